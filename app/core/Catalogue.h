@@ -1,0 +1,39 @@
+// The map catalogue: the record table, the chromosome and gene name lists, the per-chromosome
+// display state and the gene counts that every part of the map reads. Plain data: the main
+// window owns one and fills its two check lists from the name lists, index for index.
+#pragma once
+
+#include "util/CommonDecl.h"
+
+#include <QString>
+
+#include <vector>
+
+struct TCatalogue
+{
+    // One row per chromosome after GroupRecords (a single row while a file is read).
+    std::vector<std::vector<tGene>> FRecords;
+    qint32 FRecordCount = 0;
+    tVectorOfString FChromosomeNames; // file order
+    tVectorOfString FGeneNames;       // unsigned byte order
+    std::vector<ChromosomeView> FChromosomes;
+    tVectorOfCardinal FGeneCounts;
+    quint32 FMaxGeneCount = 0;
+};
+
+// Reads a coordinate file into a fresh single-row record table. Raises EInOutError with
+// "Error in the file at line N" for a line that cannot be read or converted, and a message
+// naming the file and the system's reason when it cannot be opened.
+std::vector<tGene> LoadCoordinateFile(const QString &path);
+// The same reader over bytes already in memory (the fuzzer and the tests use it).
+std::vector<tGene> ParseCoordinateText(const QByteArray &text);
+
+// The catalogue steps, run in this order on a catalogue whose FRecords has one row.
+void BuildChromosomeList(TCatalogue &catalogue);
+void BuildGeneList(TCatalogue &catalogue);
+void GroupRecords(TCatalogue &catalogue);
+
+// A whole load: reads the file and runs the three steps into a new catalogue, so that a failure
+// leaves the caller's catalogue untouched.
+TCatalogue LoadCatalogue(const QString &path);
+TCatalogue CatalogueFromRecords(std::vector<tGene> records);

@@ -1,0 +1,117 @@
+// One row of the map on the chart: an arrow series with four parallel value lists (start X,
+// start Y, end X, end Y), a label and a colour per point, kept sorted by start X, its pointer
+// (arrow) settings, its marks (the point labels) and one placement record per drawn label.
+#pragma once
+
+#include "util/ColorOps.h"
+
+#include <QByteArray>
+#include <QPoint>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+struct TChartPen
+{
+    bool Visible = true;
+    TColor Color = clBlack;
+    int Width = 1;
+    Qt::PenStyle Style = Qt::SolidLine;
+    int Mode = 0; // pen mode: 0 copies the pen colour (the only mode the map uses)
+};
+
+struct TChartFont
+{
+    QString Name = QStringLiteral("Arial");
+    int Height = -9; // negative: character height in pixels
+    TColor Color = clBlack;
+    bool Bold = false;
+};
+
+// Where one label and its leader line stand, in pixels.
+struct TSeriesMarkPosition
+{
+    QPoint LeaderStart;
+    QPoint LeaderEnd;
+    bool Fixed = false;
+    qint32 LabelHeight = 0;
+    qint32 LabelLeft = 0;
+    qint32 LabelTop = 0;
+    qint32 LabelWidth = 0;
+};
+
+enum class TSeriesMarksStyle { Label, Value };
+
+struct TSeriesMarks
+{
+    bool Visible = false;
+    TSeriesMarksStyle Style = TSeriesMarksStyle::Label;
+    TColor BackColor = 0x80FFFF;
+    bool Transparent = false;
+    TChartPen Frame;
+    TChartPen Arrow; // the leader line from the label to its point
+    int ArrowLength = 8;
+    TChartFont Font;
+    bool Clip = false;
+    // One entry per point, indexed like the points; empty until the label is first drawn.
+    std::vector<std::optional<TSeriesMarkPosition>> Positions;
+};
+
+struct TSeriesPointer
+{
+    int HorizSize = 4; // ArrowWidth
+    int VertSize = 4;  // ArrowHeight
+    TChartPen Pen;
+    bool Visible = true;
+};
+
+class TArrowSeries
+{
+public:
+    QByteArray Title;
+    qint32 Tag = 0;
+    bool Active = true;
+    bool ColorEachPoint = false;
+    bool XValuesDateTime = false;
+    TColor SeriesColor = clRed;
+    TSeriesPointer Pointer;
+    TSeriesMarks Marks;
+
+    int ArrowWidth() const { return Pointer.HorizSize; }
+    int ArrowHeight() const { return Pointer.VertSize; }
+    void SetArrowWidth(int w) { Pointer.HorizSize = w; }
+    void SetArrowHeight(int h) { Pointer.VertSize = h; }
+
+    // Inserts the point after the last point whose start X is <= its own; returns its index.
+    int AppendArrow(double startX, double startY, double endX, double endY,
+                    const QByteArray &label, TColor color);
+    void Clear();
+    int Count() const { return int(m_startX.size()); }
+
+    double StartX(int i) const { return m_startX[std::size_t(i)]; }
+    double StartY(int i) const { return m_startY[std::size_t(i)]; }
+    double EndX(int i) const { return m_endX[std::size_t(i)]; }
+    double EndY(int i) const { return m_endY[std::size_t(i)]; }
+    const QByteArray &Label(int i) const { return m_labels[std::size_t(i)]; }
+    TColor Color(int i) const { return m_colors[std::size_t(i)]; }
+
+    const std::vector<double> &StartXValues() const { return m_startX; }
+    const std::vector<double> &StartYValues() const { return m_startY; }
+    const std::vector<double> &EndXValues() const { return m_endX; }
+    const std::vector<double> &EndYValues() const { return m_endY; }
+
+    // The placement of point i's label, or nullptr when the chart has not drawn it yet.
+    TSeriesMarkPosition *Position(int i);
+    const TSeriesMarkPosition *Position(int i) const;
+    // Creates (or returns) the placement record of point i; used by the chart when it draws.
+    TSeriesMarkPosition &EnsurePosition(int i);
+
+    // Copies every setting (not the points) from another series.
+    void AssignSettings(const TArrowSeries &other);
+
+private:
+    std::vector<double> m_startX, m_startY, m_endX, m_endY;
+    std::vector<QByteArray> m_labels;
+    std::vector<TColor> m_colors;
+};

@@ -1,0 +1,100 @@
+// The chart engine: an ordered list of arrow series (series 0 is the map's template), a left
+// and a bottom axis, and one drawing routine that serves the screen, bitmaps, metafiles and
+// printer pages alike. All value-to-pixel maths lives here; the widget only forwards events.
+#pragma once
+
+#include "chart/TArrowSeries.h"
+#include "chart/TCanvas.h"
+
+#include <QRect>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+struct TChartAxis
+{
+    bool Visible = true;
+    bool Automatic = true;
+    double Minimum = 0;
+    double Maximum = 0;
+    bool GridVisible = false;
+    double StartPosition = 0; // percent of the plot along the axis
+    double EndPosition = 100;
+    bool LabelsRotated = false; // value labels turned 90 degrees
+};
+
+class TChart
+{
+public:
+    TChart();
+    ~TChart();
+
+    // Settings of the chart form.
+    TColor Color = clWhite;
+    int MarginLeft = 10; // percent of the chart width
+    int MarginRight = 0;
+    TChartAxis LeftAxis;
+    TChartAxis BottomAxis;
+
+    // Series list; index 0 is the template series.
+    int SeriesCount() const;
+    TArrowSeries &Series(int index);             // ERangeError outside the list
+    const TArrowSeries &Series(int index) const; // ERangeError outside the list
+    std::unique_ptr<TArrowSeries> CreateArrowSeries() const; // new, empty, active
+    TArrowSeries &AddSeries(std::unique_ptr<TArrowSeries> series);
+    void FreeSeries(int index);
+
+    // Turns the axis's automatic range off and sets it.
+    void SetAxisRange(TChartAxis &axis, double minimum, double maximum);
+    // Pixel y on LeftAxis, pixel x on BottomAxis, from the geometry of the current drawing.
+    int ValueToPixel(const TChartAxis &axis, double value) const;
+    // Value on the series' horizontal axis of a pixel x.
+    double PixelToValue(const TArrowSeries &series, int px) const;
+    // The bottom axis minimum as used by the last drawing.
+    double BottomAxisMinimum() const;
+
+    // The rectangle of the current (or last) drawing; the client rectangle on screen.
+    QRect ChartRect() const;
+    void SetChartRect(const QRect &rect);
+
+    // One drawing over rect, raising OnBeforeDrawSeries and OnAfterDraw.
+    void Draw(QPainter &painter, const QRect &rect);
+    // Draws, then draws again while a repaint was requested during the drawing and a label
+    // placement changed (at most a few times), so that what is shown uses the new placements.
+    void Paint(QPainter &painter, const QRect &rect);
+
+    // Asked for by the after-draw handler; honoured only when placements changed.
+    void RequestRepaint();
+    // Asks the screen to redraw (set by the widget).
+    std::function<void()> OnInvalidate;
+    void Invalidate();
+
+    // Hit test of a press at (x, y): the first active series (list order, then point order)
+    // with a point whose start pixel lies within ArrowWidth across and ArrowHeight up or down.
+    // Returns false when no series is hit.
+    bool HitTest(int x, int y, int *series, int *point) const;
+
+    // Events.
+    std::function<void(TChart &, TCanvas &)> OnBeforeDrawSeries;
+    std::function<void(TChart &, TCanvas *)> OnAfterDraw; // canvas null outside a drawing
+    std::function<void(TChart &)> OnResize;
+    std::function<void(TChart &, TArrowSeries &, int point, Qt::MouseButton, Qt::KeyboardModifiers,
+                       int x, int y)>
+        OnClickSeries;
+
+    // Tells the chart not to start its own zoom or scroll from the current press.
+    void CancelMouse();
+    bool MouseCancelled() const;
+    void ResetMouseCancel();
+
+    // User zoom and scroll of the bottom axis (the left axis stays as the map builder set it).
+    void ZoomTo(double minimum, double maximum);
+    void ScrollBy(double delta);
+    void UndoZoom();
+    bool Zoomed() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};

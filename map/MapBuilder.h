@@ -1,0 +1,28 @@
+// The map builder: turns the catalogue, the check states of both lists and the view options into
+// the chart's row series, one arrow series per checked chromosome, one arrow per record.
+// It is the only code that creates or frees row series.
+#pragma once
+
+#include "app/core/Catalogue.h"
+#include "map/ViewOptions.h"
+#include "util/ColorOps.h"
+
+#include <vector>
+
+class TChart;
+
+// What a rebuild reads; all owned by the main window.
+struct TMapSource
+{
+    const TCatalogue &Catalogue;
+    const std::vector<bool> &ChromosomeChecked; // item i of the chromosome list
+    const std::vector<bool> &GeneChecked;       // item g of the gene list
+    const TViewOptions &View;
+    const tPalette &Palette;
+};
+
+// Frees every row series (last first), adds one row per checked chromosome at -(k+1) and sets
+// the left axis to -(k+1)..0. An overflow ends it with EIntOverflow; rows made so far stay.
+void RebuildMap(TChart &chart, const TMapSource &source);
+void AddChromosomeRow(TChart &chart, const TMapSource &source, const ChromosomeView &view,
+                      qint32 rowValue);

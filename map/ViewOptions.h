@@ -1,0 +1,25 @@
+// The display switches of the View menu as one value, read from the menu's check marks whenever
+// the map is built, laid out or drawn, and the in-place effect of each switch on the chart.
+#pragma once
+
+class TChart;
+
+struct TViewOptions
+{
+    bool GeneName = true;       // "&Gene name"
+    bool LinkGenes = true;      // "&Connectors"
+    bool HideGenes = false;     // "&Hide unchecked genes"
+    bool Grid = true;           // "G&rid"
+    bool FirstLineNames = false; // "&Names only on 1st line"
+    bool FrameGeneName = true;  // "&Frame gene names"
+    bool FrameArrows = true;    // "Frame &arrows"
+};
+
+// Effects on all series, the template included, so that later rows inherit them.
+void ApplyGeneName(TChart &chart, bool checked);
+void ApplyGrid(TChart &chart, bool checked);
+void ApplyFrameGeneName(TChart &chart, bool checked);
+void ApplyFrameArrows(TChart &chart, bool checked);
+
+// Gives the chart the settings of the map's chart form and the template series 0.
+void SetupMapChart(TChart &chart);
