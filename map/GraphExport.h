@@ -1,0 +1,24 @@
+// Saving the chart as a picture file (placeable WMF, EMF or 24-bit BMP, chosen by the file's
+// extension) and printing it over a whole page. The chart draws itself with all the map's own
+// steps through its event handlers, so the picture shows what the screen shows.
+#pragma once
+
+#include <QString>
+
+class TChart;
+class QPrinter;
+
+enum class TGraphFormat { None, Wmf, Emf, Bmp };
+
+// The extension of a file name: from its last period after the last path separator, A-Z lowered.
+QString GraphExtension(const QString &fileName);
+TGraphFormat GraphFormatOf(const QString &fileName);
+
+// Writes the chart, at its current client size, to fileName through a temporary file renamed
+// into place. Raises EInOutError "Cannot create file %s" when it cannot be written, and a
+// message naming the file and the three types for any other extension; nothing is written then.
+void SaveGraph(TChart &chart, const QString &fileName);
+
+// Draws the chart over the printer's whole printable page (one page, no title), with labels and
+// connectors laid out for the page; the screen's layout is restored afterwards.
+void PrintGraph(TChart &chart, QPrinter &printer);
