@@ -1,0 +1,360 @@
+// Disentangling, reversing and aligning chromosomes, and finding the record under a map position.
+#include "app/core/MapOperations.h"
+
+#include "HandCatalogue.h"
+
+#include <QtTest>
+
+#include <limits>
+
+Q_DECLARE_METATYPE(tVectorOfDouble)
+
+constexpr qint32 kMin = std::numeric_limits<qint32>::min();
+constexpr qint32 kMax = std::numeric_limits<qint32>::max();
+
+namespace {
+std::vector<bool> Flags(const TCatalogue &catalogue)
+{
+    std::vector<bool> flags;
+    for (const ChromosomeView &view : catalogue.FChromosomes)
+        flags.push_back(view.Inverted);
+    return flags;
+}
+
+// Three chromosomes carrying A, B, C; none carries D.
+TCatalogue FourGeneExample()
+{
+    return HandCatalogue({{"c1", {{"A", 100, 150}, {"B", 200, 250}, {"C", 300, 350}}},
+                          {"c2", {{"A", 300, 350}, {"B", 200, 250}, {"C", 100, 150}}},
+                          {"c3", {{"A", 500, 550}, {"B", 400, 450}, {"C", 300, 350}}}},
+                         {"D"});
+}
+
+// Rows of the align example: A runs 1000..9000 with gene G at 5000, B runs 0..8000 with G at 2000
+// and is drawn inverted; a third row does not carry G.
+TCatalogue AlignExample()
+{
+    TCatalogue catalogue =
+        HandCatalogue({{"A", {{"X", 1000, 2000}, {"G", 5000, 6000}, {"Y", 8000, 9000}}},
+                       {"B", {{"Z", 0, 1000}, {"G", 2000, 3000}, {"W", 7000, 8000}}},
+                       {"C", {{"X", 10, 20}}}});
+    catalogue.FChromosomes[1].Inverted = true;
+    return catalogue;
+}
+
+qint32 GeneIndexOf(const TCatalogue &catalogue, const QByteArray &name)
+{
+    for (std::size_t g = 0; g < catalogue.FGeneNames.size(); ++g)
+        if (catalogue.FGeneNames[g] == name)
+            return qint32(g);
+    return -1;
+}
+
+// Drawn position of coordinate c on row r.
+qint32 Drawn(const TCatalogue &catalogue, qint32 r, qint32 c)
+{
+    const ChromosomeView &view = catalogue.FChromosomes[std::size_t(r)];
+    return view.Inverted ? -(c + view.Offset) : c + view.Offset;
+}
+} // namespace
+
+class TestOperations : public QObject
+{
+    Q_OBJECT
+private slots:
+    void genePositionsExample();
+    void genePositionsRules();
+    void disentangleExample();
+    void disentangleTwice();
+    void disentangleAgainstListNeighbour();
+    void disentangleExactZeroKeepsOrientation();
+    void disentangleOneChromosome();
+    void disentangleNoChromosome();
+    void disentangleSingleGeneName();
+    void disentangleFailureKeepsFlags();
+
+    void inverseChromosome();
+
+    void recordAtPosition_data();
+    void recordAtPosition();
+    void recordAtPositionOverflow();
+
+    void mapItemActions_data();
+    void mapItemActions();
+
+    void alignExample();
+    void alignFirstRecordOfRow();
+    void alignOverflowKeepsEarlierOffsets();
+    void shiftOverflowKeepsEarlierOffsets();
+};
+
+void TestOperations::genePositionsExample()
+{
+    const TCatalogue catalogue = FourGeneExample();
+    QCOMPARE(GenePositions(catalogue, 0), tVectorOfDouble({100, 200, 300, 200}));
+    QCOMPARE(GenePositions(catalogue, 1), tVectorOfDouble({300, 200, 100, 200}));
+    QCOMPARE(GenePositions(catalogue, 2), tVectorOfDouble({500, 400, 300, 400}));
+}
+
+// A repeat of gene A carries index 0 and so overwrites gene 0's position; a negative start is
+// kept and left out of the mean; a start at 0 counts as absent.
+void TestOperations::genePositionsRules()
+{
+    const TCatalogue catalogue = HandCatalogue(
+        {{"c1", {{"A", 100, 110}, {"B", -50, 10}, {"C", 0, 40}, {"D", 300, 310}, {"A", 700, 710}}}},
+        {"E"});
+    // Gene 0 is A: first set to 100 by its own record, then 700 by the repeat.
+    QCOMPARE(catalogue.FRecords[0][4].GeneIndex, 0);
+    const double mean = (700.0 + 300.0) / 2;
+    QCOMPARE(GenePositions(catalogue, 0), tVectorOfDouble({700, -50, mean, 300, mean}));
+    QVERIFY_THROWS_EXCEPTION(ERangeError, GenePositions(catalogue, 1));
+}
+
+void TestOperations::disentangleExample()
+{
+    TCatalogue catalogue = FourGeneExample();
+    Disentangle(catalogue);
+    QCOMPARE(Flags(catalogue), std::vector<bool>({false, true, true}));
+    // Only the orientation changes.
+    QCOMPARE(catalogue.FChromosomes[1].Offset, -100);
+    QCOMPARE(catalogue.FRecords[1][0].Start, 300);
+}
+
+void TestOperations::disentangleTwice()
+{
+    TCatalogue catalogue = FourGeneExample();
+    catalogue.FChromosomes[0].Inverted = true; // turned by hand before
+    catalogue.FChromosomes[2].Inverted = false;
+    Disentangle(catalogue);
+    const std::vector<bool> first = Flags(catalogue);
+    QCOMPARE(first, std::vector<bool>({false, true, true}));
+    Disentangle(catalogue);
+    QCOMPARE(Flags(catalogue), first);
+}
+
+// c3 is uncorrelated with c1 (coefficient 0) but runs against c2: it must be judged against
+// c2, its neighbour in the list, whether or not c2 is shown.
+void TestOperations::disentangleAgainstListNeighbour()
+{
+    TCatalogue catalogue =
+        HandCatalogue({{"c1", {{"A", 100, 110}, {"B", 200, 210}}},
+                       {"c2", {{"A", 100, 110}, {"B", 200, 210}, {"C", 400, 410}, {"D", 300, 310}}},
+                       {"c3", {{"C", 100, 110}, {"D", 200, 210}}}});
+    Disentangle(catalogue);
+    QCOMPARE(Flags(catalogue), std::vector<bool>({false, false, true}));
+}
+
+// c1 runs against c0 and is turned; c2 shares no gene with c1 (coefficient exactly 0) and so
+// keeps c1's orientation, inverted.
+void TestOperations::disentangleExactZeroKeepsOrientation()
+{
+    TCatalogue catalogue = HandCatalogue({{"c0", {{"A", 200, 210}, {"B", 100, 110}}},
+                                          {"c1", {{"A", 100, 110}, {"B", 200, 210}}},
+                                          {"c2", {{"C", 100, 110}, {"D", 200, 210}}}});
+    Disentangle(catalogue);
+    QCOMPARE(Flags(catalogue), std::vector<bool>({false, true, true}));
+}
+
+void TestOperations::disentangleOneChromosome()
+{
+    TCatalogue catalogue = HandCatalogue({{"c1", {{"A", 300, 310}, {"B", 100, 110}}}});
+    catalogue.FChromosomes[0].Inverted = true;
+    Disentangle(catalogue);
+    QCOMPARE(Flags(catalogue), std::vector<bool>({false}));
+}
+
+void TestOperations::disentangleNoChromosome()
+{
+    TCatalogue catalogue;
+    Disentangle(catalogue);
+    QVERIFY(catalogue.FChromosomes.empty());
+}
+
+void TestOperations::disentangleSingleGeneName()
+{
+    TCatalogue catalogue = HandCatalogue(
+        {{"c1", {{"A", 100, 110}}}, {"c2", {{"A", 900, 910}}}, {"c3", {{"A", 50, 60}}}});
+    catalogue.FChromosomes[1].Inverted = true;
+    catalogue.FChromosomes[2].Inverted = true;
+    Disentangle(catalogue);
+    QCOMPARE(Flags(catalogue), std::vector<bool>({false, false, false}));
+}
+
+void TestOperations::disentangleFailureKeepsFlags()
+{
+    TCatalogue catalogue = FourGeneExample();
+    catalogue.FChromosomes[0].Inverted = true;
+    catalogue.FRecords[2][1].GeneIndex = 4; // beyond the gene list
+    QVERIFY_THROWS_EXCEPTION(ERangeError, Disentangle(catalogue));
+    QCOMPARE(Flags(catalogue), std::vector<bool>({true, false, false}));
+}
+
+void TestOperations::inverseChromosome()
+{
+    TCatalogue catalogue = AlignExample();
+    const TCatalogue before = catalogue;
+    InverseChromosome(catalogue, 0);
+    QCOMPARE(Flags(catalogue), std::vector<bool>({true, true, false}));
+    QCOMPARE(catalogue.FChromosomes[0].Offset, before.FChromosomes[0].Offset);
+    InverseChromosome(catalogue, 0);
+    QCOMPARE(Flags(catalogue), Flags(before));
+    InverseChromosome(catalogue, -1);
+    QCOMPARE(Flags(catalogue), Flags(before));
+    QVERIFY_THROWS_EXCEPTION(ERangeError, InverseChromosome(catalogue, 3));
+}
+
+// One row, Offset -100 (MinCoord 100): A 100..200, ??? 150..250, B 300..260 (start after end),
+// ??? 200..240, C 400..500. Gene 0 is "???".
+void TestOperations::recordAtPosition_data()
+{
+    QTest::addColumn<bool>("inverted");
+    QTest::addColumn<qint32>("x");
+    QTest::addColumn<qint32>("record");
+    QTest::newRow("start of first") << false << 0 << 0;
+    QTest::newRow("before first") << false << -1 << -1;
+    QTest::newRow("named wins over unnamed") << false << 75 << 0;
+    QTest::newRow("last unnamed when none named") << false << 130 << 3;
+    QTest::newRow("only one unnamed") << false << 145 << 1;
+    QTest::newRow("start after end") << false << 170 << 2;
+    QTest::newRow("at end of reversed bar") << false << 160 << 2;
+    QTest::newRow("gap") << false << 155 << -1;
+    QTest::newRow("end included") << false << 400 << 4;
+    QTest::newRow("past the row") << false << 401 << -1;
+    QTest::newRow("inverted start") << true << 0 << 0;
+    QTest::newRow("inverted named wins") << true << -75 << 0;
+    QTest::newRow("inverted unnamed") << true << -145 << 1;
+    QTest::newRow("inverted mirrored side") << true << 75 << -1;
+    QTest::newRow("inverted end") << true << -400 << 4;
+}
+
+void TestOperations::recordAtPosition()
+{
+    QFETCH(bool, inverted);
+    QFETCH(qint32, x);
+    QFETCH(qint32, record);
+    TCatalogue catalogue = HandCatalogue({{"c1",
+                                           {{"A", 100, 200},
+                                            {"???", 150, 250},
+                                            {"B", 300, 260},
+                                            {"???", 200, 240},
+                                            {"C", 400, 500}}}});
+    QCOMPARE(catalogue.FChromosomes[0].Offset, -100);
+    catalogue.FChromosomes[0].Inverted = inverted;
+    QCOMPARE(RecordAtPosition(catalogue, 0, x), record);
+}
+
+void TestOperations::recordAtPositionOverflow()
+{
+    TCatalogue catalogue = HandCatalogue({{"c1", {{"A", 100, 200}}}});
+    catalogue.FChromosomes[0].Inverted = true;
+    QVERIFY_THROWS_EXCEPTION(EIntOverflow, RecordAtPosition(catalogue, 0, kMin));
+    catalogue.FChromosomes[0].Inverted = false;
+    catalogue.FChromosomes[0].Offset = 1;
+    QVERIFY_THROWS_EXCEPTION(EIntOverflow, RecordAtPosition(catalogue, 0, kMin));
+    catalogue.FChromosomes[0].Offset = -1;
+    QVERIFY_THROWS_EXCEPTION(EIntOverflow, RecordAtPosition(catalogue, 0, kMax));
+    QVERIFY_THROWS_EXCEPTION(ERangeError, RecordAtPosition(catalogue, 1, 0));
+}
+
+// Genes: "10" (index 0, on both rows), "???", A (on both rows), B (on one row).
+void TestOperations::mapItemActions_data()
+{
+    QTest::addColumn<qint32>("chromosome");
+    QTest::addColumn<qint32>("record");
+    QTest::addColumn<bool>("info");
+    QTest::addColumn<bool>("align");
+    QTest::newRow("gene on two rows") << 0 << 1 << true << true;
+    QTest::newRow("gene on one row") << 0 << 2 << true << false;
+    QTest::newRow("first gene of the list") << 1 << 0 << false << true;
+    QTest::newRow("unnamed record") << 0 << 3 << false << true;
+    QTest::newRow("repeat of a gene") << 1 << 2 << false << true;
+}
+
+void TestOperations::mapItemActions()
+{
+    QFETCH(qint32, chromosome);
+    QFETCH(qint32, record);
+    QFETCH(bool, info);
+    QFETCH(bool, align);
+    const TCatalogue catalogue =
+        HandCatalogue({{"c1", {{"10", 1, 2}, {"A", 3, 4}, {"B", 5, 6}, {"???", 7, 8}}},
+                       {"c2", {{"10", 1, 2}, {"A", 3, 4}, {"A", 5, 6}}}});
+    QCOMPARE(catalogue.FGeneCounts, tVectorOfCardinal({2, 0, 2, 1}));
+    const TMapItemActions actions = MapItemActions(catalogue, chromosome, record);
+    QCOMPARE(actions.InfoEnabled, info);
+    QCOMPARE(actions.AlignEnabled, align);
+}
+
+void TestOperations::alignExample()
+{
+    TCatalogue catalogue = AlignExample();
+    const qint32 g = GeneIndexOf(catalogue, "G");
+    const qint32 offsetC = catalogue.FChromosomes[2].Offset;
+    const tVectorOfBoolean aligned = AlignOffsets(catalogue, g);
+    QCOMPARE(aligned, tVectorOfBoolean({true, true, false}));
+    QCOMPARE(catalogue.FChromosomes[0].Offset, -5000);
+    QCOMPARE(catalogue.FChromosomes[1].Offset, -2000);
+    QCOMPARE(catalogue.FChromosomes[2].Offset, offsetC);
+    // First pass: A spans -4000..4000, B (inverted) -6000..2000.
+    QCOMPARE(Drawn(catalogue, 0, 1000), -4000);
+    QCOMPARE(Drawn(catalogue, 1, 8000), -6000);
+
+    ShiftAlignedRows(catalogue, aligned, -6000);
+    QCOMPARE(catalogue.FChromosomes[0].Offset, 1000);
+    QCOMPARE(catalogue.FChromosomes[1].Offset, -8000);
+    QCOMPARE(catalogue.FChromosomes[2].Offset, offsetC);
+    QCOMPARE(Flags(catalogue), std::vector<bool>({false, true, false}));
+    // The gene's start stands at 6000 on both rows, and a press there finds it.
+    QCOMPARE(Drawn(catalogue, 0, 5000), 6000);
+    QCOMPARE(Drawn(catalogue, 1, 2000), 6000);
+    QCOMPARE(RecordAtPosition(catalogue, 0, 6000), 1);
+    QCOMPARE(RecordAtPosition(catalogue, 1, 6000), 1);
+    QCOMPARE(Drawn(catalogue, 1, 8000), 0);
+    QCOMPARE(Drawn(catalogue, 0, 9000), 10000);
+}
+
+// A row is aligned on its first record of the gene; with gene index 0 that is also the first
+// unnamed record or repeat.
+void TestOperations::alignFirstRecordOfRow()
+{
+    TCatalogue catalogue = HandCatalogue({{"c1", {{"???", 40, 50}, {"A", 10, 20}, {"???", 70, 80}}},
+                                          {"c2", {{"B", 5, 6}, {"A", 300, 310}, {"A", 900, 910}}}});
+    QCOMPARE(catalogue.FGeneNames.front(), QByteArray("???"));
+    tVectorOfBoolean aligned = AlignOffsets(catalogue, 0);
+    QCOMPARE(aligned, tVectorOfBoolean({true, true}));
+    QCOMPARE(catalogue.FChromosomes[0].Offset, -40);
+    QCOMPARE(catalogue.FChromosomes[1].Offset, -900); // the repeat of A carries index 0
+    aligned = AlignOffsets(catalogue, GeneIndexOf(catalogue, "A"));
+    QCOMPARE(catalogue.FChromosomes[0].Offset, -10);
+    QCOMPARE(catalogue.FChromosomes[1].Offset, -300);
+}
+
+void TestOperations::alignOverflowKeepsEarlierOffsets()
+{
+    TCatalogue catalogue = HandCatalogue(
+        {{"c1", {{"A", 500, 600}}}, {"c2", {{"A", kMin, 0}}}, {"c3", {{"A", 700, 800}}}});
+    catalogue.FChromosomes[1].Offset = 12;
+    catalogue.FChromosomes[2].Offset = 34;
+    QVERIFY_THROWS_EXCEPTION(EIntOverflow, AlignOffsets(catalogue, 0));
+    QCOMPARE(catalogue.FChromosomes[0].Offset, -500);
+    QCOMPARE(catalogue.FChromosomes[1].Offset, 12);
+    QCOMPARE(catalogue.FChromosomes[2].Offset, 34);
+}
+
+void TestOperations::shiftOverflowKeepsEarlierOffsets()
+{
+    TCatalogue catalogue = AlignExample();
+    tVectorOfBoolean aligned = AlignOffsets(catalogue, GeneIndexOf(catalogue, "G"));
+    catalogue.FChromosomes[1].Offset = kMin + 10; // inverted: moved by adding m
+    QVERIFY_THROWS_EXCEPTION(EIntOverflow, ShiftAlignedRows(catalogue, aligned, -11));
+    QCOMPARE(catalogue.FChromosomes[0].Offset, -5000 + 11);
+    QCOMPARE(catalogue.FChromosomes[1].Offset, kMin + 10);
+
+    catalogue.FChromosomes[0].Offset = kMax;
+    QVERIFY_THROWS_EXCEPTION(EIntOverflow, ShiftAlignedRows(catalogue, aligned, -1));
+    QVERIFY_THROWS_EXCEPTION(ERangeError,
+                             ShiftAlignedRows(catalogue, {false, false, false, true}, 0));
+}
+
+QTEST_GUILESS_MAIN(TestOperations)
+#include "tst_core_operations.moc"
