@@ -1,0 +1,26 @@
+#include "app/TdlgInfo.h"
+
+#include <QFont>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+TdlgInfo::TdlgInfo(QWidget *parent) : QWidget(parent, Qt::Tool), m_mmInfo(new QPlainTextEdit(this))
+{
+    m_mmInfo->setObjectName(QStringLiteral("mmInfo"));
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    setFont(font);
+    // Reports are tables with TABs: long lines scroll rather than wrap.
+    m_mmInfo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_mmInfo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_mmInfo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_mmInfo);
+    resize(369, 488);
+}
+
+void TdlgInfo::SetLines(const QStringList &lines)
+{
+    m_mmInfo->setPlainText(lines.join(QLatin1Char('\n')));
+}

@@ -1,0 +1,21 @@
+// The report window of the chromosome and gene reports and of the gene list legend: a small
+// resizable tool window whose editable text box shows the report's lines.
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+
+class QPlainTextEdit;
+
+class TdlgInfo : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TdlgInfo(QWidget *parent = nullptr);
+
+    void SetLines(const QStringList &lines);
+    QPlainTextEdit *mmInfo() const { return m_mmInfo; }
+
+private:
+    QPlainTextEdit *m_mmInfo;
+};

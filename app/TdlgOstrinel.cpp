@@ -1,0 +1,649 @@
+#include "app/TdlgOstrinel.h"
+
+#include "app/TdlgAbout.h"
+#include "app/TdlgInfo.h"
+#include "app/TfBlocNote.h"
+#include "app/core/MapOperations.h"
+#include "app/core/Reports.h"
+#include "chart/TCanvas.h"
+#include "chart/TChart.h"
+#include "map/Connectors.h"
+#include "map/GraphExport.h"
+#include "map/LabelLayout.h"
+#include "map/MapBuilder.h"
+#include "platform/HelpSystem.h"
+#include "platform/Systeme.h"
+
+#include <QActionGroup>
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QScreen>
+#include <QSignalBlocker>
+
+namespace {
+
+QString DefaultChoice(QFileDialog &dialog)
+{
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.selectedFiles().value(0);
+}
+
+} // namespace
+
+TdlgOstrinel::TdlgOstrinel(THelpSystem *help, QWidget *parent)
+    : QMainWindow(parent), m_help(help), m_fileChooser(DefaultChoice),
+      m_printRunner([](QPrintDialog &dialog) { return dialog.exec() == QDialog::Accepted; })
+{
+    ui.setupUi(this);
+    m_errorReporter = [this](const QString &text) {
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Ostrinel"), text, QMessageBox::Ok,
+                        this);
+        box.exec();
+    };
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    setFont(font);
+    // The panel keeps its width when the window grows; only the splitter resizes it.
+    ui.Splitter1->setStretchFactor(0, 0);
+    ui.Splitter1->setStretchFactor(1, 1);
+    ui.Splitter1->setSizes({185, width() - 185 - ui.Splitter1->handleWidth()});
+
+    auto *paletteGroup = new QActionGroup(this);
+    paletteGroup->addAction(ui.mnuFireScale);
+    paletteGroup->addAction(ui.mnuGrayScale);
+
+    // "&Print..." stays out of the menu, yet its shortcut must still work: a hidden action
+    // has no shortcut, so the window carries one of its own.
+    m_printShortcut = new QAction(this);
+    m_printShortcut->setObjectName(QStringLiteral("printShortcut"));
+    m_printShortcut->setShortcut(ui.mnuPrint->shortcut());
+    addAction(m_printShortcut);
+
+    BuildPopups();
+    ConnectHandlers();
+    SetHelpContexts();
+    FormCreate();
+}
+
+TdlgOstrinel::~TdlgOstrinel()
+{
+    // The chart outlives nothing of ours, but its events point into this window.
+    TChart &chart = Chart();
+    chart.OnBeforeDrawSeries = nullptr;
+    chart.OnAfterDraw = nullptr;
+    chart.OnResize = nullptr;
+    chart.OnClickSeries = nullptr;
+}
+
+TChart &TdlgOstrinel::Chart()
+{
+    return ui.chChrMap->Chart();
+}
+
+void TdlgOstrinel::BuildPopups()
+{
+    popChromosomes = new QMenu(this);
+    popChromosomes->setObjectName(QStringLiteral("popChromosomes"));
+    popChromosomes->addAction(ui.popGetInfo);
+    popChromosomes->addAction(ui.popInverseChromosome);
+    popChromosomes->addSeparator();
+    popChromosomes->addAction(ui.popCheckAll);
+    popChromosomes->addAction(ui.popCheckNone);
+    popChromosomes->addSeparator();
+    popChromosomes->addAction(ui.popLoadFromFile);
+
+    popGenes = new QMenu(this);
+    popGenes->setObjectName(QStringLiteral("popGenes"));
+    popGenes->addAction(ui.popGeneGetInfo);
+    popGenes->addSeparator();
+    popGenes->addAction(ui.popGenesCheckAll);
+    popGenes->addAction(ui.popGenesCheckNone);
+
+    popArrows = new QMenu(this);
+    popArrows->setObjectName(QStringLiteral("popArrows"));
+    popArrows->addAction(ui.popInformation);
+    popArrows->addAction(ui.popAlign);
+
+    // Both lists use Ctrl+A and Ctrl+N: each pair lives on its own list, so the keys act on
+    // whichever list has the focus.
+    ui.cklChromosomes->addAction(ui.popCheckAll);
+    ui.cklChromosomes->addAction(ui.popCheckNone);
+    ui.cklGenes->addAction(ui.popGenesCheckAll);
+    ui.cklGenes->addAction(ui.popGenesCheckNone);
+}
+
+void TdlgOstrinel::ConnectHandlers()
+{
+    auto on = [this](QAction *action, void (TdlgOstrinel::*handler)()) {
+        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    };
+    on(ui.mnuOpen, &TdlgOstrinel::mnuOpenClick);
+    on(ui.mnuSaveGraph, &TdlgOstrinel::mnuSaveGraphClick);
+    on(ui.mnuPrint, &TdlgOstrinel::mnuPrintClick);
+    on(m_printShortcut, &TdlgOstrinel::mnuPrintClick);
+    on(ui.mnuLegend, &TdlgOstrinel::mnuLegendClick);
+    connect(ui.mnuFireScale, &QAction::triggered, this,
+            [this] { OnChangePalette(ui.mnuFireScale); });
+    connect(ui.mnuGrayScale, &QAction::triggered, this,
+            [this] { OnChangePalette(ui.mnuGrayScale); });
+    on(ui.mnuGeneName, &TdlgOstrinel::mnuGeneNameClick);
+    on(ui.mnuLinkGenes, &TdlgOstrinel::mnuLinkGenesClick);
+    on(ui.mnuHideGenes, &TdlgOstrinel::mnuHideGenesClick);
+    on(ui.mnuGrid, &TdlgOstrinel::mnuGridClick);
+    on(ui.mnuFirstLineNames, &TdlgOstrinel::mnuFirstLineNamesClick);
+    on(ui.mnuFrameGeneName, &TdlgOstrinel::mnuFrameGeneNameClick);
+    on(ui.mnuFrameArrows, &TdlgOstrinel::mnuFrameArrowsClick);
+    on(ui.mnuDisentangle, &TdlgOstrinel::mnuDisentangleClick);
+    on(ui.Helpcontents1, &TdlgOstrinel::Helpcontents1Click);
+    on(ui.mnuCredits, &TdlgOstrinel::mnuCreditsClick);
+    on(ui.popGetInfo, &TdlgOstrinel::popGetInfoClick);
+    on(ui.popInverseChromosome, &TdlgOstrinel::popInverseChromosomeClick);
+    on(ui.popCheckAll, &TdlgOstrinel::popCheckAllClick);
+    on(ui.popCheckNone, &TdlgOstrinel::popCheckNoneClick);
+    on(ui.popLoadFromFile, &TdlgOstrinel::mnuOpenClick);
+    on(ui.popGeneGetInfo, &TdlgOstrinel::popGeneGetInfoClick);
+    on(ui.popGenesCheckAll, &TdlgOstrinel::popGenesCheckAllClick);
+    on(ui.popGenesCheckNone, &TdlgOstrinel::popGenesCheckNoneClick);
+    on(ui.popInformation, &TdlgOstrinel::popInformationClick);
+    on(ui.popAlign, &TdlgOstrinel::popAlignClick);
+
+    // Only the user's own clicks and keys reach these: the program blocks the lists' signals
+    // whenever it sets check states itself.
+    connect(ui.cklChromosomes, &QListWidget::itemChanged, this,
+            [this] { cklChromosomesClickCheck(); });
+    connect(ui.cklGenes, &QListWidget::itemChanged, this, [this] { cklChromosomesClickCheck(); });
+    connect(ui.cklChromosomes, &QWidget::customContextMenuRequested, this, [this](const QPoint &p) {
+        popChromosomes->popup(ui.cklChromosomes->viewport()->mapToGlobal(p));
+    });
+    connect(ui.cklGenes, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &p) { popGenes->popup(ui.cklGenes->viewport()->mapToGlobal(p)); });
+    // A double click anywhere on a list, items or empty space, opens a file.
+    ui.cklChromosomes->viewport()->installEventFilter(this);
+    ui.cklGenes->viewport()->installEventFilter(this);
+    connect(ui.chChrMap, &TChartWidget::doubleClicked, this, [this] { mnuSaveGraphClick(); });
+
+    TChart &chart = Chart();
+    chart.OnBeforeDrawSeries = [this](TChart &, TCanvas &canvas) { OnBeforeDrawSeries(canvas); };
+    chart.OnAfterDraw = [this](TChart &, TCanvas *canvas) { OnChangeChart(canvas); };
+    chart.OnResize = [this](TChart &) { OnChangeChart(nullptr); };
+    chart.OnClickSeries = [this](TChart &, TArrowSeries &series, int point, Qt::MouseButton button,
+                                 Qt::KeyboardModifiers shift, int x, int y) {
+        chChrMapClickSeries(series, point, button, shift, x, y);
+    };
+}
+
+void TdlgOstrinel::SetHelpContexts()
+{
+    SetHelpContext(this, 100);
+    for (QObject *object : std::initializer_list<QObject *>{ui.chChrMap, ui.cklChromosomes,
+                                                            ui.cklGenes, ui.Label1, ui.Label2})
+        SetHelpContext(object, 300);
+    // Every main menu and entry; the two palette entries go through their submenu.
+    for (QMenu *menu : {ui.mnuFile, ui.mnuView, ui.mnuOperations, ui.mnuHelp, ui.Palette1}) {
+        SetHelpContext(menu, 400);
+        SetHelpContext(menu->menuAction(), 400);
+    }
+    for (QAction *action :
+         {ui.mnuOpen, ui.mnuSaveGraph, ui.mnuPrint, ui.mnuLegend, ui.mnuGeneName, ui.mnuLinkGenes,
+          ui.mnuHideGenes, ui.mnuGrid, ui.mnuFirstLineNames, ui.mnuFrameGeneName, ui.mnuFrameArrows,
+          ui.mnuDisentangle, ui.Helpcontents1, ui.mnuCredits})
+        SetHelpContext(action, 400);
+}
+
+template <typename Command> void TdlgOstrinel::Guarded(Command &&command)
+{
+    try {
+        command();
+    } catch (const Exception &error) {
+        ReportError(error.message());
+    } catch (const std::exception &error) {
+        ReportError(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void TdlgOstrinel::ReportError(const QString &message)
+{
+    if (m_errorReporter)
+        m_errorReporter(ErrorBoxText(message));
+}
+
+bool TdlgOstrinel::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick &&
+        (watched == ui.cklChromosomes->viewport() || watched == ui.cklGenes->viewport())) {
+        mnuOpenClick();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+TViewOptions TdlgOstrinel::ViewOptions() const
+{
+    TViewOptions view;
+    view.GeneName = ui.mnuGeneName->isChecked();
+    view.LinkGenes = ui.mnuLinkGenes->isChecked();
+    view.HideGenes = ui.mnuHideGenes->isChecked();
+    view.Grid = ui.mnuGrid->isChecked();
+    view.FirstLineNames = ui.mnuFirstLineNames->isChecked();
+    view.FrameGeneName = ui.mnuFrameGeneName->isChecked();
+    view.FrameArrows = ui.mnuFrameArrows->isChecked();
+    return view;
+}
+
+// --- Check lists ---------------------------------------------------------------------------
+
+std::vector<bool> TdlgOstrinel::CheckStates(const QListWidget *list)
+{
+    std::vector<bool> states(std::size_t(list->count()));
+    for (int i = 0; i < list->count(); ++i)
+        states[std::size_t(i)] = list->item(i)->checkState() == Qt::Checked;
+    return states;
+}
+
+void TdlgOstrinel::SetAllChecked(QListWidget *list, bool checked)
+{
+    const QSignalBlocker blocker(list);
+    for (int i = 0; i < list->count(); ++i)
+        list->item(i)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+}
+
+int TdlgOstrinel::SelectedRow(const QListWidget *list)
+{
+    const QList<QListWidgetItem *> selected = list->selectedItems();
+    return selected.isEmpty() ? -1 : list->row(selected.first());
+}
+
+int TdlgOstrinel::SelectFirstWhenNone(QListWidget *list)
+{
+    int row = SelectedRow(list);
+    if (row >= 0)
+        return row;
+    if (list->count() == 0)
+        throw ERangeError();
+    list->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+    return 0;
+}
+
+void TdlgOstrinel::FillLists()
+{
+    auto fill = [](QListWidget *list, const tVectorOfString &names) {
+        const QSignalBlocker blocker(list);
+        list->clear();
+        for (const QByteArray &name : names) {
+            auto *item = new QListWidgetItem(DisplayText(name), list);
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+            item->setCheckState(Qt::Checked);
+        }
+    };
+    fill(ui.cklChromosomes, FCatalogue.FChromosomeNames);
+    fill(ui.cklGenes, FCatalogue.FGeneNames);
+}
+
+// --- Rebuild cycle -------------------------------------------------------------------------
+
+void TdlgOstrinel::RebuildMapNow()
+{
+    const std::vector<bool> chromosomes = CheckStates(ui.cklChromosomes);
+    const std::vector<bool> genes = CheckStates(ui.cklGenes);
+    const TViewOptions view = ViewOptions();
+    RebuildMap(Chart(), TMapSource{FCatalogue, chromosomes, genes, view, FPalette});
+}
+
+void TdlgOstrinel::RebuildCycle()
+{
+    // The first drawing places the labels; connectors join the places of the drawing before,
+    // so they wait for the second.
+    FSkipConnectors = true;
+    RebuildMapNow();
+    ui.chChrMap->RepaintNow();
+    FSkipConnectors = false;
+    ui.chChrMap->RepaintNow();
+}
+
+// --- Creation and chart events -------------------------------------------------------------
+
+void TdlgOstrinel::FormCreate()
+{
+    Guarded([&] {
+        SetupMapChart(Chart());
+        setWindowTitle(QStringLiteral("Ostrinel ") + VersionText(2));
+        if (QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
+            move(0, y());
+            resize(screen->geometry().width(), height());
+        }
+        FPalette = ui.mnuGrayScale->isChecked() ? GrayPalette() : FirePalette();
+    });
+}
+
+void TdlgOstrinel::OnChangeChart(TCanvas *canvas)
+{
+    Guarded([&] {
+        TChart &chart = Chart();
+        LayoutGeneLabels(chart, ui.mnuFirstLineNames->isChecked());
+        if (canvas)
+            DrawChromosomeNames(chart, *canvas, FCatalogue, CheckStates(ui.cklChromosomes));
+        chart.RequestRepaint();
+    });
+}
+
+void TdlgOstrinel::OnBeforeDrawSeries(TCanvas &canvas)
+{
+    Guarded([&] {
+        if (ui.mnuLinkGenes->isChecked() && !FSkipConnectors)
+            DrawConnectors(Chart(), canvas);
+    });
+}
+
+void TdlgOstrinel::chChrMapClickSeries(TArrowSeries &series, int /*point*/, Qt::MouseButton button,
+                                       Qt::KeyboardModifiers /*shift*/, int x, int y)
+{
+    Guarded([&] {
+        TChart &chart = Chart();
+        chart.CancelMouse();
+        FClickedChromosome = series.Tag;
+        const qint32 position = RoundHalfEven(chart.PixelToValue(series, x));
+        FClickedRecord = RecordAtPosition(FCatalogue, FClickedChromosome, position);
+        if (FClickedRecord == -1)
+            return;
+        if (button == Qt::RightButton) {
+            popArrowsPopup();
+            popArrows->popup(ui.chChrMap->ClientOrigin() + QPoint(x, y));
+        }
+    });
+}
+
+// --- File menu -----------------------------------------------------------------------------
+
+void TdlgOstrinel::mnuOpenClick()
+{
+    Guarded([&] {
+        QFileDialog dialog(this, QStringLiteral("Select coordinate file"));
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setNameFilters({QStringLiteral("Text file (tab delimited) (*.txt)"),
+                               QStringLiteral("All files (*.*)")});
+        const QString path = m_fileChooser(dialog);
+        if (path.isEmpty())
+            return;
+        LoadFile(path);
+    });
+}
+
+void TdlgOstrinel::LoadFile(const QString &path)
+{
+    Guarded([&] {
+        // A failed load throws before anything of ours changes.
+        TCatalogue loaded = LoadCatalogue(path);
+        FCatalogue = std::move(loaded);
+        FillLists();
+        RebuildCycle();
+    });
+}
+
+void TdlgOstrinel::mnuSaveGraphClick()
+{
+    Guarded([&] {
+        QFileDialog dialog(this, QStringLiteral("Save graph"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        const QStringList filters{QStringLiteral("Windows Metafile (*.wmf)"),
+                                  QStringLiteral("Enhanced Metafile (*.emf)"),
+                                  QStringLiteral("Bitmap (*.bmp)")};
+        dialog.setNameFilters(filters);
+        dialog.selectNameFilter(filters.first());
+        dialog.setDefaultSuffix(QStringLiteral("wmf"));
+        dialog.setSizeGripEnabled(true);
+        if (!m_lastGraphName.isEmpty())
+            dialog.selectFile(m_lastGraphName);
+        const QString path = m_fileChooser(dialog);
+        if (path.isEmpty())
+            return;
+        m_lastGraphName = path;
+        SaveGraph(Chart(), path);
+    });
+}
+
+void TdlgOstrinel::mnuPrintClick()
+{
+    Guarded([&] {
+        QPrinter printer(QPrinter::HighResolution);
+        // Without a print server the dialog offers only a PDF file; its own default is a
+        // folder, which cannot be printed to.
+        printer.setOutputFileName(QDir::home().filePath(QStringLiteral("Ostrinel.pdf")));
+        QPrintDialog dialog(&printer, this);
+        if (!m_printRunner(dialog))
+            return;
+        PrintGraph(Chart(), printer);
+    });
+}
+
+// --- View menu -----------------------------------------------------------------------------
+
+void TdlgOstrinel::mnuLegendClick()
+{
+    Guarded([&] {
+        const QStringList lines = LegendLines(FCatalogue);
+        auto *legend = new TdlgInfo(this);
+        legend->setWindowTitle(QStringLiteral("Gene list legend"));
+        legend->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        legend->resize(270, legend->height());
+        legend->SetLines(lines);
+        legend->show();
+    });
+}
+
+void TdlgOstrinel::OnChangePalette(QAction *sender)
+{
+    Guarded([&] {
+        if (sender)
+            sender->setChecked(true);
+        if (ui.mnuFireScale->isChecked())
+            FPalette = FirePalette();
+        else if (ui.mnuGrayScale->isChecked())
+            FPalette = GrayPalette();
+        RebuildCycle();
+    });
+}
+
+// The switches flip their own check marks (the actions are checkable); the chart redraws
+// itself after a setting change, hence update() rather than a repaint of our own.
+void TdlgOstrinel::mnuGeneNameClick()
+{
+    Guarded([&] {
+        ApplyGeneName(Chart(), ui.mnuGeneName->isChecked());
+        ui.chChrMap->update();
+    });
+}
+
+void TdlgOstrinel::mnuLinkGenesClick()
+{
+    Guarded([&] { ui.chChrMap->RepaintNow(); });
+}
+
+void TdlgOstrinel::mnuHideGenesClick()
+{
+    Guarded([&] { RebuildCycle(); });
+}
+
+void TdlgOstrinel::mnuGridClick()
+{
+    Guarded([&] {
+        ApplyGrid(Chart(), ui.mnuGrid->isChecked());
+        ui.chChrMap->update();
+    });
+}
+
+void TdlgOstrinel::mnuFirstLineNamesClick()
+{
+    Guarded([&] { RebuildCycle(); });
+}
+
+void TdlgOstrinel::mnuFrameGeneNameClick()
+{
+    Guarded([&] {
+        ApplyFrameGeneName(Chart(), ui.mnuFrameGeneName->isChecked());
+        ui.chChrMap->update();
+    });
+}
+
+void TdlgOstrinel::mnuFrameArrowsClick()
+{
+    Guarded([&] {
+        ApplyFrameArrows(Chart(), ui.mnuFrameArrows->isChecked());
+        ui.chChrMap->update();
+    });
+}
+
+// --- Operations and Help -------------------------------------------------------------------
+
+void TdlgOstrinel::mnuDisentangleClick()
+{
+    Guarded([&] {
+        Disentangle(FCatalogue);
+        RebuildCycle();
+    });
+}
+
+void TdlgOstrinel::Helpcontents1Click()
+{
+    Guarded([&] {
+        if (m_help)
+            m_help->ShowTopic(100);
+    });
+}
+
+void TdlgOstrinel::mnuCreditsClick()
+{
+    Guarded([&] {
+        if (m_about)
+            m_about->exec();
+    });
+}
+
+// --- Chromosome and gene list pop-ups ------------------------------------------------------
+
+void TdlgOstrinel::popGetInfoClick()
+{
+    Guarded([&] {
+        const int k = SelectFirstWhenNone(ui.cklChromosomes);
+        const QStringList lines = ChromosomeReport(FCatalogue, k);
+        auto *info = new TdlgInfo(this);
+        info->setWindowTitle(InfoCaption(At(FCatalogue.FChromosomeNames, k)));
+        info->SetLines(lines);
+        info->show();
+    });
+}
+
+void TdlgOstrinel::popInverseChromosomeClick()
+{
+    Guarded([&] {
+        InverseChromosome(FCatalogue, SelectedRow(ui.cklChromosomes));
+        RebuildCycle();
+    });
+}
+
+void TdlgOstrinel::popCheckAllClick()
+{
+    Guarded([&] {
+        SetAllChecked(ui.cklChromosomes, true);
+        RebuildMapNow();
+        ui.chChrMap->update();
+    });
+}
+
+void TdlgOstrinel::popCheckNoneClick()
+{
+    Guarded([&] {
+        SetAllChecked(ui.cklChromosomes, false);
+        RebuildMapNow();
+        ui.chChrMap->update();
+    });
+}
+
+void TdlgOstrinel::popGeneGetInfoClick()
+{
+    Guarded([&] {
+        const int g = SelectFirstWhenNone(ui.cklGenes);
+        const QStringList lines = GeneReport(FCatalogue, g);
+        auto *info = new TdlgInfo(this);
+        info->setWindowTitle(InfoCaption(At(FCatalogue.FGeneNames, g)));
+        info->SetLines(lines);
+        info->show();
+    });
+}
+
+void TdlgOstrinel::popGenesCheckAllClick()
+{
+    Guarded([&] {
+        SetAllChecked(ui.cklGenes, true);
+        RebuildMapNow();
+        ui.chChrMap->update();
+    });
+}
+
+void TdlgOstrinel::popGenesCheckNoneClick()
+{
+    Guarded([&] {
+        // The first gene always stays checked; an empty list has none to keep.
+        SetAllChecked(ui.cklGenes, false);
+        if (ui.cklGenes->count() > 0) {
+            const QSignalBlocker blocker(ui.cklGenes);
+            ui.cklGenes->item(0)->setCheckState(Qt::Checked);
+        }
+        RebuildMapNow();
+        ui.chChrMap->update();
+    });
+}
+
+// --- Map item pop-up -----------------------------------------------------------------------
+
+void TdlgOstrinel::popArrowsPopup()
+{
+    Guarded([&] {
+        const TMapItemActions actions =
+            MapItemActions(FCatalogue, FClickedChromosome, FClickedRecord);
+        ui.popInformation->setEnabled(actions.InfoEnabled);
+        ui.popAlign->setEnabled(actions.AlignEnabled);
+    });
+}
+
+void TdlgOstrinel::popInformationClick()
+{
+    Guarded([&] {
+        const QStringList lines = ItemReport(FCatalogue, FClickedChromosome, FClickedRecord);
+        auto *note = new TfBlocNote(this);
+        note->SetFixedDialogFrame(100, 100);
+        note->SetLines(lines);
+        note->ShowCentred();
+    });
+}
+
+void TdlgOstrinel::popAlignClick()
+{
+    Guarded([&] {
+        const qint32 g = At(At(FCatalogue.FRecords, FClickedChromosome), FClickedRecord).GeneIndex;
+        const tVectorOfBoolean aligned = AlignOffsets(FCatalogue, g);
+        // First pass: the chart finds its automatic range from the new offsets.
+        FSkipConnectors = true;
+        RebuildMapNow();
+        ui.chChrMap->RepaintNow();
+        const qint32 m = RoundHalfEven(Chart().BottomAxisMinimum());
+        ShiftAlignedRows(FCatalogue, aligned, m);
+        // Second pass, ending with the connectors.
+        RebuildMapNow();
+        ui.chChrMap->RepaintNow();
+        FSkipConnectors = false;
+        ui.chChrMap->RepaintNow();
+    });
+}
+
+void TdlgOstrinel::cklChromosomesClickCheck()
+{
+    Guarded([&] { RebuildCycle(); });
+}
