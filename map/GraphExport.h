@@ -3,12 +3,27 @@
 // steps through its event handlers, so the picture shows what the screen shows.
 #pragma once
 
+#include "util/CommonDecl.h"
+
 #include <QString>
 
 class TChart;
 class QPrinter;
 
-enum class TGraphFormat { None, Wmf, Emf, Bmp };
+enum class TGraphFormat
+{
+    None,
+    Wmf,
+    Emf,
+    Bmp
+};
+
+// A file name whose extension is none of the three picture types.
+class EUnknownGraphType : public Exception
+{
+public:
+    using Exception::Exception;
+};
 
 // The extension of a file name: from its last period after the last path separator, A-Z lowered.
 QString GraphExtension(const QString &fileName);
