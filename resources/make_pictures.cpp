@@ -34,9 +34,9 @@ const std::vector<std::vector<Gene>> kRows = {
 };
 const char *kNames[] = {"ACTB", "GAPD", "HOXA", "MYC", "TP53", "RAD"};
 const char *kChromosomes[] = {"chr1", "chr2", "chr3", "chr4"};
-// Fire colours: bright for genes on every row, dark red for genes on one.
-const QColor kFire[] = {QColor(120, 0, 0), QColor(200, 30, 0), QColor(240, 120, 0),
-                        QColor(255, 210, 40)};
+// Fire colours: pale for genes on one row, red for genes on every row.
+const QColor kFire[] = {QColor(255, 246, 190), QColor(255, 220, 40), QColor(255, 140, 0),
+                        QColor(225, 20, 0)};
 
 int RowsCarrying(int name)
 {
