@@ -64,6 +64,8 @@ public:
     THelpViewer() : QWidget(nullptr, Qt::Window)
     {
         setObjectName(QStringLiteral("helpViewer"));
+        // Closing the main window ends the program even while help is open.
+        setAttribute(Qt::WA_QuitOnClose, false);
         setWindowTitle(kViewerCaption);
         resize(560, 460);
         auto *layout = new QVBoxLayout(this);
@@ -213,6 +215,7 @@ struct THelpSystem::Impl
                                                     QMessageBox::Ok);
             Message->setObjectName(QStringLiteral("helpMessage"));
             Message->setModal(false);
+            Message->setAttribute(Qt::WA_QuitOnClose, false);
         }
         Message->setText(text);
         Message->show();

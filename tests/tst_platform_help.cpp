@@ -347,6 +347,9 @@ void TestHelp::missingTopicReported()
     QCOMPARE(VisibleWindow(QStringLiteral("helpViewer"))->windowTitle(),
              QStringLiteral("Ostrinel Help - Ostrinel"));
     QVERIFY(ViewerText().contains(QStringLiteral("Opening a file")));
+    // Neither window keeps the program running once the main window is closed.
+    QVERIFY(!VisibleWindow(QStringLiteral("helpViewer"))->testAttribute(Qt::WA_QuitOnClose));
+    QVERIFY(!VisibleWindow(QStringLiteral("helpMessage"))->testAttribute(Qt::WA_QuitOnClose));
 }
 
 QTEST_MAIN(TestHelp)
