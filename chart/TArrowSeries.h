@@ -41,7 +41,11 @@ struct TSeriesMarkPosition
     qint32 LabelWidth = 0;
 };
 
-enum class TSeriesMarksStyle { Label, Value };
+enum class TSeriesMarksStyle
+{
+    Label,
+    Value
+};
 
 struct TSeriesMarks
 {
@@ -84,8 +88,8 @@ public:
     void SetArrowHeight(int h) { Pointer.VertSize = h; }
 
     // Inserts the point after the last point whose start X is <= its own; returns its index.
-    int AppendArrow(double startX, double startY, double endX, double endY,
-                    const QByteArray &label, TColor color);
+    int AppendArrow(double startX, double startY, double endX, double endY, const QByteArray &label,
+                    TColor color);
     void Clear();
     int Count() const { return int(m_startX.size()); }
 
@@ -110,8 +114,20 @@ public:
     // Copies every setting (not the points) from another series.
     void AssignSettings(const TArrowSeries &other);
 
+    // Grows with every change of the points, so that what the chart derived from them (the
+    // automatic axis range, the measured label texts) knows when to derive it again.
+    quint64 Revision() const { return m_revision; }
+
 private:
+    friend class TSeriesPainter;
+
     std::vector<double> m_startX, m_startY, m_endX, m_endY;
     std::vector<QByteArray> m_labels;
     std::vector<TColor> m_colors;
+    quint64 m_revision = 0;
+    // The chart's measured-text index of every label, valid for m_textIdsRevision and the font
+    // cache m_textIdsFont; kept here so that it dies with the points it describes.
+    mutable std::vector<int> m_textIds;
+    mutable quint64 m_textIdsRevision = ~quint64(0);
+    mutable const void *m_textIdsFont = nullptr;
 };

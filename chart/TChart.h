@@ -39,8 +39,8 @@ public:
 
     // Series list; index 0 is the template series.
     int SeriesCount() const;
-    TArrowSeries &Series(int index);             // ERangeError outside the list
-    const TArrowSeries &Series(int index) const; // ERangeError outside the list
+    TArrowSeries &Series(int index);                         // ERangeError outside the list
+    const TArrowSeries &Series(int index) const;             // ERangeError outside the list
     std::unique_ptr<TArrowSeries> CreateArrowSeries() const; // new, empty, active
     TArrowSeries &AddSeries(std::unique_ptr<TArrowSeries> series);
     void FreeSeries(int index);
@@ -97,4 +97,10 @@ public:
 private:
     struct Impl;
     std::unique_ptr<Impl> d;
+
+    // The geometry of the drawing under way, else of the client rectangle.
+    const struct TChartGeometry &CurrentGeometry() const;
+    // One drawing; with placementsChanged, also reports whether the after-draw handler changed
+    // a label placement, the marks' visibility or their leader pen.
+    void DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChanged);
 };

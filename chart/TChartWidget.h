@@ -34,7 +34,12 @@ protected:
 
 private:
     TChart m_chart;
-    enum class Drag { None, Zoom, Scroll } m_drag = Drag::None;
+    enum class Drag
+    {
+        None,
+        Zoom,
+        Scroll
+    } m_drag = Drag::None;
     QPoint m_pressPos;
     QPoint m_lastPos;
 };

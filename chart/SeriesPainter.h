@@ -1,0 +1,102 @@
+// Draws the arrows and labels of the active series, in list order (each series' arrows, then
+// its labels), creating and measuring the label placements on the way. Keeps what it measured
+// per label text and font between drawings, since the same gene names come back every time.
+#pragma once
+
+#include "chart/ChartGeometry.h"
+#include "chart/TArrowSeries.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QHash>
+#include <QPainter>
+#include <QRect>
+#include <QString>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+// The label box around the text: this many pixels of room on each side.
+constexpr int kLabelPadX = 2;
+constexpr int kLabelPadY = 1;
+
+// One label text measured in one font.
+struct TTextInfo
+{
+    QString Text;
+    int Width = 0;
+    int Height = 0;
+    int Ascent = 0;
+    QRect Ink; // covers every pixel the text can touch, relative to its top-left corner
+};
+
+// The texts measured in one marks font.
+struct TFontCache
+{
+    QFont Font;
+    QFontMetrics Metrics;
+    QHash<QByteArray, int> Index;
+    std::vector<TTextInfo> Infos;
+
+    explicit TFontCache(const QFont &font) : Font(font), Metrics(font) {}
+    int Id(const QByteArray &label);
+};
+
+// A set of small integer tuples, for finding a drawing that a later one repeats exactly.
+class TShapeSet
+{
+public:
+    using Key = std::array<qint32, 8>;
+    void Reset(std::size_t expected);
+    // True when the key was new.
+    bool Insert(const Key &key);
+
+private:
+    std::vector<Key> m_keys;
+    std::vector<bool> m_used;
+    std::size_t m_mask = 0;
+};
+
+// Columns of one horizontal band of label boxes that later, opaque boxes paint over.
+class TBandCoverage
+{
+public:
+    TBandCoverage(int left, int right);
+    bool Covered(int from, int to); // inclusive, already inside the band's columns
+    void Cover(int from, int to);
+
+private:
+    int Find(int column);
+    int m_left;
+    std::vector<int> m_next; // next uncovered column at or after i (path-compressed)
+};
+
+class TSeriesPainter
+{
+public:
+    // Exact: the painter draws straight into pixels with an integer offset, so a shape that a
+    // later identical or opaque one paints over can be left out without changing the picture.
+    void DrawSeries(QPainter &painter, const TChartGeometry &g,
+                    const std::vector<TArrowSeries *> &series);
+
+    // Texts measured so far (for the benchmark's report).
+    std::size_t MeasuredTexts() const;
+
+private:
+    TFontCache &FontCacheFor(const TChartFont &font);
+    const std::vector<int> &TextIds(const TArrowSeries &series, TFontCache &cache);
+    void PlaceLabels(const TChartGeometry &g, TArrowSeries &series, TFontCache &cache);
+    void ChooseLabelWork(const std::vector<TArrowSeries *> &series, const QRect &area,
+                         const QRect &plot, bool exact);
+    void DrawArrows(QPainter &painter, const TChartGeometry &g, const TArrowSeries &series,
+                    const QRect &area, bool exact);
+    void DrawLabels(QPainter &painter, TArrowSeries &series, std::size_t index, const QRect &plot);
+
+    std::vector<std::unique_ptr<TFontCache>> m_fonts;
+    // Per labelled series of the drawing under way: its font cache and which parts to draw.
+    std::vector<TFontCache *> m_seriesFonts;
+    std::vector<std::vector<quint8>> m_labelWork;
+    std::vector<int> m_drawn;
+    TShapeSet m_shapes;
+};

@@ -1,0 +1,97 @@
+#include "chart/TArrowSeries.h"
+
+#include <algorithm>
+
+int TArrowSeries::AppendArrow(double startX, double startY, double endX, double endY,
+                              const QByteArray &label, TColor color)
+{
+    ++m_revision;
+    // The map builder appends in start-X order: that case must stay a plain push_back.
+    if (m_startX.empty() || !(startX < m_startX.back())) {
+        m_startX.push_back(startX);
+        m_startY.push_back(startY);
+        m_endX.push_back(endX);
+        m_endY.push_back(endY);
+        m_labels.push_back(label);
+        m_colors.push_back(color);
+        if (Marks.Positions.size() + 1 == m_startX.size())
+            Marks.Positions.emplace_back();
+        return int(m_startX.size()) - 1;
+    }
+    // After the last point whose start X is <= the new one, so equal starts keep their order.
+    const auto at = std::upper_bound(m_startX.begin(), m_startX.end(), startX);
+    const auto index = std::size_t(at - m_startX.begin());
+    const auto offset = std::ptrdiff_t(index);
+    m_startX.insert(at, startX);
+    m_startY.insert(m_startY.begin() + offset, startY);
+    m_endX.insert(m_endX.begin() + offset, endX);
+    m_endY.insert(m_endY.begin() + offset, endY);
+    m_labels.insert(m_labels.begin() + offset, label);
+    m_colors.insert(m_colors.begin() + offset, color);
+    // Placements belong to points: they move with them.
+    if (index <= Marks.Positions.size())
+        Marks.Positions.insert(Marks.Positions.begin() + offset, std::nullopt);
+    return int(index);
+}
+
+void TArrowSeries::Clear()
+{
+    ++m_revision;
+    m_startX.clear();
+    m_startY.clear();
+    m_endX.clear();
+    m_endY.clear();
+    m_labels.clear();
+    m_colors.clear();
+    Marks.Positions.clear();
+}
+
+TSeriesMarkPosition *TArrowSeries::Position(int i)
+{
+    if (i < 0 || std::size_t(i) >= Marks.Positions.size())
+        return nullptr;
+    auto &slot = Marks.Positions[std::size_t(i)];
+    return slot ? &*slot : nullptr;
+}
+
+const TSeriesMarkPosition *TArrowSeries::Position(int i) const
+{
+    if (i < 0 || std::size_t(i) >= Marks.Positions.size())
+        return nullptr;
+    const auto &slot = Marks.Positions[std::size_t(i)];
+    return slot ? &*slot : nullptr;
+}
+
+TSeriesMarkPosition &TArrowSeries::EnsurePosition(int i)
+{
+    const auto index = std::size_t(i);
+    if (index >= Marks.Positions.size())
+        Marks.Positions.resize(std::max(index + 1, m_startX.size()));
+    auto &slot = Marks.Positions[index];
+    if (!slot)
+        slot.emplace();
+    return *slot;
+}
+
+void TArrowSeries::AssignSettings(const TArrowSeries &other)
+{
+    if (&other == this)
+        return;
+    Title = other.Title;
+    Tag = other.Tag;
+    Active = other.Active;
+    ColorEachPoint = other.ColorEachPoint;
+    XValuesDateTime = other.XValuesDateTime;
+    SeriesColor = other.SeriesColor;
+    Pointer = other.Pointer;
+    // The placements describe this series' own points, so they stay.
+    Marks.Visible = other.Marks.Visible;
+    Marks.Style = other.Marks.Style;
+    Marks.BackColor = other.Marks.BackColor;
+    Marks.Transparent = other.Marks.Transparent;
+    Marks.Frame = other.Marks.Frame;
+    Marks.Arrow = other.Marks.Arrow;
+    Marks.ArrowLength = other.Marks.ArrowLength;
+    Marks.Font = other.Marks.Font;
+    Marks.Clip = other.Marks.Clip;
+}

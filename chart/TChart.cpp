@@ -1,0 +1,468 @@
+#include "chart/TChart.h"
+
+#include "chart/ChartGeometry.h"
+#include "chart/SeriesPainter.h"
+#include "util/CommonDecl.h"
+
+#include <QFontMetrics>
+#include <QPaintEngine>
+
+#include <cmath>
+#include <tuple>
+
+namespace {
+// A repaint asked for by the after-draw handler is honoured this many times per paint at most.
+constexpr int kMaxDrawsPerPaint = 3;
+
+bool SameAxis(const TChartAxis &a, const TChartAxis &b)
+{
+    if (a.Visible != b.Visible || a.Automatic != b.Automatic || a.GridVisible != b.GridVisible ||
+        a.StartPosition != b.StartPosition || a.EndPosition != b.EndPosition ||
+        a.LabelsRotated != b.LabelsRotated)
+        return false;
+    // An automatic range is the chart's own business; it is keyed by the series instead.
+    return a.Automatic || (a.Minimum == b.Minimum && a.Maximum == b.Maximum);
+}
+
+// Everything the geometry depends on; a geometry is reused while this stays the same.
+struct TGeometryKey
+{
+    QRect Rect;
+    int MarginLeft = 0;
+    int MarginRight = 0;
+    TChartAxis Left;
+    TChartAxis Bottom;
+    std::vector<std::tuple<const TArrowSeries *, quint64, bool>> Series;
+
+    bool operator==(const TGeometryKey &o) const
+    {
+        return Rect == o.Rect && MarginLeft == o.MarginLeft && MarginRight == o.MarginRight &&
+               SameAxis(Left, o.Left) && SameAxis(Bottom, o.Bottom) && Series == o.Series;
+    }
+};
+
+// What a label drawing may change, kept to see whether the after-draw handler moved anything.
+struct TMarksSnapshot
+{
+    bool Visible = false;
+    TChartPen Arrow;
+    std::vector<std::optional<TSeriesMarkPosition>> Positions;
+};
+
+bool SamePen(const TChartPen &a, const TChartPen &b)
+{
+    return a.Visible == b.Visible && a.Color == b.Color && a.Width == b.Width &&
+           a.Style == b.Style && a.Mode == b.Mode;
+}
+
+bool SamePosition(const std::optional<TSeriesMarkPosition> &a,
+                  const std::optional<TSeriesMarkPosition> &b)
+{
+    if (a.has_value() != b.has_value())
+        return false;
+    if (!a)
+        return true;
+    return a->LeaderStart == b->LeaderStart && a->LeaderEnd == b->LeaderEnd &&
+           a->Fixed == b->Fixed && a->LabelHeight == b->LabelHeight &&
+           a->LabelLeft == b->LabelLeft && a->LabelTop == b->LabelTop &&
+           a->LabelWidth == b->LabelWidth;
+}
+} // namespace
+
+struct TChart::Impl
+{
+    std::vector<std::unique_ptr<TArrowSeries>> Series;
+    QRect ClientRect;
+    bool ClientRectSet = false;
+
+    // The geometry of the client rectangle, derived lazily.
+    mutable TGeometryKey CachedKey;
+    mutable std::optional<TChartGeometry> Cached;
+
+    // During a drawing: its geometry and rectangle.
+    const TChartGeometry *Drawing = nullptr;
+    std::optional<double> LastDrawnBottomMinimum;
+
+    bool RepaintRequested = false;
+    bool MouseCancelled = false;
+    bool Zoomed = false;
+
+    TSeriesPainter Painter;
+};
+
+TChart::TChart() : d(std::make_unique<Impl>())
+{
+    BottomAxis.StartPosition = 2;
+    BottomAxis.EndPosition = 98;
+    BottomAxis.LabelsRotated = true;
+    LeftAxis.Visible = false;
+    LeftAxis.Automatic = false;
+    LeftAxis.Minimum = 11;
+    LeftAxis.Maximum = 1495;
+    // The template series the map copies its row settings from.
+    d->Series.push_back(CreateArrowSeries());
+}
+
+TChart::~TChart() = default;
+
+int TChart::SeriesCount() const
+{
+    return int(d->Series.size());
+}
+
+TArrowSeries &TChart::Series(int index)
+{
+    return *At(d->Series, index);
+}
+
+const TArrowSeries &TChart::Series(int index) const
+{
+    return *At(d->Series, index);
+}
+
+std::unique_ptr<TArrowSeries> TChart::CreateArrowSeries() const
+{
+    return std::make_unique<TArrowSeries>();
+}
+
+TArrowSeries &TChart::AddSeries(std::unique_ptr<TArrowSeries> series)
+{
+    OSTRINEL_ASSERT(series != nullptr, "No series to add", "TChart");
+    d->Series.push_back(std::move(series));
+    Invalidate();
+    return *d->Series.back();
+}
+
+void TChart::FreeSeries(int index)
+{
+    At(d->Series, index); // range check
+    d->Series.erase(d->Series.begin() + index);
+    Invalidate();
+}
+
+void TChart::SetAxisRange(TChartAxis &axis, double minimum, double maximum)
+{
+    axis.Automatic = false;
+    axis.Minimum = minimum;
+    axis.Maximum = maximum;
+    Invalidate();
+}
+
+namespace {
+TGeometryKey KeyOf(const QRect &rect, const TChart &chart,
+                   const std::vector<std::unique_ptr<TArrowSeries>> &series)
+{
+    TGeometryKey key;
+    key.Rect = rect;
+    key.MarginLeft = chart.MarginLeft;
+    key.MarginRight = chart.MarginRight;
+    key.Left = chart.LeftAxis;
+    key.Bottom = chart.BottomAxis;
+    key.Series.reserve(series.size());
+    for (const auto &s : series)
+        key.Series.emplace_back(s.get(), s->Revision(), s->Active);
+    return key;
+}
+
+// The automatic bottom range: both ends of every point of the active series.
+std::pair<double, double> DataRange(const std::vector<std::unique_ptr<TArrowSeries>> &series)
+{
+    double lo = 0, hi = 0;
+    bool any = false;
+    for (const auto &s : series) {
+        if (!s->Active || s->Count() == 0)
+            continue;
+        for (const auto *values : {&s->StartXValues(), &s->EndXValues()}) {
+            for (double v : *values) {
+                if (!any) {
+                    lo = hi = v;
+                    any = true;
+                } else if (v < lo) {
+                    lo = v;
+                } else if (v > hi) {
+                    hi = v;
+                }
+            }
+        }
+    }
+    return {lo, hi};
+}
+} // namespace
+
+// The one place that turns the chart's settings and a rectangle into a geometry.
+static TChartGeometry GeometryFor(const QRect &rect, const TChart &chart,
+                                  const std::vector<std::unique_ptr<TArrowSeries>> &series)
+{
+    TChartGeometryInput in;
+    in.Rect = rect;
+    in.MarginLeft = chart.MarginLeft;
+    in.MarginRight = chart.MarginRight;
+    in.Left = chart.LeftAxis;
+    in.Bottom = chart.BottomAxis;
+    if (chart.BottomAxis.Automatic) {
+        const auto [lo, hi] = DataRange(series);
+        in.Bottom.Minimum = lo;
+        in.Bottom.Maximum = hi;
+    }
+    return ComputeChartGeometry(in);
+}
+
+const TChartGeometry &TChart::CurrentGeometry() const
+{
+    if (d->Drawing)
+        return *d->Drawing;
+    TGeometryKey key = KeyOf(ChartRect(), *this, d->Series);
+    if (!d->Cached || !(key == d->CachedKey)) {
+        d->Cached = GeometryFor(key.Rect, *this, d->Series);
+        d->CachedKey = std::move(key);
+    }
+    return *d->Cached;
+}
+
+int TChart::ValueToPixel(const TChartAxis &axis, double value) const
+{
+    const TChartGeometry &g = CurrentGeometry();
+    if (&axis == &LeftAxis)
+        return g.YPixel(value);
+    OSTRINEL_ASSERT(&axis == &BottomAxis, "Only the left and bottom axes are mapped", "TChart");
+    return g.XPixel(value);
+}
+
+double TChart::PixelToValue(const TArrowSeries & /*series*/, int px) const
+{
+    // Every series is drawn against the bottom axis.
+    return CurrentGeometry().XValue(px);
+}
+
+double TChart::BottomAxisMinimum() const
+{
+    if (d->LastDrawnBottomMinimum)
+        return *d->LastDrawnBottomMinimum;
+    return CurrentGeometry().BottomMin;
+}
+
+QRect TChart::ChartRect() const
+{
+    if (d->Drawing)
+        return d->Drawing->Rect;
+    return d->ClientRect;
+}
+
+void TChart::SetChartRect(const QRect &rect)
+{
+    d->ClientRect = rect;
+    d->ClientRectSet = true;
+}
+
+namespace {
+// Restores what a drawing changes, also when a handler throws.
+class TDrawingScope
+{
+public:
+    TDrawingScope(QPainter &painter, const TChartGeometry *&drawing, const TChartGeometry &g)
+        : m_painter(painter), m_drawing(drawing), m_outer(drawing)
+    {
+        m_painter.save();
+        m_drawing = &g;
+    }
+    ~TDrawingScope()
+    {
+        m_drawing = m_outer;
+        m_painter.restore();
+    }
+    TDrawingScope(const TDrawingScope &) = delete;
+    TDrawingScope &operator=(const TDrawingScope &) = delete;
+
+private:
+    QPainter &m_painter;
+    const TChartGeometry *&m_drawing;
+    const TChartGeometry *m_outer;
+};
+
+// The pen and font every handler starts from.
+void ResetCanvasState(QPainter &painter)
+{
+    painter.setPen(QPen(Qt::black, 1, Qt::SolidLine));
+    painter.setBrush(Qt::NoBrush);
+    painter.setFont(ChartCanvasFont());
+    painter.setRenderHint(QPainter::Antialiasing, false);
+}
+} // namespace
+
+void TChart::Draw(QPainter &painter, const QRect &rect)
+{
+    DrawOnce(painter, rect, nullptr);
+}
+
+void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChanged)
+{
+    if (!d->ClientRectSet)
+        d->ClientRect = rect;
+    // The client rectangle's geometry is usually derived already; an export rectangle gets its
+    // own from the same routine.
+    const TChartGeometry g = (rect == d->ClientRect && !d->Drawing)
+                                 ? TChartGeometry(CurrentGeometry())
+                                 : GeometryFor(rect, *this, d->Series);
+    if (BottomAxis.Automatic) {
+        BottomAxis.Minimum = g.BottomMin;
+        BottomAxis.Maximum = g.BottomMax;
+    }
+    d->LastDrawnBottomMinimum = g.BottomMin;
+
+    TDrawingScope scope(painter, d->Drawing, g);
+    painter.setClipRect(rect, painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.fillRect(rect, ToQColor(Color));
+    DrawAxesBehind(painter, g, BottomAxis);
+
+    TCanvas canvas(painter);
+    if (OnBeforeDrawSeries) {
+        painter.save();
+        ResetCanvasState(painter);
+        OnBeforeDrawSeries(*this, canvas);
+        painter.restore();
+    }
+
+    std::vector<TArrowSeries *> active;
+    for (const auto &s : d->Series)
+        if (s->Active)
+            active.push_back(s.get());
+    d->Painter.DrawSeries(painter, g, active);
+
+    DrawAxesInFront(painter, g, BottomAxis, LeftAxis);
+
+    std::vector<TMarksSnapshot> before;
+    if (placementsChanged && OnAfterDraw) {
+        before.reserve(d->Series.size());
+        for (const auto &s : d->Series)
+            before.push_back({s->Marks.Visible, s->Marks.Arrow, s->Marks.Positions});
+    }
+    if (OnAfterDraw) {
+        painter.save();
+        ResetCanvasState(painter);
+        OnAfterDraw(*this, &canvas);
+        painter.restore();
+    }
+    if (placementsChanged) {
+        bool changed = false;
+        if (OnAfterDraw) {
+            changed = before.size() != d->Series.size();
+            for (std::size_t i = 0; !changed && i < before.size(); ++i) {
+                const TSeriesMarks &m = d->Series[i]->Marks;
+                const TMarksSnapshot &b = before[i];
+                changed = b.Visible != m.Visible || !SamePen(b.Arrow, m.Arrow) ||
+                          b.Positions.size() != m.Positions.size();
+                for (std::size_t p = 0; !changed && p < b.Positions.size(); ++p)
+                    changed = !SamePosition(b.Positions[p], m.Positions[p]);
+            }
+        }
+        *placementsChanged = changed;
+    }
+}
+
+void TChart::Paint(QPainter &painter, const QRect &rect)
+{
+    for (int pass = 0; pass < kMaxDrawsPerPaint; ++pass) {
+        d->RepaintRequested = false;
+        bool changed = false;
+        DrawOnce(painter, rect, &changed);
+        // A drawing that changed nothing would only repeat itself.
+        if (!d->RepaintRequested || !changed)
+            break;
+    }
+    d->RepaintRequested = false;
+}
+
+void TChart::RequestRepaint()
+{
+    if (d->Drawing) {
+        d->RepaintRequested = true;
+        return;
+    }
+    Invalidate();
+}
+
+void TChart::Invalidate()
+{
+    if (OnInvalidate)
+        OnInvalidate();
+}
+
+bool TChart::HitTest(int x, int y, int *series, int *point) const
+{
+    const TChartGeometry &g = CurrentGeometry();
+    const QRect plot = g.PlotRect();
+    for (int s = 0; s < int(d->Series.size()); ++s) {
+        const TArrowSeries &ser = *d->Series[std::size_t(s)];
+        if (!ser.Active)
+            continue;
+        const int w = std::abs(ser.ArrowWidth());
+        const int h = std::abs(ser.ArrowHeight());
+        for (int p = 0; p < ser.Count(); ++p) {
+            const int px = g.XPixel(ser.StartX(p));
+            if (std::abs(x - px) >= w)
+                continue;
+            const int py = g.YPixel(ser.StartY(p));
+            if (std::abs(y - py) >= h || !plot.contains(px, py))
+                continue;
+            if (series)
+                *series = s;
+            if (point)
+                *point = p;
+            return true;
+        }
+    }
+    return false;
+}
+
+void TChart::CancelMouse()
+{
+    d->MouseCancelled = true;
+}
+
+bool TChart::MouseCancelled() const
+{
+    return d->MouseCancelled;
+}
+
+void TChart::ResetMouseCancel()
+{
+    d->MouseCancelled = false;
+}
+
+void TChart::ZoomTo(double minimum, double maximum)
+{
+    if (!(minimum < maximum))
+        return;
+    BottomAxis.Automatic = false;
+    BottomAxis.Minimum = minimum;
+    BottomAxis.Maximum = maximum;
+    d->Zoomed = true;
+    Invalidate();
+}
+
+void TChart::ScrollBy(double delta)
+{
+    if (delta == 0 || !std::isfinite(delta))
+        return;
+    const TChartGeometry &g = CurrentGeometry();
+    const double lo = g.BottomMin + delta;
+    const double hi = g.BottomMax + delta;
+    BottomAxis.Automatic = false;
+    BottomAxis.Minimum = lo;
+    BottomAxis.Maximum = hi;
+    d->Zoomed = true;
+    Invalidate();
+}
+
+void TChart::UndoZoom()
+{
+    BottomAxis.Automatic = true;
+    d->Zoomed = false;
+    Invalidate();
+}
+
+bool TChart::Zoomed() const
+{
+    return d->Zoomed;
+}

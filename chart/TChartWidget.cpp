@@ -1,0 +1,108 @@
+#include "chart/TChartWidget.h"
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QResizeEvent>
+
+namespace {
+// A drag shorter than this, either way, is a click.
+constexpr int kMinDrag = 4;
+} // namespace
+
+TChartWidget::TChartWidget(QWidget *parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_chart.OnInvalidate = [this] { update(); };
+}
+
+TChartWidget::~TChartWidget()
+{
+    m_chart.OnInvalidate = nullptr;
+}
+
+void TChartWidget::RepaintNow()
+{
+    repaint();
+}
+
+void TChartWidget::paintEvent(QPaintEvent * /*event*/)
+{
+    QPainter painter(this);
+    m_chart.SetChartRect(rect());
+    m_chart.Paint(painter, rect());
+    if (m_drag == Drag::Zoom && m_lastPos != m_pressPos) {
+        painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRect(m_pressPos, m_lastPos).normalized());
+    }
+}
+
+void TChartWidget::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    m_chart.SetChartRect(rect());
+    if (m_chart.OnResize)
+        m_chart.OnResize(m_chart);
+}
+
+void TChartWidget::mousePressEvent(QMouseEvent *event)
+{
+    const QPoint pos = event->position().toPoint();
+    m_chart.ResetMouseCancel();
+    m_chart.SetChartRect(rect());
+    int series = 0, point = 0;
+    if (m_chart.HitTest(pos.x(), pos.y(), &series, &point) && m_chart.OnClickSeries)
+        m_chart.OnClickSeries(m_chart, m_chart.Series(series), point, event->button(),
+                              event->modifiers(), pos.x(), pos.y());
+    m_drag = Drag::None;
+    if (m_chart.MouseCancelled())
+        return;
+    if (event->button() == Qt::LeftButton)
+        m_drag = Drag::Zoom;
+    else if (event->button() == Qt::RightButton)
+        m_drag = Drag::Scroll;
+    m_pressPos = m_lastPos = pos;
+}
+
+void TChartWidget::mouseMoveEvent(QMouseEvent *event)
+{
+    const QPoint pos = event->position().toPoint();
+    if (m_drag == Drag::Scroll) {
+        // The plot follows the mouse: moving it right shows what lies further left.
+        const int dx = pos.x() - m_lastPos.x();
+        if (dx != 0)
+            m_chart.ScrollBy(m_chart.PixelToValue(m_chart.Series(0), m_lastPos.x()) -
+                             m_chart.PixelToValue(m_chart.Series(0), pos.x()));
+        m_lastPos = pos;
+    } else if (m_drag == Drag::Zoom) {
+        m_lastPos = pos;
+        update();
+    }
+}
+
+void TChartWidget::mouseReleaseEvent(QMouseEvent *event)
+{
+    const QPoint pos = event->position().toPoint();
+    const Drag drag = m_drag;
+    m_drag = Drag::None;
+    if (drag != Drag::Zoom)
+        return;
+    const int dx = pos.x() - m_pressPos.x();
+    const int dy = pos.y() - m_pressPos.y();
+    if (dx >= kMinDrag && dy >= kMinDrag) {
+        const TArrowSeries &any = m_chart.Series(0);
+        m_chart.ZoomTo(m_chart.PixelToValue(any, m_pressPos.x()),
+                       m_chart.PixelToValue(any, pos.x()));
+    } else if (dx <= -kMinDrag && dy <= -kMinDrag) {
+        m_chart.UndoZoom();
+    }
+    update();
+}
+
+void TChartWidget::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    m_drag = Drag::None;
+    event->accept();
+    emit doubleClicked();
+}
