@@ -342,11 +342,15 @@ void TSeriesPainter::DrawArrows(QPainter &painter, const TChartGeometry &g,
             painter.setBrush(ToQColor(color));
             brushColor = color;
         }
-        // Through the pixel centres, so that a bar is symmetric about its row.
-        const double ax = g.XPixel(series.StartX(i)) + 0.5, ay = g.YPixel(series.StartY(i)) + 0.5;
-        const double bx = g.XPixel(series.EndX(i)) + 0.5, by = g.YPixel(series.EndY(i)) + 0.5;
-        const double length = std::hypot(bx - ax, by - ay);
-        const double ux = (bx - ax) / length, uy = (by - ay) / length;
+        // Through the pixel centres, so that a bar is symmetric about its row, and from the
+        // outer edge of the start pixel to the outer edge of the end pixel.
+        const double px0 = g.XPixel(series.StartX(i)) + 0.5, py0 = g.YPixel(series.StartY(i)) + 0.5;
+        const double px1 = g.XPixel(series.EndX(i)) + 0.5, py1 = g.YPixel(series.EndY(i)) + 0.5;
+        const double centres = std::hypot(px1 - px0, py1 - py0);
+        const double ux = (px1 - px0) / centres, uy = (py1 - py0) / centres;
+        const double ax = px0 - ux * 0.5, ay = py0 - uy * 0.5;
+        const double bx = px1 + ux * 0.5, by = py1 + uy * 0.5;
+        const double length = centres + 1;
         const double nx = -uy, ny = ux;
         const double head = std::min(headLength, length);
         const double cx = bx - ux * head, cy = by - uy * head;
@@ -428,11 +432,12 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
 }
 
 void TSeriesPainter::DrawSeries(QPainter &painter, const TChartGeometry &g,
-                                const std::vector<TArrowSeries *> &series)
+                                const std::vector<TArrowSeries *> &series, bool skipHidden)
 {
-    const QRect area = VisibleArea(painter, g.Rect);
+    const QRect area = skipHidden ? VisibleArea(painter, g.Rect)
+                                  : QRect(QPoint(-(1 << 29), -(1 << 29)), QPoint(1 << 29, 1 << 29));
     const QRect plot = g.PlotRect();
-    const bool exact = ExactPixels(painter);
+    const bool exact = skipHidden && ExactPixels(painter);
     painter.setRenderHint(QPainter::Antialiasing, false);
 
     std::vector<TArrowSeries *> labelled;

@@ -78,7 +78,7 @@ public:
     // Exact: the painter draws straight into pixels with an integer offset, so a shape that a
     // later identical or opaque one paints over can be left out without changing the picture.
     void DrawSeries(QPainter &painter, const TChartGeometry &g,
-                    const std::vector<TArrowSeries *> &series);
+                    const std::vector<TArrowSeries *> &series, bool skipHidden);
 
     // Texts measured so far (for the benchmark's report).
     std::size_t MeasuredTexts() const;

@@ -327,7 +327,7 @@ void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChan
     for (const auto &s : d->Series)
         if (s->Active)
             active.push_back(s.get());
-    d->Painter.DrawSeries(painter, g, active);
+    d->Painter.DrawSeries(painter, g, active, SkipHiddenWork);
 
     DrawAxesInFront(painter, g, BottomAxis, LeftAxis);
 

@@ -36,6 +36,9 @@ public:
     int MarginRight = 0;
     TChartAxis LeftAxis;
     TChartAxis BottomAxis;
+    // Leaves out drawing that cannot change a pixel (shapes painted over by later identical or
+    // opaque ones). Switched off only to compare against the plain drawing.
+    bool SkipHiddenWork = true;
 
     // Series list; index 0 is the template series.
     int SeriesCount() const;

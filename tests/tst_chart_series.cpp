@@ -1,0 +1,157 @@
+// The arrow series: points kept sorted by start X with a stable insert, the lists moving
+// together, placements following their points, and copying settings without points.
+#include "chart/TArrowSeries.h"
+
+#include <QtTest>
+
+class TestChartSeries : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void stableInsert_data();
+    void stableInsert();
+    void listsMoveTogether();
+    void placementsMoveWithPoints();
+    void ensurePosition();
+    void clearDropsPointsAndPlacements();
+    void assignSettingsKeepsPoints();
+};
+
+void TestChartSeries::stableInsert_data()
+{
+    QTest::addColumn<QList<double>>("starts");
+    QTest::addColumn<QList<int>>("indexes"); // index returned for each append
+    QTest::addColumn<QByteArray>("order");   // labels after all appends
+
+    QTest::newRow("ascending") << QList<double>{1, 2, 3} << QList<int>{0, 1, 2}
+                               << QByteArray("abc");
+    QTest::newRow("equal starts keep order")
+        << QList<double>{5, 5, 5} << QList<int>{0, 1, 2} << QByteArray("abc");
+    QTest::newRow("smaller goes first")
+        << QList<double>{5, 7, 1} << QList<int>{0, 1, 0} << QByteArray("cab");
+    QTest::newRow("after the last equal")
+        << QList<double>{1, 5, 9, 5} << QList<int>{0, 1, 2, 2} << QByteArray("abdc");
+    QTest::newRow("negative and mirrored")
+        << QList<double>{-110, -150, -10} << QList<int>{0, 0, 2} << QByteArray("bac");
+}
+
+void TestChartSeries::stableInsert()
+{
+    QFETCH(QList<double>, starts);
+    QFETCH(QList<int>, indexes);
+    QFETCH(QByteArray, order);
+    TArrowSeries s;
+    for (int i = 0; i < starts.size(); ++i) {
+        const QByteArray label(1, char('a' + i));
+        QCOMPARE(s.AppendArrow(starts[i], -1, starts[i] + 1, -1, label, TColor(i)), indexes[i]);
+    }
+    QByteArray got;
+    for (int i = 0; i < s.Count(); ++i)
+        got += s.Label(i);
+    QCOMPARE(got, order);
+    QVERIFY(std::is_sorted(s.StartXValues().begin(), s.StartXValues().end()));
+}
+
+void TestChartSeries::listsMoveTogether()
+{
+    TArrowSeries s;
+    s.AppendArrow(10, -1, 20, -1.5, "A", 0x0000AA);
+    s.AppendArrow(30, -2, 40, -2.5, "B", 0x0000BB);
+    s.AppendArrow(0, -3, 5, -3.5, "C", 0x0000CC);
+    QCOMPARE(s.Count(), 3);
+    const double startY[3] = {-3, -1, -2};
+    const double endX[3] = {5, 20, 40};
+    const double endY[3] = {-3.5, -1.5, -2.5};
+    const QByteArray labels[3] = {"C", "A", "B"};
+    const TColor colors[3] = {0x0000CC, 0x0000AA, 0x0000BB};
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(s.StartY(i), startY[i]);
+        QCOMPARE(s.EndX(i), endX[i]);
+        QCOMPARE(s.EndY(i), endY[i]);
+        QCOMPARE(s.Label(i), labels[i]);
+        QCOMPARE(s.Color(i), colors[i]);
+    }
+    QCOMPARE(s.EndYValues().size(), std::size_t(3));
+}
+
+void TestChartSeries::placementsMoveWithPoints()
+{
+    TArrowSeries s;
+    s.AppendArrow(10, -1, 20, -1, "A", 0);
+    s.AppendArrow(30, -1, 40, -1, "B", 0);
+    QVERIFY(s.Position(0) == nullptr);
+    s.EnsurePosition(1).LabelLeft = 77;
+    // A point inserted in front shifts the placement of "B" with it.
+    QCOMPARE(s.AppendArrow(0, -1, 5, -1, "C", 0), 0);
+    QCOMPARE(int(s.Marks.Positions.size()), 3);
+    QVERIFY(s.Position(0) == nullptr);
+    QVERIFY(s.Position(1) == nullptr);
+    QVERIFY(s.Position(2) != nullptr);
+    QCOMPARE(s.Position(2)->LabelLeft, 77);
+    QCOMPARE(s.Label(2), QByteArray("B"));
+}
+
+void TestChartSeries::ensurePosition()
+{
+    TArrowSeries s;
+    s.AppendArrow(1, -1, 2, -1, "A", 0);
+    TSeriesMarkPosition &p = s.EnsurePosition(0);
+    p.LabelWidth = 12;
+    QCOMPARE(&s.EnsurePosition(0), &p); // created once, then returned
+    QCOMPARE(s.Position(0)->LabelWidth, 12);
+    QVERIFY(s.Position(1) == nullptr);
+    QVERIFY(s.Position(-1) == nullptr);
+}
+
+void TestChartSeries::clearDropsPointsAndPlacements()
+{
+    TArrowSeries s;
+    s.AppendArrow(1, -1, 2, -1, "A", 0);
+    s.EnsurePosition(0);
+    const quint64 revision = s.Revision();
+    s.Clear();
+    QCOMPARE(s.Count(), 0);
+    QVERIFY(s.Marks.Positions.empty());
+    QVERIFY(s.Revision() != revision);
+    QCOMPARE(s.AppendArrow(3, -1, 4, -1, "B", 0), 0);
+    QVERIFY(s.Position(0) == nullptr);
+}
+
+void TestChartSeries::assignSettingsKeepsPoints()
+{
+    TArrowSeries from;
+    from.Title = "chrX";
+    from.Marks.Visible = true;
+    from.Marks.BackColor = 0x123456;
+    from.Marks.Font.Height = -13;
+    from.Marks.Frame.Width = 3;
+    from.SetArrowWidth(35);
+    from.SetArrowHeight(5);
+    from.Pointer.Pen.Visible = false;
+    from.ColorEachPoint = true;
+    from.SeriesColor = 0x00FF00;
+    from.AppendArrow(1, -1, 2, -1, "A", 0);
+    from.EnsurePosition(0);
+
+    TArrowSeries to;
+    to.AppendArrow(5, -2, 6, -2, "B", 0);
+    to.AssignSettings(from);
+    QCOMPARE(to.Count(), 1);
+    QCOMPARE(to.Label(0), QByteArray("B"));
+    QVERIFY(to.Position(0) == nullptr);
+    QCOMPARE(to.Title, QByteArray("chrX"));
+    QVERIFY(to.Marks.Visible);
+    QCOMPARE(to.Marks.BackColor, TColor(0x123456));
+    QCOMPARE(to.Marks.Font.Height, -13);
+    QCOMPARE(to.Marks.Frame.Width, 3);
+    QCOMPARE(to.ArrowWidth(), 35);
+    QCOMPARE(to.Pointer.HorizSize, 35);
+    QCOMPARE(to.ArrowHeight(), 5);
+    QVERIFY(!to.Pointer.Pen.Visible);
+    QVERIFY(to.ColorEachPoint);
+    QCOMPARE(to.SeriesColor, TColor(0x00FF00));
+}
+
+QTEST_APPLESS_MAIN(TestChartSeries)
+#include "tst_chart_series.moc"
