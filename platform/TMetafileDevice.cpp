@@ -76,6 +76,90 @@ U_RECTL BoundsOf(const U_POINT16 *points, std::size_t count)
     return r;
 }
 
+// Sutherland-Hodgman against each edge of an axis-aligned rectangle.
+QPolygonF ClipPolygon(const QPolygonF &polygon, const QRectF &clip)
+{
+    const QRectF box = polygon.boundingRect();
+    if (clip.contains(box))
+        return polygon;
+    if (!clip.intersects(box) && !(box.width() == 0 || box.height() == 0))
+        return {};
+    QPolygonF out = polygon;
+    if (out.size() > 1 && out.isClosed())
+        out.removeLast();
+    auto cut = [&out](auto inside, auto cross) {
+        QPolygonF next;
+        for (qsizetype i = 0; i < out.size(); ++i) {
+            const QPointF a = out[i];
+            const QPointF b = out[(i + 1) % out.size()];
+            if (inside(a)) {
+                next.append(a);
+                if (!inside(b))
+                    next.append(cross(a, b));
+            } else if (inside(b)) {
+                next.append(cross(a, b));
+            }
+        }
+        out = next;
+    };
+    auto atX = [](double x) {
+        return [x](QPointF a, QPointF b) {
+            return QPointF(x, a.y() + (b.y() - a.y()) * (x - a.x()) / (b.x() - a.x()));
+        };
+    };
+    auto atY = [](double y) {
+        return [y](QPointF a, QPointF b) {
+            return QPointF(a.x() + (b.x() - a.x()) * (y - a.y()) / (b.y() - a.y()), y);
+        };
+    };
+    const double l = clip.left(), r = clip.right(), t = clip.top(), btm = clip.bottom();
+    cut([l](QPointF p) { return p.x() >= l; }, atX(l));
+    cut([r](QPointF p) { return p.x() <= r; }, atX(r));
+    cut([t](QPointF p) { return p.y() >= t; }, atY(t));
+    cut([btm](QPointF p) { return p.y() <= btm; }, atY(btm));
+    return out;
+}
+
+// Liang-Barsky per segment; touching pieces are joined back into one line.
+std::vector<QPolygonF> ClipPolyline(const QPolygonF &line, const QRectF &clip)
+{
+    std::vector<QPolygonF> pieces;
+    if (clip.contains(line.boundingRect())) {
+        pieces.push_back(line);
+        return pieces;
+    }
+    for (qsizetype i = 0; i + 1 < line.size(); ++i) {
+        const QPointF a = line[i], b = line[i + 1];
+        const double dx = b.x() - a.x(), dy = b.y() - a.y();
+        double t0 = 0, t1 = 1;
+        bool visible = true;
+        const double p[4] = {-dx, dx, -dy, dy};
+        const double q[4] = {a.x() - clip.left(), clip.right() - a.x(), a.y() - clip.top(),
+                             clip.bottom() - a.y()};
+        for (int k = 0; k < 4 && visible; ++k) {
+            if (p[k] == 0) {
+                visible = q[k] >= 0;
+            } else {
+                const double t = q[k] / p[k];
+                if (p[k] < 0)
+                    t0 = std::max(t0, t);
+                else
+                    t1 = std::min(t1, t);
+                visible = t0 <= t1;
+            }
+        }
+        if (!visible)
+            continue;
+        const QPointF from(a.x() + t0 * dx, a.y() + t0 * dy);
+        const QPointF to(a.x() + t1 * dx, a.y() + t1 * dy);
+        if (!pieces.empty() && pieces.back().last() == from)
+            pieces.back().append(to);
+        else
+            pieces.push_back(QPolygonF{from, to});
+    }
+    return pieces;
+}
+
 // One kind of metafile: the records for what the engine draws. Object creation, selection and
 // deletion stay here because the two formats keep their handle tables differently.
 class TMetafileWriter
@@ -92,8 +176,10 @@ public:
     virtual void Polygon(const TPoints &points) = 0;
     virtual void PolyPolygon(const std::vector<TPoints> &polygons) = 0;
     virtual void Polyline(const TPoints &points) = 0;
-    // Text with its reference point on the baseline; dx holds each UTF-16 unit's advance.
-    virtual void Text(U_POINT16 at, const QString &text, const std::vector<int> &dx) = 0;
+    // Text with its reference point on the baseline; dx holds each UTF-16 unit's advance. With
+    // a clip rectangle the reader cuts the text to it.
+    virtual void Text(U_POINT16 at, const QString &text, const std::vector<int> &dx,
+                      const std::optional<QRect> &clip) = 0;
     // Ends the metafile and returns its bytes (empty when any record failed).
     virtual QByteArray Finish() = 0;
 
@@ -189,16 +275,25 @@ public:
         Append(U_WMRPOLYLINE_set(quint16(points.size()), points.data()));
     }
 
-    void Text(U_POINT16 at, const QString &text, const std::vector<int> &dx) override
+    void Text(U_POINT16 at, const QString &text, const std::vector<int> &dx,
+              const std::optional<QRect> &clip) override
     {
         // WMF text is 8-bit; the map's names are 8-bit strings shown as Latin-1.
         QByteArray bytes = text.toLatin1();
         std::vector<qint16> dx16;
         for (int d : dx)
             dx16.push_back(Coord16(d));
-        const U_RECT16 none = U_RECT16_set(point16_set(0, 0), point16_set(0, 0));
-        Append(
-            U_WMREXTTEXTOUT_set(at, qint16(bytes.size()), 0, bytes.constData(), dx16.data(), none));
+        // The record's rectangle is left, top, right, bottom (as readers take it); libUEMF
+        // writes the fields in reverse, so they are handed over reversed.
+        U_RECT16 rect{0, 0, 0, 0};
+        if (clip) {
+            rect.bottom = Coord16(clip->left());
+            rect.right = Coord16(clip->top());
+            rect.top = Coord16(clip->right() + 1);
+            rect.left = Coord16(clip->bottom() + 1);
+        }
+        Append(U_WMREXTTEXTOUT_set(at, qint16(bytes.size()), clip ? U_ETO_CLIPPED : 0,
+                                   bytes.constData(), dx16.data(), rect));
     }
 
     QByteArray Finish() override
@@ -338,7 +433,8 @@ public:
                                    points.data()));
     }
 
-    void Text(U_POINT16 at, const QString &text, const std::vector<int> &dx) override
+    void Text(U_POINT16 at, const QString &text, const std::vector<int> &dx,
+              const std::optional<QRect> &clip) override
     {
         std::vector<uint16_t> units(text.utf16(), text.utf16() + text.size());
         std::vector<uint32_t> dx32;
@@ -347,9 +443,11 @@ public:
             dx32.push_back(uint32_t(std::max(0, d)));
             width += std::max(0, d);
         }
-        const U_RECTL none{0, 0, 0, 0};
+        U_RECTL rect{0, 0, 0, 0};
+        if (clip)
+            rect = U_RECTL{clip->left(), clip->top(), clip->right() + 1, clip->bottom() + 1};
         char *part = emrtext_set(point32_set(at.x, at.y), U_NUM_STR(units.size()), 2, units.data(),
-                                 U_ETO_NONE, none, dx32.data());
+                                 clip ? U_ETO_CLIPPED : U_ETO_NONE, rect, dx32.data());
         if (!part) {
             m_failed = true;
             return;
@@ -407,7 +505,10 @@ private:
 } // namespace
 
 // Turns QPainter calls into metafile records. It takes every painter feature itself (no
-// rasterised fallbacks) and applies the painter's transform to the points it receives.
+// rasterised fallbacks), applies the painter's transform to the points it receives and clips to
+// the picture and the painter's clip rectangle itself: readers that fit the drawn content's box
+// would otherwise shrink the picture to make room for what lies outside it (labels parked far
+// off, a background one pixel larger than the picture).
 class TMetafileEngine final : public QPaintEngine
 {
 public:
@@ -427,15 +528,17 @@ public:
         m_selectedFont.reset();
         m_textColor.reset();
         m_fillMode.reset();
+        m_picture = QRectF(0, 0, size.width(), size.height());
+        m_clip = m_picture;
 
         // A full-size white page first: readers that fit the drawn content's box then keep the
         // picture's own size, and the picture has the chart's white background either way.
         TGdiPen none;
         none.Style = U_PS_NULL;
+        none.Width = 0;
         Use(none, TGdiBrush{false, qRgb(255, 255, 255)}, U_ALTERNATE);
-        const qint16 w = Coord16(size.width()), h = Coord16(size.height());
-        m_writer->Polygon(
-            {point16_set(0, 0), point16_set(w, 0), point16_set(w, h), point16_set(0, h)});
+        m_writer->Polygon(Points(QPolygonF{m_picture.topLeft(), m_picture.topRight(),
+                                           m_picture.bottomRight(), m_picture.bottomLeft()}));
 
         // The painter's initial pen, brush and font never come through updateState.
         if (painter()) {
@@ -471,6 +574,12 @@ public:
             m_font = state.font();
         if (flags & DirtyTransform)
             m_transform = state.transform();
+        if (flags & (DirtyClipEnabled | DirtyClipRegion | DirtyClipPath)) {
+            // Clips are kept as their bounding rectangle in picture pixels.
+            m_clip = m_picture;
+            if (painter() && painter()->hasClipping())
+                m_clip &= m_transform.mapRect(painter()->clipBoundingRect());
+        }
     }
 
     void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override {}
@@ -479,15 +588,14 @@ public:
     {
         if (count < 2)
             return;
-        TPoints pts;
+        QPolygonF device;
         for (int i = 0; i < count; ++i)
-            pts.push_back(Map(points[i]));
+            device.append(m_transform.map(points[i]));
         if (mode == PolylineMode) {
-            Stroke(pts);
+            Stroke(device);
             return;
         }
-        Use(Pen(), Brush(), mode == WindingMode ? U_WINDING : U_ALTERNATE);
-        m_writer->Polygon(pts);
+        Fill({device}, Pen(), Brush(), mode == WindingMode ? U_WINDING : U_ALTERNATE);
     }
 
     void drawPolygon(const QPoint *points, int count, PolygonDrawMode mode) override
@@ -499,13 +607,15 @@ public:
     void drawLines(const QLineF *lines, int count) override
     {
         for (int i = 0; i < count; ++i)
-            Stroke({Map(lines[i].p1()), Map(lines[i].p2())});
+            Stroke(QPolygonF{m_transform.map(lines[i].p1()), m_transform.map(lines[i].p2())});
     }
 
     void drawLines(const QLine *lines, int count) override
     {
-        for (int i = 0; i < count; ++i)
-            Stroke({Map(lines[i].p1()), Map(lines[i].p2())});
+        for (int i = 0; i < count; ++i) {
+            const QLineF line(lines[i]);
+            drawLines(&line, 1);
+        }
     }
 
     void drawRects(const QRectF *rects, int count) override
@@ -528,36 +638,28 @@ public:
     void drawPath(const QPainterPath &path) override
     {
         // Curves (ellipses, rounded shapes) arrive here and leave as flattened polygons.
-        const QList<QPolygonF> parts = path.toSubpathPolygons(m_transform);
-        std::vector<TPoints> polygons;
+        std::vector<QPolygonF> parts;
         bool allClosed = true;
-        for (const QPolygonF &part : parts) {
+        for (const QPolygonF &part : path.toSubpathPolygons(m_transform)) {
             if (part.size() < 2)
                 continue;
-            TPoints pts;
-            for (const QPointF &p : part)
-                pts.push_back(Device(p));
             allClosed = allClosed && part.isClosed();
-            polygons.push_back(std::move(pts));
+            parts.push_back(part);
         }
-        if (polygons.empty())
+        if (parts.empty())
             return;
         const quint32 fill = path.fillRule() == Qt::WindingFill ? U_WINDING : U_ALTERNATE;
-        const TGdiBrush brush = Brush();
         if (allClosed) {
-            Use(Pen(), brush, fill);
-            Fill(polygons);
+            Fill(parts, Pen(), Brush(), fill);
             return;
         }
         // Qt fills open subpaths as if closed but strokes them open.
-        if (!brush.Null) {
-            TGdiPen none;
-            none.Style = U_PS_NULL;
-            Use(none, brush, fill);
-            Fill(polygons);
-        }
-        for (const TPoints &pts : polygons)
-            Stroke(pts);
+        TGdiPen none;
+        none.Style = U_PS_NULL;
+        none.Width = 0;
+        Fill(parts, none, Brush(), fill);
+        for (const QPolygonF &part : parts)
+            Stroke(part);
     }
 
     void drawTextItem(const QPointF &p, const QTextItem &item) override
@@ -583,37 +685,90 @@ public:
 
         // Each unit's advance as Qt lays the text out, so that readers space it the same.
         const QFontMetricsF metrics(font, m_device);
-        std::vector<int> dx;
-        long previous = 0;
-        for (qsizetype i = 1; i <= text.size(); ++i) {
-            const long end = std::lround(metrics.horizontalAdvance(text.left(i)) * scale);
-            dx.push_back(int(end - previous));
-            previous = end;
+        const qsizetype n = text.size();
+        std::vector<double> pos(std::size_t(n) + 1, 0.0);
+        std::vector<int> dx(std::size_t(n), 0);
+        for (qsizetype i = 1; i <= n; ++i) {
+            pos[std::size_t(i)] = metrics.horizontalAdvance(text.left(i));
+            dx[std::size_t(i - 1)] = int(std::lround(pos[std::size_t(i)] * scale) -
+                                         std::lround(pos[std::size_t(i - 1)] * scale));
         }
 
-        if (m_selectedFont != gdi) {
-            m_writer->SelectFont(gdi);
-            m_selectedFont = gdi;
+        // Readers fit their picture to the text they are given, clipped or not: characters that
+        // do not fit along the line are left out, and runs that reach over the clip across the
+        // line are cut by the reader.
+        const bool horizontal = std::abs(x.x()) >= std::abs(x.y());
+        auto cellOf = [&](qsizetype i) {
+            return m_transform.mapRect(QRectF(p.x() + pos[std::size_t(i)], p.y() - metrics.ascent(),
+                                              pos[std::size_t(i) + 1] - pos[std::size_t(i)],
+                                              metrics.ascent() + metrics.descent()));
+        };
+        auto fits = [&](const QRectF &cell) {
+            constexpr double slack = 0.5;
+            if (!cell.intersects(m_clip) && !(cell.width() == 0 || cell.height() == 0))
+                return false;
+            return horizontal ? cell.left() >= m_clip.left() - slack &&
+                                    cell.right() <= m_clip.right() + slack &&
+                                    cell.bottom() > m_clip.top() && cell.top() < m_clip.bottom()
+                              : cell.top() >= m_clip.top() - slack &&
+                                    cell.bottom() <= m_clip.bottom() + slack &&
+                                    cell.right() > m_clip.left() && cell.left() < m_clip.right();
+        };
+
+        qsizetype i = 0;
+        while (i < n) {
+            if (!fits(cellOf(i))) {
+                ++i;
+                continue;
+            }
+            const qsizetype first = i;
+            bool inside = true;
+            for (; i < n; ++i) {
+                const QRectF cell = cellOf(i);
+                if (!fits(cell))
+                    break;
+                inside = inside && m_clip.adjusted(-0.5, -0.5, 0.5, 0.5).contains(cell);
+            }
+            WriteText(m_transform.map(p + QPointF(pos[std::size_t(first)], 0)),
+                      text.mid(first, i - first),
+                      std::vector<int>(dx.begin() + first, dx.begin() + i), gdi,
+                      inside ? std::nullopt : std::optional<QRect>(m_clip.toAlignedRect()));
+        }
+    }
+
+    Type type() const override { return User; }
+
+private:
+    void WriteText(const QPointF &at, const QString &text, const std::vector<int> &dx,
+                   const TGdiFont &font, const std::optional<QRect> &clip)
+    {
+        if (m_selectedFont != font) {
+            m_writer->SelectFont(font);
+            m_selectedFont = font;
         }
         const QRgb color = m_pen.color().rgb();
         if (m_textColor != color) {
             m_writer->SetTextColor(color);
             m_textColor = color;
         }
-        m_writer->Text(Map(p), text, dx);
+        m_writer->Text(point16_set(Coord16(at.x()), Coord16(at.y())), text, dx, clip);
     }
 
-    Type type() const override { return User; }
-
-private:
-    U_POINT16 Device(const QPointF &p) const { return point16_set(Coord16(p.x()), Coord16(p.y())); }
-    U_POINT16 Map(const QPointF &p) const { return Device(m_transform.map(p)); }
+    static TPoints Points(const QPolygonF &polygon)
+    {
+        TPoints out;
+        out.reserve(std::size_t(polygon.size()));
+        for (const QPointF &p : polygon)
+            out.push_back(point16_set(Coord16(p.x()), Coord16(p.y())));
+        return out;
+    }
 
     TGdiPen Pen() const
     {
         TGdiPen pen;
         if (m_pen.style() == Qt::NoPen || m_pen.color().alpha() == 0) {
             pen.Style = U_PS_NULL;
+            pen.Width = 0;
             return pen;
         }
         switch (m_pen.style()) {
@@ -671,24 +826,40 @@ private:
         }
     }
 
-    void Stroke(const TPoints &pts)
+    // Polygons in picture pixels, each cut to the clip rectangle.
+    void Fill(const std::vector<QPolygonF> &polygons, const TGdiPen &pen, const TGdiBrush &brush,
+              quint32 fillMode)
     {
-        const TGdiPen pen = Pen();
-        if (pen.Style == U_PS_NULL || pts.size() < 2)
+        if (pen.Style == U_PS_NULL && brush.Null)
             return;
-        if (m_selectedPen != pen) {
-            m_writer->SelectPen(pen);
-            m_selectedPen = pen;
+        std::vector<TPoints> kept;
+        for (const QPolygonF &polygon : polygons) {
+            const QPolygonF cut = ClipPolygon(polygon, m_clip);
+            if (cut.size() >= 3)
+                kept.push_back(Points(cut));
         }
-        m_writer->Polyline(pts);
+        if (kept.empty())
+            return;
+        Use(pen, brush, fillMode);
+        if (kept.size() == 1)
+            m_writer->Polygon(kept.front());
+        else
+            m_writer->PolyPolygon(kept);
     }
 
-    void Fill(const std::vector<TPoints> &polygons)
+    // A line in picture pixels, cut to the clip rectangle (possibly into several pieces).
+    void Stroke(const QPolygonF &line)
     {
-        if (polygons.size() == 1)
-            m_writer->Polygon(polygons.front());
-        else
-            m_writer->PolyPolygon(polygons);
+        const TGdiPen pen = Pen();
+        if (pen.Style == U_PS_NULL || line.size() < 2)
+            return;
+        for (const QPolygonF &piece : ClipPolyline(line, m_clip)) {
+            if (m_selectedPen != pen) {
+                m_writer->SelectPen(pen);
+                m_selectedPen = pen;
+            }
+            m_writer->Polyline(Points(piece));
+        }
     }
 
     TMetafileDevice *m_device = nullptr;
@@ -697,6 +868,8 @@ private:
     QBrush m_brush;
     QFont m_font;
     QTransform m_transform;
+    QRectF m_picture;
+    QRectF m_clip;
     std::optional<TGdiPen> m_selectedPen;
     std::optional<TGdiBrush> m_selectedBrush;
     std::optional<TGdiFont> m_selectedFont;

@@ -136,6 +136,8 @@ private slots:
     void transformAndFonts();
     void textEncoding();
     void pathsAndRects();
+    void clipping_data();
+    void clipping();
     void readers_data();
     void readers();
 };
@@ -439,6 +441,82 @@ void tst_platform_metafile::pathsAndRects()
     const QList<MetaRecord> lines = OfType(records, kWmfPolyline);
     QCOMPARE(lines.size(), 1);
     QCOMPARE(Points16(lines[0].Params, 2, 3), (QList<QPoint>{{0, 90}, {50, 95}, {99, 90}}));
+}
+
+void tst_platform_metafile::clipping_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("wmf") << int(TMetafileKind::Wmf);
+    QTest::newRow("emf") << int(TMetafileKind::Emf);
+}
+
+void tst_platform_metafile::clipping()
+{
+    // What lies outside the picture or the painter's clip is cut off or left out, so that no
+    // record reaches beyond the picture (readers that fit the content would shrink it).
+    QFETCH(int, kind);
+    const bool wmf = TMetafileKind(kind) == TMetafileKind::Wmf;
+    TMetafileDevice device(TMetafileKind(kind), QSize(100, 80), 96);
+    {
+        QPainter p(&device);
+        p.fillRect(QRect(0, 0, 101, 81), Qt::white); // one pixel larger than the picture
+        p.setPen(Qt::black);
+        p.drawLine(-50, 40, 150, 40);
+        p.drawText(QPoint(-9999, -9999), QStringLiteral("PARKED"));
+        p.drawText(QPoint(90, 40), QStringLiteral("EDGE"));
+        p.drawText(QPoint(30, 4), QStringLiteral("TOP"));
+        p.setClipRect(QRect(10, 10, 30, 30));
+        p.setBrush(Qt::red);
+        p.drawRect(QRect(0, 0, 60, 60));
+        p.drawText(QPoint(60, 70), QStringLiteral("CLIPPED"));
+    }
+    const QList<MetaRecord> records = wmf ? WmfRecords(device.Bytes()) : EmfRecords(device.Bytes());
+    QVERIFY(!records.isEmpty());
+    const QList<MetaRecord> polygons = OfType(records, wmf ? kWmfPolygon : kEmfPolygon16);
+    QCOMPARE(polygons.size(), 3);
+    const int at = wmf ? 2 : 20;
+    QCOMPARE(Points16(polygons[1].Params, at, 4),
+             (QList<QPoint>{{0, 0}, {100, 0}, {100, 80}, {0, 80}}));
+    // The rectangle cut to the clip: the same corners, from wherever the cut starts.
+    QCOMPARE(wmf ? U16(polygons[2].Params, 0) : U32(polygons[2].Params, 16), 4u);
+    QList<QPoint> cut = Points16(polygons[2].Params, at, 4);
+    std::sort(cut.begin(), cut.end(),
+              [](QPoint a, QPoint b) { return std::pair(a.x(), a.y()) < std::pair(b.x(), b.y()); });
+    QCOMPARE(cut, (QList<QPoint>{{10, 10}, {10, 40}, {40, 10}, {40, 40}}));
+    const QList<MetaRecord> lines = OfType(records, wmf ? kWmfPolyline : kEmfPolyline16);
+    QCOMPARE(lines.size(), 1);
+    QCOMPARE(Points16(lines[0].Params, at, 2), (QList<QPoint>{{0, 40}, {100, 40}}));
+    // Text: the parked one is left out, the one at the right edge loses the characters that
+    // do not fit, the one over the top edge is cut by the reader at the picture's edge.
+    const QList<MetaRecord> texts = OfType(records, wmf ? kWmfExtTextOut : kEmfExtTextOutW);
+    QCOMPARE(texts.size(), 2);
+    auto textOf = [wmf](const MetaRecord &r) {
+        if (wmf) {
+            const int len = S16(r.Params, 4);
+            const int at = (U16(r.Params, 6) & 0x0004) ? 16 : 8;
+            return QString::fromLatin1(r.Params.mid(at, len));
+        }
+        return QString::fromUtf16(
+            reinterpret_cast<const char16_t *>(r.Params.constData() + U32(r.Params, 40) - 8),
+            U32(r.Params, 36));
+    };
+    auto clipped = [wmf](const MetaRecord &r) {
+        return wmf ? (U16(r.Params, 6) & 0x0004) != 0 : (U32(r.Params, 44) & 0x0004) != 0;
+    };
+    const QString edge = textOf(texts[0]);
+    QVERIFY2(!edge.isEmpty() && edge.size() < 4 && QStringLiteral("EDGE").startsWith(edge),
+             qPrintable(edge));
+    QVERIFY(!clipped(texts[0]));
+    QCOMPARE(textOf(texts[1]), QStringLiteral("TOP"));
+    QVERIFY(clipped(texts[1]));
+    if (wmf) // left, top, right, bottom
+        QCOMPARE((QList<int>{S16(texts[1].Params, 8), S16(texts[1].Params, 10),
+                             S16(texts[1].Params, 12), S16(texts[1].Params, 14)}),
+                 (QList<int>{0, 0, 100, 80}));
+    else
+        QCOMPARE((QList<int>{S32(texts[1].Params, 48), S32(texts[1].Params, 52),
+                             S32(texts[1].Params, 56), S32(texts[1].Params, 60)}),
+                 (QList<int>{0, 0, 100, 80}));
 }
 
 void tst_platform_metafile::readers_data()
