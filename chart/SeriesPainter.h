@@ -11,10 +11,12 @@
 #include <QHash>
 #include <QPainter>
 #include <QRect>
+#include <QStaticText>
 #include <QString>
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // The label box around the text: this many pixels of room on each side.
@@ -29,6 +31,8 @@ struct TTextInfo
     int Height = 0;
     int Ascent = 0;
     QRect Ink; // covers every pixel the text can touch, relative to its top-left corner
+    // Laid out once, the first time the text is drawn: drawing it then costs a third.
+    std::optional<QStaticText> Static;
 };
 
 // The texts measured in one marks font.
@@ -80,8 +84,7 @@ public:
     void DrawSeries(QPainter &painter, const TChartGeometry &g,
                     const std::vector<TArrowSeries *> &series, bool skipHidden);
 
-    // Texts measured so far (for the benchmark's report).
-    std::size_t MeasuredTexts() const;
+    const TChartDrawStats &Stats() const { return m_stats; }
 
 private:
     TFontCache &FontCacheFor(const TChartFont &font);
@@ -99,4 +102,5 @@ private:
     std::vector<std::vector<quint8>> m_labelWork;
     std::vector<int> m_drawn;
     TShapeSet m_shapes;
+    TChartDrawStats m_stats;
 };

@@ -373,6 +373,11 @@ void TChart::Paint(QPainter &painter, const QRect &rect)
     d->RepaintRequested = false;
 }
 
+const TChartDrawStats &TChart::LastDrawStats() const
+{
+    return d->Painter.Stats();
+}
+
 void TChart::RequestRepaint()
 {
     if (d->Drawing) {

@@ -24,6 +24,17 @@ struct TChartAxis
     bool LabelsRotated = false; // value labels turned 90 degrees
 };
 
+// How much of the last drawing was actually painted; the rest could not change a pixel.
+struct TChartDrawStats
+{
+    std::size_t Arrows = 0;
+    std::size_t ArrowsDrawn = 0;
+    std::size_t Labels = 0;
+    std::size_t LabelBodiesDrawn = 0; // box, frame and text
+    std::size_t LeadersDrawn = 0;
+    std::size_t MeasuredTexts = 0; // distinct label texts measured so far, all fonts
+};
+
 class TChart
 {
 public:
@@ -66,6 +77,8 @@ public:
     // Draws, then draws again while a repaint was requested during the drawing and a label
     // placement changed (at most a few times), so that what is shown uses the new placements.
     void Paint(QPainter &painter, const QRect &rect);
+
+    const TChartDrawStats &LastDrawStats() const;
 
     // Asked for by the after-draw handler; honoured only when placements changed.
     void RequestRepaint();
