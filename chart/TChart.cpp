@@ -137,6 +137,9 @@ void TChart::FreeSeries(int index)
 {
     At(d->Series, index); // range check
     d->Series.erase(d->Series.begin() + index);
+    // A series created next may get the freed one's address and revision, which the geometry
+    // key cannot tell apart: drop the cached geometry.
+    d->Cached.reset();
     Invalidate();
 }
 
