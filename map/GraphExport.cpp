@@ -42,7 +42,9 @@ void WriteFile(const QString &fileName, const std::function<bool(QIODevice &)> &
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         CannotCreate(fileName);
-    if (!write(file)) {
+    // A write cut short (a full disk, a size limit) can still leave commit() content with the
+    // truncated file: the flush reports it.
+    if (!write(file) || !file.flush() || file.error() != QFileDevice::NoError) {
         file.cancelWriting();
         CannotCreate(fileName);
     }
@@ -96,7 +98,9 @@ struct TScreenLayout
     {
         for (int s = 0; s < chart.SeriesCount() && s < int(Positions.size()); ++s)
             chart.Series(s).Marks.Positions = Positions[std::size_t(s)];
-        chart.SetChartRect(Rect);
+        // A chart without a client rectangle of its own takes the last drawing's: give it back.
+        if (chart.ChartRect() != Rect)
+            chart.SetChartRect(Rect);
         chart.Invalidate();
     }
 };
@@ -175,15 +179,22 @@ void PrintGraph(TChart &chart, QPrinter &printer)
     try {
         // The page's printable area in printer pixels, seen through a window at the screen's
         // resolution: the chart's pixel-sized fonts, arrows and label levels keep their size
-        // in inches while the rows spread over the whole page. The labels are laid out anew
-        // for the page, so they stand over their arrows and the connectors meet them.
+        // in inches while the rows spread over the whole page.
         const QRect page(0, 0, printer.width(), printer.height());
         const double scale = printer.resolution() / TMetafileDevice::ScreenDpi();
         const QRect logical(0, 0, std::max(1, int(std::lround(page.width() / scale))),
                             std::max(1, int(std::lround(page.height() / scale))));
+        // The labels are laid out anew for the page, so that they stand over their arrows and
+        // the connectors meet them; the repeated drawings this takes go to a scratch image,
+        // and the page gets one.
+        {
+            QImage scratch(logical.size(), QImage::Format_RGB32);
+            QPainter measure(&scratch);
+            chart.Paint(measure, logical);
+        }
         painter.setViewport(page);
         painter.setWindow(logical);
-        chart.Paint(painter, logical);
+        chart.Draw(painter, logical);
     } catch (...) {
         painter.end();
         screen.Restore(chart);

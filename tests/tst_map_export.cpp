@@ -1,0 +1,714 @@
+// Saving the map as a picture and printing it: the extension rule, the picture sizes, the files
+// read back by independent readers (they must show the rows' colours, the names and the
+// connectors), the bitmap against a drawing of the same chart, failed saves that leave nothing
+// broken, and a printed page read back from PDF.
+#include "MapFixtures.h"
+#include "MetafileReaders.h"
+#include "chart/TCanvas.h"
+#include "map/Connectors.h"
+#include "map/GraphExport.h"
+#include "map/LabelLayout.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPainter>
+#include <QPrinter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kDemo = QStringLiteral(OSTRINEL_EXAMPLES "/demo.txt");
+
+// The map as the main window runs it: connectors before the rows, then labels and names after
+// every drawing, and the rebuild cycle (once without connectors, once with).
+struct TExportMap
+{
+    TMapFixture Map;
+    TChart Chart;
+    bool SkipConnectors = false;
+    std::function<void(bool changed)> OnLayout; // sees what each label layout changed
+
+    explicit TExportMap(TCatalogue catalogue, QSize size = QSize(900, 520))
+        : Map(std::move(catalogue))
+    {
+        SetupMapChart(Chart);
+        Chart.OnBeforeDrawSeries = [this](TChart &chart, TCanvas &canvas) {
+            if (Map.View.LinkGenes && !SkipConnectors)
+                DrawConnectors(chart, canvas);
+        };
+        Chart.OnAfterDraw = [this](TChart &chart, TCanvas *canvas) {
+            const bool changed = LayoutGeneLabels(chart, Map.View.FirstLineNames);
+            if (OnLayout)
+                OnLayout(changed);
+            if (canvas)
+                DrawChromosomeNames(chart, *canvas, Map.Catalogue, Map.ChromosomeChecked);
+            chart.RequestRepaint();
+        };
+        Chart.SetChartRect(QRect(QPoint(0, 0), size));
+    }
+
+    QImage Screen()
+    {
+        const QRect r = Chart.ChartRect();
+        QImage image(std::max(1, r.width()), std::max(1, r.height()), QImage::Format_RGB888);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        Chart.Paint(painter, r);
+        return image;
+    }
+
+    void Rebuild()
+    {
+        SkipConnectors = true;
+        Map.Rebuild(Chart);
+        Screen();
+        SkipConnectors = false;
+        Screen();
+    }
+
+    // The label texts and chromosome names the map shows.
+    QStringList Labels() const
+    {
+        QStringList out;
+        for (int s = 1; s < Chart.SeriesCount(); ++s)
+            for (int i = 0; i < Chart.Series(s).Count(); ++i)
+                if (Chart.Series(s).Label(i) != kUnknownGene && !Chart.Series(s).Label(i).isEmpty())
+                    out.append(QString::fromLatin1(Chart.Series(s).Label(i)));
+        out.removeDuplicates();
+        return out;
+    }
+    QStringList Names() const
+    {
+        QStringList out;
+        for (const QByteArray &n : Map.Catalogue.FChromosomeNames)
+            out.append(QString::fromLatin1(n));
+        return out;
+    }
+    QList<QRgb> ArrowColors() const
+    {
+        QList<QRgb> out;
+        for (int s = 1; s < Chart.SeriesCount(); ++s)
+            for (int i = 0; i < Chart.Series(s).Count(); ++i)
+                if (!out.contains(ToQColor(Chart.Series(s).Color(i)).rgb()))
+                    out.append(ToQColor(Chart.Series(s).Color(i)).rgb());
+        return out;
+    }
+};
+
+// The demo file when the examples are present; otherwise a small map of the same kind.
+TCatalogue DemoCatalogue()
+{
+    if (QFile::exists(kDemo))
+        return LoadCatalogue(kDemo);
+    return MakeCatalogue(
+        {{"chrA", {{100, 900, "ALPHA"}, {1500, 1200, "BETA"}, {2000, 2600, "GAMMA"}}},
+         {"chrB", {{300, 800, "BETA"}, {1000, 1800, "ALPHA"}, {2400, 2100, "DELTA"}}},
+         {"chrC", {{50, 700, "GAMMA"}, {900, 1500, "DELTA"}, {1700, 2500, "ALPHA"}}}});
+}
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+quint16 U16(const QByteArray &b, qsizetype at)
+{
+    return qFromLittleEndian<quint16>(b.constData() + at);
+}
+qint16 S16(const QByteArray &b, qsizetype at)
+{
+    return qFromLittleEndian<qint16>(b.constData() + at);
+}
+quint32 U32(const QByteArray &b, qsizetype at)
+{
+    return qFromLittleEndian<quint32>(b.constData() + at);
+}
+qint32 S32(const QByteArray &b, qsizetype at)
+{
+    return qFromLittleEndian<qint32>(b.constData() + at);
+}
+
+// The size a file says its picture has: placeable box, EMF bounds, or bitmap header.
+QSize PictureSize(const QByteArray &file, TGraphFormat format)
+{
+    switch (format) {
+    case TGraphFormat::Wmf:
+        return file.size() < 22 ? QSize()
+                                : QSize(S16(file, 10) - S16(file, 6), S16(file, 12) - S16(file, 8));
+    case TGraphFormat::Emf:
+        return file.size() < 88
+                   ? QSize()
+                   : QSize(S32(file, 16) - S32(file, 8), S32(file, 20) - S32(file, 12));
+    case TGraphFormat::Bmp:
+        return file.size() < 54 ? QSize() : QSize(S32(file, 18), std::abs(S32(file, 22)));
+    case TGraphFormat::None:
+        break;
+    }
+    return {};
+}
+
+// WMF records (function, parameters) after both headers.
+QList<QPair<quint16, QByteArray>> WmfRecords(const QByteArray &file)
+{
+    QList<QPair<quint16, QByteArray>> out;
+    qsizetype at = 22 + 18;
+    while (at + 6 <= file.size()) {
+        const qsizetype bytes = qsizetype(U32(file, at)) * 2;
+        if (bytes < 6 || at + bytes > file.size())
+            return {};
+        out.append({U16(file, at + 4), file.mid(at + 6, bytes - 6)});
+        at += bytes;
+    }
+    return out;
+}
+
+// Black lines of four points without fill, as the readers write them.
+int BrokenBlackLines(const QString &svg, bool wmf)
+{
+    static const QRegularExpression wmfLine(
+        QStringLiteral("<polyline points=\"([^\"]*)\"\\s*style=\"([^\"]*)\""));
+    static const QRegularExpression emfLine(
+        QStringLiteral("<path d=\"([^\"]*)\" stroke=\"#000000\"([^>]*)>"));
+    int count = 0;
+    for (const QRegularExpressionMatch &m : (wmf ? wmfLine : emfLine).globalMatch(svg)) {
+        const QString points = m.captured(1);
+        if (wmf) {
+            if (m.captured(2).contains("stroke:black") &&
+                points.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts).size() == 4)
+                ++count;
+        } else if (points.count('L') == 3 && !points.contains('Z') &&
+                   m.captured(2).contains("fill=\"none\"")) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+struct TFileSizeLimit
+{
+    rlimit Old{};
+    explicit TFileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN); // a write past the limit then fails instead of killing us
+        getrlimit(RLIMIT_FSIZE, &Old);
+        rlimit limit = Old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~TFileSizeLimit() { setrlimit(RLIMIT_FSIZE, &Old); }
+};
+
+QString PdfText(const QString &pdf)
+{
+    QProcess gs;
+    gs.start(QStringLiteral("gs"),
+             {"-q", "-dNOPAUSE", "-dBATCH", "-sDEVICE=txtwrite", "-o", "-", pdf});
+    if (!gs.waitForFinished(60000))
+        return {};
+    return QString::fromUtf8(gs.readAllStandardOutput());
+}
+
+int PdfPageCount(const QString &pdf)
+{
+    QProcess gs;
+    gs.start(QStringLiteral("gs"),
+             {"-q", "-dNODISPLAY", "-dNOSAFER", "-c",
+              QStringLiteral("(%1) (r) file runpdfbegin pdfpagecount = quit").arg(pdf)});
+    if (!gs.waitForFinished(60000))
+        return -1;
+    bool ok = false;
+    const int n = QString::fromUtf8(gs.readAllStandardOutput()).trimmed().toInt(&ok);
+    return ok ? n : -1;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(TGraphFormat)
+
+class tst_map_export : public QObject
+{
+    Q_OBJECT
+private slots:
+    void extension_data();
+    void extension();
+    void unknownType_data();
+    void unknownType();
+    void sizes_data();
+    void sizes();
+    void placeableHeader();
+    void onePicture();
+    void readers_data();
+    void readers();
+    void neverDrawn();
+    void bitmapPixels();
+    void cannotCreate_data();
+    void cannotCreate();
+    void readOnlyFolder();
+    void failedSaveKeepsOldFile_data();
+    void failedSaveKeepsOldFile();
+    void printToPdf();
+    void printFailure();
+};
+
+void tst_map_export::extension_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<TGraphFormat>("format");
+    QTest::newRow(".WMF") << "map.WMF"
+                          << ".wmf" << TGraphFormat::Wmf;
+    QTest::newRow(".wmf") << "/home/u/map.wmf"
+                          << ".wmf" << TGraphFormat::Wmf;
+    QTest::newRow(".Emf") << "map.Emf"
+                          << ".emf" << TGraphFormat::Emf;
+    QTest::newRow(".bmp") << "map.bMp"
+                          << ".bmp" << TGraphFormat::Bmp;
+    QTest::newRow("no extension") << "map"
+                                  << "" << TGraphFormat::None;
+    QTest::newRow(".jpg") << "map.jpg"
+                          << ".jpg" << TGraphFormat::None;
+    QTest::newRow(".wmf.txt") << "map.wmf.txt"
+                              << ".txt" << TGraphFormat::None;
+    QTest::newRow("period in a folder only") << "/tmp/my.maps/graph"
+                                             << "" << TGraphFormat::None;
+    QTest::newRow("period in a folder and a name") << "my.maps/graph.EMF"
+                                                   << ".emf" << TGraphFormat::Emf;
+    QTest::newRow("trailing period") << "map."
+                                     << "." << TGraphFormat::None;
+    QTest::newRow("only A to Z lowered")
+        << QString::fromUtf8("map.ÉMF") << QString::fromUtf8(".Émf") << TGraphFormat::None;
+    QTest::newRow("hidden name") << "/tmp/.wmf"
+                                 << ".wmf" << TGraphFormat::Wmf;
+}
+
+void tst_map_export::extension()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, extension);
+    QFETCH(TGraphFormat, format);
+    QCOMPARE(GraphExtension(name), extension);
+    QCOMPARE(GraphFormatOf(name), format);
+}
+
+void tst_map_export::unknownType_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow(".png") << "map.png";
+    QTest::newRow(".jpg") << "map.jpg";
+    QTest::newRow(".wmf.txt") << "map.wmf.txt";
+    QTest::newRow("no extension") << "map";
+}
+
+void tst_map_export::unknownType()
+{
+    QFETCH(QString, name);
+    QTemporaryDir dir;
+    TExportMap map(DemoCatalogue());
+    map.Rebuild();
+    const QString path = dir.filePath(name);
+    try {
+        SaveGraph(map.Chart, path);
+        QFAIL("an unknown type was saved");
+    } catch (const EUnknownGraphType &e) {
+        QCOMPARE(e.message(), QStringLiteral("Cannot save \"%1\": the picture can be saved as a "
+                                             "Windows metafile (.wmf), an enhanced metafile (.emf) "
+                                             "or a bitmap (.bmp)")
+                                  .arg(path));
+    }
+    QVERIFY(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+
+    // An existing file of that name stays as it was.
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("old picture");
+    old.close();
+    QVERIFY_THROWS_EXCEPTION(EUnknownGraphType, SaveGraph(map.Chart, path));
+    QCOMPARE(ReadAll(path), QByteArray("old picture"));
+}
+
+void tst_map_export::sizes_data()
+{
+    QTest::addColumn<QString>("ext");
+    QTest::addColumn<QSize>("chart");
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<bool>("demo");
+    for (const char *ext : {".wmf", ".emf"}) {
+        QTest::addRow("%s 1x1 empty", ext) << ext << QSize(1, 1) << QSize(1, 1) << false;
+        QTest::addRow("%s 2x2 empty", ext) << ext << QSize(2, 2) << QSize(1, 1) << false;
+        QTest::addRow("%s 3x7 empty", ext) << ext << QSize(3, 7) << QSize(2, 6) << false;
+        QTest::addRow("%s 640x360 empty", ext)
+            << ext << QSize(640, 360) << QSize(639, 359) << false;
+        QTest::addRow("%s 901x433 demo", ext) << ext << QSize(901, 433) << QSize(900, 432) << true;
+    }
+    QTest::newRow(".bmp 1x1 empty") << ".bmp" << QSize(1, 1) << QSize(1, 1) << false;
+    QTest::newRow(".bmp 2x2 empty") << ".bmp" << QSize(2, 2) << QSize(2, 2) << false;
+    QTest::newRow(".bmp 901x433 demo") << ".bmp" << QSize(901, 433) << QSize(901, 433) << true;
+}
+
+void tst_map_export::sizes()
+{
+    QFETCH(QString, ext);
+    QFETCH(QSize, chart);
+    QFETCH(QSize, picture);
+    QFETCH(bool, demo);
+    QTemporaryDir dir;
+    TExportMap map(demo ? DemoCatalogue() : TCatalogue{}, chart);
+    map.Rebuild();
+    const QString path = dir.filePath("map" + ext);
+    SaveGraph(map.Chart, path);
+    const QByteArray file = ReadAll(path);
+    QCOMPARE(PictureSize(file, GraphFormatOf(path)), picture);
+    if (ext == ".bmp") {
+        QCOMPARE(U16(file, 0), quint16(0x4D42)); // "BM"
+        QCOMPARE(U16(file, 28), quint16(24));
+        QCOMPARE(QImage(path).size(), picture);
+    }
+}
+
+void tst_map_export::placeableHeader()
+{
+    QTemporaryDir dir;
+    TExportMap map(DemoCatalogue(), QSize(800, 400));
+    map.Rebuild();
+    const QString path = dir.filePath("map.WMF");
+    SaveGraph(map.Chart, path);
+    const QByteArray file = ReadAll(path);
+    QVERIFY(file.size() > 22);
+    QCOMPARE(U32(file, 0), 0x9AC6CDD7u);
+    QCOMPARE(S16(file, 6), qint16(0));
+    QCOMPARE(S16(file, 8), qint16(0));
+    QCOMPARE(S16(file, 10), qint16(799));
+    QCOMPARE(S16(file, 12), qint16(399));
+    QCOMPARE(U16(file, 14), quint16(96));
+    quint16 sum = 0;
+    for (int i = 0; i < 10; ++i)
+        sum ^= U16(file, 2 * i);
+    QCOMPARE(U16(file, 20), sum);
+    // Anisotropic mapping over the picture.
+    bool anisotropic = false;
+    for (const auto &[function, params] : WmfRecords(file))
+        if (function == 0x0103)
+            anisotropic = U16(params, 0) == 8;
+    QVERIFY(anisotropic);
+}
+
+void tst_map_export::onePicture()
+{
+    // However often the screen's drawing repeats, the file holds one drawing: each
+    // chromosome name is written once, the white page once.
+    QTemporaryDir dir;
+    TExportMap map(DemoCatalogue());
+    map.Rebuild();
+    const QString path = dir.filePath("map.wmf");
+    SaveGraph(map.Chart, path);
+    const QList<QPair<quint16, QByteArray>> records = WmfRecords(ReadAll(path));
+    QVERIFY(!records.isEmpty());
+    for (const QString &name : map.Names()) {
+        int count = 0;
+        for (const auto &[function, params] : records)
+            if (function == 0x0A32 && params.mid(8, S16(params, 4)) == name.toLatin1())
+                ++count;
+        QCOMPARE(count, 1);
+    }
+}
+
+void tst_map_export::readers_data()
+{
+    QTest::addColumn<QString>("ext");
+    QTest::newRow("wmf2svg") << ".wmf";
+    QTest::newRow("emf2svg-conv") << ".emf";
+}
+
+void tst_map_export::readers()
+{
+    QFETCH(QString, ext);
+    const bool wmf = ext == ".wmf";
+    if (!readers::Installed(readers::Tool(wmf)))
+        QSKIP("the metafile reader is not installed");
+    QTemporaryDir dir;
+    TExportMap map(DemoCatalogue());
+    map.Rebuild();
+    const QString path = dir.filePath("map" + ext);
+    SaveGraph(map.Chart, path);
+    QString error;
+    const std::optional<QString> svg = readers::ToSvg(wmf, ReadAll(path), &error);
+    QVERIFY2(svg, qPrintable(error));
+    const QString text = readers::TextOf(*svg);
+    for (const QString &label : map.Labels())
+        QVERIFY2(text.contains(label), qPrintable(label + " not in " + text));
+    for (const QString &name : map.Names())
+        QVERIFY2(text.contains(name), qPrintable(name + " not in " + text));
+
+    // Connectors are black broken lines of three pieces; nothing else in the map is one.
+    const int withConnectors = BrokenBlackLines(*svg, wmf);
+    map.Map.View.LinkGenes = false;
+    map.Screen();
+    const QString without = dir.filePath("without" + ext);
+    SaveGraph(map.Chart, without);
+    const std::optional<QString> svgWithout = readers::ToSvg(wmf, ReadAll(without));
+    QVERIFY(svgWithout);
+    QVERIFY2(withConnectors > 0, qPrintable(*svg));
+    QCOMPARE(BrokenBlackLines(*svgWithout, wmf), 0);
+
+    if (!wmf) {
+        for (QRgb c : map.ArrowColors())
+            QVERIFY2(svg->contains(QStringLiteral("fill=\"%1\"").arg(QColor(c).name().toUpper())),
+                     qPrintable(QColor(c).name()));
+        return;
+    }
+    // wmf2svg names colours by the nearest colour name; ImageMagick (also on libwmf) paints
+    // the exact ones.
+    if (!readers::Installed("convert"))
+        QSKIP("ImageMagick is not installed");
+    const std::optional<QImage> raster = readers::RasterOfWmf(ReadAll(path));
+    QVERIFY(raster);
+    QSet<QRgb> painted;
+    for (int y = 0; y < raster->height(); ++y)
+        for (int x = 0; x < raster->width(); ++x)
+            painted.insert(raster->pixel(x, y) & 0xFFFFFF);
+    for (QRgb c : map.ArrowColors())
+        QVERIFY2(painted.contains(c & 0xFFFFFF), qPrintable(QColor(c).name()));
+}
+
+void tst_map_export::neverDrawn()
+{
+    // A chart built but never drawn is laid out first: labels and connectors still appear.
+    if (!readers::Installed(readers::Tool(false)))
+        QSKIP("emf2svg-conv is not installed");
+    TExportMap map(DemoCatalogue());
+    map.Map.Rebuild(map.Chart);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("map.emf");
+    SaveGraph(map.Chart, path);
+    const std::optional<QString> svg = readers::ToSvg(false, ReadAll(path));
+    QVERIFY(svg);
+    const QString text = readers::TextOf(*svg);
+    for (const QString &label : map.Labels())
+        QVERIFY2(text.contains(label), qPrintable(label));
+
+    TExportMap drawn(DemoCatalogue());
+    drawn.Rebuild();
+    const QString drawnPath = dir.filePath("drawn.emf");
+    SaveGraph(drawn.Chart, drawnPath);
+    QCOMPARE(ReadAll(path), ReadAll(drawnPath));
+}
+
+void tst_map_export::bitmapPixels()
+{
+    QTemporaryDir dir;
+    TExportMap map(DemoCatalogue(), QSize(777, 401));
+    map.Rebuild();
+    const QString path = dir.filePath("map.bmp");
+    SaveGraph(map.Chart, path);
+    QImage saved(path);
+    QCOMPARE(saved.size(), QSize(777, 401));
+
+    QImage expected(777, 401, QImage::Format_RGB888);
+    expected.fill(Qt::white);
+    {
+        QPainter painter(&expected);
+        map.Chart.Draw(painter, map.Chart.ChartRect());
+    }
+    saved = saved.convertToFormat(QImage::Format_RGB888);
+    QCOMPARE(saved, expected);
+    // Not a blank page: the rows are there.
+    int coloured = 0;
+    for (int y = 0; y < saved.height(); y += 2)
+        for (int x = 0; x < saved.width(); x += 2)
+            if (saved.pixel(x, y) != qRgb(255, 255, 255))
+                ++coloured;
+    QVERIFY(coloured > 100);
+}
+
+void tst_map_export::cannotCreate_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("missing folder wmf") << "missing/map.wmf";
+    QTest::newRow("missing folder emf") << "missing/map.emf";
+    QTest::newRow("missing folder bmp") << "missing/map.bmp";
+    QTest::newRow("a folder") << "folder.wmf";
+    QTest::newRow("full device wmf") << "/dev/full";
+}
+
+void tst_map_export::cannotCreate()
+{
+    QFETCH(QString, name);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("folder.wmf"));
+    TExportMap map(DemoCatalogue());
+    map.Rebuild();
+    QString path = name.startsWith('/') ? name : dir.filePath(name);
+    if (path == "/dev/full") {
+        if (!QFile::exists(path))
+            QSKIP("no /dev/full");
+        // The device takes its type from a link's name; the device itself is written into.
+        path = dir.filePath("full.wmf");
+        QVERIFY(QFile::link("/dev/full", path));
+    }
+    try {
+        SaveGraph(map.Chart, path);
+        QFAIL("saved where it could not be");
+    } catch (const EInOutError &e) {
+        QCOMPARE(e.message(), "Cannot create file " + path);
+    }
+    QVERIFY(!QFile::exists(dir.filePath("missing")));
+    QVERIFY(QFileInfo(dir.filePath("folder.wmf")).isDir());
+}
+
+void tst_map_export::readOnlyFolder()
+{
+    if (geteuid() == 0)
+        QSKIP("permissions do not stop the superuser");
+    QTemporaryDir dir;
+    TExportMap map(DemoCatalogue());
+    map.Rebuild();
+    QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+    const QString path = dir.filePath("map.emf");
+    QVERIFY_THROWS_EXCEPTION(EInOutError, SaveGraph(map.Chart, path));
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(!QFile::exists(path));
+}
+
+void tst_map_export::failedSaveKeepsOldFile_data()
+{
+    QTest::addColumn<QString>("ext");
+    QTest::newRow("wmf") << ".wmf";
+    QTest::newRow("emf") << ".emf";
+    QTest::newRow("bmp") << ".bmp";
+}
+
+void tst_map_export::failedSaveKeepsOldFile()
+{
+    // A file size limit makes the write fail part-way, for any user: the old file stays whole
+    // and no temporary file is left behind.
+    QFETCH(QString, ext);
+    QTemporaryDir dir;
+    TExportMap map(DemoCatalogue());
+    map.Rebuild();
+    const QString path = dir.filePath("map" + ext);
+    SaveGraph(map.Chart, path);
+    const qint64 full = QFileInfo(path).size();
+    QVERIFY(full > 100);
+    const QByteArray old(50, 'x');
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(old);
+    }
+    {
+        TFileSizeLimit limit(rlim_t(full / 2));
+        try {
+            SaveGraph(map.Chart, path);
+            QFAIL("a save past the size limit succeeded");
+        } catch (const EInOutError &e) {
+            QCOMPARE(e.message(), "Cannot create file " + path);
+        }
+    }
+    QCOMPARE(ReadAll(path), old);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+             QStringList{"map" + ext});
+    // Without the limit the same save replaces it.
+    SaveGraph(map.Chart, path);
+    QCOMPARE(QFileInfo(path).size(), full);
+}
+
+void tst_map_export::printToPdf()
+{
+    QTemporaryDir dir;
+    TExportMap map(DemoCatalogue());
+    map.Rebuild();
+    const QRect screenRect = map.Chart.ChartRect();
+    std::vector<std::vector<std::optional<TSeriesMarkPosition>>> before;
+    for (int s = 0; s < map.Chart.SeriesCount(); ++s)
+        before.push_back(map.Chart.Series(s).Marks.Positions);
+    const QString wmfBefore = dir.filePath("before.wmf");
+    SaveGraph(map.Chart, wmfBefore);
+
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const QString pdf = dir.filePath("map.pdf");
+    printer.setOutputFileName(pdf);
+    printer.setDocName(QStringLiteral("a title"));
+    QList<bool> layouts;
+    QList<QRect> rects;
+    map.OnLayout = [&](bool changed) {
+        layouts.append(changed);
+        rects.append(map.Chart.ChartRect());
+    };
+    PrintGraph(map.Chart, printer);
+    map.OnLayout = nullptr;
+
+    // Laid out for the page: the last drawing used placements that the layout kept.
+    QVERIFY(!layouts.isEmpty());
+    QVERIFY(layouts.first());
+    QCOMPARE(layouts.last(), false);
+    QVERIFY(rects.first() != screenRect);
+    const double pageRatio = double(printer.width()) / printer.height();
+    QVERIFY(qAbs(double(rects.first().width()) / rects.first().height() - pageRatio) < 0.01);
+
+    // The screen's layout is back.
+    QCOMPARE(map.Chart.ChartRect(), screenRect);
+    for (int s = 0; s < map.Chart.SeriesCount(); ++s) {
+        const auto &now = map.Chart.Series(s).Marks.Positions;
+        QCOMPARE(now.size(), before[std::size_t(s)].size());
+        for (std::size_t i = 0; i < now.size(); ++i) {
+            QCOMPARE(now[i].has_value(), before[std::size_t(s)][i].has_value());
+            if (now[i]) {
+                QCOMPARE(now[i]->LabelLeft, before[std::size_t(s)][i]->LabelLeft);
+                QCOMPARE(now[i]->LabelTop, before[std::size_t(s)][i]->LabelTop);
+                QCOMPARE(now[i]->LeaderEnd, before[std::size_t(s)][i]->LeaderEnd);
+            }
+        }
+    }
+    map.Screen();
+    const QString wmfAfter = dir.filePath("after.wmf");
+    SaveGraph(map.Chart, wmfAfter);
+    QCOMPARE(ReadAll(wmfAfter), ReadAll(wmfBefore));
+
+    QVERIFY(QFile::exists(pdf));
+    if (QStandardPaths::findExecutable("gs").isEmpty())
+        QSKIP("ghostscript is not installed");
+    QCOMPARE(PdfPageCount(pdf), 1);
+    const QString text = PdfText(pdf);
+    for (const QString &label : map.Labels())
+        QVERIFY2(text.contains(label), qPrintable(label + " not in " + text));
+    // One drawing on the page: each name once, not once per layout pass.
+    for (const QString &name : map.Names())
+        QVERIFY2(text.count(QRegularExpression("\\b" + QRegularExpression::escape(name) + "\\b")) ==
+                     1,
+                 qPrintable(name + " not once in " + text));
+}
+
+void tst_map_export::printFailure()
+{
+    QTemporaryDir dir;
+    TExportMap map(DemoCatalogue());
+    map.Rebuild();
+    const QString wmfBefore = dir.filePath("before.wmf");
+    SaveGraph(map.Chart, wmfBefore);
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const QString pdf = dir.filePath("missing/map.pdf");
+    printer.setOutputFileName(pdf);
+    try {
+        PrintGraph(map.Chart, printer);
+        QFAIL("printed into a missing folder");
+    } catch (const EInOutError &e) {
+        QCOMPARE(e.message(), "Cannot create file " + pdf);
+    }
+    const QString wmfAfter = dir.filePath("after.wmf");
+    SaveGraph(map.Chart, wmfAfter);
+    QCOMPARE(ReadAll(wmfAfter), ReadAll(wmfBefore));
+}
+
+QTEST_MAIN(tst_map_export)
+#include "tst_map_export.moc"
