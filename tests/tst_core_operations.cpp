@@ -72,6 +72,7 @@ private slots:
     void disentangleNoChromosome();
     void disentangleSingleGeneName();
     void disentangleFailureKeepsFlags();
+    void disentangleLoadedFile();
 
     void inverseChromosome();
 
@@ -187,6 +188,26 @@ void TestOperations::disentangleFailureKeepsFlags()
     catalogue.FRecords[2][1].GeneIndex = 4; // beyond the gene list
     QVERIFY_THROWS_EXCEPTION(ERangeError, Disentangle(catalogue));
     QCOMPARE(Flags(catalogue), std::vector<bool>({true, false, false}));
+}
+
+// The same example read from coordinate text through the catalogue steps.
+void TestOperations::disentangleLoadedFile()
+{
+    const QByteArray text = "c1\t100\t150\t1\tA\n"
+                            "c2\t300\t350\t1\tA\n"
+                            "c1\t200\t250\t1\tB\n"
+                            "c3\t500\t550\t1\tA\n"
+                            "c2\t200\t250\t1\tB\n"
+                            "c3\t400\t450\t1\tB\n"
+                            "c1\t300\t350\t1\tC\n"
+                            "c2\t100\t150\t1\tC\n"
+                            "c3\t300\t350\t1\tC\n"
+                            "c4\t10\t20\t1\tD\n";
+    TCatalogue catalogue = CatalogueFromRecords(ParseCoordinateText(text));
+    QCOMPARE(catalogue.FGeneNames, tVectorOfString({"A", "B", "C", "D"}));
+    Disentangle(catalogue);
+    // c4 carries only D: every other position ties, the coefficient is 0 and c3's turn is kept.
+    QCOMPARE(Flags(catalogue), std::vector<bool>({false, true, true, true}));
 }
 
 void TestOperations::inverseChromosome()
