@@ -2,10 +2,20 @@
 
 #include <algorithm>
 
+namespace {
+// Revisions are unique across all series: a series made anew at a freed one's address, with as
+// many points, must not look unchanged to the chart's geometry cache.
+quint64 NextRevision()
+{
+    static quint64 counter = 0;
+    return ++counter;
+}
+} // namespace
+
 int TArrowSeries::AppendArrow(double startX, double startY, double endX, double endY,
                               const QByteArray &label, TColor color)
 {
-    ++m_revision;
+    m_revision = NextRevision();
     // The map builder appends in start-X order: that case must stay a plain push_back.
     if (m_startX.empty() || !(startX < m_startX.back())) {
         m_startX.push_back(startX);
@@ -36,7 +46,7 @@ int TArrowSeries::AppendArrow(double startX, double startY, double endX, double 
 
 void TArrowSeries::Clear()
 {
-    ++m_revision;
+    m_revision = NextRevision();
     m_startX.clear();
     m_startY.clear();
     m_endX.clear();
