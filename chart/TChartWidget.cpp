@@ -28,9 +28,19 @@ void TChartWidget::RepaintNow()
 
 void TChartWidget::paintEvent(QPaintEvent * /*event*/)
 {
+    // While a zoom rectangle is dragged the chart itself does not change: show the last frame
+    // under the rectangle instead of drawing every gene again for each mouse move.
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (m_drag != Drag::Zoom || m_frame.size() != pixels) {
+        m_frame = QImage(pixels, QImage::Format_RGB32);
+        m_frame.setDevicePixelRatio(ratio);
+        QPainter framePainter(&m_frame);
+        m_chart.SetChartRect(rect());
+        m_chart.Paint(framePainter, rect());
+    }
     QPainter painter(this);
-    m_chart.SetChartRect(rect());
-    m_chart.Paint(painter, rect());
+    painter.drawImage(QPoint(0, 0), m_frame);
     if (m_drag == Drag::Zoom && m_lastPos != m_pressPos) {
         painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
         painter.setBrush(Qt::NoBrush);

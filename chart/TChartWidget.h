@@ -4,6 +4,7 @@
 
 #include "chart/TChart.h"
 
+#include <QImage>
 #include <QWidget>
 
 class TChartWidget : public QWidget
@@ -42,4 +43,5 @@ private:
     } m_drag = Drag::None;
     QPoint m_pressPos;
     QPoint m_lastPos;
+    QImage m_frame; // the last drawing, shown again under a zoom rectangle
 };

@@ -1,0 +1,176 @@
+// The chart on screen: presses reach the click handler with the hit series and point, a claimed
+// press starts nothing, dragging zooms, restores and scrolls the bottom axis, a double click is
+// signalled and a resize is raised.
+#include "chart/TChartWidget.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+// A widget with one row from 0 to 1000 and the template made inactive, shown and drawn once.
+struct TShownChart
+{
+    TChartWidget Widget;
+    TShownChart()
+    {
+        TChart &chart = Widget.Chart();
+        chart.Series(0).Active = false;
+        chart.SetAxisRange(chart.LeftAxis, -2, 0);
+        TArrowSeries &row = chart.AddSeries(chart.CreateArrowSeries());
+        row.SetArrowWidth(10);
+        row.SetArrowHeight(5);
+        row.AppendArrow(0, -1, 100, -1, "A", 0);
+        row.AppendArrow(500, -1, 1000, -1, "B", 0);
+        Widget.resize(600, 300);
+        Widget.show();
+        if (!QTest::qWaitForWindowExposed(&Widget))
+            qFatal("the chart window was not shown");
+        Widget.RepaintNow();
+    }
+    TChart &Chart() { return Widget.Chart(); }
+    QPoint PointOf(double x, double y)
+    {
+        return QPoint(Chart().ValueToPixel(Chart().BottomAxis, x),
+                      Chart().ValueToPixel(Chart().LeftAxis, y));
+    }
+    void Drag(Qt::MouseButton button, QPoint from, QPoint to)
+    {
+        QTest::mousePress(&Widget, button, {}, from);
+        QTest::mouseMove(&Widget, (from + to) / 2);
+        QTest::mouseMove(&Widget, to);
+        QTest::mouseRelease(&Widget, button, {}, to);
+        Widget.RepaintNow();
+    }
+};
+} // namespace
+
+class TestChartWidget : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void clickReachesHandler_data();
+    void clickReachesHandler();
+    void zoomAndRestore();
+    void claimedPressStartsNothing();
+    void rightDragScrolls();
+    void doubleClick();
+    void resizeRaised();
+};
+
+void TestChartWidget::clickReachesHandler_data()
+{
+    QTest::addColumn<double>("x");
+    QTest::addColumn<bool>("hit");
+    QTest::addColumn<int>("point");
+    QTest::newRow("first gene") << 0.0 << true << 0;
+    QTest::newRow("second gene") << 500.0 << true << 1;
+    QTest::newRow("between") << 300.0 << false << -1;
+}
+
+void TestChartWidget::clickReachesHandler()
+{
+    QFETCH(double, x);
+    QFETCH(bool, hit);
+    QFETCH(int, point);
+    TShownChart shown;
+    int calls = 0, gotPoint = -1, gotX = -1;
+    Qt::MouseButton gotButton = Qt::NoButton;
+    Qt::KeyboardModifiers gotModifiers;
+    TArrowSeries *gotSeries = nullptr;
+    shown.Chart().OnClickSeries = [&](TChart &, TArrowSeries &s, int p, Qt::MouseButton b,
+                                      Qt::KeyboardModifiers m, int px, int) {
+        ++calls;
+        gotSeries = &s;
+        gotPoint = p;
+        gotButton = b;
+        gotModifiers = m;
+        gotX = px;
+    };
+    const QPoint at = shown.PointOf(x, -1);
+    QTest::mousePress(&shown.Widget, Qt::RightButton, Qt::ShiftModifier, at);
+    QTest::mouseRelease(&shown.Widget, Qt::RightButton, Qt::ShiftModifier, at);
+    QCOMPARE(calls, hit ? 1 : 0);
+    if (hit) {
+        QCOMPARE(gotSeries, &shown.Chart().Series(1));
+        QCOMPARE(gotPoint, point);
+        QCOMPARE(gotButton, Qt::RightButton);
+        QVERIFY(gotModifiers & Qt::ShiftModifier);
+        QCOMPARE(gotX, at.x());
+    }
+}
+
+void TestChartWidget::zoomAndRestore()
+{
+    TShownChart shown;
+    TChart &chart = shown.Chart();
+    QCOMPARE(chart.BottomAxisMinimum(), 0.0);
+    const QPoint from = shown.PointOf(200, -0.5);
+    const QPoint to = shown.PointOf(400, -1.5);
+    const double lo = chart.PixelToValue(chart.Series(1), from.x());
+    const double hi = chart.PixelToValue(chart.Series(1), to.x());
+    shown.Drag(Qt::LeftButton, from, to);
+    QVERIFY(chart.Zoomed());
+    QCOMPARE(chart.BottomAxisMinimum(), lo);
+    QCOMPARE(chart.BottomAxis.Maximum, hi);
+
+    // Up and to the left: the automatic range again.
+    shown.Drag(Qt::LeftButton, shown.PointOf(400, -1.5), shown.PointOf(200, -0.5));
+    QVERIFY(!chart.Zoomed());
+    QCOMPARE(chart.BottomAxisMinimum(), 0.0);
+    QCOMPARE(chart.BottomAxis.Maximum, 1000.0);
+}
+
+void TestChartWidget::claimedPressStartsNothing()
+{
+    TShownChart shown;
+    TChart &chart = shown.Chart();
+    chart.OnClickSeries = [](TChart &c, TArrowSeries &, int, Qt::MouseButton, Qt::KeyboardModifiers,
+                             int, int) { c.CancelMouse(); };
+    shown.Drag(Qt::LeftButton, shown.PointOf(0, -1), shown.PointOf(300, -1.8));
+    QVERIFY(!chart.Zoomed());
+    QCOMPARE(chart.BottomAxisMinimum(), 0.0);
+    // A press beside the genes is not claimed and zooms.
+    shown.Drag(Qt::LeftButton, shown.PointOf(200, -0.3), shown.PointOf(300, -1.8));
+    QVERIFY(chart.Zoomed());
+}
+
+void TestChartWidget::rightDragScrolls()
+{
+    TShownChart shown;
+    TChart &chart = shown.Chart();
+    const QPoint from = shown.PointOf(300, -0.5);
+    const QPoint to = from + QPoint(100, 0);
+    const double shift =
+        chart.PixelToValue(chart.Series(1), to.x()) - chart.PixelToValue(chart.Series(1), from.x());
+    shown.Drag(Qt::RightButton, from, to);
+    QVERIFY(chart.Zoomed());
+    // The plot follows the mouse to the right: the range moves left.
+    QVERIFY(std::abs(chart.BottomAxisMinimum() + shift) < 1e-6);
+    QVERIFY(std::abs(chart.BottomAxis.Maximum - (1000 - shift)) < 1e-6);
+}
+
+void TestChartWidget::doubleClick()
+{
+    TShownChart shown;
+    QSignalSpy spy(&shown.Widget, &TChartWidget::doubleClicked);
+    QTest::mouseDClick(&shown.Widget, Qt::LeftButton, {}, QPoint(300, 100));
+    QCOMPARE(spy.count(), 1);
+}
+
+void TestChartWidget::resizeRaised()
+{
+    TShownChart shown;
+    int resized = 0;
+    QRect seen;
+    shown.Chart().OnResize = [&](TChart &c) {
+        ++resized;
+        seen = c.ChartRect();
+    };
+    shown.Widget.resize(700, 350);
+    QCOMPARE(resized, 1);
+    QCOMPARE(seen, QRect(0, 0, 700, 350));
+}
+
+QTEST_MAIN(TestChartWidget)
+#include "tst_chart_widget.moc"
