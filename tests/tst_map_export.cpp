@@ -74,14 +74,24 @@ struct TExportMap
         Screen();
     }
 
-    // The label texts and chromosome names the map shows.
+    // The label texts the map shows whole inside the picture, and the chromosome names.
     QStringList Labels() const
     {
         QStringList out;
-        for (int s = 1; s < Chart.SeriesCount(); ++s)
-            for (int i = 0; i < Chart.Series(s).Count(); ++i)
-                if (Chart.Series(s).Label(i) != kUnknownGene && !Chart.Series(s).Label(i).isEmpty())
-                    out.append(QString::fromLatin1(Chart.Series(s).Label(i)));
+        const QRect inside = Chart.ChartRect().adjusted(0, 0, -1, -1);
+        for (int s = 1; s < Chart.SeriesCount(); ++s) {
+            const TArrowSeries &series = Chart.Series(s);
+            if (!series.Marks.Visible)
+                continue;
+            for (int i = 0; i < series.Count(); ++i) {
+                const TSeriesMarkPosition *pos = series.Position(i);
+                if (!pos || series.Label(i) == kUnknownGene || series.Label(i).isEmpty() ||
+                    !inside.contains(
+                        QRect(pos->LabelLeft, pos->LabelTop, pos->LabelWidth, pos->LabelHeight)))
+                    continue;
+                out.append(QString::fromLatin1(series.Label(i)));
+            }
+        }
         out.removeDuplicates();
         return out;
     }
