@@ -453,6 +453,7 @@ void tst_map_export::readers()
     const std::optional<QString> svg = readers::ToSvg(wmf, ReadAll(path), &error);
     QVERIFY2(svg, qPrintable(error));
     const QString text = readers::TextOf(*svg);
+    QVERIFY(!map.Labels().isEmpty());
     for (const QString &label : map.Labels())
         QVERIFY2(text.contains(label), qPrintable(label + " not in " + text));
     for (const QString &name : map.Names())
