@@ -13,7 +13,8 @@
 namespace {
 // Parts of one label to draw.
 constexpr quint8 kDrawLeader = 1;
-constexpr quint8 kDrawBody = 2;
+constexpr quint8 kDrawBox = 2; // fill and frame
+constexpr quint8 kDrawText = 4;
 
 QFont MarksFont(const TChartFont &f)
 {
@@ -82,15 +83,25 @@ int TFontCache::Id(const QByteArray &label)
     TTextInfo info;
     info.Text = DisplayText(label);
     info.Width = Metrics.horizontalAdvance(info.Text);
-    info.Height = Metrics.height();
-    info.Ascent = Metrics.ascent();
-    // boundingRect covers every pixel the text touches drawn at the origin's baseline; one more
-    // pixel round it absorbs antialiasing at fractional glyph edges.
-    info.Ink = Metrics.boundingRect(info.Text).translated(0, info.Ascent).adjusted(-1, -1, 1, 1);
+    info.Height = Height;
+    info.Ascent = Ascent;
     const int id = int(Infos.size());
     Infos.push_back(std::move(info));
     Index.insert(label, id);
     return id;
+}
+
+const QRect &TFontCache::InkOf(int id)
+{
+    TTextInfo &info = Infos[std::size_t(id)];
+    if (!info.InkKnown) {
+        // boundingRect covers every pixel the text touches drawn at the origin's baseline; one
+        // more pixel round it absorbs antialiasing at fractional glyph edges.
+        info.Ink =
+            Metrics.boundingRect(info.Text).translated(0, info.Ascent).adjusted(-1, -1, 1, 1);
+        info.InkKnown = true;
+    }
+    return info.Ink;
 }
 
 void TShapeSet::Reset(std::size_t expected)
@@ -227,7 +238,7 @@ void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series, 
         const TArrowSeries &s = *series[k];
         std::vector<quint8> &work = m_labelWork[k];
         work.assign(std::size_t(s.Count()), 0);
-        const TFontCache &cache = *m_seriesFonts[k];
+        TFontCache &cache = *m_seriesFonts[k];
         const std::vector<int> &ids = s.m_textIds;
         const TSeriesMarks &marks = s.Marks;
         const QRect labelArea = marks.Clip ? (area & plot) : area;
@@ -235,6 +246,7 @@ void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series, 
             continue;
         const bool frameInside = marks.Frame.Visible && marks.Frame.Style == Qt::SolidLine;
         const int spill = marks.Frame.Visible && !frameInside ? std::max(1, marks.Frame.Width) : 0;
+        const bool hasBox = !marks.Transparent || marks.Frame.Visible;
         const qint32 leaderPen = PenKey(marks.Arrow);
         const qint32 leaderColor = qint32(marks.Arrow.Color);
         int lastBandTop = 0, lastBandHeight = -1, lastBand = -1;
@@ -256,40 +268,46 @@ void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series, 
             }
 
             const QRect box(pos.LabelLeft, pos.LabelTop, pos.LabelWidth, pos.LabelHeight);
-            const TTextInfo &info = cache.Infos[std::size_t(ids[std::size_t(i)])];
+            const QRect framed = box.adjusted(-spill, -spill, spill, spill);
+            const int id = ids[std::size_t(i)];
             const QRect ink =
-                info.Ink.translated(pos.LabelLeft + kLabelPadX, pos.LabelTop + kLabelPadY);
-            const QRect foot = box.adjusted(-spill, -spill, spill, spill) | ink;
-            const QRect seen = foot & labelArea;
-            if (!seen.isEmpty()) {
-                bool hidden = false;
-                int band = -1;
-                if (exact && !box.isEmpty()) {
-                    if (box.top() != lastBandTop || box.height() != lastBandHeight) {
-                        const qint64 key = (qint64(box.top()) << 32) | quint32(box.height());
-                        auto it = bandIndex.constFind(key);
-                        if (it == bandIndex.constEnd()) {
-                            it = bandIndex.insert(key, int(bands.size()));
-                            bands.emplace_back(area.left(), area.right());
-                        }
-                        lastBandTop = box.top();
-                        lastBandHeight = box.height();
-                        lastBand = it.value();
+                cache.InkOf(id).translated(pos.LabelLeft + kLabelPadX, pos.LabelTop + kLabelPadY);
+            bool drawBox = hasBox && !box.isEmpty() && framed.intersects(labelArea);
+            bool drawText =
+                !cache.Infos[std::size_t(id)].Text.isEmpty() && ink.intersects(labelArea);
+            if (exact && (drawBox || drawText) && !box.isEmpty()) {
+                if (box.top() != lastBandTop || box.height() != lastBandHeight) {
+                    const qint64 key = (qint64(box.top()) << 32) | quint32(box.height());
+                    auto it = bandIndex.constFind(key);
+                    if (it == bandIndex.constEnd()) {
+                        it = bandIndex.insert(key, int(bands.size()));
+                        bands.emplace_back(area.left(), area.right());
                     }
-                    band = lastBand;
-                    // Only a body that stays inside its own band's rows can be hidden by it.
-                    if (foot.top() >= box.top() && foot.bottom() <= box.bottom())
-                        hidden = bands[std::size_t(band)].Covered(seen.left(), seen.right());
+                    lastBandTop = box.top();
+                    lastBandHeight = box.height();
+                    lastBand = it.value();
                 }
-                if (!hidden) {
-                    parts |= kDrawBody;
-                    // The fill paints every pixel of the box that its clip lets through.
-                    const QRect painted = box & labelArea;
-                    if (band >= 0 && !marks.Transparent && painted.top() == box.top() &&
-                        painted.bottom() == box.bottom() && !painted.isEmpty())
-                        bands[std::size_t(band)].Cover(painted.left(), painted.right());
-                }
+                TBandCoverage &coverage = bands[std::size_t(lastBand)];
+                // Only what stays inside the band's rows can lie under its later boxes. The
+                // box and the text are judged apart: the text, the dear part, is often covered
+                // where the box's left edge still shows.
+                const auto covered = [&](const QRect &r) {
+                    return r.top() >= box.top() && r.bottom() <= box.bottom() &&
+                           coverage.Covered(std::max(r.left(), labelArea.left()),
+                                            std::min(r.right(), labelArea.right()));
+                };
+                drawBox = drawBox && !covered(framed);
+                drawText = drawText && !covered(ink);
+                // The fill paints every pixel of the box that its clip lets through.
+                const QRect painted = box & labelArea;
+                if (drawBox && !marks.Transparent && painted.top() == box.top() &&
+                    painted.bottom() == box.bottom())
+                    coverage.Cover(painted.left(), painted.right());
             }
+            if (drawBox)
+                parts |= kDrawBox;
+            if (drawText)
+                parts |= kDrawText;
             work[std::size_t(i)] = parts;
         }
     }
@@ -394,32 +412,35 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
             painter.setPen(leaderPen);
             painter.drawLine(pos.LeaderStart, pos.LeaderEnd);
         }
-        if (!(parts & kDrawBody))
-            continue;
-        const QRect box(pos.LabelLeft, pos.LabelTop, pos.LabelWidth, pos.LabelHeight);
-        const int t =
-            std::clamp(marks.Frame.Width, 1, std::max(1, std::min(box.width(), box.height()) / 2));
-        if (frameInside && !marks.Transparent) {
-            // The same pixels as a fill and a frame inside it, in two steps instead of five.
-            painter.fillRect(box, frameColor);
-            painter.fillRect(box.adjusted(t, t, -t, -t), back);
-        } else if (!marks.Transparent) {
-            painter.fillRect(box, back);
-        }
-        if (frameInside && marks.Transparent) {
+        if (parts & kDrawBox) {
+            const QRect box(pos.LabelLeft, pos.LabelTop, pos.LabelWidth, pos.LabelHeight);
             // A solid frame lies inside the box, so that the box is all the label covers.
-            painter.fillRect(QRect(box.left(), box.top(), box.width(), t), frameColor);
-            painter.fillRect(QRect(box.left(), box.bottom() - t + 1, box.width(), t), frameColor);
-            painter.fillRect(QRect(box.left(), box.top() + t, t, box.height() - 2 * t), frameColor);
-            painter.fillRect(QRect(box.right() - t + 1, box.top() + t, t, box.height() - 2 * t),
-                             frameColor);
-        } else if (marks.Frame.Visible) {
-            painter.setPen(framePen);
-            painter.drawRect(box.adjusted(0, 0, -1, -1));
+            const int t = std::clamp(marks.Frame.Width, 1,
+                                     std::max(1, std::min(box.width(), box.height()) / 2));
+            if (frameInside && !marks.Transparent) {
+                // The same pixels as a fill and a frame inside it, in two steps instead of five.
+                painter.fillRect(box, frameColor);
+                painter.fillRect(box.adjusted(t, t, -t, -t), back);
+            } else if (frameInside) {
+                painter.fillRect(QRect(box.left(), box.top(), box.width(), t), frameColor);
+                painter.fillRect(QRect(box.left(), box.bottom() - t + 1, box.width(), t),
+                                 frameColor);
+                painter.fillRect(QRect(box.left(), box.top() + t, t, box.height() - 2 * t),
+                                 frameColor);
+                painter.fillRect(QRect(box.right() - t + 1, box.top() + t, t, box.height() - 2 * t),
+                                 frameColor);
+            } else {
+                if (!marks.Transparent)
+                    painter.fillRect(box, back);
+                if (marks.Frame.Visible) {
+                    painter.setPen(framePen);
+                    painter.drawRect(box.adjusted(0, 0, -1, -1));
+                }
+            }
         }
-        TTextInfo &info = cache.Infos[std::size_t(ids[std::size_t(i)])];
-        if (info.Text.isEmpty())
+        if (!(parts & kDrawText))
             continue;
+        TTextInfo &info = cache.Infos[std::size_t(ids[std::size_t(i)])];
         if (!info.Static) {
             info.Static.emplace(info.Text);
             info.Static->setTextFormat(Qt::PlainText);
@@ -463,7 +484,8 @@ void TSeriesPainter::DrawSeries(QPainter &painter, const TChartGeometry &g,
     ChooseLabelWork(labelled, area, plot, exact);
     for (const std::vector<quint8> &work : m_labelWork) {
         for (quint8 parts : work) {
-            m_stats.LabelBodiesDrawn += (parts & kDrawBody) != 0;
+            m_stats.LabelBoxesDrawn += (parts & kDrawBox) != 0;
+            m_stats.LabelTextsDrawn += (parts & kDrawText) != 0;
             m_stats.LeadersDrawn += (parts & kDrawLeader) != 0;
         }
     }

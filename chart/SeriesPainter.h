@@ -30,8 +30,12 @@ struct TTextInfo
     int Width = 0;
     int Height = 0;
     int Ascent = 0;
-    QRect Ink; // covers every pixel the text can touch, relative to its top-left corner
-    // Laid out once, the first time the text is drawn: drawing it then costs a third.
+    // Covers every pixel the text can touch, relative to its top-left corner; measured only
+    // when a covered box asks whether its text stays inside.
+    QRect Ink;
+    bool InkKnown = false;
+    // Laid out once, the first time the text is drawn: drawing it then costs a third, and the
+    // map draws the same texts on every drawing.
     std::optional<QStaticText> Static;
 };
 
@@ -40,11 +44,17 @@ struct TFontCache
 {
     QFont Font;
     QFontMetrics Metrics;
+    int Height;
+    int Ascent;
     QHash<QByteArray, int> Index;
     std::vector<TTextInfo> Infos;
 
-    explicit TFontCache(const QFont &font) : Font(font), Metrics(font) {}
+    explicit TFontCache(const QFont &font)
+        : Font(font), Metrics(font), Height(Metrics.height()), Ascent(Metrics.ascent())
+    {
+    }
     int Id(const QByteArray &label);
+    const QRect &InkOf(int id);
 };
 
 // A set of small integer tuples, for finding a drawing that a later one repeats exactly.

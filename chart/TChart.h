@@ -30,7 +30,8 @@ struct TChartDrawStats
     std::size_t Arrows = 0;
     std::size_t ArrowsDrawn = 0;
     std::size_t Labels = 0;
-    std::size_t LabelBodiesDrawn = 0; // box, frame and text
+    std::size_t LabelBoxesDrawn = 0; // fill and frame
+    std::size_t LabelTextsDrawn = 0;
     std::size_t LeadersDrawn = 0;
     std::size_t MeasuredTexts = 0; // distinct label texts measured so far, all fonts
 };
