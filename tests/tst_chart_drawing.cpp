@@ -564,41 +564,64 @@ void TestChartDrawing::emptyChart()
 void TestChartDrawing::leftOutWorkChangesNoPixel_data()
 {
     QTest::addColumn<bool>("framed");
-    QTest::addColumn<bool>("outline");
+    QTest::addColumn<int>("frameWidth");
+    QTest::addColumn<int>("frameStyle");
+    QTest::addColumn<bool>("clip");
     QTest::addColumn<bool>("staggered");
-    QTest::newRow("framed, staggered") << true << true << true;
-    QTest::newRow("framed, chart placement") << true << false << false;
-    QTest::newRow("transparent, staggered") << false << true << true;
+    QTest::addColumn<QPointF>("shift");
+    QTest::addColumn<double>("scale");
+    const int solid = int(Qt::SolidLine), dot = int(Qt::DotLine);
+    QTest::newRow("framed, staggered") << true << 1 << solid << false << true << QPointF() << 1.0;
+    QTest::newRow("framed, chart placement")
+        << true << 1 << solid << false << false << QPointF() << 1.0;
+    QTest::newRow("transparent, staggered")
+        << false << 1 << solid << false << true << QPointF() << 1.0;
+    QTest::newRow("wide frame") << true << 3 << solid << false << true << QPointF() << 1.0;
+    QTest::newRow("dotted wide frame") << true << 2 << dot << false << true << QPointF() << 1.0;
+    QTest::newRow("labels clipped") << true << 1 << solid << true << true << QPointF() << 1.0;
+    QTest::newRow("whole-pixel shift")
+        << true << 1 << solid << false << true << QPointF(-37, 25) << 1.0;
+    QTest::newRow("half-pixel shift")
+        << true << 1 << solid << false << true << QPointF(0.5, 0.5) << 1.0;
+    QTest::newRow("scaled") << true << 1 << solid << false << true << QPointF() << 0.75;
 }
 
-// Many genes per pixel on several rows, labels on five levels as the map staggers them: the
-// drawing that leaves out painted-over work must give the plain drawing's picture.
+// Many genes per pixel on several rows, labels of varied lengths on five levels as the map
+// staggers them: the drawing that leaves out painted-over work must give the plain picture.
 void TestChartDrawing::leftOutWorkChangesNoPixel()
 {
     QFETCH(bool, framed);
-    QFETCH(bool, outline);
+    QFETCH(int, frameWidth);
+    QFETCH(int, frameStyle);
+    QFETCH(bool, clip);
     QFETCH(bool, staggered);
+    QFETCH(QPointF, shift);
+    QFETCH(double, scale);
     TChart chart;
     Setup(chart);
     chart.SetAxisRange(chart.LeftAxis, -4, 0);
     std::mt19937 random(7);
     std::uniform_int_distribution<int> start(0, 200000), length(0, 3000), name(0, 40);
+    const char *stems[] = {"G", "BRCA", "LOC10", "ZNF", "Wj"};
     for (int r = 0; r < 3; ++r) {
         TArrowSeries &s = AddRow(chart);
         s.SetArrowWidth(35);
         s.SetArrowHeight(5);
         s.ColorEachPoint = true;
-        s.Pointer.Pen.Visible = outline;
+        s.Pointer.Pen.Visible = r != 1;
         s.Marks.Visible = true;
+        s.Marks.Clip = clip && r == 2;
         s.Marks.Frame.Visible = framed;
+        s.Marks.Frame.Width = frameWidth;
+        s.Marks.Frame.Style = Qt::PenStyle(frameStyle);
         s.Marks.Transparent = !framed;
         s.Marks.Arrow.Color = clGray;
         s.Marks.Arrow.Style = Qt::DotLine;
         for (int i = 0; i < 3000; ++i) {
             const int x = start(random);
+            const int n = name(random);
             s.AppendArrow(x, -(r + 1), x + length(random), -(r + 1),
-                          "G" + QByteArray::number(name(random) * 37),
-                          RGBToColor(255, name(random) * 6, 0));
+                          stems[n % 5] + QByteArray::number(n * 37), RGBToColor(255, n * 6, 0));
         }
     }
     const QRect rect(0, 0, 500, 400);
@@ -619,10 +642,22 @@ void TestChartDrawing::leftOutWorkChangesNoPixel()
             }
         }
     }
-    const QImage quick = Draw(chart, rect);
+    const auto drawn = [&] {
+        QImage image(rect.size(), QImage::Format_RGB32);
+        image.fill(Qt::gray);
+        QPainter painter(&image);
+        painter.translate(shift);
+        painter.scale(scale, scale);
+        chart.Draw(painter, rect);
+        return image;
+    };
+    const QImage quick = drawn();
+    const TChartDrawStats stats = chart.LastDrawStats();
     chart.SkipHiddenWork = false;
-    const QImage plain = Draw(chart, rect);
+    const QImage plain = drawn();
     QCOMPARE(quick, plain);
+    if (framed && scale == 1.0 && shift == QPointF(std::floor(shift.x()), std::floor(shift.y())))
+        QVERIFY2(stats.LabelTextsDrawn < stats.Labels / 2, "most covered texts are left out");
 }
 
 void TestChartDrawing::exportRectangle()
