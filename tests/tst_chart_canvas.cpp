@@ -1,0 +1,112 @@
+// The handlers' canvas: text placed by its top-left corner and measured in the current font,
+// the bold style, and lines in the pen set last.
+#include "chart/TCanvas.h"
+
+#include <QImage>
+#include <QtTest>
+
+namespace {
+QRect Ink(const QImage &image)
+{
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 160)
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+QFont Font()
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(20);
+    return font;
+}
+} // namespace
+
+class TestChartCanvas : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void textByTopLeft();
+    void boldIsWider();
+    void linesInPen_data();
+    void linesInPen();
+};
+
+void TestChartCanvas::textByTopLeft()
+{
+    QImage image(200, 80, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(Font());
+    TCanvas canvas(painter);
+    canvas.SetPen(0x0000FF, 1, Qt::SolidLine); // a line pen does not colour the text
+    canvas.TextOut(30, 20, "MMM");
+    const int width = canvas.TextWidth("MMM");
+    const int height = canvas.TextHeight("M");
+    painter.end();
+    const QRect ink = Ink(image);
+    QVERIFY(!ink.isEmpty());
+    QVERIFY(ink.left() >= 30 && ink.left() <= 33);
+    QVERIFY(ink.top() >= 20 && ink.top() <= 20 + height / 2);
+    QVERIFY(ink.bottom() < 20 + height);
+    QVERIFY(std::abs(ink.width() - width) <= 4);
+    const QRgb c = image.pixel(ink.center());
+    QVERIFY(qRed(c) == qBlue(c) || qGray(c) > 160); // black or background, never blue
+    QCOMPARE(canvas.TextWidth(""), 0);
+}
+
+void TestChartCanvas::boldIsWider()
+{
+    QImage image(10, 10, QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.setFont(Font());
+    TCanvas canvas(painter);
+    const int plain = canvas.TextWidth("Chromosome_C");
+    canvas.SetFontBold(true);
+    QVERIFY(painter.font().bold());
+    QVERIFY(canvas.TextWidth("Chromosome_C") > plain);
+    QCOMPARE(painter.font().pixelSize(), 20); // only the style changes
+}
+
+void TestChartCanvas::linesInPen_data()
+{
+    QTest::addColumn<int>("style");
+    QTest::addColumn<bool>("gaps");
+    QTest::newRow("solid") << int(Qt::SolidLine) << false;
+    QTest::newRow("dot") << int(Qt::DotLine) << true;
+}
+
+void TestChartCanvas::linesInPen()
+{
+    QFETCH(int, style);
+    QFETCH(bool, gaps);
+    QImage image(100, 100, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    TCanvas canvas(painter);
+    canvas.SetPen(0x0000FF, 1, Qt::PenStyle(style));
+    canvas.MoveTo(10, 10);
+    canvas.LineTo(90, 10);
+    // A polyline continues from nowhere: its own points only.
+    const QPoint path[3] = {{10, 50}, {10, 90}, {90, 90}};
+    canvas.Polyline(path, 3);
+    painter.end();
+    int red = 0, white = 0;
+    for (int x = 10; x <= 90; ++x) {
+        const QRgb c = image.pixel(x, 10);
+        red += c == qRgb(255, 0, 0);
+        white += c == qRgb(255, 255, 255);
+    }
+    QVERIFY(red > 20);
+    QCOMPARE(white > 20, gaps);
+    QCOMPARE(image.pixel(10, 70) == qRgb(255, 0, 0) || gaps, true);
+    QCOMPARE(image.pixel(50, 30), qRgb(255, 255, 255));
+    for (int y = 11; y < 50; ++y)
+        QCOMPARE(image.pixel(10, y), qRgb(255, 255, 255)); // no line from the pen position
+}
+
+QTEST_MAIN(TestChartCanvas)
+#include "tst_chart_canvas.moc"
