@@ -54,6 +54,9 @@ bool ExactPixels(const QPainter &painter)
     const QPaintEngine *engine = painter.paintEngine();
     if (!engine || engine->type() != QPaintEngine::Raster)
         return false;
+    // A high-density surface scales everything on the way: no longer whole pixels.
+    if (!painter.device() || painter.device()->devicePixelRatioF() != 1)
+        return false;
     const QTransform t = painter.combinedTransform();
     return t.type() <= QTransform::TxTranslate && t.dx() == std::floor(t.dx()) &&
            t.dy() == std::floor(t.dy());

@@ -33,12 +33,6 @@ struct TGeometryKey
     TChartAxis Left;
     TChartAxis Bottom;
     std::vector<std::tuple<const TArrowSeries *, quint64, bool>> Series;
-
-    bool operator==(const TGeometryKey &o) const
-    {
-        return Rect == o.Rect && MarginLeft == o.MarginLeft && MarginRight == o.MarginRight &&
-               SameAxis(Left, o.Left) && SameAxis(Bottom, o.Bottom) && Series == o.Series;
-    }
 };
 
 // What a label drawing may change, kept to see whether the after-draw handler moved anything.
@@ -214,8 +208,17 @@ const TChartGeometry &TChart::CurrentGeometry() const
 {
     if (d->Drawing)
         return *d->Drawing;
-    TGeometryKey key = KeyOf(ChartRect(), *this, d->Series);
-    if (!d->Cached || !(key == d->CachedKey)) {
+    // Compared in place: the map asks for a pixel once per label.
+    const TGeometryKey &k = d->CachedKey;
+    bool same = d->Cached && k.Rect == ChartRect() && k.MarginLeft == MarginLeft &&
+                k.MarginRight == MarginRight && SameAxis(k.Left, LeftAxis) &&
+                SameAxis(k.Bottom, BottomAxis) && k.Series.size() == d->Series.size();
+    for (std::size_t i = 0; same && i < d->Series.size(); ++i) {
+        const TArrowSeries *s = d->Series[i].get();
+        same = k.Series[i] == std::make_tuple(s, s->Revision(), s->Active);
+    }
+    if (!same) {
+        TGeometryKey key = KeyOf(ChartRect(), *this, d->Series);
         d->Cached = GeometryFor(key.Rect, *this, d->Series);
         d->CachedKey = std::move(key);
     }
