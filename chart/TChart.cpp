@@ -285,6 +285,19 @@ private:
     const TChartGeometry *m_outer;
 };
 
+// The painter's state around a handler, restored also when the handler throws.
+class TPainterSaver
+{
+public:
+    explicit TPainterSaver(QPainter &painter) : m_painter(painter) { m_painter.save(); }
+    ~TPainterSaver() { m_painter.restore(); }
+    TPainterSaver(const TPainterSaver &) = delete;
+    TPainterSaver &operator=(const TPainterSaver &) = delete;
+
+private:
+    QPainter &m_painter;
+};
+
 // The pen and font every handler starts from.
 void ResetCanvasState(QPainter &painter)
 {
@@ -323,10 +336,9 @@ void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChan
 
     TCanvas canvas(painter);
     if (OnBeforeDrawSeries) {
-        painter.save();
+        const TPainterSaver saved(painter);
         ResetCanvasState(painter);
         OnBeforeDrawSeries(*this, canvas);
-        painter.restore();
     }
 
     std::vector<TArrowSeries *> active;
@@ -344,10 +356,9 @@ void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChan
             before.push_back({s->Marks.Visible, s->Marks.Arrow, s->Marks.Positions});
     }
     if (OnAfterDraw) {
-        painter.save();
+        const TPainterSaver saved(painter);
         ResetCanvasState(painter);
         OnAfterDraw(*this, &canvas);
-        painter.restore();
     }
     if (placementsChanged) {
         bool changed = false;

@@ -1,6 +1,7 @@
 // Drawing the chart into an image: arrow geometry and colours, axis mapping, the template's
 // exclusion, the event order, label placements, hit testing and the repaint guard.
 #include "chart/TChart.h"
+#include "util/CommonDecl.h"
 
 #include <QImage>
 #include <QPainter>
@@ -89,6 +90,7 @@ private slots:
     void leftOutWorkChangesNoPixel_data();
     void leftOutWorkChangesNoPixel();
     void exportRectangle();
+    void handlerErrorLeavesChartUsable();
 };
 
 void TestChartDrawing::arrowShaftAndHead()
@@ -677,6 +679,27 @@ void TestChartDrawing::exportRectangle()
     QCOMPARE(during, qRound(1200 * 0.1 + 1200 * 0.9 * 0.98));
     QCOMPARE(chart.ValueToPixel(chart.BottomAxis, 100), before);
     QCOMPARE(chart.ChartRect(), kRect);
+}
+
+void TestChartDrawing::handlerErrorLeavesChartUsable()
+{
+    TChart chart;
+    Setup(chart);
+    chart.SetChartRect(kRect);
+    AddRow(chart).AppendArrow(0, -1, 100, -1, "", 0);
+    const int before = chart.ValueToPixel(chart.BottomAxis, 100);
+    chart.OnAfterDraw = [](TChart &, TCanvas *) { throw ERangeError(); };
+    QImage image(QSize(1200, 800), QImage::Format_RGB32);
+    QPainter painter(&image);
+    const QPen pen(Qt::green);
+    painter.setPen(pen);
+    QVERIFY_THROWS_EXCEPTION(ERangeError, chart.Draw(painter, QRect(0, 0, 1200, 800)));
+    QCOMPARE(painter.pen(), pen); // the painter is handed back as it came
+    QVERIFY(!painter.hasClipping());
+    // No longer drawing: pixels come from the client rectangle again.
+    QCOMPARE(chart.ValueToPixel(chart.BottomAxis, 100), before);
+    chart.OnAfterDraw = nullptr;
+    chart.Draw(painter, kRect);
 }
 
 QTEST_MAIN(TestChartDrawing)
