@@ -22,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -108,6 +109,11 @@ private slots:
     void inverseTwiceRestores();
     void alignWorkedExample();
     void saveDialogSettings();
+    void viewSwitches_data();
+    void viewSwitches();
+    void hideAndFirstLineRebuild();
+    void grayPaletteRecolours();
+    void disentangleFromMenu();
 
 private:
     QString Fixture(const QString &name, const QByteArray &content);
@@ -723,6 +729,112 @@ void TestMainWindow::saveDialogSettings()
     answer.clear();
     emit Window().ChartWidget()->doubleClicked();
     QCOMPARE(offered.value(0), first);
+}
+
+void TestMainWindow::viewSwitches_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("gene name") << "mnuGeneName";
+    QTest::newRow("grid") << "mnuGrid";
+    QTest::newRow("frame gene names") << "mnuFrameGeneName";
+    QTest::newRow("frame arrows") << "mnuFrameArrows";
+    QTest::newRow("connectors") << "mnuLinkGenes";
+}
+
+void TestMainWindow::viewSwitches()
+{
+    QFETCH(QString, name);
+    Window().LoadFile(Fixture("three.txt", kThreeRows));
+    // What each switch governs, read off every series (the template included) and the axis.
+    // The template keeps the chart form's own settings until a switch is used; the rows
+    // follow the check marks from the start.
+    auto state = [&](const TChart &chart, int firstSeries) {
+        QList<bool> values;
+        for (int i = firstSeries; i < chart.SeriesCount(); ++i) {
+            const TArrowSeries &series = chart.Series(i);
+            if (name == "mnuGeneName")
+                values << series.Marks.Visible;
+            else if (name == "mnuFrameGeneName")
+                values << (series.Marks.Frame.Visible && !series.Marks.Transparent);
+            else if (name == "mnuFrameArrows")
+                values << series.Pointer.Pen.Visible;
+        }
+        if (name == "mnuGrid")
+            values << chart.BottomAxis.GridVisible;
+        if (name == "mnuLinkGenes")
+            values << Window().ViewOptions().LinkGenes;
+        return values;
+    };
+    QAction *action = Action(name.toLatin1().constData());
+    const QList<bool> before = state(Chart(), 1);
+    QVERIFY(!before.isEmpty());
+    QVERIFY(std::all_of(before.begin(), before.end(), [](bool v) { return v; }));
+    const QStringList rows = RowTitles(Chart());
+    const TArrowSeries *firstRow = &Chart().Series(1);
+
+    action->trigger();
+    QVERIFY(!action->isChecked());
+    const QList<bool> after = state(Chart(), 0);
+    QVERIFY(std::none_of(after.begin(), after.end(), [](bool v) { return v; }));
+    // No rebuild: the same row series are still there.
+    QCOMPARE(RowTitles(Chart()), rows);
+    QCOMPARE(&Chart().Series(1), firstRow);
+
+    action->trigger();
+    const QList<bool> again = state(Chart(), 0);
+    QVERIFY(std::all_of(again.begin(), again.end(), [](bool v) { return v; }));
+    QVERIFY(m_errors.isEmpty());
+}
+
+void TestMainWindow::hideAndFirstLineRebuild()
+{
+    Window().LoadFile(Fixture("three.txt", kThreeRows));
+    // The gene list: ???, ABC, DEF, GHI; DEF is on chr1 and chr3.
+    const QSignalBlocker blocker(List("cklGenes"));
+    List("cklGenes")->item(2)->setCheckState(Qt::Unchecked);
+    const int chr1 = RowOf(Chart(), 0)->Count();
+    Action("mnuHideGenes")->trigger();
+    QCOMPARE(RowOf(Chart(), 0)->Count(), chr1 - 1);
+    Action("mnuHideGenes")->trigger();
+    QCOMPARE(RowOf(Chart(), 0)->Count(), chr1);
+
+    Action("mnuFirstLineNames")->trigger();
+    QVERIFY(Window().ViewOptions().FirstLineNames);
+    QCOMPARE(RowTitles(Chart()), (QStringList{"chr1", "chr2", "chr3"}));
+    QVERIFY(m_errors.isEmpty());
+}
+
+void TestMainWindow::grayPaletteRecolours()
+{
+    Window().LoadFile(Fixture("three.txt", kThreeRows));
+    // ABC lies on two of the three rows that carry the most genes of one name: the last
+    // entry of either palette.
+    const TColor fire = RowOf(Chart(), 0)->Color(0);
+    QCOMPARE(fire, FirePalette().back());
+    Action("mnuGrayScale")->trigger();
+    QCOMPARE(RowOf(Chart(), 0)->Color(0), GrayPalette().back());
+    Action("mnuFireScale")->trigger();
+    QCOMPARE(RowOf(Chart(), 0)->Color(0), fire);
+}
+
+void TestMainWindow::disentangleFromMenu()
+{
+    // Three rows carrying A, B, C at 100, 200, 300; at 300, 200, 100; at 500, 400, 300.
+    Window().LoadFile(Fixture("tangle.txt", "r1\t100\t150\t1\ta\nr1\t200\t250\t1\tb\n"
+                                            "r1\t300\t350\t1\tc\nr2\t300\t350\t1\ta\n"
+                                            "r2\t200\t250\t1\tb\nr2\t100\t150\t1\tc\n"
+                                            "r3\t500\t550\t1\ta\nr3\t400\t450\t1\tb\n"
+                                            "r3\t300\t350\t1\tc\n"));
+    Action("mnuDisentangle")->trigger();
+    QVERIFY(m_errors.isEmpty());
+    const auto &views = Window().Catalogue().FChromosomes;
+    QCOMPARE(views.size(), std::size_t(3));
+    QVERIFY(!views[0].Inverted);
+    QVERIFY(views[1].Inverted);
+    QVERIFY(views[2].Inverted);
+    // The rebuild drew the turned rows left of x = 0.
+    QVERIFY(RowOf(Chart(), 1)->StartX(0) < 0);
+    QVERIFY(RowOf(Chart(), 0)->StartX(0) >= 0);
 }
 
 QTEST_MAIN(TestMainWindow)
