@@ -91,6 +91,7 @@ private slots:
     void leftOutWorkChangesNoPixel();
     void exportRectangle();
     void handlerErrorLeavesChartUsable();
+    void rebuiltRowsRefreshRange();
 };
 
 void TestChartDrawing::arrowShaftAndHead()
@@ -700,6 +701,25 @@ void TestChartDrawing::handlerErrorLeavesChartUsable()
     QCOMPARE(chart.ValueToPixel(chart.BottomAxis, 100), before);
     chart.OnAfterDraw = nullptr;
     chart.Draw(painter, kRect);
+}
+
+// A rebuild frees the rows and makes new ones, often with as many points: the automatic range
+// must follow the new points, not a geometry remembered from the freed rows.
+void TestChartDrawing::rebuiltRowsRefreshRange()
+{
+    TChart chart;
+    Setup(chart);
+    chart.SetChartRect(kRect);
+    for (int round = 1; round <= 3; ++round) {
+        while (chart.SeriesCount() > 1)
+            chart.FreeSeries(chart.SeriesCount() - 1);
+        AddRow(chart).AppendArrow(0, -1, 100.0 * round, -1, "", 0);
+        const int left = chart.ValueToPixel(chart.BottomAxis, 0);
+        const int right = chart.ValueToPixel(chart.BottomAxis, 100.0 * round);
+        QCOMPARE(right, qRound(600 * 0.1 + 600 * 0.9 * 0.98)); // the new maximum at the end
+        const double expected = left + (right - left) / double(round);
+        QVERIFY(std::abs(chart.ValueToPixel(chart.BottomAxis, 100) - expected) <= 1);
+    }
 }
 
 QTEST_MAIN(TestChartDrawing)
