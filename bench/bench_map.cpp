@@ -1,0 +1,204 @@
+// Times the map on the synthetic workloads W1 and W2: RebuildMap, one full drawing of the map
+// into a 1900 by 900 image with every arrow and label, and the whole rebuild cycle as the main
+// window runs it (rebuild and paint without connectors, then paint with them), with the label
+// layout, the chromosome names and the connectors in the chart's events.
+#include "Workloads.h"
+
+#include "app/core/Catalogue.h"
+#include "chart/TChart.h"
+#include "map/Connectors.h"
+#include "map/LabelLayout.h"
+#include "map/MapBuilder.h"
+#include "map/ViewOptions.h"
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+
+#include <cstdio>
+#include <exception>
+
+namespace {
+const QRect kRect(0, 0, 1900, 900);
+
+double Seconds(const QElapsedTimer &timer)
+{
+    return timer.nsecsElapsed() / 1e9;
+}
+
+const char *Verdict(double value, double target)
+{
+    return value <= target ? "ok" : "OVER";
+}
+
+// The main window's state around one loaded file, all items checked, View menu as at start.
+struct TMapState
+{
+    TCatalogue Catalogue;
+    std::vector<bool> ChromosomeChecked;
+    std::vector<bool> GeneChecked;
+    TViewOptions View;
+    tPalette Palette = FirePalette();
+    bool SkipConnectors = false;
+
+    TMapSource Source() const
+    {
+        return TMapSource{Catalogue, ChromosomeChecked, GeneChecked, View, Palette};
+    }
+};
+
+// The chart events as the main window connects them.
+void WireEvents(TChart &chart, TMapState &state, double &connectorSeconds)
+{
+    chart.OnBeforeDrawSeries = [&state, &connectorSeconds](TChart &c, TCanvas &canvas) {
+        if (state.View.LinkGenes && !state.SkipConnectors) {
+            QElapsedTimer timer;
+            timer.start();
+            DrawConnectors(c, canvas);
+            connectorSeconds += Seconds(timer);
+        }
+    };
+    chart.OnAfterDraw = [&state](TChart &c, TCanvas *canvas) {
+        LayoutGeneLabels(c, state.View.FirstLineNames);
+        if (canvas)
+            DrawChromosomeNames(c, *canvas, state.Catalogue, state.ChromosomeChecked);
+        c.RequestRepaint();
+    };
+}
+
+struct TCycleTimes
+{
+    double Rebuild = 0;
+    double FirstPaint = 0;
+    double SecondPaint = 0;
+    int Drawings = 0;
+    double Total() const { return Rebuild + FirstPaint + SecondPaint; }
+};
+
+TCycleTimes RebuildCycle(TChart &chart, TMapState &state, QImage &screen, int &drawings)
+{
+    TCycleTimes t;
+    const int before = drawings;
+    QPainter painter(&screen);
+    QElapsedTimer timer;
+    timer.start();
+    state.SkipConnectors = true;
+    RebuildMap(chart, state.Source());
+    t.Rebuild = Seconds(timer);
+    timer.restart();
+    chart.Paint(painter, kRect);
+    t.FirstPaint = Seconds(timer);
+    state.SkipConnectors = false;
+    timer.restart();
+    chart.Paint(painter, kRect);
+    t.SecondPaint = Seconds(timer);
+    t.Drawings = drawings - before;
+    return t;
+}
+
+void Run(bench::Workload w, double rebuildTarget, double drawTarget, double cycleTarget)
+{
+    const bench::TWorkloadSpec spec = bench::SpecOf(w);
+    TMapState state;
+    QElapsedTimer timer;
+    timer.start();
+    state.Catalogue = LoadCatalogue(bench::EnsureWorkload(w));
+    state.ChromosomeChecked.assign(state.Catalogue.FChromosomeNames.size(), true);
+    state.GeneChecked.assign(state.Catalogue.FGeneNames.size(), true);
+    std::printf("%s: %d records on %zu chromosomes, %zu gene names (loaded in %.2f s)\n", spec.name,
+                int(state.Catalogue.FRecordCount), state.Catalogue.FChromosomeNames.size(),
+                state.Catalogue.FGeneNames.size(), Seconds(timer));
+
+    // RebuildMap alone: onto an empty chart, then over the rows it made (freeing them first).
+    TChart chart;
+    SetupMapChart(chart);
+    timer.restart();
+    RebuildMap(chart, state.Source());
+    const double firstRebuild = Seconds(timer);
+    timer.restart();
+    RebuildMap(chart, state.Source());
+    const double rebuild = Seconds(timer);
+    std::printf(
+        "  RebuildMap: %.3f s onto an empty chart, %.3f s over its rows (target %.1f s) %s\n",
+        firstRebuild, rebuild, rebuildTarget,
+        Verdict(std::max(firstRebuild, rebuild), rebuildTarget));
+
+    // One full drawing of the laid-out map: the chart first draws the labels where it likes
+    // (their sizes get measured), the layout places them, then the timed drawing.
+    QImage image(kRect.size(), QImage::Format_RGB32);
+    {
+        QPainter painter(&image);
+        timer.restart();
+        chart.Draw(painter, kRect);
+        const double first = Seconds(timer);
+        timer.restart();
+        LayoutGeneLabels(chart, false);
+        const double layout = Seconds(timer);
+        timer.restart();
+        chart.Draw(painter, kRect);
+        const double full = Seconds(timer);
+        std::printf("  first drawing after the rebuild %.3f s, label layout %.3f s\n", first,
+                    layout);
+        std::printf("  full drawing, %d series, every arrow and label: %.3f s (target %.1f s) %s\n",
+                    chart.SeriesCount() - 1, full, drawTarget, Verdict(full, drawTarget));
+    }
+    {
+        QImage blank(kRect.size(), QImage::Format_RGB32);
+        blank.fill(Qt::white);
+        QPainter painter(&blank);
+        TCanvas canvas(painter);
+        qint64 connectors = 0;
+        timer.restart();
+        ForEachConnector(chart, [&connectors](int, int, int, int) { ++connectors; });
+        const double find = Seconds(timer);
+        timer.restart();
+        DrawConnectors(chart, canvas);
+        const double firstDraw = Seconds(timer);
+        timer.restart();
+        DrawConnectors(chart, canvas);
+        std::printf("  connectors: %lld found in %.3f s, found and drawn in %.3f s, again %.3f s\n",
+                    static_cast<long long>(connectors), find, firstDraw, Seconds(timer));
+    }
+
+    // The rebuild cycle with the window's event handlers; the second run is the steady state.
+    TChart windowChart;
+    SetupMapChart(windowChart);
+    double connectorSeconds = 0;
+    WireEvents(windowChart, state, connectorSeconds);
+    int drawings = 0;
+    auto after = windowChart.OnAfterDraw;
+    windowChart.OnAfterDraw = [after, &drawings](TChart &c, TCanvas *canvas) {
+        ++drawings;
+        after(c, canvas);
+    };
+    QImage screen(kRect.size(), QImage::Format_RGB32);
+    for (int run = 1; run <= 2; ++run) {
+        connectorSeconds = 0;
+        const TCycleTimes t = RebuildCycle(windowChart, state, screen, drawings);
+        std::printf(
+            "  rebuild cycle %d: %.3f s (target %.1f s) %s  [rebuild %.3f, paint without "
+            "connectors %.3f, paint with connectors %.3f of which connectors %.3f; %d drawings]\n",
+            run, t.Total(), cycleTarget, Verdict(t.Total(), cycleTarget), t.Rebuild, t.FirstPaint,
+            t.SecondPaint, connectorSeconds, t.Drawings);
+    }
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    // One workload may be named on the command line, for profiling.
+    const QByteArray only = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+    try {
+        if (only.isEmpty() || only == "W2")
+            Run(bench::Workload::W2, 0.3, 0.3, 0.5);
+        if (only.isEmpty() || only == "W1")
+            Run(bench::Workload::W1, 0.3, 3.0, 6.0);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "bench_map: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
