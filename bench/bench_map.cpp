@@ -99,14 +99,14 @@ TCycleTimes RebuildCycle(TChart &chart, TMapState &state, QImage &screen, int &d
 
 void Run(bench::Workload w, double rebuildTarget, double drawTarget, double cycleTarget)
 {
-    const bench::TWorkloadSpec spec = bench::SpecOf(w);
+    const bench::TWorkloadSpec shape = bench::SpecOf(w);
     TMapState state;
     QElapsedTimer timer;
     timer.start();
     state.Catalogue = LoadCatalogue(bench::EnsureWorkload(w));
     state.ChromosomeChecked.assign(state.Catalogue.FChromosomeNames.size(), true);
     state.GeneChecked.assign(state.Catalogue.FGeneNames.size(), true);
-    std::printf("%s: %d records on %zu chromosomes, %zu gene names (loaded in %.2f s)\n", spec.name,
+    std::printf("%s: %d records on %zu chromosomes, %zu gene names (loaded in %.2f s)\n", shape.name,
                 int(state.Catalogue.FRecordCount), state.Catalogue.FChromosomeNames.size(),
                 state.Catalogue.FGeneNames.size(), Seconds(timer));
 

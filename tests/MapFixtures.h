@@ -43,14 +43,14 @@ inline TCatalogue MakeCatalogue(const std::vector<TRowSpec> &rows)
         c.FChromosomes.push_back(view);
         std::vector<tGene> records;
         std::vector<QByteArray> seen;
-        for (const TRecordSpec &spec : rows[i].Records) {
+        for (const TRecordSpec &shape : rows[i].Records) {
             tGene g;
             g.ChromosomeName = rows[i].Chromosome;
             g.ChromosomeIndex = ci;
-            g.Start = spec.Start;
-            g.End = spec.End;
-            g.Strand = spec.Start <= spec.End ? 1 : -1;
-            g.GeneName = spec.Name;
+            g.Start = shape.Start;
+            g.End = shape.End;
+            g.Strand = shape.Start <= shape.End ? 1 : -1;
+            g.GeneName = shape.Name;
             const auto at = std::lower_bound(c.FGeneNames.begin(), c.FGeneNames.end(), g.GeneName);
             const qint32 gi = qint32(at - c.FGeneNames.begin());
             if (g.GeneName != kUnknownGene &&

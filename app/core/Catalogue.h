@@ -9,6 +9,8 @@
 
 #include <vector>
 
+class QIODevice;
+
 struct TCatalogue
 {
     // One row per chromosome after GroupRecords (a single row while a file is read).
@@ -27,6 +29,9 @@ struct TCatalogue
 std::vector<tGene> LoadCoordinateFile(const QString &path);
 // The same reader over bytes already in memory (the fuzzer and the tests use it).
 std::vector<tGene> ParseCoordinateText(const QByteArray &text);
+// The same reader over a device already open for reading, read in large blocks; a failed read
+// of the device gives "Error in the file at line N", N the number of lines read before it.
+std::vector<tGene> ReadCoordinateDevice(QIODevice &device);
 
 // The catalogue steps, run in this order on a catalogue whose FRecords has one row.
 void BuildChromosomeList(TCatalogue &catalogue);

@@ -1,0 +1,173 @@
+// Reader and catalogue benchmark: for the workloads W1 and W2, the time of LoadCoordinateFile and
+// of the catalogue steps, records per second, peak memory (VmHWM), and the time of a plain memchr
+// line scan of the same file with the ratio.
+//
+//   bench_catalogue [RUNS]     (default 5 runs; the figures are the medians)
+#include "Workloads.h"
+
+#include "app/core/Catalogue.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <exception>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Peak resident memory of the process in MB, from /proc/self/status.
+double PeakMegabytes()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::strtod(line.c_str() + 6, nullptr) / 1024.0;
+    return -1;
+}
+
+// Lets the peak start again from the current resident size (Linux 4.0 and later).
+void ResetPeak()
+{
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+}
+
+// Reads the file in blocks of the reader's size and counts its LF bytes with memchr.
+qint64 PlainScan(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw std::runtime_error("cannot open " + path.toStdString());
+    std::vector<char> buffer(4 << 20);
+    qint64 lines = 0;
+    for (;;) {
+        const qint64 got = file.read(buffer.data(), qint64(buffer.size()));
+        if (got <= 0)
+            break;
+        const char *p = buffer.data();
+        const char *end = p + got;
+        while ((p = static_cast<const char *>(std::memchr(p, '\n', std::size_t(end - p))))) {
+            ++lines;
+            ++p;
+        }
+    }
+    return lines;
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// Wall-clock and CPU time of the process since start().
+class TStopwatch
+{
+public:
+    void start()
+    {
+        m_wall.start();
+        m_cpu = CpuNow();
+    }
+    double wallMs() const { return double(m_wall.nsecsElapsed()) / 1e6; }
+    double cpuMs() const { return (CpuNow() - m_cpu) * 1e3; }
+
+private:
+    static double CpuNow()
+    {
+        timespec t{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+        return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+    }
+    QElapsedTimer m_wall;
+    double m_cpu = 0;
+};
+
+struct TTimes
+{
+    std::vector<double> wall, cpu;
+    void add(const TStopwatch &watch)
+    {
+        wall.push_back(watch.wallMs());
+        cpu.push_back(watch.cpuMs());
+    }
+};
+
+void Run(bench::Workload w, int runs)
+{
+    const QString path = bench::EnsureWorkload(w);
+    const qint64 bytes = QFileInfo(path).size();
+    PlainScan(path); // the file is in the page cache from here on
+    ResetPeak();
+
+    TTimes scan, read, steps;
+    qint64 lines = 0;
+    std::size_t records = 0;
+    std::size_t chromosomes = 0, genes = 0;
+    quint32 maxCount = 0;
+    double peak = 0;
+    for (int r = 0; r < runs; ++r) {
+        TStopwatch watch;
+        watch.start();
+        lines = PlainScan(path);
+        scan.add(watch);
+
+        watch.start();
+        std::vector<tGene> loaded = LoadCoordinateFile(path);
+        read.add(watch);
+        records = loaded.size();
+
+        watch.start();
+        TCatalogue catalogue = CatalogueFromRecords(std::move(loaded));
+        steps.add(watch);
+        chromosomes = catalogue.FChromosomeNames.size();
+        genes = catalogue.FGeneNames.size();
+        maxCount = catalogue.FMaxGeneCount;
+        if (r == 0)
+            peak = PeakMegabytes();
+    }
+
+    const double scanMs = Median(scan.wall), readMs = Median(read.wall),
+                 stepsMs = Median(steps.wall);
+    const double scanCpu = Median(scan.cpu), readCpu = Median(read.cpu),
+                 stepsCpu = Median(steps.cpu);
+    std::printf("%s  %s\n", bench::SpecOf(w).name, qPrintable(path));
+    std::printf("  file                %.1f MB, %lld lines, %zu records, %zu chromosomes, %zu gene "
+                "names, max gene count %u\n",
+                double(bytes) / 1e6, static_cast<long long>(lines), records, chromosomes, genes,
+                maxCount);
+    std::printf("                        wall ms   (CPU ms)   M records/s\n");
+    std::printf("  plain memchr scan   %9.1f  (%7.1f)\n", scanMs, scanCpu);
+    std::printf("  LoadCoordinateFile  %9.1f  (%7.1f)   %6.2f   %.1fx the plain scan\n", readMs,
+                readCpu, double(records) / readMs / 1e3, readMs / scanMs);
+    std::printf("  catalogue steps     %9.1f  (%7.1f)   %6.2f\n", stepsMs, stepsCpu,
+                double(records) / stepsMs / 1e3);
+    std::printf("  read + catalogue    %9.1f  (%7.1f)   %6.2f\n", readMs + stepsMs,
+                readCpu + stepsCpu, double(records) / (readMs + stepsMs) / 1e3);
+    std::printf("  peak memory (VmHWM) %8.1f MB\n", peak);
+    std::printf("  (medians of %d runs)\n", runs);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    try {
+        Run(bench::Workload::W1, runs);
+        Run(bench::Workload::W2, runs);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "bench_catalogue: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
