@@ -76,7 +76,26 @@ qint32 PenKey(const TChartPen &p)
 {
     return qint32(p.Style) | (std::clamp(p.Width, 0, 0xFFFF) << 8);
 }
+
+quint64 NextCacheGeneration()
+{
+    static quint64 counter = 0;
+    return ++counter;
+}
+
+// Hands a vector's memory back when it holds far more room than the drawings now need.
+template <typename T> void ShrinkOversized(std::vector<T> &v, std::size_t need)
+{
+    if (v.capacity() > 4 * std::max<std::size_t>(need, 256))
+        std::vector<T>().swap(v);
+}
 } // namespace
+
+TFontCache::TFontCache(const QFont &font)
+    : Font(font), Metrics(font), Height(Metrics.height()), Ascent(Metrics.ascent()),
+      Generation(NextCacheGeneration())
+{
+}
 
 int TFontCache::Id(const QByteArray &label)
 {
@@ -107,18 +126,56 @@ const QRect &TFontCache::InkOf(int id)
     return info.Ink;
 }
 
+std::vector<int> TFontCache::Keep(const std::vector<char> &used)
+{
+    std::vector<int> renumbered(Infos.size(), -1);
+    std::vector<TTextInfo> kept;
+    kept.reserve(std::size_t(std::count(used.begin(), used.end(), char(1))));
+    for (std::size_t id = 0; id < Infos.size(); ++id) {
+        if (!used[id])
+            continue;
+        renumbered[id] = int(kept.size());
+        kept.push_back(std::move(Infos[id]));
+    }
+    // Built anew rather than erased from: a hash never gives back the room of erased entries.
+    QHash<QByteArray, int> index;
+    index.reserve(qsizetype(kept.size()));
+    for (auto it = Index.cbegin(); it != Index.cend(); ++it)
+        if (const int id = renumbered[std::size_t(it.value())]; id >= 0)
+            index.insert(it.key(), id);
+    Infos = std::move(kept);
+    Index = std::move(index);
+    Generation = NextCacheGeneration();
+    return renumbered;
+}
+
 void TShapeSet::Reset(std::size_t expected)
 {
     std::size_t capacity = 16;
     while (capacity < expected * 2)
         capacity *= 2;
     if (m_keys.size() != capacity) {
-        m_keys.assign(capacity, Key{});
+        // A key is read only where its slot is marked used: no need to clear the keys.
+        m_keys.resize(capacity);
         m_used.assign(capacity, false);
     } else {
         std::fill(m_used.begin(), m_used.end(), false);
     }
     m_mask = capacity - 1;
+    m_peak = std::max(m_peak, capacity);
+}
+
+void TShapeSet::Trim()
+{
+    // A drawing that never asked (not on exact pixels) says nothing about the need.
+    if (m_peak == 0)
+        return;
+    if (m_keys.capacity() > 4 * std::max<std::size_t>(m_peak, 16)) {
+        std::vector<Key>().swap(m_keys);
+        std::vector<bool>().swap(m_used);
+        m_mask = 0;
+    }
+    m_peak = 0;
 }
 
 bool TShapeSet::Insert(const Key &key)
@@ -182,15 +239,73 @@ TFontCache &TSeriesPainter::FontCacheFor(const TChartFont &font)
 const std::vector<int> &TSeriesPainter::TextIds(const TArrowSeries &series, TFontCache &cache)
 {
     // Each label is looked up once per change of the points, not once per drawing.
-    if (series.m_textIdsRevision != series.Revision() || series.m_textIdsFont != &cache ||
+    if (series.m_textIdsRevision != series.Revision() ||
+        series.m_textIdsCache != cache.Generation ||
         series.m_textIds.size() != std::size_t(series.Count())) {
         series.m_textIds.resize(std::size_t(series.Count()));
         for (int i = 0; i < series.Count(); ++i)
             series.m_textIds[std::size_t(i)] = cache.Id(series.Label(i));
         series.m_textIdsRevision = series.Revision();
-        series.m_textIdsFont = &cache;
+        series.m_textIdsCache = cache.Generation;
+        m_textsChanged = true;
     }
     return series.m_textIds;
+}
+
+// Every file loaded, every rebuild with other names brings texts the cache has not seen; those
+// of rows gone would stay for good. A text counts as in use while a row of this drawing holds
+// its id, shown or not (a row whose labels are hidden keeps its ids for when they come back).
+// Checked only when the rows or their labels changed, and then one pass over the ids.
+void TSeriesPainter::DropUnusedTexts(const std::vector<TArrowSeries *> &series)
+{
+    std::vector<quint64> revisions;
+    revisions.reserve(series.size());
+    for (const TArrowSeries *s : series)
+        revisions.push_back(s->Revision());
+    if (!m_textsChanged && revisions == m_lastRevisions)
+        return;
+    m_lastRevisions = std::move(revisions);
+    m_textsChanged = false;
+
+    const auto holds = [](const TArrowSeries &s, const TFontCache &cache) {
+        return s.m_textIdsCache == cache.Generation && s.m_textIdsRevision == s.Revision() &&
+               s.m_textIds.size() == std::size_t(s.Count());
+    };
+    for (auto f = m_fonts.begin(); f != m_fonts.end();) {
+        TFontCache &cache = **f;
+        std::vector<char> used(cache.Infos.size(), 0);
+        std::size_t inUse = 0;
+        for (const TArrowSeries *s : series) {
+            if (!holds(*s, cache))
+                continue;
+            for (int id : s->m_textIds) {
+                char &u = used[std::size_t(id)];
+                inUse += !u;
+                u = 1;
+            }
+        }
+        const bool drawing =
+            std::find(m_seriesFonts.begin(), m_seriesFonts.end(), &cache) != m_seriesFonts.end();
+        // A font no row uses any more goes as a whole.
+        if (inUse == 0 && !drawing) {
+            f = m_fonts.erase(f);
+            continue;
+        }
+        const std::size_t unused = cache.Infos.size() - inUse;
+        if (unused >= std::max(kMinDroppedTexts, inUse / 2)) {
+            std::vector<const TArrowSeries *> holders;
+            for (const TArrowSeries *s : series)
+                if (holds(*s, cache))
+                    holders.push_back(s);
+            const std::vector<int> renumbered = cache.Keep(used);
+            for (const TArrowSeries *s : holders) {
+                for (int &id : s->m_textIds)
+                    id = renumbered[std::size_t(id)];
+                s->m_textIdsCache = cache.Generation;
+            }
+        }
+        ++f;
+    }
 }
 
 // Every label gets its record and its measured size, seen or not: the label layout needs them.
@@ -233,7 +348,7 @@ void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series, 
     for (const TArrowSeries *s : series)
         total += std::size_t(s->Count());
     if (exact)
-        m_shapes.Reset(total);
+        m_labelShapes.Reset(total);
     QHash<qint64, int> bandIndex;
     std::vector<TBandCoverage> bands;
 
@@ -264,9 +379,10 @@ void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series, 
                                       .normalized()
                                       .adjusted(-reach, -reach, reach, reach);
                 if (seg.intersects(labelArea) &&
-                    (!exact || m_shapes.Insert({pos.LeaderStart.x(), pos.LeaderStart.y(),
-                                                pos.LeaderEnd.x(), pos.LeaderEnd.y(), leaderColor,
-                                                leaderPen, marks.Clip ? 1 : 0, 0})))
+                    (!exact ||
+                     m_labelShapes.Insert({pos.LeaderStart.x(), pos.LeaderStart.y(),
+                                           pos.LeaderEnd.x(), pos.LeaderEnd.y(), leaderColor,
+                                           leaderPen, marks.Clip ? 1 : 0, 0})))
                     parts |= kDrawLeader;
             }
 
@@ -329,7 +445,7 @@ void TSeriesPainter::DrawArrows(QPainter &painter, const TChartGeometry &g,
     // Backwards: an arrow that a later arrow of the same pixels repaints is left out.
     m_drawn.clear();
     if (exact)
-        m_shapes.Reset(std::size_t(n));
+        m_arrowShapes.Reset(std::size_t(n));
     for (int i = n; i-- > 0;) {
         const int x0 = g.XPixel(series.StartX(i)), y0 = g.YPixel(series.StartY(i));
         const int x1 = g.XPixel(series.EndX(i)), y1 = g.YPixel(series.EndY(i));
@@ -339,10 +455,11 @@ void TSeriesPainter::DrawArrows(QPainter &painter, const TChartGeometry &g,
                            QPoint(std::max(x0, x1) + reach, std::max(y0, y1) + reach));
         if (!bounds.intersects(area))
             continue;
-        if (exact && !m_shapes.Insert({x0, y0, x1, y1, 0, 0, 0, 0}))
+        if (exact && !m_arrowShapes.Insert({x0, y0, x1, y1, 0, 0, 0, 0}))
             continue;
         m_drawn.push_back(i);
     }
+    m_drawnPeak = std::max(m_drawnPeak, m_drawn.size());
     m_stats.ArrowsDrawn += m_drawn.size();
     if (m_drawn.empty())
         return;
@@ -483,6 +600,7 @@ void TSeriesPainter::DrawSeries(QPainter &painter, const TChartGeometry &g,
         m_seriesFonts.push_back(&cache);
         m_stats.Labels += std::size_t(s->Count());
     }
+    DropUnusedTexts(series);
     m_labelWork.resize(labelled.size());
     ChooseLabelWork(labelled, area, plot, exact);
     for (const std::vector<quint8> &work : m_labelWork) {
@@ -503,6 +621,11 @@ void TSeriesPainter::DrawSeries(QPainter &painter, const TChartGeometry &g,
             DrawLabels(painter, *series[k], labelIndex[k], plot);
     }
     m_labelWork.clear();
+    // Room sized for a larger map before goes back once a drawing needs far less.
+    m_labelShapes.Trim();
+    m_arrowShapes.Trim();
+    ShrinkOversized(m_drawn, m_drawnPeak);
+    m_drawnPeak = 0;
     m_stats.MeasuredTexts = 0;
     for (const auto &f : m_fonts)
         m_stats.MeasuredTexts += f->Infos.size();

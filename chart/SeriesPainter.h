@@ -1,6 +1,8 @@
 // Draws the arrows and labels of the active series, in list order (each series' arrows, then
 // its labels), creating and measuring the label placements on the way. Keeps what it measured
-// per label text and font between drawings, since the same gene names come back every time.
+// per label text and font between drawings, since the same gene names come back every time, but
+// only for texts the rows still show: when the rows change, texts no row uses any more are
+// dropped once they outnumber half the texts in use, so loading file after file stays bounded.
 #pragma once
 
 #include "chart/ChartGeometry.h"
@@ -48,14 +50,20 @@ struct TFontCache
     int Ascent;
     QHash<QByteArray, int> Index;
     std::vector<TTextInfo> Infos;
+    // Changes whenever ids are renumbered; unique across caches, so that ids a series keeps
+    // never pass for those of a cache made later at the same address.
+    quint64 Generation;
 
-    explicit TFontCache(const QFont &font)
-        : Font(font), Metrics(font), Height(Metrics.height()), Ascent(Metrics.ascent())
-    {
-    }
+    explicit TFontCache(const QFont &font);
     int Id(const QByteArray &label);
     const QRect &InkOf(int id);
+    // Keeps only the texts whose used[id] is set, in their order; returns the new id of every
+    // old one (-1 for dropped ones) and moves to a new generation.
+    std::vector<int> Keep(const std::vector<char> &used);
 };
+
+// Fewer unused texts than this are never worth dropping.
+constexpr std::size_t kMinDroppedTexts = 1024;
 
 // A set of small integer tuples, for finding a drawing that a later one repeats exactly.
 class TShapeSet
@@ -65,11 +73,16 @@ public:
     void Reset(std::size_t expected);
     // True when the key was new.
     bool Insert(const Key &key);
+    // Gives back the table when it is far larger than any Reset since the last call asked for,
+    // so that one large map does not hold its memory through every smaller one after it.
+    void Trim();
+    std::size_t Capacity() const { return m_keys.capacity(); }
 
 private:
     std::vector<Key> m_keys;
     std::vector<bool> m_used;
     std::size_t m_mask = 0;
+    std::size_t m_peak = 0; // largest table asked for since the last Trim
 };
 
 // Columns of one horizontal band of label boxes that later, opaque boxes paint over.
@@ -99,6 +112,7 @@ public:
 private:
     TFontCache &FontCacheFor(const TChartFont &font);
     const std::vector<int> &TextIds(const TArrowSeries &series, TFontCache &cache);
+    void DropUnusedTexts(const std::vector<TArrowSeries *> &series);
     void PlaceLabels(const TChartGeometry &g, TArrowSeries &series, TFontCache &cache);
     void ChooseLabelWork(const std::vector<TArrowSeries *> &series, const QRect &area,
                          const QRect &plot, bool exact);
@@ -111,6 +125,13 @@ private:
     std::vector<TFontCache *> m_seriesFonts;
     std::vector<std::vector<quint8>> m_labelWork;
     std::vector<int> m_drawn;
-    TShapeSet m_shapes;
+    std::size_t m_drawnPeak = 0;
+    // Apart, so that neither is resized for the other on every drawing.
+    TShapeSet m_labelShapes;
+    TShapeSet m_arrowShapes;
+    // The revisions of the rows of the last drawing, and whether some row's text ids were
+    // looked up anew since: either means the texts in use may have changed.
+    std::vector<quint64> m_lastRevisions;
+    bool m_textsChanged = false;
     TChartDrawStats m_stats;
 };

@@ -126,8 +126,8 @@ private:
     std::vector<TColor> m_colors;
     quint64 m_revision = 0;
     // The chart's measured-text index of every label, valid for m_textIdsRevision and the font
-    // cache m_textIdsFont; kept here so that it dies with the points it describes.
+    // cache generation m_textIdsCache; kept here so that it dies with the points it describes.
     mutable std::vector<int> m_textIds;
     mutable quint64 m_textIdsRevision = ~quint64(0);
-    mutable const void *m_textIdsFont = nullptr;
+    mutable quint64 m_textIdsCache = 0;
 };
