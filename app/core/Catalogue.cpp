@@ -27,6 +27,12 @@
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -318,7 +324,7 @@ struct TBadLine
 {
 };
 
-QString LineErrorMessage(qint32 line)
+QString LineErrorMessage(qint64 line)
 {
     return QStringLiteral("Error in the file at line %1").arg(line);
 }
@@ -367,7 +373,7 @@ public:
     }
 
     bool finished() const { return m_finished; }
-    qint32 lineCounter() const { return m_lineCounter; }
+    qint64 lineCounter() const { return m_lineCounter; }
 
 private:
     static constexpr int kBatch = 32;
@@ -481,8 +487,10 @@ private:
                 else
                     gene = &intern(key, r.hash);
             }
-            m_records.emplace_back(m_chromosomes.name(r.chromosome), 0, 0, r.start, r.end, r.strand,
-                                   *gene, std::move(r.comment));
+            // Braces, not emplace_back's parentheses: clang 14 does not build aggregates from
+            // parentheses, and the sanitizer build uses it.
+            m_records.push_back(tGene{m_chromosomes.name(r.chromosome), 0, 0, r.start, r.end,
+                                      r.strand, *gene, std::move(r.comment)});
         }
         m_pendingCount = 0;
     }
@@ -522,7 +530,8 @@ private:
     TNameTable m_chromosomes;
     TNameTable m_genes;
     qint32 m_lastChromosome = -1;
-    qint32 m_lineCounter = 0;
+    // 64 bits: a file of more than 2^31 lines (empty ones, say) still numbers its lines.
+    qint64 m_lineCounter = 0;
     bool m_finished = false;
     std::string m_scratch;
     TPending m_pending[kBatch];
@@ -593,12 +602,41 @@ std::vector<tGene> ReadCoordinateDevice(QIODevice &device)
 
 std::vector<tGene> LoadCoordinateFile(const QString &path)
 {
-    QFile file(path);
     if (path.isEmpty())
         throw EInOutError(QStringLiteral("Cannot open file \"\": No file name specified"));
+    const auto cannotOpen = [&](const QString &reason) {
+        return EInOutError(QStringLiteral("Cannot open file \"%1\": %2").arg(path, reason));
+    };
+    QFile file;
+#ifdef Q_OS_UNIX
+    // Only a regular file has an end. Opening a FIFO without a writer would wait for ever and a
+    // device such as /dev/zero never ends, so both are refused; the open itself must not block,
+    // hence O_NONBLOCK until the file is known to be regular.
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw cannotOpen(QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0) {
+        const int error = errno;
+        ::close(fd);
+        throw cannotOpen(QString::fromLocal8Bit(std::strerror(error)));
+    }
+    if (!S_ISREG(status.st_mode)) {
+        ::close(fd);
+        throw cannotOpen(S_ISDIR(status.st_mode) ? QString::fromLocal8Bit(std::strerror(EISDIR))
+                                                 : QStringLiteral("Not a regular file"));
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw cannotOpen(file.errorString());
+    }
+#else
+    file.setFileName(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw EInOutError(
-            QStringLiteral("Cannot open file \"%1\": %2").arg(path, file.errorString()));
+        throw cannotOpen(file.errorString());
+#endif
     return ReadCoordinateDevice(file);
     // The QFile closes the file on every path.
 }
@@ -707,4 +745,26 @@ TCatalogue CatalogueFromRecords(std::vector<tGene> records)
 TCatalogue LoadCatalogue(const QString &path)
 {
     return CatalogueFromRecords(LoadCoordinateFile(path));
+}
+
+qint32 MapCoordinate(const ChromosomeView &view, qint32 c)
+{
+    const qint32 shifted = CheckedAdd(c, view.Offset);
+    return view.Inverted ? CheckedNeg(shifted) : shifted;
+}
+
+void CheckMapCoordinates(const TCatalogue &catalogue, const ChromosomeView &view)
+{
+    // Checking the row's extremes is not enough: a view may come with extents that no longer
+    // match its records, and the records are few enough to check one by one.
+    for (const tGene &record : At(catalogue.FRecords, view.ChromosomeIndex)) {
+        MapCoordinate(view, record.Start);
+        MapCoordinate(view, record.End);
+    }
+}
+
+void CheckMapCoordinates(const TCatalogue &catalogue)
+{
+    for (const ChromosomeView &view : catalogue.FChromosomes)
+        CheckMapCoordinates(catalogue, view);
 }
