@@ -4,12 +4,14 @@
 #include "platform/TMetafileDevice.h"
 #include "util/CommonDecl.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
 #include <QPrinter>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <cmath>
@@ -112,6 +114,76 @@ QString PrintFailure(const QPrinter &printer)
     return QStringLiteral("Cannot print on printer \"%1\"").arg(printer.printerName());
 }
 
+// Draws the chart over the printer's page; raises EInOutError(failure) when the printer fails.
+void PrintPage(TChart &chart, QPrinter &printer, const QString &failure)
+{
+    const TScreenLayout screen(chart);
+    QPainter painter;
+    if (!painter.begin(&printer))
+        throw EInOutError(failure);
+    try {
+        // The page's printable area in printer pixels, seen through a window at the screen's
+        // resolution: the chart's pixel-sized fonts, arrows and label levels keep their size
+        // in inches while the rows spread over the whole page.
+        const QRect page(0, 0, printer.width(), printer.height());
+        const double scale = printer.resolution() / TMetafileDevice::ScreenDpi();
+        const QRect logical(0, 0, std::max(1, int(std::lround(page.width() / scale))),
+                            std::max(1, int(std::lround(page.height() / scale))));
+        // The labels are laid out anew for the page, so that they stand over their arrows and
+        // the connectors meet them; the repeated drawings this takes go to a scratch image,
+        // and the page gets one.
+        {
+            QImage scratch(logical.size(), QImage::Format_RGB32);
+            QPainter measure(&scratch);
+            chart.Paint(measure, logical);
+        }
+        painter.setViewport(page);
+        painter.setWindow(logical);
+        chart.Draw(painter, logical);
+    } catch (...) {
+        painter.end();
+        screen.Restore(chart);
+        throw;
+    }
+    const bool ended = painter.end();
+    screen.Restore(chart);
+    if (!ended || printer.printerState() == QPrinter::Error)
+        throw EInOutError(failure);
+}
+
+// A PDF written to its end closes with the offset of its cross-reference table and "%%EOF"; a
+// file cut short, or missing a piece on the way, does not point at the table.
+bool WholePdf(const QByteArray &pdf)
+{
+    const qsizetype at = pdf.lastIndexOf("startxref");
+    if (at < 0)
+        return false;
+    const QByteArray tail = pdf.mid(at + 9).simplified();
+    if (!tail.endsWith(" %%EOF"))
+        return false;
+    bool ok = false;
+    const qlonglong offset = tail.chopped(6).toLongLong(&ok);
+    return ok && offset >= 0 && offset < at && pdf.mid(qsizetype(offset), 4) == "xref";
+}
+
+// Sets the printer's output file for a scope, the caller's coming back at its end.
+class TOutputFileName
+{
+public:
+    TOutputFileName(QPrinter &printer, const QString &name)
+        : m_printer(printer), m_old(printer.outputFileName())
+    {
+        m_printer.setOutputFileName(name);
+    }
+    ~TOutputFileName() { m_printer.setOutputFileName(m_old); }
+    TOutputFileName(const TOutputFileName &) = delete;
+    TOutputFileName &operator=(const TOutputFileName &) = delete;
+
+private:
+    QPrinter &m_printer;
+    QString m_old;
+};
+
 } // namespace
 
 QString GraphExtension(const QString &fileName)
@@ -172,36 +244,24 @@ void SaveGraph(TChart &chart, const QString &fileName)
 void PrintGraph(TChart &chart, QPrinter &printer)
 {
     printer.setDocName(QString());
-    const TScreenLayout screen(chart);
-    QPainter painter;
-    if (!painter.begin(&printer))
-        throw EInOutError(PrintFailure(printer));
-    try {
-        // The page's printable area in printer pixels, seen through a window at the screen's
-        // resolution: the chart's pixel-sized fonts, arrows and label levels keep their size
-        // in inches while the rows spread over the whole page.
-        const QRect page(0, 0, printer.width(), printer.height());
-        const double scale = printer.resolution() / TMetafileDevice::ScreenDpi();
-        const QRect logical(0, 0, std::max(1, int(std::lround(page.width() / scale))),
-                            std::max(1, int(std::lround(page.height() / scale))));
-        // The labels are laid out anew for the page, so that they stand over their arrows and
-        // the connectors meet them; the repeated drawings this takes go to a scratch image,
-        // and the page gets one.
-        {
-            QImage scratch(logical.size(), QImage::Format_RGB32);
-            QPainter measure(&scratch);
-            chart.Paint(measure, logical);
-        }
-        painter.setViewport(page);
-        painter.setWindow(logical);
-        chart.Draw(painter, logical);
-    } catch (...) {
-        painter.end();
-        screen.Restore(chart);
-        throw;
+    const QString target = printer.outputFileName();
+    if (target.isEmpty() || printer.outputFormat() != QPrinter::PdfFormat) {
+        PrintPage(chart, printer, PrintFailure(printer));
+        return;
     }
-    const bool ended = painter.end();
-    screen.Restore(chart);
-    if (!ended || printer.printerState() == QPrinter::Error)
-        throw EInOutError(PrintFailure(printer));
+    // The printer writes a PDF file in place and does not tell when a write fails (a full disk
+    // leaves a cut file and no error): the page goes to a temporary file first, is checked
+    // whole, and only then replaces the file as a saved picture does.
+    QTemporaryFile temp(QDir::tempPath() + QStringLiteral("/ostrinel-print-XXXXXX.pdf"));
+    if (!temp.open())
+        CannotCreate(target);
+    {
+        const TOutputFileName redirected(printer, temp.fileName());
+        PrintPage(chart, printer, QStringLiteral("Cannot create file %1").arg(target));
+    }
+    QFile printed(temp.fileName());
+    const QByteArray bytes = printed.open(QIODevice::ReadOnly) ? printed.readAll() : QByteArray();
+    if (!WholePdf(bytes))
+        CannotCreate(target);
+    WriteFile(target, [&](QIODevice &out) { return out.write(bytes) == bytes.size(); });
 }

@@ -35,5 +35,7 @@ TGraphFormat GraphFormatOf(const QString &fileName);
 void SaveGraph(TChart &chart, const QString &fileName);
 
 // Draws the chart over the printer's whole printable page (one page, no title), with labels and
-// connectors laid out for the page; the screen's layout is restored afterwards.
+// connectors laid out for the page; the screen's layout is restored afterwards. A PDF file is
+// written whole or not at all, as a saved picture is: "Cannot create file %s" when it cannot be,
+// the old file left as it was.
 void PrintGraph(TChart &chart, QPrinter &printer);

@@ -1,7 +1,9 @@
 // Saving the map as a picture and printing it: the extension rule, the picture sizes, the files
 // read back by independent readers (they must show the rows' colours, the names and the
-// connectors), the bitmap against a drawing of the same chart, failed saves that leave nothing
-// broken, and a printed page read back from PDF.
+// connectors), the bitmap against a drawing of the same chart, failed saves and prints (missing
+// and read-only folders, the full device, a size limit) that leave nothing broken, and a printed
+// page read back from PDF. Run as the superuser, the read-only cases take the permissions of the
+// user nobody for the save.
 #include "MapFixtures.h"
 #include "MetafileReaders.h"
 #include "chart/TCanvas.h"
@@ -19,8 +21,11 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <functional>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -217,6 +222,53 @@ struct TFileSizeLimit
     ~TFileSizeLimit() { setrlimit(RLIMIT_FSIZE, &Old); }
 };
 
+// Runs the enclosed code with the effective user nobody when the tests run as the superuser,
+// whom permissions do not stop; the superuser comes back as soon as the scope ends, also on a
+// failed check.
+class TPermissionsApply
+{
+public:
+    static constexpr uid_t kNobody = 65534;
+    TPermissionsApply()
+    {
+        if (geteuid() == 0) {
+            m_dropped = seteuid(kNobody) == 0;
+            m_failed = !m_dropped;
+        }
+    }
+    ~TPermissionsApply()
+    {
+        if (m_dropped && seteuid(0) != 0)
+            std::abort(); // the remaining tests would run as the wrong user
+    }
+    TPermissionsApply(const TPermissionsApply &) = delete;
+    TPermissionsApply &operator=(const TPermissionsApply &) = delete;
+    // False when the superuser could not become nobody.
+    bool Ok() const { return !m_failed; }
+
+private:
+    bool m_dropped = false;
+    bool m_failed = false;
+};
+
+// Whether the effective user may write into path (access() asks for the real user).
+bool MayWrite(const QString &path)
+{
+    return faccessat(AT_FDCWD, QFile::encodeName(path).constData(), W_OK, AT_EACCESS) == 0;
+}
+
+const QFile::Permissions kReadOnlyFolder = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                           QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+const QFile::Permissions kOpenFolder = kReadOnlyFolder | QFile::WriteOwner;
+const QFile::Permissions kWritableFile = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                         QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
+
+QStringList Entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden |
+                                  QDir::System);
+}
+
 QString PdfText(const QString &pdf)
 {
     QProcess gs;
@@ -262,10 +314,14 @@ private slots:
     void bitmapPixels();
     void cannotCreate_data();
     void cannotCreate();
+    void readOnlyFolder_data();
     void readOnlyFolder();
+    void fullDevice_data();
+    void fullDevice();
     void failedSaveKeepsOldFile_data();
     void failedSaveKeepsOldFile();
     void printToPdf();
+    void printFailure_data();
     void printFailure();
 };
 
@@ -575,18 +631,111 @@ void tst_map_export::cannotCreate()
     QVERIFY(QFileInfo(dir.filePath("folder.wmf")).isDir());
 }
 
+void tst_map_export::readOnlyFolder_data()
+{
+    QTest::addColumn<QString>("ext");
+    QTest::addColumn<bool>("existing");
+    for (const char *ext : {".wmf", ".emf", ".bmp"}) {
+        QTest::addRow("new %s", ext) << ext << false;
+        QTest::addRow("existing %s", ext) << ext << true;
+    }
+}
+
 void tst_map_export::readOnlyFolder()
 {
-    if (geteuid() == 0)
-        QSKIP("permissions do not stop the superuser");
+    // A folder nobody may write into: a new picture is not created, and an old one stays whole
+    // even though the file itself could be written over, since the save replaces it by a
+    // temporary file that the folder does not take.
+    QFETCH(QString, ext);
+    QFETCH(bool, existing);
     QTemporaryDir dir;
+    QVERIFY(QFile::setPermissions(dir.path(), kOpenFolder));
+    const QString folder = dir.filePath("pictures");
+    QVERIFY(QDir().mkdir(folder));
+    const QString path = folder + "/map" + ext;
+    const QByteArray old("old picture, not to be lost");
+    if (existing) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(old);
+        f.close();
+        QVERIFY(QFile::setPermissions(path, kWritableFile));
+    }
+    QVERIFY(QFile::setPermissions(folder, kReadOnlyFolder));
     TExportMap map(DemoCatalogue());
     map.Rebuild();
-    QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
-    const QString path = dir.filePath("map.emf");
-    QVERIFY_THROWS_EXCEPTION(EInOutError, SaveGraph(map.Chart, path));
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QVERIFY(!QFile::exists(path));
+    {
+        const TPermissionsApply nobody;
+        if (!nobody.Ok())
+            QSKIP("the superuser cannot take another user's permissions here");
+        QVERIFY(!MayWrite(folder));
+        QCOMPARE(MayWrite(path), existing);
+        try {
+            SaveGraph(map.Chart, path);
+            QFAIL("saved into a read-only folder");
+        } catch (const EInOutError &e) {
+            QCOMPARE(e.message(), "Cannot create file " + path);
+        }
+    }
+    QVERIFY(QFile::setPermissions(folder, kOpenFolder));
+    if (existing) {
+        QCOMPARE(ReadAll(path), old);
+        QCOMPARE(Entries(folder), QStringList{"map" + ext});
+    } else {
+        QCOMPARE(Entries(folder), QStringList());
+    }
+    // The same save where the folder may be written.
+    SaveGraph(map.Chart, path);
+    QVERIFY(QFileInfo(path).size() > 100);
+}
+
+void tst_map_export::fullDevice_data()
+{
+    QTest::addColumn<QString>("ext");
+    QTest::addColumn<bool>("node");
+    for (const char *ext : {".wmf", ".emf", ".bmp"}) {
+        QTest::addRow("link %s", ext) << ext << false;
+        QTest::addRow("device %s", ext) << ext << true;
+    }
+}
+
+void tst_map_export::fullDevice()
+{
+    // The full device under a name of a picture type, through a link or as the device itself
+    // (the same device numbers): every write fails, the save says so, and the name still
+    // stands for the device, not replaced by a file.
+    QFETCH(QString, ext);
+    QFETCH(bool, node);
+    if (!QFile::exists("/dev/full"))
+        QSKIP("no /dev/full");
+    QTemporaryDir dir;
+    const QString path = dir.filePath("full" + ext);
+    struct stat full
+    {
+    };
+    QVERIFY(stat("/dev/full", &full) == 0);
+    if (node) {
+        if (mknod(QFile::encodeName(path).constData(), S_IFCHR | 0666, full.st_rdev) != 0)
+            QSKIP("device files cannot be made here");
+    } else {
+        QVERIFY(QFile::link("/dev/full", path));
+    }
+    TExportMap map(DemoCatalogue());
+    map.Rebuild();
+    try {
+        SaveGraph(map.Chart, path);
+        QFAIL("saved onto a full device");
+    } catch (const EInOutError &e) {
+        QCOMPARE(e.message(), "Cannot create file " + path);
+    }
+    QCOMPARE(QFileInfo(path).isSymLink(), !node);
+    struct stat after
+    {
+    };
+    QVERIFY(stat(QFile::encodeName(path).constData(), &after) == 0);
+    QVERIFY(S_ISCHR(after.st_mode));
+    QCOMPARE(after.st_rdev, full.st_rdev);
+    QCOMPARE(Entries(dir.path()), QStringList{"full" + ext});
 }
 
 void tst_map_export::failedSaveKeepsOldFile_data()
@@ -699,23 +848,86 @@ void tst_map_export::printToPdf()
                  qPrintable(name + " not once in " + text));
 }
 
+void tst_map_export::printFailure_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<bool>("existing");
+    QTest::newRow("missing folder") << "missing" << false;
+    QTest::newRow("read-only folder") << "read-only" << false;
+    QTest::newRow("read-only file in a read-only folder") << "read-only" << true;
+    QTest::newRow("full device") << "full" << false;
+    QTest::newRow("size limit, old file") << "limit" << true;
+}
+
 void tst_map_export::printFailure()
 {
+    // Printing to a PDF file that cannot be written: a clear message, an old file whole, no
+    // file left half-written, and the screen's layout as before.
+    QFETCH(QString, where);
+    QFETCH(bool, existing);
     QTemporaryDir dir;
+    QVERIFY(QFile::setPermissions(dir.path(), kOpenFolder));
     TExportMap map(DemoCatalogue());
     map.Rebuild();
     const QString wmfBefore = dir.filePath("before.wmf");
     SaveGraph(map.Chart, wmfBefore);
+
+    const QString folder = dir.filePath("out");
+    QVERIFY(QDir().mkdir(folder));
+    QString pdf = folder + "/map.pdf";
+    if (where == "missing")
+        pdf = folder + "/missing/map.pdf";
+    if (where == "full") {
+        if (!QFile::exists("/dev/full"))
+            QSKIP("no /dev/full");
+        QVERIFY(QFile::link("/dev/full", pdf));
+    }
+    QByteArray old;
+    if (existing) {
+        // A real PDF, larger than the size limit below.
+        QPrinter first(QPrinter::HighResolution);
+        first.setOutputFormat(QPrinter::PdfFormat);
+        first.setOutputFileName(pdf);
+        PrintGraph(map.Chart, first);
+        old = ReadAll(pdf);
+        QVERIFY(old.size() > 2000);
+        if (where == "read-only")
+            QVERIFY(
+                QFile::setPermissions(pdf, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    }
+    if (where == "read-only")
+        QVERIFY(QFile::setPermissions(folder, kReadOnlyFolder));
+
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
-    const QString pdf = dir.filePath("missing/map.pdf");
     printer.setOutputFileName(pdf);
-    try {
-        PrintGraph(map.Chart, printer);
-        QFAIL("printed into a missing folder");
-    } catch (const EInOutError &e) {
-        QCOMPARE(e.message(), "Cannot create file " + pdf);
+    {
+        std::optional<TPermissionsApply> nobody;
+        if (where == "read-only") {
+            nobody.emplace();
+            if (!nobody->Ok())
+                QSKIP("the superuser cannot take another user's permissions here");
+        }
+        std::optional<TFileSizeLimit> limit;
+        if (where == "limit")
+            limit.emplace(rlim_t(old.size() / 2));
+        try {
+            PrintGraph(map.Chart, printer);
+            QFAIL("printed where the file cannot be written");
+        } catch (const EInOutError &e) {
+            QCOMPARE(e.message(), "Cannot create file " + pdf);
+        }
     }
+    QVERIFY(QFile::setPermissions(folder, kOpenFolder));
+    QCOMPARE(printer.outputFileName(), pdf);
+    if (existing)
+        QCOMPARE(ReadAll(pdf), old);
+    QStringList expected;
+    if (existing || where == "full")
+        expected.append("map.pdf");
+    QCOMPARE(Entries(folder), expected);
+    QCOMPARE(QFileInfo(pdf).isSymLink(), where == "full");
+
     const QString wmfAfter = dir.filePath("after.wmf");
     SaveGraph(map.Chart, wmfAfter);
     QCOMPARE(ReadAll(wmfAfter), ReadAll(wmfBefore));
