@@ -25,6 +25,8 @@
 #include <QScreen>
 #include <QSignalBlocker>
 
+#include <utility>
+
 namespace {
 
 QString DefaultChoice(QFileDialog &dialog)
@@ -207,6 +209,42 @@ template <typename Command> void TdlgOstrinel::Guarded(Command &&command)
     }
 }
 
+template <typename Command> void TdlgOstrinel::MapCommand(Command &&command)
+{
+    const std::vector<ChromosomeView> views = FCatalogue.FChromosomes;
+    const quint64 rebuilds = m_rebuilds;
+    try {
+        command();
+    } catch (...) {
+        FSkipConnectors = false;
+        FCatalogue.FChromosomes = views;
+        RestoreShownChecks();
+        if (m_rebuilds != rebuilds) {
+            // The state before the command was drawn once, so it draws again; should it not,
+            // the first error is still the one to report.
+            try {
+                RebuildCycle();
+            } catch (...) {
+                FSkipConnectors = false;
+            }
+        }
+        throw;
+    }
+}
+
+void TdlgOstrinel::RestoreShownChecks()
+{
+    auto restore = [](QListWidget *list, const std::vector<bool> &shown) {
+        if (std::size_t(list->count()) != shown.size())
+            return;
+        const QSignalBlocker blocker(list);
+        for (int i = 0; i < list->count(); ++i)
+            list->item(i)->setCheckState(shown[std::size_t(i)] ? Qt::Checked : Qt::Unchecked);
+    };
+    restore(ui.cklChromosomes, m_shownChromosomes);
+    restore(ui.cklGenes, m_shownGenes);
+}
+
 void TdlgOstrinel::ReportError(const QString &message)
 {
     if (m_errorReporter)
@@ -293,6 +331,9 @@ void TdlgOstrinel::RebuildMapNow()
     const std::vector<bool> genes = CheckStates(ui.cklGenes);
     const TViewOptions view = ViewOptions();
     RebuildMap(Chart(), TMapSource{FCatalogue, chromosomes, genes, view, FPalette});
+    m_shownChromosomes = chromosomes;
+    m_shownGenes = genes;
+    ++m_rebuilds;
 }
 
 void TdlgOstrinel::RebuildCycle()
@@ -346,9 +387,11 @@ void TdlgOstrinel::chChrMapClickSeries(TArrowSeries &series, int /*point*/, Qt::
     Guarded([&] {
         TChart &chart = Chart();
         chart.CancelMouse();
-        FClickedChromosome = series.Tag;
+        // Both fields change together, so that a failed hit test leaves the last pair whole.
         const qint32 position = RoundHalfEven(chart.PixelToValue(series, x));
-        FClickedRecord = RecordAtPosition(FCatalogue, FClickedChromosome, position);
+        const qint32 record = RecordAtPosition(FCatalogue, series.Tag, position);
+        FClickedChromosome = series.Tag;
+        FClickedRecord = record;
         if (FClickedRecord == -1)
             return;
         if (button == Qt::RightButton) {
@@ -380,9 +423,24 @@ void TdlgOstrinel::LoadFile(const QString &path)
     Guarded([&] {
         // A failed load throws before anything of ours changes.
         TCatalogue loaded = LoadCatalogue(path);
-        FCatalogue = std::move(loaded);
-        FillLists();
-        RebuildCycle();
+        // Every chromosome is checked after a load, so every one must be drawable.
+        CheckMapCoordinates(loaded);
+        TCatalogue previous = std::exchange(FCatalogue, std::move(loaded));
+        try {
+            FillLists();
+            RebuildCycle();
+        } catch (...) {
+            FSkipConnectors = false;
+            FCatalogue = std::move(previous);
+            FillLists();
+            RestoreShownChecks();
+            try {
+                RebuildCycle();
+            } catch (...) {
+                FSkipConnectors = false;
+            }
+            throw;
+        }
     });
 }
 
@@ -443,11 +501,13 @@ void TdlgOstrinel::OnChangePalette(QAction *sender)
     Guarded([&] {
         if (sender)
             sender->setChecked(true);
-        if (ui.mnuFireScale->isChecked())
-            FPalette = FirePalette();
-        else if (ui.mnuGrayScale->isChecked())
-            FPalette = GrayPalette();
-        RebuildCycle();
+        MapCommand([&] {
+            if (ui.mnuFireScale->isChecked())
+                FPalette = FirePalette();
+            else if (ui.mnuGrayScale->isChecked())
+                FPalette = GrayPalette();
+            RebuildCycle();
+        });
     });
 }
 
@@ -468,7 +528,7 @@ void TdlgOstrinel::mnuLinkGenesClick()
 
 void TdlgOstrinel::mnuHideGenesClick()
 {
-    Guarded([&] { RebuildCycle(); });
+    Guarded([&] { MapCommand([&] { RebuildCycle(); }); });
 }
 
 void TdlgOstrinel::mnuGridClick()
@@ -481,7 +541,7 @@ void TdlgOstrinel::mnuGridClick()
 
 void TdlgOstrinel::mnuFirstLineNamesClick()
 {
-    Guarded([&] { RebuildCycle(); });
+    Guarded([&] { MapCommand([&] { RebuildCycle(); }); });
 }
 
 void TdlgOstrinel::mnuFrameGeneNameClick()
@@ -505,8 +565,12 @@ void TdlgOstrinel::mnuFrameArrowsClick()
 void TdlgOstrinel::mnuDisentangleClick()
 {
     Guarded([&] {
-        Disentangle(FCatalogue);
-        RebuildCycle();
+        MapCommand([&] {
+            Disentangle(FCatalogue);
+            // Unchecked rows too: they must draw when checked later.
+            CheckMapCoordinates(FCatalogue);
+            RebuildCycle();
+        });
     });
 }
 
@@ -543,26 +607,33 @@ void TdlgOstrinel::popGetInfoClick()
 void TdlgOstrinel::popInverseChromosomeClick()
 {
     Guarded([&] {
-        InverseChromosome(FCatalogue, SelectedRow(ui.cklChromosomes));
-        RebuildCycle();
+        MapCommand([&] {
+            InverseChromosome(FCatalogue, SelectedRow(ui.cklChromosomes));
+            CheckMapCoordinates(FCatalogue);
+            RebuildCycle();
+        });
     });
 }
 
 void TdlgOstrinel::popCheckAllClick()
 {
     Guarded([&] {
-        SetAllChecked(ui.cklChromosomes, true);
-        RebuildMapNow();
-        ui.chChrMap->update();
+        MapCommand([&] {
+            SetAllChecked(ui.cklChromosomes, true);
+            RebuildMapNow();
+            ui.chChrMap->update();
+        });
     });
 }
 
 void TdlgOstrinel::popCheckNoneClick()
 {
     Guarded([&] {
-        SetAllChecked(ui.cklChromosomes, false);
-        RebuildMapNow();
-        ui.chChrMap->update();
+        MapCommand([&] {
+            SetAllChecked(ui.cklChromosomes, false);
+            RebuildMapNow();
+            ui.chChrMap->update();
+        });
     });
 }
 
@@ -581,23 +652,27 @@ void TdlgOstrinel::popGeneGetInfoClick()
 void TdlgOstrinel::popGenesCheckAllClick()
 {
     Guarded([&] {
-        SetAllChecked(ui.cklGenes, true);
-        RebuildMapNow();
-        ui.chChrMap->update();
+        MapCommand([&] {
+            SetAllChecked(ui.cklGenes, true);
+            RebuildMapNow();
+            ui.chChrMap->update();
+        });
     });
 }
 
 void TdlgOstrinel::popGenesCheckNoneClick()
 {
     Guarded([&] {
-        // The first gene always stays checked; an empty list has none to keep.
-        SetAllChecked(ui.cklGenes, false);
-        if (ui.cklGenes->count() > 0) {
-            const QSignalBlocker blocker(ui.cklGenes);
-            ui.cklGenes->item(0)->setCheckState(Qt::Checked);
-        }
-        RebuildMapNow();
-        ui.chChrMap->update();
+        MapCommand([&] {
+            // The first gene always stays checked; an empty list has none to keep.
+            SetAllChecked(ui.cklGenes, false);
+            if (ui.cklGenes->count() > 0) {
+                const QSignalBlocker blocker(ui.cklGenes);
+                ui.cklGenes->item(0)->setCheckState(Qt::Checked);
+            }
+            RebuildMapNow();
+            ui.chChrMap->update();
+        });
     });
 }
 
@@ -627,23 +702,28 @@ void TdlgOstrinel::popInformationClick()
 void TdlgOstrinel::popAlignClick()
 {
     Guarded([&] {
-        const qint32 g = At(At(FCatalogue.FRecords, FClickedChromosome), FClickedRecord).GeneIndex;
-        const tVectorOfBoolean aligned = AlignOffsets(FCatalogue, g);
-        // First pass: the chart finds its automatic range from the new offsets.
-        FSkipConnectors = true;
-        RebuildMapNow();
-        ui.chChrMap->RepaintNow();
-        const qint32 m = RoundHalfEven(Chart().BottomAxisMinimum());
-        ShiftAlignedRows(FCatalogue, aligned, m);
-        // Second pass, ending with the connectors.
-        RebuildMapNow();
-        ui.chChrMap->RepaintNow();
-        FSkipConnectors = false;
-        ui.chChrMap->RepaintNow();
+        MapCommand([&] {
+            const qint32 g =
+                At(At(FCatalogue.FRecords, FClickedChromosome), FClickedRecord).GeneIndex;
+            const tVectorOfBoolean aligned = AlignOffsets(FCatalogue, g);
+            CheckMapCoordinates(FCatalogue);
+            // First pass: the chart finds its automatic range from the new offsets.
+            FSkipConnectors = true;
+            RebuildMapNow();
+            ui.chChrMap->RepaintNow();
+            const qint32 m = RoundHalfEven(Chart().BottomAxisMinimum());
+            ShiftAlignedRows(FCatalogue, aligned, m);
+            CheckMapCoordinates(FCatalogue);
+            // Second pass, ending with the connectors.
+            RebuildMapNow();
+            ui.chChrMap->RepaintNow();
+            FSkipConnectors = false;
+            ui.chChrMap->RepaintNow();
+        });
     });
 }
 
 void TdlgOstrinel::cklChromosomesClickCheck()
 {
-    Guarded([&] { RebuildCycle(); });
+    Guarded([&] { MapCommand([&] { RebuildCycle(); }); });
 }

@@ -98,6 +98,11 @@ protected:
 private:
     // Runs one command; an error ends it in the error box and goes no further.
     template <typename Command> void Guarded(Command &&command);
+    // Runs a command that changes what the map shows. When it fails, the chromosomes' view state
+    // and both check lists go back to what the map showed before it, and a map the command had
+    // already rebuilt is rebuilt from that state: lists, views and rows agree again.
+    template <typename Command> void MapCommand(Command &&command);
+    void RestoreShownChecks();
     void ReportError(const QString &message);
 
     void BuildPopups();
@@ -123,6 +128,11 @@ private:
     TCatalogue FCatalogue;
     tPalette FPalette;
     bool FSkipConnectors = false;
+
+    // The check states the rows on the chart were built from, and how many rebuilds succeeded.
+    std::vector<bool> m_shownChromosomes;
+    std::vector<bool> m_shownGenes;
+    quint64 m_rebuilds = 0;
 
     THelpSystem *m_help = nullptr;
     TdlgAbout *m_about = nullptr;

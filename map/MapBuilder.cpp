@@ -70,62 +70,57 @@ void CopyTemplateSettings(TArrowSeries &row, const TArrowSeries &t, const TViewO
     row.ColorEachPoint = t.ColorEachPoint;
 }
 
-// The series keeps its points sorted by start X, a new point going after every point with an
-// equal start. Appending in stably sorted order therefore gives the same point order as
-// appending in row order, but each point lands at the end instead of being shifted into place.
-void AppendSorted(TArrowSeries &series, std::vector<TRowArrow> &arrows, double rowValue)
+// One row's arrows in drawing order, with everything that can fail (indices, coordinates)
+// worked out before any series is touched.
+struct TPlannedRow
 {
-    const auto byStart = [](const TRowArrow &a, const TRowArrow &b) { return a.X0 < b.X0; };
-    if (!std::is_sorted(arrows.begin(), arrows.end(), byStart))
-        std::stable_sort(arrows.begin(), arrows.end(), byStart);
-    for (const TRowArrow &a : arrows)
-        series.AppendArrow(a.X0, rowValue, a.X1, rowValue, *a.Label, a.Color);
-}
+    const ChromosomeView *View;
+    qint32 RowValue;
+    std::vector<TRowArrow> Arrows;
+};
 
-void FillRow(TArrowSeries &series, const TMapSource &source, const ChromosomeView &view,
-             qint32 rowValue, TGeneCache &genes)
+TPlannedRow PlanRow(const TMapSource &source, const ChromosomeView &view, qint32 rowValue,
+                    TGeneCache &genes)
 {
     static const QByteArray unknown = kUnknownGene;
+    At(source.Catalogue.FChromosomeNames, view.ChromosomeIndex);
     const std::vector<tGene> &records = At(source.Catalogue.FRecords, view.ChromosomeIndex);
-    std::vector<TRowArrow> arrows;
-    arrows.reserve(records.size());
-    try {
-        for (const tGene &r : records) {
-            const qint32 g = r.GeneIndex;
-            const QByteArray *label;
-            if (At(source.GeneChecked, g))
-                label = &r.GeneName;
-            else if (source.View.HideGenes)
-                continue;
-            else if (r.GeneName == kUnknownGene)
-                label = &unknown;
-            else
-                label = &genes.Number(g);
-            qint32 x0 = CheckedAdd(r.Start, view.Offset);
-            qint32 x1 = CheckedAdd(r.End, view.Offset);
-            if (view.Inverted) {
-                x0 = CheckedNeg(x0);
-                x1 = CheckedNeg(x1);
-            }
-            arrows.push_back({double(x0), double(x1), label, genes.Color(g)});
-        }
-    } catch (...) {
-        // The records before the failing one are on the row, as if added one by one.
-        AppendSorted(series, arrows, rowValue);
-        throw;
+    TPlannedRow row{&view, rowValue, {}};
+    row.Arrows.reserve(records.size());
+    for (const tGene &r : records) {
+        const qint32 g = r.GeneIndex;
+        const QByteArray *label;
+        if (At(source.GeneChecked, g))
+            label = &r.GeneName;
+        else if (source.View.HideGenes)
+            continue;
+        else if (r.GeneName == kUnknownGene)
+            label = &unknown;
+        else
+            label = &genes.Number(g);
+        row.Arrows.push_back({double(MapCoordinate(view, r.Start)),
+                              double(MapCoordinate(view, r.End)), label, genes.Color(g)});
     }
-    AppendSorted(series, arrows, rowValue);
+    // The series keeps its points sorted by start X, a new point going after every point with an
+    // equal start. Appending in stably sorted order therefore gives the same point order as
+    // appending in row order, but each point lands at the end instead of being shifted into place.
+    const auto byStart = [](const TRowArrow &a, const TRowArrow &b) { return a.X0 < b.X0; };
+    if (!std::is_sorted(row.Arrows.begin(), row.Arrows.end(), byStart))
+        std::stable_sort(row.Arrows.begin(), row.Arrows.end(), byStart);
+    return row;
 }
 
-void AddRow(TChart &chart, const TMapSource &source, const ChromosomeView &view, qint32 rowValue,
-            TGeneCache &genes)
+void AddRow(TChart &chart, const TMapSource &source, const TPlannedRow &row)
 {
+    const ChromosomeView &view = *row.View;
     std::unique_ptr<TArrowSeries> created = chart.CreateArrowSeries();
     CopyTemplateSettings(*created, chart.Series(0), source.View);
-    created->Title = At(source.Catalogue.FChromosomeNames, view.ChromosomeIndex);
+    created->Title = source.Catalogue.FChromosomeNames[std::size_t(view.ChromosomeIndex)];
     created->Tag = view.ChromosomeIndex;
     TArrowSeries &series = chart.AddSeries(std::move(created));
-    FillRow(series, source, view, rowValue, genes);
+    const double y = row.RowValue;
+    for (const TRowArrow &a : row.Arrows)
+        series.AppendArrow(a.X0, y, a.X1, y, *a.Label, a.Color);
 }
 } // namespace
 
@@ -133,22 +128,29 @@ void AddChromosomeRow(TChart &chart, const TMapSource &source, const ChromosomeV
                       qint32 rowValue)
 {
     TGeneCache genes(source);
-    AddRow(chart, source, view, rowValue, genes);
+    AddRow(chart, source, PlanRow(source, view, rowValue, genes));
 }
 
 void RebuildMap(TChart &chart, const TMapSource &source)
 {
-    for (int s = chart.SeriesCount() - 1; s >= 1; --s)
-        chart.FreeSeries(s);
-
+    // Every row is worked out before the old ones go: an overflow or a bad index then leaves the
+    // chart as it was, never a part of the new picture.
     TGeneCache genes(source);
     const std::vector<ChromosomeView> &views = source.Catalogue.FChromosomes;
+    std::vector<TPlannedRow> rows;
     qint32 k = 0;
     for (std::size_t i = 0; i < views.size(); ++i) {
         if (!At(source.ChromosomeChecked, qint64(i)))
             continue;
-        AddRow(chart, source, views[i], -(k + 1), genes);
+        rows.push_back(PlanRow(source, views[i], -(k + 1), genes));
         ++k;
+    }
+
+    for (int s = chart.SeriesCount() - 1; s >= 1; --s)
+        chart.FreeSeries(s);
+    for (TPlannedRow &row : rows) {
+        AddRow(chart, source, row);
+        std::vector<TRowArrow>().swap(row.Arrows);
     }
     chart.SetAxisRange(chart.LeftAxis, -(k + 1), 0);
 }

@@ -85,8 +85,8 @@ private slots:
 
     void alignExample();
     void alignFirstRecordOfRow();
-    void alignOverflowKeepsEarlierOffsets();
-    void shiftOverflowKeepsEarlierOffsets();
+    void alignOverflowChangesNoOffset();
+    void shiftOverflowChangesNoOffset();
 };
 
 void TestOperations::genePositionsExample()
@@ -350,31 +350,36 @@ void TestOperations::alignFirstRecordOfRow()
     QCOMPARE(catalogue.FChromosomes[1].Offset, -300);
 }
 
-void TestOperations::alignOverflowKeepsEarlierOffsets()
+void TestOperations::alignOverflowChangesNoOffset()
 {
     TCatalogue catalogue = HandCatalogue(
         {{"c1", {{"A", 500, 600}}}, {"c2", {{"A", kMin, 0}}}, {"c3", {{"A", 700, 800}}}});
+    catalogue.FChromosomes[0].Offset = 56;
     catalogue.FChromosomes[1].Offset = 12;
     catalogue.FChromosomes[2].Offset = 34;
     QVERIFY_THROWS_EXCEPTION(EIntOverflow, AlignOffsets(catalogue, 0));
-    QCOMPARE(catalogue.FChromosomes[0].Offset, -500);
+    // c1 comes before the failing row and keeps its offset all the same.
+    QCOMPARE(catalogue.FChromosomes[0].Offset, 56);
     QCOMPARE(catalogue.FChromosomes[1].Offset, 12);
     QCOMPARE(catalogue.FChromosomes[2].Offset, 34);
 }
 
-void TestOperations::shiftOverflowKeepsEarlierOffsets()
+void TestOperations::shiftOverflowChangesNoOffset()
 {
     TCatalogue catalogue = AlignExample();
     tVectorOfBoolean aligned = AlignOffsets(catalogue, GeneIndexOf(catalogue, "G"));
     catalogue.FChromosomes[1].Offset = kMin + 10; // inverted: moved by adding m
     QVERIFY_THROWS_EXCEPTION(EIntOverflow, ShiftAlignedRows(catalogue, aligned, -11));
-    QCOMPARE(catalogue.FChromosomes[0].Offset, -5000 + 11);
+    QCOMPARE(catalogue.FChromosomes[0].Offset, -5000);
     QCOMPARE(catalogue.FChromosomes[1].Offset, kMin + 10);
 
     catalogue.FChromosomes[0].Offset = kMax;
     QVERIFY_THROWS_EXCEPTION(EIntOverflow, ShiftAlignedRows(catalogue, aligned, -1));
+    QCOMPARE(catalogue.FChromosomes[0].Offset, kMax);
+    QCOMPARE(catalogue.FChromosomes[1].Offset, kMin + 10);
     QVERIFY_THROWS_EXCEPTION(ERangeError,
-                             ShiftAlignedRows(catalogue, {false, false, false, true}, 0));
+                             ShiftAlignedRows(catalogue, {true, false, false, true}, 1));
+    QCOMPARE(catalogue.FChromosomes[0].Offset, kMax);
 }
 
 QTEST_GUILESS_MAIN(TestOperations)

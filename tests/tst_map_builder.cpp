@@ -1,5 +1,5 @@
 // The map builder: rows per checked chromosome, arrows per record, labels, hiding, colours,
-// mirroring and what an overflow leaves behind.
+// mirroring, and a failed rebuild that leaves the chart as it was.
 #include "MapFixtures.h"
 
 #include <QtTest>
@@ -41,8 +41,8 @@ private slots:
     void settingsFromTemplateAndMenu();
     void pointOrderIsStableByStart();
     void zeroLengthRecordKeepsItsLabel();
-    void overflowKeepsRowsAndAxis_data();
-    void overflowKeepsRowsAndAxis();
+    void overflowLeavesChartWhole_data();
+    void overflowLeavesChartWhole();
     void badGeneIndexIsRangeError();
 };
 
@@ -332,16 +332,18 @@ void TestMapBuilder::zeroLengthRecordKeepsItsLabel()
     QCOMPARE(chart.Series(1).StartX(0), chart.Series(1).EndX(0));
 }
 
-void TestMapBuilder::overflowKeepsRowsAndAxis_data()
+void TestMapBuilder::overflowLeavesChartWhole_data()
 {
     QTest::addColumn<bool>("inverted");
     QTest::addColumn<int>("offset");
-    // chrB's second record overflows: its end 100 + offset, or the negation of -100 + offset.
+    // chrB's second record overflows: its end 100 + offset, its start -100 + offset, or the
+    // negation of -100 + offset (the least value, which has none).
     QTest::newRow("sum") << false << 2147483600;
     QTest::newRow("negation") << true << -2147483548;
+    QTest::newRow("sum below the range") << false << -2147483600;
 }
 
-void TestMapBuilder::overflowKeepsRowsAndAxis()
+void TestMapBuilder::overflowLeavesChartWhole()
 {
     QFETCH(bool, inverted);
     QFETCH(int, offset);
@@ -352,6 +354,7 @@ void TestMapBuilder::overflowKeepsRowsAndAxis()
     SetupMapChart(chart);
     f.Rebuild(chart);
     QCOMPARE(chart.LeftAxis.Minimum, -4.0);
+    const TArrowSeries *before[] = {&chart.Series(1), &chart.Series(2), &chart.Series(3)};
 
     f.ChromosomeChecked[2] = false; // would move the axis to -3 if the rebuild finished
     f.Catalogue.FChromosomes[1].Inverted = inverted;
@@ -362,12 +365,15 @@ void TestMapBuilder::overflowKeepsRowsAndAxis()
     } catch (const EIntOverflow &e) {
         QCOMPARE(e.message(), QStringLiteral("Integer overflow"));
     }
-    QCOMPARE(chart.SeriesCount(), 3);
+    // The same three rows, not rebuilt, with the points of the last good rebuild.
+    QCOMPARE(chart.SeriesCount(), 4);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(&chart.Series(i + 1), before[i]);
     QCOMPARE(chart.Series(1).Title, QByteArray("chrA"));
-    QCOMPARE(chart.Series(1).Count(), 1);
-    QCOMPARE(chart.Series(2).Title, QByteArray("chrB"));
-    // The record before the failing one made its arrow.
-    QCOMPARE(Labels(chart.Series(2)), QList<QByteArray>{"BETA"});
+    // Points in order of their start, as drawn with offset 0.
+    QCOMPARE(Labels(chart.Series(2)), (QList<QByteArray>{"GAMMA", "BETA", "D"}));
+    QCOMPARE(chart.Series(2).StartX(0), -100.0);
+    QCOMPARE(chart.Series(3).Title, QByteArray("chrC"));
     QCOMPARE(chart.LeftAxis.Minimum, -4.0);
     QCOMPARE(chart.LeftAxis.Maximum, 0.0);
 }
@@ -375,11 +381,15 @@ void TestMapBuilder::overflowKeepsRowsAndAxis()
 void TestMapBuilder::badGeneIndexIsRangeError()
 {
     TMapFixture f(ThreeChromosomes());
-    f.Catalogue.FRecords[1][0].GeneIndex = qint32(f.Catalogue.FGeneNames.size());
     TChart chart;
     SetupMapChart(chart);
+    f.Rebuild(chart);
+    f.Catalogue.FRecords[1][0].GeneIndex = qint32(f.Catalogue.FGeneNames.size());
     QVERIFY_THROWS_EXCEPTION(ERangeError, f.Rebuild(chart));
-    QCOMPARE(chart.SeriesCount(), 3);
+    // Found before any row was freed: all three rows stay.
+    QCOMPARE(chart.SeriesCount(), 4);
+    QCOMPARE(chart.Series(2).Title, QByteArray("chrB"));
+    QCOMPARE(chart.Series(2).Count(), 1);
 }
 
 QTEST_MAIN(TestMapBuilder)

@@ -42,3 +42,15 @@ void GroupRecords(TCatalogue &catalogue);
 // leaves the caller's catalogue untouched.
 TCatalogue LoadCatalogue(const QString &path);
 TCatalogue CatalogueFromRecords(std::vector<tGene> records);
+
+// Where coordinate c of a chromosome shown with this view stands on the map: c + Offset, negated
+// when the chromosome is inverted (mirrored about 0 after the shift). Checked 32-bit arithmetic:
+// a result outside the range raises EIntOverflow. The map builder draws with this and nothing
+// else, so that a check made with it holds for the drawing.
+qint32 MapCoordinate(const ChromosomeView &view, qint32 c);
+// Raises EIntOverflow when a Start or End of any record of the view's chromosome has no map
+// coordinate, ERangeError when the view names no chromosome.
+void CheckMapCoordinates(const TCatalogue &catalogue, const ChromosomeView &view);
+// The same for every chromosome, shown or not: a catalogue that passes can be drawn with any
+// chromosomes checked.
+void CheckMapCoordinates(const TCatalogue &catalogue);

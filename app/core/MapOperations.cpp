@@ -58,29 +58,38 @@ void InverseChromosome(TCatalogue &catalogue, qint32 k)
 
 tVectorOfBoolean AlignOffsets(TCatalogue &catalogue, qint32 g)
 {
+    // The new offsets are worked out first: an overflow on one row changes no row.
     tVectorOfBoolean alignedRows(catalogue.FChromosomes.size(), false);
+    std::vector<qint32> offsets(catalogue.FChromosomes.size());
     for (std::size_t r = 0; r < catalogue.FRecords.size(); ++r) {
         // Only a row's first record of the gene counts; later repeats are not looked at.
         for (const tGene &record : catalogue.FRecords[r]) {
             if (record.GeneIndex == g) {
-                At(catalogue.FChromosomes, qint64(r)).Offset = CheckedNeg(record.Start);
+                At(offsets, qint64(r)) = CheckedNeg(record.Start);
                 At(alignedRows, qint64(r)) = true;
                 break;
             }
         }
     }
+    for (std::size_t r = 0; r < alignedRows.size(); ++r)
+        if (alignedRows[r])
+            catalogue.FChromosomes[r].Offset = offsets[r];
     return alignedRows;
 }
 
 void ShiftAlignedRows(TCatalogue &catalogue, const tVectorOfBoolean &alignedRows, qint32 m)
 {
+    std::vector<qint32> offsets(alignedRows.size());
     for (std::size_t r = 0; r < alignedRows.size(); ++r) {
         if (!alignedRows[r])
             continue;
-        ChromosomeView &view = At(catalogue.FChromosomes, qint64(r));
+        const ChromosomeView &view = At(catalogue.FChromosomes, qint64(r));
         // An inverted row is drawn at -(c + Offset): adding m moves it by -m like the others.
-        view.Offset = view.Inverted ? CheckedAdd(view.Offset, m) : CheckedSub(view.Offset, m);
+        offsets[r] = view.Inverted ? CheckedAdd(view.Offset, m) : CheckedSub(view.Offset, m);
     }
+    for (std::size_t r = 0; r < alignedRows.size(); ++r)
+        if (alignedRows[r])
+            catalogue.FChromosomes[r].Offset = offsets[r];
 }
 
 namespace {

@@ -15,9 +15,10 @@ tVectorOfDouble GenePositions(const TCatalogue &catalogue, qint32 c);
 void InverseChromosome(TCatalogue &catalogue, qint32 k);
 
 // First step of an alignment on gene g: every row carrying g gets Offset = -(Start of its first
-// record of g). Returns which rows were aligned.
+// record of g). Returns which rows were aligned. An overflow (EIntOverflow) changes no offset.
 tVectorOfBoolean AlignOffsets(TCatalogue &catalogue, qint32 g);
 // Second step: moves every aligned row by -m (m the bottom axis minimum after the first pass).
+// An overflow or a row outside the catalogue (ERangeError) changes no offset.
 void ShiftAlignedRows(TCatalogue &catalogue, const tVectorOfBoolean &alignedRows, qint32 m);
 
 // The record of chromosome row `chromosome` under map position x, or -1.
