@@ -1,0 +1,149 @@
+// libFuzzer target for the coordinate file: arbitrary bytes go through the reader and, when
+// they read as a file, through everything a load sets off in the main window: the catalogue,
+// a rebuild with every chromosome and gene checked, a drawing with the window's label layout,
+// chromosome names and connectors, Disentangle, another rebuild, and the three picture exports.
+//
+// The program's own exceptions are its answers to bad input: each command is guarded here as
+// the window guards it, and the next one runs on what is left. Anything else that leaves a
+// command (another exception, a crash, a sanitizer report, a hang) is a finding.
+#include "app/core/Catalogue.h"
+#include "app/core/MapOperations.h"
+#include "chart/TChart.h"
+#include "map/Connectors.h"
+#include "map/GraphExport.h"
+#include "map/LabelLayout.h"
+#include "map/MapBuilder.h"
+#include "map/ViewOptions.h"
+#include "util/ColorOps.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+// A small chart keeps the drawing and the exports cheap, so that many inputs run per second.
+const QRect kRect(0, 0, 320, 200);
+
+QGuiApplication *g_app = nullptr;
+// Made once: the exports of every input overwrite the same three files.
+std::unique_ptr<QTemporaryDir> g_folder;
+
+// The main window's state around the loaded file: both lists all checked, the View menu as at
+// start, the fire palette.
+struct TMapState
+{
+    TCatalogue Catalogue;
+    std::vector<bool> ChromosomeChecked;
+    std::vector<bool> GeneChecked;
+    TViewOptions View;
+    tPalette Palette = FirePalette();
+    bool SkipConnectors = false;
+
+    TMapSource Source() const
+    {
+        return TMapSource{Catalogue, ChromosomeChecked, GeneChecked, View, Palette};
+    }
+};
+
+// The window's OnChangeChart: label layout, chromosome names when drawing, a repaint request.
+void ChangeChart(TChart &chart, TMapState &state, TCanvas *canvas)
+{
+    LayoutGeneLabels(chart, state.View.FirstLineNames);
+    if (canvas)
+        DrawChromosomeNames(chart, *canvas, state.Catalogue, state.ChromosomeChecked);
+    chart.RequestRepaint();
+}
+
+void WireEvents(TChart &chart, TMapState &state)
+{
+    chart.OnBeforeDrawSeries = [&state](TChart &c, TCanvas &canvas) {
+        if (state.View.LinkGenes && !state.SkipConnectors)
+            DrawConnectors(c, canvas);
+    };
+    chart.OnAfterDraw = [&state](TChart &c, TCanvas *canvas) { ChangeChart(c, state, canvas); };
+    chart.OnResize = [&state](TChart &c) { ChangeChart(c, state, nullptr); };
+}
+
+// The window's rebuild cycle: rebuild and paint without connectors (the labels get placed),
+// then paint with them.
+void RebuildCycle(TChart &chart, TMapState &state, QImage &screen)
+{
+    QPainter painter(&screen);
+    state.SkipConnectors = true;
+    RebuildMap(chart, state.Source());
+    chart.Paint(painter, kRect);
+    state.SkipConnectors = false;
+    chart.Paint(painter, kRect);
+}
+
+// One command as the window runs it: the program's own errors end the command, not the run.
+template <typename Command> void Guarded(Command &&command)
+{
+    try {
+        command();
+    } catch (const Exception &) {
+    }
+}
+
+void Run(const QByteArray &text)
+{
+    TMapState state;
+    try {
+        state.Catalogue = CatalogueFromRecords(ParseCoordinateText(text));
+    } catch (const Exception &) {
+        return; // a file that does not load leaves nothing to draw
+    }
+    state.ChromosomeChecked.assign(state.Catalogue.FChromosomeNames.size(), true);
+    state.GeneChecked.assign(state.Catalogue.FGeneNames.size(), true);
+
+    TChart chart;
+    SetupMapChart(chart);
+    WireEvents(chart, state);
+    // What the widget does when it is shown at its size.
+    chart.SetChartRect(kRect);
+    Guarded([&] { chart.OnResize(chart); });
+
+    QImage screen(kRect.size(), QImage::Format_RGB32);
+    screen.fill(Qt::white);
+    Guarded([&] { RebuildCycle(chart, state, screen); });
+    Guarded([&] {
+        Disentangle(state.Catalogue);
+        RebuildCycle(chart, state, screen);
+    });
+    for (const char *name : {"map.wmf", "map.emf", "map.bmp"})
+        Guarded([&] { SaveGraph(chart, g_folder->filePath(QLatin1String(name))); });
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    // Qt keeps argc by reference: it must outlive the application object.
+    static int argc = 1;
+    static char name[] = "fuzz_coordinate_file";
+    static char *argv[] = {name, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    g_app = new QGuiApplication(argc, argv);
+    g_folder = std::make_unique<QTemporaryDir>(QDir::tempPath() +
+                                               QStringLiteral("/fuzz_coordinate_file-XXXXXX"));
+    if (!g_folder->isValid()) {
+        std::fprintf(stderr, "fuzz_coordinate_file: cannot make a temporary folder\n");
+        std::exit(1);
+    }
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    Run(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
+    return 0;
+}
