@@ -1,7 +1,8 @@
 // libFuzzer target for the coordinate file: arbitrary bytes go through the reader and, when
 // they read as a file, through everything a load sets off in the main window: the catalogue,
 // a rebuild with every chromosome and gene checked, a drawing with the window's label layout,
-// chromosome names and connectors, Disentangle, another rebuild, and the three picture exports.
+// chromosome names and connectors, Disentangle and a rebuild, a click on an arrow with an
+// alignment on its gene, a reversed first chromosome, and the three picture exports.
 //
 // The program's own exceptions are its answers to bad input: each command is guarded here as
 // the window guards it, and the next one runs on what is left. Anything else that leaves a
@@ -85,6 +86,34 @@ void RebuildCycle(TChart &chart, TMapState &state, QImage &screen)
     chart.Paint(painter, kRect);
 }
 
+// A click on the start of the first arrow of the last row, as the window takes it (the pixel
+// back to a map position, the record under it), then "Align" when the pop-up would offer it:
+// the offsets, a pass for the chart's range, the shift by its minimum, the final pass.
+void ClickAndAlign(TChart &chart, TMapState &state, QImage &screen)
+{
+    if (chart.SeriesCount() < 2)
+        return;
+    const TArrowSeries &series = chart.Series(chart.SeriesCount() - 1);
+    if (series.Count() == 0)
+        return;
+    const int x = chart.ValueToPixel(chart.BottomAxis, series.StartX(0));
+    const qint32 position = RoundHalfEven(chart.PixelToValue(series, x));
+    const qint32 record = RecordAtPosition(state.Catalogue, series.Tag, position);
+    if (record < 0 || !MapItemActions(state.Catalogue, series.Tag, record).AlignEnabled)
+        return;
+    const qint32 g = At(At(state.Catalogue.FRecords, series.Tag), record).GeneIndex;
+    const tVectorOfBoolean aligned = AlignOffsets(state.Catalogue, g);
+    QPainter painter(&screen);
+    state.SkipConnectors = true;
+    RebuildMap(chart, state.Source());
+    chart.Paint(painter, kRect);
+    ShiftAlignedRows(state.Catalogue, aligned, RoundHalfEven(chart.BottomAxisMinimum()));
+    RebuildMap(chart, state.Source());
+    chart.Paint(painter, kRect);
+    state.SkipConnectors = false;
+    chart.Paint(painter, kRect);
+}
+
 // One command as the window runs it: the program's own errors end the command, not the run.
 template <typename Command> void Guarded(Command &&command)
 {
@@ -117,6 +146,11 @@ void Run(const QByteArray &text)
     Guarded([&] { RebuildCycle(chart, state, screen); });
     Guarded([&] {
         Disentangle(state.Catalogue);
+        RebuildCycle(chart, state, screen);
+    });
+    Guarded([&] { ClickAndAlign(chart, state, screen); });
+    Guarded([&] {
+        InverseChromosome(state.Catalogue, 0);
         RebuildCycle(chart, state, screen);
     });
     for (const char *name : {"map.wmf", "map.emf", "map.bmp"})
