@@ -1,12 +1,12 @@
 #include "util/CommonDecl.h"
 
-#include <QStringDecoder>
-
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
 EAssertionFailed::EAssertionFailed(const QString &message, const char *unit, int line)
-    : Exception(QStringLiteral("%1 (%2, line %3)").arg(message, QString::fromLatin1(unit)).arg(line))
+    : Exception(
+          QStringLiteral("%1 (%2, line %3)").arg(message, QString::fromLatin1(unit)).arg(line))
 {
 }
 
@@ -19,11 +19,26 @@ qint32 narrow(qint64 value)
 }
 } // namespace
 
-qint32 CheckedAdd(qint32 a, qint32 b) { return narrow(qint64(a) + b); }
-qint32 CheckedSub(qint32 a, qint32 b) { return narrow(qint64(a) - b); }
-qint32 CheckedNeg(qint32 a) { return narrow(-qint64(a)); }
-qint32 CheckedMul(qint32 a, qint32 b) { return narrow(qint64(a) * b); }
-qint32 CheckedAbs(qint32 a) { return narrow(a < 0 ? -qint64(a) : qint64(a)); }
+qint32 CheckedAdd(qint32 a, qint32 b)
+{
+    return narrow(qint64(a) + b);
+}
+qint32 CheckedSub(qint32 a, qint32 b)
+{
+    return narrow(qint64(a) - b);
+}
+qint32 CheckedNeg(qint32 a)
+{
+    return narrow(-qint64(a));
+}
+qint32 CheckedMul(qint32 a, qint32 b)
+{
+    return narrow(qint64(a) * b);
+}
+qint32 CheckedAbs(qint32 a)
+{
+    return narrow(a < 0 ? -qint64(a) : qint64(a));
+}
 
 double CheckedResult(double value)
 {
@@ -58,7 +73,8 @@ qint32 RoundHalfEven(double value)
     if (std::isnan(value))
         throw EInvalidOp();
     const double r = RoundHalfEvenReal(value);
-    if (r < double(std::numeric_limits<qint32>::min()) || r > double(std::numeric_limits<qint32>::max()))
+    if (r < double(std::numeric_limits<qint32>::min()) ||
+        r > double(std::numeric_limits<qint32>::max()))
         throw ERangeError();
     return qint32(r);
 }
@@ -72,9 +88,24 @@ QString ErrorBoxText(const QString &message)
 
 QString DisplayText(const QByteArray &bytes)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (!decoder.hasError())
-        return text;
-    return QString::fromLatin1(bytes);
+    // One character takes at most 4 bytes of UTF-8 and exactly one of Latin-1: a longer text is
+    // decoded only as far as it can show, but judged valid UTF-8 or not as a whole.
+    constexpr qsizetype enough = 4 * kLongestDisplayText;
+    const bool utf8 = QByteArrayView(bytes).isValidUtf8();
+    QByteArrayView shown(bytes);
+    if (shown.size() > enough) {
+        qsizetype end = enough;
+        while (utf8 && end > 0 && (quint8(bytes[end]) & 0xC0) == 0x80)
+            --end; // not inside a character
+        shown = shown.first(end);
+    }
+    QString text = utf8 ? QString::fromUtf8(shown) : QString::fromLatin1(shown);
+    if (text.size() > kLongestDisplayText || shown.size() < bytes.size()) {
+        qsizetype keep = std::min(text.size(), kLongestDisplayText - 1);
+        if (keep > 0 && text[keep - 1].isHighSurrogate())
+            --keep;
+        text.truncate(keep);
+        text += QChar(0x2026);
+    }
+    return text;
 }

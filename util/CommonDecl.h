@@ -46,7 +46,9 @@ inline const QByteArray kUnknownGene = QByteArrayLiteral("???");
 class Exception : public std::exception
 {
 public:
-    explicit Exception(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8()) {}
+    explicit Exception(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8())
+    {
+    }
     const QString &message() const { return m_message; }
     const char *what() const noexcept override { return m_utf8.constData(); }
 
@@ -129,8 +131,7 @@ qint32 RoundHalfEven(double value);
 double RoundHalfEvenReal(double value);
 
 // Checked indexing: an index outside the vector raises ERangeError.
-template <typename Vector>
-decltype(auto) At(Vector &vector, qint64 index)
+template <typename Vector> decltype(auto) At(Vector &vector, qint64 index)
 {
     if (index < 0 || index >= qint64(vector.size()))
         throw ERangeError();
@@ -142,5 +143,8 @@ decltype(auto) At(Vector &vector, qint64 index)
 QString ErrorBoxText(const QString &message);
 
 // Bytes from a file shown as text: UTF-8 when the bytes are valid UTF-8, else Latin-1, so that
-// every byte still shows.
+// every byte still shows. A text of more than kLongestDisplayText characters shows its first
+// kLongestDisplayText - 1 and an ellipsis: that is wider than any screen or page, and laying out
+// a name of megabytes would hold up every drawing, list and report that shows it.
+constexpr qsizetype kLongestDisplayText = 4096;
 QString DisplayText(const QByteArray &bytes);
