@@ -1,7 +1,8 @@
 // Times the map on the synthetic workloads W1 and W2: RebuildMap, one full drawing of the map
 // into a 1900 by 900 image with every arrow and label, and the whole rebuild cycle as the main
 // window runs it (rebuild and paint without connectors, then paint with them), with the label
-// layout, the chromosome names and the connectors in the chart's events.
+// layout, the chromosome names and the connectors in the chart's events. "MANY" times the same
+// for files of 25,000 to 100,000 chromosomes of one record each, to show how it scales.
 #include "Workloads.h"
 
 #include "app/core/Catalogue.h"
@@ -12,12 +13,15 @@
 #include "map/ViewOptions.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <exception>
+#include <stdexcept>
 
 namespace {
 const QRect kRect(0, 0, 1900, 900);
@@ -106,9 +110,10 @@ void Run(bench::Workload w, double rebuildTarget, double drawTarget, double cycl
     state.Catalogue = LoadCatalogue(bench::EnsureWorkload(w));
     state.ChromosomeChecked.assign(state.Catalogue.FChromosomeNames.size(), true);
     state.GeneChecked.assign(state.Catalogue.FGeneNames.size(), true);
-    std::printf("%s: %d records on %zu chromosomes, %zu gene names (loaded in %.2f s)\n", shape.name,
-                int(state.Catalogue.FRecordCount), state.Catalogue.FChromosomeNames.size(),
-                state.Catalogue.FGeneNames.size(), Seconds(timer));
+    std::printf("%s: %d records on %zu chromosomes, %zu gene names (loaded in %.2f s)\n",
+                shape.name, int(state.Catalogue.FRecordCount),
+                state.Catalogue.FChromosomeNames.size(), state.Catalogue.FGeneNames.size(),
+                Seconds(timer));
 
     // RebuildMap alone: onto an empty chart, then over the rows it made (freeing them first).
     TChart chart;
@@ -183,6 +188,63 @@ void Run(bench::Workload w, double rebuildTarget, double drawTarget, double cycl
             t.SecondPaint, connectorSeconds, t.Drawings);
     }
 }
+// n chromosomes of one record each, every tenth gene name shared by ten chromosomes.
+void RunMany(int n, double &perChromosome)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("many.txt"));
+    {
+        QByteArray text;
+        for (int i = 0; i < n; ++i)
+            text += "contig" + QByteArray::number(i) + "\t" + QByteArray::number(i * 7) + "\t" +
+                    QByteArray::number(i * 7 + 500) + "\t1\tg" + QByteArray::number(i / 10) + "\n";
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+            throw std::runtime_error("cannot write the file of many chromosomes");
+    }
+    TMapState state;
+    QElapsedTimer timer;
+    timer.start();
+    state.Catalogue = LoadCatalogue(path);
+    const double load = Seconds(timer);
+    timer.restart();
+    CheckMapCoordinates(state.Catalogue);
+    const double check = Seconds(timer);
+    state.ChromosomeChecked.assign(state.Catalogue.FChromosomeNames.size(), true);
+    state.GeneChecked.assign(state.Catalogue.FGeneNames.size(), true);
+
+    TChart chart;
+    SetupMapChart(chart);
+    double connectorSeconds = 0;
+    WireEvents(chart, state, connectorSeconds);
+    int drawings = 0;
+    QImage screen(kRect.size(), QImage::Format_RGB32);
+    const TCycleTimes first = RebuildCycle(chart, state, screen, drawings);
+    const TCycleTimes second = RebuildCycle(chart, state, screen, drawings);
+    std::printf("  %6d chromosomes: load %.3f s, check %.3f s; rebuild cycle %.3f s, again %.3f s "
+                "[rebuild %.3f, paints %.3f + %.3f, connectors %.3f]\n",
+                n, load, check, first.Total(), second.Total(), second.Rebuild, second.FirstPaint,
+                second.SecondPaint, connectorSeconds);
+    perChromosome = (load + second.Total()) / n;
+}
+
+void RunMany()
+{
+    std::printf("Many chromosomes of one record each, rebuild cycle as the window runs it:\n");
+    double least = 0;
+    double most = 0;
+    for (int n : {25000, 50000, 100000}) {
+        double perChromosome = 0;
+        RunMany(n, perChromosome);
+        least = least == 0 ? perChromosome : std::min(least, perChromosome);
+        most = std::max(most, perChromosome);
+    }
+    // Linear work costs the same per chromosome at every size; quadratic work 4 times as much
+    // at 100,000 as at 25,000.
+    std::printf("  load and cycle per chromosome: %.1f to %.1f us, ratio %.2f (linear ~1, "
+                "quadratic ~4) %s\n",
+                least * 1e6, most * 1e6, most / least, Verdict(most / least, 2.0));
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -196,6 +258,8 @@ int main(int argc, char **argv)
             Run(bench::Workload::W2, 0.3, 0.3, 0.5);
         if (only.isEmpty() || only == "W1")
             Run(bench::Workload::W1, 0.3, 3.0, 6.0);
+        if (only.isEmpty() || only == "MANY")
+            RunMany();
     } catch (const std::exception &e) {
         std::fprintf(stderr, "bench_map: %s\n", e.what());
         return 1;
