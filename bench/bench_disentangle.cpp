@@ -1,6 +1,10 @@
 // Disentangle benchmark: loads workload W1 (20 chromosomes, 60,000 gene names) and times
 // Disentangle on its catalogue, with the number of chromosomes it turns round.
 //
+// Then Disentangle on catalogues of 12,500 to 100,000 chromosomes with a gene name of their own
+// (and one shared by all), where the gene-position vectors are as long as the chromosome list:
+// the time per chromosome tells linear from quadratic work.
+//
 //   bench_disentangle [RUNS]     (default 5 runs; the figures are the median and the best)
 #include "Workloads.h"
 
@@ -14,6 +18,45 @@
 #include <cstdlib>
 #include <exception>
 #include <vector>
+
+namespace {
+// k chromosomes, each with its own gene and the shared one, in orders that turn every other.
+TCatalogue OwnGenes(int k)
+{
+    std::vector<tGene> records;
+    for (int i = 0; i < k; ++i) {
+        const QByteArray chromosome = "c" + QByteArray::number(i);
+        const qint32 own = 100 + 10 * (i % 2);
+        const qint32 shared = 110 - 10 * (i % 2);
+        records.push_back({chromosome, 0, 0, own, own + 5, 1, "G" + QByteArray::number(i), {}});
+        records.push_back({chromosome, 0, 0, shared, shared + 5, 1, "SHARED", {}});
+    }
+    return CatalogueFromRecords(std::move(records));
+}
+
+void RunOwnGenes()
+{
+    double least = 0;
+    double most = 0;
+    for (int k : {12500, 25000, 50000, 100000}) {
+        TCatalogue catalogue = OwnGenes(k);
+        QElapsedTimer timer;
+        timer.start();
+        Disentangle(catalogue);
+        const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        const auto inverted =
+            std::count_if(catalogue.FChromosomes.begin(), catalogue.FChromosomes.end(),
+                          [](const ChromosomeView &v) { return v.Inverted; });
+        std::printf("Disentangle, %d chromosomes with %zu gene names: %.3f s, %lld inverted\n", k,
+                    catalogue.FGeneNames.size(), seconds, static_cast<long long>(inverted));
+        const double perChromosome = seconds / k;
+        least = least == 0 ? perChromosome : std::min(least, perChromosome);
+        most = std::max(most, perChromosome);
+    }
+    std::printf("  per chromosome %.2f to %.2f us, ratio %.2f (linear ~1, quadratic ~8) %s\n",
+                least * 1e6, most * 1e6, most / least, most / least <= 2.0 ? "ok" : "OVER");
+}
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -44,6 +87,7 @@ int main(int argc, char **argv)
                     "%d of %zu chromosomes inverted\n",
                     seconds[seconds.size() / 2], seconds.front(), runs, inverted,
                     catalogue.FChromosomes.size());
+        RunOwnGenes();
     } catch (const std::exception &error) {
         std::fprintf(stderr, "bench_disentangle: %s\n", error.what());
         return 1;

@@ -2,10 +2,15 @@
 #include "app/core/MapOperations.h"
 
 #include "HandCatalogue.h"
+#include "util/StatOps.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
 
+#include <algorithm>
 #include <limits>
+#include <numeric>
+#include <random>
 
 Q_DECLARE_METATYPE(tVectorOfDouble)
 
@@ -73,6 +78,9 @@ private slots:
     void disentangleSingleGeneName();
     void disentangleFailureKeepsFlags();
     void disentangleLoadedFile();
+    void spearmanWithBackgroundSameAsWhole_data();
+    void spearmanWithBackgroundSameAsWhole();
+    void disentangleSameAsWholeVectors();
 
     void inverseChromosome();
 
@@ -380,6 +388,88 @@ void TestOperations::shiftOverflowChangesNoOffset()
     QVERIFY_THROWS_EXCEPTION(ERangeError,
                              ShiftAlignedRows(catalogue, {true, false, false, true}, 1));
     QCOMPARE(catalogue.FChromosomes[0].Offset, kMax);
+}
+
+void TestOperations::spearmanWithBackgroundSameAsWhole_data()
+{
+    QTest::addColumn<quint32>("seed");
+    QTest::addColumn<int>("n");
+    QTest::addColumn<int>("listed");
+    QTest::addColumn<int>("values"); // values drawn from 0 .. values - 1: few values, many ties
+    QTest::newRow("nothing listed") << 1u << 50 << 0 << 5;
+    QTest::newRow("all listed") << 2u << 40 << 40 << 6;
+    QTest::newRow("a few listed, heavy ties") << 3u << 1000 << 20 << 3;
+    QTest::newRow("half listed, distinct values") << 4u << 600 << 300 << 1000000;
+    QTest::newRow("two elements") << 5u << 2 << 1 << 2;
+    QTest::newRow("one element") << 6u << 1 << 1 << 2;
+    QTest::newRow("many, background in the middle") << 7u << 150000 << 5000 << 40;
+}
+
+// Random pairs with a background drawn from the same values, so that listed values tie with it:
+// the same coefficient, bit for bit, as the whole vectors give.
+void TestOperations::spearmanWithBackgroundSameAsWhole()
+{
+    QFETCH(quint32, seed);
+    QFETCH(int, n);
+    QFETCH(int, listed);
+    QFETCH(int, values);
+    QRandomGenerator random(seed);
+    for (int round = 0; round < 20; ++round) {
+        const double xRest = random.bounded(values);
+        const double yRest = random.bounded(values);
+        tVectorOfDouble x, y;
+        for (int i = 0; i < listed; ++i) {
+            x.push_back(random.bounded(values));
+            y.push_back(random.bounded(values));
+        }
+        tVectorOfDouble wholeX(std::size_t(n), xRest), wholeY(std::size_t(n), yRest);
+        // The listed pairs anywhere among the background ones.
+        std::vector<int> at(static_cast<std::size_t>(n));
+        std::iota(at.begin(), at.end(), 0);
+        std::shuffle(at.begin(), at.end(), std::mt19937(seed + round));
+        for (int i = 0; i < listed; ++i) {
+            wholeX[std::size_t(at[std::size_t(i)])] = x[std::size_t(i)];
+            wholeY[std::size_t(at[std::size_t(i)])] = y[std::size_t(i)];
+        }
+        const double whole = Spearman(wholeX, wholeY);
+        QCOMPARE(SpearmanWithBackground(x, y, n, xRest, yRest), whole);
+    }
+    QVERIFY_THROWS_EXCEPTION(EAssertionFailed, SpearmanWithBackground({1, 2}, {1}, 5, 0.0, 0.0));
+    QVERIFY_THROWS_EXCEPTION(EAssertionFailed,
+                             SpearmanWithBackground({1, 2, 3}, {1, 2, 3}, 2, 0.0, 0.0));
+}
+
+// Disentangle on random catalogues (repeats, "???", starts of 0 and below, ties, absent genes)
+// turns the same rows as the whole gene-position vectors and Spearman would.
+void TestOperations::disentangleSameAsWholeVectors()
+{
+    QRandomGenerator random(99);
+    for (int round = 0; round < 60; ++round) {
+        const int genes = 1 + int(random.bounded(12));
+        std::vector<THandRow> rows;
+        const int chromosomes = 1 + int(random.bounded(15));
+        for (int c = 0; c < chromosomes; ++c) {
+            THandRow row{"c" + QByteArray::number(c), {}};
+            const int records = 1 + int(random.bounded(8));
+            for (int r = 0; r < records; ++r) {
+                const int g = int(random.bounded(genes + 1));
+                const qint32 start = qint32(random.bounded(7)) * 100 - 200; // -200 .. 400
+                row.Records.push_back(
+                    {g == genes ? kUnknownGene : "G" + QByteArray::number(g), start, start + 50});
+            }
+            rows.push_back(row);
+        }
+        TCatalogue catalogue = HandCatalogue(rows);
+        std::vector<bool> expected(catalogue.FChromosomes.size(), false);
+        tVectorOfDouble previous = GenePositions(catalogue, 0);
+        for (std::size_t i = 1; i < expected.size(); ++i) {
+            tVectorOfDouble current = GenePositions(catalogue, qint32(i));
+            expected[i] = Spearman(previous, current) < 0 ? !expected[i - 1] : expected[i - 1];
+            previous = current;
+        }
+        Disentangle(catalogue);
+        QCOMPARE(Flags(catalogue), expected);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestOperations)

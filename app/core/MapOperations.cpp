@@ -2,6 +2,10 @@
 
 #include "util/StatOps.h"
 
+#include <algorithm>
+#include <limits>
+#include <utility>
+
 tVectorOfDouble GenePositions(const TCatalogue &catalogue, qint32 c)
 {
     tVectorOfDouble positions = MakeZeroDoubleVector(qint32(catalogue.FGeneNames.size()));
@@ -27,6 +31,75 @@ tVectorOfDouble GenePositions(const TCatalogue &catalogue, qint32 c)
     return positions;
 }
 
+namespace {
+// A gene-position vector held sparsely: the genes the chromosome carries, by ascending gene
+// index, with their positions as GenePositions gives them, and the position of every other gene
+// (the mean). The vector of a chromosome is as long as the gene list; held whole, a catalogue
+// of as many chromosomes as gene names would make Disentangle quadratic.
+struct TSparsePositions
+{
+    std::vector<qint32> Genes;
+    tVectorOfDouble Positions;
+    double Rest = 0.0;
+};
+
+TSparsePositions SparseGenePositions(const TCatalogue &catalogue, qint32 c)
+{
+    const qint64 geneCount = qint64(catalogue.FGeneNames.size());
+    std::vector<std::pair<qint32, double>> entries;
+    for (const tGene &record : At(catalogue.FRecords, c)) {
+        if (record.GeneIndex < 0 || record.GeneIndex >= geneCount)
+            throw ERangeError();
+        entries.emplace_back(record.GeneIndex, double(record.Start));
+    }
+    // Stable, so that of several records of one index the last in the row stays last.
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    TSparsePositions sparse;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (i + 1 < entries.size() && entries[i + 1].first == entries[i].first)
+            continue; // a later record of the row wins
+        sparse.Genes.push_back(entries[i].first);
+        sparse.Positions.push_back(entries[i].second);
+    }
+    // The mean of the present genes, summed in gene order as over the whole vector.
+    double sum = 0.0;
+    qint32 count = 0;
+    for (double position : sparse.Positions) {
+        if (position > 0.0) {
+            sum += position;
+            ++count;
+        }
+    }
+    sparse.Rest = count > 0 ? CheckedDiv(sum, double(count)) : 0.0;
+    for (double &position : sparse.Positions) {
+        if (position == 0.0)
+            position = sparse.Rest;
+    }
+    return sparse;
+}
+
+double SpearmanOfPositions(const TSparsePositions &a, const TSparsePositions &b, qint64 n)
+{
+    // The pairs of the genes either carries; all others are (a.Rest, b.Rest).
+    tVectorOfDouble x;
+    tVectorOfDouble y;
+    x.reserve(a.Genes.size() + b.Genes.size());
+    y.reserve(a.Genes.size() + b.Genes.size());
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.Genes.size() || j < b.Genes.size()) {
+        const qint32 ga = i < a.Genes.size() ? a.Genes[i] : std::numeric_limits<qint32>::max();
+        const qint32 gb = j < b.Genes.size() ? b.Genes[j] : std::numeric_limits<qint32>::max();
+        x.push_back(ga <= gb ? a.Positions[i] : a.Rest);
+        y.push_back(gb <= ga ? b.Positions[j] : b.Rest);
+        i += ga <= gb;
+        j += gb <= ga;
+    }
+    return SpearmanWithBackground(x, y, n, a.Rest, b.Rest);
+}
+} // namespace
+
 void Disentangle(TCatalogue &catalogue)
 {
     std::vector<ChromosomeView> &chromosomes = catalogue.FChromosomes;
@@ -35,11 +108,12 @@ void Disentangle(TCatalogue &catalogue)
 
     // The new flags are collected first, so that a failure leaves the old orientation whole.
     tVectorOfBoolean inverted(chromosomes.size(), false);
+    const qint64 geneCount = qint64(catalogue.FGeneNames.size());
     // Each vector is built once and then serves as the earlier side of the next pair.
-    tVectorOfDouble previous = GenePositions(catalogue, chromosomes[0].ChromosomeIndex);
+    TSparsePositions previous = SparseGenePositions(catalogue, chromosomes[0].ChromosomeIndex);
     for (std::size_t i = 1; i < chromosomes.size(); ++i) {
-        tVectorOfDouble current = GenePositions(catalogue, chromosomes[i].ChromosomeIndex);
-        const double rs = Spearman(previous, current);
+        TSparsePositions current = SparseGenePositions(catalogue, chromosomes[i].ChromosomeIndex);
+        const double rs = SpearmanOfPositions(previous, current, geneCount);
         // Exactly 0 means no evidence either way: keep the orientation of the row above.
         inverted[i] = rs < 0.0 ? !inverted[i - 1] : bool(inverted[i - 1]);
         previous = std::move(current);

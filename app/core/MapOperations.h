@@ -6,7 +6,9 @@
 #include "app/core/Catalogue.h"
 
 // Turns every chromosome so that it runs the same way as the one before it in the list, judged
-// by the sign of the Spearman correlation of their gene positions.
+// by the sign of the Spearman correlation of their gene positions. The vectors are held as the
+// genes a chromosome carries and the mean that all others share, so that the cost follows the
+// records, not the chromosomes times the gene names.
 void Disentangle(TCatalogue &catalogue);
 // The gene-position vector of chromosome row c (one element per gene name).
 tVectorOfDouble GenePositions(const TCatalogue &catalogue, qint32 c);
