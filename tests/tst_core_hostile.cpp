@@ -166,6 +166,8 @@ private slots:
     void hexadecimal_data();
     void hexadecimal();
     void hundredThousandChromosomes();
+    void shownTextOfHugeNames_data();
+    void shownTextOfHugeNames();
     void disentangleWithoutRanks_data();
     void disentangleWithoutRanks();
     void disentangleOneGeneEverywhere();
@@ -673,6 +675,39 @@ void TestHostile::disentangleOneGeneEverywhere()
         QCOMPARE(Flags(c), QList<bool>(2000, false));
         QCOMPARE(GenePositions(c, 5).size(), std::size_t(1));
     }
+}
+
+void TestHostile::shownTextOfHugeNames_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("shown");
+    const qsizetype n = kLongestDisplayText;
+    const QString ellipsis(QChar(0x2026));
+    QTest::newRow("exactly as long as shows") << QByteArray(n, 'a') << QString(n, 'a');
+    QTest::newRow("one more") << QByteArray(n + 1, 'a') << QString(n - 1, 'a') + ellipsis;
+    QTest::newRow("100 MB") << QByteArray(100 << 20, 'a') << QString(n - 1, 'a') + ellipsis;
+    // Two-byte characters: the cut falls between characters, not inside one.
+    QTest::newRow("UTF-8, two bytes each")
+        << QByteArray("\xC3\xA9").repeated(3 * n) << QString(n - 1, QChar(0xE9)) + ellipsis;
+    // Four-byte characters are two UTF-16 units: a pair is never split.
+    QTest::newRow("UTF-8, four bytes each")
+        << QByteArray("\xF0\x9F\x98\x80").repeated(n)
+        << QString::fromUtf8(QByteArray("\xF0\x9F\x98\x80").repeated(n / 2 - 1)) + ellipsis;
+    // Valid UTF-8 as far as it shows, but not as a whole: Latin-1, as for a short name.
+    QTest::newRow("invalid byte past the cut")
+        << QByteArray("\xC3\xA9").repeated(5 * n) + "\xFF"
+        << QString::fromLatin1(QByteArray("\xC3\xA9").repeated(n / 2)).left(n - 1) + ellipsis;
+}
+
+// What the lists, the map and the reports show of a name: whole up to 4096 characters, else its
+// start and an ellipsis, decoded by the same rule as a short name.
+void TestHostile::shownTextOfHugeNames()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, shown);
+    const QString text = DisplayText(bytes);
+    QCOMPARE(text.size(), shown.size());
+    QCOMPARE(text, shown);
 }
 
 // --- Files that cannot be read ----------------------------------------------------------------
