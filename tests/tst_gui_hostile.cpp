@@ -317,12 +317,15 @@ void TestHostileWindow::alignThatOverflowsKeepsEverything()
     Load(kAlignOverflows);
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join('\n')));
     const TShown before = Shown();
+    const QImage picture = Window().ChartWidget()->grab().toImage();
     RightPress(0, 5e8);
     QCOMPARE(Window().ClickedRecord(), 0);
     QVERIFY(Action("popAlign")->isEnabled());
     Action("popAlign")->trigger();
     QCOMPARE(m_errors, QStringList{QStringLiteral("Integer overflow.")});
     CompareShown(before, false);
+    // The same picture, connectors included: the failed command does not leave them switched off.
+    QCOMPARE(Window().ChartWidget()->grab().toImage(), picture);
 }
 
 // Mirroring a row that stands at -2147483648 overflows, in Inverse and in Disentangle alike;
