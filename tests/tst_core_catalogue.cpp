@@ -1,6 +1,6 @@
 // The coordinate file reader and the map catalogue: the line, column and
 // integer rules, the error line numbers, the catalogue's lists, orders, indices and counts (also
-// against a literal implementation of the Part's linear scans), and that a failed load leaves a
+// against a literal implementation of the plain linear scans), and that a failed load leaves a
 // previously loaded catalogue whole.
 #include "app/core/Catalogue.h"
 #include "util/StringOps.h"
@@ -140,8 +140,8 @@ TCatalogue ReferenceCatalogue(std::vector<tGene> records)
     return c;
 }
 
-// The reader exactly as the file format describes it, line by line with the string routines, to check
-// the block reader against.
+// The reader exactly as the file format describes it, line by line with the string routines, to
+// check the block reader against.
 std::vector<tGene> ReferenceRead(const QByteArray &text)
 {
     std::vector<tGene> records;
@@ -658,7 +658,8 @@ void TestCatalogue::secondLoadReplacesEverything()
                           "row 0: new|10|20|1|NEWGENE| chr 0 gene 0"}));
 }
 
-// --- The catalogue --------------------------------------------------------------------------------
+// --- The catalogue
+// --------------------------------------------------------------------------------
 
 void TestCatalogue::chromosomeOrder()
 {

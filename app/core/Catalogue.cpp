@@ -6,8 +6,8 @@
 // QByteArray; an empty comment stays a null QByteArray. Gene names are looked up a batch of lines
 // at a time, so that the cache misses of the look-ups overlap (see TCoordinateParser).
 //
-// The catalogue steps give exactly the lists, orders, indices and counts of the linear scans the
-// Part describes, with hashing instead: names in order of first occurrence from a hash table that
+// The catalogue steps give exactly the lists, orders, indices and counts of the plain linear scans,
+// done with hashing instead: names in order of first occurrence from a hash table that
 // keeps insertion order, gene names sorted in unsigned byte order (the heap sort of SortStrings
 // gives the same order, since the names are distinct), the first record of a gene on a
 // chromosome found in one pass over the regrouped rows.
