@@ -658,8 +658,7 @@ void TestCatalogue::secondLoadReplacesEverything()
                           "row 0: new|10|20|1|NEWGENE| chr 0 gene 0"}));
 }
 
-// --- The catalogue
-// --------------------------------------------------------------------------------
+// --- The catalogue -------------------------------------------------------------------------------
 
 void TestCatalogue::chromosomeOrder()
 {
