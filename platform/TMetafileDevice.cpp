@@ -5,6 +5,7 @@
 #include <QPaintEngine>
 #include <QPainterPath>
 #include <QScreen>
+#include <QTextLayout>
 #include <QTransform>
 #include <QtEndian>
 
@@ -684,12 +685,21 @@ public:
         gdi.Escapement = int(std::lround(-std::atan2(x.y(), x.x()) * 1800.0 / M_PI));
 
         // Each unit's advance as Qt lays the text out, so that readers space it the same.
+        // One layout of the whole text gives every unit's position: measuring each prefix anew
+        // would take time in the square of the text's length.
         const QFontMetricsF metrics(font, m_device);
+        QTextLayout layout(text, font, m_device);
+        QTextOption option;
+        option.setWrapMode(QTextOption::NoWrap);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        const QTextLine line = layout.createLine();
+        layout.endLayout();
         const qsizetype n = text.size();
         std::vector<double> pos(std::size_t(n) + 1, 0.0);
         std::vector<int> dx(std::size_t(n), 0);
         for (qsizetype i = 1; i <= n; ++i) {
-            pos[std::size_t(i)] = metrics.horizontalAdvance(text.left(i));
+            pos[std::size_t(i)] = line.isValid() ? line.cursorToX(int(i)) : 0.0;
             dx[std::size_t(i - 1)] = int(std::lround(pos[std::size_t(i)] * scale) -
                                          std::lround(pos[std::size_t(i - 1)] * scale));
         }

@@ -5,8 +5,10 @@
 #include "platform/TMetafileDevice.h"
 
 #include <QFile>
+#include <QGlyphRun>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextLayout>
 #include <QtEndian>
 #include <QtTest>
 
@@ -135,6 +137,8 @@ private slots:
     void transformAndFonts_data();
     void transformAndFonts();
     void textEncoding();
+    void textAdvances_data();
+    void textAdvances();
     void pathsAndRects();
     void clipping_data();
     void clipping();
@@ -407,6 +411,66 @@ void tst_platform_metafile::textEncoding()
     QCOMPARE(
         QString::fromUtf16(reinterpret_cast<const char16_t *>(t.constData() + U32(t, 40) - 8), 4),
         QString::fromLatin1("G\xE8ne"));
+}
+
+void tst_platform_metafile::textAdvances_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("label") << QStringLiteral("GENEX");
+    QTest::newRow("kerning pairs") << QStringLiteral("AVATAR To WAVY");
+    QTest::newRow("spaces and digits") << QStringLiteral("chr 10  11 ???");
+    QString longName;
+    for (int i = 0; longName.size() < 4096; ++i)
+        longName += QString::number(i) + QStringLiteral("AVW");
+    longName.truncate(4096);
+    QTest::newRow("longest shown name") << longName;
+}
+
+void tst_platform_metafile::textAdvances()
+{
+    // Each character's advance places it where Qt places it in the whole text, so the running
+    // sums of the advances are the widths of the text's beginnings.
+    QFETCH(QString, text);
+    static QString drawn;
+    drawn = text;
+    const QByteArray file = Picture(TMetafileKind::Emf, QSize(60000, 40), [](QPaintDevice &d) {
+        QPainter p(&d);
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(12);
+        p.setFont(font);
+        p.drawText(QPointF(0, 20), drawn);
+    });
+    const QList<MetaRecord> texts = OfType(EmfRecords(file), kEmfExtTextOutW);
+    QCOMPARE(texts.size(), 1);
+    const QByteArray &t = texts[0].Params;
+    const quint32 chars = U32(t, 36);
+    QCOMPARE(qsizetype(chars), text.size());
+    const quint32 offDx = U32(t, 64) - 8;
+    QVERIFY(offDx + 4 * chars <= quint32(t.size()));
+    // Where Qt puts each glyph of the whole text, kerning included: the text is plain
+    // letters and digits, one glyph per character.
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(12);
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    QList<QPointF> glyphs;
+    for (const QGlyphRun &run : layout.glyphRuns())
+        glyphs += run.positions();
+    QCOMPARE(glyphs.size(), text.size());
+    std::sort(glyphs.begin(), glyphs.end(),
+              [](const QPointF &a, const QPointF &b) { return a.x() < b.x(); });
+    const double whole = QFontMetricsF(font).horizontalAdvance(text);
+    qint64 sum = 0;
+    for (quint32 i = 0; i < chars; ++i) {
+        sum += S32(t, offDx + 4 * i);
+        const double next = i + 1 < chars ? glyphs[qsizetype(i) + 1].x() : whole;
+        QVERIFY2(
+            std::abs(double(sum) - next) <= 1.0,
+            qPrintable(
+                QStringLiteral("after %1 characters: %2, Qt %3").arg(i + 1).arg(sum).arg(next)));
+    }
 }
 
 void tst_platform_metafile::pathsAndRects()
