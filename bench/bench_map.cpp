@@ -10,7 +10,7 @@
 #include "map/Connectors.h"
 #include "map/LabelLayout.h"
 #include "map/MapBuilder.h"
-#include "map/ViewOptions.h"
+#include "map/MapSession.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 const QRect kRect(0, 0, 1900, 900);
@@ -36,41 +37,6 @@ const char *Verdict(double value, double target)
     return value <= target ? "ok" : "OVER";
 }
 
-// The main window's state around one loaded file, all items checked, View menu as at start.
-struct TMapState
-{
-    TCatalogue Catalogue;
-    std::vector<bool> ChromosomeChecked;
-    std::vector<bool> GeneChecked;
-    TViewOptions View;
-    tPalette Palette = FirePalette();
-    bool SkipConnectors = false;
-
-    TMapSource Source() const
-    {
-        return TMapSource{Catalogue, ChromosomeChecked, GeneChecked, View, Palette};
-    }
-};
-
-// The chart events as the main window connects them.
-void WireEvents(TChart &chart, TMapState &state, double &connectorSeconds)
-{
-    chart.OnBeforeDrawSeries = [&state, &connectorSeconds](TChart &c, TCanvas &canvas) {
-        if (state.View.LinkGenes && !state.SkipConnectors) {
-            QElapsedTimer timer;
-            timer.start();
-            DrawConnectors(c, canvas);
-            connectorSeconds += Seconds(timer);
-        }
-    };
-    chart.OnAfterDraw = [&state](TChart &c, TCanvas *canvas) {
-        LayoutGeneLabels(c, state.View.FirstLineNames);
-        if (canvas)
-            DrawChromosomeNames(c, *canvas, state.Catalogue, state.ChromosomeChecked);
-        c.RequestRepaint();
-    };
-}
-
 struct TCycleTimes
 {
     double Rebuild = 0;
@@ -80,49 +46,64 @@ struct TCycleTimes
     double Total() const { return Rebuild + FirstPaint + SecondPaint; }
 };
 
-TCycleTimes RebuildCycle(TChart &chart, TMapState &state, QImage &screen, int &drawings)
+// The session's rebuild cycle, each of its three steps timed.
+TCycleTimes RebuildCycle(TChart &chart, TMapSession &session, QImage &screen, int &drawings)
 {
     TCycleTimes t;
     const int before = drawings;
     QPainter painter(&screen);
     QElapsedTimer timer;
     timer.start();
-    state.SkipConnectors = true;
-    RebuildMap(chart, state.Source());
-    t.Rebuild = Seconds(timer);
-    timer.restart();
-    chart.Paint(painter, kRect);
-    t.FirstPaint = Seconds(timer);
-    state.SkipConnectors = false;
-    timer.restart();
-    chart.Paint(painter, kRect);
-    t.SecondPaint = Seconds(timer);
+    session.RebuildCycle(chart, painter, kRect, [&t, &timer](TMapSession::CycleStep step) {
+        const double seconds = Seconds(timer);
+        switch (step) {
+        case TMapSession::CycleStep::Rebuilt:
+            t.Rebuild = seconds;
+            break;
+        case TMapSession::CycleStep::PaintedWithoutConnectors:
+            t.FirstPaint = seconds;
+            break;
+        case TMapSession::CycleStep::PaintedWithConnectors:
+            t.SecondPaint = seconds;
+            break;
+        }
+        timer.restart();
+    });
     t.Drawings = drawings - before;
     return t;
+}
+
+// The window's connectors, timed.
+void TimeConnectors(TMapSession &session, double &connectorSeconds)
+{
+    session.ConnectorDrawer = [&connectorSeconds](TChart &c, TCanvas &canvas) {
+        QElapsedTimer timer;
+        timer.start();
+        DrawConnectors(c, canvas);
+        connectorSeconds += Seconds(timer);
+    };
 }
 
 void Run(bench::Workload w, double rebuildTarget, double drawTarget, double cycleTarget)
 {
     const bench::TWorkloadSpec shape = bench::SpecOf(w);
-    TMapState state;
+    TMapSession session;
     QElapsedTimer timer;
     timer.start();
-    state.Catalogue = LoadCatalogue(bench::EnsureWorkload(w));
-    state.ChromosomeChecked.assign(state.Catalogue.FChromosomeNames.size(), true);
-    state.GeneChecked.assign(state.Catalogue.FGeneNames.size(), true);
+    session.Install(LoadCatalogue(bench::EnsureWorkload(w)));
     std::printf("%s: %d records on %zu chromosomes, %zu gene names (loaded in %.2f s)\n",
-                shape.name, int(state.Catalogue.FRecordCount),
-                state.Catalogue.FChromosomeNames.size(), state.Catalogue.FGeneNames.size(),
+                shape.name, int(session.Catalogue.FRecordCount),
+                session.Catalogue.FChromosomeNames.size(), session.Catalogue.FGeneNames.size(),
                 Seconds(timer));
 
     // RebuildMap alone: onto an empty chart, then over the rows it made (freeing them first).
     TChart chart;
     SetupMapChart(chart);
     timer.restart();
-    RebuildMap(chart, state.Source());
+    RebuildMap(chart, session.Source());
     const double firstRebuild = Seconds(timer);
     timer.restart();
-    RebuildMap(chart, state.Source());
+    RebuildMap(chart, session.Source());
     const double rebuild = Seconds(timer);
     std::printf(
         "  RebuildMap: %.3f s onto an empty chart, %.3f s over its rows (target %.1f s) %s\n",
@@ -170,7 +151,8 @@ void Run(bench::Workload w, double rebuildTarget, double drawTarget, double cycl
     TChart windowChart;
     SetupMapChart(windowChart);
     double connectorSeconds = 0;
-    WireEvents(windowChart, state, connectorSeconds);
+    session.Wire(windowChart);
+    TimeConnectors(session, connectorSeconds);
     int drawings = 0;
     auto after = windowChart.OnAfterDraw;
     windowChart.OnAfterDraw = [after, &drawings](TChart &c, TCanvas *canvas) {
@@ -180,7 +162,7 @@ void Run(bench::Workload w, double rebuildTarget, double drawTarget, double cycl
     QImage screen(kRect.size(), QImage::Format_RGB32);
     for (int run = 1; run <= 2; ++run) {
         connectorSeconds = 0;
-        const TCycleTimes t = RebuildCycle(windowChart, state, screen, drawings);
+        const TCycleTimes t = RebuildCycle(windowChart, session, screen, drawings);
         std::printf(
             "  rebuild cycle %d: %.3f s (target %.1f s) %s  [rebuild %.3f, paint without "
             "connectors %.3f, paint with connectors %.3f of which connectors %.3f; %d drawings]\n",
@@ -202,25 +184,25 @@ void RunMany(int n, double &perChromosome)
         if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
             throw std::runtime_error("cannot write the file of many chromosomes");
     }
-    TMapState state;
+    TMapSession session;
     QElapsedTimer timer;
     timer.start();
-    state.Catalogue = LoadCatalogue(path);
+    TCatalogue loaded = LoadCatalogue(path);
     const double load = Seconds(timer);
     timer.restart();
-    CheckMapCoordinates(state.Catalogue);
+    CheckMapCoordinates(loaded);
     const double check = Seconds(timer);
-    state.ChromosomeChecked.assign(state.Catalogue.FChromosomeNames.size(), true);
-    state.GeneChecked.assign(state.Catalogue.FGeneNames.size(), true);
+    session.Install(std::move(loaded));
 
     TChart chart;
     SetupMapChart(chart);
     double connectorSeconds = 0;
-    WireEvents(chart, state, connectorSeconds);
+    session.Wire(chart);
+    TimeConnectors(session, connectorSeconds);
     int drawings = 0;
     QImage screen(kRect.size(), QImage::Format_RGB32);
-    const TCycleTimes first = RebuildCycle(chart, state, screen, drawings);
-    const TCycleTimes second = RebuildCycle(chart, state, screen, drawings);
+    const TCycleTimes first = RebuildCycle(chart, session, screen, drawings);
+    const TCycleTimes second = RebuildCycle(chart, session, screen, drawings);
     std::printf("  %6d chromosomes: load %.3f s, check %.3f s; rebuild cycle %.3f s, again %.3f s "
                 "[rebuild %.3f, paints %.3f + %.3f, connectors %.3f]\n",
                 n, load, check, first.Total(), second.Total(), second.Rebuild, second.FirstPaint,

@@ -13,10 +13,8 @@
 
 #include "app/core/Catalogue.h"
 #include "chart/TChart.h"
-#include "map/Connectors.h"
-#include "map/LabelLayout.h"
 #include "map/MapBuilder.h"
-#include "map/ViewOptions.h"
+#include "map/MapSession.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -122,55 +120,11 @@ QString EnsureVariant(bench::Workload w)
     return path;
 }
 
-// The main window's state around the loaded file: all items checked, View menu as at start.
-struct TMapState
-{
-    TCatalogue Catalogue;
-    std::vector<bool> ChromosomeChecked;
-    std::vector<bool> GeneChecked;
-    TViewOptions View;
-    tPalette Palette = FirePalette();
-    bool SkipConnectors = false;
-
-    TMapSource Source() const
-    {
-        return TMapSource{Catalogue, ChromosomeChecked, GeneChecked, View, Palette};
-    }
-
-    // As the window's load: a failed read leaves the old catalogue; a good one replaces it, and
-    // the old one is freed before the map is rebuilt.
-    void Load(const QString &path)
-    {
-        TCatalogue loaded = LoadCatalogue(path);
-        Catalogue = std::move(loaded);
-        ChromosomeChecked.assign(Catalogue.FChromosomeNames.size(), true);
-        GeneChecked.assign(Catalogue.FGeneNames.size(), true);
-    }
-};
-
-void WireEvents(TChart &chart, TMapState &state)
-{
-    chart.OnBeforeDrawSeries = [&state](TChart &c, TCanvas &canvas) {
-        if (state.View.LinkGenes && !state.SkipConnectors)
-            DrawConnectors(c, canvas);
-    };
-    chart.OnAfterDraw = [&state](TChart &c, TCanvas *canvas) {
-        LayoutGeneLabels(c, state.View.FirstLineNames);
-        if (canvas)
-            DrawChromosomeNames(c, *canvas, state.Catalogue, state.ChromosomeChecked);
-        c.RequestRepaint();
-    };
-}
-
 // The window's rebuild cycle onto its screen.
-void RebuildCycle(TChart &chart, TMapState &state, QImage &screen)
+void RebuildCycle(TChart &chart, TMapSession &session, QImage &screen)
 {
     QPainter painter(&screen);
-    state.SkipConnectors = true;
-    RebuildMap(chart, state.Source());
-    chart.Paint(painter, kRect);
-    state.SkipConnectors = false;
-    chart.Paint(painter, kRect);
+    session.RebuildCycle(chart, painter, kRect);
 }
 
 struct TStep
@@ -212,22 +166,22 @@ int Run(bool shortRun)
                 bench::SpecOf(w).name, cycles, loads, qPrintable(files[0]), qPrintable(files[1]));
     std::printf("  %-10s rss %8.1f MB  heap %8.1f MB\n", "start", MB(start.Rss), MB(start.Heap));
 
-    TMapState state;
+    TMapSession session;
     TChart chart;
     SetupMapChart(chart);
-    WireEvents(chart, state);
+    session.Wire(chart);
     QImage screen(kRect.size(), QImage::Format_RGB32);
     QElapsedTimer timer;
     timer.start();
-    state.Load(files[0]);
+    session.Load(files[0]);
     std::printf("  loaded: %d records on %zu chromosomes, %zu gene names\n",
-                int(state.Catalogue.FRecordCount), state.Catalogue.FChromosomeNames.size(),
-                state.Catalogue.FGeneNames.size());
+                int(session.Catalogue.FRecordCount), session.Catalogue.FChromosomeNames.size(),
+                session.Catalogue.FGeneNames.size());
 
     std::vector<TStep> cycleSteps, loadSteps;
     for (int c = 1; c <= cycles; ++c) {
         timer.restart();
-        RebuildCycle(chart, state, screen);
+        RebuildCycle(chart, session, screen);
         cycleSteps.push_back(
             {"cycle " + std::to_string(c), Measure(), chart.LastDrawStats().MeasuredTexts});
         Print(cycleSteps.back(), timer.nsecsElapsed() / 1e9);
@@ -235,8 +189,8 @@ int Run(bool shortRun)
     for (int l = 1; l <= loads; ++l) {
         timer.restart();
         const QString &file = files[(l - 1) % 2];
-        state.Load(file);
-        RebuildCycle(chart, state, screen);
+        session.Load(file);
+        RebuildCycle(chart, session, screen);
         loadSteps.push_back({"load " + std::to_string(l) + (l % 2 ? " (A)" : " (B)"), Measure(),
                              chart.LastDrawStats().MeasuredTexts});
         Print(loadSteps.back(), timer.nsecsElapsed() / 1e9);

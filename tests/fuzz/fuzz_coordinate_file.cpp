@@ -10,11 +10,9 @@
 #include "app/core/Catalogue.h"
 #include "app/core/MapOperations.h"
 #include "chart/TChart.h"
-#include "map/Connectors.h"
 #include "map/GraphExport.h"
-#include "map/LabelLayout.h"
 #include "map/MapBuilder.h"
-#include "map/ViewOptions.h"
+#include "map/MapSession.h"
 #include "util/ColorOps.h"
 
 #include <QDir>
@@ -38,58 +36,18 @@ QGuiApplication *g_app = nullptr;
 // Made once: the exports of every input overwrite the same three files.
 std::unique_ptr<QTemporaryDir> g_folder;
 
-// The main window's state around the loaded file: both lists all checked, the View menu as at
-// start, the fire palette.
-struct TMapState
-{
-    TCatalogue Catalogue;
-    std::vector<bool> ChromosomeChecked;
-    std::vector<bool> GeneChecked;
-    TViewOptions View;
-    tPalette Palette = FirePalette();
-    bool SkipConnectors = false;
-
-    TMapSource Source() const
-    {
-        return TMapSource{Catalogue, ChromosomeChecked, GeneChecked, View, Palette};
-    }
-};
-
-// The window's OnChangeChart: label layout, chromosome names when drawing, a repaint request.
-void ChangeChart(TChart &chart, TMapState &state, TCanvas *canvas)
-{
-    LayoutGeneLabels(chart, state.View.FirstLineNames);
-    if (canvas)
-        DrawChromosomeNames(chart, *canvas, state.Catalogue, state.ChromosomeChecked);
-    chart.RequestRepaint();
-}
-
-void WireEvents(TChart &chart, TMapState &state)
-{
-    chart.OnBeforeDrawSeries = [&state](TChart &c, TCanvas &canvas) {
-        if (state.View.LinkGenes && !state.SkipConnectors)
-            DrawConnectors(c, canvas);
-    };
-    chart.OnAfterDraw = [&state](TChart &c, TCanvas *canvas) { ChangeChart(c, state, canvas); };
-    chart.OnResize = [&state](TChart &c) { ChangeChart(c, state, nullptr); };
-}
-
 // The window's rebuild cycle: rebuild and paint without connectors (the labels get placed),
 // then paint with them.
-void RebuildCycle(TChart &chart, TMapState &state, QImage &screen)
+void RebuildCycle(TChart &chart, TMapSession &session, QImage &screen)
 {
     QPainter painter(&screen);
-    state.SkipConnectors = true;
-    RebuildMap(chart, state.Source());
-    chart.Paint(painter, kRect);
-    state.SkipConnectors = false;
-    chart.Paint(painter, kRect);
+    session.RebuildCycle(chart, painter, kRect);
 }
 
 // A click on the start of the first arrow of the last row, as the window takes it (the pixel
 // back to a map position, the record under it), then "Align" when the pop-up would offer it:
 // the offsets, a pass for the chart's range, the shift by its minimum, the final pass.
-void ClickAndAlign(TChart &chart, TMapState &state, QImage &screen)
+void ClickAndAlign(TChart &chart, TMapSession &session, QImage &screen)
 {
     if (chart.SeriesCount() < 2)
         return;
@@ -98,19 +56,19 @@ void ClickAndAlign(TChart &chart, TMapState &state, QImage &screen)
         return;
     const int x = chart.ValueToPixel(chart.BottomAxis, series.StartX(0));
     const qint32 position = RoundHalfEven(chart.PixelToValue(series, x));
-    const qint32 record = RecordAtPosition(state.Catalogue, series.Tag, position);
-    if (record < 0 || !MapItemActions(state.Catalogue, series.Tag, record).AlignEnabled)
+    const qint32 record = RecordAtPosition(session.Catalogue, series.Tag, position);
+    if (record < 0 || !MapItemActions(session.Catalogue, series.Tag, record).AlignEnabled)
         return;
-    const qint32 g = At(At(state.Catalogue.FRecords, series.Tag), record).GeneIndex;
-    const tVectorOfBoolean aligned = AlignOffsets(state.Catalogue, g);
+    const qint32 g = At(At(session.Catalogue.FRecords, series.Tag), record).GeneIndex;
+    const tVectorOfBoolean aligned = AlignOffsets(session.Catalogue, g);
     QPainter painter(&screen);
-    state.SkipConnectors = true;
-    RebuildMap(chart, state.Source());
+    session.SkipConnectors = true;
+    RebuildMap(chart, session.Source());
     chart.Paint(painter, kRect);
-    ShiftAlignedRows(state.Catalogue, aligned, RoundHalfEven(chart.BottomAxisMinimum()));
-    RebuildMap(chart, state.Source());
+    ShiftAlignedRows(session.Catalogue, aligned, RoundHalfEven(chart.BottomAxisMinimum()));
+    RebuildMap(chart, session.Source());
     chart.Paint(painter, kRect);
-    state.SkipConnectors = false;
+    session.SkipConnectors = false;
     chart.Paint(painter, kRect);
 }
 
@@ -125,33 +83,31 @@ template <typename Command> void Guarded(Command &&command)
 
 void Run(const QByteArray &text)
 {
-    TMapState state;
+    TMapSession session;
     try {
-        state.Catalogue = CatalogueFromRecords(ParseCoordinateText(text));
+        session.Install(CatalogueFromRecords(ParseCoordinateText(text)));
     } catch (const Exception &) {
         return; // a file that does not load leaves nothing to draw
     }
-    state.ChromosomeChecked.assign(state.Catalogue.FChromosomeNames.size(), true);
-    state.GeneChecked.assign(state.Catalogue.FGeneNames.size(), true);
 
     TChart chart;
     SetupMapChart(chart);
-    WireEvents(chart, state);
+    session.Wire(chart);
     // What the widget does when it is shown at its size.
     chart.SetChartRect(kRect);
     Guarded([&] { chart.OnResize(chart); });
 
     QImage screen(kRect.size(), QImage::Format_RGB32);
     screen.fill(Qt::white);
-    Guarded([&] { RebuildCycle(chart, state, screen); });
+    Guarded([&] { RebuildCycle(chart, session, screen); });
     Guarded([&] {
-        Disentangle(state.Catalogue);
-        RebuildCycle(chart, state, screen);
+        Disentangle(session.Catalogue);
+        RebuildCycle(chart, session, screen);
     });
-    Guarded([&] { ClickAndAlign(chart, state, screen); });
+    Guarded([&] { ClickAndAlign(chart, session, screen); });
     Guarded([&] {
-        InverseChromosome(state.Catalogue, 0);
-        RebuildCycle(chart, state, screen);
+        InverseChromosome(session.Catalogue, 0);
+        RebuildCycle(chart, session, screen);
     });
     for (const char *name : {"map.wmf", "map.emf", "map.bmp"})
         Guarded([&] { SaveGraph(chart, g_folder->filePath(QLatin1String(name))); });

@@ -1,0 +1,174 @@
+// The windowless map session: a load replaces the catalogue and checks everything, a failed one
+// leaves the whole session as it was, and the rebuild cycle draws the connectors only in its
+// second paint, also drawing them again after a rebuild that failed.
+#include "MapFixtures.h"
+#include "map/MapSession.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <limits>
+
+namespace {
+const QRect kRect(0, 0, 640, 300);
+
+// Chromosome A with genes g1 and g2, chromosome B with g2: one connector.
+const QByteArray kTwoRows = "A\t10\t100\t1\tg1\n"
+                            "A\t200\t300\t1\tg2\n"
+                            "B\t50\t150\t-1\tg2\n";
+
+std::vector<QByteArray> Names(const tVectorOfString &names)
+{
+    return std::vector<QByteArray>(names.begin(), names.end());
+}
+} // namespace
+
+class TestMapSession : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    QString Write(const QString &name, const QByteArray &text)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void loadChecksEverything_data()
+    {
+        QTest::addColumn<QByteArray>("second");
+        QTest::addColumn<QList<QByteArray>>("chromosomes");
+        QTest::addColumn<int>("genes");
+        QTest::newRow("same file again") << kTwoRows << QList<QByteArray>{"A", "B"} << 2;
+        QTest::newRow("fewer chromosomes")
+            << QByteArray("C\t1\t9\t1\tg1\n") << QList<QByteArray>{"C"} << 1;
+        QTest::newRow("more of both") << QByteArray("A\t1\t9\t1\tx\nB\t1\t9\t1\ty\nC\t1\t9\t1\tz\n")
+                                      << QList<QByteArray>{"A", "B", "C"} << 3;
+    }
+    // Unchecked items of the first file must not carry over into the second, whatever its size.
+    void loadChecksEverything()
+    {
+        QFETCH(QByteArray, second);
+        QFETCH(QList<QByteArray>, chromosomes);
+        QFETCH(int, genes);
+        TMapSession session;
+        session.Load(Write(QStringLiteral("first.txt"), kTwoRows));
+        session.ChromosomeChecked[1] = false;
+        session.GeneChecked[0] = false;
+
+        session.Load(Write(QStringLiteral("second.txt"), second));
+        QCOMPARE(Names(session.Catalogue.FChromosomeNames),
+                 std::vector<QByteArray>(chromosomes.begin(), chromosomes.end()));
+        QCOMPARE(session.Catalogue.FGeneNames.size(), std::size_t(genes));
+        QCOMPARE(session.ChromosomeChecked, std::vector<bool>(chromosomes.size(), true));
+        QCOMPARE(session.GeneChecked, std::vector<bool>(std::size_t(genes), true));
+    }
+
+    void failedLoadKeepsSession_data()
+    {
+        QTest::addColumn<QByteArray>("text"); // empty: no such file
+        QTest::newRow("no such file") << QByteArray();
+        QTest::newRow("start not a number") << QByteArray("A\t10\t100\t1\tg1\nA\tten\t20\t1\tg2\n");
+        QTest::newRow("end out of range") << QByteArray("A\t10\t99999999999\t1\tg1\n");
+    }
+    // The catalogue, both lists' check marks and the drawn map stay those of the first file.
+    void failedLoadKeepsSession()
+    {
+        QFETCH(QByteArray, text);
+        TMapSession session;
+        TChart chart;
+        SetupMapChart(chart);
+        session.Wire(chart);
+        session.Load(Write(QStringLiteral("good.txt"), kTwoRows));
+        session.ChromosomeChecked[0] = false;
+        QImage screen(kRect.size(), QImage::Format_RGB32);
+        QPainter painter(&screen);
+        session.RebuildCycle(chart, painter, kRect);
+        const std::vector<QByteArray> chromosomes = Names(session.Catalogue.FChromosomeNames);
+        const std::vector<QByteArray> genes = Names(session.Catalogue.FGeneNames);
+        const qint32 records = session.Catalogue.FRecordCount;
+        const std::vector<bool> geneChecks = session.GeneChecked;
+
+        const QString bad = text.isEmpty() ? m_dir.filePath(QStringLiteral("missing.txt"))
+                                           : Write(QStringLiteral("bad.txt"), text);
+        QVERIFY_THROWS_EXCEPTION(Exception, session.Load(bad));
+        QCOMPARE(Names(session.Catalogue.FChromosomeNames), chromosomes);
+        QCOMPARE(Names(session.Catalogue.FGeneNames), genes);
+        QCOMPARE(session.Catalogue.FRecordCount, records);
+        QCOMPARE(session.ChromosomeChecked, (std::vector<bool>{false, true}));
+        QCOMPARE(session.GeneChecked, geneChecks);
+        // Still drawable as it was: one row, chromosome B.
+        session.RebuildCycle(chart, painter, kRect);
+        QCOMPARE(chart.SeriesCount() - 1, 1);
+        QCOMPARE(chart.Series(1).Tag, 1);
+    }
+
+    void connectorsInSecondPaint_data()
+    {
+        QTest::addColumn<bool>("linkGenes");
+        QTest::newRow("connectors on") << true;
+        QTest::newRow("connectors off") << false;
+    }
+    // The first paint places the labels; connectors drawn then would join stale places.
+    void connectorsInSecondPaint()
+    {
+        QFETCH(bool, linkGenes);
+        TMapSession session;
+        session.Install(MakeCatalogue({{"A", {{10, 100, "g1"}, {200, 300, "g2"}}},
+                                       {"B", {{50, 150, "g2"}}},
+                                       {"C", {{5, 50, "g3"}}}}));
+        session.ChromosomeChecked[2] = false;
+        session.View.LinkGenes = linkGenes;
+        int drawn = 0;
+        session.ConnectorDrawer = [&drawn](TChart &, TCanvas &) { ++drawn; };
+        TChart chart;
+        SetupMapChart(chart);
+        session.Wire(chart);
+        QImage screen(kRect.size(), QImage::Format_RGB32);
+        QPainter painter(&screen);
+        std::vector<int> drawnAfter;
+        session.RebuildCycle(chart, painter, kRect,
+                             [&](TMapSession::CycleStep) { drawnAfter.push_back(drawn); });
+        QCOMPARE(drawnAfter.size(), std::size_t(3));
+        QCOMPARE(drawnAfter[0], 0);
+        QCOMPARE(drawnAfter[1], 0);
+        QCOMPARE(drawnAfter[2] > 0, linkGenes);
+        QVERIFY(!session.SkipConnectors);
+        QCOMPARE(chart.SeriesCount() - 1, 2);
+    }
+
+    // A rebuild that fails must not leave the connectors switched off for what draws next.
+    void failedRebuildDrawsConnectorsAgain()
+    {
+        TMapSession session;
+        session.Install(MakeCatalogue({{"A", {{10, 100, "g1"}}}, {"B", {{50, 150, "g1"}}}}));
+        int drawn = 0;
+        session.ConnectorDrawer = [&drawn](TChart &, TCanvas &) { ++drawn; };
+        TChart chart;
+        SetupMapChart(chart);
+        session.Wire(chart);
+        QImage screen(kRect.size(), QImage::Format_RGB32);
+        QPainter painter(&screen);
+        session.RebuildCycle(chart, painter, kRect);
+
+        session.Catalogue.FChromosomes[1].Offset = std::numeric_limits<qint32>::max() - 100;
+        QVERIFY_THROWS_EXCEPTION(EIntOverflow, session.RebuildCycle(chart, painter, kRect));
+        QVERIFY(!session.SkipConnectors);
+        drawn = 0;
+        chart.Paint(painter, kRect);
+        QVERIFY(drawn > 0);
+    }
+};
+
+QTEST_MAIN(TestMapSession)
+#include "tst_map_session.moc"
