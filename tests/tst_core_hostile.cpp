@@ -3,6 +3,7 @@
 // thousand chromosomes, one gene everywhere, and files that cannot be read at all. Each ends in
 // records or in a clear message with the right line number, never in a crash or a hang.
 #include "HandCatalogue.h"
+#include "ReferenceReader.h"
 #include "app/core/Catalogue.h"
 #include "app/core/MapOperations.h"
 #include "util/StringOps.h"
@@ -66,41 +67,10 @@ QString LineError(qint64 line)
     return QStringLiteral("Error in the file at line %1").arg(line);
 }
 
-// The reading rules applied literally, one line at a time, with the string units' own
-// routines: the oracle for text no one wrote by hand.
+// The reading rules applied literally: the oracle for text no one wrote by hand.
 QStringList LiteralRead(const QByteArray &text)
 {
-    QStringList lines;
-    qint64 counter = 0;
-    qsizetype pos = 0;
-    while (pos < text.size() && text[pos] != '\x1a') {
-        const qsizetype lf = text.indexOf('\n', pos);
-        const qsizetype end = lf < 0 ? text.size() : lf;
-        QByteArray line = text.mid(pos, end - pos);
-        pos = end + 1;
-        ++counter;
-        line.replace('\r', QByteArray()); // before the LF it ends the line, elsewhere dropped
-        line = TrimBytes(line);
-        if (line.isEmpty())
-            continue;
-        const tVectorOfString columns = SplitLine(line, '\t');
-        if (columns.size() < 4)
-            continue;
-        tGene r;
-        r.ChromosomeName = TrimBytes(columns[0]);
-        if (!TryStrToInt(columns[1], r.Start) || !TryStrToInt(columns[2], r.End) ||
-            !TryStrToInt(columns[3], r.Strand))
-            return {QStringLiteral("error: ") + LineError(counter)};
-        if (r.Strand == -1)
-            std::swap(r.Start, r.End);
-        r.GeneName = columns.size() >= 5 ? UpperCaseAZ(TrimBytes(columns[4])) : QByteArray();
-        if (r.GeneName.isEmpty())
-            r.GeneName = kUnknownGene;
-        if (columns.size() >= 6)
-            r.Comment = UpperCaseAZ(TrimBytes(columns[5]));
-        lines << Describe(r);
-    }
-    return lines;
+    return ReadOrError([&] { return ReferenceRead(text); });
 }
 
 // A random text from a fixed seed: uniform bytes, or bytes weighted towards what the reader
