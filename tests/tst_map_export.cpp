@@ -6,6 +6,7 @@
 // user nobody for the save.
 #include "MapFixtures.h"
 #include "MetafileReaders.h"
+#include "MetafileRecords.h"
 #include "chart/TCanvas.h"
 #include "map/Connectors.h"
 #include "map/GraphExport.h"
@@ -135,23 +136,6 @@ QByteArray ReadAll(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-quint16 U16(const QByteArray &b, qsizetype at)
-{
-    return qFromLittleEndian<quint16>(b.constData() + at);
-}
-qint16 S16(const QByteArray &b, qsizetype at)
-{
-    return qFromLittleEndian<qint16>(b.constData() + at);
-}
-quint32 U32(const QByteArray &b, qsizetype at)
-{
-    return qFromLittleEndian<quint32>(b.constData() + at);
-}
-qint32 S32(const QByteArray &b, qsizetype at)
-{
-    return qFromLittleEndian<qint32>(b.constData() + at);
-}
-
 // The size a file says its picture has: placeable box, EMF bounds, or bitmap header.
 QSize PictureSize(const QByteArray &file, TGraphFormat format)
 {
@@ -169,21 +153,6 @@ QSize PictureSize(const QByteArray &file, TGraphFormat format)
         break;
     }
     return {};
-}
-
-// WMF records (function, parameters) after both headers.
-QList<QPair<quint16, QByteArray>> WmfRecords(const QByteArray &file)
-{
-    QList<QPair<quint16, QByteArray>> out;
-    qsizetype at = 22 + 18;
-    while (at + 6 <= file.size()) {
-        const qsizetype bytes = qsizetype(U32(file, at)) * 2;
-        if (bytes < 6 || at + bytes > file.size())
-            return {};
-        out.append({U16(file, at + 4), file.mid(at + 6, bytes - 6)});
-        at += bytes;
-    }
-    return out;
 }
 
 // Black lines of four points without fill, as the readers write them.
@@ -476,7 +445,7 @@ void tst_map_export::onePicture()
     map.Rebuild();
     const QString path = dir.filePath("map.wmf");
     SaveGraph(map.Chart, path);
-    const QList<QPair<quint16, QByteArray>> records = WmfRecords(ReadAll(path));
+    const QList<MetaRecord> records = WmfRecords(ReadAll(path));
     QVERIFY(!records.isEmpty());
     for (const QString &name : map.Names()) {
         int count = 0;

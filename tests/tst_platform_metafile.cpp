@@ -2,6 +2,7 @@
 // the records that QPainter drawing becomes, and two independent readers that must accept the
 // files and find in them what was drawn.
 #include "MetafileReaders.h"
+#include "MetafileRecords.h"
 #include "platform/TMetafileDevice.h"
 
 #include <QFile>
@@ -13,72 +14,6 @@
 #include <QtTest>
 
 namespace {
-
-quint16 U16(const QByteArray &b, qsizetype at)
-{
-    return qFromLittleEndian<quint16>(b.constData() + at);
-}
-qint16 S16(const QByteArray &b, qsizetype at)
-{
-    return qFromLittleEndian<qint16>(b.constData() + at);
-}
-quint32 U32(const QByteArray &b, qsizetype at)
-{
-    return qFromLittleEndian<quint32>(b.constData() + at);
-}
-qint32 S32(const QByteArray &b, qsizetype at)
-{
-    return qFromLittleEndian<qint32>(b.constData() + at);
-}
-
-// One record: its function (WMF) or type (EMF) and its parameter bytes.
-struct MetaRecord
-{
-    quint32 Type;
-    QByteArray Params;
-};
-
-// The records after the placeable header and the standard header; fails on a broken chain.
-QList<MetaRecord> WmfRecords(const QByteArray &file)
-{
-    QList<MetaRecord> out;
-    qsizetype at = 22 + 18;
-    while (at + 6 <= file.size()) {
-        const quint32 words = U32(file, at);
-        if (words < 3 || at + qsizetype(words) * 2 > file.size())
-            return {};
-        out.append({U16(file, at + 4), file.mid(at + 6, qsizetype(words) * 2 - 6)});
-        at += qsizetype(words) * 2;
-        if (out.last().Type == 0)
-            break;
-    }
-    return at == file.size() ? out : QList<MetaRecord>{};
-}
-
-QList<MetaRecord> EmfRecords(const QByteArray &file)
-{
-    QList<MetaRecord> out;
-    qsizetype at = 0;
-    while (at + 8 <= file.size()) {
-        const quint32 size = U32(file, at + 4);
-        if (size < 8 || size % 4 != 0 || at + qsizetype(size) > file.size())
-            return {};
-        out.append({U32(file, at), file.mid(at + 8, qsizetype(size) - 8)});
-        at += size;
-        if (out.last().Type == 14)
-            break;
-    }
-    return at == file.size() ? out : QList<MetaRecord>{};
-}
-
-QList<MetaRecord> OfType(const QList<MetaRecord> &records, quint32 type)
-{
-    QList<MetaRecord> out;
-    for (const MetaRecord &r : records)
-        if (r.Type == type)
-            out.append(r);
-    return out;
-}
 
 // WMF functions and EMF record types read below.
 constexpr quint32 kWmfEof = 0x0000, kWmfSetMapMode = 0x0103, kWmfSetWindowExt = 0x020C,
