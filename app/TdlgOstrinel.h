@@ -4,7 +4,7 @@
 // View menu's check marks are the only store of the view options.
 #pragma once
 
-#include "app/core/Catalogue.h"
+#include "core/Catalogue.h"
 #include "map/ViewOptions.h"
 #include "ui_TdlgOstrinel.h"
 #include "util/ColorOps.h"

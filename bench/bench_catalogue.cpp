@@ -5,7 +5,7 @@
 //   bench_catalogue [RUNS]     (default 5 runs; the figures are the medians)
 #include "Workloads.h"
 
-#include "app/core/Catalogue.h"
+#include "core/Catalogue.h"
 
 #include <QElapsedTimer>
 #include <QFile>

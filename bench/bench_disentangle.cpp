@@ -8,8 +8,8 @@
 //   bench_disentangle [RUNS]     (default 5 runs; the figures are the median and the best)
 #include "Workloads.h"
 
-#include "app/core/Catalogue.h"
-#include "app/core/MapOperations.h"
+#include "core/Catalogue.h"
+#include "core/MapOperations.h"
 
 #include <QElapsedTimer>
 

@@ -5,7 +5,7 @@
 // for files of 25,000 to 100,000 chromosomes of one record each, to show how it scales.
 #include "Workloads.h"
 
-#include "app/core/Catalogue.h"
+#include "core/Catalogue.h"
 #include "chart/TChart.h"
 #include "map/Connectors.h"
 #include "map/LabelLayout.h"

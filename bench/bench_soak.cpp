@@ -11,7 +11,7 @@
 //   bench_soak --short    W2: 5 rebuild cycles, 4 loads (for leak checkers)
 #include "Workloads.h"
 
-#include "app/core/Catalogue.h"
+#include "core/Catalogue.h"
 #include "chart/TChart.h"
 #include "map/MapBuilder.h"
 #include "map/MapSession.h"

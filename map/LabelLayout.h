@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "app/core/Catalogue.h"
+#include "core/Catalogue.h"
 
 class TChart;
 class TCanvas;

@@ -3,7 +3,7 @@
 // It is the only code that creates or frees row series.
 #pragma once
 
-#include "app/core/Catalogue.h"
+#include "core/Catalogue.h"
 #include "map/ViewOptions.h"
 #include "util/ColorOps.h"
 

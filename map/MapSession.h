@@ -5,7 +5,7 @@
 // copies of it. Plain data and a QPainter; no widgets.
 #pragma once
 
-#include "app/core/Catalogue.h"
+#include "core/Catalogue.h"
 #include "map/MapBuilder.h"
 #include "map/ViewOptions.h"
 #include "util/ColorOps.h"

@@ -4,7 +4,7 @@
 // tests do not depend on the file reader.
 #pragma once
 
-#include "app/core/Catalogue.h"
+#include "core/Catalogue.h"
 
 #include <algorithm>
 #include <initializer_list>

@@ -2,7 +2,7 @@
 // indices and counts filled in the way a load fills them.
 #pragma once
 
-#include "app/core/Catalogue.h"
+#include "core/Catalogue.h"
 #include "chart/TChart.h"
 #include "map/MapBuilder.h"
 #include "map/ViewOptions.h"

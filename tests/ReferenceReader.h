@@ -2,7 +2,7 @@
 // routines: the oracle the block reader is checked against, on hand-written and random text.
 #pragma once
 
-#include "app/core/Catalogue.h"
+#include "core/Catalogue.h"
 #include "util/StringOps.h"
 
 #include <utility>

@@ -3,7 +3,7 @@
 // against a literal implementation of the plain linear scans), and that a failed load leaves a
 // previously loaded catalogue whole.
 #include "ReferenceReader.h"
-#include "app/core/Catalogue.h"
+#include "core/Catalogue.h"
 #include "util/StringOps.h"
 #include "util/VectorOps.h"
 

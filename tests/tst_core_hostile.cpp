@@ -4,8 +4,8 @@
 // records or in a clear message with the right line number, never in a crash or a hang.
 #include "HandCatalogue.h"
 #include "ReferenceReader.h"
-#include "app/core/Catalogue.h"
-#include "app/core/MapOperations.h"
+#include "core/Catalogue.h"
+#include "core/MapOperations.h"
 #include "util/StringOps.h"
 
 #include <QRandomGenerator>

@@ -1,5 +1,5 @@
 // Disentangling, reversing and aligning chromosomes, and finding the record under a map position.
-#include "app/core/MapOperations.h"
+#include "core/MapOperations.h"
 
 #include "HandCatalogue.h"
 #include "util/StatOps.h"

@@ -1,5 +1,5 @@
 // The exact texts of the chromosome, gene and item reports and of the gene list legend.
-#include "app/core/Reports.h"
+#include "core/Reports.h"
 
 #include "HandCatalogue.h"
 

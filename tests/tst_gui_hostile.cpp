@@ -3,9 +3,9 @@
 // the rows on the map as they were; huge labels, a hundred thousand chromosomes and one gene on
 // every chromosome load, draw and disentangle.
 #include "app/TdlgOstrinel.h"
-#include "app/core/Catalogue.h"
+#include "core/Catalogue.h"
 #include "chart/TChart.h"
-#include "chart/TChartWidget.h"
+#include "app/TChartWidget.h"
 
 #include <QFileDialog>
 #include <QListWidget>

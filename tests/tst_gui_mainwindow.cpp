@@ -4,10 +4,10 @@
 #include "app/TdlgInfo.h"
 #include "app/TdlgOstrinel.h"
 #include "app/TfBlocNote.h"
-#include "app/core/MapOperations.h"
-#include "app/core/Reports.h"
+#include "core/MapOperations.h"
+#include "core/Reports.h"
 #include "chart/TChart.h"
-#include "chart/TChartWidget.h"
+#include "app/TChartWidget.h"
 #include "platform/HelpSystem.h"
 
 #include <QFileDialog>

@@ -1,6 +1,6 @@
 // Aligning on a gene and reversing a chromosome through the real chart: the first pass's drawn
 // minimum feeds the second pass, and reversing twice draws the same picture again.
-#include "app/core/MapOperations.h"
+#include "core/MapOperations.h"
 #include "chart/TChart.h"
 #include "map/Connectors.h"
 #include "map/LabelLayout.h"

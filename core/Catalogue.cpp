@@ -11,7 +11,7 @@
 // keeps insertion order, gene names sorted in unsigned byte order (the heap sort of SortStrings
 // gives the same order, since the names are distinct), the first record of a gene on a
 // chromosome found in one pass over the regrouped rows.
-#include "app/core/Catalogue.h"
+#include "core/Catalogue.h"
 
 #include "util/StringOps.h"
 #include "util/VectorOps.h"

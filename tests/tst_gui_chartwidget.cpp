@@ -1,7 +1,7 @@
 // The chart on screen: presses reach the click handler with the hit series and point, a claimed
 // press starts nothing, dragging zooms, restores and scrolls the bottom axis, a double click is
 // signalled and a resize is raised.
-#include "chart/TChartWidget.h"
+#include "app/TChartWidget.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -173,4 +173,4 @@ void TestChartWidget::resizeRaised()
 }
 
 QTEST_MAIN(TestChartWidget)
-#include "tst_chart_widget.moc"
+#include "tst_gui_chartwidget.moc"

@@ -1,4 +1,4 @@
-#include "app/core/MapOperations.h"
+#include "core/MapOperations.h"
 
 #include "util/StatOps.h"
 

@@ -2,7 +2,7 @@
 // item, and the gene list legend. Pure functions of the catalogue; the windows only show them.
 #pragma once
 
-#include "app/core/Catalogue.h"
+#include "core/Catalogue.h"
 
 #include <QStringList>
 

@@ -3,7 +3,7 @@
 // display state (Inverted, Offset) of the catalogue; the caller rebuilds the map.
 #pragma once
 
-#include "app/core/Catalogue.h"
+#include "core/Catalogue.h"
 
 // Turns every chromosome so that it runs the same way as the one before it in the list, judged
 // by the sign of the Spearman correlation of their gene positions. The vectors are held as the

@@ -1,4 +1,4 @@
-#include "app/core/Reports.h"
+#include "core/Reports.h"
 
 namespace {
 const QString kHeader = QStringLiteral("Chromosome\tGene\tLength\tComment");

@@ -1,4 +1,4 @@
-#include "chart/TChartWidget.h"
+#include "app/TChartWidget.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>
