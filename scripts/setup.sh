@@ -1,19 +1,28 @@
-# Shared set-up of ./run and ./test: installs the Debian packages that are missing, then
-# configures and builds in build/. Sourced, not run.
+# Shared set-up of ./run and ./test: installs the Debian packages that are missing, checks that
+# the outside programs of the tests work, configures and builds. Sourced, not run.
 
+# What ./run needs to build and start the program.
 OSTRINEL_PACKAGES=(
     cmake g++ ninja-build pkg-config binutils
     qt6-base-dev qt6-svg-dev libgl-dev
     libjpeg-dev libuemf-dev libemf2svg-dev
-    libwmf-bin emf2svg ghostscript imagemagick
-    xvfb xauth xdotool
-    clang libclang-rt-14-dev
 )
 
+# What only ./test needs: the sanitizer and fuzzer toolchain, the independent metafile readers
+# (ImageMagick reads WMF only with the coders of its -extra package, which it merely recommends),
+# Ghostscript to read printed PDFs back, and the checkers of the installed desktop files.
+OSTRINEL_TEST_PACKAGES=(
+    clang libclang-rt-14-dev
+    libwmf-bin emf2svg ghostscript imagemagick libmagickcore-6.q16-6-extra
+    desktop-file-utils appstream
+)
+
+# ostrinel_install_packages [PACKAGE...]: installs those that are missing; by default the ./run list.
 ostrinel_install_packages() {
+    [ $# -eq 0 ] && set -- "${OSTRINEL_PACKAGES[@]}"
     local missing=()
     local p
-    for p in "${OSTRINEL_PACKAGES[@]}"; do
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -22,6 +31,55 @@ ostrinel_install_packages() {
     [ "$(id -u)" -ne 0 ] && sudo=sudo
     $sudo apt-get update -qq || return 1
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" || return 1
+}
+
+# --- Probes ----------------------------------------------------------------------------------
+# A package can be installed and still not do what the tests ask of it (a coder left out, a
+# runtime library of another version). Each probe runs the tool the way the tests do, on a small
+# file, and stops the set-up with a message that names the missing piece.
+
+ostrinel_probe_failed() {
+    echo "Set-up check failed: $1" >&2
+    [ -n "${2:-}" ] && sed 's/^/    /' "$2" >&2
+    return 1
+}
+
+# A placeable WMF of one rectangle, 32 by 32 units at 96 per inch; libwmf reads it.
+ostrinel_write_probe_wmf() {
+    printf '\xd7\xcd\xc6\x9a\x00\x00\x00\x00\x00\x00\x20\x00\x20\x00\x60\x00\x00\x00\x00\x00\x71\x57' >"$1"
+    printf '\x01\x00\x09\x00\x00\x03\x1d\x00\x00\x00\x00\x00\x07\x00\x00\x00\x00\x00' >>"$1"
+    printf '\x05\x00\x00\x00\x0b\x02\x00\x00\x00\x00' >>"$1"
+    printf '\x05\x00\x00\x00\x0c\x02\x20\x00\x20\x00' >>"$1"
+    printf '\x07\x00\x00\x00\x1b\x04\x18\x00\x18\x00\x08\x00\x08\x00' >>"$1"
+    printf '\x03\x00\x00\x00\x00\x00' >>"$1"
+}
+
+# ostrinel_probe_test_tools: the outside programs that the tests and the fuzzer call.
+ostrinel_probe_test_tools() {
+    local tmp status=0
+    tmp=$(mktemp -d) || return 1
+    (
+        set +e
+        ostrinel_write_probe_wmf "$tmp/probe.wmf"
+        wmf2svg -o "$tmp/probe.svg" "$tmp/probe.wmf" >"$tmp/log" 2>&1 && [ -s "$tmp/probe.svg" ] ||
+            { ostrinel_probe_failed "wmf2svg (package libwmf-bin) cannot read a WMF" "$tmp/log"; exit 1; }
+        emf2svg-conv -i resources/about.emf -o "$tmp/about.svg" >"$tmp/log" 2>&1 && [ -s "$tmp/about.svg" ] ||
+            { ostrinel_probe_failed "emf2svg-conv (package emf2svg) cannot read an EMF" "$tmp/log"; exit 1; }
+        convert -density 96 "$tmp/probe.wmf" "$tmp/probe.png" >"$tmp/log" 2>&1 && [ -s "$tmp/probe.png" ] ||
+            { ostrinel_probe_failed "ImageMagick is installed but cannot read WMF (its WMF coder is in libmagickcore-6.q16-6-extra)" "$tmp/log"; exit 1; }
+        printf '%%!PS\n/Helvetica findfont 12 scalefont setfont 72 72 moveto (probe) show showpage\n' |
+            gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=txtwrite -sOutputFile=- - >"$tmp/log" 2>&1 &&
+            grep -q probe "$tmp/log" ||
+            { ostrinel_probe_failed "Ghostscript cannot read text back from a page" "$tmp/log"; exit 1; }
+        printf 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char *, unsigned long) { return 0; }\n' >"$tmp/fuzz.cpp"
+        clang++ -fsanitize=fuzzer,address,undefined "$tmp/fuzz.cpp" -o "$tmp/fuzz" >"$tmp/log" 2>&1 &&
+            "$tmp/fuzz" -runs=1 >>"$tmp/log" 2>&1 ||
+            { ostrinel_probe_failed "clang cannot build a sanitized fuzzer (its runtime is in libclang-rt-14-dev)" "$tmp/log"; exit 1; }
+        objcopy --version >"$tmp/log" 2>&1 ||
+            { ostrinel_probe_failed "objcopy (package binutils) does not run" "$tmp/log"; exit 1; }
+    ) || status=1
+    rm -rf "$tmp"
+    return $status
 }
 
 # ostrinel_build DIR [cmake options...]
