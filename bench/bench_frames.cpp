@@ -1,0 +1,311 @@
+// Frame times of the map while the user explores it: the file opened through the map session,
+// the window's rebuild cycle at 1900 by 900, then the bottom axis zoomed to the whole map, a
+// tenth, a hundredth and a thousandth of it, each scrolled a few steps as a drag does, with one
+// Paint per frame. Every frame is compared with the plain drawing of the same state (the chart's
+// SkipHiddenWork off) pixel for pixel, and that plain drawing must find every label placement
+// already where it belongs. At the end, frames are repeated at a hundredth without the checks
+// and the live heap is compared between the twentieth and the last. Times are the processor
+// time of the drawing thread (the wall clock follows in brackets); targets are judged on the
+// median frame.
+//
+//   bench_frames [W1|W2|MANY] [--frames N] [--no-check]
+//
+// MANY is a file of 100,000 chromosomes of one record each. The exit status is 1 when a frame
+// differs from its plain drawing.
+#include "Workloads.h"
+
+#include "chart/TArrowSeries.h"
+#include "chart/TChart.h"
+#include "core/Catalogue.h"
+#include "map/MapSession.h"
+#include "map/ViewOptions.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <malloc.h>
+#include <time.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+const QRect kRect(0, 0, 1900, 900);
+constexpr int kScrollFrames = 5;    // frames of dragging per zoom level, after the zoom itself
+constexpr double kScrollStep = 0.03; // of the shown range per frame
+
+struct TTargets
+{
+    double Whole = 0; // seconds a frame; 0: no target
+    double Tenth = 0;
+    double Deep = 0; // a hundredth and deeper
+    double Cycle = 0;
+};
+
+struct TFrameRun
+{
+    std::vector<double> Seconds; // processor time
+    std::vector<double> Wall;
+    int Identical = 0;
+    int Checked = 0;
+};
+
+double Elapsed(const QElapsedTimer &timer)
+{
+    return timer.nsecsElapsed() / 1e9;
+}
+
+// Processor time of this thread: on a machine shared with other work the wall clock mostly
+// measures the others.
+double CpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+double HeapBytes()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return double(info.uordblks) + double(info.hblkhd);
+}
+
+using TPlacements = std::vector<std::vector<std::optional<TSeriesMarkPosition>>>;
+
+TPlacements Placements(const TChart &chart)
+{
+    TPlacements all;
+    for (int s = 0; s < chart.SeriesCount(); ++s)
+        all.push_back(chart.Series(s).Marks.Positions);
+    return all;
+}
+
+bool SamePlacements(const TPlacements &a, const TPlacements &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t s = 0; s < a.size(); ++s) {
+        if (a[s].size() != b[s].size())
+            return false;
+        for (std::size_t p = 0; p < a[s].size(); ++p) {
+            const auto &x = a[s][p], &y = b[s][p];
+            if (x.has_value() != y.has_value())
+                return false;
+            if (x && (x->LeaderStart != y->LeaderStart || x->LeaderEnd != y->LeaderEnd ||
+                      x->Fixed != y->Fixed || x->LabelHeight != y->LabelHeight ||
+                      x->LabelLeft != y->LabelLeft || x->LabelTop != y->LabelTop ||
+                      x->LabelWidth != y->LabelWidth))
+                return false;
+        }
+    }
+    return true;
+}
+
+class TFrames
+{
+public:
+    TFrames(TChart &chart, bool check) : m_chart(chart), m_check(check) {}
+
+    // One frame: a Paint onto the screen, timed; then, when checking, the plain drawing of the
+    // state it left, which must match it and move no placement.
+    void Frame(TFrameRun &run)
+    {
+        QPainter painter(&m_screen);
+        QElapsedTimer timer;
+        timer.start();
+        const double cpu = CpuSeconds();
+        m_chart.Paint(painter, kRect);
+        run.Seconds.push_back(CpuSeconds() - cpu);
+        run.Wall.push_back(Elapsed(timer));
+        painter.end();
+        if (!m_check)
+            return;
+        const TPlacements before = Placements(m_chart);
+        m_chart.SkipHiddenWork = false;
+        {
+            QPainter plain(&m_plain);
+            m_chart.Paint(plain, kRect);
+        }
+        m_chart.SkipHiddenWork = true;
+        ++run.Checked;
+        if (m_screen == m_plain && SamePlacements(before, Placements(m_chart)))
+            ++run.Identical;
+    }
+
+    QImage &Screen() { return m_screen; }
+
+private:
+    TChart &m_chart;
+    bool m_check;
+    QImage m_screen{kRect.size(), QImage::Format_RGB32};
+    QImage m_plain{kRect.size(), QImage::Format_RGB32};
+};
+
+bool Report(const char *what, const TFrameRun &run, double target)
+{
+    const double median = Median(run.Seconds);
+    const double worst = *std::max_element(run.Seconds.begin(), run.Seconds.end());
+    double sum = 0;
+    for (double s : run.Seconds)
+        sum += s;
+    std::printf("  %-11s %2zu frames: median %8.1f ms, mean %8.1f, max %8.1f (wall median %.1f)",
+                what, run.Seconds.size(), median * 1e3, sum / double(run.Seconds.size()) * 1e3,
+                worst * 1e3, Median(run.Wall) * 1e3);
+    if (target > 0)
+        std::printf("  (target %5.0f ms) %s", target * 1e3, median <= target ? "ok" : "OVER");
+    if (run.Checked)
+        std::printf("  identical %d/%d", run.Identical, run.Checked);
+    std::printf("\n");
+    std::fflush(stdout);
+    return run.Identical == run.Checked;
+}
+
+// n chromosomes of one record each, every tenth gene name shared by ten chromosomes.
+QString WriteMany(const QTemporaryDir &dir, int n)
+{
+    const QString path = dir.filePath(QStringLiteral("many.txt"));
+    QByteArray text;
+    for (int i = 0; i < n; ++i)
+        text += "contig" + QByteArray::number(i) + "\t" + QByteArray::number(i * 7) + "\t" +
+                QByteArray::number(i * 7 + 500) + "\t1\tg" + QByteArray::number(i / 10) + "\n";
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+        throw std::runtime_error("cannot write the file of many chromosomes");
+    return path;
+}
+
+bool Run(const char *name, const QString &path, const TTargets &targets, bool check,
+         int memoryFrames)
+{
+    TMapSession session;
+    QElapsedTimer timer;
+    timer.start();
+    session.Load(path);
+    std::printf("%s: %d records on %zu chromosomes (loaded in %.2f s)\n", name,
+                int(session.Catalogue.FRecordCount), session.Catalogue.FChromosomeNames.size(),
+                Elapsed(timer));
+
+    TChart chart;
+    SetupMapChart(chart);
+    chart.SetChartRect(kRect);
+    session.Wire(chart);
+    TFrames frames(chart, check);
+
+    for (int run = 1; run <= 2; ++run) {
+        QPainter painter(&frames.Screen());
+        timer.restart();
+        const double cpu = CpuSeconds();
+        session.RebuildCycle(chart, painter, kRect);
+        const double cycle = CpuSeconds() - cpu;
+        std::printf("  rebuild cycle %d: %.3f s (wall %.3f s)", run, cycle, Elapsed(timer));
+        if (targets.Cycle > 0)
+            std::printf("  (target %.1f s) %s", targets.Cycle,
+                        cycle <= targets.Cycle ? "ok" : "OVER");
+        std::printf("\n");
+        std::fflush(stdout);
+    }
+
+    const double lo = chart.BottomAxis.Minimum, hi = chart.BottomAxis.Maximum;
+    const double middle = (lo + hi) / 2;
+    bool identical = true;
+    const struct
+    {
+        const char *Name;
+        double Fraction;
+        double Target;
+    } levels[] = {{"whole map", 1, targets.Whole},
+                  {"1/10", 0.1, targets.Tenth},
+                  {"1/100", 0.01, targets.Deep},
+                  {"1/1000", 0.001, targets.Deep}};
+    for (const auto &level : levels) {
+        const double width = (hi - lo) * level.Fraction;
+        TFrameRun run;
+        chart.ZoomTo(middle - width / 2, middle + width / 2);
+        frames.Frame(run);
+        for (int f = 0; f < kScrollFrames; ++f) {
+            chart.ScrollBy(width * kScrollStep);
+            frames.Frame(run);
+        }
+        identical &= Report(level.Name, run, level.Target);
+    }
+
+    if (memoryFrames > 0) {
+        const double width = (hi - lo) * 0.01;
+        chart.ZoomTo(middle - width / 2, middle + width / 2);
+        TFrames quick(chart, false);
+        TFrameRun run;
+        double settled = 0;
+        for (int f = 1; f <= memoryFrames; ++f) {
+            // Back and forth, so that a long run stays over the same part of the map.
+            chart.ScrollBy(width * kScrollStep * ((f / 20) % 2 ? -1 : 1));
+            quick.Frame(run);
+            if (f == std::min(20, memoryFrames))
+                settled = HeapBytes();
+        }
+        std::printf("  %d frames at 1/100: median %.1f ms; live heap %+.2f MB from frame %d to "
+                    "the last\n",
+                    memoryFrames, Median(run.Seconds) * 1e3, (HeapBytes() - settled) / 1048576.0,
+                    std::min(20, memoryFrames));
+    }
+    std::fflush(stdout);
+    return identical;
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QByteArray only;
+    bool check = true;
+    int memoryFrames = 200;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--no-check") == 0) {
+            check = false;
+        } else if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
+            memoryFrames = std::max(0, std::atoi(argv[++i]));
+        } else if (argv[i][0] != '-' && only.isEmpty()) {
+            only = argv[i];
+        } else {
+            std::fprintf(stderr, "usage: bench_frames [W1|W2|MANY] [--frames N] [--no-check]\n");
+            return 2;
+        }
+    }
+    try {
+        bool identical = true;
+        if (only.isEmpty() || only == "W2")
+            identical &= Run("W2", bench::EnsureWorkload(bench::Workload::W2),
+                             {0.100, 0, 0.016, 0}, check, memoryFrames);
+        if (only.isEmpty() || only == "W1")
+            identical &= Run("W1", bench::EnsureWorkload(bench::Workload::W1),
+                             {0.400, 0, 0.060, 1.5}, check, memoryFrames);
+        if (only.isEmpty() || only == "MANY") {
+            const QTemporaryDir dir;
+            identical &= Run("100,000 chromosomes", WriteMany(dir, 100000), {0, 0, 0, 1.5},
+                             check, memoryFrames);
+        }
+        if (check)
+            std::printf("identity with the plain drawing: %s\n",
+                        identical ? "every frame" : "SOME FRAMES DIFFER");
+        return identical ? 0 : 1;
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "bench_frames: %s\n", e.what());
+        return 1;
+    }
+}
