@@ -5,12 +5,8 @@
 #include "app/TfBlocNote.h"
 #include "core/MapOperations.h"
 #include "core/Reports.h"
-#include "chart/TCanvas.h"
 #include "chart/TChart.h"
-#include "map/Connectors.h"
 #include "map/GraphExport.h"
-#include "map/LabelLayout.h"
-#include "map/MapBuilder.h"
 #include "platform/HelpSystem.h"
 #include "platform/Systeme.h"
 
@@ -70,6 +66,8 @@ TdlgOstrinel::TdlgOstrinel(THelpSystem *help, QWidget *parent)
     BuildPopups();
     ConnectHandlers();
     SetHelpContexts();
+    m_session.SetChart(Chart());
+    m_session.SetRepaint([this] { ui.chChrMap->RepaintNow(); });
     FormCreate();
 }
 
@@ -201,6 +199,7 @@ void TdlgOstrinel::SetHelpContexts()
 template <typename Command> void TdlgOstrinel::Guarded(Command &&command)
 {
     try {
+        m_session.View = ViewOptions();
         command();
     } catch (const Exception &error) {
         ReportError(error.message());
@@ -211,38 +210,22 @@ template <typename Command> void TdlgOstrinel::Guarded(Command &&command)
 
 template <typename Command> void TdlgOstrinel::MapCommand(Command &&command)
 {
-    const std::vector<ChromosomeView> views = FCatalogue.FChromosomes;
-    const quint64 rebuilds = m_rebuilds;
     try {
+        // The lists are where the user checks; the session rebuilds from what they show.
+        m_session.ChromosomeChecked = CheckStates(ui.cklChromosomes);
+        m_session.GeneChecked = CheckStates(ui.cklGenes);
         command();
     } catch (...) {
-        FSkipConnectors = false;
-        FCatalogue.FChromosomes = views;
-        RestoreShownChecks();
-        if (m_rebuilds != rebuilds) {
-            // The state before the command was drawn once, so it draws again; should it not,
-            // the first error is still the one to report.
-            try {
-                RebuildCycle();
-            } catch (...) {
-                FSkipConnectors = false;
-            }
-        }
+        ShowSessionChecks();
         throw;
     }
+    ShowSessionChecks();
 }
 
-void TdlgOstrinel::RestoreShownChecks()
+void TdlgOstrinel::ShowSessionChecks()
 {
-    auto restore = [](QListWidget *list, const std::vector<bool> &shown) {
-        if (std::size_t(list->count()) != shown.size())
-            return;
-        const QSignalBlocker blocker(list);
-        for (int i = 0; i < list->count(); ++i)
-            list->item(i)->setCheckState(shown[std::size_t(i)] ? Qt::Checked : Qt::Unchecked);
-    };
-    restore(ui.cklChromosomes, m_shownChromosomes);
-    restore(ui.cklGenes, m_shownGenes);
+    SetCheckStates(ui.cklChromosomes, m_session.ChromosomeChecked);
+    SetCheckStates(ui.cklGenes, m_session.GeneChecked);
 }
 
 void TdlgOstrinel::ReportError(const QString &message)
@@ -284,11 +267,17 @@ std::vector<bool> TdlgOstrinel::CheckStates(const QListWidget *list)
     return states;
 }
 
-void TdlgOstrinel::SetAllChecked(QListWidget *list, bool checked)
+void TdlgOstrinel::SetCheckStates(QListWidget *list, const std::vector<bool> &states)
 {
+    // Lists of another size belong to another catalogue; FillLists refills those.
+    if (std::size_t(list->count()) != states.size())
+        return;
     const QSignalBlocker blocker(list);
-    for (int i = 0; i < list->count(); ++i)
-        list->item(i)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+    for (int i = 0; i < list->count(); ++i) {
+        const Qt::CheckState state = states[std::size_t(i)] ? Qt::Checked : Qt::Unchecked;
+        if (list->item(i)->checkState() != state)
+            list->item(i)->setCheckState(state);
+    }
 }
 
 int TdlgOstrinel::SelectedRow(const QListWidget *list)
@@ -319,32 +308,8 @@ void TdlgOstrinel::FillLists()
             item->setCheckState(Qt::Checked);
         }
     };
-    fill(ui.cklChromosomes, FCatalogue.FChromosomeNames);
-    fill(ui.cklGenes, FCatalogue.FGeneNames);
-}
-
-// --- Rebuild cycle -------------------------------------------------------------------------
-
-void TdlgOstrinel::RebuildMapNow()
-{
-    const std::vector<bool> chromosomes = CheckStates(ui.cklChromosomes);
-    const std::vector<bool> genes = CheckStates(ui.cklGenes);
-    const TViewOptions view = ViewOptions();
-    RebuildMap(Chart(), TMapSource{FCatalogue, chromosomes, genes, view, FPalette});
-    m_shownChromosomes = chromosomes;
-    m_shownGenes = genes;
-    ++m_rebuilds;
-}
-
-void TdlgOstrinel::RebuildCycle()
-{
-    // The first drawing places the labels; connectors join the places of the drawing before,
-    // so they wait for the second.
-    FSkipConnectors = true;
-    RebuildMapNow();
-    ui.chChrMap->RepaintNow();
-    FSkipConnectors = false;
-    ui.chChrMap->RepaintNow();
+    fill(ui.cklChromosomes, m_session.FCatalogue.FChromosomeNames);
+    fill(ui.cklGenes, m_session.FCatalogue.FGeneNames);
 }
 
 // --- Creation and chart events -------------------------------------------------------------
@@ -358,41 +323,26 @@ void TdlgOstrinel::FormCreate()
             move(0, y());
             resize(screen->geometry().width(), height());
         }
-        FPalette = ui.mnuGrayScale->isChecked() ? GrayPalette() : FirePalette();
+        m_session.FPalette = ui.mnuGrayScale->isChecked() ? GrayPalette() : FirePalette();
     });
 }
 
 void TdlgOstrinel::OnChangeChart(TCanvas *canvas)
 {
-    Guarded([&] {
-        TChart &chart = Chart();
-        LayoutGeneLabels(chart, ui.mnuFirstLineNames->isChecked());
-        if (canvas)
-            DrawChromosomeNames(chart, *canvas, FCatalogue, CheckStates(ui.cklChromosomes));
-        chart.RequestRepaint();
-    });
+    Guarded([&] { m_session.ChangeChart(Chart(), canvas); });
 }
 
 void TdlgOstrinel::OnBeforeDrawSeries(TCanvas &canvas)
 {
-    Guarded([&] {
-        if (ui.mnuLinkGenes->isChecked() && !FSkipConnectors)
-            DrawConnectors(Chart(), canvas);
-    });
+    Guarded([&] { m_session.BeforeDrawSeries(Chart(), canvas); });
 }
 
 void TdlgOstrinel::chChrMapClickSeries(TArrowSeries &series, int /*point*/, Qt::MouseButton button,
                                        Qt::KeyboardModifiers /*shift*/, int x, int y)
 {
     Guarded([&] {
-        TChart &chart = Chart();
-        chart.CancelMouse();
-        // Both fields change together, so that a failed hit test leaves the last pair whole.
-        const qint32 position = RoundHalfEven(chart.PixelToValue(series, x));
-        const qint32 record = RecordAtPosition(FCatalogue, series.Tag, position);
-        FClickedChromosome = series.Tag;
-        FClickedRecord = record;
-        if (FClickedRecord == -1)
+        Chart().CancelMouse();
+        if (m_session.ClickSeries(series, x) == -1)
             return;
         if (button == Qt::RightButton) {
             popArrowsPopup();
@@ -420,27 +370,17 @@ void TdlgOstrinel::mnuOpenClick()
 
 void TdlgOstrinel::LoadFile(const QString &path)
 {
+    LoadFiles(QStringList{path});
+}
+
+void TdlgOstrinel::LoadFiles(const QStringList &paths)
+{
     Guarded([&] {
-        // A failed load throws before anything of ours changes.
-        TCatalogue loaded = LoadCatalogue(path);
-        // Every chromosome is checked after a load, so every one must be drawable.
-        CheckMapCoordinates(loaded);
-        TCatalogue previous = std::exchange(FCatalogue, std::move(loaded));
-        try {
-            FillLists();
-            RebuildCycle();
-        } catch (...) {
-            FSkipConnectors = false;
-            FCatalogue = std::move(previous);
-            FillLists();
-            RestoreShownChecks();
-            try {
-                RebuildCycle();
-            } catch (...) {
-                FSkipConnectors = false;
-            }
-            throw;
-        }
+        // A failed load leaves the session's catalogue and check states, hence the lists, as
+        // they were; only a new catalogue refills them.
+        m_session.Open(paths);
+        FillLists();
+        ShowSessionChecks();
     });
 }
 
@@ -486,7 +426,7 @@ void TdlgOstrinel::mnuPrintClick()
 void TdlgOstrinel::mnuLegendClick()
 {
     Guarded([&] {
-        const QStringList lines = LegendLines(FCatalogue);
+        const QStringList lines = LegendLines(m_session.FCatalogue);
         auto *legend = new TdlgInfo(this);
         legend->setWindowTitle(QStringLiteral("Gene list legend"));
         legend->setWindowFlag(Qt::WindowStaysOnTopHint, true);
@@ -503,10 +443,11 @@ void TdlgOstrinel::OnChangePalette(QAction *sender)
             sender->setChecked(true);
         MapCommand([&] {
             if (ui.mnuFireScale->isChecked())
-                FPalette = FirePalette();
+                m_session.ChangePalette(FirePalette());
             else if (ui.mnuGrayScale->isChecked())
-                FPalette = GrayPalette();
-            RebuildCycle();
+                m_session.ChangePalette(GrayPalette());
+            else
+                m_session.Redraw();
         });
     });
 }
@@ -528,7 +469,7 @@ void TdlgOstrinel::mnuLinkGenesClick()
 
 void TdlgOstrinel::mnuHideGenesClick()
 {
-    Guarded([&] { MapCommand([&] { RebuildCycle(); }); });
+    Guarded([&] { MapCommand([&] { m_session.Redraw(); }); });
 }
 
 void TdlgOstrinel::mnuGridClick()
@@ -541,7 +482,7 @@ void TdlgOstrinel::mnuGridClick()
 
 void TdlgOstrinel::mnuFirstLineNamesClick()
 {
-    Guarded([&] { MapCommand([&] { RebuildCycle(); }); });
+    Guarded([&] { MapCommand([&] { m_session.Redraw(); }); });
 }
 
 void TdlgOstrinel::mnuFrameGeneNameClick()
@@ -565,12 +506,7 @@ void TdlgOstrinel::mnuFrameArrowsClick()
 void TdlgOstrinel::mnuDisentangleClick()
 {
     Guarded([&] {
-        MapCommand([&] {
-            Disentangle(FCatalogue);
-            // Unchecked rows too: they must draw when checked later.
-            CheckMapCoordinates(FCatalogue);
-            RebuildCycle();
-        });
+        MapCommand([&] { m_session.Disentangle(); });
     });
 }
 
@@ -596,9 +532,10 @@ void TdlgOstrinel::popGetInfoClick()
 {
     Guarded([&] {
         const int k = SelectFirstWhenNone(ui.cklChromosomes);
-        const QStringList lines = ChromosomeReport(FCatalogue, k);
+        const TCatalogue &catalogue = m_session.FCatalogue;
+        const QStringList lines = ChromosomeReport(catalogue, k);
         auto *info = new TdlgInfo(this);
-        info->setWindowTitle(InfoCaption(At(FCatalogue.FChromosomeNames, k)));
+        info->setWindowTitle(InfoCaption(At(catalogue.FChromosomeNames, k)));
         info->SetLines(lines);
         info->show();
     });
@@ -607,33 +544,23 @@ void TdlgOstrinel::popGetInfoClick()
 void TdlgOstrinel::popInverseChromosomeClick()
 {
     Guarded([&] {
-        MapCommand([&] {
-            InverseChromosome(FCatalogue, SelectedRow(ui.cklChromosomes));
-            CheckMapCoordinates(FCatalogue);
-            RebuildCycle();
-        });
+        MapCommand([&] { m_session.InverseChromosome(SelectedRow(ui.cklChromosomes)); });
     });
 }
 
 void TdlgOstrinel::popCheckAllClick()
 {
     Guarded([&] {
-        MapCommand([&] {
-            SetAllChecked(ui.cklChromosomes, true);
-            RebuildMapNow();
-            ui.chChrMap->update();
-        });
+        MapCommand([&] { m_session.CheckAllChromosomes(true); });
+        ui.chChrMap->update();
     });
 }
 
 void TdlgOstrinel::popCheckNoneClick()
 {
     Guarded([&] {
-        MapCommand([&] {
-            SetAllChecked(ui.cklChromosomes, false);
-            RebuildMapNow();
-            ui.chChrMap->update();
-        });
+        MapCommand([&] { m_session.CheckAllChromosomes(false); });
+        ui.chChrMap->update();
     });
 }
 
@@ -641,9 +568,10 @@ void TdlgOstrinel::popGeneGetInfoClick()
 {
     Guarded([&] {
         const int g = SelectFirstWhenNone(ui.cklGenes);
-        const QStringList lines = GeneReport(FCatalogue, g);
+        const TCatalogue &catalogue = m_session.FCatalogue;
+        const QStringList lines = GeneReport(catalogue, g);
         auto *info = new TdlgInfo(this);
-        info->setWindowTitle(InfoCaption(At(FCatalogue.FGeneNames, g)));
+        info->setWindowTitle(InfoCaption(At(catalogue.FGeneNames, g)));
         info->SetLines(lines);
         info->show();
     });
@@ -652,27 +580,16 @@ void TdlgOstrinel::popGeneGetInfoClick()
 void TdlgOstrinel::popGenesCheckAllClick()
 {
     Guarded([&] {
-        MapCommand([&] {
-            SetAllChecked(ui.cklGenes, true);
-            RebuildMapNow();
-            ui.chChrMap->update();
-        });
+        MapCommand([&] { m_session.CheckAllGenes(true); });
+        ui.chChrMap->update();
     });
 }
 
 void TdlgOstrinel::popGenesCheckNoneClick()
 {
     Guarded([&] {
-        MapCommand([&] {
-            // The first gene always stays checked; an empty list has none to keep.
-            SetAllChecked(ui.cklGenes, false);
-            if (ui.cklGenes->count() > 0) {
-                const QSignalBlocker blocker(ui.cklGenes);
-                ui.cklGenes->item(0)->setCheckState(Qt::Checked);
-            }
-            RebuildMapNow();
-            ui.chChrMap->update();
-        });
+        MapCommand([&] { m_session.CheckAllGenes(false); });
+        ui.chChrMap->update();
     });
 }
 
@@ -681,8 +598,8 @@ void TdlgOstrinel::popGenesCheckNoneClick()
 void TdlgOstrinel::popArrowsPopup()
 {
     Guarded([&] {
-        const TMapItemActions actions =
-            MapItemActions(FCatalogue, FClickedChromosome, FClickedRecord);
+        const TMapItemActions actions = MapItemActions(
+            m_session.FCatalogue, m_session.FClickedChromosome, m_session.FClickedRecord);
         ui.popInformation->setEnabled(actions.InfoEnabled);
         ui.popAlign->setEnabled(actions.AlignEnabled);
     });
@@ -691,7 +608,8 @@ void TdlgOstrinel::popArrowsPopup()
 void TdlgOstrinel::popInformationClick()
 {
     Guarded([&] {
-        const QStringList lines = ItemReport(FCatalogue, FClickedChromosome, FClickedRecord);
+        const QStringList lines = ItemReport(m_session.FCatalogue, m_session.FClickedChromosome,
+                                             m_session.FClickedRecord);
         auto *note = new TfBlocNote(this);
         note->SetFixedDialogFrame(100, 100);
         note->SetLines(lines);
@@ -701,29 +619,14 @@ void TdlgOstrinel::popInformationClick()
 
 void TdlgOstrinel::popAlignClick()
 {
-    Guarded([&] {
-        MapCommand([&] {
-            const qint32 g =
-                At(At(FCatalogue.FRecords, FClickedChromosome), FClickedRecord).GeneIndex;
-            const tVectorOfBoolean aligned = AlignOffsets(FCatalogue, g);
-            CheckMapCoordinates(FCatalogue);
-            // First pass: the chart finds its automatic range from the new offsets.
-            FSkipConnectors = true;
-            RebuildMapNow();
-            ui.chChrMap->RepaintNow();
-            const qint32 m = RoundHalfEven(Chart().BottomAxisMinimum());
-            ShiftAlignedRows(FCatalogue, aligned, m);
-            CheckMapCoordinates(FCatalogue);
-            // Second pass, ending with the connectors.
-            RebuildMapNow();
-            ui.chChrMap->RepaintNow();
-            FSkipConnectors = false;
-            ui.chChrMap->RepaintNow();
-        });
-    });
+    Guarded([&] { MapCommand([&] { m_session.AlignOnClicked(); }); });
 }
 
 void TdlgOstrinel::cklChromosomesClickCheck()
 {
-    Guarded([&] { MapCommand([&] { RebuildCycle(); }); });
+    Guarded([&] {
+        MapCommand([&] {
+            m_session.SetChecks(CheckStates(ui.cklChromosomes), CheckStates(ui.cklGenes));
+        });
+    });
 }

@@ -1,10 +1,11 @@
-// The main window: the two check lists, the chart, the menus and pop-ups, and the handlers that
-// connect each command to the catalogue, the map operations, the map builder and the reports.
-// It owns the catalogue, the palette, the clicked-item fields and the connector switch; the
-// View menu's check marks are the only store of the view options.
+// The main window: the two check lists, the chart, the menus and pop-ups, and thin handlers that
+// read what the user chose, run the map session's command, refresh the lists and show errors.
+// The session owns the catalogue, the palette, the clicked-item fields and the connector switch;
+// the View menu's check marks are where the user sets the view options.
 #pragma once
 
 #include "core/Catalogue.h"
+#include "map/MapSession.h"
 #include "map/ViewOptions.h"
 #include "ui_TdlgOstrinel.h"
 #include "util/ColorOps.h"
@@ -48,10 +49,14 @@ public:
     // Everything "&Open..." does once the dialog has given a file: load, refill, rebuild.
     void LoadFile(const QString &path);
 
-    const TCatalogue &Catalogue() const { return FCatalogue; }
-    const tPalette &Palette() const { return FPalette; }
-    qint32 ClickedChromosome() const { return FClickedChromosome; }
-    qint32 ClickedRecord() const { return FClickedRecord; }
+    // Everything "&Open..." does with several files chosen at once.
+    void LoadFiles(const QStringList &paths);
+
+    const TMapSession &Session() const { return m_session; }
+    const TCatalogue &Catalogue() const { return m_session.FCatalogue; }
+    const tPalette &Palette() const { return m_session.FPalette; }
+    qint32 ClickedChromosome() const { return m_session.FClickedChromosome; }
+    qint32 ClickedRecord() const { return m_session.FClickedRecord; }
     TChartWidget *ChartWidget() const { return ui.chChrMap; }
     QMenu *PopChromosomes() const { return popChromosomes; }
     QMenu *PopGenes() const { return popGenes; }
@@ -96,25 +101,23 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // Runs one command; an error ends it in the error box and goes no further.
+    // Runs one command with the View switches as the menu shows them; an error ends it in the
+    // error box and goes no further.
     template <typename Command> void Guarded(Command &&command);
-    // Runs a command that changes what the map shows. When it fails, the chromosomes' view state
-    // and both check lists go back to what the map showed before it, and a map the command had
-    // already rebuilt is rebuilt from that state: lists, views and rows agree again.
+    // Runs a session command with the check states the lists show; whatever its outcome, both
+    // lists show the session's states afterwards.
     template <typename Command> void MapCommand(Command &&command);
-    void RestoreShownChecks();
+    void ShowSessionChecks();
     void ReportError(const QString &message);
 
     void BuildPopups();
     void ConnectHandlers();
     void SetHelpContexts();
     void FillLists();
-    static void SetAllChecked(QListWidget *list, bool checked);
+    static void SetCheckStates(QListWidget *list, const std::vector<bool> &states);
     static std::vector<bool> CheckStates(const QListWidget *list);
     static int SelectedRow(const QListWidget *list);
     static int SelectFirstWhenNone(QListWidget *list);
-    void RebuildMapNow();
-    void RebuildCycle();
     TChart &Chart();
 
     Ui::TdlgOstrinel ui;
@@ -123,16 +126,7 @@ private:
     QMenu *popArrows = nullptr;
     QAction *m_printShortcut = nullptr;
 
-    qint32 FClickedChromosome = 0;
-    qint32 FClickedRecord = 0;
-    TCatalogue FCatalogue;
-    tPalette FPalette;
-    bool FSkipConnectors = false;
-
-    // The check states the rows on the chart were built from, and how many rebuilds succeeded.
-    std::vector<bool> m_shownChromosomes;
-    std::vector<bool> m_shownGenes;
-    quint64 m_rebuilds = 0;
+    TMapSession m_session;
 
     THelpSystem *m_help = nullptr;
     TdlgAbout *m_about = nullptr;

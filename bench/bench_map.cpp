@@ -92,8 +92,8 @@ void Run(bench::Workload w, double rebuildTarget, double drawTarget, double cycl
     timer.start();
     session.Install(LoadCatalogue(bench::EnsureWorkload(w)));
     std::printf("%s: %d records on %zu chromosomes, %zu gene names (loaded in %.2f s)\n",
-                shape.name, int(session.Catalogue.FRecordCount),
-                session.Catalogue.FChromosomeNames.size(), session.Catalogue.FGeneNames.size(),
+                shape.name, int(session.FCatalogue.FRecordCount),
+                session.FCatalogue.FChromosomeNames.size(), session.FCatalogue.FGeneNames.size(),
                 Seconds(timer));
 
     // RebuildMap alone: onto an empty chart, then over the rows it made (freeing them first).

@@ -175,8 +175,8 @@ int Run(bool shortRun)
     timer.start();
     session.Load(files[0]);
     std::printf("  loaded: %d records on %zu chromosomes, %zu gene names\n",
-                int(session.Catalogue.FRecordCount), session.Catalogue.FChromosomeNames.size(),
-                session.Catalogue.FGeneNames.size());
+                int(session.FCatalogue.FRecordCount), session.FCatalogue.FChromosomeNames.size(),
+                session.FCatalogue.FGeneNames.size());
 
     std::vector<TStep> cycleSteps, loadSteps;
     for (int c = 1; c <= cycles; ++c) {

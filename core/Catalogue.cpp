@@ -747,6 +747,18 @@ TCatalogue LoadCatalogue(const QString &path)
     return CatalogueFromRecords(LoadCoordinateFile(path));
 }
 
+TCatalogue LoadCatalogue(const QStringList &paths)
+{
+    if (paths.size() == 1)
+        return LoadCatalogue(paths.first());
+    std::vector<tGene> records;
+    for (const QString &path : paths) {
+        std::vector<tGene> more = LoadCoordinateFile(path);
+        records.insert(records.end(), more.begin(), more.end());
+    }
+    return CatalogueFromRecords(std::move(records));
+}
+
 qint32 MapCoordinate(const ChromosomeView &view, qint32 c)
 {
     const qint32 shifted = CheckedAdd(c, view.Offset);

@@ -6,6 +6,7 @@
 #include "util/CommonDecl.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -41,6 +42,8 @@ void GroupRecords(TCatalogue &catalogue);
 // A whole load: reads the file and runs the three steps into a new catalogue, so that a failure
 // leaves the caller's catalogue untouched.
 TCatalogue LoadCatalogue(const QString &path);
+// Several files as one catalogue, their records in the order given; one path is LoadCatalogue.
+TCatalogue LoadCatalogue(const QStringList &paths);
 TCatalogue CatalogueFromRecords(std::vector<tGene> records);
 
 // Where coordinate c of a chromosome shown with this view stands on the map: c + Offset, negated

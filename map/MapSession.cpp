@@ -1,6 +1,8 @@
 #include "map/MapSession.h"
 
+#include "chart/TArrowSeries.h"
 #include "chart/TChart.h"
+#include "core/MapOperations.h"
 #include "map/Connectors.h"
 #include "map/LabelLayout.h"
 
@@ -10,13 +12,70 @@
 
 TMapSource TMapSession::Source() const
 {
-    return TMapSource{Catalogue, ChromosomeChecked, GeneChecked, View, Palette};
+    return TMapSource{FCatalogue, ChromosomeChecked, GeneChecked, View, FPalette};
 }
+
+// --- The chart -------------------------------------------------------------------------------
+
+void TMapSession::Wire(TChart &chart)
+{
+    m_chart = &chart;
+    chart.OnBeforeDrawSeries = [this](TChart &c, TCanvas &canvas) { BeforeDrawSeries(c, canvas); };
+    chart.OnAfterDraw = [this](TChart &c, TCanvas *canvas) { ChangeChart(c, canvas); };
+    // A resize moves the labels before the next drawing, as the window's chart widget does.
+    chart.OnResize = [this](TChart &c) { ChangeChart(c, nullptr); };
+}
+
+TChart &TMapSession::Chart() const
+{
+    if (!m_chart)
+        throw Exception(QStringLiteral("The map session has no chart"));
+    return *m_chart;
+}
+
+void TMapSession::Repaint() const
+{
+    if (!m_repaint)
+        throw Exception(QStringLiteral("The map session has no repaint"));
+    m_repaint();
+}
+
+void TMapSession::Step(CycleStep step) const
+{
+    if (m_observer)
+        m_observer(step);
+}
+
+void TMapSession::ChangeChart(TChart &chart, TCanvas *canvas) const
+{
+    LayoutGeneLabels(chart, View.FirstLineNames);
+    if (canvas)
+        DrawChromosomeNames(chart, *canvas, FCatalogue, ChromosomeChecked);
+    // The layout may have moved labels the drawing just painted.
+    chart.RequestRepaint();
+}
+
+void TMapSession::BeforeDrawSeries(TChart &chart, TCanvas &canvas) const
+{
+    if (!View.LinkGenes || FSkipConnectors)
+        return;
+    if (ConnectorDrawer)
+        ConnectorDrawer(chart, canvas);
+    else
+        DrawConnectors(chart, canvas);
+}
+
+// --- Loading ---------------------------------------------------------------------------------
 
 void TMapSession::Load(const QString &path)
 {
+    Load(QStringList{path});
+}
+
+void TMapSession::Load(const QStringList &paths)
+{
     // Everything that can fail runs on the new catalogue before ours changes.
-    TCatalogue loaded = LoadCatalogue(path);
+    TCatalogue loaded = LoadCatalogue(paths);
     // Every chromosome is checked after a load, so every one must be drawable.
     CheckMapCoordinates(loaded);
     Install(std::move(loaded));
@@ -25,59 +84,203 @@ void TMapSession::Load(const QString &path)
 void TMapSession::Install(TCatalogue catalogue)
 {
     // The move frees the old catalogue here, before any rebuild: a load never holds two files.
-    Catalogue = std::move(catalogue);
-    ChromosomeChecked.assign(Catalogue.FChromosomeNames.size(), true);
-    GeneChecked.assign(Catalogue.FGeneNames.size(), true);
+    FCatalogue = std::move(catalogue);
+    ChromosomeChecked.assign(FCatalogue.FChromosomeNames.size(), true);
+    GeneChecked.assign(FCatalogue.FGeneNames.size(), true);
 }
 
-void TMapSession::Wire(TChart &chart)
+void TMapSession::Open(const QStringList &paths)
 {
-    chart.OnBeforeDrawSeries = [this](TChart &c, TCanvas &canvas) { BeforeDrawSeries(c, canvas); };
-    chart.OnAfterDraw = [this](TChart &c, TCanvas *canvas) { ChangeChart(c, canvas); };
-    // A resize moves the labels before the next drawing, as the window's chart widget does.
-    chart.OnResize = [this](TChart &c) { ChangeChart(c, nullptr); };
+    // A failed read throws before anything of ours changes.
+    TCatalogue loaded = LoadCatalogue(paths);
+    CheckMapCoordinates(loaded);
+    TCatalogue previous = std::exchange(FCatalogue, std::move(loaded));
+    try {
+        ChromosomeChecked.assign(FCatalogue.FChromosomeNames.size(), true);
+        GeneChecked.assign(FCatalogue.FGeneNames.size(), true);
+        RebuildCycle();
+    } catch (...) {
+        FSkipConnectors = false;
+        FCatalogue = std::move(previous);
+        ChromosomeChecked = m_shownChromosomes;
+        GeneChecked = m_shownGenes;
+        try {
+            RebuildCycle();
+        } catch (...) {
+            FSkipConnectors = false;
+        }
+        throw;
+    }
 }
 
-void TMapSession::ChangeChart(TChart &chart, TCanvas *canvas) const
+// --- Map commands ----------------------------------------------------------------------------
+
+template <typename Command> void TMapSession::MapCommand(Command &&command)
 {
-    LayoutGeneLabels(chart, View.FirstLineNames);
-    if (canvas)
-        DrawChromosomeNames(chart, *canvas, Catalogue, ChromosomeChecked);
-    // The layout may have moved labels the drawing just painted.
-    chart.RequestRepaint();
+    const std::vector<ChromosomeView> views = FCatalogue.FChromosomes;
+    const quint64 rebuilds = m_rebuilds;
+    try {
+        command();
+    } catch (...) {
+        FSkipConnectors = false;
+        FCatalogue.FChromosomes = views;
+        // Back to the states the map showed; lists of another size belong to no map yet.
+        if (m_shownChromosomes.size() == ChromosomeChecked.size())
+            ChromosomeChecked = m_shownChromosomes;
+        if (m_shownGenes.size() == GeneChecked.size())
+            GeneChecked = m_shownGenes;
+        if (m_rebuilds != rebuilds) {
+            // The state before the command was drawn once, so it draws again; should it not,
+            // the first error is still the one to report.
+            try {
+                RebuildCycle();
+            } catch (...) {
+                FSkipConnectors = false;
+            }
+        }
+        throw;
+    }
 }
 
-void TMapSession::BeforeDrawSeries(TChart &chart, TCanvas &canvas) const
+void TMapSession::SetChecks(std::vector<bool> chromosomes, std::vector<bool> genes)
 {
-    if (!View.LinkGenes || SkipConnectors)
-        return;
-    if (ConnectorDrawer)
-        ConnectorDrawer(chart, canvas);
-    else
-        DrawConnectors(chart, canvas);
+    MapCommand([&] {
+        ChromosomeChecked = std::move(chromosomes);
+        GeneChecked = std::move(genes);
+        RebuildCycle();
+    });
+}
+
+void TMapSession::CheckAllChromosomes(bool checked)
+{
+    MapCommand([&] {
+        ChromosomeChecked.assign(ChromosomeChecked.size(), checked);
+        RebuildMapNow();
+    });
+}
+
+void TMapSession::CheckAllGenes(bool checked)
+{
+    MapCommand([&] {
+        GeneChecked.assign(GeneChecked.size(), checked);
+        // The first gene always stays checked; an empty list has none to keep.
+        if (!checked && !GeneChecked.empty())
+            GeneChecked.front() = true;
+        RebuildMapNow();
+    });
+}
+
+void TMapSession::ChangePalette(const tPalette &palette)
+{
+    MapCommand([&] {
+        FPalette = palette;
+        RebuildCycle();
+    });
+}
+
+void TMapSession::Redraw()
+{
+    MapCommand([&] { RebuildCycle(); });
+}
+
+void TMapSession::InverseChromosome(qint32 k)
+{
+    MapCommand([&] {
+        ::InverseChromosome(FCatalogue, k);
+        CheckMapCoordinates(FCatalogue);
+        RebuildCycle();
+    });
+}
+
+void TMapSession::Disentangle()
+{
+    MapCommand([&] {
+        ::Disentangle(FCatalogue);
+        // Unchecked rows too: they must draw when checked later.
+        CheckMapCoordinates(FCatalogue);
+        RebuildCycle();
+    });
+}
+
+qint32 TMapSession::ClickSeries(const TArrowSeries &series, int x)
+{
+    const qint32 position = RoundHalfEven(Chart().PixelToValue(series, x));
+    const qint32 record = RecordAtPosition(FCatalogue, series.Tag, position);
+    FClickedChromosome = series.Tag;
+    FClickedRecord = record;
+    return record;
+}
+
+void TMapSession::AlignOnClicked()
+{
+    MapCommand([&] {
+        const qint32 g = At(At(FCatalogue.FRecords, FClickedChromosome), FClickedRecord).GeneIndex;
+        const tVectorOfBoolean aligned = AlignOffsets(FCatalogue, g);
+        CheckMapCoordinates(FCatalogue);
+        // First pass: the chart finds its automatic range from the new offsets.
+        FSkipConnectors = true;
+        RebuildMapNow();
+        Repaint();
+        const qint32 m = RoundHalfEven(Chart().BottomAxisMinimum());
+        ShiftAlignedRows(FCatalogue, aligned, m);
+        CheckMapCoordinates(FCatalogue);
+        // Second pass, ending with the connectors.
+        RebuildMapNow();
+        Repaint();
+        FSkipConnectors = false;
+        Repaint();
+    });
+}
+
+// --- The rebuild cycle -----------------------------------------------------------------------
+
+void TMapSession::RebuildMapNow()
+{
+    RebuildMap(Chart(), Source());
+    m_shownChromosomes = ChromosomeChecked;
+    m_shownGenes = GeneChecked;
+    ++m_rebuilds;
+}
+
+void TMapSession::RebuildCycle()
+{
+    // The first drawing places the labels; connectors join the places of the drawing before,
+    // so they wait for the second.
+    FSkipConnectors = true;
+    try {
+        RebuildMapNow();
+        Step(CycleStep::Rebuilt);
+        Repaint();
+        Step(CycleStep::PaintedWithoutConnectors);
+    } catch (...) {
+        // Whatever draws next (an export, the next command) draws the connectors again.
+        FSkipConnectors = false;
+        throw;
+    }
+    FSkipConnectors = false;
+    Repaint();
+    Step(CycleStep::PaintedWithConnectors);
 }
 
 void TMapSession::RebuildCycle(TChart &chart, QPainter &painter, const QRect &rect,
                                const std::function<void(CycleStep)> &afterStep)
 {
-    auto step = [&afterStep](CycleStep s) {
-        if (afterStep)
-            afterStep(s);
+    TChart *const chartBefore = m_chart;
+    std::function<void()> repaintBefore = std::exchange(m_repaint, [&] { chart.Paint(painter, rect); });
+    std::function<void(CycleStep)> observerBefore = m_observer;
+    if (afterStep)
+        m_observer = afterStep;
+    m_chart = &chart;
+    const auto restore = [&] {
+        m_chart = chartBefore ? chartBefore : &chart;
+        m_repaint = std::move(repaintBefore);
+        m_observer = std::move(observerBefore);
     };
-    // The first drawing places the labels; connectors join the places of the drawing before,
-    // so they wait for the second.
-    SkipConnectors = true;
     try {
-        RebuildMap(chart, Source());
-        step(CycleStep::Rebuilt);
-        chart.Paint(painter, rect);
-        step(CycleStep::PaintedWithoutConnectors);
+        RebuildCycle();
     } catch (...) {
-        // Whatever draws next (an export, the next command) draws the connectors again.
-        SkipConnectors = false;
+        restore();
         throw;
     }
-    SkipConnectors = false;
-    chart.Paint(painter, rect);
-    step(CycleStep::PaintedWithConnectors);
+    restore();
 }

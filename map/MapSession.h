@@ -1,8 +1,8 @@
-// The map around one loaded coordinate file, without a window: the catalogue, the check state
-// of both lists, the View switches, the palette, the chart events and the rebuild cycle, all as
-// the main window keeps and runs them. For the programs and tests that drive the map on their
-// own (the benchmarks, the soak, the fuzzer), so that they all run the window's map and not
-// copies of it. Plain data and a QPainter; no widgets.
+// The one map session: everything the map needs besides widgets. It holds the catalogue, the
+// check state of both lists, the View switches, the palette, the connector switch and the
+// clicked item; it runs the load with its rollback, every map command, the rebuild cycle and the
+// chart's events. The window, the batch renderer, the benchmarks, the soak and the fuzzer all
+// drive this one session, so a mend lands once. Plain data and a QPainter; no widgets.
 #pragma once
 
 #include "core/Catalogue.h"
@@ -12,25 +12,38 @@
 
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <vector>
 
 class QPainter;
+class TArrowSeries;
 class TCanvas;
 class TChart;
 
-struct TMapSession
+class TMapSession
 {
-    TCatalogue Catalogue;
+public:
+    TCatalogue FCatalogue;
     std::vector<bool> ChromosomeChecked; // item i of the chromosome list
     std::vector<bool> GeneChecked;       // item g of the gene list
-    TViewOptions View;                   // the View menu as at start
-    tPalette Palette = FirePalette();
+    TViewOptions View;                   // the View switches as the user set them
+    tPalette FPalette = FirePalette();
     // True during the first drawing of a rebuild cycle.
-    bool SkipConnectors = false;
+    bool FSkipConnectors = false;
+    // The map item of the last click on an arrow; FClickedRecord is -1 when it hit no record.
+    qint32 FClickedChromosome = 0;
+    qint32 FClickedRecord = 0;
     // Draws the connectors when they are due; DrawConnectors when empty.
     std::function<void(TChart &, TCanvas &)> ConnectorDrawer;
+
+    enum class CycleStep
+    {
+        Rebuilt,
+        PaintedWithoutConnectors,
+        PaintedWithConnectors
+    };
 
     TMapSession() = default;
     // A wired chart points at this session.
@@ -39,31 +52,88 @@ struct TMapSession
 
     TMapSource Source() const;
 
-    // Reads the file as the window's load does: on any error (raised as the reader raises it)
-    // the session stays as it was; otherwise the new catalogue replaces the old one, the old one
-    // is freed, and every chromosome and gene is checked. The chart is not rebuilt.
-    void Load(const QString &path);
-    // Puts a catalogue already read in place of the current one, everything checked.
-    void Install(TCatalogue catalogue);
-
-    // Connects the chart's OnBeforeDrawSeries, OnAfterDraw and OnResize to this session as the
-    // window connects them. The session must outlive the chart or the chart's events.
+    // --- The chart --------------------------------------------------------------------------
+    // Connects the chart's OnBeforeDrawSeries, OnAfterDraw and OnResize to this session and
+    // makes it the chart the commands rebuild. The session must outlive the chart's events.
     void Wire(TChart &chart);
-    // The window's OnChangeChart: the label layout, the chromosome names when drawing (canvas
-    // not null), a repaint request.
+    // Makes chart the one the commands rebuild without touching its events (a caller that
+    // routes the events itself, as the window does through its error guard).
+    void SetChart(TChart &chart) { m_chart = &chart; }
+    // How the commands repaint the chart at once (the window repaints its widget; a program
+    // without a window paints into its picture). Required before any command that repaints.
+    void SetRepaint(std::function<void()> repaint) { m_repaint = std::move(repaint); }
+    // Called after each step of every rebuild cycle (benchmarks time the steps).
+    void SetCycleObserver(std::function<void(CycleStep)> observer) { m_observer = std::move(observer); }
+
+    // --- Chart events -----------------------------------------------------------------------
+    // OnChangeChart: the label layout, the chromosome names when drawing (canvas not null), a
+    // repaint request.
     void ChangeChart(TChart &chart, TCanvas *canvas) const;
-    // The window's OnBeforeDrawSeries: the connectors when linked and not skipped.
+    // OnBeforeDrawSeries: the connectors when linked and not skipped.
     void BeforeDrawSeries(TChart &chart, TCanvas &canvas) const;
 
-    enum class CycleStep
-    {
-        Rebuilt,
-        PaintedWithoutConnectors,
-        PaintedWithConnectors
-    };
-    // The window's rebuild cycle into painter over rect: rebuild and paint without connectors,
-    // then paint with them. afterStep, when given, is called after each of the three steps.
-    // On an error SkipConnectors is false again and the error goes on.
+    // --- Loading ----------------------------------------------------------------------------
+    // Reads the files as one catalogue. On any error (raised as the reader raises it) the
+    // session stays as it was; otherwise the new catalogue replaces the old one, the old one is
+    // freed, and every chromosome and gene is checked. The chart is not rebuilt.
+    void Load(const QString &path);
+    void Load(const QStringList &paths);
+    // Puts a catalogue already read in place of the current one, everything checked.
+    void Install(TCatalogue catalogue);
+    // "&Open...": Load, then the rebuild cycle. When the cycle fails, the previous catalogue,
+    // its check states and its map come back and the error goes on.
+    void Open(const QStringList &paths);
+
+    // --- Map commands -----------------------------------------------------------------------
+    // Each is all-or-nothing: when it fails, the chromosomes' view state and both check lists go
+    // back to what the map showed before it, a map it had already rebuilt is rebuilt from that
+    // state, and the error goes on.
+
+    // New check states for both lists, then the rebuild cycle.
+    void SetChecks(std::vector<bool> chromosomes, std::vector<bool> genes);
+    // "Check all" / "Check none" of the chromosome list: rebuilt, not repainted.
+    void CheckAllChromosomes(bool checked);
+    // The same for the gene list; "Check none" keeps the first gene checked.
+    void CheckAllGenes(bool checked);
+    // A new palette, then the rebuild cycle.
+    void ChangePalette(const tPalette &palette);
+    // The rebuild cycle after a View switch that changes the rows (hide genes, first-line names).
+    void Redraw();
+    // Mirrors chromosome k (k = -1, no selection: nothing changes), then the rebuild cycle.
+    void InverseChromosome(qint32 k);
+    // Disentangle links, then the rebuild cycle.
+    void Disentangle();
+    // Records which map item a click at pixel x on series hit (both fields change together, so a
+    // failed hit test leaves the last pair whole); returns FClickedRecord.
+    qint32 ClickSeries(const TArrowSeries &series, int x);
+    // "Align on this gene" for the clicked record: the rows that carry its gene are aligned on it,
+    // drawn once to find the chart's own range, moved by its minimum and drawn again.
+    void AlignOnClicked();
+
+    // --- The rebuild cycle ------------------------------------------------------------------
+    // RebuildMap from the session's state; the check states it used become the shown ones.
+    void RebuildMapNow();
+    // Rebuild and repaint without connectors, then repaint with them. On an error
+    // FSkipConnectors is false again and the error goes on.
+    void RebuildCycle();
+    // The same into painter over rect, for callers without a repaint of their own.
     void RebuildCycle(TChart &chart, QPainter &painter, const QRect &rect,
                       const std::function<void(CycleStep)> &afterStep = {});
+
+    // The check states the rows on the chart were built from.
+    const std::vector<bool> &ShownChromosomes() const { return m_shownChromosomes; }
+    const std::vector<bool> &ShownGenes() const { return m_shownGenes; }
+
+private:
+    template <typename Command> void MapCommand(Command &&command);
+    TChart &Chart() const;
+    void Repaint() const;
+    void Step(CycleStep step) const;
+
+    TChart *m_chart = nullptr;
+    std::function<void()> m_repaint;
+    std::function<void(CycleStep)> m_observer;
+    std::vector<bool> m_shownChromosomes;
+    std::vector<bool> m_shownGenes;
+    quint64 m_rebuilds = 0; // rebuilds that succeeded
 };

@@ -2,10 +2,7 @@
 // minimum feeds the second pass, and reversing twice draws the same picture again.
 #include "core/MapOperations.h"
 #include "chart/TChart.h"
-#include "map/Connectors.h"
-#include "map/LabelLayout.h"
-#include "map/MapBuilder.h"
-#include "map/ViewOptions.h"
+#include "map/MapSession.h"
 
 #include "HandCatalogue.h"
 
@@ -14,54 +11,35 @@
 #include <QtTest>
 
 namespace {
-// The chart, the check states and the options of a main window, wired the way it draws: the
-// connectors before the series unless skipped, the labels and names after every drawing.
+// The session with a chart of its own, repainted into one picture, as the window drives it.
 struct TMapHarness
 {
-    TCatalogue Catalogue;
-    std::vector<bool> ChromosomeChecked;
-    std::vector<bool> GeneChecked;
-    TViewOptions View;
-    tPalette Palette = FirePalette();
+    TMapSession Session;
     TChart Chart;
-    bool SkipConnectors = false;
+    QImage Image{900, 400, QImage::Format_RGB32};
+    // Called after each repaint, with the number of repaints so far.
+    std::function<void(int)> AfterRepaint;
+    int Repaints = 0;
 
-    explicit TMapHarness(TCatalogue catalogue) : Catalogue(std::move(catalogue))
+    explicit TMapHarness(TCatalogue catalogue)
     {
-        ChromosomeChecked.assign(Catalogue.FChromosomes.size(), true);
-        GeneChecked.assign(Catalogue.FGeneNames.size(), true);
+        Session.Install(std::move(catalogue));
         SetupMapChart(Chart);
-        Chart.OnBeforeDrawSeries = [this](TChart &chart, TCanvas &canvas) {
-            if (View.LinkGenes && !SkipConnectors)
-                DrawConnectors(chart, canvas);
-        };
-        Chart.OnAfterDraw = [this](TChart &chart, TCanvas *canvas) {
-            const bool moved = LayoutGeneLabels(chart, View.FirstLineNames);
-            if (canvas)
-                DrawChromosomeNames(chart, *canvas, Catalogue, ChromosomeChecked);
-            if (moved)
-                chart.RequestRepaint();
-        };
-    }
-
-    TMapSource Source() const { return {Catalogue, ChromosomeChecked, GeneChecked, View, Palette}; }
-
-    QImage Paint()
-    {
-        QImage image(900, 400, QImage::Format_RGB32);
-        image.fill(Qt::white);
-        QPainter painter(&image);
-        Chart.Paint(painter, image.rect());
-        return image;
+        Session.Wire(Chart);
+        Session.SetRepaint([this] {
+            Image.fill(Qt::white);
+            QPainter painter(&Image);
+            Chart.Paint(painter, Image.rect());
+            ++Repaints;
+            if (AfterRepaint)
+                AfterRepaint(Repaints);
+        });
     }
 
     QImage RebuildCycle()
     {
-        SkipConnectors = true;
-        RebuildMap(Chart, Source());
-        Paint();
-        SkipConnectors = false;
-        return Paint();
+        Session.RebuildCycle();
+        return Image;
     }
 
     // The drawn start X of the point labelled `gene` on the series showing `chromosome`.
@@ -102,45 +80,47 @@ void TestMapAlign::alignExample()
 {
     TMapHarness map(AlignExample());
     map.RebuildCycle();
-    const qint32 g = qint32(std::find(map.Catalogue.FGeneNames.begin(),
-                                      map.Catalogue.FGeneNames.end(), QByteArray("G")) -
-                            map.Catalogue.FGeneNames.begin());
-    QVERIFY(MapItemActions(map.Catalogue, 0, 1).AlignEnabled);
+    const TCatalogue &catalogue = map.Session.FCatalogue;
+    QVERIFY(MapItemActions(catalogue, 0, 1).AlignEnabled);
 
-    const tVectorOfBoolean aligned = AlignOffsets(map.Catalogue, g);
-    map.SkipConnectors = true;
-    RebuildMap(map.Chart, map.Source());
-    map.Paint();
-    QCOMPARE(map.StartOf(0, "G"), 0.0);
-    QCOMPARE(map.StartOf(1, "G"), 0.0);
-    const qint32 m = RoundHalfEven(map.Chart.BottomAxisMinimum());
-    QCOMPARE(m, -6000);
+    // The first pass draws both G at 0 and gives the chart's own minimum.
+    double firstG0 = qQNaN(), firstG1 = qQNaN(), firstMinimum = qQNaN();
+    const int before = map.Repaints;
+    map.AfterRepaint = [&](int repaints) {
+        if (repaints != before + 1)
+            return;
+        firstG0 = map.StartOf(0, "G");
+        firstG1 = map.StartOf(1, "G");
+        firstMinimum = map.Chart.BottomAxisMinimum();
+    };
+    map.Session.FClickedChromosome = 0;
+    map.Session.FClickedRecord = 1;
+    map.Session.AlignOnClicked();
+    QCOMPARE(map.Repaints, before + 3);
+    QCOMPARE(firstG0, 0.0);
+    QCOMPARE(firstG1, 0.0);
+    QCOMPARE(RoundHalfEven(firstMinimum), -6000);
 
-    ShiftAlignedRows(map.Catalogue, aligned, m);
-    RebuildMap(map.Chart, map.Source());
-    map.Paint();
-    map.SkipConnectors = false;
-    map.Paint();
-    QCOMPARE(map.Catalogue.FChromosomes[0].Offset, 1000);
-    QCOMPARE(map.Catalogue.FChromosomes[1].Offset, -8000);
+    QCOMPARE(catalogue.FChromosomes[0].Offset, 1000);
+    QCOMPARE(catalogue.FChromosomes[1].Offset, -8000);
     QCOMPARE(map.StartOf(0, "G"), 6000.0);
     QCOMPARE(map.StartOf(1, "G"), 6000.0);
     QCOMPARE(map.StartOf(1, "W"), -(7000.0 - 8000.0)); // B now begins at 0
     QCOMPARE(map.Chart.BottomAxisMinimum(), 0.0);
+    QVERIFY(!map.Session.FSkipConnectors);
 }
 
 void TestMapAlign::inverseTwice()
 {
     TMapHarness map(AlignExample());
     const QImage before = map.RebuildCycle();
-    InverseChromosome(map.Catalogue, 0);
-    const QImage inverted = map.RebuildCycle();
+    map.Session.InverseChromosome(0);
+    const QImage inverted = map.Image;
     QVERIFY(inverted != before);
     QCOMPARE(map.StartOf(0, "G"), -4000.0);
-    InverseChromosome(map.Catalogue, 0);
-    const QImage again = map.RebuildCycle();
+    map.Session.InverseChromosome(0);
     QCOMPARE(map.StartOf(0, "G"), 4000.0);
-    QVERIFY(again == before);
+    QVERIFY(map.Image == before);
 }
 
 QTEST_MAIN(TestMapAlign)

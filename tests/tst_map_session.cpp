@@ -67,9 +67,9 @@ private slots:
         session.GeneChecked[0] = false;
 
         session.Load(Write(QStringLiteral("second.txt"), second));
-        QCOMPARE(Names(session.Catalogue.FChromosomeNames),
+        QCOMPARE(Names(session.FCatalogue.FChromosomeNames),
                  std::vector<QByteArray>(chromosomes.begin(), chromosomes.end()));
-        QCOMPARE(session.Catalogue.FGeneNames.size(), std::size_t(genes));
+        QCOMPARE(session.FCatalogue.FGeneNames.size(), std::size_t(genes));
         QCOMPARE(session.ChromosomeChecked, std::vector<bool>(chromosomes.size(), true));
         QCOMPARE(session.GeneChecked, std::vector<bool>(std::size_t(genes), true));
     }
@@ -94,17 +94,17 @@ private slots:
         QImage screen(kRect.size(), QImage::Format_RGB32);
         QPainter painter(&screen);
         session.RebuildCycle(chart, painter, kRect);
-        const std::vector<QByteArray> chromosomes = Names(session.Catalogue.FChromosomeNames);
-        const std::vector<QByteArray> genes = Names(session.Catalogue.FGeneNames);
-        const qint32 records = session.Catalogue.FRecordCount;
+        const std::vector<QByteArray> chromosomes = Names(session.FCatalogue.FChromosomeNames);
+        const std::vector<QByteArray> genes = Names(session.FCatalogue.FGeneNames);
+        const qint32 records = session.FCatalogue.FRecordCount;
         const std::vector<bool> geneChecks = session.GeneChecked;
 
         const QString bad = text.isEmpty() ? m_dir.filePath(QStringLiteral("missing.txt"))
                                            : Write(QStringLiteral("bad.txt"), text);
         QVERIFY_THROWS_EXCEPTION(Exception, session.Load(bad));
-        QCOMPARE(Names(session.Catalogue.FChromosomeNames), chromosomes);
-        QCOMPARE(Names(session.Catalogue.FGeneNames), genes);
-        QCOMPARE(session.Catalogue.FRecordCount, records);
+        QCOMPARE(Names(session.FCatalogue.FChromosomeNames), chromosomes);
+        QCOMPARE(Names(session.FCatalogue.FGeneNames), genes);
+        QCOMPARE(session.FCatalogue.FRecordCount, records);
         QCOMPARE(session.ChromosomeChecked, (std::vector<bool>{false, true}));
         QCOMPARE(session.GeneChecked, geneChecks);
         // Still drawable as it was: one row, chromosome B.
@@ -143,7 +143,7 @@ private slots:
         QCOMPARE(drawnAfter[0], 0);
         QCOMPARE(drawnAfter[1], 0);
         QCOMPARE(drawnAfter[2] > 0, linkGenes);
-        QVERIFY(!session.SkipConnectors);
+        QVERIFY(!session.FSkipConnectors);
         QCOMPARE(chart.SeriesCount() - 1, 2);
     }
 
@@ -161,9 +161,9 @@ private slots:
         QPainter painter(&screen);
         session.RebuildCycle(chart, painter, kRect);
 
-        session.Catalogue.FChromosomes[1].Offset = std::numeric_limits<qint32>::max() - 100;
+        session.FCatalogue.FChromosomes[1].Offset = std::numeric_limits<qint32>::max() - 100;
         QVERIFY_THROWS_EXCEPTION(EIntOverflow, session.RebuildCycle(chart, painter, kRect));
-        QVERIFY(!session.SkipConnectors);
+        QVERIFY(!session.FSkipConnectors);
         drawn = 0;
         chart.Paint(painter, kRect);
         QVERIFY(drawn > 0);

@@ -36,18 +36,9 @@ QGuiApplication *g_app = nullptr;
 // Made once: the exports of every input overwrite the same three files.
 std::unique_ptr<QTemporaryDir> g_folder;
 
-// The window's rebuild cycle: rebuild and paint without connectors (the labels get placed),
-// then paint with them.
-void RebuildCycle(TChart &chart, TMapSession &session, QImage &screen)
-{
-    QPainter painter(&screen);
-    session.RebuildCycle(chart, painter, kRect);
-}
-
-// A click on the start of the first arrow of the last row, as the window takes it (the pixel
-// back to a map position, the record under it), then "Align" when the pop-up would offer it:
-// the offsets, a pass for the chart's range, the shift by its minimum, the final pass.
-void ClickAndAlign(TChart &chart, TMapSession &session, QImage &screen)
+// A click on the start of the first arrow of the last row, as the window takes it, then "Align"
+// when the pop-up would offer it.
+void ClickAndAlign(TChart &chart, TMapSession &session)
 {
     if (chart.SeriesCount() < 2)
         return;
@@ -55,21 +46,11 @@ void ClickAndAlign(TChart &chart, TMapSession &session, QImage &screen)
     if (series.Count() == 0)
         return;
     const int x = chart.ValueToPixel(chart.BottomAxis, series.StartX(0));
-    const qint32 position = RoundHalfEven(chart.PixelToValue(series, x));
-    const qint32 record = RecordAtPosition(session.Catalogue, series.Tag, position);
-    if (record < 0 || !MapItemActions(session.Catalogue, series.Tag, record).AlignEnabled)
+    const qint32 record = session.ClickSeries(series, x);
+    if (record < 0 ||
+        !MapItemActions(session.FCatalogue, session.FClickedChromosome, record).AlignEnabled)
         return;
-    const qint32 g = At(At(session.Catalogue.FRecords, series.Tag), record).GeneIndex;
-    const tVectorOfBoolean aligned = AlignOffsets(session.Catalogue, g);
-    QPainter painter(&screen);
-    session.SkipConnectors = true;
-    RebuildMap(chart, session.Source());
-    chart.Paint(painter, kRect);
-    ShiftAlignedRows(session.Catalogue, aligned, RoundHalfEven(chart.BottomAxisMinimum()));
-    RebuildMap(chart, session.Source());
-    chart.Paint(painter, kRect);
-    session.SkipConnectors = false;
-    chart.Paint(painter, kRect);
+    session.AlignOnClicked();
 }
 
 // One command as the window runs it: the program's own errors end the command, not the run.
@@ -99,16 +80,12 @@ void Run(const QByteArray &text)
 
     QImage screen(kRect.size(), QImage::Format_RGB32);
     screen.fill(Qt::white);
-    Guarded([&] { RebuildCycle(chart, session, screen); });
-    Guarded([&] {
-        Disentangle(session.Catalogue);
-        RebuildCycle(chart, session, screen);
-    });
-    Guarded([&] { ClickAndAlign(chart, session, screen); });
-    Guarded([&] {
-        InverseChromosome(session.Catalogue, 0);
-        RebuildCycle(chart, session, screen);
-    });
+    QPainter painter(&screen);
+    session.SetRepaint([&] { chart.Paint(painter, kRect); });
+    Guarded([&] { session.RebuildCycle(); });
+    Guarded([&] { session.Disentangle(); });
+    Guarded([&] { ClickAndAlign(chart, session); });
+    Guarded([&] { session.InverseChromosome(0); });
     for (const char *name : {"map.wmf", "map.emf", "map.bmp"})
         Guarded([&] { SaveGraph(chart, g_folder->filePath(QLatin1String(name))); });
 }
