@@ -198,7 +198,7 @@ bool Run(const char *name, const QString &path, const TTargets &targets, bool ch
     timer.start();
     session.Load(path);
     std::printf("%s: %d records on %zu chromosomes (loaded in %.2f s)\n", name,
-                int(session.Catalogue.FRecordCount), session.Catalogue.FChromosomeNames.size(),
+                int(session.FCatalogue.FRecordCount), session.FCatalogue.FChromosomeNames.size(),
                 Elapsed(timer));
 
     TChart chart;
