@@ -3,14 +3,13 @@
 // window owns one and fills its two check lists from the name lists, index for index.
 #pragma once
 
+#include "core/CoordinateReader.h"
 #include "util/CommonDecl.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <vector>
-
-class QIODevice;
 
 struct TCatalogue
 {
@@ -23,16 +22,6 @@ struct TCatalogue
     tVectorOfCardinal FGeneCounts;
     quint32 FMaxGeneCount = 0;
 };
-
-// Reads a coordinate file into a fresh single-row record table. Raises EInOutError with
-// "Error in the file at line N" for a line that cannot be read or converted, and a message
-// naming the file and the system's reason when it cannot be opened.
-std::vector<tGene> LoadCoordinateFile(const QString &path);
-// The same reader over bytes already in memory (the fuzzer and the tests use it).
-std::vector<tGene> ParseCoordinateText(const QByteArray &text);
-// The same reader over a device already open for reading, read in large blocks; a failed read
-// of the device gives "Error in the file at line N", N the number of lines read before it.
-std::vector<tGene> ReadCoordinateDevice(QIODevice &device);
 
 // The catalogue steps, run in this order on a catalogue whose FRecords has one row.
 void BuildChromosomeList(TCatalogue &catalogue);

@@ -1,0 +1,46 @@
+// Memory of large record tables: room reserved ahead from the file's size, backed by huge pages
+// where the system has them.
+#pragma once
+
+#include "util/CommonDecl.h"
+
+#include <algorithm>
+#include <new>
+#include <vector>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
+// Asks the system to back a large, still untouched array with huge pages: a record table of a
+// million records is 96 MB, and taking it in 4 KB pages costs more time than parsing it.
+template <typename T> void AdviseHugePages(std::vector<T> &v)
+{
+#ifdef __linux__
+    constexpr quintptr huge = 2 << 20;
+    const auto begin = reinterpret_cast<quintptr>(v.data());
+    const quintptr end = begin + v.capacity() * sizeof(T);
+    const quintptr first = (begin + huge - 1) & ~(huge - 1);
+    const quintptr last = end & ~(huge - 1);
+    if (last > first)
+        madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(v);
+#endif
+}
+
+
+inline // Room for the records of a file of the given size: lines of the usual length (a record of a
+// coordinate file takes 30 to 60 bytes) need no growing of the table. Only what is filled takes
+// memory, and a table that turns out too small grows as usual.
+void ReserveRecords(std::vector<tGene> &records, qint64 bytes)
+{
+    const qint64 wanted = std::min<qint64>(bytes / 24, qint64(1) << 28);
+    if (wanted <= qint64(records.capacity()))
+        return;
+    try {
+        records.reserve(std::size_t(wanted));
+        AdviseHugePages(records);
+    } catch (const std::bad_alloc &) {
+    }
+}
