@@ -8,10 +8,17 @@
 #include "core/Catalogue.h"
 
 #include "core/NameTable.h"
+#include "core/RecordFile.h"
 #include "core/RecordMemory.h"
 #include "util/VectorOps.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+
 #include <algorithm>
+#include <iterator>
 #include <limits>
 
 namespace {
@@ -21,6 +28,62 @@ std::vector<tGene> &SingleRow(TCatalogue &catalogue)
     if (catalogue.FRecords.empty())
         catalogue.FRecords.emplace_back();
     return catalogue.FRecords.front();
+}
+
+// What names each file in a chromosome name it shares with another file: its name without the
+// last extension, or the whole name, or the whole path where those are not distinct either.
+std::vector<QByteArray> FileLabels(const QStringList &paths)
+{
+    const auto distinct = [](const QStringList &labels) {
+        return QSet<QString>(labels.begin(), labels.end()).size() == labels.size();
+    };
+    QStringList labels;
+    for (const QString &path : paths)
+        labels.append(QFileInfo(path).completeBaseName());
+    if (!distinct(labels)) {
+        labels.clear();
+        for (const QString &path : paths)
+            labels.append(QFileInfo(path).fileName());
+    }
+    if (!distinct(labels))
+        labels = paths;
+    std::vector<QByteArray> encoded;
+    for (const QString &label : labels)
+        encoded.push_back(QFile::encodeName(label));
+    return encoded;
+}
+
+// Renames a chromosome that occurs in more than one file to "label:name" in every file, so that
+// two genomes never merge by accident. The records of one name keep sharing one QByteArray.
+void PrefixSharedChromosomeNames(std::vector<std::vector<tGene>> &files,
+                                 const std::vector<QByteArray> &labels)
+{
+    std::vector<tVectorOfString> names(files.size());
+    QHash<QByteArray, int> fileCount;
+    for (std::size_t f = 0; f < files.size(); ++f) {
+        TNameTable table(64);
+        TNameLookup lookup(table);
+        // ChromosomeIndex is free until BuildChromosomeList sets it.
+        for (tGene &record : files[f])
+            record.ChromosomeIndex = lookup.findOrAdd(record.ChromosomeName);
+        names[f] = table.takeNames();
+        for (const QByteArray &name : names[f])
+            ++fileCount[name];
+    }
+    for (std::size_t f = 0; f < files.size(); ++f) {
+        tVectorOfString renamed = names[f];
+        bool any = false;
+        for (QByteArray &name : renamed) {
+            if (fileCount.value(name) > 1) {
+                name = labels[f] + ':' + name;
+                any = true;
+            }
+        }
+        if (!any)
+            continue;
+        for (tGene &record : files[f])
+            record.ChromosomeName = renamed[std::size_t(record.ChromosomeIndex)];
+    }
 }
 
 } // namespace
@@ -128,17 +191,33 @@ TCatalogue CatalogueFromRecords(std::vector<tGene> records)
 
 TCatalogue LoadCatalogue(const QString &path)
 {
-    return CatalogueFromRecords(LoadCoordinateFile(path));
+    return CatalogueFromRecords(LoadRecordFile(path));
 }
 
 TCatalogue LoadCatalogue(const QStringList &paths)
 {
     if (paths.size() == 1)
         return LoadCatalogue(paths.first());
-    std::vector<tGene> records;
+    std::vector<std::vector<tGene>> files;
+    std::size_t total = 0;
     for (const QString &path : paths) {
-        std::vector<tGene> more = LoadCoordinateFile(path);
-        records.insert(records.end(), more.begin(), more.end());
+        try {
+            files.push_back(LoadRecordFile(path));
+        } catch (const EInOutError &e) {
+            // Which of the files failed, unless the message says it already.
+            if (e.message().contains(path))
+                throw;
+            throw EInOutError(
+                QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), e.message()));
+        }
+        total += files.back().size();
+    }
+    PrefixSharedChromosomeNames(files, FileLabels(paths));
+    std::vector<tGene> records;
+    records.reserve(total);
+    for (std::vector<tGene> &file : files) {
+        std::move(file.begin(), file.end(), std::back_inserter(records));
+        std::vector<tGene>().swap(file);
     }
     return CatalogueFromRecords(std::move(records));
 }

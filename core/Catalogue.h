@@ -28,10 +28,12 @@ void BuildChromosomeList(TCatalogue &catalogue);
 void BuildGeneList(TCatalogue &catalogue);
 void GroupRecords(TCatalogue &catalogue);
 
-// A whole load: reads the file and runs the three steps into a new catalogue, so that a failure
-// leaves the caller's catalogue untouched.
+// A whole load: reads the file, whatever its format (see LoadRecordFile), and runs the three
+// steps into a new catalogue, so that a failure leaves the caller's catalogue untouched.
 TCatalogue LoadCatalogue(const QString &path);
-// Several files as one catalogue, their records in the order given; one path is LoadCatalogue.
+// Several files as one catalogue, their records in the order given; a chromosome name that occurs
+// in more than one file becomes "file-stem:name" in each. An error in one file fails the whole
+// load and names that file. One path is LoadCatalogue of that path.
 TCatalogue LoadCatalogue(const QStringList &paths);
 TCatalogue CatalogueFromRecords(std::vector<tGene> records);
 

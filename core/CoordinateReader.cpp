@@ -302,14 +302,13 @@ std::vector<tGene> ReadCoordinateDevice(QIODevice &device)
     return records;
 }
 
-std::vector<tGene> LoadCoordinateFile(const QString &path)
+void OpenRegularFile(const QString &path, QFile &file)
 {
     if (path.isEmpty())
         throw EInOutError(QStringLiteral("Cannot open file \"\": No file name specified"));
     const auto cannotOpen = [&](const QString &reason) {
         return EInOutError(QStringLiteral("Cannot open file \"%1\": %2").arg(path, reason));
     };
-    QFile file;
 #ifdef Q_OS_UNIX
     // Only a regular file has an end. Opening a FIFO without a writer would wait for ever and a
     // device such as /dev/zero never ends, so both are refused; the open itself must not block,
@@ -339,6 +338,12 @@ std::vector<tGene> LoadCoordinateFile(const QString &path)
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw cannotOpen(file.errorString());
 #endif
+}
+
+std::vector<tGene> LoadCoordinateFile(const QString &path)
+{
+    QFile file;
+    OpenRegularFile(path, file);
     return ReadCoordinateDevice(file);
     // The QFile closes the file on every path.
 }

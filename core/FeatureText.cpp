@@ -1,0 +1,194 @@
+// The line reader keeps one buffer of at least a block and scans each byte for LF once, also in a
+// line of hundreds of megabytes, so reading stays linear in the file's size.
+#include "core/FeatureText.h"
+
+#include "util/StringOps.h"
+
+#include <QIODevice>
+
+#include <cstring>
+
+namespace {
+
+constexpr qsizetype kBlockSize = 4 << 20;
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+QByteArrayView Trimmed(QByteArrayView text)
+{
+    return TrimBytesView(text);
+}
+
+} // namespace
+
+TLineReader::TLineReader(QIODevice &device) : m_device(device) {}
+
+void TLineReader::fill()
+{
+    // Keeps the unread bytes, moved to the front, and reads a block after them.
+    const qsizetype held = m_end - m_begin;
+    if (m_begin > 0) {
+        std::memmove(m_buffer.data(), m_buffer.data() + m_begin, std::size_t(held));
+        m_scanned -= m_begin;
+        m_begin = 0;
+        m_end = held;
+    }
+    if (qsizetype(m_buffer.size()) - held < kBlockSize / 2)
+        m_buffer.resize(std::size_t(held + kBlockSize));
+    const qint64 got = m_device.read(m_buffer.data() + held, qint64(m_buffer.size() - held));
+    if (got < 0)
+        throw TFormatError{m_line + 1, QStringLiteral("the file cannot be read")};
+    if (got == 0)
+        m_atEnd = true;
+    m_end += got;
+}
+
+bool TLineReader::next(QByteArrayView &line)
+{
+    for (;;) {
+        const char *base = m_buffer.data();
+        const auto *lf = m_end > m_scanned
+                             ? static_cast<const char *>(std::memchr(
+                                   base + m_scanned, '\n', std::size_t(m_end - m_scanned)))
+                             : nullptr;
+        qsizetype stop = -1;
+        qsizetype after = -1;
+        if (lf) {
+            stop = lf - base;
+            after = stop + 1;
+        } else if (m_atEnd) {
+            if (m_begin == m_end)
+                return false;
+            stop = after = m_end;
+        } else {
+            m_scanned = m_end;
+            fill();
+            continue;
+        }
+        const char *p = base + m_begin;
+        qsizetype n = stop - m_begin;
+        if (n > 0 && p[n - 1] == '\r')
+            --n;
+        if (m_first) {
+            m_first = false;
+            if (n >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) {
+                p += 3;
+                n -= 3;
+            }
+        }
+        m_begin = m_scanned = after;
+        ++m_line;
+        line = QByteArrayView(p, n);
+        return true;
+    }
+}
+
+void TLineReader::fail(const QString &reason) const
+{
+    throw TFormatError{m_line, reason};
+}
+
+int SplitColumns(QByteArrayView line, char separator, QByteArrayView *columns, int max)
+{
+    const char *p = line.data();
+    const char *end = p + line.size();
+    int count = 0;
+    while (count + 1 < max) {
+        const auto *t = static_cast<const char *>(std::memchr(p, separator, std::size_t(end - p)));
+        if (!t)
+            break;
+        columns[count++] = QByteArrayView(p, t - p);
+        p = t + 1;
+    }
+    columns[count++] = QByteArrayView(p, end - p);
+    return count;
+}
+
+bool ReadPosition(QByteArrayView text, qint32 &value)
+{
+    if (text.isEmpty() || text.size() > 10)
+        return false;
+    for (const char c : text)
+        if (c < '0' || c > '9')
+            return false;
+    return TryStrToInt(text, value);
+}
+
+bool PercentEscapesValid(QByteArrayView text)
+{
+    const char *p = text.data();
+    const char *end = p + text.size();
+    while ((p = static_cast<const char *>(std::memchr(p, '%', std::size_t(end - p))))) {
+        if (end - p < 3 || HexValue(p[1]) < 0 || HexValue(p[2]) < 0)
+            return false;
+        p += 3;
+    }
+    return true;
+}
+
+QByteArray PercentDecoded(QByteArrayView text)
+{
+    if (!text.contains('%'))
+        return text.toByteArray();
+    QByteArray decoded;
+    decoded.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+            HexValue(text[i + 2]) >= 0) {
+            decoded.append(char(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
+            i += 2;
+        } else {
+            decoded.append(text[i]);
+        }
+    }
+    return decoded;
+}
+
+qint32 TRecordBuilder::chromosome(QByteArrayView name)
+{
+    if (m_last >= 0 && SameBytes(name, m_chromosomes.name(m_last)))
+        return m_last;
+    m_chromosomes.intern(
+        name, [&] { return name.toByteArray(); }, &m_last);
+    return m_last;
+}
+
+QByteArray TRecordBuilder::geneName(QByteArrayView name)
+{
+    name = Trimmed(name);
+    if (name.isEmpty())
+        return kUnknownGene;
+    m_key.resize(std::size_t(name.size()));
+    for (qsizetype k = 0; k < name.size(); ++k)
+        m_key[std::size_t(k)] = UpperAZ(name[k]);
+    const QByteArrayView key(m_key.data(), qsizetype(m_key.size()));
+    return m_genes.intern(key, [&] {
+        return SameBytes(key, kUnknownGene) ? kUnknownGene : key.toByteArray();
+    });
+}
+
+QByteArray TRecordBuilder::comment(QByteArrayView text)
+{
+    text = Trimmed(text);
+    if (text.isEmpty())
+        return QByteArray();
+    return UpperCaseAZ(text.toByteArray());
+}
+
+tGene TRecordBuilder::record(qint32 chromosome, qint32 start, qint32 end, qint32 strand,
+                             QByteArray gene, QByteArray comment) const
+{
+    if (strand == -1)
+        std::swap(start, end);
+    return tGene{chromosomeName(chromosome), 0, 0, start, end, strand, std::move(gene),
+                 std::move(comment)};
+}
