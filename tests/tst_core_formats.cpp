@@ -1,0 +1,302 @@
+// The annotation readers: which format a file's beginning decides, one table per format over its
+// records and its errors (with their line numbers), and the two genomes of the examples loaded as
+// one catalogue.
+#include "core/Catalogue.h"
+#include "core/RecordFile.h"
+
+#include <QtTest>
+
+namespace {
+
+// The records as "chromosome start end strand GENE COMMENT", one per line, or the error.
+QString Read(const QByteArray &text, const QString &name = QString())
+{
+    try {
+        QStringList lines;
+        for (const tGene &r : ParseRecordText(text, name))
+            lines << QStringLiteral("%1 %2 %3 %4 %5 %6")
+                         .arg(QString::fromUtf8(r.ChromosomeName))
+                         .arg(r.Start)
+                         .arg(r.End)
+                         .arg(r.Strand)
+                         .arg(QString::fromUtf8(r.GeneName), QString::fromUtf8(r.Comment))
+                         .trimmed();
+        return lines.join('\n');
+    } catch (const Exception &e) {
+        return e.message();
+    }
+}
+
+void AddRows(const QByteArray &head, const QList<std::tuple<const char *, QByteArray, QString>> &rows)
+{
+    for (const auto &[name, body, expected] : rows)
+        QTest::newRow(name) << head + body << expected;
+}
+
+} // namespace
+
+class TestFormats : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void detect_data();
+    void detect();
+    void gff3_data();
+    void gff3();
+    void gtf_data();
+    void gtf();
+    void bed_data();
+    void bed();
+    void genBank_data();
+    void genBank();
+    void twoGenomes();
+};
+
+void TestFormats::detect_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("format");
+    const QString coordinate = QStringLiteral("coordinate");
+    QTest::newRow("gff3") << QByteArray("##gff-version 3\r\nx") << "" << "GFF3";
+    QTest::newRow("gff3 3.1.26 after BOM") << QByteArray("\xEF\xBB\xBF##gff-version 3.1.26\n")
+                                           << "" << "GFF3";
+    QTest::newRow("gff3 header on line 2") << QByteArray("\n##gff-version 3\n") << "" << coordinate;
+    QTest::newRow("genbank after blanks") << QByteArray("\n  \nLOCUS       X 5 bp\n") << ""
+                                          << "GenBank";
+    QTest::newRow("LOCUS as chromosome") << QByteArray("LOCUS\t1\t2\t1\n") << "" << coordinate;
+    QTest::newRow("LOCUSX") << QByteArray("LOCUSX 1\n") << "" << coordinate;
+    QTest::newRow("name .BED") << QByteArray("a\t1\t2\t1\n") << "x.BED" << "BED";
+    QTest::newRow("track line") << QByteArray("# c\ntrack name=x\na\t0\t5\n") << "" << "BED";
+    QTest::newRow("browser line") << QByteArray("browser position a:1-9\n") << "" << "BED";
+    QTest::newRow("track as chromosome") << QByteArray("track\t1\t2\t1\n") << "" << coordinate;
+    QTest::newRow("# line is a record") << QByteArray("#a\t1\t2\t1\ntrack x\n") << "" << coordinate;
+    QTest::newRow("gtf") << QByteArray("#!x\nc\ts\tgene\t1\t9\t.\t+\t.\tgene_id \"g\";\n") << ""
+                         << "GTF";
+    QTest::newRow("gtf, eight columns") << QByteArray("c\ts\tgene\t1\t9\t.\t+\tgene_id \"g\";\n")
+                                        << "" << coordinate;
+    QTest::newRow("gff3 line without header")
+        << QByteArray("c\ts\tgene\t1\t9\t.\t+\t.\tID=g\n") << "" << coordinate;
+    QTest::newRow("coordinate") << QByteArray("a\t1\t2\t1\tg\n") << "" << coordinate;
+    QTest::newRow("empty") << QByteArray() << "" << coordinate;
+}
+
+void TestFormats::detect()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(QString, name);
+    QFETCH(QString, format);
+    QCOMPARE(FileFormatName(DetectFileFormat(head, name)), format);
+}
+
+void TestFormats::gff3_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("expected");
+    AddRows("##gff-version 3\n",
+            {{"names, products, notes, strand",
+              "# comment\n"
+              "c1\ts\tgene\t10\t90\t.\t+\t.\tID=g1;Name=abc;gene=x;product=kinase\n"
+              "c1\ts\tpseudogene\t100\t190\t.\t-\t.\tID=g2;gene=def;Note=a note\n"
+              "c1\ts\tncRNA_gene\t200\t290\t.\t.\t.\tID=g3;locus_tag=L3;description=desc\n"
+              "c1\ts\tgene\t300\t390\t.\t?\t.\tID=g4\n"
+              "c1\ts\tgene\t400\t490\t.\t+\t.\t.\n"
+              "c1\ts\tmRNA\t10\t90\t.\t+\t.\tID=m1;Parent=g1;product=other\n",
+              "c1 10 90 1 ABC KINASE\nc1 190 100 -1 DEF A NOTE\nc1 200 290 0 L3 DESC\n"
+              "c1 300 390 0 G4\nc1 400 490 1 ???"},
+             {"products of children, grandchildren, before their parent",
+              "c\ts\tCDS\t10\t20\t.\t+\t0\tID=c2;Parent=m2;product=from%20cds\n"
+              "c\ts\tmRNA\t10\t90\t.\t+\t.\tID=m2;Parent=g2\n"
+              "c\ts\tgene\t10\t90\t.\t+\t.\tID=g1;Note=kept\n"
+              "c\ts\tgene\t10\t90\t.\t+\t.\tID=g2;Note=not kept\n"
+              "c\ts\tmRNA\t10\t90\t.\t+\t.\tID=m1;Parent=g1,g0;product=from mRNA\n",
+              "c 10 90 1 G1 FROM MRNA\nc 10 90 1 G2 FROM CDS"},
+             {"percent-decoding",
+              "c%3B1\ts\tgene\t1\t9\t.\t+\t.\tID=g;Name=a%3Db%2Cc;product=x%25\n",
+              "c;1 1 9 1 A=B,C X%"},
+             {"one record per ID, parts on one line each",
+              "c\ts\tgene\t50\t60\t.\t+\t.\tID=g;Name=a\nc\ts\tgene\t10\t20\t.\t+\t.\tID=g\n",
+              "c 10 60 1 A"},
+             {"CDS where a sequence has no genes, per ID or Parent",
+              "a\ts\tCDS\t5\t9\t.\t+\t0\tParent=t1;product=p\n"
+              "b\ts\tgene\t1\t50\t.\t+\t.\tID=g\n"
+              "b\ts\tCDS\t1\t50\t.\t+\t0\tID=x\n"
+              "a\ts\tCDS\t20\t30\t.\t+\t0\tParent=t1\n"
+              "a\ts\tCDS\t40\t44\t.\t-\t0\tID=c9;Parent=t1;Name=n\n",
+              "a 5 30 1 T1 P\nb 1 50 1 G\na 44 40 -1 N"},
+             {"##FASTA ends", "c\ts\tgene\t1\t9\t.\t+\t.\tID=g\n##FASTA\n>c\nACGT\n", "c 1 9 1 G"},
+             {"FASTA header ends", "c\ts\tgene\t1\t9\t.\t+\t.\tID=g\n>c\nACGT\n", "c 1 9 1 G"},
+             {"end before start", "\n# x\nc\ts\tgene\t9\t1\t.\t+\t.\tID=g\n",
+              "Error in the GFF3 file at line 4: end before start"},
+             {"12x4", "c\ts\tgene\t12x4\t20\t.\t+\t.\tID=g\n",
+              "Error in the GFF3 file at line 2: the start is not a valid position"},
+             {"past 32 bits", "c\ts\tgene\t1\t2147483648\t.\t+\t.\tID=g\n",
+              "Error in the GFF3 file at line 2: the end is not a valid position"},
+             {"eight columns", "c\ts\tgene\t1\t9\t.\t+\tID=g\n",
+              "Error in the GFF3 file at line 2: nine tab-separated columns expected"},
+             {"strand", "c\ts\tgene\t1\t9\t.\tx\t.\tID=g\n",
+              "Error in the GFF3 file at line 2: the strand is not +, -, . or ?"},
+             {"broken escape", "c\ts\texon\t1\t9\t.\t+\t.\tID=g%2\n",
+              "Error in the GFF3 file at line 2: broken percent escape"},
+             {"attribute without =", "c\ts\tgene\t1\t9\t.\t+\t.\tID=g;junk\n",
+              "Error in the GFF3 file at line 2: attribute without \"tag=value\""},
+             {"one ID on two sequences",
+              "a\ts\tgene\t1\t9\t.\t+\t.\tID=g\nb\ts\tgene\t1\t9\t.\t+\t.\tID=g\n",
+              "Error in the GFF3 file at line 3: parts of one feature on different sequences"}});
+}
+
+void TestFormats::gff3()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, expected);
+    QCOMPARE(Read(text), expected);
+}
+
+void TestFormats::gtf_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("expected");
+    const QByteArray gene = "c\ts\tgene\t100\t200\t.\t-\t.\tgene_id \"g1\"; gene_name \"abc\";\n";
+    AddRows("#!genome-build x\n",
+            {{"gene line gives the span",
+              "c\ts\texon\t50\t60\t.\t+\t.\tgene_id \"g1\"; transcript_id \"t\";\n" + gene +
+                  "c\ts\texon\t300\t400\t.\t+\t.\tgene_id \"g1\"; exon_number 2; # note\n",
+              "c 200 100 -1 ABC"},
+             {"span of its lines, gene_id per sequence",
+              "c\ts\texon\t50\t60\t.\t+\t.\tgene_id \"g2\";\n"
+              "d\ts\texon\t5\t6\t.\t+\t.\tgene_id \"g2\";\n"
+              "c\ts\tCDS\t70\t80\t.\t+\t0\tgene_id \"g2\"; gene_name \"x\"\n",
+              "c 50 80 1 X\nd 5 6 1 G2"},
+             {"no gene_id", "c\ts\texon\t5\t6\t.\t+\t.\ttranscript_id \"t\";\n",
+              "Error in the GTF file at line 2: no gene_id"},
+             {"unclosed quote", gene + "c\ts\texon\t5\t6\t.\t+\t.\tgene_id \"g;\n",
+              "Error in the GTF file at line 3: attributes not in the form key \"value\";"},
+             {"end before start", gene + "c\ts\texon\t6\t5\t.\t+\t.\tgene_id \"g\";\n",
+              "Error in the GTF file at line 3: end before start"},
+             {"ten columns", gene + "c\ts\texon\t5\t6\t.\t+\t.\tgene_id \"g\";\tx\n",
+              "Error in the GTF file at line 3: nine tab-separated columns expected"}});
+}
+
+void TestFormats::gtf()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, expected);
+    QCOMPARE(Read(text), expected);
+}
+
+void TestFormats::bed_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("expected");
+    AddRows("track name=t\n",
+            {{"BED3 to BED12",
+              "browser hide all\n# c\nc\t0\t10\n"
+              "c\t10\t20\tg2\nc\t20\t30\tg3\t0\t-\n"
+              "c\t30\t40\tg4\t0\t.\t30\t40\t0,0,0\t2\t3,4\t0,6\n",
+              "c 1 10 0 ???\nc 11 20 0 G2\nc 30 21 -1 G3\nc 31 40 0 G4"},
+             {"spaces", "c 5 9 g 0 +\n", "c 6 9 1 G"},
+             {"two columns", "c\t5\n", "Error in the BED file at line 2: 3 to 12 columns expected"},
+             {"thirteen columns", "c\t1\t2\t3\t4\t5\t6\t7\t8\t9\t10\t11\t12\n",
+              "Error in the BED file at line 2: 3 to 12 columns expected"},
+             {"strand", "c\t1\t2\tg\t0\t1\n",
+              "Error in the BED file at line 2: the strand is not +, - or ."},
+             {"end before start", "c\t5\t4\n", "Error in the BED file at line 2: end before start"},
+             {"start at the limit", "c\t2147483647\t2147483647\n",
+              "Error in the BED file at line 2: the start is not a valid position"},
+             {"negative", "c\t-1\t5\n",
+              "Error in the BED file at line 2: the start is not a valid position"}});
+}
+
+void TestFormats::bed()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, expected);
+    QCOMPARE(Read(text), expected);
+}
+
+void TestFormats::genBank_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("expected");
+    const QByteArray features = "FEATURES             Location/Qualifiers\n";
+    const QByteArray cds = "     CDS             complement(join(<5..20,30..>40))\n"
+                           "                     /locus_tag=\"T1\"\n"
+                           "                     /product=\"a long \"\"quoted\"\"\n"
+                           "                     /product\"\n";
+    AddRows("LOCUS       R1  100 bp\nDEFINITION  x.\n" + features,
+            {{"genes, product of the CDS",
+              "     source          1..100\n     gene            join(50..60,\n"
+              "                     10..20)\n                     /gene=\"abc\"\n"
+              "     gene            complement(5..40)\n"
+              "                     /locus_tag=\"T1\"\n" +
+                  cds + "ORIGIN\n        1 acgt\n//\n",
+              "R1 10 60 1 ABC\nR1 40 5 -1 T1 A LONG \"QUOTED\" /PRODUCT"},
+             {"CDS when there are no genes, two records",
+              cds + "     CDS             order(1..2,J0.1:5..9,complement(7^8))\n//\n"
+                    "LOCUS       R2\n" +
+                  features + "     gene            3\n//\n",
+              "R1 40 5 -1 T1 A LONG \"QUOTED\" /PRODUCT\nR1 1 8 1 ???\nR2 3 3 1 ???"},
+             {"unbalanced join(", "     gene            join(1..2,3..4\n//\n",
+              "Error in the GenBank file at line 4: unbalanced parentheses in the location"},
+             {"too many )", "     gene            1..2)\n//\n",
+              "Error in the GenBank file at line 4: unbalanced parentheses in the location"},
+             {"bad location", "     gene            join(1..2,,3)\n//\n",
+              "Error in the GenBank file at line 4: bad location"},
+             {"past 32 bits", "     gene            1..2147483648\n//\n",
+              "Error in the GenBank file at line 4: bad location"},
+             {"unclosed quote", cds.first(cds.size() - 31) + "//\n",
+              "Error in the GenBank file at line 6: a quoted value without its end"},
+             {"no //", "     gene            1..2\n",
+              "Error in the GenBank file at line 4: the record has no end line (//)"},
+             {"LOCUS inside a record", "LOCUS       R2\n//\n",
+              "Error in the GenBank file at line 4: LOCUS before the end of the record (//)"},
+             {"text after //", "//\nx\n",
+              "Error in the GenBank file at line 5: text outside a record (LOCUS expected)"}});
+    QTest::newRow("LOCUS without a name")
+        << QByteArray("LOCUS\n//\n") << "Error in the GenBank file at line 1: LOCUS line without a name";
+}
+
+void TestFormats::genBank()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, expected);
+    QCOMPARE(Read(text), expected);
+}
+
+void TestFormats::twoGenomes()
+{
+    const QString mouse = QStringLiteral(OSTRINEL_EXAMPLES "/mouse.gff3");
+    const QString rat = QStringLiteral(OSTRINEL_EXAMPLES "/rat.gff3");
+    const TCatalogue both = LoadCatalogue(QStringList{mouse, rat});
+    QCOMPARE(both.FChromosomeNames,
+             tVectorOfString({"mouse:chr1", "chr2", "rat:chr1", "chr3"}));
+    QCOMPARE(both.FRecordCount, 24);
+    QCOMPARE(both.FGeneNames.size(), std::size_t(12));
+    QCOMPARE(both.FMaxGeneCount, 2u);
+    QCOMPARE(LoadCatalogue(QStringList{mouse}).FChromosomeNames,
+             tVectorOfString({"chr1", "chr2"}));
+
+    // Files of one stem are told apart by their whole names.
+    QTemporaryDir dir;
+    QVERIFY(QFile::copy(mouse, dir.filePath("mouse.txt")));
+    QCOMPARE(LoadCatalogue(QStringList{mouse, dir.filePath("mouse.txt")}).FChromosomeNames,
+             tVectorOfString({"mouse.gff3:chr1", "mouse.gff3:chr2", "mouse.txt:chr1",
+                              "mouse.txt:chr2"}));
+
+    // An error names the file it is in.
+    QFile bad(dir.filePath("bad.bed"));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write("c\t1\t2\tg\t0\tx\n");
+    bad.close();
+    try {
+        LoadCatalogue(QStringList{mouse, bad.fileName()});
+        QFAIL("the load did not fail");
+    } catch (const EInOutError &e) {
+        QCOMPARE(e.message(),
+                 QStringLiteral("bad.bed: Error in the BED file at line 1: the strand is not +, - or ."));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestFormats)
+#include "tst_core_formats.moc"
