@@ -1,11 +1,15 @@
 // Reader and catalogue benchmark: for the workloads W1 and W2, the time of LoadCoordinateFile and
 // of the catalogue steps, records per second, peak memory (VmHWM), and the time of a plain memchr
-// line scan of the same file with the ratio.
+// line scan of the same file with the ratio. Then the annotation readers: a GFF3 file of 1,000,000
+// gene lines and a GenBank file of 100,000 features through LoadRecordFile, with the cost of a
+// GFF3 gene line against a line of W1.
 //
 //   bench_catalogue [RUNS]     (default 5 runs; the figures are the medians)
+#include "AnnotationWorkloads.h"
 #include "Workloads.h"
 
 #include "core/Catalogue.h"
+#include "core/RecordFile.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -102,7 +106,8 @@ struct TTimes
     }
 };
 
-void Run(bench::Workload w, int runs)
+// Returns the reader's time per line of the file in nanoseconds.
+double Run(bench::Workload w, int runs)
 {
     const QString path = bench::EnsureWorkload(w);
     const qint64 bytes = QFileInfo(path).size();
@@ -155,6 +160,47 @@ void Run(bench::Workload w, int runs)
                 readCpu + stepsCpu, double(records) / (readMs + stepsMs) / 1e3);
     std::printf("  peak memory (VmHWM) %8.1f MB\n", peak);
     std::printf("  (medians of %d runs)\n", runs);
+    return readMs * 1e6 / double(lines);
+}
+
+// One annotation file through LoadRecordFile and the catalogue steps; returns the reader's time
+// per counted line (gene lines, or features) in nanoseconds.
+double RunAnnotation(const char *title, const QString &path, qint64 counted, const char *unit,
+                     int runs)
+{
+    const qint64 bytes = QFileInfo(path).size();
+    PlainScan(path);
+    ResetPeak();
+    TTimes read, steps;
+    std::size_t records = 0, chromosomes = 0, genes = 0;
+    double peak = 0;
+    for (int r = 0; r < runs; ++r) {
+        TStopwatch watch;
+        watch.start();
+        std::vector<tGene> loaded = LoadRecordFile(path);
+        read.add(watch);
+        records = loaded.size();
+        watch.start();
+        TCatalogue catalogue = CatalogueFromRecords(std::move(loaded));
+        steps.add(watch);
+        chromosomes = catalogue.FChromosomeNames.size();
+        genes = catalogue.FGeneNames.size();
+        if (r == 0)
+            peak = PeakMegabytes();
+    }
+    const double readMs = Median(read.wall), stepsMs = Median(steps.wall);
+    std::printf("%s  %s\n", title, qPrintable(path));
+    std::printf("  file                %.1f MB, %lld %s, %zu records, %zu chromosomes, %zu gene "
+                "names\n",
+                double(bytes) / 1e6, static_cast<long long>(counted), unit, records, chromosomes,
+                genes);
+    std::printf("                        wall ms   (CPU ms)   ns per %s\n", unit);
+    std::printf("  LoadRecordFile      %9.1f  (%7.1f)   %6.0f\n", readMs, Median(read.cpu),
+                readMs * 1e6 / double(counted));
+    std::printf("  catalogue steps     %9.1f  (%7.1f)\n", stepsMs, Median(steps.cpu));
+    std::printf("  peak memory (VmHWM) %8.1f MB\n", peak);
+    std::printf("  (medians of %d runs)\n", runs);
+    return readMs * 1e6 / double(counted);
 }
 
 } // namespace
@@ -163,8 +209,17 @@ int main(int argc, char **argv)
 {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     try {
-        Run(bench::Workload::W1, runs);
+        const double coordinateLine = Run(bench::Workload::W1, runs);
         Run(bench::Workload::W2, runs);
+        constexpr qint64 kGeneLines = 1000000, kFeatures = 100000;
+        const QString gff3 = bench::EnsureAnnotation(
+            "G1.gff3", [](auto out) { bench::GenerateGff3(kGeneLines, out); });
+        const double geneLine = RunAnnotation("G1 (GFF3)", gff3, kGeneLines, "gene line", runs);
+        std::printf("  a GFF3 gene line costs %.2fx a line of W1 (%.0f ns against %.0f ns)\n",
+                    geneLine / coordinateLine, geneLine, coordinateLine);
+        const QString genBank = bench::EnsureAnnotation(
+            "B1.gbk", [](auto out) { bench::GenerateGenBank(kFeatures, out); });
+        RunAnnotation("B1 (GenBank)", genBank, kFeatures, "feature", runs);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "bench_catalogue: %s\n", e.what());
         return 1;

@@ -2,6 +2,7 @@
 // line of hundreds of megabytes, so reading stays linear in the file's size.
 #include "core/FeatureText.h"
 
+#include "core/RecordMemory.h"
 #include "util/StringOps.h"
 
 #include <QIODevice>
@@ -153,6 +154,61 @@ QByteArray PercentDecoded(QByteArrayView text)
     return decoded;
 }
 
+TIdIndex::TIdIndex() : m_slots(1 << 12), m_mask((1 << 12) - 1) {}
+
+QByteArrayView TIdIndex::at(qint32 index) const
+{
+    const quint64 begin = index == 0 ? 0 : m_ends[std::size_t(index) - 1];
+    return QByteArrayView(m_bytes.data() + begin, qsizetype(m_ends[std::size_t(index)] - begin));
+}
+
+qint32 TIdIndex::findOrAdd(QByteArrayView id, quint64 hash)
+{
+    std::size_t i = std::size_t(hash) & m_mask;
+    for (;; i = (i + 1) & m_mask) {
+        const Slot &slot = m_slots[i];
+        if (slot.index < 0)
+            break;
+        if (slot.tag == quint32(hash >> 32) && at(slot.index) == id)
+            return slot.index;
+    }
+    const qint32 added = size();
+    m_slots[i] = Slot{quint32(hash >> 32), added};
+    m_bytes.append(id.data(), std::size_t(id.size()));
+    m_ends.push_back(m_bytes.size());
+    m_hashes.push_back(hash);
+    if (2 * m_hashes.size() > m_slots.size())
+        grow();
+    return added;
+}
+
+qint32 TIdIndex::find(QByteArrayView id) const
+{
+    const quint64 hash = Hash(id);
+    for (std::size_t i = std::size_t(hash) & m_mask;; i = (i + 1) & m_mask) {
+        const Slot &slot = m_slots[i];
+        if (slot.index < 0)
+            return -1;
+        if (slot.tag == quint32(hash >> 32) && at(slot.index) == id)
+            return slot.index;
+    }
+}
+
+void TIdIndex::grow()
+{
+    std::vector<Slot> grown(4 * m_slots.size());
+    AdviseHugePages(grown);
+    const std::size_t mask = grown.size() - 1;
+    for (std::size_t n = 0; n < m_hashes.size(); ++n) {
+        std::size_t i = std::size_t(m_hashes[n]) & mask;
+        while (grown[i].index >= 0)
+            i = (i + 1) & mask;
+        grown[i] = Slot{quint32(m_hashes[n] >> 32), qint32(n)};
+    }
+    m_slots.swap(grown);
+    m_mask = mask;
+}
+
 qint32 TRecordBuilder::chromosome(QByteArrayView name)
 {
     if (m_last >= 0 && SameBytes(name, m_chromosomes.name(m_last)))
@@ -164,14 +220,26 @@ qint32 TRecordBuilder::chromosome(QByteArrayView name)
 
 QByteArray TRecordBuilder::geneName(QByteArrayView name)
 {
+    prepareGeneName(name);
+    return preparedGeneName();
+}
+
+void TRecordBuilder::prepareGeneName(QByteArrayView name)
+{
     name = Trimmed(name);
-    if (name.isEmpty())
-        return kUnknownGene;
     m_key.resize(std::size_t(name.size()));
     for (qsizetype k = 0; k < name.size(); ++k)
         m_key[std::size_t(k)] = UpperAZ(name[k]);
+    m_keyHash = HashBytes(m_key.data(), qsizetype(m_key.size()));
+    m_genes.prefetch(m_keyHash);
+}
+
+QByteArray TRecordBuilder::preparedGeneName()
+{
+    if (m_key.empty())
+        return kUnknownGene;
     const QByteArrayView key(m_key.data(), qsizetype(m_key.size()));
-    return m_genes.intern(key, [&] {
+    return m_genes.intern(key, m_keyHash, [&] {
         return SameBytes(key, kUnknownGene) ? kUnknownGene : key.toByteArray();
     });
 }

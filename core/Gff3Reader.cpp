@@ -1,6 +1,7 @@
 // The GFF3 reader. Genes and CDS groups are collected in the order of their first line; the
 // choice between them is made per sequence once the whole file is read, and so are the products
-// a gene takes from its children, since GFF3 allows a child before its parent.
+// a gene takes from its children, since GFF3 allows a child before its parent. A gene line costs
+// no allocation besides its record's comment: IDs go to an arena index, names are interned.
 #include "core/FeatureReaders.h"
 
 #include "util/StringOps.h"
@@ -83,23 +84,10 @@ bool ParseAttributes(QByteArrayView column, TAttributes &a)
     return true;
 }
 
-// A gene or CDS group while the file is read; Start <= End until the record is made.
-struct TFeature
-{
-    qint64 FirstLine = 0;
-    qint32 Chromosome = 0;
-    qint32 Start = 0;
-    qint32 End = 0;
-    qint32 Strand = 0;
-    QByteArray Gene;
-    QByteArray Product; // upper-cased; empty while none is known
-    QByteArray Note;    // Note or description, when there is no product
-};
-
 class TGff3Reader
 {
 public:
-    explicit TGff3Reader(TLineReader &lines) : m_lines(lines), m_geneIds(1024), m_cdsKeys(64) {}
+    explicit TGff3Reader(TLineReader &lines) : m_lines(lines) {}
 
     std::vector<tGene> read()
     {
@@ -122,6 +110,16 @@ public:
     }
 
 private:
+    // Genes or CDS groups as records while the file is read: Start <= End until the end, the
+    // chromosome's index in ChromosomeIndex, the product (when known) in Comment.
+    struct TFeatures
+    {
+        std::vector<tGene> Records;
+        TIdIndex Keys;
+        std::vector<qint32> RecordOfKey;
+        std::vector<std::pair<qint32, QByteArray>> Notes; // Note or description, by record
+    };
+
     // Decoded text as a view: into the line when it has no escape, else into scratch.
     static QByteArrayView Decoded(QByteArrayView text, QByteArray &scratch)
     {
@@ -156,73 +154,76 @@ private:
 
         const QByteArrayView type = c[2];
         const bool gene = Is(type, "gene") || Is(type, "pseudogene") || Is(type, "ncRNA_gene");
-        const bool cds = Is(type, "CDS");
-        if (gene || cds) {
-            const qint32 chromosome = m_builder.chromosome(Decoded(c[0], m_scratch));
-            if (gene) {
-                if (std::size_t(chromosome) >= m_hasGenes.size())
-                    m_hasGenes.resize(std::size_t(chromosome) + 1, false);
-                m_hasGenes[std::size_t(chromosome)] = true;
-            }
-            // Lines of one ID are the parts of one feature; a CDS without an ID is grouped by
-            // its Parent.
-            TNameTable &keys = gene ? m_geneIds : m_cdsKeys;
-            std::vector<TFeature> &features = gene ? m_genes : m_cds;
-            std::vector<qint32> &featureOfKey = gene ? m_geneOfId : m_cdsOfKey;
-            const QByteArrayView key = !a.Id.isEmpty() ? a.Id : cds ? a.Parent : QByteArrayView();
-            qint32 k = -1;
-            if (!key.isEmpty()) {
-                k = keys.findOrAdd(key, [&] { return key.toByteArray(); });
-                if (std::size_t(k) < featureOfKey.size()) {
-                    TFeature &f = features[std::size_t(featureOfKey[std::size_t(k)])];
-                    if (f.Chromosome != chromosome)
-                        m_lines.fail(QStringLiteral("parts of one feature on different sequences"));
-                    f.Start = std::min(f.Start, start);
-                    f.End = std::max(f.End, end);
-                    addText(f, a);
-                    return;
-                }
-                featureOfKey.push_back(qint32(features.size()));
-            }
-            TFeature f;
-            f.FirstLine = m_lines.lineNumber();
-            f.Chromosome = chromosome;
-            f.Start = start;
-            f.End = end;
-            f.Strand = strand;
-            QByteArrayView name = !a.Name.isEmpty()       ? a.Name
-                                  : !a.Gene.isEmpty()     ? a.Gene
-                                  : !a.LocusTag.isEmpty() ? a.LocusTag
-                                                          : key;
-            f.Gene = m_builder.geneName(Decoded(name, m_scratch));
-            addText(f, a);
-            features.push_back(std::move(f));
-            if (gene)
-                return;
+        const bool cds = !gene && Is(type, "CDS");
+        if (!gene && !cds) {
+            // Children of genes: their products, and the links from a transcript to its gene.
+            if (!a.Parent.isEmpty() && !a.Product.isEmpty())
+                m_childProducts.push_back({a.Parent.toByteArray(), a.Product.toByteArray()});
+            if (!a.Parent.isEmpty() && !a.Id.isEmpty())
+                m_parents.insert(a.Id.toByteArray(), a.Parent.toByteArray());
+            return;
         }
-        // Children of genes: their products, and the links from a transcript to its gene.
-        if (!a.Parent.isEmpty() && !a.Product.isEmpty())
+        if (cds && !a.Parent.isEmpty() && !a.Product.isEmpty())
             m_childProducts.push_back({a.Parent.toByteArray(), a.Product.toByteArray()});
-        if (!a.Parent.isEmpty() && !a.Id.isEmpty() && !cds)
-            m_parents.insert(a.Id.toByteArray(), a.Parent.toByteArray());
+
+        // Lines of one ID are the parts of one feature; a CDS without an ID is grouped by its
+        // Parent. The two look-ups are asked for first and made last.
+        TFeatures &features = gene ? m_genes : m_cds;
+        const QByteArrayView key = !a.Id.isEmpty() ? a.Id : cds ? a.Parent : QByteArrayView();
+        const quint64 keyHash = key.isEmpty() ? 0 : TIdIndex::Hash(key);
+        if (!key.isEmpty())
+            features.Keys.prefetch(keyHash);
+        const QByteArrayView name = !a.Name.isEmpty()       ? a.Name
+                                    : !a.Gene.isEmpty()     ? a.Gene
+                                    : !a.LocusTag.isEmpty() ? a.LocusTag
+                                                            : key;
+        m_builder.prepareGeneName(Decoded(name, m_scratch));
+        const qint32 chromosome = m_builder.chromosome(Decoded(c[0], m_scratch));
+        if (gene) {
+            if (std::size_t(chromosome) >= m_hasGenes.size())
+                m_hasGenes.resize(std::size_t(chromosome) + 1, false);
+            m_hasGenes[std::size_t(chromosome)] = true;
+        }
+        if (!key.isEmpty()) {
+            const qint32 k = features.Keys.findOrAdd(key, keyHash);
+            if (std::size_t(k) < features.RecordOfKey.size()) {
+                const qint32 n = features.RecordOfKey[std::size_t(k)];
+                tGene &r = features.Records[std::size_t(n)];
+                if (r.ChromosomeIndex != chromosome)
+                    m_lines.fail(QStringLiteral("parts of one feature on different sequences"));
+                r.Start = std::min(r.Start, start);
+                r.End = std::max(r.End, end);
+                addText(features, n, a);
+                return;
+            }
+            features.RecordOfKey.push_back(qint32(features.Records.size()));
+        }
+        if (cds)
+            m_genesBeforeCds.push_back(m_genes.Records.size());
+        features.Records.push_back(tGene{m_builder.chromosomeName(chromosome), chromosome, 0, start,
+                                         end, strand, m_builder.preparedGeneName(), QByteArray()});
+        addText(features, qint32(features.Records.size() - 1), a);
     }
 
-    void addText(TFeature &f, const TAttributes &a)
+    void addText(TFeatures &features, qint32 n, const TAttributes &a)
     {
-        if (f.Product.isEmpty() && !a.Product.isEmpty())
-            f.Product = TRecordBuilder::comment(Decoded(a.Product, m_scratch));
-        if (f.Product.isEmpty() && f.Note.isEmpty()) {
+        QByteArray &comment = features.Records[std::size_t(n)].Comment;
+        if (!comment.isEmpty())
+            return;
+        if (!a.Product.isEmpty()) {
+            comment = TRecordBuilder::comment(Decoded(a.Product, m_scratch));
+        } else {
             const QByteArrayView note = !a.Note.isEmpty() ? a.Note : a.Description;
             if (!note.isEmpty())
-                f.Note = TRecordBuilder::comment(Decoded(note, m_scratch));
+                features.Notes.push_back({n, TRecordBuilder::comment(Decoded(note, m_scratch))});
         }
     }
 
     // The gene (index in m_genes) with this ID, or -1.
     qint32 geneOf(QByteArrayView id) const
     {
-        const qint32 k = m_geneIds.find(id);
-        return k < 0 ? -1 : m_geneOfId[std::size_t(k)];
+        const qint32 k = m_genes.Keys.find(id);
+        return k < 0 ? -1 : m_genes.RecordOfKey[std::size_t(k)];
     }
 
     // Genes without a product take the first product of a child or grandchild, in file order.
@@ -230,66 +231,84 @@ private:
     {
         for (const auto &[parents, product] : m_childProducts) {
             for (const QByteArray &parent : parents.split(',')) {
-                qint32 g = geneOf(parent);
-                if (g < 0) {
-                    const auto it = m_parents.constFind(parent);
-                    if (it == m_parents.constEnd())
-                        continue;
-                    for (const QByteArray &grand : it.value().split(','))
-                        if ((g = geneOf(grand)) >= 0)
-                            setChildProduct(g, product);
+                const qint32 g = geneOf(parent);
+                if (g >= 0) {
+                    setChildProduct(g, product);
                     continue;
                 }
-                setChildProduct(g, product);
+                const auto it = m_parents.constFind(parent);
+                if (it == m_parents.constEnd())
+                    continue;
+                for (const QByteArray &grand : it.value().split(','))
+                    if (const qint32 gg = geneOf(grand); gg >= 0)
+                        setChildProduct(gg, product);
             }
         }
     }
 
     void setChildProduct(qint32 g, const QByteArray &product)
     {
-        TFeature &f = m_genes[std::size_t(g)];
-        if (f.Product.isEmpty())
-            f.Product = TRecordBuilder::comment(Decoded(product, m_scratch));
+        QByteArray &comment = m_genes.Records[std::size_t(g)].Comment;
+        if (comment.isEmpty())
+            comment = TRecordBuilder::comment(Decoded(product, m_scratch));
+    }
+
+    // Notes go where no product came, the first note of a feature first.
+    static void TakeNotes(TFeatures &features)
+    {
+        for (auto &[n, note] : features.Notes) {
+            QByteArray &comment = features.Records[std::size_t(n)].Comment;
+            if (comment.isEmpty())
+                comment = std::move(note);
+        }
     }
 
     std::vector<tGene> records()
     {
         takeChildProducts();
-        const auto keep = [&](const TFeature &f) {
-            return std::size_t(f.Chromosome) >= m_hasGenes.size() ||
-                   !m_hasGenes[std::size_t(f.Chromosome)];
+        TakeNotes(m_genes);
+        TakeNotes(m_cds);
+        const auto finish = [](tGene &r) {
+            if (r.Strand == -1)
+                std::swap(r.Start, r.End);
+            r.ChromosomeIndex = 0;
         };
-        std::vector<tGene> out;
-        out.reserve(m_genes.size() + m_cds.size());
-        const auto add = [&](TFeature &f) {
-            out.push_back(m_builder.record(f.Chromosome, f.Start, f.End, f.Strand,
-                                           std::move(f.Gene),
-                                           f.Product.isEmpty() ? std::move(f.Note)
-                                                               : std::move(f.Product)));
+        const auto keep = [&](const tGene &r) {
+            return std::size_t(r.ChromosomeIndex) >= m_hasGenes.size() ||
+                   !m_hasGenes[std::size_t(r.ChromosomeIndex)];
         };
+        std::vector<tGene> &genes = m_genes.Records;
+        for (tGene &r : genes)
+            finish(r);
+        bool anyCds = false;
+        for (const tGene &r : m_cds.Records)
+            anyCds = anyCds || keep(r);
+        if (!anyCds)
+            return std::move(genes);
         // Both lists are in the order of their first lines; merge them.
-        std::size_t c = 0;
-        for (TFeature &g : m_genes) {
-            for (; c < m_cds.size() && m_cds[c].FirstLine < g.FirstLine; ++c)
-                if (keep(m_cds[c]))
-                    add(m_cds[c]);
-            add(g);
+        std::vector<tGene> out;
+        out.reserve(genes.size() + m_cds.Records.size());
+        std::size_t g = 0;
+        for (std::size_t c = 0; c < m_cds.Records.size(); ++c) {
+            for (; g < m_genesBeforeCds[c]; ++g)
+                out.push_back(std::move(genes[g]));
+            tGene &r = m_cds.Records[c];
+            if (keep(r)) {
+                finish(r);
+                out.push_back(std::move(r));
+            }
         }
-        for (; c < m_cds.size(); ++c)
-            if (keep(m_cds[c]))
-                add(m_cds[c]);
+        for (; g < genes.size(); ++g)
+            out.push_back(std::move(genes[g]));
         return out;
     }
 
     TLineReader &m_lines;
     TRecordBuilder m_builder;
-    TNameTable m_geneIds;
-    TNameTable m_cdsKeys;
-    std::vector<qint32> m_geneOfId;
-    std::vector<qint32> m_cdsOfKey;
-    std::vector<TFeature> m_genes;
-    std::vector<TFeature> m_cds;
-    std::vector<bool> m_hasGenes; // by chromosome index
+    TFeatures m_genes;
+    TFeatures m_cds;
+    std::vector<std::size_t> m_genesBeforeCds; // by CDS group
+    std::vector<bool> m_hasGenes;              // by chromosome index
     std::vector<std::pair<QByteArray, QByteArray>> m_childProducts;
     QHash<QByteArray, QByteArray> m_parents; // transcript ID -> its Parent
     QByteArray m_scratch;
