@@ -32,10 +32,18 @@ QString DefaultChoice(QFileDialog &dialog)
     return dialog.selectedFiles().value(0);
 }
 
+QStringList DefaultChoices(QFileDialog &dialog)
+{
+    if (dialog.exec() != QDialog::Accepted)
+        return QStringList();
+    return dialog.selectedFiles();
+}
+
 } // namespace
 
 TdlgOstrinel::TdlgOstrinel(THelpSystem *help, QWidget *parent)
     : QMainWindow(parent), m_help(help), m_fileChooser(DefaultChoice),
+      m_filesChooser(DefaultChoices),
       m_printRunner([](QPrintDialog &dialog) { return dialog.exec() == QDialog::Accepted; })
 {
     ui.setupUi(this);
@@ -358,14 +366,24 @@ void TdlgOstrinel::mnuOpenClick()
     Guarded([&] {
         QFileDialog dialog(this, QStringLiteral("Select coordinate file"));
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setFileMode(QFileDialog::ExistingFile);
+        // Several files load as one map, in the order chosen.
+        dialog.setFileMode(QFileDialog::ExistingFiles);
         dialog.setNameFilters({QStringLiteral("Text file (tab delimited) (*.txt)"),
                                QStringLiteral("All files (*.*)")});
-        const QString path = m_fileChooser(dialog);
-        if (path.isEmpty())
+        const QStringList paths = m_filesChooser(dialog);
+        if (paths.isEmpty())
             return;
-        LoadFile(path);
+        LoadFiles(paths);
     });
+}
+
+void TdlgOstrinel::SetFileChooser(TFileChooser chooser)
+{
+    m_fileChooser = chooser;
+    m_filesChooser = [chooser](QFileDialog &dialog) {
+        const QString path = chooser(dialog);
+        return path.isEmpty() ? QStringList() : QStringList{path};
+    };
 }
 
 void TdlgOstrinel::LoadFile(const QString &path)

@@ -32,6 +32,8 @@ class TdlgOstrinel : public QMainWindow
 public:
     // Runs the chosen dialog and returns the chosen file, or an empty text for Cancel.
     using TFileChooser = std::function<QString(QFileDialog &dialog)>;
+    // Runs the open dialog, where several files may be chosen; none for Cancel.
+    using TFilesChooser = std::function<QStringList(QFileDialog &dialog)>;
     // Runs the print dialog; true when the user accepted it.
     using TPrintDialogRunner = std::function<bool(QPrintDialog &dialog)>;
     // Shows the text of an error box (the message with its closing period).
@@ -42,7 +44,10 @@ public:
 
     // The credits window, created after this window at start-up and shown by "&Credits...".
     void SetAboutWindow(TdlgAbout *about) { m_about = about; }
-    void SetFileChooser(TFileChooser chooser) { m_fileChooser = std::move(chooser); }
+    // Serves every dialog; the open dialog then gives the one chosen file.
+    void SetFileChooser(TFileChooser chooser);
+    // Serves the open dialog only, with every file chosen.
+    void SetFilesChooser(TFilesChooser chooser) { m_filesChooser = std::move(chooser); }
     void SetPrintDialogRunner(TPrintDialogRunner runner) { m_printRunner = std::move(runner); }
     void SetErrorReporter(TErrorReporter reporter) { m_errorReporter = std::move(reporter); }
 
@@ -132,6 +137,7 @@ private:
     TdlgAbout *m_about = nullptr;
     QString m_lastGraphName;
     TFileChooser m_fileChooser;
+    TFilesChooser m_filesChooser;
     TPrintDialogRunner m_printRunner;
     TErrorReporter m_errorReporter;
 };

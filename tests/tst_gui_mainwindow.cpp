@@ -86,6 +86,7 @@ private slots:
     void creation();
     void loadFillsListsAndRows();
     void openDialogSettings();
+    void openSeveralFiles();
     void openCancelChangesNothing();
     void doubleClickOnListOpens();
     void userToggleRebuilds();
@@ -321,6 +322,23 @@ void TestMainWindow::loadFillsListsAndRows()
     Window().LoadFile(Fixture("align.txt", kAlignRows));
     QCOMPARE(chromosomes->count(), 2);
     QCOMPARE(RowTitles(Chart()), (QStringList{"A", "B"}));
+}
+
+// Files chosen together load as one map; a chromosome name found in two files shows its stem.
+void TestMainWindow::openSeveralFiles()
+{
+    QFileDialog::FileMode mode = QFileDialog::ExistingFile;
+    Window().SetFilesChooser([&](QFileDialog &dialog) {
+        mode = dialog.fileMode();
+        return QStringList{OSTRINEL_EXAMPLES "/mouse.gff3", OSTRINEL_EXAMPLES "/rat.gff3"};
+    });
+    Action("mnuOpen")->trigger();
+    QCOMPARE(mode, QFileDialog::ExistingFiles);
+    QStringList names;
+    for (int i = 0; i < List("cklChromosomes")->count(); ++i)
+        names << List("cklChromosomes")->item(i)->text();
+    QCOMPARE(names, (QStringList{"mouse:chr1", "chr2", "rat:chr1", "chr3"}));
+    QCOMPARE(List("cklGenes")->count(), 12);
 }
 
 void TestMainWindow::openDialogSettings()
