@@ -1,4 +1,5 @@
-// libFuzzer target for the coordinate file: arbitrary bytes go through the reader and, when
+// libFuzzer target for the files the program reads: arbitrary bytes go through the reader the
+// content chooses (the coordinate file reader, or the GFF3, GTF, BED or GenBank reader) and, when
 // they read as a file, through everything a load sets off in the main window: the catalogue,
 // a rebuild with every chromosome and gene checked, a drawing with the window's label layout,
 // chromosome names and connectors, Disentangle and a rebuild, a click on an arrow with an
@@ -9,6 +10,7 @@
 // command (another exception, a crash, a sanitizer report, a hang) is a finding.
 #include "core/Catalogue.h"
 #include "core/MapOperations.h"
+#include "core/RecordFile.h"
 #include "chart/TChart.h"
 #include "map/GraphExport.h"
 #include "map/MapBuilder.h"
@@ -66,7 +68,7 @@ void Run(const QByteArray &text)
 {
     TMapSession session;
     try {
-        session.Install(CatalogueFromRecords(ParseCoordinateText(text)));
+        session.Install(CatalogueFromRecords(ParseRecordText(text)));
     } catch (const Exception &) {
         return; // a file that does not load leaves nothing to draw
     }
