@@ -6,6 +6,7 @@
 #include "ReferenceReader.h"
 #include "core/Catalogue.h"
 #include "core/MapOperations.h"
+#include "core/RecordFile.h"
 #include "util/StringOps.h"
 
 #include <QRandomGenerator>
@@ -144,6 +145,9 @@ private slots:
     void unreadable_data();
     void unreadable();
     void fifoWithoutWriterDoesNotWait();
+    void hostileAnnotations_data();
+    void hostileAnnotations();
+    void mutatedAnnotations();
 
 private:
     QString WriteFile(const QString &name, const QByteArray &bytes);
@@ -744,6 +748,99 @@ void TestHostile::fifoWithoutWriterDoesNotWait()
     QVERIFY(!rescued);
     QCOMPARE(message, QStringLiteral("Cannot open file \"%1\": Not a regular file").arg(path));
     QFile::remove(path);
+}
+
+// --- Annotation files -----------------------------------------------------------------------
+
+// Each row: the bytes, read through the file (so through the blocks of the line reader), and the
+// outcome: the number of records, or the error.
+void TestHostile::hostileAnnotations_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("outcome");
+    const QByteArray gff3 = "##gff-version 3\n";
+    const QByteArray gene = "c\ts\tgene\t1\t9\t.\t+\t.\t";
+    const QByteArray big(30 << 20, 'x');
+    const QString gff3Error = QStringLiteral("Error in the GFF3 file at line %1: %2");
+    QTest::newRow("GFF3 huge attribute column")
+        << gff3 + gene + "ID=g;Note=" + big + "\n" + gene + "ID=h\n" << "2 records";
+    QTest::newRow("GFF3 huge column without =")
+        << gff3 + gene + "ID=g\n" + gene + big + "\n"
+        << gff3Error.arg(3).arg("attribute without \"tag=value\"");
+    QTest::newRow("GFF3 a million columns") << gff3 + gene + QByteArray(1 << 20, '\t') + "\n"
+                                            << gff3Error.arg(2).arg("nine tab-separated columns expected");
+    for (const char *escape : {"%", "%4", "%G1", "%%41", "% x"})
+        QTest::newRow(qPrintable(QStringLiteral("GFF3 escape %1").arg(QByteArray(escape).toHex())))
+            << gff3 + gene + "ID=g;Name=" + big.first(5 << 20) + escape + "\n"
+            << gff3Error.arg(2).arg("broken percent escape");
+    QTest::newRow("GFF3 escape at the end") << gff3 + gene + "ID=%41\n" << "1 records";
+    QTest::newRow("GTF huge gene_name")
+        << "c\ts\tgene\t1\t9\t.\t+\t.\tgene_id \"g\"; gene_name \"" + big + "\";\n"
+        << "1 records";
+    QTest::newRow("BED huge line") << "track x\n" + big + "\n"
+                                   << "Error in the BED file at line 2: 3 to 12 columns expected";
+    const QByteArray genBank = "LOCUS       R\nFEATURES             Location/Qualifiers\n"
+                               "     gene            ";
+    const QString unbalanced = QStringLiteral(
+        "Error in the GenBank file at line 3: unbalanced parentheses in the location");
+    QTest::newRow("GenBank a million join(")
+        << genBank + QByteArray("join(").repeated(1 << 20) + "1..2\n//\n" << unbalanced;
+    QTest::newRow("GenBank a million )") << genBank + "1..2" + QByteArray(1 << 20, ')') + "\n//\n"
+                                         << unbalanced;
+    QTest::newRow("GenBank deep and balanced")
+        << genBank + QByteArray("complement(").repeated(1 << 20) + "1..2" +
+               QByteArray(1 << 20, ')') + "\n//\n"
+        << "1 records";
+    QTest::newRow("GenBank location over 100,000 lines")
+        << genBank + "join(1..2," +
+               QByteArray("                     3..4,\n").repeated(100000) +
+               "                     5..6)\n//\n"
+        << "1 records";
+    QTest::newRow("GenBank quote never closed")
+        << genBank + "1..2\n                     /product=\"a\n" +
+               QByteArray("                     /gene b\n").repeated(1 << 18) + "//\n"
+        << "Error in the GenBank file at line 4: a quoted value without its end";
+}
+
+void TestHostile::hostileAnnotations()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, outcome);
+    const QString path = WriteFile(QStringLiteral("annotation.txt"), text);
+    QString got;
+    try {
+        got = QStringLiteral("%1 records").arg(LoadRecordFile(path).size());
+    } catch (const Exception &e) {
+        got = e.message();
+    }
+    QFile::remove(path);
+    QCOMPARE(got, outcome);
+}
+
+// The samples with random bytes changed, from fixed seeds: each reads, or fails with its
+// format's line error, never with anything else.
+void TestHostile::mutatedAnnotations()
+{
+    const QRegularExpression lineError(
+        QStringLiteral("^Error in the (GFF3 |GTF |BED |GenBank )?file at line \\d+"));
+    static const char kBytes[] = "\t\n ()<>.,;=%\"/^:0123456789-+#abc";
+    for (const char *name : {"mouse.gff3", "clusters.gbk", "hamster.bed"}) {
+        QFile file(QStringLiteral(OSTRINEL_EXAMPLES "/") + QLatin1String(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray sample = file.readAll();
+        QRandomGenerator random(7);
+        for (int round = 0; round < 300; ++round) {
+            QByteArray text = sample;
+            for (int k = 0, n = 1 + int(random.bounded(8)); k < n; ++k)
+                text[random.bounded(int(text.size()))] =
+                    kBytes[random.bounded(int(sizeof kBytes - 1))];
+            try {
+                ParseRecordText(text, QLatin1String(name));
+            } catch (const EInOutError &e) {
+                QVERIFY2(lineError.match(e.message()).hasMatch(), qPrintable(e.message()));
+            }
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestHostile)
