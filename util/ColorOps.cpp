@@ -3,6 +3,7 @@
 #include "util/CommonDecl.h"
 
 #include <cmath>
+#include <limits>
 
 namespace {
 // A COLORREF with its top bit set is a system colour, not an RGB value: its channels are
@@ -60,9 +61,19 @@ TColor ColorOfValue(const tPalette &palette, TColor missingColor, double value, 
         return missingColor;
     if (max == min)
         return At(palette, 0);
-    const double ratio = (value - min) / (max - min);
-    const double x = double(qint64(palette.size()) - 1) * ratio;
-    const qint32 i = RoundHalfEven(x);
+    // Extended precision throughout, rounding included: a double ratio moves exact halves of
+    // the fire palette (3 of 94 is 25.5, entry 26, not 25.49999... and entry 25), and rounding
+    // the extended x through a double would turn 229.4999... (27 of 94) into an even 230.
+    const long double ratio =
+        (static_cast<long double>(value) - min) / (static_cast<long double>(max) - min);
+    const long double x = static_cast<long double>(qint64(palette.size()) - 1) * ratio;
+    if (std::isnan(x))
+        throw EInvalidOp();
+    const long double rounded = std::nearbyint(x);
+    if (rounded < std::numeric_limits<qint32>::min() ||
+        rounded > std::numeric_limits<qint32>::max())
+        throw ERangeError();
+    const qint32 i = qint32(rounded);
     if (i < 0)
         return At(palette, 0);
     if (qint64(i) > qint64(palette.size()) - 1)
