@@ -112,6 +112,11 @@ void TChartWidget::mouseReleaseEvent(QMouseEvent *event)
 
 void TChartWidget::mouseDoubleClickEvent(QMouseEvent *event)
 {
+    // Only the left button's double click saves; for the others it is one more press.
+    if (event->button() != Qt::LeftButton) {
+        mousePressEvent(event);
+        return;
+    }
     m_drag = Drag::None;
     event->accept();
     emit doubleClicked();

@@ -23,6 +23,7 @@ public:
     QPoint ClientOrigin() const { return mapToGlobal(QPoint(0, 0)); }
 
 signals:
+    // A double click of the left button.
     void doubleClicked();
 
 protected:

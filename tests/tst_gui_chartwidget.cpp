@@ -54,6 +54,7 @@ private slots:
     void zoomAndRestore();
     void claimedPressStartsNothing();
     void rightDragScrolls();
+    void doubleClick_data();
     void doubleClick();
     void resizeRaised();
 };
@@ -150,12 +151,32 @@ void TestChartWidget::rightDragScrolls()
     QVERIFY(std::abs(chart.BottomAxis.Maximum - (1000 - shift)) < 1e-6);
 }
 
+void TestChartWidget::doubleClick_data()
+{
+    QTest::addColumn<Qt::MouseButton>("button");
+    QTest::addColumn<int>("signalled");
+    QTest::addColumn<int>("presses"); // the double click's own, as the click handler sees them
+    QTest::newRow("left saves") << Qt::LeftButton << 1 << 0;
+    QTest::newRow("right is a second press") << Qt::RightButton << 0 << 1;
+    QTest::newRow("middle is a second press") << Qt::MiddleButton << 0 << 1;
+}
+
 void TestChartWidget::doubleClick()
 {
+    QFETCH(Qt::MouseButton, button);
+    QFETCH(int, signalled);
+    QFETCH(int, presses);
     TShownChart shown;
+    int calls = 0;
+    shown.Chart().OnClickSeries = [&](TChart &, TArrowSeries &, int, Qt::MouseButton b,
+                                      Qt::KeyboardModifiers, int, int) {
+        QCOMPARE(b, button);
+        ++calls;
+    };
     QSignalSpy spy(&shown.Widget, &TChartWidget::doubleClicked);
-    QTest::mouseDClick(&shown.Widget, Qt::LeftButton, {}, QPoint(300, 100));
-    QCOMPARE(spy.count(), 1);
+    QTest::mouseDClick(&shown.Widget, button, {}, shown.PointOf(0, -1));
+    QCOMPARE(spy.count(), signalled);
+    QCOMPARE(calls, presses);
 }
 
 void TestChartWidget::resizeRaised()
