@@ -1,5 +1,7 @@
 #include "app/TdlgInfo.h"
 
+#include "app/WindowFrame.h"
+
 #include <QFont>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
@@ -17,7 +19,7 @@ TdlgInfo::TdlgInfo(QWidget *parent) : QWidget(parent, Qt::Tool), m_mmInfo(new QP
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_mmInfo);
-    resize(369, 488);
+    SetOuterSize(this, QSize(369, kHeight));
 }
 
 void TdlgInfo::SetLines(const QStringList &lines)

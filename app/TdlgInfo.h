@@ -11,6 +11,9 @@ class TdlgInfo : public QWidget
 {
     Q_OBJECT
 public:
+    // Height of the whole window, frame included, as every report and legend window opens.
+    static constexpr int kHeight = 488;
+
     explicit TdlgInfo(QWidget *parent = nullptr);
 
     void SetLines(const QStringList &lines);

@@ -3,6 +3,7 @@
 #include "app/TdlgAbout.h"
 #include "app/TdlgInfo.h"
 #include "app/TfBlocNote.h"
+#include "app/WindowFrame.h"
 #include "core/MapOperations.h"
 #include "core/Reports.h"
 #include "chart/TChart.h"
@@ -13,17 +14,50 @@
 #include <QActionGroup>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QStyledItemDelegate>
 
 #include <utility>
 
 namespace {
+
+// The window's designed top edge and height, frame included.
+constexpr int kDesignTop = 144;
+constexpr int kDesignHeight = 617;
+
+// Both check lists draw their items 13 pixels high, whatever the style would make them.
+class TItemHeight : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        return QSize(QStyledItemDelegate::sizeHint(option, index).width(), 13);
+    }
+};
+
+// "*.*" is meant as every file, as on the system the filter text comes from; matched literally
+// it would hide names without a dot, such as a coordinate file called "coords". While `filter`
+// is the chosen entry the dialog lists every file, its text unchanged. The platform's own
+// dialogs match the pattern literally and cannot be told otherwise, hence the program's dialog.
+void ListEveryFileUnder(QFileDialog &dialog, const QString &filter)
+{
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, filter](const QString &chosen) {
+                         auto *model = dialog.findChild<QFileSystemModel *>();
+                         if (chosen == filter && model)
+                             model->setNameFilters({QStringLiteral("*")});
+                     });
+}
 
 QString DefaultChoice(QFileDialog &dialog)
 {
@@ -59,6 +93,11 @@ TdlgOstrinel::TdlgOstrinel(THelpSystem *help, QWidget *parent)
     ui.Splitter1->setStretchFactor(0, 0);
     ui.Splitter1->setStretchFactor(1, 1);
     ui.Splitter1->setSizes({185, width() - 185 - ui.Splitter1->handleWidth()});
+
+    for (QListWidget *list : {ui.cklChromosomes, ui.cklGenes}) {
+        list->setItemDelegate(new TItemHeight(list));
+        list->setUniformItemSizes(true);
+    }
 
     auto *paletteGroup = new QActionGroup(this);
     paletteGroup->addAction(ui.mnuFireScale);
@@ -328,8 +367,9 @@ void TdlgOstrinel::FormCreate()
         SetupMapChart(Chart());
         setWindowTitle(QStringLiteral("Ostrinel ") + VersionText(2));
         if (QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
-            move(0, y());
-            resize(screen->geometry().width(), height());
+            // The form keeps only the inner size; place and size are of the whole window.
+            move(0, kDesignTop);
+            SetOuterSize(this, QSize(screen->geometry().width(), kDesignHeight));
         }
         m_session.FPalette = ui.mnuGrayScale->isChecked() ? GrayPalette() : FirePalette();
     });
@@ -370,6 +410,7 @@ void TdlgOstrinel::mnuOpenClick()
         dialog.setFileMode(QFileDialog::ExistingFiles);
         dialog.setNameFilters({QStringLiteral("Text file (tab delimited) (*.txt)"),
                                QStringLiteral("All files (*.*)")});
+        ListEveryFileUnder(dialog, QStringLiteral("All files (*.*)"));
         const QStringList paths = m_filesChooser(dialog);
         if (paths.isEmpty())
             return;
@@ -428,10 +469,12 @@ void TdlgOstrinel::mnuSaveGraphClick()
 void TdlgOstrinel::mnuPrintClick()
 {
     Guarded([&] {
+        // The platform's defaults, so its default printer comes preselected.
         QPrinter printer(QPrinter::HighResolution);
-        // Without a print server the dialog offers only a PDF file; its own default is a
-        // folder, which cannot be printed to.
-        printer.setOutputFileName(QDir::home().filePath(QStringLiteral("Ostrinel.pdf")));
+        // With no printer at all the dialog offers only a PDF file, and its own default for
+        // that is a folder, which cannot be printed to.
+        if (QPrinterInfo::availablePrinters().isEmpty())
+            printer.setOutputFileName(QDir::home().filePath(QStringLiteral("Ostrinel.pdf")));
         QPrintDialog dialog(&printer, this);
         if (!m_printRunner(dialog))
             return;
@@ -448,7 +491,7 @@ void TdlgOstrinel::mnuLegendClick()
         auto *legend = new TdlgInfo(this);
         legend->setWindowTitle(QStringLiteral("Gene list legend"));
         legend->setWindowFlag(Qt::WindowStaysOnTopHint, true);
-        legend->resize(270, legend->height());
+        SetOuterSize(legend, QSize(270, TdlgInfo::kHeight));
         legend->SetLines(lines);
         legend->show();
     });

@@ -1,5 +1,7 @@
 #include "app/TfBlocNote.h"
 
+#include "app/WindowFrame.h"
+
 #include <QFont>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
@@ -21,13 +23,13 @@ TfBlocNote::TfBlocNote(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_memo);
-    resize(618, 519);
+    SetOuterSize(this, QSize(618, 519));
 }
 
 void TfBlocNote::SetFixedDialogFrame(int width, int height)
 {
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(width, height);
+    SetOuterSize(this, QSize(width, height), true);
     m_memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 }
 

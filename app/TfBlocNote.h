@@ -13,8 +13,8 @@ class TfBlocNote : public QWidget
 public:
     explicit TfBlocNote(QWidget *parent = nullptr);
 
-    // The frame of the item report: a fixed dialog frame of the given size, horizontal scroll
-    // bar only.
+    // The frame of the item report: a fixed dialog frame of the given size, frame included,
+    // horizontal scroll bar only.
     void SetFixedDialogFrame(int width, int height);
     void SetLines(const QStringList &lines);
     // Shows the window in the middle of its screen.

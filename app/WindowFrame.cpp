@@ -1,0 +1,65 @@
+#include "app/WindowFrame.h"
+
+#include <QEvent>
+#include <QMargins>
+#include <QWidget>
+
+namespace {
+
+QMargins FrameMargins(const QWidget *window)
+{
+    const QRect inner = window->geometry();
+    const QRect outer = window->frameGeometry();
+    return QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                    outer.right() - inner.right(), outer.bottom() - inner.bottom());
+}
+
+// Lives on the window it sizes. It acts only when the frame changes, never on the user's own
+// resizing; the window system reports the frame along with a move, a resize or the first show.
+class TOuterSize : public QObject
+{
+public:
+    TOuterSize(QWidget *window, QSize outer, bool fixed)
+        : QObject(window), m_window(window), m_outer(outer), m_fixed(fixed)
+    {
+        setObjectName(QStringLiteral("outerSize"));
+        Apply();
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_window &&
+            (event->type() == QEvent::Show || event->type() == QEvent::Move ||
+             event->type() == QEvent::Resize) &&
+            FrameMargins(m_window) != m_applied)
+            Apply();
+        return false;
+    }
+
+private:
+    void Apply()
+    {
+        m_applied = FrameMargins(m_window);
+        const QSize inner = m_outer.shrunkBy(m_applied).expandedTo(QSize(1, 1));
+        if (m_fixed)
+            m_window->setFixedSize(inner);
+        else
+            m_window->resize(inner);
+    }
+
+    QWidget *m_window;
+    QSize m_outer;
+    bool m_fixed;
+    QMargins m_applied;
+};
+
+} // namespace
+
+void SetOuterSize(QWidget *window, QSize outer, bool fixed)
+{
+    // A second call replaces the first: one size rules the window.
+    delete window->findChild<QObject *>(QStringLiteral("outerSize"), Qt::FindDirectChildrenOnly);
+    new TOuterSize(window, outer, fixed);
+}
