@@ -93,6 +93,11 @@ bool TLineReader::next(QByteArrayView &line)
     }
 }
 
+qint64 TLineReader::sizeHint() const
+{
+    return m_device.isSequential() ? 0 : m_device.size();
+}
+
 void TLineReader::fail(const QString &reason) const
 {
     throw TFormatError{m_line, reason};
@@ -100,17 +105,26 @@ void TLineReader::fail(const QString &reason) const
 
 int SplitColumns(QByteArrayView line, char separator, QByteArrayView *columns, int max)
 {
+    // The first columns are mostly short, so a plain byte loop finds their ends sooner than a
+    // call each; the last one, often the longest, is searched with memchr.
     const char *p = line.data();
     const char *end = p + line.size();
     int count = 0;
-    while (count + 1 < max) {
-        const auto *t = static_cast<const char *>(std::memchr(p, separator, std::size_t(end - p)));
-        if (!t)
-            break;
-        columns[count++] = QByteArrayView(p, t - p);
-        p = t + 1;
+    const char *from = p;
+    for (; p < end && count + 2 < max; ++p) {
+        if (*p == separator) {
+            columns[count++] = QByteArrayView(from, p - from);
+            from = p + 1;
+        }
     }
-    columns[count++] = QByteArrayView(p, end - p);
+    if (count + 2 == max) {
+        if (const auto *t =
+                static_cast<const char *>(std::memchr(from, separator, std::size_t(end - from)))) {
+            columns[count++] = QByteArrayView(from, t - from);
+            from = t + 1;
+        }
+    }
+    columns[count++] = QByteArrayView(from, end - from);
     return count;
 }
 
@@ -182,6 +196,13 @@ qint32 TIdIndex::findOrAdd(QByteArrayView id, quint64 hash)
     return added;
 }
 
+void TIdIndex::prefetchCandidate(quint64 hash) const
+{
+    const Slot &slot = m_slots[std::size_t(hash) & m_mask];
+    if (slot.index >= 0 && slot.tag == quint32(hash >> 32))
+        __builtin_prefetch(at(slot.index).data());
+}
+
 qint32 TIdIndex::find(QByteArrayView id) const
 {
     const quint64 hash = Hash(id);
@@ -196,8 +217,11 @@ qint32 TIdIndex::find(QByteArrayView id) const
 
 void TIdIndex::grow()
 {
-    std::vector<Slot> grown(4 * m_slots.size());
+    // Huge pages are asked for before the slots are first touched.
+    std::vector<Slot> grown;
+    grown.reserve(4 * m_slots.size());
     AdviseHugePages(grown);
+    grown.resize(grown.capacity());
     const std::size_t mask = grown.size() - 1;
     for (std::size_t n = 0; n < m_hashes.size(); ++n) {
         std::size_t i = std::size_t(m_hashes[n]) & mask;
@@ -220,27 +244,33 @@ qint32 TRecordBuilder::chromosome(QByteArrayView name)
 
 QByteArray TRecordBuilder::geneName(QByteArrayView name)
 {
-    prepareGeneName(name);
-    return preparedGeneName();
+    return geneName(m_key, geneKey(name, m_key));
 }
 
-void TRecordBuilder::prepareGeneName(QByteArrayView name)
+quint64 TRecordBuilder::geneKey(QByteArrayView name, std::string &key) const
 {
     name = Trimmed(name);
-    m_key.resize(std::size_t(name.size()));
+    key.resize(std::size_t(name.size()));
     for (qsizetype k = 0; k < name.size(); ++k)
-        m_key[std::size_t(k)] = UpperAZ(name[k]);
-    m_keyHash = HashBytes(m_key.data(), qsizetype(m_key.size()));
-    m_genes.prefetch(m_keyHash);
+        key[std::size_t(k)] = UpperAZ(name[k]);
+    const quint64 hash = HashBytes(key.data(), qsizetype(key.size()));
+    m_genes.prefetch(hash);
+    return hash;
 }
 
-QByteArray TRecordBuilder::preparedGeneName()
+void TRecordBuilder::prefetchGeneName(quint64 hash) const
 {
-    if (m_key.empty())
+    if (const QByteArray *name = m_genes.candidate(hash))
+        __builtin_prefetch(name->constData());
+}
+
+QByteArray TRecordBuilder::geneName(const std::string &key, quint64 hash)
+{
+    if (key.empty())
         return kUnknownGene;
-    const QByteArrayView key(m_key.data(), qsizetype(m_key.size()));
-    return m_genes.intern(key, m_keyHash, [&] {
-        return SameBytes(key, kUnknownGene) ? kUnknownGene : key.toByteArray();
+    const QByteArrayView view(key.data(), qsizetype(key.size()));
+    return m_genes.intern(view, hash, [&] {
+        return SameBytes(view, kUnknownGene) ? kUnknownGene : view.toByteArray();
     });
 }
 

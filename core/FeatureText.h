@@ -33,6 +33,8 @@ public:
     bool next(QByteArrayView &line);
     // The number of the line last returned (1 for the first).
     qint64 lineNumber() const { return m_line; }
+    // The size of the device when it has one (a file), else 0.
+    qint64 sizeHint() const;
     // Raises the TFormatError of the line last returned.
     [[noreturn]] void fail(const QString &reason) const;
 
@@ -78,6 +80,8 @@ public:
     // The number of id, or -1.
     qint32 find(QByteArrayView id) const;
     qint32 size() const { return qint32(m_hashes.size()); }
+    // After prefetch(), asks for the bytes of the ID the slot holds.
+    void prefetchCandidate(quint64 hash) const;
 
 private:
     struct Slot
@@ -108,10 +112,13 @@ public:
     qint32 chromosome(QByteArrayView name);
     const QByteArray &chromosomeName(qint32 index) const { return m_chromosomes.name(index); }
     QByteArray geneName(QByteArrayView name);
-    // geneName in two steps, so that the look-up's cache miss overlaps other work of the line:
-    // prepareGeneName() asks for the name's slot, preparedGeneName() gives the kept name.
-    void prepareGeneName(QByteArrayView name);
-    QByteArray preparedGeneName();
+    // geneName in three steps, for readers that look up a batch of lines at a time so that the
+    // cache misses of the look-ups overlap: geneKey() makes the trimmed, upper-cased key, asks
+    // for its slot and returns its hash; prefetchGeneName() asks for the name the slot holds;
+    // geneName(key, hash) gives the kept name.
+    quint64 geneKey(QByteArrayView name, std::string &key) const;
+    void prefetchGeneName(quint64 hash) const;
+    QByteArray geneName(const std::string &key, quint64 hash);
     static QByteArray comment(QByteArrayView text);
     // A record from start <= end; the strand decides which of them becomes Start.
     tGene record(qint32 chromosome, qint32 start, qint32 end, qint32 strand, QByteArray gene,
@@ -122,5 +129,4 @@ private:
     TNameTable m_genes;
     qint32 m_last = -1;
     std::string m_key;
-    quint64 m_keyHash = 0;
 };

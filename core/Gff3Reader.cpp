@@ -1,15 +1,23 @@
 // The GFF3 reader. Genes and CDS groups are collected in the order of their first line; the
 // choice between them is made per sequence once the whole file is read, and so are the products
-// a gene takes from its children, since GFF3 allows a child before its parent. A gene line costs
-// no allocation besides its record's comment: IDs go to an arena index, names are interned.
+// a gene takes from its children, since GFF3 allows a child before its parent.
+//
+// A gene line costs no allocation besides its record's comment: IDs go to an arena index, names
+// are interned. Gene and CDS lines are looked up a batch at a time, as in the coordinate file
+// reader: the first pass parses each line and asks for the slots of its ID and gene name, the
+// second asks for the names those slots hold, the third looks the lines up in file order. The
+// first two passes only warm the cache, so a batch gives the same records as one line at a time.
 #include "core/FeatureReaders.h"
 
+#include "core/RecordMemory.h"
 #include "util/StringOps.h"
 
 #include <QHash>
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <string>
 
 namespace {
 
@@ -87,7 +95,17 @@ bool ParseAttributes(QByteArrayView column, TAttributes &a)
 class TGff3Reader
 {
 public:
-    explicit TGff3Reader(TLineReader &lines) : m_lines(lines) {}
+    explicit TGff3Reader(TLineReader &lines) : m_lines(lines)
+    {
+        // Room for a file of gene lines only; what is not filled takes no memory.
+        const qint64 lineLength = 80;
+        std::vector<tGene> &records = m_genes.Records;
+        try {
+            records.reserve(std::size_t(std::min<qint64>(lines.sizeHint() / lineLength, 1 << 26)));
+            AdviseHugePages(records);
+        } catch (const std::bad_alloc &) {
+        }
+    }
 
     std::vector<tGene> read()
     {
@@ -104,8 +122,14 @@ public:
             }
             if (line[0] == '>')
                 break;
-            parseLine(line);
+            try {
+                parseLine(line);
+            } catch (const TFormatError &) {
+                flush(); // an error of an earlier line comes first
+                throw;
+            }
         }
+        flush();
         return records();
     }
 
@@ -119,6 +143,23 @@ private:
         std::vector<qint32> RecordOfKey;
         std::vector<std::pair<qint32, QByteArray>> Notes; // Note or description, by record
     };
+
+    // A gene or CDS line between its parsing and its look-ups.
+    struct TPending
+    {
+        qint64 Line = 0;
+        bool Gene = false;
+        qint32 Chromosome = 0;
+        qint32 Start = 0;
+        qint32 End = 0;
+        qint32 Strand = 0;
+        std::string Key; // ID, or Parent for a CDS; empty for none
+        quint64 KeyHash = 0;
+        std::string Name; // trimmed and upper-cased
+        quint64 NameHash = 0;
+        QByteArray Product, Note;
+    };
+    static constexpr int kBatch = 16;
 
     // Decoded text as a view: into the line when it has no escape, else into scratch.
     static QByteArrayView Decoded(QByteArrayView text, QByteArray &scratch)
@@ -166,57 +207,96 @@ private:
         if (cds && !a.Parent.isEmpty() && !a.Product.isEmpty())
             m_childProducts.push_back({a.Parent.toByteArray(), a.Product.toByteArray()});
 
+        // A gene or CDS line waits in the batch for its look-ups; the rest is done now.
+        TPending &p = m_pending[m_pendingCount];
+        p.Line = m_lines.lineNumber();
+        p.Gene = gene;
+        p.Start = start;
+        p.End = end;
+        p.Strand = strand;
         // Lines of one ID are the parts of one feature; a CDS without an ID is grouped by its
-        // Parent. The two look-ups are asked for first and made last.
-        TFeatures &features = gene ? m_genes : m_cds;
+        // Parent.
         const QByteArrayView key = !a.Id.isEmpty() ? a.Id : cds ? a.Parent : QByteArrayView();
-        const quint64 keyHash = key.isEmpty() ? 0 : TIdIndex::Hash(key);
+        p.Key.assign(key.data(), std::size_t(key.size()));
+        p.KeyHash = TIdIndex::Hash(key);
         if (!key.isEmpty())
-            features.Keys.prefetch(keyHash);
+            (gene ? m_genes : m_cds).Keys.prefetch(p.KeyHash);
         const QByteArrayView name = !a.Name.isEmpty()       ? a.Name
                                     : !a.Gene.isEmpty()     ? a.Gene
                                     : !a.LocusTag.isEmpty() ? a.LocusTag
                                                             : key;
-        m_builder.prepareGeneName(Decoded(name, m_scratch));
-        const qint32 chromosome = m_builder.chromosome(Decoded(c[0], m_scratch));
+        p.NameHash = m_builder.geneKey(Decoded(name, m_scratch), p.Name);
+        p.Chromosome = m_builder.chromosome(Decoded(c[0], m_scratch));
         if (gene) {
-            if (std::size_t(chromosome) >= m_hasGenes.size())
-                m_hasGenes.resize(std::size_t(chromosome) + 1, false);
-            m_hasGenes[std::size_t(chromosome)] = true;
+            if (std::size_t(p.Chromosome) >= m_hasGenes.size())
+                m_hasGenes.resize(std::size_t(p.Chromosome) + 1, false);
+            m_hasGenes[std::size_t(p.Chromosome)] = true;
         }
-        if (!key.isEmpty()) {
-            const qint32 k = features.Keys.findOrAdd(key, keyHash);
+        p.Product.clear();
+        p.Note.clear();
+        if (!a.Product.isEmpty()) {
+            p.Product = TRecordBuilder::comment(Decoded(a.Product, m_scratch));
+        } else {
+            const QByteArrayView note = !a.Note.isEmpty() ? a.Note : a.Description;
+            if (!note.isEmpty())
+                p.Note = TRecordBuilder::comment(Decoded(note, m_scratch));
+        }
+        if (++m_pendingCount == kBatch)
+            flush();
+    }
+
+    // The second and third passes over the batch: ask for the names the slots hold, then look
+    // the lines up in file order.
+    void flush()
+    {
+        for (int k = 0; k < m_pendingCount; ++k) {
+            const TPending &p = m_pending[k];
+            if (!p.Key.empty())
+                (p.Gene ? m_genes : m_cds).Keys.prefetchCandidate(p.KeyHash);
+            m_builder.prefetchGeneName(p.NameHash);
+        }
+        const int count = m_pendingCount;
+        m_pendingCount = 0;
+        for (int k = 0; k < count; ++k)
+            add(m_pending[k]);
+    }
+
+    void add(TPending &p)
+    {
+        TFeatures &features = p.Gene ? m_genes : m_cds;
+        if (!p.Key.empty()) {
+            const qint32 k = features.Keys.findOrAdd(
+                QByteArrayView(p.Key.data(), qsizetype(p.Key.size())), p.KeyHash);
             if (std::size_t(k) < features.RecordOfKey.size()) {
                 const qint32 n = features.RecordOfKey[std::size_t(k)];
                 tGene &r = features.Records[std::size_t(n)];
-                if (r.ChromosomeIndex != chromosome)
-                    m_lines.fail(QStringLiteral("parts of one feature on different sequences"));
-                r.Start = std::min(r.Start, start);
-                r.End = std::max(r.End, end);
-                addText(features, n, a);
+                if (r.ChromosomeIndex != p.Chromosome)
+                    throw TFormatError{
+                        p.Line, QStringLiteral("parts of one feature on different sequences")};
+                r.Start = std::min(r.Start, p.Start);
+                r.End = std::max(r.End, p.End);
+                addText(features, n, p);
                 return;
             }
             features.RecordOfKey.push_back(qint32(features.Records.size()));
         }
-        if (cds)
+        if (!p.Gene)
             m_genesBeforeCds.push_back(m_genes.Records.size());
-        features.Records.push_back(tGene{m_builder.chromosomeName(chromosome), chromosome, 0, start,
-                                         end, strand, m_builder.preparedGeneName(), QByteArray()});
-        addText(features, qint32(features.Records.size() - 1), a);
+        features.Records.push_back(tGene{m_builder.chromosomeName(p.Chromosome), p.Chromosome, 0,
+                                         p.Start, p.End, p.Strand,
+                                         m_builder.geneName(p.Name, p.NameHash), QByteArray()});
+        addText(features, qint32(features.Records.size() - 1), p);
     }
 
-    void addText(TFeatures &features, qint32 n, const TAttributes &a)
+    void addText(TFeatures &features, qint32 n, TPending &p)
     {
         QByteArray &comment = features.Records[std::size_t(n)].Comment;
         if (!comment.isEmpty())
             return;
-        if (!a.Product.isEmpty()) {
-            comment = TRecordBuilder::comment(Decoded(a.Product, m_scratch));
-        } else {
-            const QByteArrayView note = !a.Note.isEmpty() ? a.Note : a.Description;
-            if (!note.isEmpty())
-                features.Notes.push_back({n, TRecordBuilder::comment(Decoded(note, m_scratch))});
-        }
+        if (!p.Product.isEmpty())
+            comment = std::move(p.Product);
+        else if (!p.Note.isEmpty())
+            features.Notes.push_back({n, std::move(p.Note)});
     }
 
     // The gene (index in m_genes) with this ID, or -1.
@@ -312,6 +392,8 @@ private:
     std::vector<std::pair<QByteArray, QByteArray>> m_childProducts;
     QHash<QByteArray, QByteArray> m_parents; // transcript ID -> its Parent
     QByteArray m_scratch;
+    TPending m_pending[kBatch];
+    int m_pendingCount = 0;
 };
 
 } // namespace
