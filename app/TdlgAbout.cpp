@@ -1,7 +1,8 @@
-// The about window's layout comes from its form; only the fonts in pixels, the pictures and the
-// version line are set here, once, when the window is made.
+// The about window's layout comes from its form; only the fonts in pixels, the place and size
+// of the whole window, the pictures and the version line are set here, once, when it is made.
 #include "app/TdlgAbout.h"
 
+#include "app/WindowFrame.h"
 #include "platform/EmfPicture.h"
 #include "platform/PictureLoader.h"
 #include "platform/Systeme.h"
@@ -33,8 +34,10 @@ void TdlgAbout::FormCreate()
     nameFont.setPixelSize(48);
     ui.lblName->setFont(nameFont);
 
-    // Placed where it was designed, from the screen's top-left corner.
+    // Placed and sized where it was designed, frame included: on a screen 1280 wide it ends
+    // exactly at the right edge.
     move(659, 272);
+    SetOuterSize(this, QSize(621, 251));
 
     ui.Image1->setPixmap(QPixmap::fromImage(LoadPicture(QStringLiteral(":/pictures/about.jpg"))));
     QFile emf(QStringLiteral(":/pictures/about.emf"));

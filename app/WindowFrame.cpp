@@ -4,6 +4,8 @@
 #include <QMargins>
 #include <QWidget>
 
+#include <optional>
+
 namespace {
 
 QMargins FrameMargins(const QWidget *window)
@@ -22,6 +24,8 @@ public:
     TOuterSize(QWidget *window, QSize outer, bool fixed)
         : QObject(window), m_window(window), m_outer(outer), m_fixed(fixed)
     {
+        if (window->testAttribute(Qt::WA_Moved))
+            m_place = window->pos();
         setObjectName(QStringLiteral("outerSize"));
         Apply();
         window->installEventFilter(this);
@@ -47,12 +51,17 @@ private:
             m_window->setFixedSize(inner);
         else
             m_window->resize(inner);
+        // The window system may have pushed the window, still too large by its frame, back
+        // onto the screen; the program's place for it holds.
+        if (m_place)
+            m_window->move(*m_place);
     }
 
     QWidget *m_window;
     QSize m_outer;
     bool m_fixed;
     QMargins m_applied;
+    std::optional<QPoint> m_place;
 };
 
 } // namespace

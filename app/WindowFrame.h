@@ -8,5 +8,6 @@
 class QWidget;
 
 // Gives the top-level window the outer size `outer`; with `fixed` the user cannot resize it.
-// Until the window is framed the frame counts as nothing.
+// Until the window is framed the frame counts as nothing. A window the program has placed
+// (moved) before this call keeps that place for its frame.
 void SetOuterSize(QWidget *window, QSize outer, bool fixed = false);

@@ -76,8 +76,7 @@ void TestAbout::texts()
 {
     TdlgAbout about;
     QCOMPARE(about.windowTitle(), QStringLiteral("About Ostrinel"));
-    QCOMPARE(about.size(), QSize(621, 251));
-    QCOMPARE(about.pos(), QPoint(659, 272));
+    QCOMPARE(about.frameGeometry(), QRect(659, 272, 621, 251));
     QVERIFY(!about.isVisible());
     QCOMPARE(about.findChild<QLabel *>(QStringLiteral("lblVersion"))->text(),
              QStringLiteral("Version 1.0.10.26"));
