@@ -1,11 +1,14 @@
 // Program entry: the application settings, then the main window (created first, so closing it
 // ends the program), then the about window, hidden until "&Credits...", then the message loop.
+// A file named on the command line (the desktop entry's "Open With") is loaded once the loop runs.
 #include "app/TdlgAbout.h"
 #include "app/TdlgOstrinel.h"
 #include "platform/HelpSystem.h"
 #include "platform/PictureLoader.h"
 
 #include <QApplication>
+#include <QIcon>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
@@ -17,6 +20,9 @@ int main(int argc, char *argv[])
     help.Install(app);
     // The title only: a display name would be appended to every window's caption.
     QApplication::setApplicationName(QStringLiteral("Ostrinel"));
+    // The installed desktop entry and icon: lets the desktop match the windows to them.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.ostrinel.Ostrinel"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.ostrinel.Ostrinel")));
 
     TdlgOstrinel window(&help);
     // Owned by the main window, so it lives exactly as long and shares its end.
@@ -24,5 +30,9 @@ int main(int argc, char *argv[])
     window.SetAboutWindow(about);
 
     window.show();
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() > 1)
+        QTimer::singleShot(0, &window,
+                           [&window, path = arguments.at(1)] { window.LoadFile(path); });
     return app.exec();
 }

@@ -250,9 +250,13 @@ void THelpSystem::ShowTopic(int context)
 {
     if (context <= 0)
         return;
-    const QStringList folders = d->FoldersSet ? d->Folders
-                                              : QStringList{QCoreApplication::applicationDirPath(),
-                                                            QStringLiteral(":/help")};
+    // Beside the program, then where the install puts it (share/ostrinel beside bin/), then the
+    // copy built into the program.
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const QStringList folders =
+        d->FoldersSet ? d->Folders
+                      : QStringList{programDir, programDir + QStringLiteral("/../share/ostrinel"),
+                                    QStringLiteral(":/help")};
     const QString path = FindHelpFile(d->FileName, folders);
     if (path.isEmpty()) {
         d->Report(QStringLiteral("Cannot find the help file \"%1\".").arg(d->FileName));

@@ -160,3 +160,48 @@ ostrinel_fuzz() {
         return 1
     fi
 }
+
+# --- Install ---------------------------------------------------------------------------------
+
+# ostrinel_check_install DIR: installs the build of DIR into a scratch folder and checks that it
+# holds what the installed program loads and what the desktop reads: the program with all its
+# shared libraries found, the help file where the program looks (../share/ostrinel beside bin/),
+# a valid desktop entry whose command and icon are installed, the icons at the sizes their
+# folders name, and valid AppStream metainfo.
+ostrinel_check_install() {
+    local dir=$1 id=org.ostrinel.Ostrinel tmp status=0
+    tmp=$(mktemp -d) || return 1
+    (
+        set +e
+        cmake --install "$dir" --prefix "$tmp/usr" >"$tmp/log" 2>&1 ||
+            { ostrinel_probe_failed "cmake --install $dir failed" "$tmp/log"; exit 1; }
+        local root=$tmp/usr f size
+        for f in bin/ostrinel share/ostrinel/OSTRINEL.HLP share/applications/$id.desktop \
+            share/metainfo/$id.metainfo.xml share/icons/hicolor/scalable/apps/$id.svg; do
+            [ -s "$root/$f" ] || { ostrinel_probe_failed "the install lacks $f"; exit 1; }
+        done
+        [ -x "$root/bin/ostrinel" ] || { ostrinel_probe_failed "bin/ostrinel is not executable"; exit 1; }
+        ldd "$root/bin/ostrinel" >"$tmp/log" 2>&1 && ! grep -q 'not found' "$tmp/log" ||
+            { ostrinel_probe_failed "the installed program misses shared libraries" "$tmp/log"; exit 1; }
+        cmp -s resources/OSTRINEL.HLP "$root/share/ostrinel/OSTRINEL.HLP" ||
+            { ostrinel_probe_failed "the installed help file differs from resources/OSTRINEL.HLP"; exit 1; }
+        local exec icon
+        exec=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$root/share/applications/$id.desktop")
+        icon=$(sed -n 's/^Icon=//p' "$root/share/applications/$id.desktop")
+        [ -x "$root/bin/$exec" ] ||
+            { ostrinel_probe_failed "the desktop entry starts \"$exec\", which is not installed"; exit 1; }
+        for size in 16 32 48 64 128 256; do
+            f=$root/share/icons/hicolor/${size}x${size}/apps/$icon.png
+            # Width and height, big-endian, at bytes 16 and 20 of a PNG.
+            [ "$(od -An -tx1 -j16 -N8 "$f" 2>/dev/null | tr -d ' \n')" = "$(printf '%08x%08x' "$size" "$size")" ] ||
+                { ostrinel_probe_failed "the install lacks a ${size}x${size} PNG icon \"$icon\""; exit 1; }
+        done
+        desktop-file-validate "$root/share/applications/$id.desktop" >"$tmp/log" 2>&1 && ! [ -s "$tmp/log" ] ||
+            { ostrinel_probe_failed "the desktop entry is not valid" "$tmp/log"; exit 1; }
+        appstreamcli validate --no-net "$root/share/metainfo/$id.metainfo.xml" >"$tmp/log" 2>&1 ||
+            { ostrinel_probe_failed "the AppStream metainfo is not valid" "$tmp/log"; exit 1; }
+        echo "Install tree checked: $(find "$root" -type f | wc -l) files"
+    ) || status=1
+    rm -rf "$tmp"
+    return $status
+}
