@@ -80,7 +80,9 @@ inline std::optional<QImage> RasterOfWmf(const QByteArray &bytes)
     f.close();
     QProcess proc;
     proc.start(QStringLiteral("convert"), {"-density", "96", in, out});
-    if (!proc.waitForFinished(60000) || proc.exitCode() != 0)
+    // ImageMagick reads the Type 1 font anew for each WMF text it measures: seconds of processor
+    // time for one map, a minute on a busy two-core machine. The wait only guards against a hang.
+    if (!proc.waitForFinished(240000) || proc.exitCode() != 0)
         return std::nullopt;
     QImage image(out);
     if (image.isNull())
