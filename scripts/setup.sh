@@ -66,7 +66,7 @@ ostrinel_probe_test_tools() {
         emf2svg-conv -i resources/about.emf -o "$tmp/about.svg" >"$tmp/log" 2>&1 && [ -s "$tmp/about.svg" ] ||
             { ostrinel_probe_failed "emf2svg-conv (package emf2svg) cannot read an EMF" "$tmp/log"; exit 1; }
         convert -density 96 "$tmp/probe.wmf" "$tmp/probe.png" >"$tmp/log" 2>&1 && [ -s "$tmp/probe.png" ] ||
-            { ostrinel_probe_failed "ImageMagick is installed but cannot read WMF (its WMF coder is in libmagickcore-6.q16-6-extra)" "$tmp/log"; exit 1; }
+            { ostrinel_probe_failed "ImageMagick cannot read WMF (convert is in imagemagick, its WMF coder in libmagickcore-6.q16-6-extra)" "$tmp/log"; exit 1; }
         printf '%%!PS\n/Helvetica findfont 12 scalefont setfont 72 72 moveto (probe) show showpage\n' |
             gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=txtwrite -sOutputFile=- - >"$tmp/log" 2>&1 &&
             grep -q probe "$tmp/log" ||
@@ -74,7 +74,7 @@ ostrinel_probe_test_tools() {
         printf 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char *, unsigned long) { return 0; }\n' >"$tmp/fuzz.cpp"
         clang++ -fsanitize=fuzzer,address,undefined "$tmp/fuzz.cpp" -o "$tmp/fuzz" >"$tmp/log" 2>&1 &&
             "$tmp/fuzz" -runs=1 >>"$tmp/log" 2>&1 ||
-            { ostrinel_probe_failed "clang cannot build a sanitized fuzzer (its runtime is in libclang-rt-14-dev)" "$tmp/log"; exit 1; }
+            { ostrinel_probe_failed "clang cannot build a sanitized fuzzer (clang++ is in clang, its runtime in libclang-rt-14-dev)" "$tmp/log"; exit 1; }
         objcopy --version >"$tmp/log" 2>&1 ||
             { ostrinel_probe_failed "objcopy (package binutils) does not run" "$tmp/log"; exit 1; }
     ) || status=1
