@@ -54,7 +54,8 @@ ostrinel_write_probe_wmf() {
     printf '\x03\x00\x00\x00\x00\x00' >>"$1"
 }
 
-# ostrinel_probe_test_tools: the outside programs that the tests and the fuzzer call.
+# ostrinel_probe_test_tools: the outside programs that the tests, the fuzzer and the install
+# check call.
 ostrinel_probe_test_tools() {
     local tmp status=0
     tmp=$(mktemp -d) || return 1
@@ -77,6 +78,10 @@ ostrinel_probe_test_tools() {
             { ostrinel_probe_failed "clang cannot build a sanitized fuzzer (clang++ is in clang, its runtime in libclang-rt-14-dev)" "$tmp/log"; exit 1; }
         objcopy --version >"$tmp/log" 2>&1 ||
             { ostrinel_probe_failed "objcopy (package binutils) does not run" "$tmp/log"; exit 1; }
+        desktop-file-validate resources/desktop/org.ostrinel.Ostrinel.desktop >"$tmp/log" 2>&1 ||
+            { ostrinel_probe_failed "desktop-file-validate (package desktop-file-utils) does not run" "$tmp/log"; exit 1; }
+        appstreamcli --version >"$tmp/log" 2>&1 ||
+            { ostrinel_probe_failed "appstreamcli (package appstream) does not run" "$tmp/log"; exit 1; }
     ) || status=1
     rm -rf "$tmp"
     return $status
