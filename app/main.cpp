@@ -1,6 +1,7 @@
 // Program entry: the application settings, then the main window (created first, so closing it
 // ends the program), then the about window, hidden until "&Credits...", then the message loop.
-// A file named on the command line (the desktop entry's "Open With") is loaded once the loop runs.
+// Files named on the command line (the desktop entry's "Open With") load as one map once the loop
+// runs.
 #include "app/TdlgAbout.h"
 #include "app/TdlgOstrinel.h"
 #include "platform/HelpSystem.h"
@@ -30,9 +31,8 @@ int main(int argc, char *argv[])
     window.SetAboutWindow(about);
 
     window.show();
-    const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() > 1)
-        QTimer::singleShot(0, &window,
-                           [&window, path = arguments.at(1)] { window.LoadFile(path); });
+    const QStringList files = QCoreApplication::arguments().mid(1);
+    if (!files.isEmpty())
+        QTimer::singleShot(0, &window, [&window, files] { window.LoadFiles(files); });
     return app.exec();
 }
