@@ -41,10 +41,10 @@ set(CPACK_PACKAGE_CONTACT "Ostrinel developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "draws comparative chromosome maps")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 # The lines after the summary line of the package's description.
-set(CPACK_PACKAGE_DESCRIPTION "Ostrinel reads gene coordinates (a tab-delimited coordinate file, or \
-GFF3, GTF, BED and GenBank annotations) and draws every chosen chromosome as a row of coloured \
-gene arrows; homologous genes on different rows are joined by broken connector lines. The map \
-can be saved as WMF, EMF or BMP, or printed.")
+set(CPACK_PACKAGE_DESCRIPTION "Ostrinel reads gene coordinates (a tab-delimited coordinate file, or
+GFF3, GTF, BED and GenBank annotations) and draws every chosen chromosome as
+a row of coloured gene arrows; homologous genes on different rows are joined
+by broken connector lines. The map can be saved as WMF, EMF or BMP, or printed.")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
