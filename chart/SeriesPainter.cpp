@@ -1,5 +1,7 @@
 #include "chart/SeriesPainter.h"
 
+#include "chart/TCanvas.h"
+
 #include "util/CommonDecl.h"
 
 #include <QPaintDevice>
@@ -9,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 // Parts of one label to draw.
@@ -32,34 +35,6 @@ QPen PenOf(const TChartPen &p)
     pen.setWidth(std::max(0, p.Width));
     pen.setStyle(p.Style);
     return pen;
-}
-
-// The part of the drawing surface a stroke can reach, in the painter's logical coordinates.
-QRect VisibleArea(const QPainter &painter, const QRect &rect)
-{
-    QRect area = rect;
-    const QPaintDevice *device = painter.device();
-    bool invertible = false;
-    const QTransform inverse = painter.combinedTransform().inverted(&invertible);
-    if (device && invertible)
-        area &= inverse.mapRect(QRectF(0, 0, device->width(), device->height())).toAlignedRect();
-    if (painter.hasClipping())
-        area &= painter.clipBoundingRect().toAlignedRect();
-    return area.adjusted(-1, -1, 1, 1);
-}
-
-// Pixels are known exactly only on a raster surface reached by a whole-pixel shift.
-bool ExactPixels(const QPainter &painter)
-{
-    const QPaintEngine *engine = painter.paintEngine();
-    if (!engine || engine->type() != QPaintEngine::Raster)
-        return false;
-    // A high-density surface scales everything on the way: no longer whole pixels.
-    if (!painter.device() || painter.device()->devicePixelRatioF() != 1)
-        return false;
-    const QTransform t = painter.combinedTransform();
-    return t.type() <= QTransform::TxTranslate && t.dx() == std::floor(t.dx()) &&
-           t.dy() == std::floor(t.dy());
 }
 
 quint64 Mix(quint64 h)
@@ -308,31 +283,123 @@ void TSeriesPainter::DropUnusedTexts(const std::vector<TArrowSeries *> &series)
     }
 }
 
+namespace {
+// The pixel rectangles one label can paint: its leader line, its box with the frame drawn
+// round it, and its text.
+struct TLabelShape
+{
+    const TSeriesMarks &Marks;
+    bool HasBox;
+    int Spill; // a frame drawn on the box's edge reaches this far out
+    int LeaderReach;
+
+    explicit TLabelShape(const TSeriesMarks &marks)
+        : Marks(marks), HasBox(!marks.Transparent || marks.Frame.Visible),
+          Spill(marks.Frame.Visible && marks.Frame.Style != Qt::SolidLine
+                    ? std::max(1, marks.Frame.Width)
+                    : 0),
+          LeaderReach(std::max(1, marks.Arrow.Width) + 1)
+    {
+    }
+    QRect Leader(const TSeriesMarkPosition &pos) const
+    {
+        return QRect(pos.LeaderStart, pos.LeaderEnd)
+            .normalized()
+            .adjusted(-LeaderReach, -LeaderReach, LeaderReach, LeaderReach);
+    }
+    static QRect Box(const TSeriesMarkPosition &pos)
+    {
+        return QRect(pos.LabelLeft, pos.LabelTop, pos.LabelWidth, pos.LabelHeight);
+    }
+    QRect Framed(const QRect &box) const { return box.adjusted(-Spill, -Spill, Spill, Spill); }
+    static QRect Ink(TFontCache &cache, int id, const TSeriesMarkPosition &pos)
+    {
+        return cache.InkOf(id).translated(pos.LabelLeft + kLabelPadX, pos.LabelTop + kLabelPadY);
+    }
+    // Whether any part can put a pixel into area (the text measured only when it must).
+    bool Reaches(const TSeriesMarkPosition &pos, TFontCache &cache, int id,
+                 const QRect &area) const
+    {
+        if (Marks.Arrow.Visible && Leader(pos).intersects(area))
+            return true;
+        const QRect box = Box(pos);
+        if (HasBox && !box.isEmpty() && Framed(box).intersects(area))
+            return true;
+        return !cache.Infos[std::size_t(id)].Text.isEmpty() && Ink(cache, id, pos).intersects(area);
+    }
+};
+
+// A value of the bottom axis whose pixel, and that of every smaller value, lies left of px.
+// The mapping only ever rounds, so it keeps the order of the values.
+double ValueLeftOf(const TChartGeometry &g, int px)
+{
+    double v = g.XValue(px - 2);
+    for (double step = 2 / g.XScale + std::abs(v) * 1e-12; g.XPixel(v) >= px; step *= 2)
+        v -= step;
+    return v;
+}
+
+// A value whose pixel, and that of every larger value, lies right of px.
+double ValueRightOf(const TChartGeometry &g, int px)
+{
+    double v = g.XValue(px + 2);
+    for (double step = 2 / g.XScale + std::abs(v) * 1e-12; g.XPixel(v) <= px; step *= 2)
+        v += step;
+    return v;
+}
+
+// Brings the series' reach up to date with its points.
+void UpdateExtent(const TArrowSeries &series, double &forward, double &backward, double &minY,
+                  double &maxY, bool &known)
+{
+    const std::vector<double> &sx = series.StartXValues(), &ex = series.EndXValues();
+    const std::vector<double> &sy = series.StartYValues(), &ey = series.EndYValues();
+    forward = backward = 0;
+    minY = std::numeric_limits<double>::infinity();
+    maxY = -minY;
+    known = true;
+    for (std::size_t i = 0; i < sx.size() && known; ++i) {
+        known = std::isfinite(sx[i]) && std::isfinite(ex[i]) && std::isfinite(sy[i]) &&
+                std::isfinite(ey[i]) && (i == 0 || sx[i - 1] <= sx[i]);
+        forward = std::max(forward, ex[i] - sx[i]);
+        backward = std::max(backward, sx[i] - ex[i]);
+        minY = std::min({minY, sy[i], ey[i]});
+        maxY = std::max({maxY, sy[i], ey[i]});
+    }
+}
+} // namespace
+
 // Every label gets its record and its measured size, seen or not: the label layout needs them.
-void TSeriesPainter::PlaceLabels(const TChartGeometry &g, TArrowSeries &series, TFontCache &cache)
+void TSeriesPainter::PlaceLabels(const TChartGeometry &g, TArrowSeries &series, TFontCache &cache,
+                                 const QRect &labelArea, bool cull)
 {
     const std::vector<int> &ids = TextIds(series, cache);
     auto &positions = series.Marks.Positions;
     if (positions.size() < std::size_t(series.Count()))
         positions.resize(std::size_t(series.Count()));
     const int lift = series.Marks.ArrowLength;
+    const TLabelShape shape(series.Marks);
+    const bool collect = !labelArea.isEmpty();
     for (int i = 0; i < series.Count(); ++i) {
         auto &slot = positions[std::size_t(i)];
         if (!slot)
             slot.emplace();
         TSeriesMarkPosition &pos = *slot;
-        const TTextInfo &info = cache.Infos[std::size_t(ids[std::size_t(i)])];
+        const int id = ids[std::size_t(i)];
+        const TTextInfo &info = cache.Infos[std::size_t(id)];
         pos.LabelWidth = info.Width + 2 * kLabelPadX;
         pos.LabelHeight = info.Height + 2 * kLabelPadY;
-        if (pos.Fixed)
-            continue;
-        // The chart's own placement: centred above the point's start, ArrowLength up.
-        const int x = g.XPixel(series.StartX(i));
-        const int y = g.YPixel(series.StartY(i));
-        pos.LeaderEnd = QPoint(x, y);
-        pos.LeaderStart = QPoint(x, y - lift);
-        pos.LabelLeft = x - pos.LabelWidth / 2;
-        pos.LabelTop = y - lift - pos.LabelHeight;
+        if (!pos.Fixed) {
+            // The chart's own placement: centred above the point's start, ArrowLength up.
+            const int x = g.XPixel(series.StartX(i));
+            const int y = g.YPixel(series.StartY(i));
+            pos.LeaderEnd = QPoint(x, y);
+            pos.LeaderStart = QPoint(x, y - lift);
+            pos.LabelLeft = x - pos.LabelWidth / 2;
+            pos.LabelTop = y - lift - pos.LabelHeight;
+        }
+        if (collect && (!cull || shape.Reaches(pos, cache, id, labelArea)))
+            m_labelPoints.push_back(i);
     }
 }
 
@@ -340,60 +407,47 @@ void TSeriesPainter::PlaceLabels(const TChartGeometry &g, TArrowSeries &series, 
 // pixel. A label body whose every pixel lies under the opaque boxes of later labels of the same
 // height and top is painted over whole; a leader that a later leader repeats exactly is
 // repainted by it. Both hold only for exact pixels; anywhere, what lies outside the visible area
-// is left out.
+// is left out. Only the candidates are looked at: the others reach nothing visible.
 void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series, const QRect &area,
                                      const QRect &plot, bool exact)
 {
-    std::size_t total = 0;
-    for (const TArrowSeries *s : series)
-        total += std::size_t(s->Count());
+    m_labelWork.assign(m_labelPoints.size(), 0);
     if (exact)
-        m_labelShapes.Reset(total);
+        m_labelShapes.Reset(m_labelPoints.size());
     QHash<qint64, int> bandIndex;
     std::vector<TBandCoverage> bands;
 
     for (std::size_t k = series.size(); k-- > 0;) {
         const TArrowSeries &s = *series[k];
-        std::vector<quint8> &work = m_labelWork[k];
-        work.assign(std::size_t(s.Count()), 0);
         TFontCache &cache = *m_seriesFonts[k];
         const std::vector<int> &ids = s.m_textIds;
         const TSeriesMarks &marks = s.Marks;
         const QRect labelArea = marks.Clip ? (area & plot) : area;
         if (labelArea.isEmpty())
             continue;
-        const bool frameInside = marks.Frame.Visible && marks.Frame.Style == Qt::SolidLine;
-        const int spill = marks.Frame.Visible && !frameInside ? std::max(1, marks.Frame.Width) : 0;
-        const bool hasBox = !marks.Transparent || marks.Frame.Visible;
+        const TLabelShape shape(marks);
         const qint32 leaderPen = PenKey(marks.Arrow);
         const qint32 leaderColor = qint32(marks.Arrow.Color);
         int lastBandTop = 0, lastBandHeight = -1, lastBand = -1;
 
-        for (int i = s.Count(); i-- > 0;) {
+        for (std::size_t j = m_labelFrom[k + 1]; j-- > m_labelFrom[k];) {
+            const int i = m_labelPoints[j];
             const TSeriesMarkPosition &pos = *marks.Positions[std::size_t(i)];
             quint8 parts = 0;
 
-            if (marks.Arrow.Visible) {
-                const int reach = std::max(1, marks.Arrow.Width) + 1;
-                const QRect seg = QRect(pos.LeaderStart, pos.LeaderEnd)
-                                      .normalized()
-                                      .adjusted(-reach, -reach, reach, reach);
-                if (seg.intersects(labelArea) &&
-                    (!exact ||
-                     m_labelShapes.Insert({pos.LeaderStart.x(), pos.LeaderStart.y(),
-                                           pos.LeaderEnd.x(), pos.LeaderEnd.y(), leaderColor,
-                                           leaderPen, marks.Clip ? 1 : 0, 0})))
-                    parts |= kDrawLeader;
-            }
+            if (marks.Arrow.Visible && shape.Leader(pos).intersects(labelArea) &&
+                (!exact || m_labelShapes.Insert({pos.LeaderStart.x(), pos.LeaderStart.y(),
+                                                 pos.LeaderEnd.x(), pos.LeaderEnd.y(),
+                                                 leaderColor, leaderPen, marks.Clip ? 1 : 0, 0})))
+                parts |= kDrawLeader;
 
-            const QRect box(pos.LabelLeft, pos.LabelTop, pos.LabelWidth, pos.LabelHeight);
-            const QRect framed = box.adjusted(-spill, -spill, spill, spill);
+            const QRect box = TLabelShape::Box(pos);
+            const QRect framed = shape.Framed(box);
             const int id = ids[std::size_t(i)];
-            const QRect ink =
-                cache.InkOf(id).translated(pos.LabelLeft + kLabelPadX, pos.LabelTop + kLabelPadY);
-            bool drawBox = hasBox && !box.isEmpty() && framed.intersects(labelArea);
-            bool drawText =
-                !cache.Infos[std::size_t(id)].Text.isEmpty() && ink.intersects(labelArea);
+            bool drawBox = shape.HasBox && !box.isEmpty() && framed.intersects(labelArea);
+            bool drawText = !cache.Infos[std::size_t(id)].Text.isEmpty();
+            const QRect ink = drawText ? TLabelShape::Ink(cache, id, pos) : QRect();
+            drawText = drawText && ink.intersects(labelArea);
             if (exact && (drawBox || drawText) && !box.isEmpty()) {
                 if (box.top() != lastBandTop || box.height() != lastBandHeight) {
                     const qint64 key = (qint64(box.top()) << 32) | quint32(box.height());
@@ -427,47 +481,120 @@ void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series, 
                 parts |= kDrawBox;
             if (drawText)
                 parts |= kDrawText;
-            work[std::size_t(i)] = parts;
+            m_labelWork[j] = parts;
         }
     }
 }
 
-void TSeriesPainter::DrawArrows(QPainter &painter, const TChartGeometry &g,
-                                const TArrowSeries &series, const QRect &area, bool exact)
+// Chooses, from the last arrow drawn backwards over every series, the arrows that can change a
+// pixel. Points are sorted by start X, so the ones that can reach the area lie in one run found
+// by two searches (widened by the row's longest arrow either way); a row whose every point lies
+// above or below the area has none. On exact pixels an arrow is also left out when a later one
+// of the same shape and outline, in this series or a later one, repaints all of its pixels:
+// everything drawn in between (labels) lies under that later arrow too.
+void TSeriesPainter::ChooseArrows(const TChartGeometry &g,
+                                  const std::vector<TArrowSeries *> &series, const QRect &area,
+                                  bool exact, bool cull)
 {
-    const int n = series.Count();
+    std::vector<std::pair<int, int>> ranges(series.size());
+    std::size_t total = 0;
+    for (std::size_t k = 0; k < series.size(); ++k) {
+        const TArrowSeries &s = *series[k];
+        const TChartPen &outline = s.Pointer.Pen;
+        const int reach = int(std::ceil(std::abs(s.ArrowWidth()) / 2.0)) +
+                          (outline.Visible ? outline.Width : 0) + 2;
+        std::pair<int, int> &range = ranges[k];
+        range = {0, s.Count()};
+        if (area.isEmpty()) {
+            range = {0, 0};
+        } else if (cull && s.Count() > 0 && g.XScale > 0 && std::isfinite(g.XScale)) {
+            if (s.m_extentRevision != s.Revision()) {
+                UpdateExtent(s, s.m_reachForward, s.m_reachBackward, s.m_minY, s.m_maxY,
+                             s.m_extentKnown);
+                s.m_extentRevision = s.Revision();
+            }
+            if (s.m_extentKnown) {
+                const int ya = g.YPixel(s.m_minY), yb = g.YPixel(s.m_maxY);
+                if (std::max(ya, yb) + reach < area.top() ||
+                    std::min(ya, yb) - reach > area.bottom()) {
+                    range = {0, 0};
+                } else {
+                    const double left = ValueLeftOf(g, area.left() - reach);
+                    const double right = ValueRightOf(g, area.right() + reach);
+                    const double fwd = s.m_reachForward * (1 + 1e-12);
+                    const double bwd = s.m_reachBackward * (1 + 1e-12);
+                    const double lo = left - fwd - (std::abs(left) + fwd) * 1e-12;
+                    const double hi = right + bwd + (std::abs(right) + bwd) * 1e-12;
+                    const std::vector<double> &xs = s.StartXValues();
+                    range.first = int(std::lower_bound(xs.begin(), xs.end(), lo) - xs.begin());
+                    range.second = int(std::upper_bound(xs.begin(), xs.end(), hi) - xs.begin());
+                    range.second = std::max(range.first, range.second);
+                }
+            }
+        }
+        total += std::size_t(range.second - range.first);
+    }
+
+    m_arrowPoints.clear();
+    m_arrowFrom.assign(series.size() + 1, 0);
+    if (exact)
+        m_arrowShapes.Reset(total);
+    std::vector<std::size_t> to(series.size());
+    for (std::size_t k = series.size(); k-- > 0;) {
+        const TArrowSeries &s = *series[k];
+        const TChartPen &outline = s.Pointer.Pen;
+        const int reach = int(std::ceil(std::abs(s.ArrowWidth()) / 2.0)) +
+                          (outline.Visible ? outline.Width : 0) + 2;
+        const qint32 outlineKey = outline.Visible ? PenKey(outline) : -1;
+        const std::size_t from = m_arrowPoints.size();
+        for (int i = ranges[k].second; i-- > ranges[k].first;) {
+            const int x0 = g.XPixel(s.StartX(i)), y0 = g.YPixel(s.StartY(i));
+            const int x1 = g.XPixel(s.EndX(i)), y1 = g.YPixel(s.EndY(i));
+            if (x0 == x1 && y0 == y1)
+                continue; // no length, no direction: nothing to draw
+            const QRect bounds(QPoint(std::min(x0, x1) - reach, std::min(y0, y1) - reach),
+                               QPoint(std::max(x0, x1) + reach, std::max(y0, y1) + reach));
+            if (!bounds.intersects(area))
+                continue;
+            if (exact && !m_arrowShapes.Insert({x0, y0, x1, y1, std::abs(s.ArrowWidth()),
+                                                std::abs(s.ArrowHeight()), outlineKey, 0}))
+                continue;
+            m_arrowPoints.push_back(i);
+        }
+        m_arrowFrom[k] = from;
+        to[k] = m_arrowPoints.size();
+    }
+    // Series were filled last first: turn the runs into offsets in series order.
+    std::vector<int> ordered;
+    ordered.reserve(m_arrowPoints.size());
+    for (std::size_t k = 0; k < series.size(); ++k) {
+        const std::size_t from = m_arrowFrom[k];
+        m_arrowFrom[k] = ordered.size();
+        ordered.insert(ordered.end(), m_arrowPoints.begin() + std::ptrdiff_t(from),
+                       m_arrowPoints.begin() + std::ptrdiff_t(to[k]));
+    }
+    m_arrowFrom[series.size()] = ordered.size();
+    m_arrowPoints.swap(ordered);
+    m_stats.ArrowsDrawn = m_arrowPoints.size();
+}
+
+void TSeriesPainter::DrawArrows(QPainter &painter, const TChartGeometry &g,
+                                const TArrowSeries &series, std::size_t index)
+{
+    const std::size_t from = m_arrowFrom[index], to = m_arrowFrom[index + 1];
+    if (from == to)
+        return;
     const double halfWidth = std::abs(series.ArrowWidth()) / 2.0;
     const double halfShaft = std::abs(series.ArrowWidth()) / 4.0;
     const double headLength = std::abs(series.ArrowHeight());
     const TChartPen &outline = series.Pointer.Pen;
-    const int reach = int(std::ceil(halfWidth)) + (outline.Visible ? outline.Width : 0) + 2;
-
-    // Backwards: an arrow that a later arrow of the same pixels repaints is left out.
-    m_drawn.clear();
-    if (exact)
-        m_arrowShapes.Reset(std::size_t(n));
-    for (int i = n; i-- > 0;) {
-        const int x0 = g.XPixel(series.StartX(i)), y0 = g.YPixel(series.StartY(i));
-        const int x1 = g.XPixel(series.EndX(i)), y1 = g.YPixel(series.EndY(i));
-        if (x0 == x1 && y0 == y1)
-            continue; // no length, no direction: nothing to draw
-        const QRect bounds(QPoint(std::min(x0, x1) - reach, std::min(y0, y1) - reach),
-                           QPoint(std::max(x0, x1) + reach, std::max(y0, y1) + reach));
-        if (!bounds.intersects(area))
-            continue;
-        if (exact && !m_arrowShapes.Insert({x0, y0, x1, y1, 0, 0, 0, 0}))
-            continue;
-        m_drawn.push_back(i);
-    }
-    m_drawnPeak = std::max(m_drawnPeak, m_drawn.size());
-    m_stats.ArrowsDrawn += m_drawn.size();
-    if (m_drawn.empty())
-        return;
 
     painter.setPen(outline.Visible ? PenOf(outline) : QPen(Qt::NoPen));
-    TColor brushColor = series.ColorEachPoint ? ~series.Color(m_drawn.back()) : ~series.SeriesColor;
-    for (auto it = m_drawn.rbegin(); it != m_drawn.rend(); ++it) {
-        const int i = *it;
+    // The run holds the last point first; arrows are drawn in point order.
+    const int firstDrawn = m_arrowPoints[to - 1];
+    TColor brushColor = series.ColorEachPoint ? ~series.Color(firstDrawn) : ~series.SeriesColor;
+    for (std::size_t j = to; j-- > from;) {
+        const int i = m_arrowPoints[j];
         const TColor color = series.ColorEachPoint ? series.Color(i) : series.SeriesColor;
         if (color != brushColor) {
             painter.setBrush(ToQColor(color));
@@ -506,7 +633,12 @@ void TSeriesPainter::DrawArrows(QPainter &painter, const TChartGeometry &g,
 void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::size_t index,
                                 const QRect &plot)
 {
-    const std::vector<quint8> &work = m_labelWork[index];
+    const std::size_t from = m_labelFrom[index], to = m_labelFrom[index + 1];
+    if (std::find_if(m_labelWork.begin() + std::ptrdiff_t(from),
+                     m_labelWork.begin() + std::ptrdiff_t(to),
+                     [](quint8 parts) { return parts != 0; }) ==
+        m_labelWork.begin() + std::ptrdiff_t(to))
+        return;
     TFontCache &cache = *m_seriesFonts[index];
     const TSeriesMarks &marks = series.Marks;
     const std::vector<int> &ids = series.m_textIds;
@@ -523,10 +655,11 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
     painter.setFont(cache.Font);
     painter.setBrush(Qt::NoBrush);
 
-    for (int i = 0; i < series.Count(); ++i) {
-        const quint8 parts = work[std::size_t(i)];
+    for (std::size_t j = from; j < to; ++j) {
+        const quint8 parts = m_labelWork[j];
         if (!parts)
             continue;
+        const int i = m_labelPoints[j];
         const TSeriesMarkPosition &pos = *marks.Positions[std::size_t(i)];
         if (parts & kDrawLeader) {
             painter.setPen(leaderPen);
@@ -576,10 +709,13 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
 }
 
 void TSeriesPainter::DrawSeries(QPainter &painter, const TChartGeometry &g,
-                                const std::vector<TArrowSeries *> &series, bool skipHidden)
+                                const std::vector<TArrowSeries *> &series, bool skipHidden,
+                                bool placeOnly)
 {
-    const QRect area = skipHidden ? VisibleArea(painter, g.Rect)
-                                  : QRect(QPoint(-(1 << 29), -(1 << 29)), QPoint(1 << 29, 1 << 29));
+    const QRect everything(QPoint(-(1 << 29), -(1 << 29)), QPoint(1 << 29, 1 << 29));
+    const QRect area = placeOnly    ? QRect()
+                       : skipHidden ? VisibleArea(painter, g.Rect)
+                                    : everything;
     const QRect plot = g.PlotRect();
     const bool exact = skipHidden && ExactPixels(painter);
     painter.setRenderHint(QPainter::Antialiasing, false);
@@ -588,44 +724,48 @@ void TSeriesPainter::DrawSeries(QPainter &painter, const TChartGeometry &g,
     std::vector<TArrowSeries *> labelled;
     std::vector<std::size_t> labelIndex(series.size(), std::size_t(-1));
     m_seriesFonts.clear();
+    m_labelPoints.clear();
+    m_labelFrom.assign(1, 0);
     for (std::size_t k = 0; k < series.size(); ++k) {
         TArrowSeries *s = series[k];
         m_stats.Arrows += std::size_t(s->Count());
         if (!s->Marks.Visible)
             continue;
         TFontCache &cache = FontCacheFor(s->Marks.Font);
-        PlaceLabels(g, *s, cache);
+        PlaceLabels(g, *s, cache, s->Marks.Clip ? (area & plot) : area, skipHidden);
         labelIndex[k] = labelled.size();
         labelled.push_back(s);
         m_seriesFonts.push_back(&cache);
+        m_labelFrom.push_back(m_labelPoints.size());
         m_stats.Labels += std::size_t(s->Count());
     }
     DropUnusedTexts(series);
-    m_labelWork.resize(labelled.size());
     ChooseLabelWork(labelled, area, plot, exact);
-    for (const std::vector<quint8> &work : m_labelWork) {
-        for (quint8 parts : work) {
-            m_stats.LabelBoxesDrawn += (parts & kDrawBox) != 0;
-            m_stats.LabelTextsDrawn += (parts & kDrawText) != 0;
-            m_stats.LeadersDrawn += (parts & kDrawLeader) != 0;
-        }
+    for (quint8 parts : m_labelWork) {
+        m_stats.LabelBoxesDrawn += (parts & kDrawBox) != 0;
+        m_stats.LabelTextsDrawn += (parts & kDrawText) != 0;
+        m_stats.LeadersDrawn += (parts & kDrawLeader) != 0;
     }
+    ChooseArrows(g, series, area & plot.adjusted(-1, -1, 1, 1), exact, skipHidden);
 
     for (std::size_t k = 0; k < series.size(); ++k) {
         // Arrows stay inside the plot; labels go where their placement puts them.
-        painter.save();
-        painter.setClipRect(plot, Qt::IntersectClip);
-        DrawArrows(painter, g, *series[k], area & plot.adjusted(-1, -1, 1, 1), exact);
-        painter.restore();
+        if (m_arrowFrom[k] != m_arrowFrom[k + 1]) {
+            painter.save();
+            painter.setClipRect(plot, Qt::IntersectClip);
+            DrawArrows(painter, g, *series[k], k);
+            painter.restore();
+        }
         if (labelIndex[k] != std::size_t(-1))
             DrawLabels(painter, *series[k], labelIndex[k], plot);
     }
-    m_labelWork.clear();
     // Room sized for a larger map before goes back once a drawing needs far less.
+    const std::size_t need = std::max(m_labelPoints.size(), m_arrowPoints.size());
     m_labelShapes.Trim();
     m_arrowShapes.Trim();
-    ShrinkOversized(m_drawn, m_drawnPeak);
-    m_drawnPeak = 0;
+    ShrinkOversized(m_labelPoints, need);
+    ShrinkOversized(m_labelWork, need);
+    ShrinkOversized(m_arrowPoints, need);
     m_stats.MeasuredTexts = 0;
     for (const auto &f : m_fonts)
         m_stats.MeasuredTexts += f->Infos.size();

@@ -104,8 +104,12 @@ class TSeriesPainter
 public:
     // Exact: the painter draws straight into pixels with an integer offset, so a shape that a
     // later identical or opaque one paints over can be left out without changing the picture.
+    // With skipHidden off every arrow and label part is drawn (the plain drawing). With
+    // placeOnly, only the label placements and their sizes are brought up to date, and nothing
+    // is drawn.
     void DrawSeries(QPainter &painter, const TChartGeometry &g,
-                    const std::vector<TArrowSeries *> &series, bool skipHidden);
+                    const std::vector<TArrowSeries *> &series, bool skipHidden,
+                    bool placeOnly = false);
 
     const TChartDrawStats &Stats() const { return m_stats; }
 
@@ -113,19 +117,30 @@ private:
     TFontCache &FontCacheFor(const TChartFont &font);
     const std::vector<int> &TextIds(const TArrowSeries &series, TFontCache &cache);
     void DropUnusedTexts(const std::vector<TArrowSeries *> &series);
-    void PlaceLabels(const TChartGeometry &g, TArrowSeries &series, TFontCache &cache);
+    // Places every label; those whose leader, box or text can reach labelArea become the
+    // series' candidates (all of them when cull is off).
+    void PlaceLabels(const TChartGeometry &g, TArrowSeries &series, TFontCache &cache,
+                     const QRect &labelArea, bool cull);
     void ChooseLabelWork(const std::vector<TArrowSeries *> &series, const QRect &area,
                          const QRect &plot, bool exact);
+    void ChooseArrows(const TChartGeometry &g, const std::vector<TArrowSeries *> &series,
+                      const QRect &area, bool exact, bool cull);
     void DrawArrows(QPainter &painter, const TChartGeometry &g, const TArrowSeries &series,
-                    const QRect &area, bool exact);
+                    std::size_t index);
     void DrawLabels(QPainter &painter, TArrowSeries &series, std::size_t index, const QRect &plot);
 
     std::vector<std::unique_ptr<TFontCache>> m_fonts;
-    // Per labelled series of the drawing under way: its font cache and which parts to draw.
+    // Per labelled series of the drawing under way: its font cache, its candidate labels
+    // (m_labelPoints[m_labelFrom[k] .. m_labelFrom[k + 1]), ascending) and which parts of each
+    // to draw (m_labelWork, alongside).
     std::vector<TFontCache *> m_seriesFonts;
-    std::vector<std::vector<quint8>> m_labelWork;
-    std::vector<int> m_drawn;
-    std::size_t m_drawnPeak = 0;
+    std::vector<int> m_labelPoints;
+    std::vector<std::size_t> m_labelFrom;
+    std::vector<quint8> m_labelWork;
+    // Per series of the drawing under way: the arrows to draw, last point first
+    // (m_arrowPoints[m_arrowFrom[k] .. m_arrowFrom[k + 1])).
+    std::vector<int> m_arrowPoints;
+    std::vector<std::size_t> m_arrowFrom;
     // Apart, so that neither is resized for the other on every drawing.
     TShapeSet m_labelShapes;
     TShapeSet m_arrowShapes;

@@ -130,4 +130,11 @@ private:
     mutable std::vector<int> m_textIds;
     mutable quint64 m_textIdsRevision = ~quint64(0);
     mutable quint64 m_textIdsCache = 0;
+    // How far the points reach, for finding the ones a drawing can see by a search on start X:
+    // valid for m_extentRevision; m_extentKnown is false when some value is not a finite number.
+    mutable quint64 m_extentRevision = ~quint64(0);
+    mutable bool m_extentKnown = false;
+    mutable double m_reachForward = 0;  // largest end X - start X
+    mutable double m_reachBackward = 0; // largest start X - end X
+    mutable double m_minY = 0, m_maxY = 0;
 };

@@ -3,9 +3,112 @@
 #include "util/CommonDecl.h"
 
 #include <QFontMetrics>
+#include <QPaintDevice>
+#include <QPaintEngine>
 #include <QPen>
 
+#include <algorithm>
+#include <cmath>
+
+QRect VisibleArea(const QPainter &painter, const QRect &within)
+{
+    QRect area = within;
+    const QPaintDevice *device = painter.device();
+    bool invertible = false;
+    const QTransform inverse = painter.combinedTransform().inverted(&invertible);
+    if (device && invertible)
+        area &= inverse.mapRect(QRectF(0, 0, device->width(), device->height())).toAlignedRect();
+    if (painter.hasClipping())
+        area &= painter.clipBoundingRect().toAlignedRect();
+    return area.isEmpty() ? QRect() : area.adjusted(-1, -1, 1, 1);
+}
+
+bool ExactPixels(const QPainter &painter)
+{
+    const QPaintEngine *engine = painter.paintEngine();
+    if (!engine || engine->type() != QPaintEngine::Raster)
+        return false;
+    // A high-density surface scales everything on the way: no longer whole pixels.
+    if (!painter.device() || painter.device()->devicePixelRatioF() != 1)
+        return false;
+    const QTransform t = painter.combinedTransform();
+    return t.type() <= QTransform::TxTranslate && t.dx() == std::floor(t.dx()) &&
+           t.dy() == std::floor(t.dy());
+}
+
 TCanvas::TCanvas(QPainter &painter) : m_painter(painter) {}
+
+TBlackPixels::TBlackPixels(const QPainter &painter)
+{
+    const QPaintDevice *device = painter.device();
+    if (!device || device->devType() != QInternal::Image || !::ExactPixels(painter))
+        return;
+    const auto *image = static_cast<const QImage *>(device);
+    if (image->format() != QImage::Format_RGB32 && image->format() != QImage::Format_ARGB32 &&
+        image->format() != QImage::Format_ARGB32_Premultiplied)
+        return;
+    m_image = image;
+    const QTransform t = painter.combinedTransform();
+    m_offset = QPoint(int(t.dx()), int(t.dy()));
+    m_bounds = image->rect();
+    if (painter.hasClipping())
+        m_bounds &= painter.clipBoundingRect().toAlignedRect().translated(m_offset);
+    m_known.assign(std::size_t(std::max(0, m_bounds.bottom() + 1)), {0, -1});
+}
+
+bool TBlackPixels::AllBlack(const QRect &r)
+{
+    if (!m_image)
+        return false;
+    const QRect d = r.translated(m_offset) & m_bounds;
+    for (int y = d.top(); y <= d.bottom(); ++y) {
+        auto &[from, to] = m_known[std::size_t(y)];
+        if (from <= d.left() && d.right() <= to)
+            continue;
+        const auto *row = reinterpret_cast<const quint32 *>(m_image->constScanLine(y));
+        // Look at the columns not known yet; a black run touching the known one joins it.
+        const int lo = d.left(), hi = d.right();
+        for (int x = lo; x <= hi; ++x) {
+            if (from <= x && x <= to)
+                x = to;
+            else if (row[x] != 0xff000000u)
+                return false;
+        }
+        if (to < from || hi < from - 1 || lo > to + 1) {
+            from = lo;
+            to = hi;
+        } else {
+            from = std::min(from, lo);
+            to = std::max(to, hi);
+        }
+    }
+    return true;
+}
+
+bool TBlackPixels::AllBlackAlong(const QPoint &p, const QPoint &q)
+{
+    if (!m_image)
+        return false;
+    const QRect box(QPoint(std::min(p.x(), q.x()), std::min(p.y(), q.y())),
+                    QPoint(std::max(p.x(), q.x()), std::max(p.y(), q.y())));
+    const QRect bounds = m_bounds.translated(-m_offset);
+    if (p.x() == q.x() || !box.intersects(bounds))
+        return AllBlack(box);
+    // The columns of the surface the line crosses, one more either side, and the rows the line
+    // runs through there: the rasteriser strays less than a pixel from the exact line.
+    const int left = std::max(box.left(), bounds.left() - 1);
+    const int right = std::min(box.right(), bounds.right() + 1);
+    const double slope = double(q.y() - p.y()) / double(q.x() - p.x());
+    const double ya = p.y() + (left - p.x()) * slope, yb = p.y() + (right - p.x()) * slope;
+    const int top = std::max(box.top(), int(std::floor(std::min(ya, yb))) - 2);
+    const int bottom = std::min(box.bottom(), int(std::ceil(std::max(ya, yb))) + 2);
+    return AllBlack(QRect(QPoint(left, top), QPoint(right, bottom)));
+}
+
+QRect TCanvas::VisibleArea() const
+{
+    return ::VisibleArea(m_painter, QRect(QPoint(-(1 << 29), -(1 << 29)), QPoint(1 << 29, 1 << 29)));
+}
 
 void TCanvas::SetPen(TColor color, int width, Qt::PenStyle style)
 {

@@ -5,9 +5,43 @@
 #include "util/ColorOps.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QFont>
 #include <QPainter>
 #include <QPoint>
+#include <QRect>
+
+#include <utility>
+#include <vector>
+
+// The part of the drawing surface that a stroke drawn through painter inside within can still
+// change, in the painter's logical coordinates and one pixel wider all round; empty when the
+// clip lets nothing through.
+QRect VisibleArea(const QPainter &painter, const QRect &within);
+// Pixels are known exactly only on a raster surface reached by a whole-pixel shift: there a
+// shape that a later identical or opaque one paints over can be left out.
+bool ExactPixels(const QPainter &painter);
+
+// Tells whether the pixels of a rectangle are black already, so that black drawn there would
+// change nothing. Only on exact pixels of an image in a 32-bit format; elsewhere it never says
+// so. Each row remembers the stretch last found black: valid while only black is drawn.
+class TBlackPixels
+{
+public:
+    explicit TBlackPixels(const QPainter &painter);
+    bool Available() const { return m_image != nullptr; }
+    // Every pixel of r (logical coordinates) inside the clip's bounds and the surface is black.
+    bool AllBlack(const QRect &r);
+    // Every pixel that a one-pixel line from p to q can touch inside the surface is black. A
+    // long line is judged only by the part that crosses the surface, give or take two rows.
+    bool AllBlackAlong(const QPoint &p, const QPoint &q);
+
+private:
+    const QImage *m_image = nullptr;
+    QPoint m_offset;  // logical to device
+    QRect m_bounds;   // device pixels that can still change
+    std::vector<std::pair<int, int>> m_known; // per device row: columns found black, or empty
+};
 
 class TCanvas
 {
@@ -24,6 +58,9 @@ public:
     int TextHeight(const QByteArray &text) const;
 
     QPainter &Painter() { return m_painter; }
+    // What a stroke can still change, as VisibleArea over the whole surface.
+    QRect VisibleArea() const;
+    bool ExactPixels() const { return ::ExactPixels(m_painter); }
 
 private:
     QPainter &m_painter;

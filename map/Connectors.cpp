@@ -1,11 +1,14 @@
 #include "map/Connectors.h"
 
+#include "chart/TCanvas.h"
 #include "chart/TChart.h"
 #include "util/CommonDecl.h"
 
 #include <QHash>
 
+#include <algorithm>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -104,18 +107,77 @@ void ForEachConnector(const TChart &chart, const std::function<void(int, int, in
     }
 }
 
-void DrawConnectors(TChart &chart, TCanvas &canvas)
+void TConnectors::Draw(TChart &chart, TCanvas &canvas)
 {
     canvas.SetPen(clBlack, 1, Qt::SolidLine);
-    ForEachConnector(chart, [&chart, &canvas](int s, int p, int t, int q) {
+    const int n = chart.SeriesCount();
+    // Revisions are unique across all series ever made: the same pair means the same labels.
+    bool fresh = m_rows.size() == std::size_t(n);
+    for (int s = 0; fresh && s < n; ++s)
+        fresh = m_rows[std::size_t(s)] ==
+                std::make_pair(static_cast<const TArrowSeries *>(&chart.Series(s)),
+                               chart.Series(s).Revision());
+    if (!fresh) {
+        m_links.clear();
+        ForEachConnector(chart, [this](int s, int p, int t, int q) {
+            m_links.push_back({s, p, t, q});
+        });
+        m_links.shrink_to_fit();
+        m_rows.clear();
+        for (int s = 0; s < n; ++s)
+            m_rows.emplace_back(&chart.Series(s), chart.Series(s).Revision());
+    }
+
+    const bool plain = !chart.SkipHiddenWork;
+    // One pixel more: a pen scaled on the way to the surface spreads a little.
+    const QRect area = plain ? QRect() : canvas.VisibleArea().adjusted(-1, -1, 1, 1);
+    if (!plain && !canvas.VisibleArea().isValid())
+        return;
+    const bool exact = !plain && canvas.ExactPixels();
+    if (exact)
+        m_drawn.Reset(m_links.size());
+    // Only black is drawn here, so what is found black stays black.
+    TBlackPixels black(canvas.Painter());
+    std::vector<const std::vector<std::optional<TSeriesMarkPosition>> *> positions;
+    positions.reserve(std::size_t(n));
+    for (int s = 0; s < n; ++s)
+        positions.push_back(&chart.Series(s).Marks.Positions);
+    const auto end = [&positions](qint32 s, qint32 p) -> const TSeriesMarkPosition * {
+        const auto &list = *positions[std::size_t(s)];
+        return std::size_t(p) < list.size() && list[std::size_t(p)] ? &*list[std::size_t(p)]
+                                                                     : nullptr;
+    };
+    for (const TLink &link : m_links) {
         // Ends the chart has not drawn yet have no placement: that connector waits.
-        const TSeriesMarkPosition *a = chart.Series(s).Position(p);
-        const TSeriesMarkPosition *b = chart.Series(t).Position(q);
+        const TSeriesMarkPosition *a = end(link.Upper, link.Point);
+        const TSeriesMarkPosition *b = end(link.Lower, link.LowerPoint);
         if (!a || !b)
-            return;
+            continue;
         const QPoint line[4] = {
             a->LeaderEnd, QPoint(a->LeaderEnd.x(), a->LeaderEnd.y() + kDropFromUpper),
             QPoint(b->LeaderEnd.x(), b->LeaderEnd.y() - kRiseToLower), b->LeaderEnd};
+        if (!plain) {
+            // A line of one pixel stays inside the box of its points.
+            const auto [left, right] = std::minmax({line[0].x(), line[2].x()});
+            const int top = std::min({line[0].y(), line[2].y(), line[3].y()});
+            const int bottom = std::max({line[1].y(), line[2].y(), line[3].y()});
+            if (right < area.left() || left > area.right() || bottom < area.top() ||
+                top > area.bottom())
+                continue;
+            if (exact && !m_drawn.Insert({line[0].x(), line[0].y(), line[3].x(), line[3].y(),
+                                          0, 0, 0, 0}))
+                continue;
+            // Where connectors cross in numbers their pixels are all black already.
+            if (black.Available() && black.AllBlackAlong(line[1], line[2]) &&
+                black.AllBlackAlong(line[0], line[1]) && black.AllBlackAlong(line[2], line[3]))
+                continue;
+        }
         canvas.Polyline(line, 4);
-    });
+    }
+    m_drawn.Trim();
+}
+
+void DrawConnectors(TChart &chart, TCanvas &canvas)
+{
+    TConnectors().Draw(chart, canvas);
 }

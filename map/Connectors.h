@@ -2,11 +2,38 @@
 // the canvas before the series so that arrows and labels cover them.
 #pragma once
 
+#include "chart/SeriesPainter.h"
+
+#include <QtGlobal>
+
 #include <functional>
+#include <utility>
+#include <vector>
 
 class TChart;
 class TCanvas;
+class TArrowSeries;
 
+// The connectors of one map, found once per change of the rows (which point joins which
+// depends on the labels alone) and drawn on every drawing from the placements of the moment.
+// Drawn with the chart's SkipHiddenWork: a connector that cannot reach the visible part of the
+// canvas is left out, and on exact pixels so is one whose four points repeat an earlier one.
+class TConnectors
+{
+public:
+    void Draw(TChart &chart, TCanvas &canvas);
+
+private:
+    struct TLink
+    {
+        qint32 Upper, Point, Lower, LowerPoint;
+    };
+    std::vector<std::pair<const TArrowSeries *, quint64>> m_rows; // what m_links was found for
+    std::vector<TLink> m_links;
+    TShapeSet m_drawn;
+};
+
+// Draws every connector, finding them anew.
 void DrawConnectors(TChart &chart, TCanvas &canvas);
 
 // Calls fn(upper series, point, lower series, point) for every connector, in drawing order.

@@ -62,7 +62,7 @@ void TMapSession::BeforeDrawSeries(TChart &chart, TCanvas &canvas) const
     if (ConnectorDrawer)
         ConnectorDrawer(chart, canvas);
     else
-        DrawConnectors(chart, canvas);
+        Connectors.Draw(chart, canvas);
 }
 
 // --- Loading ---------------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "core/Catalogue.h"
+#include "map/Connectors.h"
 #include "map/MapBuilder.h"
 #include "map/ViewOptions.h"
 #include "util/ColorOps.h"
@@ -35,8 +36,10 @@ public:
     // The map item of the last click on an arrow; FClickedRecord is -1 when it hit no record.
     qint32 FClickedChromosome = 0;
     qint32 FClickedRecord = 0;
-    // Draws the connectors when they are due; DrawConnectors when empty.
+    // Draws the connectors when they are due; Connectors when empty.
     std::function<void(TChart &, TCanvas &)> ConnectorDrawer;
+    // Which genes the connectors join, kept while the rows stay the same.
+    mutable TConnectors Connectors;
 
     enum class CycleStep
     {
