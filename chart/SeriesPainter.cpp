@@ -710,7 +710,7 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
 
 void TSeriesPainter::DrawSeries(QPainter &painter, const TChartGeometry &g,
                                 const std::vector<TArrowSeries *> &series, bool skipHidden,
-                                bool placeOnly)
+                                bool placeOnly, const std::function<void(std::size_t, bool)> &group)
 {
     const QRect everything(QPoint(-(1 << 29), -(1 << 29)), QPoint(1 << 29, 1 << 29));
     const QRect area = placeOnly    ? QRect()
@@ -749,6 +749,8 @@ void TSeriesPainter::DrawSeries(QPainter &painter, const TChartGeometry &g,
     ChooseArrows(g, series, area & plot.adjusted(-1, -1, 1, 1), exact, skipHidden);
 
     for (std::size_t k = 0; k < series.size(); ++k) {
+        if (group)
+            group(k, true);
         // Arrows stay inside the plot; labels go where their placement puts them.
         if (m_arrowFrom[k] != m_arrowFrom[k + 1]) {
             painter.save();
@@ -758,6 +760,8 @@ void TSeriesPainter::DrawSeries(QPainter &painter, const TChartGeometry &g,
         }
         if (labelIndex[k] != std::size_t(-1))
             DrawLabels(painter, *series[k], labelIndex[k], plot);
+        if (group)
+            group(k, false);
     }
     // Room sized for a larger map before goes back once a drawing needs far less.
     const std::size_t need = std::max(m_labelPoints.size(), m_arrowPoints.size());

@@ -17,6 +17,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -106,10 +107,12 @@ public:
     // later identical or opaque one paints over can be left out without changing the picture.
     // With skipHidden off every arrow and label part is drawn (the plain drawing). With
     // placeOnly, only the label placements and their sizes are brought up to date, and nothing
-    // is drawn.
+    // is drawn. group(k, true) and group(k, false) bracket the drawing of series[k], when
+    // given.
     void DrawSeries(QPainter &painter, const TChartGeometry &g,
                     const std::vector<TArrowSeries *> &series, bool skipHidden,
-                    bool placeOnly = false);
+                    bool placeOnly = false,
+                    const std::function<void(std::size_t, bool)> &group = {});
 
     const TChartDrawStats &Stats() const { return m_stats; }
 

@@ -345,7 +345,10 @@ void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChan
     for (const auto &s : d->Series)
         if (s->Active)
             active.push_back(s.get());
-    d->Painter.DrawSeries(painter, g, active, SkipHiddenWork);
+    std::function<void(std::size_t, bool)> group;
+    if (OnSeriesGroup)
+        group = [&](std::size_t k, bool begin) { OnSeriesGroup(*this, painter, *active[k], begin); };
+    d->Painter.DrawSeries(painter, g, active, SkipHiddenWork, false, group);
 
     DrawAxesInFront(painter, g, BottomAxis, LeftAxis);
 

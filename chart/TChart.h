@@ -96,6 +96,10 @@ public:
     std::function<void(TChart &, TCanvas &)> OnBeforeDrawSeries;
     std::function<void(TChart &, TCanvas *)> OnAfterDraw; // canvas null outside a drawing
     std::function<void(TChart &)> OnResize;
+    // Raised with begin true before an active series' arrows and labels are drawn and with begin
+    // false after them, so that a vector picture can group each row; it must leave the painter's
+    // state as it found it.
+    std::function<void(TChart &, QPainter &, const TArrowSeries &, bool begin)> OnSeriesGroup;
     std::function<void(TChart &, TArrowSeries &, int point, Qt::MouseButton, Qt::KeyboardModifiers,
                        int x, int y)>
         OnClickSeries;

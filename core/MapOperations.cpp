@@ -100,6 +100,23 @@ double SpearmanOfPositions(const TSparsePositions &a, const TSparsePositions &b,
 }
 } // namespace
 
+tVectorOfDouble LinkCoefficients(const TCatalogue &catalogue)
+{
+    const std::vector<ChromosomeView> &chromosomes = catalogue.FChromosomes;
+    tVectorOfDouble rs(chromosomes.size(), std::numeric_limits<double>::quiet_NaN());
+    if (chromosomes.empty())
+        return rs;
+    const qint64 geneCount = qint64(catalogue.FGeneNames.size());
+    // Each vector is built once and then serves as the earlier side of the next pair.
+    TSparsePositions previous = SparseGenePositions(catalogue, chromosomes[0].ChromosomeIndex);
+    for (std::size_t i = 1; i < chromosomes.size(); ++i) {
+        TSparsePositions current = SparseGenePositions(catalogue, chromosomes[i].ChromosomeIndex);
+        rs[i] = SpearmanOfPositions(previous, current, geneCount);
+        previous = std::move(current);
+    }
+    return rs;
+}
+
 void Disentangle(TCatalogue &catalogue)
 {
     std::vector<ChromosomeView> &chromosomes = catalogue.FChromosomes;
@@ -107,16 +124,11 @@ void Disentangle(TCatalogue &catalogue)
         return;
 
     // The new flags are collected first, so that a failure leaves the old orientation whole.
+    const tVectorOfDouble rs = LinkCoefficients(catalogue);
     tVectorOfBoolean inverted(chromosomes.size(), false);
-    const qint64 geneCount = qint64(catalogue.FGeneNames.size());
-    // Each vector is built once and then serves as the earlier side of the next pair.
-    TSparsePositions previous = SparseGenePositions(catalogue, chromosomes[0].ChromosomeIndex);
     for (std::size_t i = 1; i < chromosomes.size(); ++i) {
-        TSparsePositions current = SparseGenePositions(catalogue, chromosomes[i].ChromosomeIndex);
-        const double rs = SpearmanOfPositions(previous, current, geneCount);
         // Exactly 0 means no evidence either way: keep the orientation of the row above.
-        inverted[i] = rs < 0.0 ? !inverted[i - 1] : bool(inverted[i - 1]);
-        previous = std::move(current);
+        inverted[i] = rs[i] < 0.0 ? !inverted[i - 1] : bool(inverted[i - 1]);
     }
     for (std::size_t i = 0; i < chromosomes.size(); ++i)
         chromosomes[i].Inverted = inverted[i];

@@ -10,6 +10,9 @@
 // genes a chromosome carries and the mean that all others share, so that the cost follows the
 // records, not the chromosomes times the gene names.
 void Disentangle(TCatalogue &catalogue);
+// The coefficient Disentangle judges each chromosome of the list by: the Spearman correlation
+// of its gene positions with those of the chromosome before it; NaN for the first.
+tVectorOfDouble LinkCoefficients(const TCatalogue &catalogue);
 // The gene-position vector of chromosome row c (one element per gene name).
 tVectorOfDouble GenePositions(const TCatalogue &catalogue, qint32 c);
 

@@ -4,19 +4,25 @@
 #include "platform/TMetafileDevice.h"
 #include "util/CommonDecl.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QPageSize>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QSaveFile>
+#include <QSvgGenerator>
 #include <QTemporaryFile>
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -82,6 +88,143 @@ void DrawPicture(TChart &chart, const QRect &r, QPaintDevice &device)
     QPainter painter(&device);
     painter.translate(-r.topLeft());
     chart.Draw(painter, r);
+}
+
+// --- Rows as SVG groups ----------------------------------------------------------------------
+// The SVG writer puts every change of pen, brush or font in a group of its own, one after the
+// other, and offers no way to add elements. So the chart marks the start and end of each row with
+// a one-character text in a font whose family names the mark: the writer gives that text a group
+// of its own, which is then replaced by the opening or closing tag of the row's group. Nothing
+// else can carry such a family, and label texts never reach the file unescaped.
+const QByteArray kRowMark = QByteArrayLiteral("ostrinel-row-mark-");
+
+void MarkRow(QPainter &painter, qsizetype row, bool begin)
+{
+    painter.save();
+    painter.setFont(QFont(QString::fromLatin1(kRowMark) + (begin ? QLatin1String("begin-")
+                                                                  : QLatin1String("end-")) +
+                          QString::number(row)));
+    painter.drawText(QPointF(0, 0), QStringLiteral("x"));
+    painter.restore();
+}
+
+QByteArray XmlEscaped(const QString &text)
+{
+    QString escaped = text.toHtmlEscaped();
+    // Characters XML cannot carry at all.
+    for (QChar &c : escaped)
+        if (c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\n') &&
+            c != QLatin1Char('\r'))
+            c = QChar(0xFFFD);
+    return escaped.toUtf8();
+}
+
+// Replaces each mark's group in svg by the tag of its row's group.
+QByteArray GroupRows(const QByteArray &svg, const std::vector<QString> &names)
+{
+    static const QByteArray family = QByteArrayLiteral("font-family=\"") + kRowMark;
+    QByteArray out;
+    out.reserve(svg.size() + qsizetype(names.size()) * 64);
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype at = svg.indexOf(family, from);
+        if (at < 0)
+            break;
+        const qsizetype open = svg.lastIndexOf("<g ", at);
+        const qsizetype close = svg.indexOf("</g>", at);
+        if (open < from || close < 0)
+            throw EInOutError(QStringLiteral("The SVG writer left a row mark out of place"));
+        const qsizetype kind = at + family.size();
+        const bool begin = svg.mid(kind, 6) == "begin-";
+        out.append(svg.constData() + from, open - from);
+        if (begin) {
+            const qsizetype number = kind + 6;
+            const qsizetype end = svg.indexOf('"', number);
+            const qsizetype row = svg.mid(number, end - number).toLongLong();
+            out.append("<g id=\"row-" + QByteArray::number(row + 1) + "\"><title>" +
+                       XmlEscaped(names.at(std::size_t(row))) + "</title>");
+        } else {
+            out.append("</g>");
+        }
+        from = close + 4;
+    }
+    out.append(svg.constData() + from, svg.size() - from);
+    return out;
+}
+
+QByteArray SvgPicture(TChart &chart, const QRect &r, const QString &fileName)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QSvgGenerator svg;
+    svg.setOutputDevice(&buffer);
+    svg.setSize(r.size());
+    svg.setViewBox(QRect(QPoint(0, 0), r.size()));
+    svg.setResolution(int(std::lround(TMetafileDevice::ScreenDpi())));
+    svg.setTitle(QFileInfo(fileName).completeBaseName());
+    svg.setDescription(QStringLiteral("Drawn by Ostrinel"));
+    std::vector<QString> names;
+    auto hook = std::exchange(chart.OnSeriesGroup, [&](TChart &, QPainter &painter,
+                                                       const TArrowSeries &series, bool begin) {
+        if (begin)
+            names.push_back(DisplayText(series.Title));
+        MarkRow(painter, qsizetype(names.size()) - 1, begin);
+    });
+    try {
+        DrawPicture(chart, r, svg);
+    } catch (...) {
+        chart.OnSeriesGroup = std::move(hook);
+        throw;
+    }
+    chart.OnSeriesGroup = std::move(hook);
+    return GroupRows(buffer.data(), names);
+}
+
+QByteArray PdfPicture(TChart &chart, const QRect &r, const QString &fileName)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter pdf(&buffer);
+        const double dpi = TMetafileDevice::ScreenDpi();
+        pdf.setResolution(int(std::lround(dpi)));
+        pdf.setPageSize(QPageSize(QSizeF(r.size()) * (72.0 / dpi), QPageSize::Point, QString(),
+                                  QPageSize::ExactMatch));
+        pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+        pdf.setTitle(QFileInfo(fileName).completeBaseName());
+        pdf.setCreator(QStringLiteral("Ostrinel"));
+        DrawPicture(chart, r, pdf);
+    }
+    return buffer.data();
+}
+
+QByteArray RasterPicture(TChart &chart, const QRect &r, TGraphFormat format, int scale,
+                         const QString &fileName)
+{
+    const qint64 w = qint64(std::max(1, r.width())) * scale;
+    const qint64 h = qint64(std::max(1, r.height())) * scale;
+    QImage image;
+    if (w <= std::numeric_limits<int>::max() && h <= std::numeric_limits<int>::max())
+        image = QImage(int(w), int(h),
+                       format == TGraphFormat::Bmp ? QImage::Format_RGB888 : QImage::Format_RGB32);
+    if (image.isNull())
+        throw EInOutError(QStringLiteral("Cannot create file %1: a picture of %2 x %3 pixels is "
+                                         "too large")
+                              .arg(fileName)
+                              .arg(w)
+                              .arg(h));
+    image.fill(Qt::white);
+    // The chart draws in its own pixels; the painter spreads each over scale x scale.
+    image.setDevicePixelRatio(scale);
+    const int dotsPerMeter = int(std::lround(TMetafileDevice::ScreenDpi() * scale / 0.0254));
+    image.setDotsPerMeterX(dotsPerMeter);
+    image.setDotsPerMeterY(dotsPerMeter);
+    DrawPicture(chart, r, image);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, format == TGraphFormat::Bmp ? "BMP" : "PNG"))
+        CannotCreate(fileName);
+    return buffer.data();
 }
 
 // Everything a page layout changes and the screen needs back.
@@ -209,33 +352,58 @@ TGraphFormat GraphFormatOf(const QString &fileName)
         return TGraphFormat::Emf;
     if (ext == QLatin1String(".bmp"))
         return TGraphFormat::Bmp;
+    if (ext == QLatin1String(".svg"))
+        return TGraphFormat::Svg;
+    if (ext == QLatin1String(".pdf"))
+        return TGraphFormat::Pdf;
+    if (ext == QLatin1String(".png"))
+        return TGraphFormat::Png;
     return TGraphFormat::None;
 }
 
-void SaveGraph(TChart &chart, const QString &fileName)
+bool IsRasterFormat(TGraphFormat format)
+{
+    return format == TGraphFormat::Bmp || format == TGraphFormat::Png;
+}
+
+void SaveGraph(TChart &chart, const QString &fileName, const TGraphOptions &options)
 {
     const TGraphFormat format = GraphFormatOf(fileName);
     if (format == TGraphFormat::None)
         throw EUnknownGraphType(
             QStringLiteral("Cannot save \"%1\": the picture can be saved as a Windows metafile "
-                           "(.wmf), an enhanced metafile (.emf) or a bitmap (.bmp)")
+                           "(.wmf), an enhanced metafile (.emf), a bitmap (.bmp), an SVG "
+                           "picture (.svg), a PDF document (.pdf) or a PNG picture (.png)")
                 .arg(fileName));
 
     const QRect r = chart.ChartRect();
     const int w = std::max(0, r.width());
     const int h = std::max(0, r.height());
-    if (format == TGraphFormat::Bmp) {
-        QImage image(std::max(1, w), std::max(1, h), QImage::Format_RGB888);
-        image.fill(Qt::white);
-        DrawPicture(chart, r, image);
-        WriteFile(fileName, [&](QIODevice &out) { return image.save(&out, "BMP"); });
-        return;
+    QByteArray bytes;
+    switch (format) {
+    case TGraphFormat::Bmp:
+    case TGraphFormat::Png:
+        bytes = RasterPicture(chart, r, format, IsRasterFormat(format) ? options.Scale : 1,
+                              fileName);
+        break;
+    case TGraphFormat::Svg:
+        bytes = SvgPicture(chart, QRect(r.topLeft(), QSize(std::max(1, w), std::max(1, h))),
+                           fileName);
+        break;
+    case TGraphFormat::Pdf:
+        bytes = PdfPicture(chart, QRect(r.topLeft(), QSize(std::max(1, w), std::max(1, h))),
+                           fileName);
+        break;
+    default: {
+        // A metafile is one pixel narrower and lower than the chart, as the screen's own copy is.
+        TMetafileDevice metafile(format == TGraphFormat::Wmf ? TMetafileKind::Wmf
+                                                             : TMetafileKind::Emf,
+                                 QSize(std::max(1, w - 1), std::max(1, h - 1)));
+        DrawPicture(chart, r, metafile);
+        bytes = metafile.Bytes();
+        break;
     }
-    // A metafile is one pixel narrower and lower than the chart, as the screen's own copy is.
-    TMetafileDevice metafile(format == TGraphFormat::Wmf ? TMetafileKind::Wmf : TMetafileKind::Emf,
-                             QSize(std::max(1, w - 1), std::max(1, h - 1)));
-    DrawPicture(chart, r, metafile);
-    const QByteArray bytes = metafile.Bytes();
+    }
     if (bytes.isEmpty())
         CannotCreate(fileName);
     WriteFile(fileName, [&](QIODevice &out) { return out.write(bytes) == bytes.size(); });

@@ -1,5 +1,5 @@
-// Saving the chart as a picture file (placeable WMF, EMF or 24-bit BMP, chosen by the file's
-// extension) and printing it over a whole page. The chart draws itself with all the map's own
+// Saving the chart as a picture file (placeable WMF, EMF, 24-bit BMP, SVG, PDF or PNG, chosen by
+// the file's extension) and printing it over a whole page. The chart draws itself with all the map's own
 // steps through its event handlers, so the picture shows what the screen shows.
 #pragma once
 
@@ -15,10 +15,20 @@ enum class TGraphFormat
     None,
     Wmf,
     Emf,
-    Bmp
+    Bmp,
+    Svg,
+    Pdf,
+    Png
 };
 
-// A file name whose extension is none of the three picture types.
+// How a picture is drawn beyond what its file name says.
+struct TGraphOptions
+{
+    // Raster pictures (BMP, PNG): the same layout at this many pixels per chart pixel.
+    int Scale = 1;
+};
+
+// A file name whose extension is none of the picture types.
 class EUnknownGraphType : public Exception
 {
 public:
@@ -28,11 +38,16 @@ public:
 // The extension of a file name: from its last period after the last path separator, A-Z lowered.
 QString GraphExtension(const QString &fileName);
 TGraphFormat GraphFormatOf(const QString &fileName);
+// BMP and PNG: drawn into pixels, so the scale applies.
+bool IsRasterFormat(TGraphFormat format);
 
 // Writes the chart, at its current client size, to fileName through a temporary file renamed
 // into place. Raises EInOutError "Cannot create file %s" when it cannot be written, and a
-// message naming the file and the three types for any other extension; nothing is written then.
-void SaveGraph(TChart &chart, const QString &fileName);
+// message naming the file and the picture types for any other extension; nothing is written
+// then. An SVG picture has every label and chromosome name as text and one group per row, whose
+// id is "row-N" (N from 1, top down) and whose title is the chromosome's name; a PDF picture is
+// one page the size of the chart at the screen's resolution, its fonts embedded.
+void SaveGraph(TChart &chart, const QString &fileName, const TGraphOptions &options = {});
 
 // Draws the chart over the printer's whole printable page (one page, no title), with labels and
 // connectors laid out for the page; the screen's layout is restored afterwards. A PDF file is

@@ -1,0 +1,35 @@
+// The row report: for each shown row of the map, how it stands (orientation, offset) and how
+// well it links to the row above (shared genes, the coefficient Disentangle judged it by and the
+// crossings of the connectors between the two rows), so that a user sees what Disentangle did
+// and why. A plain function of the catalogue and the rows on the chart.
+#pragma once
+
+#include "core/Catalogue.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <utility>
+#include <vector>
+
+class TChart;
+
+struct TRowReportLine
+{
+    QString Name;
+    qint32 Row = 0; // 1 at the top
+    bool Inverted = false;
+    qint32 Offset = 0;
+    qint64 Records = 0;
+    qint64 SharedGenes = 0; // gene names also on the row above
+    double Spearman = 0;    // against the chromosome before it in the list; NaN for the first
+    qint64 Crossings = 0;   // pairs of connectors from the row above whose ends cross
+};
+
+// One line per row series of the chart, top down.
+std::vector<TRowReportLine> RowReport(const TCatalogue &catalogue, const TChart &chart);
+// The lines as tab-separated text, a heading line first.
+QByteArray RowReportText(const std::vector<TRowReportLine> &lines);
+// Pairs of segments, each given by its (upper, lower) ends, whose ends run in opposite order:
+// one is left of the other above and right of it below. Equal ends do not cross.
+qint64 CountCrossings(std::vector<std::pair<double, double>> ends);

@@ -1,0 +1,202 @@
+#include "render/RenderOptions.h"
+
+#include "map/GraphExport.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace {
+// Larger pictures than this are no longer drawn in a reasonable time or memory.
+constexpr int kMaxSide = 20000;
+constexpr int kMaxScale = 16;
+
+struct TSwitch
+{
+    const char *Name;
+    bool TViewOptions::*Field;
+    bool Value;
+};
+
+// The View switches the command line turns from their default.
+const TSwitch kSwitches[] = {
+    {"no-gene-names", &TViewOptions::GeneName, false},
+    {"no-connectors", &TViewOptions::LinkGenes, false},
+    {"hide-unchecked", &TViewOptions::HideGenes, true},
+    {"no-grid", &TViewOptions::Grid, false},
+    {"names-first-line", &TViewOptions::FirstLineNames, true},
+    {"no-frame-names", &TViewOptions::FrameGeneName, false},
+    {"no-frame-arrows", &TViewOptions::FrameArrows, false},
+};
+
+const char *const kValued[] = {"size", "palette", "chromosomes", "genes", "inverse",
+                               "align", "zoom", "scale", "report"};
+
+[[noreturn]] void Bad(const QString &message)
+{
+    throw EUsageError(message);
+}
+
+// Names given as A,B,... in one or more values of the option; an empty value names none.
+QStringList NameList(const QStringList &values)
+{
+    QStringList names;
+    for (const QString &value : values)
+        for (const QString &name : value.split(QLatin1Char(',')))
+            if (!name.isEmpty())
+                names << name;
+    return names;
+}
+
+QSize ParseSize(const QString &text)
+{
+    static const QRegularExpression pattern(QStringLiteral("^(\\d{1,9})[xX](\\d{1,9})$"));
+    const QRegularExpressionMatch m = pattern.match(text);
+    const int w = m.hasMatch() ? m.captured(1).toInt() : 0;
+    const int h = m.hasMatch() ? m.captured(2).toInt() : 0;
+    if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide)
+        Bad(QStringLiteral("Bad --size \"%1\": give WIDTHxHEIGHT in pixels, each from 1 to %2")
+                .arg(text)
+                .arg(kMaxSide));
+    return QSize(w, h);
+}
+
+std::pair<double, double> ParseZoom(const QString &text)
+{
+    const qsizetype colon = text.indexOf(QLatin1Char(':'), 1);
+    bool okFrom = false;
+    bool okTo = false;
+    const double from = colon > 0 ? text.left(colon).toDouble(&okFrom) : 0;
+    const double to = colon > 0 ? text.mid(colon + 1).toDouble(&okTo) : 0;
+    if (!okFrom || !okTo || !std::isfinite(from) || !std::isfinite(to) || !(from < to))
+        Bad(QStringLiteral("Bad --zoom \"%1\": give FROM:TO, two map positions with FROM below TO")
+                .arg(text));
+    return {from, to};
+}
+} // namespace
+
+TRenderOptions ParseRenderArguments(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
+    parser.addOption(QCommandLineOption(QStringLiteral("version")));
+    parser.addOption(QCommandLineOption(QStringLiteral("disentangle")));
+    for (const TSwitch &s : kSwitches)
+        parser.addOption(QCommandLineOption(QString::fromLatin1(s.Name)));
+    for (const char *name : kValued)
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(),
+                                            QStringLiteral("value")));
+    if (!parser.parse(arguments))
+        Bad(parser.errorText());
+
+    TRenderOptions o;
+    o.Help = parser.isSet(QStringLiteral("help"));
+    o.Version = parser.isSet(QStringLiteral("version"));
+    if (o.Help || o.Version)
+        return o;
+
+    // An option given twice would leave the reader guessing which one counts.
+    for (const char *name : kValued) {
+        const QString option = QString::fromLatin1(name);
+        if (option != QLatin1String("inverse") && option != QLatin1String("chromosomes") &&
+            option != QLatin1String("genes") && parser.values(option).size() > 1)
+            Bad(QStringLiteral("--%1 is given more than once").arg(option));
+    }
+
+    for (const TSwitch &s : kSwitches)
+        if (parser.isSet(QString::fromLatin1(s.Name)))
+            o.View.*s.Field = s.Value;
+    o.Disentangle = parser.isSet(QStringLiteral("disentangle"));
+    if (parser.isSet(QStringLiteral("size")))
+        o.Size = ParseSize(parser.value(QStringLiteral("size")));
+    if (parser.isSet(QStringLiteral("palette"))) {
+        const QString palette = parser.value(QStringLiteral("palette"));
+        if (palette != QLatin1String("fire") && palette != QLatin1String("gray"))
+            Bad(QStringLiteral("Bad --palette \"%1\": give fire or gray").arg(palette));
+        o.GrayPalette = palette == QLatin1String("gray");
+    }
+    if (parser.isSet(QStringLiteral("chromosomes")))
+        o.Chromosomes = NameList(parser.values(QStringLiteral("chromosomes")));
+    if (parser.isSet(QStringLiteral("genes")))
+        o.Genes = NameList(parser.values(QStringLiteral("genes")));
+    o.Inverse = parser.values(QStringLiteral("inverse"));
+    o.Align = parser.value(QStringLiteral("align"));
+    if (parser.isSet(QStringLiteral("align")) && o.Align.isEmpty())
+        Bad(QStringLiteral("--align needs a gene name"));
+    if (parser.isSet(QStringLiteral("zoom")))
+        o.Zoom = ParseZoom(parser.value(QStringLiteral("zoom")));
+    o.Report = parser.value(QStringLiteral("report"));
+    if (parser.isSet(QStringLiteral("report")) && o.Report.isEmpty())
+        Bad(QStringLiteral("--report needs a file name, or - for standard output"));
+
+    const QStringList files = parser.positionalArguments();
+    if (files.size() < 2)
+        Bad(files.isEmpty() ? QStringLiteral("No input file and no output file given")
+                            : QStringLiteral("No output file given after the input file"));
+    o.Inputs = files.mid(0, files.size() - 1);
+    o.Output = files.last();
+    const TGraphFormat format = GraphFormatOf(o.Output);
+    if (format == TGraphFormat::None)
+        Bad(QStringLiteral("Cannot save \"%1\": give the output file one of the extensions .svg, "
+                           ".pdf, .png, .wmf, .emf or .bmp")
+                .arg(o.Output));
+    if (parser.isSet(QStringLiteral("scale"))) {
+        const QString text = parser.value(QStringLiteral("scale"));
+        bool ok = false;
+        o.Scale = text.toInt(&ok);
+        if (!ok || o.Scale < 1 || o.Scale > kMaxScale)
+            Bad(QStringLiteral("Bad --scale \"%1\": give a whole number from 1 to %2")
+                    .arg(text)
+                    .arg(kMaxScale));
+        if (o.Scale != 1 && !IsRasterFormat(format))
+            Bad(QStringLiteral("--scale applies to pixel pictures only (.png, .bmp)"));
+    }
+    if (!o.Report.isEmpty() && o.Report != QLatin1String("-") &&
+        (o.Report == o.Output || o.Inputs.contains(o.Report)))
+        Bad(QStringLiteral("The report \"%1\" would overwrite the picture or an input file")
+                .arg(o.Report));
+    if (o.Inputs.contains(o.Output))
+        Bad(QStringLiteral("The picture \"%1\" would overwrite an input file").arg(o.Output));
+    return o;
+}
+
+QString RenderHelpText()
+{
+    return QStringLiteral(
+        "Usage: ostrinel-render [options] INPUT... OUTPUT\n"
+        "Draws the map of the coordinate files INPUT (loaded as one catalogue, in the order\n"
+        "given) as the Ostrinel window draws it, and saves it as OUTPUT. The picture type\n"
+        "follows the extension: .svg, .pdf, .png, .wmf, .emf or .bmp.\n"
+        "\n"
+        "Options (each as the window's switch or command of the same name):\n"
+        "  --size WxH            the chart's size in pixels (default 1600x900)\n"
+        "  --palette fire|gray   the gene colour scale (default fire)\n"
+        "  --no-gene-names       View > Gene name off\n"
+        "  --no-connectors       View > Connectors off\n"
+        "  --hide-unchecked      View > Hide unchecked genes on\n"
+        "  --no-grid             View > Grid off\n"
+        "  --names-first-line    View > Names only on 1st line on\n"
+        "  --no-frame-names      View > Frame gene names off\n"
+        "  --no-frame-arrows     View > Frame arrows off\n"
+        "  --chromosomes A,B,... check only these chromosomes\n"
+        "  --genes X,Y,...       check only these genes; the others show their number\n"
+        "  --inverse NAME        reverse this chromosome (may be given again)\n"
+        "  --disentangle         Operations > Disentangle links\n"
+        "  --align GENE          align on the first record of this gene, as the map's\n"
+        "                        pop-up does\n"
+        "  --zoom FROM:TO        show the map positions FROM to TO\n"
+        "  --scale N             .png and .bmp: the same picture at N times the pixels\n"
+        "  --report FILE         write one tab-separated line per shown row (name, row,\n"
+        "                        inverted, offset, records, genes shared with the row above,\n"
+        "                        Spearman coefficient against the chromosome before it, as\n"
+        "                        Disentangle judges it, connector crossings with the row\n"
+        "                        above) to FILE, or to standard output for -\n"
+        "  --help                show this text\n"
+        "  --version             show the version\n"
+        "\n"
+        "The commands run in this order: checks, disentangle, reverse, align, zoom.\n"
+        "Exit status: 0 done, 1 an input file cannot be read or drawn, 2 a bad option or\n"
+        "output file. Nothing is written on failure; an existing file stays as it was.\n");
+}

@@ -1,0 +1,45 @@
+// The command line of the batch renderer: `ostrinel-render [options] INPUT... OUTPUT`. Each
+// option mirrors a switch or command of the window and keeps its meaning there.
+#pragma once
+
+#include "map/ViewOptions.h"
+#include "util/CommonDecl.h"
+
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <utility>
+
+struct TRenderOptions
+{
+    QStringList Inputs; // loaded as one catalogue, in this order
+    QString Output;     // the picture type follows its extension
+    QSize Size{1600, 900}; // the chart's client size
+    bool GrayPalette = false;
+    TViewOptions View;
+    std::optional<QStringList> Chromosomes; // the checked ones; all when not given
+    std::optional<QStringList> Genes;       // the checked ones; all when not given
+    QStringList Inverse;                    // mirrored in this order
+    QString Align;                          // gene to align on; none when empty
+    bool Disentangle = false;
+    std::optional<std::pair<double, double>> Zoom; // bottom axis range
+    int Scale = 1;   // raster pictures only
+    QString Report;  // the row report's file, "-" for standard output; none when empty
+    bool Help = false;
+    bool Version = false;
+};
+
+// A command line the renderer cannot run: a bad option, option value or output name.
+class EUsageError : public Exception
+{
+public:
+    using Exception::Exception;
+};
+
+// Reads the arguments (the program name first). Raises EUsageError with a message in the
+// program's words.
+TRenderOptions ParseRenderArguments(const QStringList &arguments);
+// The text of --help.
+QString RenderHelpText();

@@ -1,0 +1,219 @@
+#include "render/RenderRun.h"
+
+#include "chart/TChart.h"
+#include "core/MapOperations.h"
+#include "map/GraphExport.h"
+#include "map/MapSession.h"
+#include "map/RowReport.h"
+#include "platform/Systeme.h"
+#include "render/RenderOptions.h"
+
+#include <QFileInfo>
+#include <QIODevice>
+#include <QImage>
+#include <QPainter>
+#include <QSaveFile>
+
+namespace {
+
+// An input that cannot be read or drawn: exit status 1.
+class EBadInput : public Exception
+{
+public:
+    using Exception::Exception;
+};
+
+void Write(QIODevice &device, const QString &text)
+{
+    device.write(text.toUtf8());
+}
+
+QString MessageOf(const std::exception &error)
+{
+    if (const auto *e = dynamic_cast<const Exception *>(&error))
+        return e->message();
+    return QString::fromLocal8Bit(error.what());
+}
+
+// The list items (positions in the chromosome list) whose name is one of names.
+std::vector<bool> ChromosomesNamed(const TCatalogue &catalogue, const QStringList &names)
+{
+    std::vector<bool> checked(catalogue.FChromosomes.size(), false);
+    for (const QString &name : names) {
+        bool found = false;
+        for (std::size_t i = 0; i < checked.size(); ++i) {
+            const qint32 c = catalogue.FChromosomes[i].ChromosomeIndex;
+            if (DisplayText(At(catalogue.FChromosomeNames, c)) == name)
+                checked[i] = found = true;
+        }
+        if (!found)
+            throw EUsageError(QStringLiteral("No chromosome \"%1\" in the input").arg(name));
+    }
+    return checked;
+}
+
+qint32 GeneNamed(const TCatalogue &catalogue, const QString &name)
+{
+    for (std::size_t g = 0; g < catalogue.FGeneNames.size(); ++g)
+        if (DisplayText(catalogue.FGeneNames[g]) == name)
+            return qint32(g);
+    throw EUsageError(QStringLiteral("No gene \"%1\" in the input").arg(name));
+}
+
+std::vector<bool> GenesNamed(const TCatalogue &catalogue, const QStringList &names)
+{
+    std::vector<bool> checked(catalogue.FGeneNames.size(), false);
+    for (const QString &name : names)
+        checked[std::size_t(GeneNamed(catalogue, name))] = true;
+    return checked;
+}
+
+// Sets the clicked item as a click on the first shown record of gene g would, as the map
+// pop-up needs it for "Align on this gene".
+void ClickFirstRecordOf(TMapSession &session, const TChart &chart, qint32 g, const QString &name)
+{
+    const TCatalogue &catalogue = session.FCatalogue;
+    for (int s = 1; s < chart.SeriesCount(); ++s) {
+        const qint32 c = chart.Series(s).Tag;
+        const std::vector<tGene> &records = At(catalogue.FRecords, c);
+        for (std::size_t r = 0; r < records.size(); ++r) {
+            if (records[r].GeneIndex != g)
+                continue;
+            if (!MapItemActions(catalogue, c, qint32(r)).AlignEnabled)
+                throw EUsageError(
+                    QStringLiteral("Cannot align on gene \"%1\": it is on one chromosome only")
+                        .arg(name));
+            session.FClickedChromosome = c;
+            session.FClickedRecord = qint32(r);
+            return;
+        }
+    }
+    throw EUsageError(QStringLiteral("Cannot align on gene \"%1\": no shown row carries it")
+                          .arg(name));
+}
+
+void WriteReport(const TRenderOptions &o, const QByteArray &text, QIODevice &out)
+{
+    if (o.Report == QLatin1String("-")) {
+        out.write(text);
+        return;
+    }
+    QSaveFile file(o.Report);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+        throw EInOutError(QStringLiteral("Cannot create file %1").arg(o.Report));
+}
+
+// The whole run after the command line was read.
+void Render(const TRenderOptions &o, QIODevice &out)
+{
+    // The chart as the window sets it up, wired to the session and sized as the widget is when
+    // shown: the resize moves the labels first.
+    TChart chart;
+    TMapSession session;
+    SetupMapChart(chart);
+    session.Wire(chart);
+    const QRect rect(QPoint(0, 0), o.Size);
+    chart.SetChartRect(rect);
+    chart.OnResize(chart);
+    // The widget's repaint: the whole chart into a frame of its size.
+    QImage frame(o.Size, QImage::Format_RGB32);
+    const auto repaint = [&] {
+        QPainter painter(&frame);
+        chart.SetChartRect(rect);
+        chart.Paint(painter, rect);
+    };
+    session.SetRepaint(repaint);
+
+    // The switches the window applies to the chart in place act on the template, which every
+    // row copies at the load's rebuild; the others the rebuild reads from the session.
+    session.View = o.View;
+    ApplyGeneName(chart, o.View.GeneName);
+    ApplyGrid(chart, o.View.Grid);
+    ApplyFrameGeneName(chart, o.View.FrameGeneName);
+    ApplyFrameArrows(chart, o.View.FrameArrows);
+    if (o.GrayPalette)
+        session.FPalette = GrayPalette();
+
+    try {
+        session.Open(o.Inputs);
+    } catch (const std::exception &error) {
+        QString message = MessageOf(error);
+        // One file named in the message is enough; with several, say which one when it is one.
+        if (o.Inputs.size() == 1 && !message.contains(o.Inputs.first()))
+            message = o.Inputs.first() + QStringLiteral(": ") + message;
+        throw EBadInput(message);
+    }
+
+    // Names are looked up before any command, so that a wrong one runs none.
+    const TCatalogue &catalogue = session.FCatalogue;
+    std::vector<bool> chromosomes = o.Chromosomes ? ChromosomesNamed(catalogue, *o.Chromosomes)
+                                                  : session.ChromosomeChecked;
+    std::vector<bool> genes = o.Genes ? GenesNamed(catalogue, *o.Genes) : session.GeneChecked;
+    std::vector<qint32> inverse;
+    for (const QString &name : o.Inverse) {
+        const std::vector<bool> named = ChromosomesNamed(catalogue, {name});
+        for (std::size_t i = 0; i < named.size(); ++i)
+            if (named[i])
+                inverse.push_back(qint32(i));
+    }
+    const qint32 alignGene = o.Align.isEmpty() ? -1 : GeneNamed(catalogue, o.Align);
+
+    try {
+        if (o.Chromosomes || o.Genes)
+            session.SetChecks(std::move(chromosomes), std::move(genes));
+        if (o.Disentangle)
+            session.Disentangle();
+        for (qint32 k : inverse)
+            session.InverseChromosome(k);
+        if (alignGene >= 0) {
+            ClickFirstRecordOf(session, chart, alignGene, o.Align);
+            session.AlignOnClicked();
+        }
+        if (o.Zoom) {
+            // The widget repaints after a zoom, laying the labels out for the new range.
+            chart.ZoomTo(o.Zoom->first, o.Zoom->second);
+            repaint();
+        }
+    } catch (const EUsageError &) {
+        throw;
+    } catch (const std::exception &error) {
+        throw EBadInput(MessageOf(error));
+    }
+
+    const QByteArray report = o.Report.isEmpty() ? QByteArray()
+                                                 : RowReportText(RowReport(catalogue, chart));
+    SaveGraph(chart, o.Output, TGraphOptions{o.Scale});
+    if (!o.Report.isEmpty())
+        WriteReport(o, report, out);
+}
+
+} // namespace
+
+int RunRender(const QStringList &arguments, QIODevice &out, QIODevice &err)
+{
+    const QString program = QStringLiteral("ostrinel-render");
+    try {
+        const TRenderOptions o = ParseRenderArguments(arguments);
+        if (o.Help) {
+            Write(out, RenderHelpText());
+            return kRenderDone;
+        }
+        if (o.Version) {
+            Write(out, program + QLatin1Char(' ') + VersionText(4) + QLatin1Char('\n'));
+            return kRenderDone;
+        }
+        Render(o, out);
+        return kRenderDone;
+    } catch (const EUsageError &error) {
+        Write(err, program + QStringLiteral(": ") + error.message() +
+                       QStringLiteral("\nTry \"ostrinel-render --help\" for the options.\n"));
+        return kRenderBadUsage;
+    } catch (const EBadInput &error) {
+        Write(err, program + QStringLiteral(": ") + error.message() + QLatin1Char('\n'));
+        return kRenderBadInput;
+    } catch (const std::exception &error) {
+        // Saving the picture or the report.
+        Write(err, program + QStringLiteral(": ") + MessageOf(error) + QLatin1Char('\n'));
+        return kRenderBadUsage;
+    }
+}
