@@ -35,6 +35,26 @@ QString MessageOf(const std::exception &error)
     return QString::fromLocal8Bit(error.what());
 }
 
+// The reader's message with the name of the file it is about, when it does not say. Of several
+// files, the one that fails alone with the same message; a failure costs a second read.
+QString WithFileName(const QStringList &inputs, const QString &message)
+{
+    for (const QString &path : inputs)
+        if (message.contains(path))
+            return message;
+    if (inputs.size() == 1)
+        return inputs.first() + QStringLiteral(": ") + message;
+    for (const QString &path : inputs) {
+        try {
+            LoadCatalogue(path);
+        } catch (const std::exception &error) {
+            if (MessageOf(error) == message)
+                return path + QStringLiteral(": ") + message;
+        }
+    }
+    return message;
+}
+
 // The list items (positions in the chromosome list) whose name is one of names.
 std::vector<bool> ChromosomesNamed(const TCatalogue &catalogue, const QStringList &names)
 {
@@ -137,11 +157,7 @@ void Render(const TRenderOptions &o, QIODevice &out)
     try {
         session.Open(o.Inputs);
     } catch (const std::exception &error) {
-        QString message = MessageOf(error);
-        // One file named in the message is enough; with several, say which one when it is one.
-        if (o.Inputs.size() == 1 && !message.contains(o.Inputs.first()))
-            message = o.Inputs.first() + QStringLiteral(": ") + message;
-        throw EBadInput(message);
+        throw EBadInput(WithFileName(o.Inputs, MessageOf(error)));
     }
 
     // Names are looked up before any command, so that a wrong one runs none.
