@@ -185,10 +185,10 @@ QByteArray PdfPicture(TChart &chart, const QRect &r, const QString &fileName)
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     {
+        // One point per chart pixel: a page of whole points is then exactly the picture.
         QPdfWriter pdf(&buffer);
-        const double dpi = TMetafileDevice::ScreenDpi();
-        pdf.setResolution(int(std::lround(dpi)));
-        pdf.setPageSize(QPageSize(QSizeF(r.size()) * (72.0 / dpi), QPageSize::Point, QString(),
+        pdf.setResolution(72);
+        pdf.setPageSize(QPageSize(QSizeF(r.size()), QPageSize::Point, QString(),
                                   QPageSize::ExactMatch));
         pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
         pdf.setTitle(QFileInfo(fileName).completeBaseName());

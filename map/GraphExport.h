@@ -46,7 +46,7 @@ bool IsRasterFormat(TGraphFormat format);
 // message naming the file and the picture types for any other extension; nothing is written
 // then. An SVG picture has every label and chromosome name as text and one group per row, whose
 // id is "row-N" (N from 1, top down) and whose title is the chromosome's name; a PDF picture is
-// one page the size of the chart at the screen's resolution, its fonts embedded.
+// one page of as many points as the chart has pixels, its fonts embedded.
 void SaveGraph(TChart &chart, const QString &fileName, const TGraphOptions &options = {});
 
 // Draws the chart over the printer's whole printable page (one page, no title), with labels and

@@ -72,10 +72,11 @@ std::vector<bool> ChromosomesNamed(const TCatalogue &catalogue, const QStringLis
     return checked;
 }
 
+// Gene names are one gene whatever their case, as the catalogue reads them.
 qint32 GeneNamed(const TCatalogue &catalogue, const QString &name)
 {
     for (std::size_t g = 0; g < catalogue.FGeneNames.size(); ++g)
-        if (DisplayText(catalogue.FGeneNames[g]) == name)
+        if (DisplayText(catalogue.FGeneNames[g]).compare(name, Qt::CaseInsensitive) == 0)
             return qint32(g);
     throw EUsageError(QStringLiteral("No gene \"%1\" in the input").arg(name));
 }

@@ -1,0 +1,96 @@
+// The batch renderer as a user runs it: the whole ostrinel-render process (start, load, rebuild
+// cycle, picture, exit) for W1 to PNG and to SVG and W2 to PNG at the default 1600x900, in wall
+// seconds and the process's peak resident memory, the best of several runs.
+#include "Workloads.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+struct TProcessRun
+{
+    double Seconds = 0;
+    long PeakKb = 0;
+    int Status = -1;
+};
+
+// Runs the program with arguments and waits for it, reading its own resource use.
+TProcessRun RunProcess(const std::vector<std::string> &arguments)
+{
+    std::vector<char *> argv;
+    for (const std::string &a : arguments)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    QElapsedTimer timer;
+    timer.start();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    TProcessRun run;
+    int status = 0;
+    rusage usage{};
+    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid)
+        return run;
+    run.Seconds = timer.nsecsElapsed() / 1e9;
+    run.PeakKb = usage.ru_maxrss;
+    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    const std::string renderer = OSTRINEL_RENDER;
+    QTemporaryDir out;
+    struct TCase
+    {
+        bench::Workload Workload;
+        const char *Extension;
+        double Target; // seconds; 0 when none is set
+    };
+    const TCase cases[] = {{bench::Workload::W2, "png", 0.4},
+                           {bench::Workload::W1, "png", 3.0},
+                           {bench::Workload::W1, "svg", 0}};
+    std::printf("ostrinel-render, whole process, 1600x900, best of %d runs\n", runs);
+    for (const TCase &c : cases) {
+        const QString input = bench::EnsureWorkload(c.Workload);
+        const QString output = out.filePath(QStringLiteral("map.") + c.Extension);
+        TProcessRun best;
+        for (int r = 0; r < runs; ++r) {
+            const TProcessRun run =
+                RunProcess({renderer, input.toStdString(), output.toStdString()});
+            if (run.Status != 0) {
+                std::printf("  %s to %s: the renderer failed (status %d)\n",
+                            bench::SpecOf(c.Workload).name, c.Extension, run.Status);
+                return 1;
+            }
+            if (r == 0 || run.Seconds < best.Seconds)
+                best.Seconds = run.Seconds;
+            best.PeakKb = std::max(best.PeakKb, run.PeakKb);
+        }
+        std::printf("  %s to %s: %.3f s wall, peak %.1f MB, file %.1f MB",
+                    bench::SpecOf(c.Workload).name, c.Extension, best.Seconds,
+                    best.PeakKb / 1024.0, QFileInfo(output).size() / 1048576.0);
+        if (c.Target > 0)
+            std::printf(" (target %.1f s: %s)", c.Target,
+                        best.Seconds <= c.Target ? "met" : "MISSED");
+        std::printf("\n");
+    }
+    return 0;
+}

@@ -1,0 +1,302 @@
+// The batch renderer run in-process: every picture type read back by an independent reader
+// (rsvg-convert for SVG, pdftoppm and pdffonts for PDF, Qt's own image readers), each option's
+// effect seen in the picture or the row report, and the error cases with their exit statuses.
+#include "core/Catalogue.h"
+#include "map/RowReport.h"
+#include "render/RenderRun.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+#include <QtTest>
+
+namespace {
+const QString kDemo = QStringLiteral(OSTRINEL_EXAMPLES "/demo.txt");
+
+struct TRun
+{
+    int Status = -1;
+    QByteArray Out;
+    QByteArray Err;
+};
+
+TRun Run(const QStringList &arguments)
+{
+    QBuffer out;
+    QBuffer err;
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    TRun run;
+    run.Status = RunRender(QStringList{"ostrinel-render"} + arguments, out, err);
+    run.Out = out.data();
+    run.Err = err.data();
+    return run;
+}
+
+// What an outside program makes of a file: its standard output, or a failed test.
+QByteArray Outside(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        qWarning("%s failed: %s", qPrintable(program), process.readAllStandardError().constData());
+    return process.exitCode() == 0 ? process.readAllStandardOutput() : QByteArray("failed");
+}
+
+// The SVG's row groups: their titles, and the texts drawn in each; texts outside rows apart.
+struct TSvgRows
+{
+    QStringList Titles;
+    QList<QStringList> Texts;
+    QStringList Outside;
+};
+
+TSvgRows SvgRows(const QByteArray &svg)
+{
+    TSvgRows rows;
+    QXmlStreamReader xml(svg);
+    int rowDepth = -1;
+    int depth = 0;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement()) {
+            ++depth;
+            if (xml.name() == u"g" && xml.attributes().value("id").startsWith(u"row-")) {
+                rowDepth = depth;
+                rows.Texts << QStringList();
+            } else if (xml.name() == u"title" && rowDepth == depth - 1) {
+                rows.Titles << xml.readElementText();
+                --depth;
+            } else if (xml.name() == u"text") {
+                (rowDepth >= 0 ? rows.Texts.last() : rows.Outside) << xml.readElementText();
+                --depth;
+            }
+        } else if (xml.isEndElement()) {
+            if (depth-- == rowDepth)
+                rowDepth = -1;
+        }
+    }
+    if (xml.hasError())
+        rows.Titles << QStringLiteral("XML error: ") + xml.errorString();
+    return rows;
+}
+
+// The report as rows of fields, heading left out.
+QList<QStringList> Report(const QByteArray &text)
+{
+    QList<QStringList> lines;
+    for (const QByteArray &line : text.split('\n').mid(1))
+        if (!line.isEmpty())
+            lines << QString::fromUtf8(line).split(QLatin1Char('\t'));
+    return lines;
+}
+} // namespace
+
+class TestRender : public QObject
+{
+    Q_OBJECT
+private slots:
+    void pictures_data();
+    void pictures();
+    void errors_data();
+    void errors();
+    void crossings();
+};
+
+void TestRender::pictures_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("output");
+    QTest::newRow("svg") << QStringList{} << "map.svg";
+    QTest::newRow("pdf") << QStringList{"--size", "901x433"} << "map.pdf";
+    QTest::newRow("png scale 3") << QStringList{"--size", "400x200", "--scale", "3"} << "map.png";
+    QTest::newRow("bmp") << QStringList{"--size", "333x222"} << "map.bmp";
+    QTest::newRow("gray, no names") << QStringList{"--palette", "gray", "--no-gene-names"}
+                                    << "gray.png";
+    QTest::newRow("chromosomes") << QStringList{"--chromosomes", "tavC_chrII,velA_chr1"}
+                                 << "two.svg";
+    QTest::newRow("genes hidden") << QStringList{"--genes", "ROGA,HEPK", "--hide-unchecked"}
+                                  << "genes.svg";
+    QTest::newRow("genes numbered") << QStringList{"--genes", "ROGA"} << "numbered.svg";
+    QTest::newRow("zoom") << QStringList{"--zoom", "40000:90000"} << "zoom.svg";
+    QTest::newRow("disentangle") << QStringList{"--disentangle", "--report", "-"} << "d.emf";
+    QTest::newRow("inverse") << QStringList{"--inverse", "murB_chr3", "--report", "-"} << "i.wmf";
+    QTest::newRow("align") << QStringList{"--align", "dulA", "--report", "-"} << "a.png";
+}
+
+void TestRender::pictures()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, output);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(output);
+    const TRun run = Run(options + QStringList{kDemo, path});
+    QCOMPARE(run.Err, QByteArray());
+    QCOMPARE(run.Status, kRenderDone);
+    const TCatalogue catalogue = LoadCatalogue(kDemo);
+    QStringList names;
+    for (const QByteArray &name : catalogue.FChromosomeNames)
+        names << DisplayText(name);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const QString tag = QTest::currentDataTag();
+
+    if (output.endsWith(".svg")) {
+        const TSvgRows rows = SvgRows(bytes);
+        const QImage drawn = QImage::fromData(
+            Outside("rsvg-convert", {"-f", "png", path}), "PNG");
+        QCOMPARE(drawn.size(), QSize(1600, 900));
+        if (tag == "svg") {
+            QCOMPARE(rows.Titles, names);
+            for (const QString &name : names)
+                QVERIFY2(rows.Outside.contains(name), qPrintable(name));
+            QVERIFY(rows.Texts.value(0).contains("ROGA"));
+        } else if (tag == "chromosomes") {
+            QCOMPARE(rows.Titles, (QStringList{"velA_chr1", "tavC_chrII"}));
+        } else if (tag.startsWith("genes")) {
+            const bool numbered = tag == "genes numbered";
+            for (const QStringList &texts : rows.Texts)
+                for (const QString &text : texts) {
+                    bool number = false;
+                    text.toInt(&number);
+                    QVERIFY2(text == "ROGA" || (!numbered && text == "HEPK") ||
+                                 (numbered && number),
+                             qPrintable(text));
+                }
+        } else if (tag == "zoom") {
+            for (const QString &text : rows.Outside)
+                if (!names.contains(text))
+                    QVERIFY2(text.toDouble() >= 40000 && text.toDouble() <= 90000,
+                             qPrintable(text));
+        }
+    } else if (output.endsWith(".pdf")) {
+        const QImage drawn = QImage::fromData(
+            Outside("pdftoppm", {"-r", "72", "-png", "-singlefile", path}), "PNG");
+        QCOMPARE(drawn.size(), QSize(901, 433));
+        const QList<QByteArray> fonts = Outside("pdffonts", {path}).split('\n').mid(2);
+        QVERIFY(!fonts.value(0).isEmpty());
+        for (const QByteArray &font : fonts)
+            if (!font.isEmpty())
+                QVERIFY2(font.simplified().split(' ').value(4) == "yes", font.constData());
+    } else if (tag == "png scale 3" || tag == "bmp") {
+        const QImage image = QImage::fromData(bytes);
+        QCOMPARE(image.size(), tag == "bmp" ? QSize(333, 222) : QSize(1200, 600));
+        if (tag != "bmp")
+            QCOMPARE(qRound(image.dotsPerMeterX() * 0.0254), 288);
+    } else if (tag == "gray, no names") {
+        const QImage image = QImage::fromData(bytes).convertToFormat(QImage::Format_RGB32);
+        int colours = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                colours += qGray(image.pixel(x, y)) != qRed(image.pixel(x, y)) ||
+                           qRed(image.pixel(x, y)) != qBlue(image.pixel(x, y));
+        QCOMPARE(colours, 0);
+    }
+
+    if (!options.contains("--report"))
+        return;
+    const QList<QStringList> report = Report(run.Out);
+    QCOMPARE(report.size(), names.size());
+    for (int r = 0; r < report.size(); ++r) {
+        QCOMPARE(report[r].size(), 8);
+        QCOMPARE(report[r][0], names[r]);
+        const bool inverted = report[r][2] == "yes";
+        if (tag == "disentangle" && r > 0)
+            QCOMPARE(inverted != (report[r - 1][2] == "yes"), report[r][6].toDouble() < 0);
+        if (tag == "inverse")
+            QCOMPARE(inverted, names[r] == "murB_chr3");
+    }
+    if (tag == "align") {
+        // Every row carrying the gene has its first record of it at one map position.
+        QSet<qint64> positions;
+        for (int r = 0; r < report.size(); ++r)
+            for (const tGene &record : catalogue.FRecords[std::size_t(r)])
+                if (catalogue.FGeneNames[std::size_t(record.GeneIndex)] == "DULA") {
+                    positions << qint64(record.Start) + report[r][3].toLongLong();
+                    break;
+                }
+        QCOMPARE(positions.size(), 1);
+    }
+}
+
+void TestRender::errors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    const QString bad = QStringLiteral("BAD");
+    QTest::newRow("unknown option") << QStringList{"--bogus", kDemo, "OUT.png"} << 2 << "bogus";
+    QTest::newRow("bad size") << QStringList{"--size", "0x9", kDemo, "OUT.png"} << 2 << "--size";
+    QTest::newRow("bad zoom") << QStringList{"--zoom", "9:1", kDemo, "OUT.png"} << 2 << "--zoom";
+    QTest::newRow("jpg") << QStringList{kDemo, "OUT.jpg"} << 2 << ".svg, .pdf, .png";
+    QTest::newRow("vector scale") << QStringList{"--scale", "2", kDemo, "OUT.svg"} << 2
+                                  << "--scale";
+    QTest::newRow("no output") << QStringList{kDemo} << 2 << "No output file";
+    QTest::newRow("unknown chromosome") << QStringList{"--inverse", "chrX", kDemo, "OUT.png"} << 2
+                                        << "No chromosome \"chrX\"";
+    QTest::newRow("align on one") << QStringList{"--align", "ZELF", kDemo, "OUT.png"} << 2
+                                  << "one chromosome only";
+    QTest::newRow("missing input") << QStringList{"NONE.txt", "OUT.png"} << 1 << "NONE.txt";
+    QTest::newRow("bad line") << QStringList{kDemo, bad, "OUT.png"} << 1
+                              << "BAD: Error in the file at line 2";
+    QTest::newRow("no folder") << QStringList{kDemo, "NONE/OUT.png"} << 2
+                               << "Cannot create file";
+}
+
+void TestRender::errors()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QFile bad(dir.filePath("BAD"));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write("c1\t10\t20\t1\tg\nc1\tten\t20\t1\tg\n");
+    bad.close();
+    for (QString &argument : arguments)
+        if (argument == "BAD" || argument.startsWith("OUT.") || argument.startsWith("NONE"))
+            argument = dir.filePath(argument);
+    message.replace("BAD", dir.filePath("BAD"));
+    // An existing picture stays whole.
+    QFile old(arguments.last());
+    const bool existing = arguments.last().startsWith(dir.filePath("OUT.")) &&
+                          old.open(QIODevice::WriteOnly);
+    if (existing) {
+        old.write("old picture");
+        old.close();
+    }
+
+    const TRun run = Run(arguments);
+    QCOMPARE(run.Status, status);
+    QVERIFY2(run.Err.startsWith("ostrinel-render: ") && run.Err.contains(message.toUtf8()),
+             run.Err.constData());
+    QCOMPARE(run.Out, QByteArray());
+    if (existing) {
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old picture"));
+    }
+    QCOMPARE(QDir(dir.path()).count(), existing ? 4u : 3u);
+}
+
+// Crossings against a count of every pair, on ends with many ties.
+void TestRender::crossings()
+{
+    QRandomGenerator random(15);
+    for (int round = 0; round < 50; ++round) {
+        std::vector<std::pair<double, double>> ends(random.bounded(60));
+        for (auto &end : ends)
+            end = {double(random.bounded(8)), double(random.bounded(8))};
+        qint64 pairs = 0;
+        for (std::size_t i = 0; i < ends.size(); ++i)
+            for (std::size_t j = i + 1; j < ends.size(); ++j)
+                pairs += (ends[i].first - ends[j].first) * (ends[i].second - ends[j].second) < 0;
+        QCOMPARE(CountCrossings(ends), pairs);
+    }
+}
+
+QTEST_MAIN(TestRender)
+#include "tst_render_run.moc"
