@@ -35,23 +35,12 @@ QString MessageOf(const std::exception &error)
     return QString::fromLocal8Bit(error.what());
 }
 
-// The reader's message with the name of the file it is about, when it does not say. Of several
-// files, the one that fails alone with the same message; a failure costs a second read.
+// The reader's message with the name of the file it is about: of several files it names the
+// one that failed itself.
 QString WithFileName(const QStringList &inputs, const QString &message)
 {
-    for (const QString &path : inputs)
-        if (message.contains(path))
-            return message;
-    if (inputs.size() == 1)
+    if (inputs.size() == 1 && !message.contains(inputs.first()))
         return inputs.first() + QStringLiteral(": ") + message;
-    for (const QString &path : inputs) {
-        try {
-            LoadCatalogue(path);
-        } catch (const std::exception &error) {
-            if (MessageOf(error) == message)
-                return path + QStringLiteral(": ") + message;
-        }
-    }
     return message;
 }
 
@@ -136,8 +125,11 @@ void Render(const TRenderOptions &o, QIODevice &out)
     const QRect rect(QPoint(0, 0), o.Size);
     chart.SetChartRect(rect);
     chart.OnResize(chart);
-    // The widget's repaint: the whole chart into a frame of its size.
-    QImage frame(o.Size, QImage::Format_RGB32);
+    // The widget's repaint, as far as it matters here: the rebuild cycle's drawings lay out the
+    // labels the picture stands on, while their pixels are thrown away. A one-pixel frame
+    // keeps every placement (they follow the chart's rectangle, not the frame's) and lets the
+    // chart leave out drawing what falls outside it, so the picture is drawn once, by SaveGraph.
+    QImage frame(1, 1, QImage::Format_RGB32);
     const auto repaint = [&] {
         QPainter painter(&frame);
         chart.SetChartRect(rect);
