@@ -10,10 +10,12 @@ OSTRINEL_PACKAGES=(
 
 # What only ./test needs: the sanitizer and fuzzer toolchain, the independent metafile readers
 # (ImageMagick reads WMF only with the coders of its -extra package, which it merely recommends),
-# Ghostscript to read printed PDFs back, and the checkers of the installed desktop files.
+# Ghostscript to read printed PDFs back, the SVG and PDF readers that check the renderer's
+# pictures, and the checkers of the installed desktop files.
 OSTRINEL_TEST_PACKAGES=(
     clang libclang-rt-14-dev
     libwmf-bin emf2svg ghostscript imagemagick libmagickcore-6.q16-6-extra
+    librsvg2-bin poppler-utils
     desktop-file-utils appstream
 )
 
@@ -72,6 +74,14 @@ ostrinel_probe_test_tools() {
             gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=txtwrite -sOutputFile=- - >"$tmp/log" 2>&1 &&
             grep -q probe "$tmp/log" ||
             { ostrinel_probe_failed "Ghostscript cannot read text back from a page" "$tmp/log"; exit 1; }
+        printf '<svg xmlns="http://www.w3.org/2000/svg" width="8" height="8"><text x="1" y="7">p</text></svg>\n' >"$tmp/probe.svg"
+        rsvg-convert -f png -o "$tmp/svg.png" "$tmp/probe.svg" >"$tmp/log" 2>&1 && [ -s "$tmp/svg.png" ] ||
+            { ostrinel_probe_failed "rsvg-convert (package librsvg2-bin) cannot read an SVG" "$tmp/log"; exit 1; }
+        printf '%%!PS\n/Helvetica findfont 12 scalefont setfont 72 72 moveto (probe) show showpage\n' |
+            gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile="$tmp/probe.pdf" - >"$tmp/log" 2>&1 &&
+            pdftoppm -r 72 -png -singlefile "$tmp/probe.pdf" "$tmp/pdf" >>"$tmp/log" 2>&1 && [ -s "$tmp/pdf.png" ] &&
+            pdffonts "$tmp/probe.pdf" >>"$tmp/log" 2>&1 ||
+            { ostrinel_probe_failed "pdftoppm or pdffonts (package poppler-utils) cannot read a PDF" "$tmp/log"; exit 1; }
         printf 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char *, unsigned long) { return 0; }\n' >"$tmp/fuzz.cpp"
         clang++ -fsanitize=fuzzer,address,undefined "$tmp/fuzz.cpp" -o "$tmp/fuzz" >"$tmp/log" 2>&1 &&
             "$tmp/fuzz" -runs=1 >>"$tmp/log" 2>&1 ||
