@@ -36,7 +36,22 @@ bool ExactPixels(const QPainter &painter)
            t.dy() == std::floor(t.dy());
 }
 
-TCanvas::TCanvas(QPainter &painter) : m_painter(painter) {}
+TCanvas::TCanvas(QPainter &painter, std::vector<TCanvasTextSizes> *sizes)
+    : m_painter(painter), m_sizes(sizes)
+{
+}
+
+TCanvasTextSizes *TCanvas::SizesOfFont() const
+{
+    if (!m_sizes)
+        return nullptr;
+    const QFont &font = m_painter.font();
+    for (TCanvasTextSizes &s : *m_sizes)
+        if (s.Font == font)
+            return &s;
+    m_sizes->push_back({font, m_painter.fontMetrics().height(), {}});
+    return &m_sizes->back();
+}
 
 TBlackPixels::TBlackPixels(const QPainter &painter)
 {
@@ -147,6 +162,9 @@ void TCanvas::Polyline(const QPoint *points, int count)
 
 void TCanvas::TextOut(int x, int y, const QByteArray &text)
 {
+    // Nothing shows through an empty clip: no need to lay the text out.
+    if (!VisibleArea().isValid())
+        return;
     // Text keeps the canvas's font colour (black), whatever line pen is current.
     const QPen pen = m_painter.pen();
     m_painter.setPen(QPen(Qt::black));
@@ -157,10 +175,18 @@ void TCanvas::TextOut(int x, int y, const QByteArray &text)
 
 int TCanvas::TextWidth(const QByteArray &text) const
 {
-    return m_painter.fontMetrics().horizontalAdvance(DisplayText(text));
+    TCanvasTextSizes *sizes = SizesOfFont();
+    if (!sizes)
+        return m_painter.fontMetrics().horizontalAdvance(DisplayText(text));
+    auto it = sizes->Widths.constFind(text);
+    if (it == sizes->Widths.constEnd())
+        it = sizes->Widths.insert(text, m_painter.fontMetrics().horizontalAdvance(DisplayText(text)));
+    return it.value();
 }
 
 int TCanvas::TextHeight(const QByteArray & /*text*/) const
 {
+    if (TCanvasTextSizes *sizes = SizesOfFont())
+        return sizes->Height;
     return m_painter.fontMetrics().height();
 }

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QFont>
+#include <QHash>
 #include <QPainter>
 #include <QPoint>
 #include <QRect>
@@ -43,10 +44,20 @@ private:
     std::vector<std::pair<int, int>> m_known; // per device row: columns found black, or empty
 };
 
+// Sizes of texts measured in one font, kept by the chart from drawing to drawing: handlers
+// measure the same names on every drawing.
+struct TCanvasTextSizes
+{
+    QFont Font;
+    int Height = 0;
+    QHash<QByteArray, int> Widths;
+};
+
 class TCanvas
 {
 public:
-    explicit TCanvas(QPainter &painter);
+    // sizes, when given, keeps measured texts for later canvases.
+    explicit TCanvas(QPainter &painter, std::vector<TCanvasTextSizes> *sizes = nullptr);
 
     void SetPen(TColor color, int width, Qt::PenStyle style);
     void SetFontBold(bool bold);
@@ -63,6 +74,9 @@ public:
     bool ExactPixels() const { return ::ExactPixels(m_painter); }
 
 private:
+    TCanvasTextSizes *SizesOfFont() const;
+
     QPainter &m_painter;
+    std::vector<TCanvasTextSizes> *m_sizes;
     QPoint m_penPos;
 };

@@ -43,6 +43,18 @@ struct TMarksSnapshot
     std::vector<std::optional<TSeriesMarkPosition>> Positions;
 };
 
+void Capture(std::vector<TMarksSnapshot> &into,
+             const std::vector<std::unique_ptr<TArrowSeries>> &series)
+{
+    into.resize(series.size());
+    for (std::size_t i = 0; i < series.size(); ++i) {
+        const TSeriesMarks &m = series[i]->Marks;
+        into[i].Visible = m.Visible;
+        into[i].Arrow = m.Arrow;
+        into[i].Positions.assign(m.Positions.begin(), m.Positions.end());
+    }
+}
+
 bool SamePen(const TChartPen &a, const TChartPen &b)
 {
     return a.Visible == b.Visible && a.Color == b.Color && a.Width == b.Width &&
@@ -82,6 +94,14 @@ struct TChart::Impl
     bool Zoomed = false;
 
     TSeriesPainter Painter;
+    // What the last drawing was drawn from, to foresee that the after-draw handler moves labels.
+    TGeometryKey LastDrawn;
+    bool LastDrawnSet = false;
+    // Kept between drawings so that their room is reused.
+    std::vector<TMarksSnapshot> Before;
+    std::vector<TMarksSnapshot> Start;
+    // Texts the handlers measured, per font.
+    std::vector<TCanvasTextSizes> TextSizes;
 };
 
 TChart::TChart() : d(std::make_unique<Impl>())
@@ -159,6 +179,12 @@ TGeometryKey KeyOf(const QRect &rect, const TChart &chart,
     for (const auto &s : series)
         key.Series.emplace_back(s.get(), s->Revision(), s->Active);
     return key;
+}
+
+bool SameKey(const TGeometryKey &a, const TGeometryKey &b)
+{
+    return a.Rect == b.Rect && a.MarginLeft == b.MarginLeft && a.MarginRight == b.MarginRight &&
+           SameAxis(a.Left, b.Left) && SameAxis(a.Bottom, b.Bottom) && a.Series == b.Series;
 }
 
 // The automatic bottom range: both ends of every point of the active series.
@@ -313,7 +339,8 @@ void TChart::Draw(QPainter &painter, const QRect &rect)
     DrawOnce(painter, rect, nullptr);
 }
 
-void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChanged)
+void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChanged,
+                      bool placeOnly)
 {
     if (!d->ClientRectSet)
         d->ClientRect = rect;
@@ -329,12 +356,23 @@ void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChan
     d->LastDrawnBottomMinimum = g.BottomMin;
 
     TDrawingScope scope(painter, d->Drawing, g);
-    painter.setClipRect(rect, painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+    if (placeOnly)
+        painter.setClipRect(QRect(), Qt::ReplaceClip);
+    else
+        painter.setClipRect(rect, painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
     painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.fillRect(rect, ToQColor(Color));
-    DrawAxesBehind(painter, g, BottomAxis);
+    if (!placeOnly) {
+        painter.fillRect(rect, ToQColor(Color));
+        DrawAxesBehind(painter, g, BottomAxis);
+    }
 
-    TCanvas canvas(painter);
+    // Texts measured for rows gone would stay for good: past a bound the sizes are measured anew.
+    std::size_t measured = 0;
+    for (const TCanvasTextSizes &sizes : d->TextSizes)
+        measured += std::size_t(sizes.Widths.size());
+    if (measured > std::max<std::size_t>(4096, 4 * d->Series.size()))
+        d->TextSizes.clear();
+    TCanvas canvas(painter, &d->TextSizes);
     if (OnBeforeDrawSeries) {
         const TPainterSaver saved(painter);
         ResetCanvasState(painter);
@@ -346,18 +384,17 @@ void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChan
         if (s->Active)
             active.push_back(s.get());
     std::function<void(std::size_t, bool)> group;
-    if (OnSeriesGroup)
+    // A drawing that paints nothing has no rows to group.
+    if (OnSeriesGroup && !placeOnly)
         group = [&](std::size_t k, bool begin) { OnSeriesGroup(*this, painter, *active[k], begin); };
-    d->Painter.DrawSeries(painter, g, active, SkipHiddenWork, false, group);
+    d->Painter.DrawSeries(painter, g, active, SkipHiddenWork, placeOnly, group);
 
-    DrawAxesInFront(painter, g, BottomAxis, LeftAxis);
+    if (!placeOnly)
+        DrawAxesInFront(painter, g, BottomAxis, LeftAxis);
 
-    std::vector<TMarksSnapshot> before;
-    if (placementsChanged && OnAfterDraw) {
-        before.reserve(d->Series.size());
-        for (const auto &s : d->Series)
-            before.push_back({s->Marks.Visible, s->Marks.Arrow, s->Marks.Positions});
-    }
+    std::vector<TMarksSnapshot> &before = d->Before;
+    if (placementsChanged && OnAfterDraw)
+        Capture(before, d->Series);
     if (OnAfterDraw) {
         const TPainterSaver saved(painter);
         ResetCanvasState(painter);
@@ -382,7 +419,29 @@ void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChan
 
 void TChart::Paint(QPainter &painter, const QRect &rect)
 {
-    for (int pass = 0; pass < kMaxDrawsPerPaint; ++pass) {
+    int pass = 0;
+    // After a zoom, a scroll or new rows the after-draw handler moves the labels, and the first
+    // drawing is painted over at once by the one with the new placements. That first drawing
+    // then only places the labels and runs the handlers. Should they move nothing after all,
+    // the state it started from comes back and it is drawn in full, as it would have been.
+    const TGeometryKey key = KeyOf(rect, *this, d->Series);
+    if (SkipHiddenWork && OnAfterDraw && d->LastDrawnSet && !SameKey(key, d->LastDrawn)) {
+        Capture(d->Start, d->Series);
+        d->RepaintRequested = false;
+        bool changed = false;
+        DrawOnce(painter, rect, &changed, true);
+        if (d->RepaintRequested && changed) {
+            pass = 1;
+        } else if (d->Start.size() == d->Series.size()) {
+            for (std::size_t i = 0; i < d->Series.size(); ++i) {
+                TSeriesMarks &m = d->Series[i]->Marks;
+                m.Visible = d->Start[i].Visible;
+                m.Arrow = d->Start[i].Arrow;
+                m.Positions.assign(d->Start[i].Positions.begin(), d->Start[i].Positions.end());
+            }
+        }
+    }
+    for (; pass < kMaxDrawsPerPaint; ++pass) {
         d->RepaintRequested = false;
         bool changed = false;
         DrawOnce(painter, rect, &changed);
@@ -391,6 +450,8 @@ void TChart::Paint(QPainter &painter, const QRect &rect)
             break;
     }
     d->RepaintRequested = false;
+    d->LastDrawn = KeyOf(rect, *this, d->Series);
+    d->LastDrawnSet = true;
 }
 
 const TChartDrawStats &TChart::LastDrawStats() const

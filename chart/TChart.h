@@ -122,6 +122,9 @@ private:
     // The geometry of the drawing under way, else of the client rectangle.
     const struct TChartGeometry &CurrentGeometry() const;
     // One drawing; with placementsChanged, also reports whether the after-draw handler changed
-    // a label placement, the marks' visibility or their leader pen.
-    void DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChanged);
+    // a label placement, the marks' visibility or their leader pen. With placeOnly it does all
+    // a drawing does to the chart's state (label placements, the handlers) but paints nothing:
+    // the handlers get a canvas whose clip lets nothing through.
+    void DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChanged,
+                  bool placeOnly = false);
 };
