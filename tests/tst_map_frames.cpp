@@ -1,0 +1,130 @@
+// Drawing only what can show must leave the picture as the plain drawing gives it: after zooms,
+// scrolls and View switches, the culled frame and the plain frame of the same state are the same
+// pixels and the same label placements.
+#include "chart/TChart.h"
+#include "core/Catalogue.h"
+#include "map/MapSession.h"
+#include "map/ViewOptions.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QtTest>
+
+namespace {
+const QRect kRect(0, 0, 900, 420);
+
+// True when some arrow shows: the palettes' colours are the only pixels that are not grey.
+bool ShowsArrows(const QImage &image)
+{
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            if (qRed(p) != qGreen(p) || qGreen(p) != qBlue(p))
+                return true;
+        }
+    return false;
+}
+
+// Rows sharing gene names in shifted orders, both strands, so that connectors cross; or, with
+// many set, more one-record chromosomes than the chart has pixel rows.
+QByteArray MapText(bool many)
+{
+    QByteArray text;
+    if (many) {
+        for (int i = 0; i < 1500; ++i)
+            text += "c" + QByteArray::number(i) + "\t" + QByteArray::number(i * 13) + "\t" +
+                    QByteArray::number(i * 13 + 400) + "\t1\tg" + QByteArray::number(i % 40) + "\n";
+        return text;
+    }
+    for (int row = 0; row < 8; ++row)
+        for (int g = 0; g < 250; ++g) {
+            const int name = (g * (row % 3 + 1) + row * 7) % 250;
+            const int start = g * 1000 + (row * 137) % 500;
+            text += "chr" + QByteArray::number(row) + "\t" + QByteArray::number(start) + "\t" +
+                    QByteArray::number(start + 600 + (g % 5) * 150) + "\t" +
+                    ((g + row) % 4 ? "1" : "-1") + "\tG" + QByteArray::number(name) + "\n";
+        }
+    return text;
+}
+} // namespace
+
+class TestMapFrames : public QObject
+{
+    Q_OBJECT
+private slots:
+    void culledEqualsPlain_data();
+    void culledEqualsPlain();
+};
+
+void TestMapFrames::culledEqualsPlain_data()
+{
+    QTest::addColumn<bool>("many");
+    QTest::addColumn<double>("fraction"); // of the whole map shown
+    QTest::addColumn<int>("scrolls");
+    QTest::addColumn<QString>("view");
+    const QList<std::tuple<const char *, bool, double, int, const char *>> rows{
+        {"whole map", false, 1.0, 0, ""},
+        {"tenth, scrolled", false, 0.1, 3, ""},
+        {"hundredth, scrolled", false, 0.01, 4, ""},
+        {"thousandth", false, 0.001, 2, ""},
+        {"tenth, no gene names", false, 0.1, 1, "names"},
+        {"tenth, framed arrows and grid", false, 0.1, 2, "frames"},
+        {"hundredth, no connectors", false, 0.01, 2, "links"},
+        {"many rows, whole", true, 1.0, 0, ""},
+        {"many rows, tenth", true, 0.1, 3, ""},
+    };
+    for (const auto &[name, many, fraction, scrolls, view] : rows)
+        QTest::newRow(name) << many << fraction << scrolls << QString::fromLatin1(view);
+}
+
+void TestMapFrames::culledEqualsPlain()
+{
+    QFETCH(bool, many);
+    QFETCH(double, fraction);
+    QFETCH(int, scrolls);
+    QFETCH(QString, view);
+
+    TMapSession session;
+    session.Install(CatalogueFromRecords(ParseCoordinateText(MapText(many))));
+    session.View.LinkGenes = view != QLatin1String("links");
+    TChart chart;
+    SetupMapChart(chart);
+    session.Wire(chart);
+    chart.SetChartRect(kRect);
+    chart.OnResize(chart);
+    QImage screen(kRect.size(), QImage::Format_RGB32);
+    QPainter painter(&screen);
+    session.RebuildCycle(chart, painter, kRect);
+    if (view == QLatin1String("names"))
+        ApplyGeneName(chart, false);
+    if (view == QLatin1String("frames")) {
+        ApplyFrameArrows(chart, true);
+        ApplyGrid(chart, true);
+    }
+
+    QVERIFY(chart.SeriesCount() > 1);
+    const double minimum = chart.BottomAxisMinimum();
+    const double maximum = chart.PixelToValue(chart.Series(1), kRect.right());
+    const double width = (maximum - minimum) * fraction;
+    const double from = minimum + (maximum - minimum - width) / 3;
+    chart.ZoomTo(from, from + width);
+    for (int frame = 0; frame <= scrolls; ++frame) {
+        if (frame > 0)
+            chart.ScrollBy(width / 7);
+        chart.Paint(painter, kRect);
+        // The next drawing would show the placements this one settled on; draw that state.
+        chart.Paint(painter, kRect);
+        QImage plain(kRect.size(), QImage::Format_RGB32);
+        chart.SkipHiddenWork = false;
+        {
+            QPainter plainPainter(&plain);
+            chart.Paint(plainPainter, kRect);
+        }
+        chart.SkipHiddenWork = true;
+        QVERIFY(ShowsArrows(plain));
+        QVERIFY2(screen == plain, qPrintable(QStringLiteral("frame %1 differs").arg(frame)));
+    }
+}
+
+QTEST_MAIN(TestMapFrames)
+#include "tst_map_frames.moc"
