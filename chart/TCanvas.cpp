@@ -71,32 +71,40 @@ TBlackPixels::TBlackPixels(const QPainter &painter)
     m_known.assign(std::size_t(std::max(0, m_bounds.bottom() + 1)), {0, -1});
 }
 
+bool TBlackPixels::RowBlack(int y, int lo, int hi)
+{
+    auto &[from, to] = m_known[std::size_t(y)];
+    if (from <= lo && hi <= to)
+        return true;
+    const auto *row = reinterpret_cast<const quint32 *>(m_image->constScanLine(y));
+    // Look at the columns not known yet; a black run touching the known one joins it.
+    for (int x = lo; x <= hi; ++x) {
+        if (from <= x && x <= to)
+            x = to;
+        else if (row[x] != 0xff000000u)
+            return false;
+    }
+    if (to < from || hi < from - 1 || lo > to + 1) {
+        // Keep the longer of two separate runs: long runs are what later lines ask about again.
+        if (to < from || hi - lo > to - from) {
+            from = lo;
+            to = hi;
+        }
+    } else {
+        from = std::min(from, lo);
+        to = std::max(to, hi);
+    }
+    return true;
+}
+
 bool TBlackPixels::AllBlack(const QRect &r)
 {
     if (!m_image)
         return false;
     const QRect d = r.translated(m_offset) & m_bounds;
-    for (int y = d.top(); y <= d.bottom(); ++y) {
-        auto &[from, to] = m_known[std::size_t(y)];
-        if (from <= d.left() && d.right() <= to)
-            continue;
-        const auto *row = reinterpret_cast<const quint32 *>(m_image->constScanLine(y));
-        // Look at the columns not known yet; a black run touching the known one joins it.
-        const int lo = d.left(), hi = d.right();
-        for (int x = lo; x <= hi; ++x) {
-            if (from <= x && x <= to)
-                x = to;
-            else if (row[x] != 0xff000000u)
-                return false;
-        }
-        if (to < from || hi < from - 1 || lo > to + 1) {
-            from = lo;
-            to = hi;
-        } else {
-            from = std::min(from, lo);
-            to = std::max(to, hi);
-        }
-    }
+    for (int y = d.top(); y <= d.bottom(); ++y)
+        if (!RowBlack(y, d.left(), d.right()))
+            return false;
     return true;
 }
 
@@ -104,20 +112,34 @@ bool TBlackPixels::AllBlackAlong(const QPoint &p, const QPoint &q)
 {
     if (!m_image)
         return false;
-    const QRect box(QPoint(std::min(p.x(), q.x()), std::min(p.y(), q.y())),
-                    QPoint(std::max(p.x(), q.x()), std::max(p.y(), q.y())));
-    const QRect bounds = m_bounds.translated(-m_offset);
-    if (p.x() == q.x() || !box.intersects(bounds))
-        return AllBlack(box);
-    // The columns of the surface the line crosses, one more either side, and the rows the line
-    // runs through there: the rasteriser strays less than a pixel from the exact line.
-    const int left = std::max(box.left(), bounds.left() - 1);
-    const int right = std::min(box.right(), bounds.right() + 1);
-    const double slope = double(q.y() - p.y()) / double(q.x() - p.x());
-    const double ya = p.y() + (left - p.x()) * slope, yb = p.y() + (right - p.x()) * slope;
-    const int top = std::max(box.top(), int(std::floor(std::min(ya, yb))) - 2);
-    const int bottom = std::min(box.bottom(), int(std::ceil(std::max(ya, yb))) + 2);
-    return AllBlack(QRect(QPoint(left, top), QPoint(right, bottom)));
+    if (p.x() == q.x() || p.y() == q.y())
+        return AllBlack(QRect(QPoint(std::min(p.x(), q.x()), std::min(p.y(), q.y())),
+                              QPoint(std::max(p.x(), q.x()), std::max(p.y(), q.y()))));
+    // In device pixels from here on.
+    const double px = p.x() + m_offset.x(), py = p.y() + m_offset.y();
+    const double dx = double(q.x() - p.x()), dy = double(q.y() - p.y());
+    const int left = std::max(std::min(p.x(), q.x()) + m_offset.x(), m_bounds.left());
+    const int right = std::min(std::max(p.x(), q.x()) + m_offset.x(), m_bounds.right());
+    if (left > right)
+        return true;
+    // The rasteriser strays less than a pixel from the exact line, so on row r it can touch
+    // only the columns where the line is within one row of r. Judged row by row over the
+    // columns of the surface it crosses: a nearly level line across the whole surface is then
+    // two row checks, not a box of several rows.
+    const double slope = dy / dx, run = dx / dy;
+    const double ya = py + (left - 1 - px) * slope, yb = py + (right + 1 - px) * slope;
+    const int top = std::max({std::min(p.y(), q.y()) + m_offset.y(), m_bounds.top(),
+                              int(std::floor(std::min(ya, yb)))});
+    const int bottom = std::min({std::max(p.y(), q.y()) + m_offset.y(), m_bounds.bottom(),
+                                 int(std::ceil(std::max(ya, yb)))});
+    for (int r = top; r <= bottom; ++r) {
+        const double xa = px + (r - 1 - py) * run, xb = px + (r + 1 - py) * run;
+        const int from = std::max(left, int(std::floor(std::min(xa, xb))));
+        const int to = std::min(right, int(std::ceil(std::max(xa, xb))));
+        if (from <= to && !RowBlack(r, from, to))
+            return false;
+    }
+    return true;
 }
 
 QRect TCanvas::VisibleArea() const

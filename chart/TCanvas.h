@@ -38,6 +38,9 @@ public:
     bool AllBlackAlong(const QPoint &p, const QPoint &q);
 
 private:
+    // Columns lo..hi of device row y, inside the bounds.
+    bool RowBlack(int y, int lo, int hi);
+
     const QImage *m_image = nullptr;
     QPoint m_offset;  // logical to device
     QRect m_bounds;   // device pixels that can still change

@@ -164,12 +164,14 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas)
             if (right < area.left() || left > area.right() || bottom < area.top() ||
                 top > area.bottom())
                 continue;
-            if (exact && !m_drawn.Insert({line[0].x(), line[0].y(), line[3].x(), line[3].y(),
-                                          0, 0, 0, 0}))
-                continue;
-            // Where connectors cross in numbers their pixels are all black already.
+            // Where connectors cross in numbers their pixels are all black already. That is
+            // the cheaper question, so it comes first; a connector found black need not be
+            // remembered, since a later one on the same pixels will be found black too.
             if (black.Available() && black.AllBlackAlong(line[1], line[2]) &&
                 black.AllBlackAlong(line[0], line[1]) && black.AllBlackAlong(line[2], line[3]))
+                continue;
+            if (exact && !m_drawn.Insert({line[0].x(), line[0].y(), line[3].x(), line[3].y(),
+                                          0, 0, 0, 0}))
                 continue;
         }
         canvas.Polyline(line, 4);
