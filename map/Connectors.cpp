@@ -8,12 +8,15 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <vector>
 
 namespace {
 constexpr int kDropFromUpper = 40;
 constexpr int kRiseToLower = 20;
+// No placement yet; no leader end is ever this far out.
+const QPoint kNoEnd(std::numeric_limits<int>::min(), std::numeric_limits<int>::min());
 
 // Where the connectors of one point go: the points [First, First + Count) of Members of Row.
 struct TTarget
@@ -118,14 +121,30 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas)
                 std::make_pair(static_cast<const TArrowSeries *>(&chart.Series(s)),
                                chart.Series(s).Revision());
     if (!fresh) {
+        m_rowStart.assign(std::size_t(n) + 1, 0);
+        for (int s = 0; s < n; ++s)
+            m_rowStart[std::size_t(s) + 1] = m_rowStart[std::size_t(s)] + chart.Series(s).Count();
         m_links.clear();
         ForEachConnector(chart, [this](int s, int p, int t, int q) {
-            m_links.push_back({s, p, t, q});
+            m_links.push_back(
+                {m_rowStart[std::size_t(s)] + p, m_rowStart[std::size_t(t)] + q});
         });
         m_links.shrink_to_fit();
         m_rows.clear();
         for (int s = 0; s < n; ++s)
             m_rows.emplace_back(&chart.Series(s), chart.Series(s).Revision());
+    }
+    // The ends copied row by row into one small array: the links visit them in no useful order,
+    // and the placements themselves are five times larger.
+    m_ends.resize(std::size_t(m_rowStart.back()));
+    for (int s = 0; s < n; ++s) {
+        const auto &list = chart.Series(s).Marks.Positions;
+        QPoint *out = m_ends.data() + m_rowStart[std::size_t(s)];
+        const int count = chart.Series(s).Count();
+        for (int p = 0; p < count; ++p)
+            out[p] = std::size_t(p) < list.size() && list[std::size_t(p)]
+                         ? list[std::size_t(p)]->LeaderEnd
+                         : kNoEnd;
     }
 
     const bool plain = !chart.SkipHiddenWork;
@@ -138,24 +157,14 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas)
         m_drawn.Reset(m_links.size());
     // Only black is drawn here, so what is found black stays black.
     TBlackPixels black(canvas.Painter());
-    std::vector<const std::vector<std::optional<TSeriesMarkPosition>> *> positions;
-    positions.reserve(std::size_t(n));
-    for (int s = 0; s < n; ++s)
-        positions.push_back(&chart.Series(s).Marks.Positions);
-    const auto end = [&positions](qint32 s, qint32 p) -> const TSeriesMarkPosition * {
-        const auto &list = *positions[std::size_t(s)];
-        return std::size_t(p) < list.size() && list[std::size_t(p)] ? &*list[std::size_t(p)]
-                                                                     : nullptr;
-    };
     for (const TLink &link : m_links) {
         // Ends the chart has not drawn yet have no placement: that connector waits.
-        const TSeriesMarkPosition *a = end(link.Upper, link.Point);
-        const TSeriesMarkPosition *b = end(link.Lower, link.LowerPoint);
-        if (!a || !b)
+        const QPoint a = m_ends[std::size_t(link.Upper)];
+        const QPoint b = m_ends[std::size_t(link.Lower)];
+        if (a == kNoEnd || b == kNoEnd)
             continue;
-        const QPoint line[4] = {
-            a->LeaderEnd, QPoint(a->LeaderEnd.x(), a->LeaderEnd.y() + kDropFromUpper),
-            QPoint(b->LeaderEnd.x(), b->LeaderEnd.y() - kRiseToLower), b->LeaderEnd};
+        const QPoint line[4] = {a, QPoint(a.x(), a.y() + kDropFromUpper),
+                                QPoint(b.x(), b.y() - kRiseToLower), b};
         if (!plain) {
             // A line of one pixel stays inside the box of its points.
             const auto [left, right] = std::minmax({line[0].x(), line[2].x()});

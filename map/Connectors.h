@@ -24,12 +24,15 @@ public:
     void Draw(TChart &chart, TCanvas &canvas);
 
 private:
+    // The two ends as indices into m_ends, which holds every row's points one row after another.
     struct TLink
     {
-        qint32 Upper, Point, Lower, LowerPoint;
+        qint32 Upper, Lower;
     };
     std::vector<std::pair<const TArrowSeries *, quint64>> m_rows; // what m_links was found for
+    std::vector<qint32> m_rowStart;                                // first index of each row
     std::vector<TLink> m_links;
+    std::vector<QPoint> m_ends; // each point's leader end at this drawing, or kNoEnd
     TShapeSet m_drawn;
 };
 
