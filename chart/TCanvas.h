@@ -34,7 +34,7 @@ public:
     // Every pixel of r (logical coordinates) inside the clip's bounds and the surface is black.
     bool AllBlack(const QRect &r);
     // Every pixel that a one-pixel line from p to q can touch inside the surface is black. A
-    // long line is judged only by the part that crosses the surface, give or take two rows.
+    // long line is judged only by the part that crosses the surface.
     bool AllBlackAlong(const QPoint &p, const QPoint &q);
 
 private:

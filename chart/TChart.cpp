@@ -90,6 +90,7 @@ struct TChart::Impl
     std::optional<double> LastDrawnBottomMinimum;
 
     bool RepaintRequested = false;
+    std::optional<bool> Reported; // what the after-draw handler said it changed
     bool MouseCancelled = false;
     bool Zoomed = false;
 
@@ -393,8 +394,10 @@ void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChan
         DrawAxesInFront(painter, g, BottomAxis, LeftAxis);
 
     std::vector<TMarksSnapshot> &before = d->Before;
-    if (placementsChanged && OnAfterDraw)
+    const bool reported = ReportsChanges();
+    if (placementsChanged && OnAfterDraw && !reported)
         Capture(before, d->Series);
+    d->Reported.reset();
     if (OnAfterDraw) {
         const TPainterSaver saved(painter);
         ResetCanvasState(painter);
@@ -402,7 +405,10 @@ void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChan
     }
     if (placementsChanged) {
         bool changed = false;
-        if (OnAfterDraw) {
+        if (OnAfterDraw && reported) {
+            // A handler that said nothing may have changed anything.
+            changed = d->Reported.value_or(true);
+        } else if (OnAfterDraw) {
             changed = before.size() != d->Series.size();
             for (std::size_t i = 0; !changed && i < before.size(); ++i) {
                 const TSeriesMarks &m = d->Series[i]->Marks;
@@ -426,13 +432,18 @@ void TChart::Paint(QPainter &painter, const QRect &rect)
     // the state it started from comes back and it is drawn in full, as it would have been.
     const TGeometryKey key = KeyOf(rect, *this, d->Series);
     if (SkipHiddenWork && OnAfterDraw && d->LastDrawnSet && !SameKey(key, d->LastDrawn)) {
-        Capture(d->Start, d->Series);
+        // When the handler reports its changes and reports none, the first drawing changed only
+        // what the full one sets again to the same values (label sizes, the chart's own
+        // placements): nothing needs to come back.
+        const bool reported = ReportsChanges();
+        if (!reported)
+            Capture(d->Start, d->Series);
         d->RepaintRequested = false;
         bool changed = false;
         DrawOnce(painter, rect, &changed, true);
         if (d->RepaintRequested && changed) {
             pass = 1;
-        } else if (d->Start.size() == d->Series.size()) {
+        } else if (!reported && d->Start.size() == d->Series.size()) {
             for (std::size_t i = 0; i < d->Series.size(); ++i) {
                 TSeriesMarks &m = d->Series[i]->Marks;
                 m.Visible = d->Start[i].Visible;
@@ -457,6 +468,17 @@ void TChart::Paint(QPainter &painter, const QRect &rect)
 const TChartDrawStats &TChart::LastDrawStats() const
 {
     return d->Painter.Stats();
+}
+
+bool TChart::ReportsChanges() const
+{
+    return AfterDrawReportsChanges && SkipHiddenWork;
+}
+
+void TChart::ReportPlacementChanges(bool changed)
+{
+    if (d->Drawing)
+        d->Reported = d->Reported.value_or(false) || changed;
 }
 
 void TChart::RequestRepaint()

@@ -51,6 +51,12 @@ public:
     // Leaves out drawing that cannot change a pixel (shapes painted over by later identical or
     // opaque ones). Switched off only to compare against the plain drawing.
     bool SkipHiddenWork = true;
+    // Set when the after-draw handler tells, through ReportPlacementChanges, whether it moved a
+    // label, the marks' visibility or their leader pen. With SkipHiddenWork the chart then keeps
+    // no copy of every placement to find that out (the plain drawing still does).
+    bool AfterDrawReportsChanges = false;
+    // Called by the after-draw handler during a drawing; ignored outside one.
+    void ReportPlacementChanges(bool changed);
 
     // Series list; index 0 is the template series.
     int SeriesCount() const;
@@ -121,6 +127,8 @@ private:
 
     // The geometry of the drawing under way, else of the client rectangle.
     const struct TChartGeometry &CurrentGeometry() const;
+    // Whether this drawing takes the after-draw handler's word for what it changed.
+    bool ReportsChanges() const;
     // One drawing; with placementsChanged, also reports whether the after-draw handler changed
     // a label placement, the marks' visibility or their leader pen. With placeOnly it does all
     // a drawing does to the chart's state (label placements, the handlers) but paints nothing:

@@ -22,6 +22,7 @@ void TMapSession::Wire(TChart &chart)
     m_chart = &chart;
     chart.OnBeforeDrawSeries = [this](TChart &c, TCanvas &canvas) { BeforeDrawSeries(c, canvas); };
     chart.OnAfterDraw = [this](TChart &c, TCanvas *canvas) { ChangeChart(c, canvas); };
+    chart.AfterDrawReportsChanges = true;
     // A resize moves the labels before the next drawing, as the window's chart widget does.
     chart.OnResize = [this](TChart &c) { ChangeChart(c, nullptr); };
 }
@@ -48,7 +49,7 @@ void TMapSession::Step(CycleStep step) const
 
 void TMapSession::ChangeChart(TChart &chart, TCanvas *canvas) const
 {
-    LayoutGeneLabels(chart, View.FirstLineNames);
+    chart.ReportPlacementChanges(LayoutGeneLabels(chart, View.FirstLineNames));
     if (canvas)
         DrawChromosomeNames(chart, *canvas, FCatalogue, ChromosomeChecked);
     // The layout may have moved labels the drawing just painted.
