@@ -4,10 +4,29 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 // A drag shorter than this, either way, is a click.
 constexpr int kMinDrag = 4;
+// One wheel notch (120 eighths of a degree) scrolls this part of the visible range, or zooms by
+// this factor.
+constexpr double kNotch = 120;
+constexpr double kScrollPerNotch = 0.1;
+constexpr double kZoomPerNotch = 1.25;
+// Narrower than this part of its values, a range no longer has distinct values per pixel.
+constexpr double kMinRelativeWidth = 1e-9;
+
+bool HasPoints(const TChart &chart)
+{
+    for (int i = 0; i < chart.SeriesCount(); ++i)
+        if (chart.Series(i).Active && chart.Series(i).Count() > 0)
+            return true;
+    return false;
+}
 } // namespace
 
 TChartWidget::TChartWidget(QWidget *parent) : QWidget(parent)
@@ -120,4 +139,41 @@ void TChartWidget::mouseDoubleClickEvent(QMouseEvent *event)
     m_drag = Drag::None;
     event->accept();
     emit doubleClicked();
+}
+
+void TChartWidget::wheelEvent(QWheelEvent *event)
+{
+    // An empty map has no range to move; under a dragged zoom rectangle the frame is frozen.
+    if (m_drag != Drag::None || !HasPoints(m_chart)) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    m_chart.SetChartRect(rect());
+    const TArrowSeries &any = m_chart.Series(0);
+    const auto [lo, hi] = m_chart.BottomAxisRange();
+    const QPoint angle = event->angleDelta();
+    if (event->modifiers() & Qt::ControlModifier) {
+        // Turning the wheel away zooms in; the value under the pointer stays under it.
+        const int turn = angle.y() != 0 ? angle.y() : angle.x();
+        const double factor = std::pow(kZoomPerNotch, turn / kNotch);
+        const double at = m_chart.PixelToValue(any, qRound(event->position().x()));
+        const double newLo = at - (at - lo) / factor;
+        const double newHi = at + (hi - at) / factor;
+        const double scale = std::max({1.0, std::abs(newLo), std::abs(newHi)});
+        if (turn != 0 && std::isfinite(newLo) && std::isfinite(newHi) &&
+            newHi - newLo > kMinRelativeWidth * scale)
+            m_chart.ZoomTo(newLo, newHi);
+        return;
+    }
+    // Either direction scrolls sideways; turning the wheel away or tilting it left shows what
+    // lies left, as a horizontal scroll bar does.
+    const QPoint pixels = event->pixelDelta();
+    if (!pixels.isNull()) {
+        // A touchpad: the map follows the fingers pixel for pixel.
+        const int px = pixels.x() + pixels.y();
+        m_chart.ScrollBy(m_chart.PixelToValue(any, 0) - m_chart.PixelToValue(any, px));
+    } else {
+        m_chart.ScrollBy(-(angle.x() + angle.y()) / kNotch * kScrollPerNotch * (hi - lo));
+    }
 }

@@ -1,5 +1,5 @@
 // The chart on screen: owns a TChart, paints it, forwards resize and presses to it, and runs
-// the mouse zoom and scroll. Holds no drawing maths of its own.
+// the mouse zoom and scroll (drags and the wheel). Holds no drawing maths of its own.
 #pragma once
 
 #include "chart/TChart.h"
@@ -33,6 +33,8 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    // The wheel scrolls the bottom axis sideways; with Ctrl it zooms about the pointer.
+    void wheelEvent(QWheelEvent *event) override;
 
 private:
     TChart m_chart;

@@ -1,5 +1,6 @@
 #include "app/TdlgOstrinel.h"
 
+#include "app/BusyCursor.h"
 #include "app/TdlgAbout.h"
 #include "app/TdlgInfo.h"
 #include "app/TfBlocNote.h"
@@ -115,6 +116,7 @@ TdlgOstrinel::TdlgOstrinel(THelpSystem *help, QWidget *parent)
     SetHelpContexts();
     m_session.SetChart(Chart());
     m_session.SetRepaint([this] { ui.chChrMap->RepaintNow(); });
+    m_session.SetCycleObserver([](TMapSession::CycleStep) { TBusyCursor::Tick(); });
     FormCreate();
 }
 
@@ -257,6 +259,7 @@ template <typename Command> void TdlgOstrinel::Guarded(Command &&command)
 
 template <typename Command> void TdlgOstrinel::MapCommand(Command &&command)
 {
+    const TBusyCursor busy;
     try {
         // The lists are where the user checks; the session rebuilds from what they show.
         m_session.ChromosomeChecked = CheckStates(ui.cklChromosomes);
@@ -377,11 +380,13 @@ void TdlgOstrinel::FormCreate()
 
 void TdlgOstrinel::OnChangeChart(TCanvas *canvas)
 {
+    TBusyCursor::Tick();
     Guarded([&] { m_session.ChangeChart(Chart(), canvas); });
 }
 
 void TdlgOstrinel::OnBeforeDrawSeries(TCanvas &canvas)
 {
+    TBusyCursor::Tick();
     Guarded([&] { m_session.BeforeDrawSeries(Chart(), canvas); });
 }
 
@@ -437,6 +442,7 @@ void TdlgOstrinel::LoadFiles(const QStringList &paths)
     Guarded([&] {
         // A failed load leaves the session's catalogue and check states, hence the lists, as
         // they were; only a new catalogue refills them.
+        const TBusyCursor busy;
         m_session.Open(paths);
         FillLists();
         ShowSessionChecks();
@@ -462,6 +468,7 @@ void TdlgOstrinel::mnuSaveGraphClick()
         if (path.isEmpty())
             return;
         m_lastGraphName = path;
+        const TBusyCursor busy;
         SaveGraph(Chart(), path);
     });
 }
@@ -478,6 +485,7 @@ void TdlgOstrinel::mnuPrintClick()
         QPrintDialog dialog(&printer, this);
         if (!m_printRunner(dialog))
             return;
+        const TBusyCursor busy;
         PrintGraph(Chart(), printer);
     });
 }

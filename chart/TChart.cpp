@@ -549,6 +549,12 @@ void TChart::ZoomTo(double minimum, double maximum)
     Invalidate();
 }
 
+std::pair<double, double> TChart::BottomAxisRange() const
+{
+    const TChartGeometry &g = CurrentGeometry();
+    return {g.BottomMin, g.BottomMax};
+}
+
 void TChart::ScrollBy(double delta)
 {
     if (delta == 0 || !std::isfinite(delta))

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 struct TChartAxis
@@ -117,6 +118,8 @@ public:
 
     // User zoom and scroll of the bottom axis (the left axis stays as the map builder set it).
     void ZoomTo(double minimum, double maximum);
+    // The bottom axis range the next drawing maps: the data's own while the axis is automatic.
+    std::pair<double, double> BottomAxisRange() const;
     void ScrollBy(double delta);
     void UndoZoom();
     bool Zoomed() const;

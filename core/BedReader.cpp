@@ -4,6 +4,8 @@
 
 #include "util/StringOps.h"
 
+#include <algorithm>
+
 namespace {
 
 bool IsHeaderWord(QByteArrayView line, QByteArrayView word)
@@ -68,10 +70,11 @@ std::vector<tGene> ReadBed(TLineReader &lines)
             else if (c[5] != ".")
                 lines.fail(QStringLiteral("the strand is not +, - or ."));
         }
-        // 0-based half-open to 1-based: the first base is start + 1, the last is end.
-        records.push_back(builder.record(builder.chromosome(c[0]), start + 1, end, strand,
-                                         builder.geneName(count >= 4 ? c[3] : QByteArrayView()),
-                                         QByteArray()));
+        // 0-based half-open to 1-based: the first base is start + 1, the last is end. An empty
+        // interval (an insertion point) becomes the one base after it, so start never passes end.
+        records.push_back(
+            builder.record(builder.chromosome(c[0]), start + 1, std::max(end, start + 1), strand,
+                           builder.geneName(count >= 4 ? c[3] : QByteArrayView()), QByteArray()));
     }
     return records;
 }

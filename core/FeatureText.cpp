@@ -13,17 +13,6 @@ namespace {
 
 constexpr qsizetype kBlockSize = 4 << 20;
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 QByteArrayView Trimmed(QByteArrayView text)
 {
     return TrimBytesView(text);
@@ -143,7 +132,7 @@ bool PercentEscapesValid(QByteArrayView text)
     const char *p = text.data();
     const char *end = p + text.size();
     while ((p = static_cast<const char *>(std::memchr(p, '%', std::size_t(end - p))))) {
-        if (end - p < 3 || HexValue(p[1]) < 0 || HexValue(p[2]) < 0)
+        if (end - p < 3 || HexDigit(p[1]) < 0 || HexDigit(p[2]) < 0)
             return false;
         p += 3;
     }
@@ -157,9 +146,9 @@ QByteArray PercentDecoded(QByteArrayView text)
     QByteArray decoded;
     decoded.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-            HexValue(text[i + 2]) >= 0) {
-            decoded.append(char(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
+        if (text[i] == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
+            HexDigit(text[i + 2]) >= 0) {
+            decoded.append(char(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2])));
             i += 2;
         } else {
             decoded.append(text[i]);

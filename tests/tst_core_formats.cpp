@@ -196,6 +196,7 @@ void TestFormats::bed_data()
               "c\t30\t40\tg4\t0\t.\t30\t40\t0,0,0\t2\t3,4\t0,6\n",
               "c 1 10 0 ???\nc 11 20 0 G2\nc 30 21 -1 G3\nc 31 40 0 G4"},
              {"spaces", "c 5 9 g 0 +\n", "c 6 9 1 G"},
+             {"empty interval", "c\t5\t5\tg\t0\t-\nc\t0\t0\n", "c 6 6 -1 G\nc 1 1 0 ???"},
              {"two columns", "c\t5\n", "Error in the BED file at line 2: 3 to 12 columns expected"},
              {"thirteen columns", "c\t1\t2\t3\t4\t5\t6\t7\t8\t9\t10\t11\t12\n",
               "Error in the BED file at line 2: 3 to 12 columns expected"},

@@ -1,10 +1,13 @@
 // The chart on screen: presses reach the click handler with the hit series and point, a claimed
 // press starts nothing, dragging zooms, restores and scrolls the bottom axis, a double click is
-// signalled and a resize is raised.
+// signalled and a resize is raised; the wheel scrolls, and with Ctrl zooms about the pointer.
 #include "app/TChartWidget.h"
 
 #include <QSignalSpy>
+#include <QWheelEvent>
 #include <QtTest>
+
+#include <cmath>
 
 namespace {
 // A widget with one row from 0 to 1000 and the template made inactive, shown and drawn once.
@@ -54,6 +57,8 @@ private slots:
     void zoomAndRestore();
     void claimedPressStartsNothing();
     void rightDragScrolls();
+    void wheel_data();
+    void wheel();
     void doubleClick();
     void resizeRaised();
 };
@@ -148,6 +153,47 @@ void TestChartWidget::rightDragScrolls()
     // The plot follows the mouse to the right: the range moves left.
     QVERIFY(std::abs(chart.BottomAxisMinimum() + shift) < 1e-6);
     QVERIFY(std::abs(chart.BottomAxis.Maximum - (1000 - shift)) < 1e-6);
+}
+
+void TestChartWidget::wheel_data()
+{
+    QTest::addColumn<QPoint>("angle"); // a notch is 120: a tenth of the range, or a zoom by 1.25
+    QTest::addColumn<QPoint>("pixels");
+    QTest::addColumn<double>("shift"); // NaN: with Ctrl, about the pointer
+    QTest::addColumn<double>("width");
+    const double ctrl = qQNaN();
+    QTest::newRow("notch toward") << QPoint(0, -120) << QPoint() << 100. << 1000.;
+    QTest::newRow("half notch away") << QPoint(0, 60) << QPoint() << -50. << 1000.;
+    QTest::newRow("tilt left") << QPoint(240, 0) << QPoint() << -200. << 1000.;
+    QTest::newRow("touchpad") << QPoint(-90, 0) << QPoint(-60, 0) << 0. << 1000.;
+    QTest::newRow("Ctrl, away") << QPoint(0, 120) << QPoint() << ctrl << 800.;
+    QTest::newRow("Ctrl, 2 toward") << QPoint(0, -240) << QPoint() << ctrl << 1562.5;
+    QTest::newRow("Ctrl, to nothing") << QPoint(0, 120000) << QPoint() << ctrl << 1000.;
+    QTest::newRow("Ctrl, to infinity") << QPoint(0, -480000) << QPoint() << ctrl << 1000.;
+}
+
+void TestChartWidget::wheel()
+{
+    QFETCH(QPoint, angle);
+    QFETCH(QPoint, pixels);
+    QFETCH(double, shift);
+    QFETCH(double, width);
+    TShownChart shown;
+    TChart &chart = shown.Chart();
+    const QPoint at = shown.PointOf(300, -0.5);
+    const double pointed = chart.PixelToValue(chart.Series(1), at.x());
+    shift += chart.PixelToValue(chart.Series(1), at.x() - pixels.x()) - pointed; // the fingers
+    QWheelEvent event(at, at, pixels, angle, Qt::NoButton,
+                      qIsNaN(shift) ? Qt::ControlModifier : Qt::NoModifier, Qt::NoScrollPhase,
+                      false);
+    QCoreApplication::sendEvent(&shown.Widget, &event);
+    const auto [lo, hi] = chart.BottomAxisRange();
+    QVERIFY(std::abs(hi - lo - width) < 1e-6);
+    QVERIFY(qIsNaN(shift) ? std::abs(chart.ValueToPixel(chart.BottomAxis, pointed) - at.x()) <= 1
+                          : std::abs(lo - shift) < 1e-6);
+    // Undone by the drag up and to the left, as a dragged zoom is.
+    shown.Drag(Qt::LeftButton, shown.PointOf(400, -1.5), shown.PointOf(200, -0.5));
+    QCOMPARE(chart.BottomAxisRange(), std::make_pair(0.0, 1000.0));
 }
 
 // Only the left button's double click saves; for the others it is one more press.

@@ -57,7 +57,6 @@ QByteArray UpperCaseAZ(const QByteArray &text)
     return result;
 }
 
-namespace {
 int HexDigit(char c)
 {
     if (c >= '0' && c <= '9')
@@ -68,7 +67,6 @@ int HexDigit(char c)
         return c - 'A' + 10;
     return -1;
 }
-} // namespace
 
 bool TryStrToInt(QByteArrayView text, qint32 &value)
 {

@@ -37,6 +37,9 @@ constexpr char UpperAZ(char c)
 // True when the text holds none of a to z (upper-casing would not change it).
 bool HasNoLowerAZ(QByteArrayView text);
 
+// The value of a hexadecimal digit (0-9, a-f, A-F), or -1 for any other byte.
+int HexDigit(char c);
+
 // The standard integer notation: optional leading spaces (byte 32), then either decimal digits
 // with an optional + or - sign, in -2147483648..2147483647, or, without a sign, 1 to 8
 // hexadecimal digits after "$", "x", "X", "0x" or "0X", taken as the 32-bit pattern. Nothing may
