@@ -26,6 +26,14 @@ TBusyCursor::~TBusyCursor()
         QGuiApplication::restoreOverrideCursor();
 }
 
+void TBusyCursor::Pause()
+{
+    if (s_live && s_live->m_shown) {
+        s_live->m_shown = false;
+        QGuiApplication::restoreOverrideCursor();
+    }
+}
+
 void TBusyCursor::Tick()
 {
     TBusyCursor *live = s_live;

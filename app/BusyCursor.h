@@ -19,6 +19,9 @@ public:
     // Called from the running command's drawings and rebuild steps: shows the wait cursor once
     // the live guard's command has run past the delay. Does nothing when no guard is alive.
     static void Tick();
+    // Puts the normal cursor back while the command waits for the user; the next Tick after it
+    // shows the wait cursor again.
+    static void Pause();
 
 private:
     QElapsedTimer m_clock;

@@ -280,6 +280,8 @@ void TdlgOstrinel::ShowSessionChecks()
 
 void TdlgOstrinel::ReportError(const QString &message)
 {
+    // The box waits for the user, not the user for the program.
+    TBusyCursor::Pause();
     if (m_errorReporter)
         m_errorReporter(ErrorBoxText(message));
 }
