@@ -49,7 +49,8 @@ TCanvasTextSizes *TCanvas::SizesOfFont() const
     for (TCanvasTextSizes &s : *m_sizes)
         if (s.Font == font)
             return &s;
-    m_sizes->push_back({font, m_painter.fontMetrics().height(), {}});
+    const QFontMetrics metrics = m_painter.fontMetrics();
+    m_sizes->push_back({font, metrics.height(), metrics.ascent(), {}});
     return &m_sizes->back();
 }
 
@@ -202,8 +203,9 @@ void TCanvas::TextOut(int x, int y, const QByteArray &text)
     // Text keeps the canvas's font colour (black), whatever line pen is current.
     const QPen pen = m_painter.pen();
     m_painter.setPen(QPen(Qt::black));
-    const QFontMetrics metrics = m_painter.fontMetrics();
-    m_painter.drawText(QPoint(x, y + metrics.ascent()), DisplayText(text));
+    const TCanvasTextSizes *sizes = SizesOfFont();
+    const int ascent = sizes ? sizes->Ascent : m_painter.fontMetrics().ascent();
+    m_painter.drawText(QPoint(x, y + ascent), DisplayText(text));
     m_painter.setPen(pen);
 }
 

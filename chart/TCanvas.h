@@ -53,6 +53,7 @@ struct TCanvasTextSizes
 {
     QFont Font;
     int Height = 0;
+    int Ascent = 0;
     QHash<QByteArray, int> Widths;
 };
 

@@ -67,12 +67,13 @@ void DrawChromosomeNames(TChart &chart, TCanvas &canvas, const TCatalogue &catal
                          const std::vector<bool> &chromosomeChecked)
 {
     qint32 k = 0;
+    // Set once: setting the font anew for each of many thousand names costs more than drawing.
+    canvas.SetFontBold(true);
+    const int h = canvas.TextHeight(QByteArrayLiteral("M")) / 2;
     for (std::size_t i = 0; i < catalogue.FChromosomes.size(); ++i) {
         if (!At(chromosomeChecked, qint64(i)))
             continue;
-        canvas.SetFontBold(true);
         const QByteArray &name = At(catalogue.FChromosomeNames, qint64(i));
-        const int h = canvas.TextHeight(QByteArrayLiteral("M")) / 2;
         const int y = chart.ValueToPixel(chart.LeftAxis, -(k + 1)) - h;
         const int x = chart.ValueToPixel(chart.BottomAxis, 0) - canvas.TextWidth(name) - kNameGap;
         canvas.TextOut(x, y, name);
