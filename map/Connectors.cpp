@@ -176,8 +176,14 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas)
             // Where connectors cross in numbers their pixels are all black already. That is
             // the cheaper question, so it comes first; a connector found black need not be
             // remembered, since a later one on the same pixels will be found black too.
+            // A drop or a rise whose column (one either side) lies outside the area touches
+            // nothing there; zoomed in, that is both of them for most connectors.
+            const auto unseen = [&area](int x) {
+                return x + 1 < area.left() || x - 1 > area.right();
+            };
             if (black.Available() && black.AllBlackAlong(line[1], line[2]) &&
-                black.AllBlackAlong(line[0], line[1]) && black.AllBlackAlong(line[2], line[3]))
+                (unseen(line[0].x()) || black.AllBlackAlong(line[0], line[1])) &&
+                (unseen(line[3].x()) || black.AllBlackAlong(line[2], line[3])))
                 continue;
             if (exact && !m_drawn.Insert({line[0].x(), line[0].y(), line[3].x(), line[3].y(),
                                           0, 0, 0, 0}))
