@@ -7,38 +7,35 @@
 #include <QCursor>
 #include <QGuiApplication>
 
-TBusyCursor *TBusyCursor::s_live = nullptr;
-
-TBusyCursor::TBusyCursor()
+TBusyCursor::Scope::Scope(TBusyCursor &owner) : m_owner(owner)
 {
-    if (s_live)
-        return;
-    s_live = this;
-    m_clock.start();
+    if (m_owner.m_depth++ == 0)
+        m_owner.m_clock.start();
 }
 
-TBusyCursor::~TBusyCursor()
+TBusyCursor::Scope::~Scope()
 {
-    if (s_live != this)
-        return;
-    s_live = nullptr;
-    if (m_shown)
-        QGuiApplication::restoreOverrideCursor();
+    if (--m_owner.m_depth == 0)
+        m_owner.Restore();
 }
 
-void TBusyCursor::Pause()
+void TBusyCursor::Restore()
 {
-    if (s_live && s_live->m_shown) {
-        s_live->m_shown = false;
+    if (m_shown) {
+        m_shown = false;
         QGuiApplication::restoreOverrideCursor();
     }
 }
 
+void TBusyCursor::Pause()
+{
+    Restore();
+}
+
 void TBusyCursor::Tick()
 {
-    TBusyCursor *live = s_live;
-    if (!live || live->m_shown || live->m_clock.elapsed() < kDelayMs)
+    if (m_depth == 0 || m_shown || m_clock.elapsed() < kDelayMs)
         return;
-    live->m_shown = true;
+    m_shown = true;
     QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
 }

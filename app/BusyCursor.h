@@ -1,4 +1,5 @@
-// The wait cursor over a command that blocks the window for longer than a moment.
+// The wait cursor over a command that blocks the window for longer than a moment. The window
+// owns one; each command holds a scope from it.
 #pragma once
 
 #include <QElapsedTimer>
@@ -9,22 +10,36 @@ public:
     // How long a command runs before the cursor tells the user to wait.
     static constexpr qint64 kDelayMs = 200;
 
-    // Starts the clock; a guard made while another is alive leaves the cursor to that one.
-    TBusyCursor();
-    // Puts the cursor back if this guard changed it, also when the command failed.
-    ~TBusyCursor();
+    // One command's hold on the cursor: starts the clock, and on leaving puts the cursor back
+    // if it was changed, also when the command failed. A scope taken while another is held
+    // leaves the cursor to the outer one.
+    class Scope
+    {
+    public:
+        explicit Scope(TBusyCursor &owner);
+        ~Scope();
+        Scope(const Scope &) = delete;
+        Scope &operator=(const Scope &) = delete;
+
+    private:
+        TBusyCursor &m_owner;
+    };
+
+    TBusyCursor() = default;
     TBusyCursor(const TBusyCursor &) = delete;
     TBusyCursor &operator=(const TBusyCursor &) = delete;
 
     // Called from the running command's drawings and rebuild steps: shows the wait cursor once
-    // the live guard's command has run past the delay. Does nothing when no guard is alive.
-    static void Tick();
+    // the command has run past the delay. Does nothing outside a command.
+    void Tick();
     // Puts the normal cursor back while the command waits for the user; the next Tick after it
     // shows the wait cursor again.
-    static void Pause();
+    void Pause();
 
 private:
+    void Restore();
+
     QElapsedTimer m_clock;
+    int m_depth = 0;
     bool m_shown = false;
-    static TBusyCursor *s_live;
 };

@@ -1,6 +1,5 @@
 #include "app/TdlgOstrinel.h"
 
-#include "app/BusyCursor.h"
 #include "app/TdlgAbout.h"
 #include "app/TdlgInfo.h"
 #include "app/TfBlocNote.h"
@@ -116,7 +115,7 @@ TdlgOstrinel::TdlgOstrinel(THelpSystem *help, QWidget *parent)
     SetHelpContexts();
     m_session.SetChart(Chart());
     m_session.SetRepaint([this] { ui.chChrMap->RepaintNow(); });
-    m_session.SetCycleObserver([](TMapSession::CycleStep) { TBusyCursor::Tick(); });
+    m_session.SetCycleObserver([this](TMapSession::CycleStep) { m_busy.Tick(); });
     FormCreate();
 }
 
@@ -259,7 +258,7 @@ template <typename Command> void TdlgOstrinel::Guarded(Command &&command)
 
 template <typename Command> void TdlgOstrinel::MapCommand(Command &&command)
 {
-    const TBusyCursor busy;
+    const TBusyCursor::Scope busy(m_busy);
     try {
         // The lists are where the user checks; the session rebuilds from what they show.
         m_session.ChromosomeChecked = CheckStates(ui.cklChromosomes);
@@ -281,7 +280,7 @@ void TdlgOstrinel::ShowSessionChecks()
 void TdlgOstrinel::ReportError(const QString &message)
 {
     // The box waits for the user, not the user for the program.
-    TBusyCursor::Pause();
+    m_busy.Pause();
     if (m_errorReporter)
         m_errorReporter(ErrorBoxText(message));
 }
@@ -382,13 +381,13 @@ void TdlgOstrinel::FormCreate()
 
 void TdlgOstrinel::OnChangeChart(TCanvas *canvas)
 {
-    TBusyCursor::Tick();
+    m_busy.Tick();
     Guarded([&] { m_session.ChangeChart(Chart(), canvas); });
 }
 
 void TdlgOstrinel::OnBeforeDrawSeries(TCanvas &canvas)
 {
-    TBusyCursor::Tick();
+    m_busy.Tick();
     Guarded([&] { m_session.BeforeDrawSeries(Chart(), canvas); });
 }
 
@@ -444,7 +443,7 @@ void TdlgOstrinel::LoadFiles(const QStringList &paths)
     Guarded([&] {
         // A failed load leaves the session's catalogue and check states, hence the lists, as
         // they were; only a new catalogue refills them.
-        const TBusyCursor busy;
+        const TBusyCursor::Scope busy(m_busy);
         m_session.Open(paths);
         FillLists();
         ShowSessionChecks();
@@ -470,7 +469,7 @@ void TdlgOstrinel::mnuSaveGraphClick()
         if (path.isEmpty())
             return;
         m_lastGraphName = path;
-        const TBusyCursor busy;
+        const TBusyCursor::Scope busy(m_busy);
         SaveGraph(Chart(), path);
     });
 }
@@ -487,7 +486,7 @@ void TdlgOstrinel::mnuPrintClick()
         QPrintDialog dialog(&printer, this);
         if (!m_printRunner(dialog))
             return;
-        const TBusyCursor busy;
+        const TBusyCursor::Scope busy(m_busy);
         PrintGraph(Chart(), printer);
     });
 }

@@ -4,6 +4,7 @@
 // the View menu's check marks are where the user sets the view options.
 #pragma once
 
+#include "app/BusyCursor.h"
 #include "core/Catalogue.h"
 #include "map/MapSession.h"
 #include "map/ViewOptions.h"
@@ -132,6 +133,7 @@ private:
     QAction *m_printShortcut = nullptr;
 
     TMapSession m_session;
+    TBusyCursor m_busy;
 
     THelpSystem *m_help = nullptr;
     TdlgAbout *m_about = nullptr;

@@ -1,6 +1,7 @@
 // The main window driven as a user drives it: menus and shortcuts, loading through the open
 // command with the dialog bypassed, the check lists, the error box, the report windows, the map
 // item selection and the alignment, all on the real catalogue, map builder and chart.
+#include "app/BusyCursor.h"
 #include "app/TdlgInfo.h"
 #include "app/TdlgOstrinel.h"
 #include "app/TfBlocNote.h"
@@ -22,6 +23,7 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <algorithm>
@@ -87,6 +89,7 @@ private slots:
     void printHiddenButShortcutRuns();
     void creation();
     void loadFillsListsAndRows();
+    void slowLoadShowsWaitCursor();
     void openDialogSettings();
     void openSeveralFiles();
     void allFilesListsEveryName();
@@ -344,6 +347,22 @@ void TestMainWindow::openSeveralFiles()
         names << List("cklChromosomes")->item(i)->text();
     QCOMPARE(names, (QStringList{"mouse:chr1", "chr2", "rat:chr1", "chr3"}));
     QCOMPARE(List("cklGenes")->count(), 12);
+}
+
+// A load drawn for longer than the delay shows the wait cursor, and the normal one after.
+void TestMainWindow::slowLoadShowsWaitCursor()
+{
+    const auto handler = Chart().OnAfterDraw;
+    Qt::CursorShape shape = Qt::ArrowCursor;
+    Chart().OnAfterDraw = [&](TChart &chart, TCanvas *canvas) {
+        QThread::msleep(TBusyCursor::kDelayMs);
+        handler(chart, canvas);
+        if (const QCursor *cursor = QGuiApplication::overrideCursor())
+            shape = cursor->shape();
+    };
+    Window().LoadFile(Fixture("three.txt", kThreeRows));
+    QCOMPARE(shape, Qt::WaitCursor);
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
 }
 
 void TestMainWindow::openDialogSettings()
