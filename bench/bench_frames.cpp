@@ -8,8 +8,11 @@
 // time of the drawing thread (the wall clock follows in brackets); targets are judged on the
 // median frame.
 //
-//   bench_frames [W1|W2|MANY] [--frames N] [--no-check]
+//   bench_frames [W1|W2|MANY] [--frames N] [--no-check] [--level whole|10|100|1000]
+//                [--scrolls N]
 //
+// --level draws only that zoom level (1/10, 1/100, 1/1000 of the map), and --scrolls sets the
+// frames of dragging after each zoom: with many frames of one level, a profiler sees frames only.
 // MANY is a file of 100,000 chromosomes of one record each. The exit status is 1 when a frame
 // differs from its plain drawing.
 #include "Workloads.h"
@@ -190,9 +193,18 @@ QString WriteMany(const QTemporaryDir &dir, int n)
     return path;
 }
 
-bool Run(const char *name, const QString &path, const TTargets &targets, bool check,
-         int memoryFrames)
+struct TOptions
 {
+    bool Check = true;
+    int MemoryFrames = 200;
+    QByteArray Level; // empty: every level
+    int Scrolls = kScrollFrames;
+};
+
+bool Run(const char *name, const QString &path, const TTargets &targets, const TOptions &options)
+{
+    const bool check = options.Check;
+    const int memoryFrames = options.MemoryFrames;
     TMapSession session;
     QElapsedTimer timer;
     timer.start();
@@ -227,18 +239,21 @@ bool Run(const char *name, const QString &path, const TTargets &targets, bool ch
     const struct
     {
         const char *Name;
+        const char *Option;
         double Fraction;
         double Target;
-    } levels[] = {{"whole map", 1, targets.Whole},
-                  {"1/10", 0.1, targets.Tenth},
-                  {"1/100", 0.01, targets.Deep},
-                  {"1/1000", 0.001, targets.Deep}};
+    } levels[] = {{"whole map", "whole", 1, targets.Whole},
+                  {"1/10", "10", 0.1, targets.Tenth},
+                  {"1/100", "100", 0.01, targets.Deep},
+                  {"1/1000", "1000", 0.001, targets.Deep}};
     for (const auto &level : levels) {
+        if (!options.Level.isEmpty() && options.Level != level.Option)
+            continue;
         const double width = (hi - lo) * level.Fraction;
         TFrameRun run;
         chart.ZoomTo(middle - width / 2, middle + width / 2);
         frames.Frame(run);
-        for (int f = 0; f < kScrollFrames; ++f) {
+        for (int f = 0; f < options.Scrolls; ++f) {
             chart.ScrollBy(width * kScrollStep);
             frames.Frame(run);
         }
@@ -273,34 +288,44 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QByteArray only;
-    bool check = true;
-    int memoryFrames = 200;
+    TOptions options;
+    const auto usage = [] {
+        std::fprintf(stderr, "usage: bench_frames [W1|W2|MANY] [--frames N] [--no-check] "
+                             "[--level whole|10|100|1000] [--scrolls N]\n");
+        return 2;
+    };
     for (int i = 1; i < argc; ++i) {
+        const bool more = i + 1 < argc;
         if (std::strcmp(argv[i], "--no-check") == 0) {
-            check = false;
-        } else if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
-            memoryFrames = std::max(0, std::atoi(argv[++i]));
+            options.Check = false;
+        } else if (std::strcmp(argv[i], "--frames") == 0 && more) {
+            options.MemoryFrames = std::max(0, std::atoi(argv[++i]));
+        } else if (std::strcmp(argv[i], "--scrolls") == 0 && more) {
+            options.Scrolls = std::max(0, std::atoi(argv[++i]));
+        } else if (std::strcmp(argv[i], "--level") == 0 && more) {
+            options.Level = argv[++i];
+            if (options.Level != "whole" && options.Level != "10" && options.Level != "100" &&
+                options.Level != "1000")
+                return usage();
         } else if (argv[i][0] != '-' && only.isEmpty()) {
             only = argv[i];
         } else {
-            std::fprintf(stderr, "usage: bench_frames [W1|W2|MANY] [--frames N] [--no-check]\n");
-            return 2;
+            return usage();
         }
     }
     try {
         bool identical = true;
         if (only.isEmpty() || only == "W2")
             identical &= Run("W2", bench::EnsureWorkload(bench::Workload::W2),
-                             {0.100, 0, 0.016, 0}, check, memoryFrames);
+                             {0.100, 0, 0.016, 0}, options);
         if (only.isEmpty() || only == "W1")
             identical &= Run("W1", bench::EnsureWorkload(bench::Workload::W1),
-                             {0.400, 0, 0.060, 1.5}, check, memoryFrames);
+                             {0.400, 0, 0.060, 1.5}, options);
         if (only.isEmpty() || only == "MANY") {
             const QTemporaryDir dir;
-            identical &= Run("100,000 chromosomes", WriteMany(dir, 100000), {0, 0, 0, 1.5},
-                             check, memoryFrames);
+            identical &= Run("100,000 chromosomes", WriteMany(dir, 100000), {0, 0, 0, 1.5}, options);
         }
-        if (check)
+        if (options.Check)
             std::printf("identity with the plain drawing: %s\n",
                         identical ? "every frame" : "SOME FRAMES DIFFER");
         return identical ? 0 : 1;
