@@ -40,6 +40,10 @@ public:
 private:
     // Columns lo..hi of device row y, inside the bounds.
     bool RowBlack(int y, int lo, int hi);
+    // Whether a few steps of the line p-q (device pixels) away from its ends have no black
+    // pixel among those the engine may use, before and after the exact line by the margins.
+    bool SomeStepNotBlack(const QPoint &p, const QPoint &q, bool level, double before,
+                          double after) const;
 
     const QImage *m_image = nullptr;
     QPoint m_offset;  // logical to device
