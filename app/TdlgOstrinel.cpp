@@ -219,6 +219,8 @@ void TdlgOstrinel::ConnectHandlers()
     TChart &chart = Chart();
     chart.OnBeforeDrawSeries = [this](TChart &, TCanvas &canvas) { OnBeforeDrawSeries(canvas); };
     chart.OnAfterDraw = [this](TChart &, TCanvas *canvas) { OnChangeChart(canvas); };
+    // The session's handler reports what its layout moved.
+    chart.AfterDrawReportsChanges = true;
     chart.OnResize = [this](TChart &) { OnChangeChart(nullptr); };
     chart.OnClickSeries = [this](TChart &, TArrowSeries &series, int point, Qt::MouseButton button,
                                  Qt::KeyboardModifiers shift, int x, int y) {

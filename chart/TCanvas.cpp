@@ -70,7 +70,28 @@ TBlackPixels::TBlackPixels(const QPainter &painter)
     if (painter.hasClipping())
         m_bounds &= painter.clipBoundingRect().toAlignedRect().translated(m_offset);
     m_known.assign(std::size_t(std::max(0, m_bounds.bottom() + 1)), {0, -1});
+    m_knownColumns.assign(std::size_t(std::max(0, m_bounds.right() + 1)), {0, -1});
 }
+
+namespace {
+// Floor and ceiling without a library call for each, held inside a range far wider than any
+// surface (a nearly level line's columns per row can run to billions).
+constexpr double kFar = 1 << 30;
+
+int FloorOf(double v)
+{
+    v = std::clamp(v, -kFar, kFar);
+    const int i = int(v);
+    return i - (v < i);
+}
+
+int CeilOf(double v)
+{
+    v = std::clamp(v, -kFar, kFar);
+    const int i = int(v);
+    return i + (v > i);
+}
+} // namespace
 
 bool TBlackPixels::RowBlack(int y, int lo, int hi)
 {
@@ -85,8 +106,46 @@ bool TBlackPixels::RowBlack(int y, int lo, int hi)
         else if (row[x] != 0xff000000u)
             return false;
     }
-    if (to < from || hi < from - 1 || lo > to + 1) {
+    // The black run found goes on as far as the row is black (a little way at a time, so that
+    // the work stays in proportion): later lines mostly ask about its neighbourhood.
+    constexpr int kReach = 64;
+    int runLo = lo, runHi = hi;
+    for (const int stop = std::max(m_bounds.left(), lo - kReach);
+         runLo > stop && row[runLo - 1] == 0xff000000u;)
+        --runLo;
+    for (const int stop = std::min(m_bounds.right(), hi + kReach);
+         runHi < stop && row[runHi + 1] == 0xff000000u;)
+        ++runHi;
+    if (to < from || runHi < from - 1 || runLo > to + 1) {
         // Keep the longer of two separate runs: long runs are what later lines ask about again.
+        if (to < from || runHi - runLo > to - from) {
+            from = runLo;
+            to = runHi;
+        }
+    } else {
+        from = std::min(from, runLo);
+        to = std::max(to, runHi);
+    }
+    return true;
+}
+
+bool TBlackPixels::ColumnBlack(int x, int lo, int hi)
+{
+    auto &[from, to] = m_knownColumns[std::size_t(x)];
+    if (from <= lo && hi <= to)
+        return true;
+    const auto *bits = m_image->constBits();
+    const qsizetype stride = m_image->bytesPerLine();
+    const auto black = [&](int y) {
+        return reinterpret_cast<const quint32 *>(bits + y * stride)[x] == 0xff000000u;
+    };
+    for (int y = lo; y <= hi; ++y) {
+        if (from <= y && y <= to)
+            y = to;
+        else if (!black(y))
+            return false;
+    }
+    if (to < from || hi < from - 1 || lo > to + 1) {
         if (to < from || hi - lo > to - from) {
             from = lo;
             to = hi;
@@ -103,6 +162,9 @@ bool TBlackPixels::AllBlack(const QRect &r)
     if (!m_image)
         return false;
     const QRect d = r.translated(m_offset) & m_bounds;
+    // An upright stroke (a connector's drop or rise) is one column: known down the column.
+    if (d.width() == 1 && d.height() > 2)
+        return ColumnBlack(d.left(), d.top(), d.bottom());
     for (int y = d.top(); y <= d.bottom(); ++y)
         if (!RowBlack(y, d.left(), d.right()))
             return false;
@@ -149,21 +211,14 @@ bool TBlackPixels::AllBlackAlong(const QPoint &p, const QPoint &q)
     // Judged row by row over the columns the line can reach on that row: a nearly level line
     // across the whole surface is then one or two row checks, not a box of rows.
     const double ya = py + (d.left() - px) * slope, yb = py + (d.right() - px) * slope;
-    const int top = std::max(d.top(), int(std::floor(std::min(ya, yb) - before)));
-    const int bottom = std::min(d.bottom(), int(std::ceil(std::max(ya, yb) + after)));
-    for (int r = top; r <= bottom; ++r) {
-        double xa, xb;
-        if (level) {
-            // Row r holds the columns where the line runs from `after` above to `before` below.
-            xa = px + (r - after - py) * run;
-            xb = px + (r + before - py) * run;
-        } else {
-            const double x = px + (r - py) * run;
-            xa = x - before;
-            xb = x + after;
-        }
-        const int from = std::max(d.left(), int(std::floor(std::min(xa, xb))));
-        const int to = std::min(d.right(), int(std::ceil(std::max(xa, xb))));
+    const int top = std::max(d.top(), FloorOf(std::min(ya, yb) - before));
+    const int bottom = std::min(d.bottom(), CeilOf(std::max(ya, yb) + after));
+    // The columns' ends move by `run` a row: stepped, not worked out anew for every row.
+    double xa = level ? px + (top - after - py) * run : px + (top - py) * run - before;
+    double xb = level ? px + (top + before - py) * run : px + (top - py) * run + after;
+    for (int r = top; r <= bottom; ++r, xa += run, xb += run) {
+        const int from = std::max(d.left(), FloorOf(std::min(xa, xb)));
+        const int to = std::min(d.right(), CeilOf(std::max(xa, xb)));
         if (from <= to && !RowBlack(r, from, to))
             return false;
     }
@@ -187,7 +242,7 @@ bool TBlackPixels::SomeStepNotBlack(const QPoint &p, const QPoint &q, bool level
     for (const int k : {2, 1, 3}) {
         const int at = lo + int((qint64(hi - lo) * k) / 4);
         const double exact = p1 + (at - p0) * step;
-        const int from = int(std::ceil(exact - before)), to = int(std::floor(exact + after));
+        const int from = CeilOf(exact - before), to = FloorOf(exact + after);
         if (from < crossLo || to > crossHi)
             continue;
         bool allOther = true;

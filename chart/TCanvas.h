@@ -40,6 +40,8 @@ public:
 private:
     // Columns lo..hi of device row y, inside the bounds.
     bool RowBlack(int y, int lo, int hi);
+    // Rows lo..hi of device column x, inside the bounds.
+    bool ColumnBlack(int x, int lo, int hi);
     // Whether a few steps of the line p-q (device pixels) away from its ends have no black
     // pixel among those the engine may use, before and after the exact line by the margins.
     bool SomeStepNotBlack(const QPoint &p, const QPoint &q, bool level, double before,
@@ -49,6 +51,7 @@ private:
     QPoint m_offset;  // logical to device
     QRect m_bounds;   // device pixels that can still change
     std::vector<std::pair<int, int>> m_known; // per device row: columns found black, or empty
+    std::vector<std::pair<int, int>> m_knownColumns; // per device column: rows found black
 };
 
 // Sizes of texts measured in one font, kept by the chart from drawing to drawing: handlers
