@@ -203,16 +203,16 @@ bool TBlackPixels::AllBlackAlong(const QPoint &p, const QPoint &q)
     const double spread =
         0.5 * (level ? std::abs(slope) : std::abs(run)) + 2 * (1.0 / 64 + steps / 65536.0);
     const double before = kBefore + spread, after = kAfter + spread;
-    // Most lines that are not black show it at once: the engine puts one pixel on every column
-    // of a level line (every row of a steep one) away from its ends, so a column whose every
-    // candidate pixel is not black proves the line would change one.
-    if (SomeStepNotBlack(p + m_offset, q + m_offset, level, before, after))
-        return false;
     // Judged row by row over the columns the line can reach on that row: a nearly level line
     // across the whole surface is then one or two row checks, not a box of rows.
     const double ya = py + (d.left() - px) * slope, yb = py + (d.right() - px) * slope;
     const int top = std::max(d.top(), FloorOf(std::min(ya, yb) - before));
     const int bottom = std::min(d.bottom(), CeilOf(std::max(ya, yb) + after));
+    // Most lines of many rows that are not black show it at once: the engine puts one pixel on
+    // every column of a level line (every row of a steep one) away from its ends, so a column
+    // whose every candidate pixel is not black proves the line would change one.
+    if (bottom - top > 3 && SomeStepNotBlack(p + m_offset, q + m_offset, level, before, after))
+        return false;
     // The columns' ends move by `run` a row: stepped, not worked out anew for every row.
     double xa = level ? px + (top - after - py) * run : px + (top - py) * run - before;
     double xb = level ? px + (top + before - py) * run : px + (top - py) * run + after;
