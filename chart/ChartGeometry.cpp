@@ -11,7 +11,6 @@ constexpr int kTickLength = 4;   // pixels below the axis line
 constexpr int kLabelGap = 2;     // between a tick and its label
 constexpr int kLabelSpacing = 6; // least room between neighbouring axis labels
 constexpr int kMaxTicks = 1000;  // a guard against absurd ranges
-constexpr double kPixelLimit = 1 << 30;
 
 // A range the mapping can divide by.
 void Widen(double &lo, double &hi)
@@ -64,13 +63,6 @@ std::vector<TAxisTick> Ticks(double lo, double hi, double pixels, double minSpac
     return ticks;
 }
 } // namespace
-
-int TChartGeometry::ToPixel(double p)
-{
-    if (std::isnan(p))
-        return 0;
-    return int(std::floor(std::clamp(p, -kPixelLimit, kPixelLimit) + 0.5));
-}
 
 QRect TChartGeometry::PlotRect() const
 {

@@ -10,6 +10,8 @@
 #include <QRect>
 #include <QString>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 struct TChartGeometryInput
@@ -51,7 +53,17 @@ struct TChartGeometry
     // The pixels inside the plot.
     QRect PlotRect() const;
 
-    static int ToPixel(double p);
+    // Rounded half up and held far outside any surface. Runs for every point of every drawing,
+    // so the floor is a truncation stepped down below zero rather than a library call.
+    static int ToPixel(double p)
+    {
+        if (std::isnan(p))
+            return 0;
+        const double v = std::clamp(p, -kPixelLimit, kPixelLimit) + 0.5;
+        const int i = int(v);
+        return i - (v < i);
+    }
+    static constexpr double kPixelLimit = 1 << 30;
 };
 
 TChartGeometry ComputeChartGeometry(const TChartGeometryInput &in);
