@@ -93,31 +93,30 @@ int CeilOf(double v)
 }
 } // namespace
 
-bool TBlackPixels::RowBlack(int y, int lo, int hi)
+namespace {
+// Whether the pixels lo..hi along one row or column are black, black(i) telling for pixel i.
+// known is the stretch of that row or column found black before: only the rest is looked at,
+// and a black run found is followed a little way on (later strokes mostly ask about its
+// neighbourhood) and kept if it joins the known stretch or is longer.
+template <typename Black>
+bool KnownBlack(std::pair<int, int> &known, int lo, int hi, int first, int last, Black black)
 {
-    auto &[from, to] = m_known[std::size_t(y)];
+    auto &[from, to] = known;
     if (from <= lo && hi <= to)
         return true;
-    const auto *row = reinterpret_cast<const quint32 *>(m_image->constScanLine(y));
-    // Look at the columns not known yet; a black run touching the known one joins it.
-    for (int x = lo; x <= hi; ++x) {
-        if (from <= x && x <= to)
-            x = to;
-        else if (row[x] != 0xff000000u)
+    for (int i = lo; i <= hi; ++i) {
+        if (from <= i && i <= to)
+            i = to;
+        else if (!black(i))
             return false;
     }
-    // The black run found goes on as far as the row is black (a little way at a time, so that
-    // the work stays in proportion): later lines mostly ask about its neighbourhood.
     constexpr int kReach = 64;
     int runLo = lo, runHi = hi;
-    for (const int stop = std::max(m_bounds.left(), lo - kReach);
-         runLo > stop && row[runLo - 1] == 0xff000000u;)
+    for (const int stop = std::max(first, lo - kReach); runLo > stop && black(runLo - 1);)
         --runLo;
-    for (const int stop = std::min(m_bounds.right(), hi + kReach);
-         runHi < stop && row[runHi + 1] == 0xff000000u;)
+    for (const int stop = std::min(last, hi + kReach); runHi < stop && black(runHi + 1);)
         ++runHi;
     if (to < from || runHi < from - 1 || runLo > to + 1) {
-        // Keep the longer of two separate runs: long runs are what later lines ask about again.
         if (to < from || runHi - runLo > to - from) {
             from = runLo;
             to = runHi;
@@ -128,33 +127,24 @@ bool TBlackPixels::RowBlack(int y, int lo, int hi)
     }
     return true;
 }
+} // namespace
+
+bool TBlackPixels::RowBlack(int y, int lo, int hi)
+{
+    const auto *row = reinterpret_cast<const quint32 *>(m_image->constScanLine(y));
+    return KnownBlack(m_known[std::size_t(y)], lo, hi, m_bounds.left(), m_bounds.right(),
+                      [row](int x) { return row[x] == 0xff000000u; });
+}
 
 bool TBlackPixels::ColumnBlack(int x, int lo, int hi)
 {
-    auto &[from, to] = m_knownColumns[std::size_t(x)];
-    if (from <= lo && hi <= to)
-        return true;
-    const auto *bits = m_image->constBits();
+    const uchar *bits = m_image->constBits();
     const qsizetype stride = m_image->bytesPerLine();
-    const auto black = [&](int y) {
-        return reinterpret_cast<const quint32 *>(bits + y * stride)[x] == 0xff000000u;
-    };
-    for (int y = lo; y <= hi; ++y) {
-        if (from <= y && y <= to)
-            y = to;
-        else if (!black(y))
-            return false;
-    }
-    if (to < from || hi < from - 1 || lo > to + 1) {
-        if (to < from || hi - lo > to - from) {
-            from = lo;
-            to = hi;
-        }
-    } else {
-        from = std::min(from, lo);
-        to = std::max(to, hi);
-    }
-    return true;
+    return KnownBlack(m_knownColumns[std::size_t(x)], lo, hi, m_bounds.top(), m_bounds.bottom(),
+                      [&](int y) {
+                          return reinterpret_cast<const quint32 *>(bits + y * stride)[x] ==
+                                 0xff000000u;
+                      });
 }
 
 bool TBlackPixels::AllBlack(const QRect &r)
