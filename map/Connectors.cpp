@@ -157,7 +157,13 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas)
         m_drawn.Reset(m_links.size());
     // Only black is drawn here, so what is found black stays black.
     TBlackPixels black(canvas.Painter());
-    for (const TLink &link : m_links) {
+    constexpr std::size_t kAhead = 16;
+    for (std::size_t k = 0; k < m_links.size(); ++k) {
+        const TLink &link = m_links[k];
+        // The lower ends come in no order: asked for a few links ahead, they are at hand when
+        // their turn comes.
+        if (k + kAhead < m_links.size())
+            __builtin_prefetch(&m_ends[std::size_t(m_links[k + kAhead].Lower)]);
         // Ends the chart has not drawn yet have no placement: that connector waits.
         const QPoint a = m_ends[std::size_t(link.Upper)];
         const QPoint b = m_ends[std::size_t(link.Lower)];
