@@ -1,5 +1,6 @@
 // The picture loaders and the EMF picture: the about window's own pictures decode and draw, and
 // damaged or foreign data gives an error instead of ending the program.
+#include "ImageChecks.h"
 #include "platform/EmfPicture.h"
 #include "platform/PictureLoader.h"
 
@@ -54,17 +55,6 @@ QByteArray EncodeJpeg(int width, int height, J_COLOR_SPACE space, int components
     return bytes;
 }
 
-bool IsColour(const QImage &image)
-{
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb p = image.pixel(x, y);
-            if (qRed(p) != qGreen(p) || qGreen(p) != qBlue(p))
-                return true;
-        }
-    return false;
-}
-
 int NonWhitePixels(const QImage &image)
 {
     int count = 0;
@@ -108,7 +98,7 @@ void TestPictures::aboutJpeg()
     QVERIFY(!bytes.isEmpty());
     const QImage image = DecodeJpeg(bytes);
     QCOMPARE(image.size(), QSize(320, 284));
-    QVERIFY(IsColour(image));
+    QVERIFY(HasColour(image));
 }
 
 void TestPictures::loadByExtension_data()
@@ -139,7 +129,7 @@ void TestPictures::greyscaleJpeg()
 {
     const QImage image = DecodeJpeg(EncodeJpeg(17, 9, JCS_GRAYSCALE, 1));
     QCOMPARE(image.size(), QSize(17, 9));
-    QVERIFY(!IsColour(image));
+    QVERIFY(!HasColour(image));
     QVERIFY(!image.isNull());
 }
 
@@ -209,7 +199,7 @@ void TestPictures::emfDraws()
     }
     // Most of the picture is its coloured ground and arrows.
     QVERIFY(NonWhitePixels(image) > 137 * 79 / 2);
-    QVERIFY(IsColour(image));
+    QVERIFY(HasColour(image));
 }
 
 void TestPictures::emfStretches()
