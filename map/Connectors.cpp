@@ -1,5 +1,6 @@
 #include "map/Connectors.h"
 
+#include "chart/LineRaster.h"
 #include "chart/TCanvas.h"
 #include "chart/TChart.h"
 #include "util/CommonDecl.h"
@@ -155,6 +156,18 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas)
     const bool exact = !plain && canvas.ExactPixels();
     if (exact)
         m_drawn.Reset(m_links.size());
+    // On exact pixels the lines are written straight into the surface, where the engine would
+    // put them: that costs less than asking whether they would change anything.
+    std::optional<TLineRaster> raster;
+    if (exact) {
+        if (!m_rasterAgrees)
+            m_rasterAgrees = LineRasterAgreesWithPainter();
+        if (*m_rasterAgrees) {
+            raster.emplace(canvas.Painter());
+            if (!raster->UsePen(canvas.Painter().pen()))
+                raster.reset();
+        }
+    }
     // Only black is drawn here, so what is found black stays black.
     TBlackPixels black(canvas.Painter());
     constexpr std::size_t kAhead = 16;
@@ -178,6 +191,8 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas)
             const int bottom = std::max({line[1].y(), line[2].y(), line[3].y()});
             if (right < area.left() || left > area.right() || bottom < area.top() ||
                 top > area.bottom())
+                continue;
+            if (raster && raster->Polyline(line, 4))
                 continue;
             // Where connectors cross in numbers their pixels are all black already. That is
             // the cheaper question, so it comes first; a connector found black need not be

@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -34,6 +35,7 @@ private:
     std::vector<TLink> m_links;
     std::vector<QPoint> m_ends; // each point's leader end at this drawing, or kNoEnd
     TShapeSet m_drawn;
+    std::optional<bool> m_rasterAgrees; // whether lines may be written past the painter
 };
 
 // Draws every connector, finding them anew.

@@ -1,0 +1,376 @@
+#include "chart/LineRaster.h"
+
+#include "chart/TCanvas.h"
+
+#include <QPaintDevice>
+#include <QPen>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+constexpr int kCapBegin = 1, kCapEnd = 2;
+// Directions of the last stroke; a stroke's opposite along the same axis flips both bits.
+constexpr int kDown = 1, kUp = 2, kUprightMask = 3, kRight = 4, kLeft = 8, kLevelMask = 12;
+constexpr int kNoPixel = INT_MIN;
+// Surfaces this large are clipped by the engine to a limit of its own: not handled here.
+constexpr int kLargestSurface = 32767;
+
+int SwapCaps(int caps)
+{
+    return ((caps & kCapBegin) << 1) | ((caps & kCapEnd) >> 1);
+}
+
+// A 26.6 fixed-point coordinate, cut towards zero as the engine does.
+int Fixed6(double v)
+{
+    return static_cast<int>(v * 64.);
+}
+
+// (num / den) in 16.16, both in 26.6.
+qint64 FixedDiv(int num, int den)
+{
+    return qint64(num) * (1 << 16) / den;
+}
+
+// Smallest k >= 0 with k * step >= need, for need > 0 and step > 0.
+qint64 StepsTo(qint64 need, qint64 step)
+{
+    return (need + step - 1) / step;
+}
+} // namespace
+
+TLineRaster::TLineRaster(QPainter &painter)
+{
+    QPaintDevice *device = painter.device();
+    if (!device || device->devType() != QInternal::Image || !ExactPixels(painter))
+        return;
+    auto *image = static_cast<QImage *>(device);
+    if (image->format() != QImage::Format_RGB32 &&
+        image->format() != QImage::Format_ARGB32_Premultiplied)
+        return;
+    if (image->width() > kLargestSurface || image->height() > kLargestSurface)
+        return;
+    if (painter.testRenderHint(QPainter::Antialiasing) || painter.opacity() != 1.0 ||
+        painter.compositionMode() != QPainter::CompositionMode_SourceOver)
+        return;
+    const QTransform t = painter.combinedTransform();
+    m_offset = QPoint(int(t.dx()), int(t.dy()));
+    m_surface = image->rect();
+    m_clip = m_surface;
+    if (painter.hasClipping()) {
+        // Only a rectangle clips pixel by pixel the way the bounds here do.
+        const QRegion region = painter.clipRegion();
+        if (region.rectCount() > 1)
+            return;
+        m_clip &= region.boundingRect().translated(m_offset);
+    }
+    // The painter's own buffer: the one its engine writes into, without a copy made.
+    m_pixels = const_cast<uchar *>(image->constBits());
+    m_stride = image->bytesPerLine();
+}
+
+bool TLineRaster::UsePen(const QPen &pen)
+{
+    // A cosmetic width of 0 or 1 draws fully opaque; anything between blends.
+    const bool thin = pen.widthF() == 0 || pen.widthF() == 1;
+    if (!Available() || pen.style() != Qt::SolidLine || !thin ||
+        pen.brush().style() != Qt::SolidPattern || pen.color().alpha() != 255)
+        return false;
+    const quint32 color = pen.color().rgba();
+    if (color != m_color || m_knownRows.empty()) {
+        m_color = color;
+        m_knownRows.assign(std::size_t(m_surface.height()), {0, -1});
+        m_knownColumns.assign(std::size_t(m_surface.width()), {0, -1});
+    }
+    m_caps = pen.capStyle() != Qt::FlatCap;
+    return true;
+}
+
+bool TLineRaster::Polyline(const QPoint *points, int count)
+{
+    if (count < 2)
+        return true;
+    if (points[0] == points[count - 1])
+        return false;
+    TTrace trace{kNoPixel, kNoPixel};
+    double px = points[0].x() + m_offset.x(), py = points[0].y() + m_offset.y();
+    int caps = m_caps ? kCapBegin : 0;
+    for (int i = 1; i < count; ++i) {
+        const double qx = points[i].x() + m_offset.x(), qy = points[i].y() + m_offset.y();
+        if (m_caps && i == count - 1)
+            caps |= kCapEnd;
+        const bool moved = Stroke(px, py, qx, qy, caps, trace);
+        // A stroke too short to draw leaves the next one starting where it started, except
+        // at the polyline's ends: the engine closes small gaps this way.
+        if (moved || i == 1 || i == count - 1) {
+            px = qx;
+            py = qy;
+        }
+        caps = 0;
+    }
+    return true;
+}
+
+bool TLineRaster::ClipToSurface(double &x1, double &y1, double &x2, double &y2,
+                                TTrace &trace) const
+{
+    // Cut to one pixel round the surface in floating point, so that the fixed-point stepping
+    // neither overflows nor depends on the clip: lines come out the same whatever is clipped.
+    const double xmin = m_surface.left() - 1, xmax = m_surface.right() + 2;
+    const double ymin = m_surface.top() - 1, ymax = m_surface.bottom() + 2;
+    if (x1 < xmin) {
+        if (x2 <= xmin)
+            return trace.LastX = kNoPixel, true;
+        y1 += (y2 - y1) / (x2 - x1) * (xmin - x1);
+        x1 = xmin;
+    } else if (x1 > xmax) {
+        if (x2 >= xmax)
+            return trace.LastX = kNoPixel, true;
+        y1 += (y2 - y1) / (x2 - x1) * (xmax - x1);
+        x1 = xmax;
+    }
+    if (x2 < xmin) {
+        trace.LastX = kNoPixel;
+        y2 += (y2 - y1) / (x2 - x1) * (xmin - x2);
+        x2 = xmin;
+    } else if (x2 > xmax) {
+        trace.LastX = kNoPixel;
+        y2 += (y2 - y1) / (x2 - x1) * (xmax - x2);
+        x2 = xmax;
+    }
+    if (y1 < ymin) {
+        if (y2 <= ymin)
+            return trace.LastX = kNoPixel, true;
+        x1 += (x2 - x1) / (y2 - y1) * (ymin - y1);
+        y1 = ymin;
+    } else if (y1 > ymax) {
+        if (y2 >= ymax)
+            return trace.LastX = kNoPixel, true;
+        x1 += (x2 - x1) / (y2 - y1) * (ymax - y1);
+        y1 = ymax;
+    }
+    if (y2 < ymin) {
+        trace.LastX = kNoPixel;
+        x2 += (x2 - x1) / (y2 - y1) * (ymin - y2);
+        y2 = ymin;
+    } else if (y2 > ymax) {
+        trace.LastX = kNoPixel;
+        x2 += (x2 - x1) / (y2 - y1) * (ymax - y2);
+        y2 = ymax;
+    }
+    return false;
+}
+
+// One stroke of a polyline, stepped along its longer axis in 16.16 fixed point from 26.6
+// ends, with the half-pixel caps and the join fix-ups against the previous stroke that decide
+// which pixels the engine writes. Returns whether the next stroke starts at this one's end.
+bool TLineRaster::Stroke(double rx1, double ry1, double rx2, double ry2, int caps, TTrace &trace)
+{
+    bool didDraw = std::abs(rx2 - rx1) + std::abs(ry2 - ry1) >= 1.0;
+    if (ClipToSurface(rx1, ry1, rx2, ry2, trace))
+        return true;
+    // Worked on the main axis (a) and the cross axis (b): an upright stroke is a level one
+    // with x and y exchanged.
+    int x1 = Fixed6(rx1), y1 = Fixed6(ry1), x2 = Fixed6(rx2), y2 = Fixed6(ry2);
+    const bool upright = std::abs(x2 - x1) < std::abs(y2 - y1);
+    if (upright) {
+        std::swap(x1, y1);
+        std::swap(x2, y2);
+    } else if (x1 == x2) {
+        return true;
+    }
+    int a1 = x1, b1 = y1, a2 = x2, b2 = y2;
+    int lastA = upright ? trace.LastY : trace.LastX, lastB = upright ? trace.LastX : trace.LastY;
+    int dir = upright ? kDown : kRight;
+    const bool swapped = a1 > a2;
+    if (swapped) {
+        std::swap(a1, a2);
+        std::swap(b1, b2);
+        caps = SwapCaps(caps);
+        dir = upright ? kUp : kLeft;
+    }
+    const qint64 inc = FixedDiv(b2 - b1, a2 - a1);
+    qint64 b = qint64(b1) * (1 << 10);
+    if ((trace.LastDir ^ (upright ? kUprightMask : kLevelMask)) == dir)
+        caps |= swapped ? kCapEnd : kCapBegin;
+    if (caps & kCapBegin) {
+        a1 -= 32;
+        b -= inc >> 1;
+    }
+    if (caps & kCapEnd)
+        a2 += 32;
+    int a = (a1 + 32) >> 6;
+    int as = (a2 + 32) >> 6;
+    const int round = inc > 0 ? 32 : 0;
+    // The cap must not round the start away from the pixel the last stroke ended on.
+    if ((caps & kCapBegin) && lastA == a + 1)
+        ++a;
+    // The pixel this stroke ends on, kept for the next; unchanged when it draws nothing.
+    int endA = lastA, endB = lastB;
+    if (a != as) {
+        b += ((a * (1 << 6)) + round - a1) * inc >> 6;
+        int firstA = a, firstB = int(b >> 16);
+        endA = as - 1;
+        endB = int((b + (as - a - 1) * inc) >> 16);
+        if (swapped) {
+            std::swap(firstA, endA);
+            std::swap(firstB, endB);
+        }
+        const bool aligned = std::abs(inc) < (1 << 14);
+        if (trace.LastX != kNoPixel) {
+            if (firstA == lastA && firstB == lastB) {
+                // The last stroke drew this pixel.
+                if (swapped) {
+                    --as;
+                } else {
+                    ++a;
+                    b += inc;
+                }
+            } else if (trace.LastDir != dir &&
+                       ((aligned && trace.LastAligned && lastA != firstA && lastB != firstB) ||
+                        std::abs(lastA - firstA) > 1 || std::abs(lastB - firstB) > 1)) {
+                // A turn would leave a gap: one pixel more.
+                if (swapped) {
+                    ++as;
+                } else {
+                    --a;
+                    b -= inc;
+                }
+            } else if (trace.LastDir == dir &&
+                       (upright ? std::abs(lastB - firstB) <= 1 && std::abs(lastA - firstA) > 1
+                                : std::abs(lastA - firstA) <= 1 &&
+                                      std::abs(lastB - firstB) > 1)) {
+                // Same way on, with a jump along the main axis (the engine checks x before y
+                // whichever way the stroke runs): start half a step on.
+                b += inc >> 1;
+                endB = swapped ? int(b >> 16) : int((b + (as - a - 1) * inc) >> 16);
+            }
+        }
+        trace.LastDir = dir;
+        trace.LastAligned = aligned;
+        // At least one pixel, however the fix-ups moved the ends.
+        Emit(upright, a, b, inc, std::max(1, as - a));
+        didDraw = true;
+    }
+    trace.LastX = upright ? endB : endA;
+    trace.LastY = upright ? endA : endB;
+    return didDraw;
+}
+
+void TLineRaster::Emit(bool upright, int a0, qint64 b0, qint64 inc, int count)
+{
+    // Clip the main axis by index, then walk the runs of equal cross position.
+    const int aLo = upright ? m_clip.top() : m_clip.left();
+    const int aHi = upright ? m_clip.bottom() : m_clip.right();
+    const int bLo = upright ? m_clip.left() : m_clip.top();
+    const int bHi = upright ? m_clip.right() : m_clip.bottom();
+    qint64 k = std::max(0, aLo - a0);
+    const qint64 kEnd = std::min<qint64>(count - 1, qint64(aHi) - a0);
+    while (k <= kEnd) {
+        const qint64 at = b0 + k * inc;
+        const int cross = int(at >> 16);
+        qint64 last = kEnd;
+        if (inc > 0)
+            last = std::min(kEnd, k + StepsTo((qint64(cross) + 1) * 65536 - at, inc) - 1);
+        else if (inc < 0)
+            last = std::min(kEnd, k + StepsTo(at - qint64(cross) * 65536 + 1, -inc) - 1);
+        if (cross >= bLo && cross <= bHi) {
+            if (upright)
+                FillColumn(cross, int(a0 + k), int(a0 + last));
+            else
+                FillRow(cross, int(a0 + k), int(a0 + last));
+        } else if ((inc >= 0 && cross > bHi) || (inc <= 0 && cross < bLo)) {
+            break; // moving away from the clip
+        }
+        k = last + 1;
+    }
+}
+
+namespace {
+// Whether lo..hi lies in the known stretch; if not, known takes it in (joined, or replaced by
+// it when apart and longer), as the caller is about to fill it.
+bool Known(std::pair<int, int> &known, int lo, int hi)
+{
+    auto &[from, to] = known;
+    if (from <= lo && hi <= to)
+        return true;
+    if (to < from || hi < from - 1 || lo > to + 1) {
+        if (to < from || hi - lo > to - from) {
+            from = lo;
+            to = hi;
+        }
+    } else {
+        from = std::min(from, lo);
+        to = std::max(to, hi);
+    }
+    return false;
+}
+} // namespace
+
+void TLineRaster::FillRow(int y, int lo, int hi)
+{
+    if (Known(m_knownRows[std::size_t(y)], lo, hi))
+        return;
+    auto *row = reinterpret_cast<quint32 *>(m_pixels + y * m_stride);
+    std::fill(row + lo, row + hi + 1, m_color);
+}
+
+void TLineRaster::FillColumn(int x, int lo, int hi)
+{
+    if (Known(m_knownColumns[std::size_t(x)], lo, hi))
+        return;
+    uchar *p = m_pixels + lo * m_stride + x * qsizetype(sizeof(quint32));
+    for (int y = lo; y <= hi; ++y, p += m_stride)
+        *reinterpret_cast<quint32 *>(p) = m_color;
+}
+
+bool LineRasterAgreesWithPainter()
+{
+    // Lines of every kind the maps draw and some they do not, from a fixed sequence so that
+    // every run checks the same ones.
+    constexpr int kWidth = 61, kHeight = 47;
+    quint32 seed = 12345;
+    const auto next = [&seed](int lo, int hi) {
+        seed = seed * 1664525u + 1013904223u;
+        return lo + int((seed >> 8) % quint32(hi - lo + 1));
+    };
+    for (int round = 0; round < 4; ++round) {
+        QImage engine(kWidth, kHeight, QImage::Format_RGB32), own(engine.size(), engine.format());
+        engine.fill(Qt::white);
+        own.fill(Qt::white);
+        QPainter pe(&engine), po(&own);
+        for (QPainter *p : {&pe, &po}) {
+            p->setPen(QPen(Qt::black, round == 3 ? 0 : 1, Qt::SolidLine,
+                           round == 2 ? Qt::FlatCap : Qt::SquareCap));
+            p->translate(round, -round);
+            if (round == 1)
+                p->setClipRect(QRect(7, 5, 40, 30));
+        }
+        TLineRaster raster(po);
+        if (!raster.UsePen(po.pen()))
+            return false;
+        for (int i = 0; i < 120; ++i) {
+            const int reach = i % 3 == 0 ? 400 : 70;
+            QPoint pts[4];
+            for (QPoint &pt : pts)
+                pt = QPoint(next(-reach, reach), next(-reach, reach));
+            if (i % 4 == 1) // a connector's shape: drop, slant, rise
+                pts[1] = QPoint(pts[0].x(), pts[0].y() + next(0, 12)),
+                pts[2] = QPoint(pts[3].x(), pts[3].y() - next(0, 12));
+            if (i % 5 == 2) // a stroke too short to draw
+                pts[2] = pts[1] + QPoint(next(0, 1), 0);
+            const int n = 2 + i % 3;
+            pe.drawPolyline(pts, n);
+            if (!raster.Polyline(pts, n))
+                po.drawPolyline(pts, n);
+        }
+        pe.end();
+        po.end();
+        if (engine != own)
+            return false;
+    }
+    return true;
+}

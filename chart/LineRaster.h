@@ -1,0 +1,61 @@
+// Solid one-pixel lines written straight into the pixels of the image a painter draws on,
+// pixel for pixel where the painter's raster engine puts them: a map draws about a million
+// connectors, and the engine's own path (state checks, clipping per pixel, blending) costs
+// several times the pixels it writes. Used only where it is known to agree with the engine.
+#pragma once
+
+#include <QImage>
+#include <QPainter>
+#include <QPoint>
+#include <QRect>
+#include <QRgb>
+
+#include <utility>
+#include <vector>
+
+class TLineRaster
+{
+public:
+    explicit TLineRaster(QPainter &painter);
+
+    // The painter draws aliased and opaque into a 32-bit image through whole-pixel shifts,
+    // clipped at most to one rectangle: where the engine's pixels are known.
+    bool Available() const { return m_pixels != nullptr; }
+    // Takes the line pen to draw with; false when its lines are not ones drawn here (dashed,
+    // wide, translucent), and then Polyline must not be used until a pen is taken that is.
+    bool UsePen(const QPen &pen);
+    // Draws as painter.drawPolyline(points, count) would. False when it draws nothing because
+    // the line closes on itself (the engine treats that shape apart): the painter must draw it.
+    bool Polyline(const QPoint *points, int count);
+
+private:
+    // Where the last stroke of a polyline ended and which way it went: the engine leaves out
+    // a pixel the next stroke would repeat and adds one where the two would leave a gap.
+    struct TTrace
+    {
+        int LastX, LastY;
+        int LastDir = 0;
+        bool LastAligned = false;
+    };
+    bool Stroke(double x1, double y1, double x2, double y2, int caps, TTrace &trace);
+    bool ClipToSurface(double &x1, double &y1, double &x2, double &y2, TTrace &trace) const;
+    // Pixels (x0 + k, (y0 + k * inc) >> 16) for k in [0, count), or transposed when upright.
+    void Emit(bool upright, int x0, qint64 y0, qint64 inc, int count);
+    void FillRow(int y, int lo, int hi);
+    void FillColumn(int x, int lo, int hi);
+
+    uchar *m_pixels = nullptr;
+    qsizetype m_stride = 0;
+    QPoint m_offset;   // logical to device
+    QRect m_surface;   // the device's pixels: the engine clips lines to it before stepping
+    QRect m_clip;      // the pixels that may change
+    quint32 m_color = 0;
+    bool m_caps = true;
+    // Per row and per column the stretch known to hold m_color: valid while only m_color is
+    // drawn, so connectors crossing in numbers are written once.
+    std::vector<std::pair<int, int>> m_knownRows, m_knownColumns;
+};
+
+// Whether TLineRaster puts every pixel where this process's painter does, on a set of lines
+// drawn both ways (steep, level, clipped, past the surface, joined at sharp turns).
+bool LineRasterAgreesWithPainter();
