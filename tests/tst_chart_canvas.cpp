@@ -1,5 +1,6 @@
 // The handlers' canvas: text placed by its top-left corner and measured in the current font,
 // the bold style, and lines in the pen set last.
+#include "chart/LineRaster.h"
 #include "chart/TCanvas.h"
 
 #include <QImage>
@@ -37,6 +38,8 @@ private slots:
     void linesInPen();
     void blackLinesChangeNothing_data();
     void blackLinesChangeNothing();
+    void linesWrittenAsPainterDraws_data();
+    void linesWrittenAsPainterDraws();
 };
 
 void TestChartCanvas::textByTopLeft()
@@ -167,6 +170,74 @@ void TestChartCanvas::blackLinesChangeNothing()
     }
     // The check must also say black often enough to matter.
     QVERIFY(judgedBlack > 400);
+}
+
+void TestChartCanvas::linesWrittenAsPainterDraws_data()
+{
+    QTest::addColumn<int>("reach");  // how far outside the surface the points may lie
+    QTest::addColumn<int>("points"); // per polyline; 0: a connector's drop, slant and rise
+    QTest::addColumn<QPoint>("shift");
+    QTest::addColumn<QRect>("clip"); // empty: none
+    QTest::addColumn<int>("variant"); // 1: width 0 and flat caps, 2: premultiplied, 3: smoothed
+    QTest::newRow("connectors") << 200 << 0 << QPoint(3, -2) << QRect(10, 8, 120, 70) << 0;
+    QTest::newRow("short, many turns") << 6 << 7 << QPoint() << QRect() << 0;
+    QTest::newRow("far past the surface") << 3000000 << 3 << QPoint(-7, 5) << QRect() << 0;
+    QTest::newRow("thin, flat ends") << 40 << 4 << QPoint(1, 1) << QRect(-5, 20, 90, 300) << 1;
+    QTest::newRow("premultiplied") << 100 << 0 << QPoint() << QRect(0, 0, 80, 45) << 2;
+    QTest::newRow("smoothed: not written") << 50 << 2 << QPoint() << QRect() << 3;
+}
+
+// The engine's own pixels are the reference, line by line, on every kind of shape a map draws
+// and the turns, clips and far ends where its stepping has special cases.
+void TestChartCanvas::linesWrittenAsPainterDraws()
+{
+    QFETCH(int, reach);
+    QFETCH(int, points);
+    QFETCH(QPoint, shift);
+    QFETCH(QRect, clip);
+    QFETCH(int, variant);
+    const QImage::Format format =
+        variant == 2 ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    QImage engine(160, 90, format), own(engine.size(), format);
+    engine.fill(Qt::white);
+    own.fill(Qt::white);
+    QPainter pe(&engine), po(&own);
+    for (QPainter *p : {&pe, &po}) {
+        p->setPen(variant == 1 ? QPen(Qt::darkGreen, 0, Qt::SolidLine, Qt::FlatCap)
+                               : QPen(Qt::black, 1, Qt::SolidLine));
+        p->setRenderHint(QPainter::Antialiasing, variant == 3);
+        p->translate(shift);
+        if (!clip.isEmpty())
+            p->setClipRect(clip);
+    }
+    TLineRaster raster(po);
+    QCOMPARE(raster.Available() && raster.UsePen(po.pen()), variant != 3);
+    if (variant == 3)
+        return;
+    QRandomGenerator random(quint32(reach * 7 + points));
+    const auto at = [&](int span) { return -reach + int(random.bounded(2 * reach + span)); };
+    for (int i = 0; i < 3000; ++i) {
+        QPolygon line(points ? points : 4);
+        for (QPoint &p : line)
+            p = QPoint(at(engine.width()), at(engine.height()));
+        // Many points: a walk of short steps back and forth, turning on the spot.
+        for (qsizetype k = 1; points > 4 && k < line.size(); ++k)
+            line[k] = line[k - 1] + QPoint(int(random.bounded(2 * reach + 1)) - reach,
+                                           int(random.bounded(2 * reach + 1)) - reach);
+        if (!points) {
+            line[1] = line[0] + QPoint(0, int(random.bounded(45)));
+            line[2] = line[3] - QPoint(0, int(random.bounded(25)));
+        }
+        pe.drawPolyline(line);
+        if (!raster.Polyline(line.constData(), int(line.size())))
+            po.drawPolyline(line);
+        if (engine != own) {
+            QString text;
+            for (const QPoint &p : line)
+                text += QStringLiteral(" (%1,%2)").arg(p.x()).arg(p.y());
+            QFAIL(qPrintable(QStringLiteral("differs after line %1:%2").arg(i).arg(text)));
+        }
+    }
 }
 
 QTEST_MAIN(TestChartCanvas)
