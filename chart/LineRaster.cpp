@@ -35,10 +35,22 @@ qint64 FixedDiv(int num, int den)
     return qint64(num) * (1 << 16) / den;
 }
 
-// Smallest k >= 0 with k * step >= need, for need > 0 and step > 0.
-qint64 StepsTo(qint64 need, qint64 step)
+// Smallest k >= 0 with k * step >= need, for need > 0 and step > 0, perStep being 1 / step:
+// guessed in floating point and set right, which costs less than dividing.
+qint64 StepsTo(qint64 need, qint64 step, double perStep)
 {
-    return (need + step - 1) / step;
+    qint64 k = qint64(double(need) * perStep);
+    while (k * step < need)
+        ++k;
+    while (k > 0 && (k - 1) * step >= need)
+        --k;
+    return k;
+}
+
+// Bits from..to (0..63) of a word.
+quint64 BitsFromTo(int from, int to)
+{
+    return (~quint64(0) << from) & (~quint64(0) >> (63 - to));
 }
 } // namespace
 
@@ -80,9 +92,10 @@ bool TLineRaster::UsePen(const QPen &pen)
         pen.brush().style() != Qt::SolidPattern || pen.color().alpha() != 255)
         return false;
     const quint32 color = pen.color().rgba();
-    if (color != m_color || m_knownRows.empty()) {
+    if (color != m_color || m_knownColumns.empty()) {
         m_color = color;
-        m_knownRows.assign(std::size_t(m_surface.height()), {0, -1});
+        m_words = (m_surface.width() + 63) / 64;
+        m_rowBits.assign(std::size_t(m_words) * std::size_t(m_surface.height()), 0);
         m_knownColumns.assign(std::size_t(m_surface.width()), {0, -1});
     }
     m_caps = pen.capStyle() != Qt::FlatCap;
@@ -267,6 +280,7 @@ void TLineRaster::Emit(bool upright, int a0, qint64 b0, qint64 inc, int count)
     const int aHi = upright ? m_clip.bottom() : m_clip.right();
     const int bLo = upright ? m_clip.left() : m_clip.top();
     const int bHi = upright ? m_clip.right() : m_clip.bottom();
+    const double perStep = inc == 0 ? 0 : 1.0 / double(std::abs(inc));
     qint64 k = std::max(0, aLo - a0);
     const qint64 kEnd = std::min<qint64>(count - 1, qint64(aHi) - a0);
     while (k <= kEnd) {
@@ -274,9 +288,9 @@ void TLineRaster::Emit(bool upright, int a0, qint64 b0, qint64 inc, int count)
         const int cross = int(at >> 16);
         qint64 last = kEnd;
         if (inc > 0)
-            last = std::min(kEnd, k + StepsTo((qint64(cross) + 1) * 65536 - at, inc) - 1);
+            last = std::min(kEnd, k + StepsTo((qint64(cross) + 1) * 65536 - at, inc, perStep) - 1);
         else if (inc < 0)
-            last = std::min(kEnd, k + StepsTo(at - qint64(cross) * 65536 + 1, -inc) - 1);
+            last = std::min(kEnd, k + StepsTo(at - qint64(cross) * 65536 + 1, -inc, perStep) - 1);
         if (cross >= bLo && cross <= bHi) {
             if (upright)
                 FillColumn(cross, int(a0 + k), int(a0 + last));
@@ -312,10 +326,17 @@ bool Known(std::pair<int, int> &known, int lo, int hi)
 
 void TLineRaster::FillRow(int y, int lo, int hi)
 {
-    if (Known(m_knownRows[std::size_t(y)], lo, hi))
-        return;
+    // Written 64 pixels at a time where not all of them hold the colour already.
+    quint64 *bits = m_rowBits.data() + std::size_t(y) * std::size_t(m_words);
     auto *row = reinterpret_cast<quint32 *>(m_pixels + y * m_stride);
-    std::fill(row + lo, row + hi + 1, m_color);
+    for (int w = lo >> 6; w <= hi >> 6; ++w) {
+        const int from = std::max(lo, w << 6), to = std::min(hi, (w << 6) + 63);
+        const quint64 mask = BitsFromTo(from & 63, to & 63);
+        if ((bits[w] & mask) == mask)
+            continue;
+        bits[w] |= mask;
+        std::fill(row + from, row + to + 1, m_color);
+    }
 }
 
 void TLineRaster::FillColumn(int x, int lo, int hi)

@@ -51,9 +51,12 @@ private:
     QRect m_clip;      // the pixels that may change
     quint32 m_color = 0;
     bool m_caps = true;
-    // Per row and per column the stretch known to hold m_color: valid while only m_color is
-    // drawn, so connectors crossing in numbers are written once.
-    std::vector<std::pair<int, int>> m_knownRows, m_knownColumns;
+    // What is known to hold m_color, valid while only m_color is drawn, so that connectors
+    // crossing in numbers are written about once: per row a bit a pixel (m_words words a
+    // row), per column one stretch.
+    int m_words = 0;
+    std::vector<quint64> m_rowBits;
+    std::vector<std::pair<int, int>> m_knownColumns;
 };
 
 // Whether TLineRaster puts every pixel where this process's painter does, on a set of lines
