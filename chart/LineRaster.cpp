@@ -54,7 +54,7 @@ quint64 BitsFromTo(int from, int to)
 }
 } // namespace
 
-TLineRaster::TLineRaster(QPainter &painter)
+TLineRaster::TLineRaster(QPainter &painter, bool remember) : m_remember(remember)
 {
     QPaintDevice *device = painter.device();
     if (!device || device->devType() != QInternal::Image || !ExactPixels(painter))
@@ -88,16 +88,30 @@ bool TLineRaster::UsePen(const QPen &pen)
 {
     // A cosmetic width of 0 or 1 draws fully opaque; anything between blends.
     const bool thin = pen.widthF() == 0 || pen.widthF() == 1;
-    if (!Available() || pen.style() != Qt::SolidLine || !thin ||
+    if (!Available() || pen.style() == Qt::NoPen || !thin ||
         pen.brush().style() != Qt::SolidPattern || pen.color().alpha() != 255)
         return false;
+    m_dashes.clear();
+    m_dashesBack.clear();
+    m_dashLength = 0;
+    if (pen.style() != Qt::SolidLine) {
+        const QList<qreal> pattern = pen.dashPattern();
+        // A custom pattern left empty draws solid.
+        for (qsizetype i = 0; i < pattern.size(); ++i) {
+            m_dashes.push_back(m_dashLength += int(std::clamp(pattern[i] * 64, 1.0, 65536.0)));
+        }
+        int back = 0;
+        for (qsizetype i = pattern.size() - 1; i >= 0; --i)
+            m_dashesBack.push_back(back += int(std::clamp(pattern[i] * 64, 1.0, 65536.0)));
+        m_dashStart = int(pen.dashOffset() * 64);
+    }
     const quint32 color = pen.color().rgba();
-    if (color != m_color || m_knownColumns.empty()) {
-        m_color = color;
+    if (m_remember && (color != m_color || m_knownColumns.empty())) {
         m_words = (m_surface.width() + 63) / 64;
         m_rowBits.assign(std::size_t(m_words) * std::size_t(m_surface.height()), 0);
         m_knownColumns.assign(std::size_t(m_surface.width()), {0, -1});
     }
+    m_color = color;
     m_caps = pen.capStyle() != Qt::FlatCap;
     return true;
 }
@@ -109,6 +123,7 @@ bool TLineRaster::Polyline(const QPoint *points, int count)
     if (points[0] == points[count - 1])
         return false;
     TTrace trace{kNoPixel, kNoPixel};
+    m_dashAt = m_dashStart;
     double px = points[0].x() + m_offset.x(), py = points[0].y() + m_offset.y();
     int caps = m_caps ? kCapBegin : 0;
     for (int i = 1; i < count; ++i) {
@@ -127,8 +142,26 @@ bool TLineRaster::Polyline(const QPoint *points, int count)
     return true;
 }
 
-bool TLineRaster::ClipToSurface(double &x1, double &y1, double &x2, double &y2,
-                                TTrace &trace) const
+void TLineRaster::Line(const QPoint &p, const QPoint &q)
+{
+    if (p == q) {
+        // The engine plots a point: one pixel, no caps, no dashes.
+        Plot(p.x() + m_offset.x(), p.y() + m_offset.y());
+        return;
+    }
+    TTrace trace{kNoPixel, kNoPixel};
+    m_dashAt = m_dashStart;
+    Stroke(p.x() + m_offset.x(), p.y() + m_offset.y(), q.x() + m_offset.x(), q.y() + m_offset.y(),
+           m_caps ? kCapBegin | kCapEnd : 0, trace);
+}
+
+void TLineRaster::Plot(int x, int y)
+{
+    if (m_clip.contains(x, y))
+        reinterpret_cast<quint32 *>(m_pixels + y * m_stride)[x] = m_color;
+}
+
+bool TLineRaster::ClipToSurface(double &x1, double &y1, double &x2, double &y2, TTrace &trace) const
 {
     // Cut to one pixel round the surface in floating point, so that the fixed-point stepping
     // neither overflows nor depends on the clip: lines come out the same whatever is clipped.
@@ -254,8 +287,7 @@ bool TLineRaster::Stroke(double rx1, double ry1, double rx2, double ry2, int cap
                 }
             } else if (trace.LastDir == dir &&
                        (upright ? std::abs(lastB - firstB) <= 1 && std::abs(lastA - firstA) > 1
-                                : std::abs(lastA - firstA) <= 1 &&
-                                      std::abs(lastB - firstB) > 1)) {
+                                : std::abs(lastA - firstA) <= 1 && std::abs(lastB - firstB) > 1)) {
                 // Same way on, with a jump along the main axis (the engine checks x before y
                 // whichever way the stroke runs): start half a step on.
                 b += inc >> 1;
@@ -265,7 +297,19 @@ bool TLineRaster::Stroke(double rx1, double ry1, double rx2, double ry2, int cap
         trace.LastDir = dir;
         trace.LastAligned = aligned;
         // At least one pixel, however the fix-ups moved the ends.
-        Emit(upright, a, b, inc, std::max(1, as - a));
+        if (m_dashes.empty()) {
+            Emit(upright, a, b, inc, std::max(1, as - a));
+        } else {
+            // The pattern runs from the stroke's start, which is its far end when swapped.
+            const int delta = (as - a) * 64;
+            int offset = swapped ? m_dashLength - m_dashAt - delta - ((a * 64 & 63) - 32)
+                                 : m_dashAt - ((a * 64 & 63) - 32);
+            offset %= m_dashLength;
+            if (offset < 0)
+                offset += m_dashLength;
+            m_dashAt = (m_dashAt + delta) % m_dashLength;
+            EmitDashed(upright, a, b, inc, std::max(1, as - a), swapped, offset);
+        }
         didDraw = true;
     }
     trace.LastX = upright ? endB : endA;
@@ -280,26 +324,66 @@ void TLineRaster::Emit(bool upright, int a0, qint64 b0, qint64 inc, int count)
     const int aHi = upright ? m_clip.bottom() : m_clip.right();
     const int bLo = upright ? m_clip.left() : m_clip.top();
     const int bHi = upright ? m_clip.right() : m_clip.bottom();
-    const double perStep = inc == 0 ? 0 : 1.0 / double(std::abs(inc));
     qint64 k = std::max(0, aLo - a0);
     const qint64 kEnd = std::min<qint64>(count - 1, qint64(aHi) - a0);
-    while (k <= kEnd) {
-        const qint64 at = b0 + k * inc;
-        const int cross = int(at >> 16);
-        qint64 last = kEnd;
-        if (inc > 0)
-            last = std::min(kEnd, k + StepsTo((qint64(cross) + 1) * 65536 - at, inc, perStep) - 1);
-        else if (inc < 0)
-            last = std::min(kEnd, k + StepsTo(at - qint64(cross) * 65536 + 1, -inc, perStep) - 1);
-        if (cross >= bLo && cross <= bHi) {
-            if (upright)
-                FillColumn(cross, int(a0 + k), int(a0 + last));
-            else
-                FillRow(cross, int(a0 + k), int(a0 + last));
-        } else if ((inc >= 0 && cross > bHi) || (inc <= 0 && cross < bLo)) {
-            break; // moving away from the clip
+    if (k > kEnd)
+        return;
+    const auto fill = [&](int cross, qint64 from, qint64 to) {
+        if (upright)
+            FillColumn(cross, int(a0 + from), int(a0 + to));
+        else
+            FillRow(cross, int(a0 + from), int(a0 + to));
+    };
+    const qint64 at = b0 + k * inc;
+    int cross = int(at >> 16);
+    if (inc == 0) {
+        if (cross >= bLo && cross <= bHi)
+            fill(cross, k, kEnd);
+        return;
+    }
+    // The cross position moves one at a time (the step is at most one pixel), and after the
+    // first run every run is q or q - 1 steps long, whichever reaches the next boundary: its
+    // distance d, in 16.16, always lies in (65536 - step, 65536].
+    const qint64 step = std::abs(inc);
+    const int way = inc > 0 ? 1 : -1;
+    const qint64 q = (65536 + step - 1) / step;
+    const qint64 shortRun = (q - 1) * step;
+    qint64 d = inc > 0 ? (qint64(cross) + 1) * 65536 - at : at - qint64(cross) * 65536 + 1;
+    qint64 steps = StepsTo(d, step, 1.0 / double(step));
+    for (;;) {
+        const qint64 last = std::min(kEnd, k + steps - 1);
+        if (cross >= bLo && cross <= bHi)
+            fill(cross, k, last);
+        else if ((way > 0 && cross > bHi) || (way < 0 && cross < bLo))
+            return; // moving away from the clip
+        if (last == kEnd)
+            return;
+        k += steps;
+        cross += way;
+        d += 65536 - steps * step;
+        steps = shortRun >= d ? q - 1 : q;
+    }
+}
+
+void TLineRaster::EmitDashed(bool upright, int a0, qint64 b0, qint64 inc, int count, bool swapped,
+                             int offset)
+{
+    const std::vector<int> &marks = swapped ? m_dashesBack : m_dashes;
+    std::size_t index = 0;
+    while (offset >= marks[index])
+        ++index;
+    // Counted from the pattern's start, a forward stroke begins on a dash, a swapped one on
+    // a gap: the backward pattern starts with the last gap.
+    const std::size_t parity = swapped ? 0 : 1;
+    for (int k = 0; k < count; ++k, b0 += inc) {
+        if (((index + parity) & 1) != 0) {
+            const int a = a0 + k, b = int(b0 >> 16);
+            Plot(upright ? b : a, upright ? a : b);
         }
-        k = last + 1;
+        offset += 64;
+        if (offset >= marks[index])
+            index = (index + 1) % marks.size();
+        offset %= m_dashLength;
     }
 }
 
@@ -326,9 +410,13 @@ bool Known(std::pair<int, int> &known, int lo, int hi)
 
 void TLineRaster::FillRow(int y, int lo, int hi)
 {
+    auto *row = reinterpret_cast<quint32 *>(m_pixels + y * m_stride);
+    if (!m_remember) {
+        std::fill(row + lo, row + hi + 1, m_color);
+        return;
+    }
     // Written 64 pixels at a time where not all of them hold the colour already.
     quint64 *bits = m_rowBits.data() + std::size_t(y) * std::size_t(m_words);
-    auto *row = reinterpret_cast<quint32 *>(m_pixels + y * m_stride);
     for (int w = lo >> 6; w <= hi >> 6; ++w) {
         const int from = std::max(lo, w << 6), to = std::min(hi, (w << 6) + 63);
         const quint64 mask = BitsFromTo(from & 63, to & 63);
@@ -341,7 +429,7 @@ void TLineRaster::FillRow(int y, int lo, int hi)
 
 void TLineRaster::FillColumn(int x, int lo, int hi)
 {
-    if (Known(m_knownColumns[std::size_t(x)], lo, hi))
+    if (m_remember && Known(m_knownColumns[std::size_t(x)], lo, hi))
         return;
     uchar *p = m_pixels + lo * m_stride + x * qsizetype(sizeof(quint32));
     for (int y = lo; y <= hi; ++y, p += m_stride)

@@ -16,17 +16,21 @@
 class TLineRaster
 {
 public:
-    explicit TLineRaster(QPainter &painter);
+    // remember: whether to keep track of the pixels written, so that lines over them again
+    // cost little; only while nothing else draws on the painter.
+    explicit TLineRaster(QPainter &painter, bool remember = true);
 
     // The painter draws aliased and opaque into a 32-bit image through whole-pixel shifts,
     // clipped at most to one rectangle: where the engine's pixels are known.
     bool Available() const { return m_pixels != nullptr; }
-    // Takes the line pen to draw with; false when its lines are not ones drawn here (dashed,
-    // wide, translucent), and then Polyline must not be used until a pen is taken that is.
+    // Takes the line pen to draw with; false when its lines are not ones drawn here (wide,
+    // translucent), and then no line must be drawn here until a pen is taken that is.
     bool UsePen(const QPen &pen);
     // Draws as painter.drawPolyline(points, count) would. False when it draws nothing because
     // the line closes on itself (the engine treats that shape apart): the painter must draw it.
     bool Polyline(const QPoint *points, int count);
+    // Draws as painter.drawLine(p, q) would.
+    void Line(const QPoint &p, const QPoint &q);
 
 private:
     // Where the last stroke of a polyline ended and which way it went: the engine leaves out
@@ -41,16 +45,26 @@ private:
     bool ClipToSurface(double &x1, double &y1, double &x2, double &y2, TTrace &trace) const;
     // Pixels (x0 + k, (y0 + k * inc) >> 16) for k in [0, count), or transposed when upright.
     void Emit(bool upright, int x0, qint64 y0, qint64 inc, int count);
+    // The same for a dashed pen: pixel by pixel, the dash pattern stepped on every one,
+    // clipped or not, from offset (64ths) where the stroke starts (its far end when swapped).
+    void EmitDashed(bool upright, int x0, qint64 y0, qint64 inc, int count, bool swapped,
+                    int offset);
+    void Plot(int x, int y);
     void FillRow(int y, int lo, int hi);
     void FillColumn(int x, int lo, int hi);
 
     uchar *m_pixels = nullptr;
     qsizetype m_stride = 0;
-    QPoint m_offset;   // logical to device
-    QRect m_surface;   // the device's pixels: the engine clips lines to it before stepping
-    QRect m_clip;      // the pixels that may change
+    QPoint m_offset; // logical to device
+    QRect m_surface; // the device's pixels: the engine clips lines to it before stepping
+    QRect m_clip;    // the pixels that may change
     quint32 m_color = 0;
     bool m_caps = true;
+    bool m_remember = true;
+    // A dashed pen's pattern in 64ths of a pixel, as running totals forwards and backwards,
+    // and where in it the next stroke starts; empty for a solid pen.
+    std::vector<int> m_dashes, m_dashesBack;
+    int m_dashLength = 0, m_dashStart = 0, m_dashAt = 0;
     // What is known to hold m_color, valid while only m_color is drawn, so that connectors
     // crossing in numbers are written about once: per row a bit a pixel (m_words words a
     // row), per column one stretch.

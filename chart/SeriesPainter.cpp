@@ -1,5 +1,7 @@
 #include "chart/SeriesPainter.h"
 
+#include "chart/LineRaster.h"
+
 #include "chart/TCanvas.h"
 
 #include "util/CommonDecl.h"
@@ -631,7 +633,7 @@ void TSeriesPainter::DrawArrows(QPainter &painter, const TChartGeometry &g,
 }
 
 void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::size_t index,
-                                const QRect &plot)
+                                const QRect &plot, bool exact)
 {
     const std::size_t from = m_labelFrom[index], to = m_labelFrom[index + 1];
     if (std::find_if(m_labelWork.begin() + std::ptrdiff_t(from),
@@ -654,6 +656,18 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
     const QPen textPen(ToQColor(marks.Font.Color));
     painter.setFont(cache.Font);
     painter.setBrush(Qt::NoBrush);
+    // On exact pixels the leaders are written straight into the surface where the engine
+    // would put them, without the pen changes between leader and text.
+    std::optional<TLineRaster> leaders;
+    if (exact && marks.Arrow.Visible) {
+        if (!m_linesAgree)
+            m_linesAgree = LineRasterAgreesWithPainter();
+        if (*m_linesAgree) {
+            leaders.emplace(painter, false);
+            if (!leaders->UsePen(leaderPen))
+                leaders.reset();
+        }
+    }
 
     for (std::size_t j = from; j < to; ++j) {
         const quint8 parts = m_labelWork[j];
@@ -661,7 +675,9 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
             continue;
         const int i = m_labelPoints[j];
         const TSeriesMarkPosition &pos = *marks.Positions[std::size_t(i)];
-        if (parts & kDrawLeader) {
+        if ((parts & kDrawLeader) && leaders) {
+            leaders->Line(pos.LeaderStart, pos.LeaderEnd);
+        } else if (parts & kDrawLeader) {
             painter.setPen(leaderPen);
             painter.drawLine(pos.LeaderStart, pos.LeaderEnd);
         }
@@ -759,7 +775,7 @@ void TSeriesPainter::DrawSeries(QPainter &painter, const TChartGeometry &g,
             painter.restore();
         }
         if (labelIndex[k] != std::size_t(-1))
-            DrawLabels(painter, *series[k], labelIndex[k], plot);
+            DrawLabels(painter, *series[k], labelIndex[k], plot, exact);
         if (group)
             group(k, false);
     }

@@ -130,7 +130,8 @@ private:
                       const QRect &area, bool exact, bool cull);
     void DrawArrows(QPainter &painter, const TChartGeometry &g, const TArrowSeries &series,
                     std::size_t index);
-    void DrawLabels(QPainter &painter, TArrowSeries &series, std::size_t index, const QRect &plot);
+    void DrawLabels(QPainter &painter, TArrowSeries &series, std::size_t index, const QRect &plot,
+                    bool exact);
 
     std::vector<std::unique_ptr<TFontCache>> m_fonts;
     // Per labelled series of the drawing under way: its font cache, its candidate labels
@@ -152,4 +153,5 @@ private:
     std::vector<quint64> m_lastRevisions;
     bool m_textsChanged = false;
     TChartDrawStats m_stats;
+    std::optional<bool> m_linesAgree; // whether leaders may be written past the painter
 };

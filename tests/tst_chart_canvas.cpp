@@ -178,13 +178,16 @@ void TestChartCanvas::linesWrittenAsPainterDraws_data()
     QTest::addColumn<int>("points"); // per polyline; 0: a connector's drop, slant and rise
     QTest::addColumn<QPoint>("shift");
     QTest::addColumn<QRect>("clip"); // empty: none
-    QTest::addColumn<int>("variant"); // 1: width 0 and flat caps, 2: premultiplied, 3: smoothed
+    // 1: width 0 and flat caps, 2: premultiplied, 3: smoothed, 4: dotted, 5: dashes, offset
+    QTest::addColumn<int>("variant");
     QTest::newRow("connectors") << 200 << 0 << QPoint(3, -2) << QRect(10, 8, 120, 70) << 0;
     QTest::newRow("short, many turns") << 6 << 7 << QPoint() << QRect() << 0;
     QTest::newRow("far past the surface") << 3000000 << 3 << QPoint(-7, 5) << QRect() << 0;
     QTest::newRow("thin, flat ends") << 40 << 4 << QPoint(1, 1) << QRect(-5, 20, 90, 300) << 1;
     QTest::newRow("premultiplied") << 100 << 0 << QPoint() << QRect(0, 0, 80, 45) << 2;
     QTest::newRow("smoothed: not written") << 50 << 2 << QPoint() << QRect() << 3;
+    QTest::newRow("dotted single lines") << 60 << 2 << QPoint(2, 0) << QRect(5, 5, 99, 70) << 4;
+    QTest::newRow("dashed turns") << 9 << 6 << QPoint() << QRect() << 5;
 }
 
 // The engine's own pixels are the reference, line by line, on every kind of shape a map draws
@@ -203,14 +206,20 @@ void TestChartCanvas::linesWrittenAsPainterDraws()
     own.fill(Qt::white);
     QPainter pe(&engine), po(&own);
     for (QPainter *p : {&pe, &po}) {
-        p->setPen(variant == 1 ? QPen(Qt::darkGreen, 0, Qt::SolidLine, Qt::FlatCap)
-                               : QPen(Qt::black, 1, Qt::SolidLine));
+        QPen pen(Qt::black, 1, Qt::SolidLine);
+        if (variant == 1)
+            pen = QPen(Qt::darkGreen, 0, Qt::SolidLine, Qt::FlatCap);
+        else if (variant == 4)
+            pen = QPen(Qt::gray, 1, Qt::DotLine);
+        else if (variant == 5)
+            pen = QPen(Qt::blue, 0, Qt::DashDotLine), pen.setDashOffset(3.7);
+        p->setPen(pen);
         p->setRenderHint(QPainter::Antialiasing, variant == 3);
         p->translate(shift);
         if (!clip.isEmpty())
             p->setClipRect(clip);
     }
-    TLineRaster raster(po);
+    TLineRaster raster(po, variant < 4);
     QCOMPARE(raster.Available() && raster.UsePen(po.pen()), variant != 3);
     if (variant == 3)
         return;
@@ -228,9 +237,14 @@ void TestChartCanvas::linesWrittenAsPainterDraws()
             line[1] = line[0] + QPoint(0, int(random.bounded(45)));
             line[2] = line[3] - QPoint(0, int(random.bounded(25)));
         }
-        pe.drawPolyline(line);
-        if (!raster.Polyline(line.constData(), int(line.size())))
-            po.drawPolyline(line);
+        if (line.size() == 2) {
+            pe.drawLine(line[0], line[1]);
+            raster.Line(line[0], line[1]);
+        } else {
+            pe.drawPolyline(line);
+            if (!raster.Polyline(line.constData(), int(line.size())))
+                po.drawPolyline(line);
+        }
         if (engine != own) {
             QString text;
             for (const QPoint &p : line)
