@@ -220,8 +220,13 @@ const std::vector<int> &TSeriesPainter::TextIds(const TArrowSeries &series, TFon
         series.m_textIdsCache != cache.Generation ||
         series.m_textIds.size() != std::size_t(series.Count())) {
         series.m_textIds.resize(std::size_t(series.Count()));
-        for (int i = 0; i < series.Count(); ++i)
-            series.m_textIds[std::size_t(i)] = cache.Id(series.Label(i));
+        series.m_labelWidths.resize(std::size_t(series.Count()));
+        for (int i = 0; i < series.Count(); ++i) {
+            const int id = cache.Id(series.Label(i));
+            series.m_textIds[std::size_t(i)] = id;
+            series.m_labelWidths[std::size_t(i)] =
+                cache.Infos[std::size_t(id)].Width + 2 * kLabelPadX;
+        }
         series.m_textIdsRevision = series.Revision();
         series.m_textIdsCache = cache.Generation;
         m_textsChanged = true;
@@ -371,26 +376,61 @@ void UpdateExtent(const TArrowSeries &series, double &forward, double &backward,
 }
 } // namespace
 
+// How far the ink of any of the series' texts reaches past its box's columns (the leader's pen
+// and the frame are the caller's). Measures every text's ink once, which the test of whether a
+// label reaches the area did for every label off the area anyway.
+qint32 TSeriesPainter::LabelReach(const TArrowSeries &series, TFontCache &cache)
+{
+    if (series.m_labelReachRevision != series.Revision() ||
+        series.m_labelReachCache != cache.Generation) {
+        std::vector<char> seen(cache.Infos.size(), 0);
+        qint32 reach = 0;
+        for (const int id : series.m_textIds) {
+            if (seen[std::size_t(id)])
+                continue;
+            seen[std::size_t(id)] = 1;
+            const TTextInfo &info = cache.Infos[std::size_t(id)];
+            if (info.Text.isEmpty())
+                continue;
+            // The ink as the text is drawn, against the box's columns [0, width + 2 pad).
+            const QRect ink = cache.InkOf(id).translated(kLabelPadX, 0);
+            reach = std::max({reach, -ink.left(), ink.right() - (info.Width + 2 * kLabelPadX - 1)});
+        }
+        series.m_labelReach = reach;
+        series.m_labelReachRevision = series.Revision();
+        series.m_labelReachCache = cache.Generation;
+    }
+    return series.m_labelReach;
+}
+
 // Every label gets its record and its measured size, seen or not: the label layout needs them.
+// With a million labels this runs for every one, so it reads the sizes from one array and asks
+// first, from columns alone, whether the label can come near the area at all.
 void TSeriesPainter::PlaceLabels(const TChartGeometry &g, TArrowSeries &series, TFontCache &cache,
                                  const QRect &labelArea, bool cull)
 {
     const std::vector<int> &ids = TextIds(series, cache);
+    const qint32 *widths = series.m_labelWidths.data();
     auto &positions = series.Marks.Positions;
     if (positions.size() < std::size_t(series.Count()))
         positions.resize(std::size_t(series.Count()));
     const int lift = series.Marks.ArrowLength;
     const TLabelShape shape(series.Marks);
     const bool collect = !labelArea.isEmpty();
-    for (int i = 0; i < series.Count(); ++i) {
+    const bool test = collect && cull;
+    const qint64 reach =
+        test ? std::max({LabelReach(series, cache), shape.LeaderReach, shape.Spill}) : 0;
+    const qint64 areaLeft = qint64(labelArea.left()) - reach;
+    const qint64 areaRight = qint64(labelArea.right()) + reach;
+    const qint32 height = cache.Height + 2 * kLabelPadY;
+    const int count = series.Count();
+    for (int i = 0; i < count; ++i) {
         auto &slot = positions[std::size_t(i)];
         if (!slot)
             slot.emplace();
         TSeriesMarkPosition &pos = *slot;
-        const int id = ids[std::size_t(i)];
-        const TTextInfo &info = cache.Infos[std::size_t(id)];
-        pos.LabelWidth = info.Width + 2 * kLabelPadX;
-        pos.LabelHeight = info.Height + 2 * kLabelPadY;
+        pos.LabelWidth = widths[i];
+        pos.LabelHeight = height;
         if (!pos.Fixed) {
             // The chart's own placement: centred above the point's start, ArrowLength up.
             const int x = g.XPixel(series.StartX(i));
@@ -400,8 +440,19 @@ void TSeriesPainter::PlaceLabels(const TChartGeometry &g, TArrowSeries &series, 
             pos.LabelLeft = x - pos.LabelWidth / 2;
             pos.LabelTop = y - lift - pos.LabelHeight;
         }
-        if (collect && (!cull || shape.Reaches(pos, cache, id, labelArea)))
-            m_labelPoints.push_back(i);
+        if (!collect)
+            continue;
+        if (test) {
+            // Every part lies within the columns of the leader ends and the box, widened by
+            // the reach: most labels of a zoomed map are told apart by that alone.
+            const qint64 left = std::min({pos.LeaderStart.x(), pos.LeaderEnd.x(), pos.LabelLeft});
+            const qint64 right = std::max({qint64(pos.LeaderStart.x()), qint64(pos.LeaderEnd.x()),
+                                           qint64(pos.LabelLeft) + pos.LabelWidth - 1});
+            if (right < areaLeft || left > areaRight ||
+                !shape.Reaches(pos, cache, ids[std::size_t(i)], labelArea))
+                continue;
+        }
+        m_labelPoints.push_back(i);
     }
 }
 

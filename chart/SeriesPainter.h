@@ -122,6 +122,8 @@ private:
     void DropUnusedTexts(const std::vector<TArrowSeries *> &series);
     // Places every label; those whose leader, box or text can reach labelArea become the
     // series' candidates (all of them when cull is off).
+    // How far any label of the series reaches past its leader ends' and box's columns.
+    qint32 LabelReach(const TArrowSeries &series, TFontCache &cache);
     void PlaceLabels(const TChartGeometry &g, TArrowSeries &series, TFontCache &cache,
                      const QRect &labelArea, bool cull);
     void ChooseLabelWork(const std::vector<TArrowSeries *> &series, const QRect &area,

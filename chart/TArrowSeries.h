@@ -130,6 +130,15 @@ private:
     mutable std::vector<int> m_textIds;
     mutable quint64 m_textIdsRevision = ~quint64(0);
     mutable quint64 m_textIdsCache = 0;
+    // The label box width of every point, from the same texts: valid whenever m_textIds is, since
+    // a text keeps its width when the cache renumbers it.
+    mutable std::vector<qint32> m_labelWidths;
+    // How many columns any part of any label (leader, framed box, text ink) reaches beyond the
+    // columns its leader ends and box span; valid for m_labelReachRevision and the cache
+    // generation m_labelReachCache.
+    mutable qint32 m_labelReach = 0;
+    mutable quint64 m_labelReachRevision = ~quint64(0);
+    mutable quint64 m_labelReachCache = 0;
     // How far the points reach, for finding the ones a drawing can see by a search on start X:
     // valid for m_extentRevision; m_extentKnown is false when some value is not a finite number.
     mutable quint64 m_extentRevision = ~quint64(0);

@@ -71,6 +71,10 @@ public:
     void SetAxisRange(TChartAxis &axis, double minimum, double maximum);
     // Pixel y on LeftAxis, pixel x on BottomAxis, from the geometry of the current drawing.
     int ValueToPixel(const TChartAxis &axis, double value) const;
+    // That geometry itself, for a handler that maps a value per point of every row: its XPixel
+    // and YPixel are what ValueToPixel gives, without finding the geometry once per value. Valid
+    // until the chart's rectangle, axes or series change.
+    const struct TChartGeometry &Geometry() const { return CurrentGeometry(); }
     // Value on the series' horizontal axis of a pixel x.
     double PixelToValue(const TArrowSeries &series, int px) const;
     // The bottom axis minimum as used by the last drawing.

@@ -1,6 +1,9 @@
 #include "map/LabelLayout.h"
 
+#include "chart/ChartGeometry.h"
 #include "chart/TChart.h"
+
+#include <algorithm>
 
 namespace {
 constexpr int kLevelStep = 15;
@@ -22,6 +25,10 @@ template <typename T> void Store(T &field, const T &value, bool &changed)
 bool LayoutGeneLabels(TChart &chart, bool firstLineNames)
 {
     bool changed = false;
+    // Every label of every row is placed after every drawing, since the connectors start from
+    // the leader ends of genes off screen too: one tight pass per row, mapping through the
+    // geometry itself rather than finding it again for each of a million points.
+    const TChartGeometry &g = chart.Geometry();
     for (int s = 1; s < chart.SeriesCount(); ++s) {
         TArrowSeries &series = chart.Series(s);
         if (series.Count() == 0 || !series.Marks.Visible)
@@ -36,28 +43,37 @@ bool LayoutGeneLabels(TChart &chart, bool firstLineNames)
         if (!first)
             continue;
         const int anchor =
-            chart.ValueToPixel(chart.LeftAxis, (series.StartY(0) + series.EndY(0)) / 2) -
-            first->LabelHeight / 2;
+            g.YPixel((series.StartY(0) + series.EndY(0)) / 2) - first->LabelHeight / 2;
 
-        for (int p = 0; p < series.Count(); ++p) {
-            TSeriesMarkPosition *pos = series.Position(p);
-            if (!pos)
+        auto &positions = series.Marks.Positions;
+        const std::size_t count = std::min(positions.size(), std::size_t(series.Count()));
+        const double *startX = series.StartXValues().data();
+        const double *endX = series.EndXValues().data();
+        int level = 0;
+        for (std::size_t p = 0; p < count; ++p, level = level + 1 == kLevels ? 0 : level + 1) {
+            auto &slot = positions[p];
+            if (!slot)
                 continue;
-            Store(pos->Fixed, true, changed);
-            if (series.Label(p) == kUnknownGene) {
+            TSeriesMarkPosition &pos = *slot;
+            TSeriesMarkPosition next = pos;
+            next.Fixed = true;
+            if (series.Label(int(p)) == kUnknownGene) {
                 // Out of sight; the leader keeps where the chart first put it.
-                Store(pos->LabelLeft, kOffScreen, changed);
-                Store(pos->LabelTop, kOffScreen, changed);
-                continue;
+                next.LabelLeft = kOffScreen;
+                next.LabelTop = kOffScreen;
+            } else {
+                const int px = g.XPixel((startX[p] + endX[p]) / 2);
+                next.LabelLeft = px - pos.LabelWidth / 2;
+                next.LabelTop = anchor - level * kLevelStep - kLift;
+                next.LeaderStart = QPoint(pos.LabelWidth / 2 + next.LabelLeft, next.LabelTop);
+                next.LeaderEnd = QPoint(px, anchor);
             }
-            const int px =
-                chart.ValueToPixel(chart.BottomAxis, (series.StartX(p) + series.EndX(p)) / 2);
-            const qint32 left = px - pos->LabelWidth / 2;
-            const qint32 top = anchor - (p % kLevels) * kLevelStep - kLift;
-            Store(pos->LabelLeft, left, changed);
-            Store(pos->LabelTop, top, changed);
-            Store(pos->LeaderStart, QPoint(pos->LabelWidth / 2 + left, top), changed);
-            Store(pos->LeaderEnd, QPoint(px, anchor), changed);
+            if (next.Fixed != pos.Fixed || next.LabelLeft != pos.LabelLeft ||
+                next.LabelTop != pos.LabelTop || next.LeaderStart != pos.LeaderStart ||
+                next.LeaderEnd != pos.LeaderEnd) {
+                pos = next;
+                changed = true;
+            }
         }
     }
     return changed;
