@@ -383,7 +383,8 @@ void TLineRaster::EmitDashed(bool upright, int a0, qint64 b0, qint64 inc, int co
         offset += 64;
         if (offset >= marks[index])
             index = (index + 1) % marks.size();
-        offset %= m_dashLength;
+        if (offset >= m_dashLength)
+            offset %= m_dashLength;
     }
 }
 

@@ -154,8 +154,6 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas)
     if (!plain && !canvas.VisibleArea().isValid())
         return;
     const bool exact = !plain && canvas.ExactPixels();
-    if (exact)
-        m_drawn.Reset(m_links.size());
     // On exact pixels the lines are written straight into the surface, where the engine would
     // put them: that costs less than asking whether they would change anything.
     std::optional<TLineRaster> raster;
@@ -168,6 +166,10 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas)
                 raster.reset();
         }
     }
+    // Without it, a connector repeating an earlier one is left out.
+    const bool dedupe = exact && !raster;
+    if (dedupe)
+        m_drawn.Reset(m_links.size());
     // Only black is drawn here, so what is found black stays black.
     TBlackPixels black(canvas.Painter());
     constexpr std::size_t kAhead = 16;
@@ -206,7 +208,7 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas)
                 (unseen(line[0].x()) || black.AllBlackAlong(line[0], line[1])) &&
                 (unseen(line[3].x()) || black.AllBlackAlong(line[2], line[3])))
                 continue;
-            if (exact && !m_drawn.Insert({line[0].x(), line[0].y(), line[3].x(), line[3].y(),
+            if (dedupe && !m_drawn.Insert({line[0].x(), line[0].y(), line[3].x(), line[3].y(),
                                           0, 0, 0, 0}))
                 continue;
         }
