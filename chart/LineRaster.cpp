@@ -155,6 +155,23 @@ void TLineRaster::Line(const QPoint &p, const QPoint &q)
            m_caps ? kCapBegin | kCapEnd : 0, trace);
 }
 
+bool TLineRaster::FillRect(const QRect &r, const QColor &color)
+{
+    Q_ASSERT(!m_remember);
+    if (color.alpha() != 255 || color.spec() == QColor::ExtendedRgb)
+        return false;
+    // The engine fills from x to x + width (and y likewise), whichever way round they are.
+    const auto [x1, x2] = std::minmax({r.x(), r.x() + r.width()});
+    const auto [y1, y2] = std::minmax({r.y(), r.y() + r.height()});
+    const QRect d = QRect(QPoint(x1, y1), QPoint(x2 - 1, y2 - 1)).translated(m_offset) & m_clip;
+    const quint32 value = color.rgba();
+    for (int y = d.top(); y <= d.bottom(); ++y) {
+        auto *row = reinterpret_cast<quint32 *>(m_pixels + y * m_stride);
+        std::fill(row + d.left(), row + d.right() + 1, value);
+    }
+    return true;
+}
+
 void TLineRaster::Plot(int x, int y)
 {
     if (m_clip.contains(x, y))
@@ -298,7 +315,10 @@ bool TLineRaster::Stroke(double rx1, double ry1, double rx2, double ry2, int cap
         trace.LastAligned = aligned;
         // At least one pixel, however the fix-ups moved the ends.
         if (m_dashes.empty()) {
-            Emit(upright, a, b, inc, std::max(1, as - a));
+            if (upright)
+                Emit<true>(a, b, inc, std::max(1, as - a));
+            else
+                Emit<false>(a, b, inc, std::max(1, as - a));
         } else {
             // The pattern runs from the stroke's start, which is its far end when swapped.
             const int delta = (as - a) * 64;
@@ -315,54 +335,6 @@ bool TLineRaster::Stroke(double rx1, double ry1, double rx2, double ry2, int cap
     trace.LastX = upright ? endB : endA;
     trace.LastY = upright ? endA : endB;
     return didDraw;
-}
-
-void TLineRaster::Emit(bool upright, int a0, qint64 b0, qint64 inc, int count)
-{
-    // Clip the main axis by index, then walk the runs of equal cross position.
-    const int aLo = upright ? m_clip.top() : m_clip.left();
-    const int aHi = upright ? m_clip.bottom() : m_clip.right();
-    const int bLo = upright ? m_clip.left() : m_clip.top();
-    const int bHi = upright ? m_clip.right() : m_clip.bottom();
-    qint64 k = std::max(0, aLo - a0);
-    const qint64 kEnd = std::min<qint64>(count - 1, qint64(aHi) - a0);
-    if (k > kEnd)
-        return;
-    const auto fill = [&](int cross, qint64 from, qint64 to) {
-        if (upright)
-            FillColumn(cross, int(a0 + from), int(a0 + to));
-        else
-            FillRow(cross, int(a0 + from), int(a0 + to));
-    };
-    const qint64 at = b0 + k * inc;
-    int cross = int(at >> 16);
-    if (inc == 0) {
-        if (cross >= bLo && cross <= bHi)
-            fill(cross, k, kEnd);
-        return;
-    }
-    // The cross position moves one at a time (the step is at most one pixel), and after the
-    // first run every run is q or q - 1 steps long, whichever reaches the next boundary: its
-    // distance d, in 16.16, always lies in (65536 - step, 65536].
-    const qint64 step = std::abs(inc);
-    const int way = inc > 0 ? 1 : -1;
-    const qint64 q = (65536 + step - 1) / step;
-    const qint64 shortRun = (q - 1) * step;
-    qint64 d = inc > 0 ? (qint64(cross) + 1) * 65536 - at : at - qint64(cross) * 65536 + 1;
-    qint64 steps = StepsTo(d, step, 1.0 / double(step));
-    for (;;) {
-        const qint64 last = std::min(kEnd, k + steps - 1);
-        if (cross >= bLo && cross <= bHi)
-            fill(cross, k, last);
-        else if ((way > 0 && cross > bHi) || (way < 0 && cross < bLo))
-            return; // moving away from the clip
-        if (last == kEnd)
-            return;
-        k += steps;
-        cross += way;
-        d += 65536 - steps * step;
-        steps = shortRun >= d ? q - 1 : q;
-    }
 }
 
 void TLineRaster::EmitDashed(bool upright, int a0, qint64 b0, qint64 inc, int count, bool swapped,
@@ -409,7 +381,7 @@ bool Known(std::pair<int, int> &known, int lo, int hi)
 }
 } // namespace
 
-void TLineRaster::FillRow(int y, int lo, int hi)
+Q_ALWAYS_INLINE void TLineRaster::FillRow(int y, int lo, int hi)
 {
     auto *row = reinterpret_cast<quint32 *>(m_pixels + y * m_stride);
     if (!m_remember) {
@@ -428,13 +400,61 @@ void TLineRaster::FillRow(int y, int lo, int hi)
     }
 }
 
-void TLineRaster::FillColumn(int x, int lo, int hi)
+Q_ALWAYS_INLINE void TLineRaster::FillColumn(int x, int lo, int hi)
 {
     if (m_remember && Known(m_knownColumns[std::size_t(x)], lo, hi))
         return;
     uchar *p = m_pixels + lo * m_stride + x * qsizetype(sizeof(quint32));
     for (int y = lo; y <= hi; ++y, p += m_stride)
         *reinterpret_cast<quint32 *>(p) = m_color;
+}
+
+template <bool Upright> void TLineRaster::Emit(int a0, qint64 b0, qint64 inc, int count)
+{
+    // Clip the main axis by index, then walk the runs of equal cross position.
+    const int aLo = Upright ? m_clip.top() : m_clip.left();
+    const int aHi = Upright ? m_clip.bottom() : m_clip.right();
+    const int bLo = Upright ? m_clip.left() : m_clip.top();
+    const int bHi = Upright ? m_clip.right() : m_clip.bottom();
+    qint64 k = std::max(0, aLo - a0);
+    const qint64 kEnd = std::min<qint64>(count - 1, qint64(aHi) - a0);
+    if (k > kEnd)
+        return;
+    const auto fill = [&](int cross, qint64 from, qint64 to) {
+        if constexpr (Upright)
+            FillColumn(cross, int(a0 + from), int(a0 + to));
+        else
+            FillRow(cross, int(a0 + from), int(a0 + to));
+    };
+    const qint64 at = b0 + k * inc;
+    int cross = int(at >> 16);
+    if (inc == 0) {
+        if (cross >= bLo && cross <= bHi)
+            fill(cross, k, kEnd);
+        return;
+    }
+    // The cross position moves one at a time (the step is at most one pixel), and after the
+    // first run every run is q or q - 1 steps long, whichever reaches the next boundary: its
+    // distance d, in 16.16, always lies in (65536 - step, 65536].
+    const qint64 step = std::abs(inc);
+    const int way = inc > 0 ? 1 : -1;
+    const qint64 q = (65536 + step - 1) / step;
+    const qint64 shortRun = (q - 1) * step;
+    qint64 d = inc > 0 ? (qint64(cross) + 1) * 65536 - at : at - qint64(cross) * 65536 + 1;
+    qint64 steps = StepsTo(d, step, 1.0 / double(step));
+    for (;;) {
+        const qint64 last = std::min(kEnd, k + steps - 1);
+        if (cross >= bLo && cross <= bHi)
+            fill(cross, k, last);
+        else if ((way > 0 && cross > bHi) || (way < 0 && cross < bLo))
+            return; // moving away from the clip
+        if (last == kEnd)
+            return;
+        k += steps;
+        cross += way;
+        d += 65536 - steps * step;
+        steps = shortRun >= d ? q - 1 : q;
+    }
 }
 
 bool LineRasterAgreesWithPainter()

@@ -1,4 +1,4 @@
-// Solid one-pixel lines written straight into the pixels of the image a painter draws on,
+// Solid one-pixel lines (and plain boxes) written straight into the pixels of the image a painter draws on,
 // pixel for pixel where the painter's raster engine puts them: a map draws about a million
 // connectors, and the engine's own path (state checks, clipping per pixel, blending) costs
 // several times the pixels it writes. Used only where it is known to agree with the engine.
@@ -31,6 +31,9 @@ public:
     bool Polyline(const QPoint *points, int count);
     // Draws as painter.drawLine(p, q) would.
     void Line(const QPoint &p, const QPoint &q);
+    // Fills as painter.fillRect(r, color) would; false, drawing nothing, unless the colour is
+    // opaque. Not while remembering what was written.
+    bool FillRect(const QRect &r, const QColor &color);
 
 private:
     // Where the last stroke of a polyline ended and which way it went: the engine leaves out
@@ -44,7 +47,7 @@ private:
     bool Stroke(double x1, double y1, double x2, double y2, int caps, TTrace &trace);
     bool ClipToSurface(double &x1, double &y1, double &x2, double &y2, TTrace &trace) const;
     // Pixels (x0 + k, (y0 + k * inc) >> 16) for k in [0, count), or transposed when upright.
-    void Emit(bool upright, int x0, qint64 y0, qint64 inc, int count);
+    template <bool Upright> void Emit(int x0, qint64 y0, qint64 inc, int count);
     // The same for a dashed pen: pixel by pixel, the dash pattern stepped on every one,
     // clipped or not, from offset (64ths) where the stroke starts (its far end when swapped).
     void EmitDashed(bool upright, int x0, qint64 y0, qint64 inc, int count, bool swapped,

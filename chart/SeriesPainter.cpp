@@ -324,8 +324,7 @@ struct TLabelShape
         return cache.InkOf(id).translated(pos.LabelLeft + kLabelPadX, pos.LabelTop + kLabelPadY);
     }
     // Whether any part can put a pixel into area (the text measured only when it must).
-    bool Reaches(const TSeriesMarkPosition &pos, TFontCache &cache, int id,
-                 const QRect &area) const
+    bool Reaches(const TSeriesMarkPosition &pos, TFontCache &cache, int id, const QRect &area) const
     {
         if (Marks.Arrow.Visible && Leader(pos).intersects(area))
             return true;
@@ -490,8 +489,8 @@ void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series, 
 
             if (marks.Arrow.Visible && shape.Leader(pos).intersects(labelArea) &&
                 (!exact || m_labelShapes.Insert({pos.LeaderStart.x(), pos.LeaderStart.y(),
-                                                 pos.LeaderEnd.x(), pos.LeaderEnd.y(),
-                                                 leaderColor, leaderPen, marks.Clip ? 1 : 0, 0})))
+                                                 pos.LeaderEnd.x(), pos.LeaderEnd.y(), leaderColor,
+                                                 leaderPen, marks.Clip ? 1 : 0, 0})))
                 parts |= kDrawLeader;
 
             const QRect box = TLabelShape::Box(pos);
@@ -687,10 +686,9 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
                                 const QRect &plot, bool exact)
 {
     const std::size_t from = m_labelFrom[index], to = m_labelFrom[index + 1];
-    if (std::find_if(m_labelWork.begin() + std::ptrdiff_t(from),
-                     m_labelWork.begin() + std::ptrdiff_t(to),
-                     [](quint8 parts) { return parts != 0; }) ==
-        m_labelWork.begin() + std::ptrdiff_t(to))
+    if (std::find_if(
+            m_labelWork.begin() + std::ptrdiff_t(from), m_labelWork.begin() + std::ptrdiff_t(to),
+            [](quint8 parts) { return parts != 0; }) == m_labelWork.begin() + std::ptrdiff_t(to))
         return;
     TFontCache &cache = *m_seriesFonts[index];
     const TSeriesMarks &marks = series.Marks;
@@ -709,16 +707,19 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
     painter.setBrush(Qt::NoBrush);
     // On exact pixels the leaders are written straight into the surface where the engine
     // would put them, without the pen changes between leader and text.
-    std::optional<TLineRaster> leaders;
-    if (exact && marks.Arrow.Visible) {
+    // So are the boxes.
+    std::optional<TLineRaster> direct;
+    if (exact) {
         if (!m_linesAgree)
             m_linesAgree = LineRasterAgreesWithPainter();
-        if (*m_linesAgree) {
-            leaders.emplace(painter, false);
-            if (!leaders->UsePen(leaderPen))
-                leaders.reset();
-        }
+        if (*m_linesAgree)
+            direct.emplace(painter, false);
     }
+    const bool leadersDirect = direct && direct->UsePen(leaderPen);
+    const auto fillBox = [&](const QRect &r, const QColor &color) {
+        if (!direct || !direct->FillRect(r, color))
+            painter.fillRect(r, color);
+    };
 
     for (std::size_t j = from; j < to; ++j) {
         const quint8 parts = m_labelWork[j];
@@ -726,8 +727,8 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
             continue;
         const int i = m_labelPoints[j];
         const TSeriesMarkPosition &pos = *marks.Positions[std::size_t(i)];
-        if ((parts & kDrawLeader) && leaders) {
-            leaders->Line(pos.LeaderStart, pos.LeaderEnd);
+        if ((parts & kDrawLeader) && leadersDirect) {
+            direct->Line(pos.LeaderStart, pos.LeaderEnd);
         } else if (parts & kDrawLeader) {
             painter.setPen(leaderPen);
             painter.drawLine(pos.LeaderStart, pos.LeaderEnd);
@@ -739,19 +740,17 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
                                      std::max(1, std::min(box.width(), box.height()) / 2));
             if (frameInside && !marks.Transparent) {
                 // The same pixels as a fill and a frame inside it, in two steps instead of five.
-                painter.fillRect(box, frameColor);
-                painter.fillRect(box.adjusted(t, t, -t, -t), back);
+                fillBox(box, frameColor);
+                fillBox(box.adjusted(t, t, -t, -t), back);
             } else if (frameInside) {
-                painter.fillRect(QRect(box.left(), box.top(), box.width(), t), frameColor);
-                painter.fillRect(QRect(box.left(), box.bottom() - t + 1, box.width(), t),
-                                 frameColor);
-                painter.fillRect(QRect(box.left(), box.top() + t, t, box.height() - 2 * t),
-                                 frameColor);
-                painter.fillRect(QRect(box.right() - t + 1, box.top() + t, t, box.height() - 2 * t),
-                                 frameColor);
+                fillBox(QRect(box.left(), box.top(), box.width(), t), frameColor);
+                fillBox(QRect(box.left(), box.bottom() - t + 1, box.width(), t), frameColor);
+                fillBox(QRect(box.left(), box.top() + t, t, box.height() - 2 * t), frameColor);
+                fillBox(QRect(box.right() - t + 1, box.top() + t, t, box.height() - 2 * t),
+                        frameColor);
             } else {
                 if (!marks.Transparent)
-                    painter.fillRect(box, back);
+                    fillBox(box, back);
                 if (marks.Frame.Visible) {
                     painter.setPen(framePen);
                     painter.drawRect(box.adjusted(0, 0, -1, -1));
@@ -780,9 +779,7 @@ void TSeriesPainter::DrawSeries(QPainter &painter, const TChartGeometry &g,
                                 bool placeOnly, const std::function<void(std::size_t, bool)> &group)
 {
     const QRect everything(QPoint(-(1 << 29), -(1 << 29)), QPoint(1 << 29, 1 << 29));
-    const QRect area = placeOnly    ? QRect()
-                       : skipHidden ? VisibleArea(painter, g.Rect)
-                                    : everything;
+    const QRect area = placeOnly ? QRect() : skipHidden ? VisibleArea(painter, g.Rect) : everything;
     const QRect plot = g.PlotRect();
     const bool exact = skipHidden && ExactPixels(painter);
     painter.setRenderHint(QPainter::Antialiasing, false);

@@ -120,7 +120,7 @@ void TestChartCanvas::linesInPen()
 // connector, on a black surface with a few white pixels left where lines tend to stray.
 void TestChartCanvas::blackLinesChangeNothing_data()
 {
-    QTest::addColumn<int>("reach"); // how far outside the surface the ends may lie
+    QTest::addColumn<int>("reach");     // how far outside the surface the ends may lie
     QTest::addColumn<int>("levelRise"); // > 0: rows the far end differs by, at most
     QTest::newRow("short") << 60 << 0;
     QTest::newRow("long") << 200000 << 0;
@@ -157,16 +157,20 @@ void TestChartCanvas::blackLinesChangeNothing()
         painter.setClipRect(surface);
         painter.setPen(QPen(Qt::black, 1, Qt::SolidLine));
         TBlackPixels black(painter);
-        const bool claimed = black.AllBlackAlong(line[0], line[1]) &&
-                             black.AllBlackAlong(line[1], line[2]);
+        const bool claimed =
+            black.AllBlackAlong(line[0], line[1]) && black.AllBlackAlong(line[1], line[2]);
         painter.drawPolyline(line, 3);
         painter.end();
         if (!claimed)
             continue;
         ++judgedBlack;
         QVERIFY2(image == before, qPrintable(QStringLiteral("(%1,%2)-(%3,%4)-(%5,%6)")
-                                                 .arg(a.x()).arg(a.y()).arg(b.x()).arg(b.y())
-                                                 .arg(line[2].x()).arg(line[2].y())));
+                                                 .arg(a.x())
+                                                 .arg(a.y())
+                                                 .arg(b.x())
+                                                 .arg(b.y())
+                                                 .arg(line[2].x())
+                                                 .arg(line[2].y())));
     }
     // The check must also say black often enough to matter.
     QVERIFY(judgedBlack > 400);
@@ -178,7 +182,8 @@ void TestChartCanvas::linesWrittenAsPainterDraws_data()
     QTest::addColumn<int>("points"); // per polyline; 0: a connector's drop, slant and rise
     QTest::addColumn<QPoint>("shift");
     QTest::addColumn<QRect>("clip"); // empty: none
-    // 1: width 0 and flat caps, 2: premultiplied, 3: smoothed, 4: dotted, 5: dashes, offset
+    // 1: width 0 and flat caps, 2: premultiplied, 3: smoothed, 4: dotted, 5: dashes, offset,
+    // 6: filled boxes
     QTest::addColumn<int>("variant");
     QTest::newRow("connectors") << 200 << 0 << QPoint(3, -2) << QRect(10, 8, 120, 70) << 0;
     QTest::newRow("short, many turns") << 6 << 7 << QPoint() << QRect() << 0;
@@ -188,6 +193,7 @@ void TestChartCanvas::linesWrittenAsPainterDraws_data()
     QTest::newRow("smoothed: not written") << 50 << 2 << QPoint() << QRect() << 3;
     QTest::newRow("dotted single lines") << 60 << 2 << QPoint(2, 0) << QRect(5, 5, 99, 70) << 4;
     QTest::newRow("dashed turns") << 9 << 6 << QPoint() << QRect() << 5;
+    QTest::newRow("boxes") << 30 << 0 << QPoint(4, -3) << QRect(8, 6, 100, 60) << 6;
 }
 
 // The engine's own pixels are the reference, line by line, on every kind of shape a map draws
@@ -219,7 +225,7 @@ void TestChartCanvas::linesWrittenAsPainterDraws()
         if (!clip.isEmpty())
             p->setClipRect(clip);
     }
-    TLineRaster raster(po, variant < 4);
+    TLineRaster raster(po, variant < 4 && variant != 6);
     QCOMPARE(raster.Available() && raster.UsePen(po.pen()), variant != 3);
     if (variant == 3)
         return;
@@ -237,7 +243,12 @@ void TestChartCanvas::linesWrittenAsPainterDraws()
             line[1] = line[0] + QPoint(0, int(random.bounded(45)));
             line[2] = line[3] - QPoint(0, int(random.bounded(25)));
         }
-        if (line.size() == 2) {
+        if (variant == 6) {
+            const QRect box(line[0], QSize(line[1].x() / 4, line[1].y() / 4));
+            const QColor color = QColor::fromRgb(random.generate() | 0xff000000u);
+            pe.fillRect(box, color);
+            QVERIFY(raster.FillRect(box, color));
+        } else if (line.size() == 2) {
             pe.drawLine(line[0], line[1]);
             raster.Line(line[0], line[1]);
         } else {
