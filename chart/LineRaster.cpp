@@ -127,6 +127,7 @@ bool TLineRaster::UsePen(const QPen &pen)
         m_words = (m_surface.width() + 63) / 64;
         m_rowBits.assign(std::size_t(m_words) * std::size_t(m_surface.height()), 0);
         m_knownColumns.assign(std::size_t(m_surface.width()), {0, -1});
+        m_knownRows.assign(std::size_t(m_surface.height()), {0, -1});
     }
     m_color = color;
     m_caps = pen.capStyle() != Qt::FlatCap;
@@ -405,6 +406,10 @@ Q_ALWAYS_INLINE void TLineRaster::FillRow(int y, int lo, int hi)
         FillPixels(row + lo, hi - lo + 1, m_color);
         return;
     }
+    // A level line across the view is one long run: the row's longest known stretch answers
+    // for it at once.
+    if (Known(m_knownRows[std::size_t(y)], lo, hi))
+        return;
     // Written 64 pixels at a time where not all of them hold the colour already.
     quint64 *bits = m_rowBits.data() + std::size_t(y) * std::size_t(m_words);
     for (int w = lo >> 6; w <= hi >> 6; ++w) {
@@ -471,7 +476,7 @@ template <bool Upright> void TLineRaster::Emit(int a0, qint64 b0, qint64 inc, in
         k += steps;
         cross += way;
         d += 65536 - steps * step;
-        steps = shortRun >= d ? q - 1 : q;
+        steps = q - qint64(shortRun >= d);
     }
 }
 

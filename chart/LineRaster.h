@@ -1,6 +1,6 @@
-// Solid one-pixel lines (and plain boxes) written straight into the pixels of the image a painter draws on,
-// pixel for pixel where the painter's raster engine puts them: a map draws about a million
-// connectors, and the engine's own path (state checks, clipping per pixel, blending) costs
+// Solid one-pixel lines (and plain boxes) written straight into the pixels of the image a painter
+// draws on, pixel for pixel where the painter's raster engine puts them: a map draws about a
+// million connectors, and the engine's own path (state checks, clipping per pixel, blending) costs
 // several times the pixels it writes. Used only where it is known to agree with the engine.
 #pragma once
 
@@ -70,10 +70,10 @@ private:
     int m_dashLength = 0, m_dashStart = 0, m_dashAt = 0;
     // What is known to hold m_color, valid while only m_color is drawn, so that connectors
     // crossing in numbers are written about once: per row a bit a pixel (m_words words a
-    // row), per column one stretch.
+    // row), and per row and column one stretch.
     int m_words = 0;
     std::vector<quint64> m_rowBits;
-    std::vector<std::pair<int, int>> m_knownColumns;
+    std::vector<std::pair<int, int>> m_knownRows, m_knownColumns;
 };
 
 // Whether TLineRaster puts every pixel where this process's painter does, on a set of lines
