@@ -131,13 +131,14 @@ void TShapeSet::Reset(std::size_t expected)
     std::size_t capacity = 16;
     while (capacity < expected * 2)
         capacity *= 2;
-    if (m_keys.size() != capacity) {
-        // A key is read only where its slot is marked used: no need to clear the keys.
+    // Kept at its largest until Trim: drawings of one frame ask for different sizes, and
+    // a table grown anew each time costs its pages again. A key is read only where its slot
+    // is marked used: no need to clear the keys.
+    if (m_keys.size() < capacity) {
         m_keys.resize(capacity);
-        m_used.assign(capacity, false);
-    } else {
-        std::fill(m_used.begin(), m_used.end(), false);
+        m_used.resize(capacity);
     }
+    std::fill(m_used.begin(), m_used.begin() + std::ptrdiff_t(capacity), false);
     m_mask = capacity - 1;
     m_peak = std::max(m_peak, capacity);
 }
@@ -147,10 +148,17 @@ void TShapeSet::Trim()
     // A drawing that never asked (not on exact pixels) says nothing about the need.
     if (m_peak == 0)
         return;
-    if (m_keys.capacity() > 4 * std::max<std::size_t>(m_peak, 16)) {
+    // Only once the need has stayed small for a while: the drawings of one frame alternate
+    // between small and large needs, and a table given back on every small one is grown anew
+    // on the next large one.
+    constexpr int kSmallDrawings = 8;
+    if (m_keys.capacity() <= 4 * std::max<std::size_t>(m_peak, 16)) {
+        m_smallDrawings = 0;
+    } else if (++m_smallDrawings >= kSmallDrawings) {
         std::vector<Key>().swap(m_keys);
         std::vector<bool>().swap(m_used);
         m_mask = 0;
+        m_smallDrawings = 0;
     }
     m_peak = 0;
 }

@@ -74,8 +74,8 @@ public:
     void Reset(std::size_t expected);
     // True when the key was new.
     bool Insert(const Key &key);
-    // Gives back the table when it is far larger than any Reset since the last call asked for,
-    // so that one large map does not hold its memory through every smaller one after it.
+    // Gives back the table when it has been far larger than any Reset asked for over several
+    // calls, so that one large map does not hold its memory through every smaller one after it.
     void Trim();
     std::size_t Capacity() const { return m_keys.capacity(); }
 
@@ -83,7 +83,8 @@ private:
     std::vector<Key> m_keys;
     std::vector<bool> m_used;
     std::size_t m_mask = 0;
-    std::size_t m_peak = 0; // largest table asked for since the last Trim
+    std::size_t m_peak = 0;  // largest table asked for since the last Trim
+    int m_smallDrawings = 0; // Trims in a row that found the table far too large
 };
 
 // Columns of one horizontal band of label boxes that later, opaque boxes paint over.

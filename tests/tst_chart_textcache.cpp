@@ -211,9 +211,15 @@ void TestChartTextCache::shapeTableGivenBack()
     set.Reset(10);
     set.Trim();
     QCOMPARE(set.Capacity(), large);
-    // Only small uses since: given back, and the set works as before.
+    // A frame's drawings alternate small and large: one small drawing keeps the room, only
+    // small uses over several drawings give it back, and the set works as before.
     set.Reset(10);
     set.Trim();
+    QCOMPARE(set.Capacity(), large);
+    for (int i = 0; i < 8; ++i) {
+        set.Reset(10);
+        set.Trim();
+    }
     QVERIFY2(set.Capacity() < 1000, qPrintable(QString::number(set.Capacity())));
     set.Reset(10);
     QVERIFY(set.Insert({1, 2, 3, 4, 0, 0, 0, 0}));
