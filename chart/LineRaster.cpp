@@ -148,7 +148,13 @@ bool TLineRaster::Polyline(const QPoint *points, int count)
         const double qx = points[i].x() + m_offset.x(), qy = points[i].y() + m_offset.y();
         if (m_caps && i == count - 1)
             caps |= kCapEnd;
-        const bool moved = Stroke(px, py, qx, qy, caps, trace);
+        // A stroke whose pixels all hold the colour already, and after which nothing is drawn
+        // that would read where it ended, is only stepped past (it is long enough that the
+        // engine would start the next stroke at its end).
+        const bool moved =
+            (m_remember && std::abs(qx - px) + std::abs(qy - py) >= 1.0 &&
+             RestClippedAway(points + i, count - i) && LevelStrokeWritten(px, py, qx, qy)) ||
+            Stroke(px, py, qx, qy, caps, trace);
         // A stroke too short to draw leaves the next one starting where it started, except
         // at the polyline's ends: the engine closes small gaps this way.
         if (moved || i == 1 || i == count - 1) {
@@ -156,6 +162,43 @@ bool TLineRaster::Polyline(const QPoint *points, int count)
             py = qy;
         }
         caps = 0;
+    }
+    return true;
+}
+
+bool TLineRaster::RestClippedAway(const QPoint *points, int count) const
+{
+    // Each later stroke starts where the one before ended (it is cut away whole, so counts
+    // as moved) and lies wholly left or right of the band the engine cuts lines to.
+    const double xmin = m_surface.left() - 1, xmax = m_surface.right() + 2;
+    for (int j = 1; j < count; ++j) {
+        const double x1 = points[j - 1].x() + m_offset.x(), x2 = points[j].x() + m_offset.x();
+        if (!((x1 < xmin && x2 <= xmin) || (x1 > xmax && x2 >= xmax)))
+            return false;
+    }
+    return true;
+}
+
+bool TLineRaster::LevelStrokeWritten(double x1, double y1, double x2, double y2) const
+{
+    if (std::abs(x2 - x1) < std::abs(y2 - y1))
+        return false;
+    // The engine puts a level stroke's pixel within a pixel of the exact line on its column
+    // (half a step of cap, half a slope either way, a 64th of rounding), and one column past
+    // either end at most: rows within two of the line over the clip's columns are all it can
+    // reach, and where each holds the colour across them the stroke changes nothing.
+    const int c0 = std::max(m_clip.left(), int(std::floor(std::min(x1, x2))) - 1);
+    const int c1 = std::min(m_clip.right(), int(std::ceil(std::max(x1, x2))) + 1);
+    if (c0 > c1)
+        return true;
+    const double slope = (y2 - y1) / (x2 - x1);
+    const double ya = y1 + (c0 - x1) * slope, yb = y1 + (c1 - x1) * slope;
+    const int r0 = std::max(m_clip.top(), int(std::floor(std::min(ya, yb))) - 2);
+    const int r1 = std::min(m_clip.bottom(), int(std::floor(std::max(ya, yb))) + 2);
+    for (int r = r0; r <= r1; ++r) {
+        const auto &[from, to] = m_knownRows[std::size_t(r)];
+        if (from > c0 || to < c1)
+            return false;
     }
     return true;
 }

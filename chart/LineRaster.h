@@ -45,6 +45,12 @@ private:
         bool LastAligned = false;
     };
     bool Stroke(double x1, double y1, double x2, double y2, int caps, TTrace &trace);
+    // Whether every stroke of the polyline's points[0..count) is cut away whole by the
+    // engine before it is stepped, so that none reads where the stroke before it ended.
+    bool RestClippedAway(const QPoint *points, int count) const;
+    // Whether a stroke (device coordinates) no steeper than level can change no pixel: every
+    // row it can reach inside the clip is known to hold the colour across its columns.
+    bool LevelStrokeWritten(double x1, double y1, double x2, double y2) const;
     bool ClipToSurface(double &x1, double &y1, double &x2, double &y2, TTrace &trace) const;
     // Pixels (x0 + k, (y0 + k * inc) >> 16) for k in [0, count), or transposed when upright.
     template <bool Upright> void Emit(int x0, qint64 y0, qint64 inc, int count);
