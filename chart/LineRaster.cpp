@@ -187,14 +187,19 @@ bool TLineRaster::LevelStrokeWritten(double x1, double y1, double x2, double y2)
     // (half a step of cap, half a slope either way, a 64th of rounding), and one column past
     // either end at most: rows within two of the line over the clip's columns are all it can
     // reach, and where each holds the colour across them the stroke changes nothing.
-    const int c0 = std::max(m_clip.left(), int(std::floor(std::min(x1, x2))) - 1);
-    const int c1 = std::min(m_clip.right(), int(std::ceil(std::max(x1, x2))) + 1);
+    // The ends are whole pixels here; the rows are floored without a library call.
+    const auto floorOf = [](double v) {
+        const int i = int(v);
+        return i - int(v < i);
+    };
+    const int c0 = std::max(m_clip.left(), int(std::min(x1, x2)) - 1);
+    const int c1 = std::min(m_clip.right(), int(std::max(x1, x2)) + 1);
     if (c0 > c1)
         return true;
     const double slope = (y2 - y1) / (x2 - x1);
     const double ya = y1 + (c0 - x1) * slope, yb = y1 + (c1 - x1) * slope;
-    const int r0 = std::max(m_clip.top(), int(std::floor(std::min(ya, yb))) - 2);
-    const int r1 = std::min(m_clip.bottom(), int(std::floor(std::max(ya, yb))) + 2);
+    const int r0 = std::max(m_clip.top(), floorOf(std::min(ya, yb)) - 2);
+    const int r1 = std::min(m_clip.bottom(), floorOf(std::max(ya, yb)) + 2);
     for (int r = r0; r <= r1; ++r) {
         const auto &[from, to] = m_knownRows[std::size_t(r)];
         if (from > c0 || to < c1)
