@@ -419,8 +419,11 @@ void TSeriesPainter::PlaceLabels(const TChartGeometry &g, TArrowSeries &series, 
     const std::vector<int> &ids = TextIds(series, cache);
     const qint32 *widths = series.m_labelWidths.data();
     auto &positions = series.Marks.Positions;
-    if (positions.size() < std::size_t(series.Count()))
+    if (positions.size() < std::size_t(series.Count())) {
         positions.resize(std::size_t(series.Count()));
+        m_placementsChanged = true;
+    }
+    bool changed = false;
     const int lift = series.Marks.ArrowLength;
     const TLabelShape shape(series.Marks);
     const bool collect = !labelArea.isEmpty();
@@ -433,19 +436,25 @@ void TSeriesPainter::PlaceLabels(const TChartGeometry &g, TArrowSeries &series, 
     const int count = series.Count();
     for (int i = 0; i < count; ++i) {
         auto &slot = positions[std::size_t(i)];
-        if (!slot)
+        if (!slot) {
             slot.emplace();
+            changed = true;
+        }
         TSeriesMarkPosition &pos = *slot;
+        changed |= (pos.LabelWidth != widths[i]) | (pos.LabelHeight != height);
         pos.LabelWidth = widths[i];
         pos.LabelHeight = height;
         if (!pos.Fixed) {
             // The chart's own placement: centred above the point's start, ArrowLength up.
             const int x = g.XPixel(series.StartX(i));
             const int y = g.YPixel(series.StartY(i));
+            const TSeriesMarkPosition before = pos;
             pos.LeaderEnd = QPoint(x, y);
             pos.LeaderStart = QPoint(x, y - lift);
             pos.LabelLeft = x - pos.LabelWidth / 2;
             pos.LabelTop = y - lift - pos.LabelHeight;
+            changed |= before.LeaderEnd != pos.LeaderEnd || before.LeaderStart != pos.LeaderStart ||
+                       before.LabelLeft != pos.LabelLeft || before.LabelTop != pos.LabelTop;
         }
         if (!collect)
             continue;
@@ -461,6 +470,7 @@ void TSeriesPainter::PlaceLabels(const TChartGeometry &g, TArrowSeries &series, 
         }
         m_labelPoints.push_back(i);
     }
+    m_placementsChanged = m_placementsChanged || changed;
 }
 
 // Decides, from the last label drawn backwards, which parts of which labels can still change a
@@ -792,6 +802,7 @@ void TSeriesPainter::DrawSeries(QPainter &painter, const TChartGeometry &g,
     const bool exact = skipHidden && ExactPixels(painter);
     painter.setRenderHint(QPainter::Antialiasing, false);
     m_stats = {};
+    m_placementsChanged = false;
 
     std::vector<TArrowSeries *> labelled;
     std::vector<std::size_t> labelIndex(series.size(), std::size_t(-1));

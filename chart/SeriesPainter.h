@@ -116,6 +116,9 @@ public:
                     const std::function<void(std::size_t, bool)> &group = {});
 
     const TChartDrawStats &Stats() const { return m_stats; }
+    // Whether the last DrawSeries created, sized or placed any label record anew with other
+    // values than it held.
+    bool PlacementsChanged() const { return m_placementsChanged; }
 
 private:
     TFontCache &FontCacheFor(const TChartFont &font);
@@ -156,5 +159,6 @@ private:
     std::vector<quint64> m_lastRevisions;
     bool m_textsChanged = false;
     TChartDrawStats m_stats;
+    bool m_placementsChanged = false;
     std::optional<bool> m_linesAgree; // whether leaders may be written past the painter
 };

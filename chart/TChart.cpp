@@ -95,6 +95,11 @@ struct TChart::Impl
     bool Zoomed = false;
 
     TSeriesPainter Painter;
+    // Inside Paint: the state the after-draw handler last saw and left, when it left it as it
+    // saw it; and, while the handler runs, whether nothing it reads moved since.
+    bool InPaint = false;
+    std::optional<TGeometryKey> AfterDrawKey;
+    bool PlacementsKept = false;
     // What the last drawing was drawn from, to foresee that the after-draw handler moves labels.
     TGeometryKey LastDrawn;
     bool LastDrawnSet = false;
@@ -398,10 +403,23 @@ void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChan
     if (placementsChanged && OnAfterDraw && !reported)
         Capture(before, d->Series);
     d->Reported.reset();
+    d->PlacementsKept = false;
     if (OnAfterDraw) {
+        // Within one Paint, a drawing that follows the handler's last return on the same
+        // geometry and sized and placed every label as it found it leaves the handler nothing
+        // new to read from the chart.
+        std::optional<TGeometryKey> seen;
+        if (d->InPaint && SkipHiddenWork)
+            seen = KeyOf(rect, *this, d->Series);
+        d->PlacementsKept = seen && d->AfterDrawKey && SameKey(*seen, *d->AfterDrawKey) &&
+                            !d->Painter.PlacementsChanged();
+        d->AfterDrawKey.reset();
         const TPainterSaver saved(painter);
         ResetCanvasState(painter);
         OnAfterDraw(*this, &canvas);
+        d->PlacementsKept = false;
+        if (seen && SameKey(*seen, KeyOf(rect, *this, d->Series)))
+            d->AfterDrawKey = std::move(seen);
     }
     if (placementsChanged) {
         bool changed = false;
@@ -425,6 +443,21 @@ void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChan
 
 void TChart::Paint(QPainter &painter, const QRect &rect)
 {
+    // What the after-draw handler saw is vouched for only between drawings of this Paint.
+    struct TPaintScope
+    {
+        Impl &D;
+        explicit TPaintScope(Impl &d) : D(d)
+        {
+            D.InPaint = true;
+            D.AfterDrawKey.reset();
+        }
+        ~TPaintScope()
+        {
+            D.InPaint = false;
+            D.AfterDrawKey.reset();
+        }
+    } paintScope(*d);
     int pass = 0;
     // After a zoom, a scroll or new rows the after-draw handler moves the labels, and the first
     // drawing is painted over at once by the one with the new placements. That first drawing
@@ -444,6 +477,7 @@ void TChart::Paint(QPainter &painter, const QRect &rect)
         if (d->RepaintRequested && changed) {
             pass = 1;
         } else if (!reported && d->Start.size() == d->Series.size()) {
+            d->AfterDrawKey.reset();
             for (std::size_t i = 0; i < d->Series.size(); ++i) {
                 TSeriesMarks &m = d->Series[i]->Marks;
                 m.Visible = d->Start[i].Visible;
@@ -473,6 +507,11 @@ const TChartDrawStats &TChart::LastDrawStats() const
 bool TChart::ReportsChanges() const
 {
     return AfterDrawReportsChanges && SkipHiddenWork;
+}
+
+bool TChart::PlacementsKeptSinceAfterDraw() const
+{
+    return d->Drawing && d->PlacementsKept;
 }
 
 void TChart::ReportPlacementChanges(bool changed)

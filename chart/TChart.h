@@ -58,6 +58,12 @@ public:
     bool AfterDrawReportsChanges = false;
     // Called by the after-draw handler during a drawing; ignored outside one.
     void ReportPlacementChanges(bool changed);
+    // Asked by the after-draw handler: true when, in the same Paint, the drawing since its last
+    // return had the same geometry, series and axes and gave every label the size and placement
+    // it found, so that what the handler derives from them would come out as it left it. The
+    // chart cannot see what its other handlers do: a handler relying on this must know that
+    // they move no label. Always false with SkipHiddenWork off and outside a drawing.
+    bool PlacementsKeptSinceAfterDraw() const;
 
     // Series list; index 0 is the template series.
     int SeriesCount() const;

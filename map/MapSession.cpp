@@ -49,7 +49,15 @@ void TMapSession::Step(CycleStep step) const
 
 void TMapSession::ChangeChart(TChart &chart, TCanvas *canvas) const
 {
-    chart.ReportPlacementChanges(LayoutGeneLabels(chart, View.FirstLineNames));
+    // The second drawing of a zoom or scroll finds every label where the first one's layout
+    // put it: the connectors (the only other handler here) move no label, so when the chart
+    // vouches for the rest and the first-line switch is as the layout saw it, the layout would
+    // give the same placements again, over a million points.
+    const bool kept = chart.PlacementsKeptSinceAfterDraw() && ConnectorDrawer == nullptr &&
+                      m_laidOutFor.first == &chart && m_laidOutFor.second == View.FirstLineNames;
+    m_laidOutFor = {nullptr, false};
+    chart.ReportPlacementChanges(!kept && LayoutGeneLabels(chart, View.FirstLineNames));
+    m_laidOutFor = {&chart, View.FirstLineNames};
     if (canvas)
         DrawChromosomeNames(chart, *canvas, FCatalogue, ChromosomeChecked);
     // The layout may have moved labels the drawing just painted.

@@ -16,6 +16,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 class QPainter;
@@ -139,4 +140,6 @@ private:
     std::vector<bool> m_shownChromosomes;
     std::vector<bool> m_shownGenes;
     quint64 m_rebuilds = 0; // rebuilds that succeeded
+    // The chart and first-line switch of the last label layout that ran to its end.
+    mutable std::pair<const TChart *, bool> m_laidOutFor{nullptr, false};
 };

@@ -512,27 +512,42 @@ void TestChartDrawing::paintStopsRepainting_data()
 {
     QTest::addColumn<int>("changes"); // drawings whose after-draw handler moves a label
     QTest::addColumn<int>("draws");
-    QTest::newRow("nothing changes") << 0 << 1;
-    QTest::newRow("one layout") << 1 << 2;
-    QTest::newRow("always changing") << 1000 << 3;
+    QTest::addColumn<QByteArray>("move"); // what the handler changes: its own placement, a
+                                          // size the chart sets, or the axis
+    QTest::addColumn<bool>("plain");
+    QTest::addColumn<int>("kept"); // handler calls told that nothing moved since the last
+    QTest::newRow("nothing changes") << 0 << 1 << QByteArray("left") << false << 0;
+    QTest::newRow("one layout") << 1 << 2 << QByteArray("left") << false << 1;
+    QTest::newRow("always changing") << 1000 << 3 << QByteArray("left") << false << 2;
+    QTest::newRow("plain drawing") << 1 << 2 << QByteArray("left") << true << 0;
+    QTest::newRow("size put back") << 1 << 2 << QByteArray("width") << false << 0;
+    QTest::newRow("zoomed by the handler") << 1 << 2 << QByteArray("zoom") << false << 0;
 }
 
 void TestChartDrawing::paintStopsRepainting()
 {
     QFETCH(int, changes);
     QFETCH(int, draws);
+    QFETCH(QByteArray, move);
+    QFETCH(bool, plain);
+    QFETCH(int, kept);
     TChart chart;
     Setup(chart);
+    chart.SkipHiddenWork = !plain;
     TArrowSeries &s = AddRow(chart);
     s.Marks.Visible = true;
     s.AppendArrow(10, -1, 20, -1, "A", 0);
-    int drawn = 0;
+    int drawn = 0, toldKept = 0;
     chart.OnAfterDraw = [&](TChart &c, TCanvas *) {
         ++drawn;
+        toldKept += c.PlacementsKeptSinceAfterDraw();
         if (drawn <= changes) {
             TSeriesMarkPosition &p = *c.Series(1).Position(0);
             p.Fixed = true;
             p.LabelLeft += 1;
+            p.LabelWidth += move == "width";
+            if (move == "zoom")
+                c.ZoomTo(0, 100 + drawn);
         }
         c.RequestRepaint(); // asked for every time, as the map does
     };
@@ -542,10 +557,12 @@ void TestChartDrawing::paintStopsRepainting()
     QPainter painter(&image);
     chart.Paint(painter, kRect);
     QCOMPARE(drawn, draws);
-    QCOMPARE(invalidated, 0); // no further drawing scheduled
+    QCOMPARE(toldKept, kept);
+    QCOMPARE(invalidated, int(move == "zoom")); // no further drawing scheduled
+    QVERIFY(!chart.PlacementsKeptSinceAfterDraw());
     // Outside a drawing a request goes to the screen.
     chart.RequestRepaint();
-    QCOMPARE(invalidated, 1);
+    QCOMPARE(invalidated, 1 + int(move == "zoom"));
 }
 
 void TestChartDrawing::emptyChart()
