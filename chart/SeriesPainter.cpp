@@ -739,6 +739,7 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
             painter.fillRect(r, color);
     };
 
+    bool textPenSet = false;
     for (std::size_t j = from; j < to; ++j) {
         const quint8 parts = m_labelWork[j];
         if (!parts)
@@ -748,6 +749,7 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
         if ((parts & kDrawLeader) && leadersDirect) {
             direct->Line(pos.LeaderStart, pos.LeaderEnd);
         } else if (parts & kDrawLeader) {
+            textPenSet = false;
             painter.setPen(leaderPen);
             painter.drawLine(pos.LeaderStart, pos.LeaderEnd);
         }
@@ -770,6 +772,7 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
                 if (!marks.Transparent)
                     fillBox(box, back);
                 if (marks.Frame.Visible) {
+                    textPenSet = false;
                     painter.setPen(framePen);
                     painter.drawRect(box.adjusted(0, 0, -1, -1));
                 }
@@ -783,7 +786,10 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
             info.Static->setTextFormat(Qt::PlainText);
             info.Static->prepare(QTransform(), cache.Font);
         }
-        painter.setPen(textPen);
+        // Only leaders and frames drawn by the painter change its pen.
+        if (!textPenSet)
+            painter.setPen(textPen);
+        textPenSet = true;
         // The same pixels as drawText with the baseline one ascent below this corner.
         painter.drawStaticText(QPointF(pos.LabelLeft + kLabelPadX, pos.LabelTop + kLabelPadY),
                                *info.Static);
