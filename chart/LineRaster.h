@@ -31,6 +31,19 @@ public:
     bool Polyline(const QPoint *points, int count);
     // Draws as painter.drawLine(p, q) would.
     void Line(const QPoint &p, const QPoint &q);
+    // Whether an upright stroke on column x (logical) is cut away whole by the engine.
+    bool ColumnCutAway(int x) const
+    {
+        const int d = x + m_offset.x();
+        return d < m_surface.left() - 1 || d > m_surface.right() + 2;
+    }
+    // Whether a solid stroke from p to q (logical) would change no pixel: level, and every
+    // row it can reach is known to hold the colour (remembering only).
+    bool StrokeChangesNothing(const QPoint &p, const QPoint &q) const
+    {
+        return m_remember && LevelStrokeWritten(p.x() + m_offset.x(), p.y() + m_offset.y(),
+                                                q.x() + m_offset.x(), q.y() + m_offset.y());
+    }
     // Fills as painter.fillRect(r, color) would; false, drawing nothing, unless the colour is
     // opaque. Not while remembering what was written.
     bool FillRect(const QRect &r, const QColor &color);

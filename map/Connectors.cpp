@@ -127,8 +127,7 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas)
             m_rowStart[std::size_t(s) + 1] = m_rowStart[std::size_t(s)] + chart.Series(s).Count();
         m_links.clear();
         ForEachConnector(chart, [this](int s, int p, int t, int q) {
-            m_links.push_back(
-                {m_rowStart[std::size_t(s)] + p, m_rowStart[std::size_t(t)] + q});
+            m_links.push_back({m_rowStart[std::size_t(s)] + p, m_rowStart[std::size_t(t)] + q});
         });
         m_links.shrink_to_fit();
         m_rows.clear();
@@ -194,8 +193,15 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas)
             if (right < area.left() || left > area.right() || bottom < area.top() ||
                 top > area.bottom())
                 continue;
-            if (raster && raster->Polyline(line, 4))
-                continue;
+            if (raster) {
+                // Zoomed in, most connectors crossing the view have their drop and rise
+                // outside it, and cross rows that earlier ones have filled already.
+                if (raster->ColumnCutAway(a.x()) && raster->ColumnCutAway(b.x()) &&
+                    raster->StrokeChangesNothing(line[1], line[2]))
+                    continue;
+                if (raster->Polyline(line, 4))
+                    continue;
+            }
             // Where connectors cross in numbers their pixels are all black already. That is
             // the cheaper question, so it comes first; a connector found black need not be
             // remembered, since a later one on the same pixels will be found black too.
@@ -208,8 +214,8 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas)
                 (unseen(line[0].x()) || black.AllBlackAlong(line[0], line[1])) &&
                 (unseen(line[3].x()) || black.AllBlackAlong(line[2], line[3])))
                 continue;
-            if (dedupe && !m_drawn.Insert({line[0].x(), line[0].y(), line[3].x(), line[3].y(),
-                                          0, 0, 0, 0}))
+            if (dedupe &&
+                !m_drawn.Insert({line[0].x(), line[0].y(), line[3].x(), line[3].y(), 0, 0, 0, 0}))
                 continue;
         }
         canvas.Polyline(line, 4);
