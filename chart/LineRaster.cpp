@@ -121,6 +121,23 @@ bool TLineRaster::UsePen(const QPen &pen)
         for (qsizetype i = pattern.size() - 1; i >= 0; --i)
             m_dashesBack.push_back(back += int(std::clamp(pattern[i] * 64, 1.0, 65536.0)));
         m_dashStart = int(pen.dashOffset() * 64);
+        // Whole-pixel dashes (a dotted pen's) get a table of which pixels of a period show,
+        // for each way of stepping.
+        m_dashOn.clear();
+        m_dashOnBack.clear();
+        const auto whole = [](const std::vector<int> &marks) {
+            return std::all_of(marks.begin(), marks.end(), [](int m) { return m % 64 == 0; });
+        };
+        if (whole(m_dashes) && whole(m_dashesBack) && m_dashStart % 64 == 0) {
+            for (int at = 32; at < m_dashLength; at += 64) {
+                const auto segment = [at](const std::vector<int> &marks) {
+                    return std::size_t(std::upper_bound(marks.begin(), marks.end(), at) -
+                                       marks.begin());
+                };
+                m_dashOn.push_back(char(segment(m_dashes) % 2 == 0));
+                m_dashOnBack.push_back(char(segment(m_dashesBack) % 2 == 1));
+            }
+        }
     }
     const quint32 color = pen.color().rgba();
     if (m_remember && (color != m_color || m_knownColumns.empty())) {
@@ -406,6 +423,30 @@ bool TLineRaster::Stroke(double rx1, double ry1, double rx2, double ry2, int cap
 void TLineRaster::EmitDashed(bool upright, int a0, qint64 b0, qint64 inc, int count, bool swapped,
                              int offset)
 {
+    const std::vector<char> &onAt = swapped ? m_dashOnBack : m_dashOn;
+    if (!onAt.empty() && offset % 64 == 32) {
+        // Dashes of whole pixels, stepped from pixel middles: each pixel lies wholly in one
+        // dash or gap, so a table over one period tells, and only the clip's pixels are seen.
+        const int period = int(onAt.size());
+        const int aLo = upright ? m_clip.top() : m_clip.left();
+        const int aHi = upright ? m_clip.bottom() : m_clip.right();
+        const int bLo = upright ? m_clip.left() : m_clip.top();
+        const int bHi = upright ? m_clip.right() : m_clip.bottom();
+        const int from = std::max(0, aLo - a0), to = std::min(count - 1, aHi - a0);
+        int phase = int((offset / 64 + qint64(std::max(0, from))) % period);
+        b0 += from * inc;
+        for (int k = from; k <= to; ++k, b0 += inc) {
+            const int b = int(b0 >> 16);
+            if (onAt[std::size_t(phase)] && b >= bLo && b <= bHi) {
+                const int a = a0 + k;
+                const int x = upright ? b : a, y = upright ? a : b;
+                reinterpret_cast<quint32 *>(m_pixels + y * m_stride)[x] = m_color;
+            }
+            if (++phase == period)
+                phase = 0;
+        }
+        return;
+    }
     const std::vector<int> &marks = swapped ? m_dashesBack : m_dashes;
     std::size_t index = 0;
     while (offset >= marks[index])

@@ -87,6 +87,9 @@ private:
     // and where in it the next stroke starts; empty for a solid pen.
     std::vector<int> m_dashes, m_dashesBack;
     int m_dashLength = 0, m_dashStart = 0, m_dashAt = 0;
+    // For dashes of whole pixels: per pixel of one period, whether it shows, stepping forwards
+    // and backwards from a pixel's middle; empty otherwise.
+    std::vector<char> m_dashOn, m_dashOnBack;
     // What is known to hold m_color, valid while only m_color is drawn, so that connectors
     // crossing in numbers are written about once: per row a bit a pixel (m_words words a
     // row), and per row and column one stretch.
