@@ -12,6 +12,7 @@
 #include <QPointF>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -499,6 +500,9 @@ void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series, 
         const qint32 leaderPen = PenKey(marks.Arrow);
         const qint32 leaderColor = qint32(marks.Arrow.Color);
         int lastBandTop = 0, lastBandHeight = -1, lastBand = -1;
+        std::array<std::pair<qint64, int>, 8> recentBands;
+        recentBands.fill({std::numeric_limits<qint64>::min(), -1});
+        std::size_t nextRecent = 0;
 
         for (std::size_t j = m_labelFrom[k + 1]; j-- > m_labelFrom[k];) {
             const int i = m_labelPoints[j];
@@ -520,15 +524,26 @@ void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series, 
             drawText = drawText && ink.intersects(labelArea);
             if (exact && (drawBox || drawText) && !box.isEmpty()) {
                 if (box.top() != lastBandTop || box.height() != lastBandHeight) {
+                    // Labels take turns over a few levels: the bands met lately are looked
+                    // through before the index of all.
                     const qint64 key = (qint64(box.top()) << 32) | quint32(box.height());
-                    auto it = bandIndex.constFind(key);
-                    if (it == bandIndex.constEnd()) {
-                        it = bandIndex.insert(key, int(bands.size()));
-                        bands.emplace_back(area.left(), area.right());
+                    const auto recent = std::find_if(
+                        recentBands.begin(), recentBands.end(),
+                        [key](const std::pair<qint64, int> &b) { return b.first == key; });
+                    if (recent != recentBands.end()) {
+                        lastBand = recent->second;
+                    } else {
+                        auto it = bandIndex.constFind(key);
+                        if (it == bandIndex.constEnd()) {
+                            it = bandIndex.insert(key, int(bands.size()));
+                            bands.emplace_back(area.left(), area.right());
+                        }
+                        lastBand = it.value();
+                        recentBands[nextRecent] = {key, lastBand};
+                        nextRecent = (nextRecent + 1) % recentBands.size();
                     }
                     lastBandTop = box.top();
                     lastBandHeight = box.height();
-                    lastBand = it.value();
                 }
                 TBandCoverage &coverage = bands[std::size_t(lastBand)];
                 // Only what stays inside the band's rows can lie under its later boxes. The
