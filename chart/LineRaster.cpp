@@ -145,6 +145,8 @@ bool TLineRaster::UsePen(const QPen &pen)
         m_rowBits.assign(std::size_t(m_words) * std::size_t(m_surface.height()), 0);
         m_knownColumns.assign(std::size_t(m_surface.width()), {0, -1});
         m_knownRows.assign(std::size_t(m_surface.height()), {0, -1});
+        m_rowFull.assign(std::size_t(m_surface.height()), 0);
+        m_fullBefore.assign(std::size_t(m_surface.height()) + 1, 0);
     }
     m_color = color;
     m_caps = pen.capStyle() != Qt::FlatCap;
@@ -196,8 +198,21 @@ bool TLineRaster::RestClippedAway(const QPoint *points, int count) const
     return true;
 }
 
+bool TLineRaster::RowsFull(int top, int bottom) const
+{
+    top = std::max(top, m_clip.top());
+    bottom = std::min(bottom, m_clip.bottom());
+    return top > bottom || m_fullBefore[std::size_t(bottom) + 1] - m_fullBefore[std::size_t(top)] ==
+                               bottom - top + 1;
+}
+
 bool TLineRaster::LevelStrokeWritten(double x1, double y1, double x2, double y2) const
 {
+    // Any stroke keeps within a row of its ends' rows (half a pixel of cap, a pixel added at a
+    // turn): where all those rows hold the colour across the clip, it changes nothing. Zoomed
+    // in, the rows between two map rows fill up soon, and this answers without dividing.
+    if (RowsFull(int(std::min(y1, y2)) - 2, int(std::max(y1, y2)) + 2))
+        return true;
     if (std::abs(x2 - x1) < std::abs(y2 - y1))
         return false;
     // The engine puts a level stroke's pixel within a pixel of the exact line on its column
@@ -497,8 +512,15 @@ Q_ALWAYS_INLINE void TLineRaster::FillRow(int y, int lo, int hi)
     }
     // A level line across the view is one long run: the row's longest known stretch answers
     // for it at once.
-    if (Known(m_knownRows[std::size_t(y)], lo, hi))
+    auto &known = m_knownRows[std::size_t(y)];
+    if (Known(known, lo, hi))
         return;
+    if (known.first <= m_clip.left() && known.second >= m_clip.right() && !m_rowFull[y]) {
+        // The row now holds the colour across the clip: counted among the full rows.
+        m_rowFull[y] = 1;
+        for (std::size_t r = std::size_t(y) + 1; r < m_fullBefore.size(); ++r)
+            ++m_fullBefore[r];
+    }
     // Written 64 pixels at a time where not all of them hold the colour already.
     quint64 *bits = m_rowBits.data() + std::size_t(y) * std::size_t(m_words);
     for (int w = lo >> 6; w <= hi >> 6; ++w) {

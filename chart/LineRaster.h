@@ -61,8 +61,11 @@ private:
     // Whether every stroke of the polyline's points[0..count) is cut away whole by the
     // engine before it is stepped, so that none reads where the stroke before it ended.
     bool RestClippedAway(const QPoint *points, int count) const;
-    // Whether a stroke (device coordinates) no steeper than level can change no pixel: every
-    // row it can reach inside the clip is known to hold the colour across its columns.
+    // Whether every device row top..bottom inside the clip holds the colour across the clip.
+    bool RowsFull(int top, int bottom) const;
+    // Whether a stroke (device coordinates) can change no pixel: every row it can reach is
+    // full, or it is no steeper than level and every row it can reach inside the clip is
+    // known to hold the colour across its columns.
     bool LevelStrokeWritten(double x1, double y1, double x2, double y2) const;
     bool ClipToSurface(double &x1, double &y1, double &x2, double &y2, TTrace &trace) const;
     // Pixels (x0 + k, (y0 + k * inc) >> 16) for k in [0, count), or transposed when upright.
@@ -96,6 +99,9 @@ private:
     int m_words = 0;
     std::vector<quint64> m_rowBits;
     std::vector<std::pair<int, int>> m_knownRows, m_knownColumns;
+    // Rows whose known stretch spans the clip, and per row how many such rows lie above it.
+    std::vector<char> m_rowFull;
+    std::vector<int> m_fullBefore;
 };
 
 // Whether TLineRaster puts every pixel where this process's painter does, on a set of lines
