@@ -101,12 +101,17 @@ TLineRaster::TLineRaster(QPainter &painter, bool remember) : m_remember(remember
     m_stride = image->bytesPerLine();
 }
 
-bool TLineRaster::UsePen(const QPen &pen)
+bool TLineRaster::Draws(const QPen &pen)
 {
     // A cosmetic width of 0 or 1 draws fully opaque; anything between blends.
     const bool thin = pen.widthF() == 0 || pen.widthF() == 1;
-    if (!Available() || pen.style() == Qt::NoPen || !thin ||
-        pen.brush().style() != Qt::SolidPattern || pen.color().alpha() != 255)
+    return pen.style() != Qt::NoPen && thin && pen.brush().style() == Qt::SolidPattern &&
+           pen.color().alpha() == 255;
+}
+
+bool TLineRaster::UsePen(const QPen &pen)
+{
+    if (!Available() || !Draws(pen))
         return false;
     m_dashes.clear();
     m_dashesBack.clear();

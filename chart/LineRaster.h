@@ -26,6 +26,8 @@ public:
     // Takes the line pen to draw with; false when its lines are not ones drawn here (wide,
     // translucent), and then no line must be drawn here until a pen is taken that is.
     bool UsePen(const QPen &pen);
+    // Whether lines of this pen are ones drawn here, where the painter allows.
+    static bool Draws(const QPen &pen);
     // Draws as painter.drawPolyline(points, count) would. False when it draws nothing because
     // the line closes on itself (the engine treats that shape apart): the painter must draw it.
     bool Polyline(const QPoint *points, int count);

@@ -498,6 +498,9 @@ void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series, 
             continue;
         const TLabelShape shape(marks);
         const qint32 leaderPen = PenKey(marks.Arrow);
+        // A leader written straight into the image costs less than finding out that a later
+        // one repeats it (which then paints the same pixels over it anyway).
+        const bool leadersWritten = exact && LinesAgree() && TLineRaster::Draws(PenOf(marks.Arrow));
         const qint32 leaderColor = qint32(marks.Arrow.Color);
         int lastBandTop = 0, lastBandHeight = -1, lastBand = -1;
         std::array<std::pair<qint64, int>, 8> recentBands;
@@ -510,9 +513,10 @@ void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series, 
             quint8 parts = 0;
 
             if (marks.Arrow.Visible && shape.Leader(pos).intersects(labelArea) &&
-                (!exact || m_labelShapes.Insert({pos.LeaderStart.x(), pos.LeaderStart.y(),
-                                                 pos.LeaderEnd.x(), pos.LeaderEnd.y(), leaderColor,
-                                                 leaderPen, marks.Clip ? 1 : 0, 0})))
+                (!exact || leadersWritten ||
+                 m_labelShapes.Insert({pos.LeaderStart.x(), pos.LeaderStart.y(), pos.LeaderEnd.x(),
+                                       pos.LeaderEnd.y(), leaderColor, leaderPen,
+                                       marks.Clip ? 1 : 0, 0})))
                 parts |= kDrawLeader;
 
             const QRect box = TLabelShape::Box(pos);
@@ -715,6 +719,13 @@ void TSeriesPainter::DrawArrows(QPainter &painter, const TChartGeometry &g,
     }
 }
 
+bool TSeriesPainter::LinesAgree()
+{
+    if (!m_linesAgree)
+        m_linesAgree = LineRasterAgreesWithPainter();
+    return *m_linesAgree;
+}
+
 void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::size_t index,
                                 const QRect &plot, bool exact)
 {
@@ -743,9 +754,7 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
     // So are the boxes.
     std::optional<TLineRaster> direct;
     if (exact) {
-        if (!m_linesAgree)
-            m_linesAgree = LineRasterAgreesWithPainter();
-        if (*m_linesAgree)
+        if (LinesAgree())
             direct.emplace(painter, false);
     }
     const bool leadersDirect = direct && direct->UsePen(leaderPen);

@@ -161,4 +161,5 @@ private:
     TChartDrawStats m_stats;
     bool m_placementsChanged = false;
     std::optional<bool> m_linesAgree; // whether leaders may be written past the painter
+    bool LinesAgree();
 };
