@@ -149,6 +149,9 @@ QSize PictureSize(const QByteArray &file, TGraphFormat format)
                    : QSize(S32(file, 16) - S32(file, 8), S32(file, 20) - S32(file, 12));
     case TGraphFormat::Bmp:
         return file.size() < 54 ? QSize() : QSize(S32(file, 18), std::abs(S32(file, 22)));
+    case TGraphFormat::Svg: // read back by their own tools, not measured here
+    case TGraphFormat::Pdf:
+    case TGraphFormat::Png:
     case TGraphFormat::None:
         break;
     }
