@@ -261,7 +261,8 @@ void TLineRaster::Line(const QPoint &p, const QPoint &q)
 bool TLineRaster::FillRect(const QRect &r, const QColor &color)
 {
     Q_ASSERT(!m_remember);
-    if (color.alpha() != 255 || color.spec() == QColor::ExtendedRgb)
+    // Plain 8-bit colours only: the engine fills others another way.
+    if (color.alpha() != 255 || color != QColor::fromRgba(color.rgba()))
         return false;
     // The engine fills from x to x + width (and y likewise), whichever way round they are.
     const auto [x1, x2] = std::minmax({r.x(), r.x() + r.width()});
@@ -281,53 +282,46 @@ void TLineRaster::Plot(int x, int y)
         reinterpret_cast<quint32 *>(m_pixels + y * m_stride)[x] = m_color;
 }
 
+namespace {
+// Cuts the stroke a1,b1 - a2,b2 to lo <= a <= hi along its a axis, moving b along with it.
+// False when it lies wholly outside; ended set when the far end was moved (or nothing is left).
+bool CutAxis(double &a1, double &b1, double &a2, double &b2, double lo, double hi, bool &ended)
+{
+    if (a1 < lo) {
+        if (a2 <= lo)
+            return ended = true, false;
+        b1 += (b2 - b1) / (a2 - a1) * (lo - a1);
+        a1 = lo;
+    } else if (a1 > hi) {
+        if (a2 >= hi)
+            return ended = true, false;
+        b1 += (b2 - b1) / (a2 - a1) * (hi - a1);
+        a1 = hi;
+    }
+    if (a2 < lo) {
+        ended = true;
+        b2 += (b2 - b1) / (a2 - a1) * (lo - a2);
+        a2 = lo;
+    } else if (a2 > hi) {
+        ended = true;
+        b2 += (b2 - b1) / (a2 - a1) * (hi - a2);
+        a2 = hi;
+    }
+    return true;
+}
+} // namespace
+
 bool TLineRaster::ClipToSurface(double &x1, double &y1, double &x2, double &y2, TTrace &trace) const
 {
     // Cut to one pixel round the surface in floating point, so that the fixed-point stepping
     // neither overflows nor depends on the clip: lines come out the same whatever is clipped.
-    const double xmin = m_surface.left() - 1, xmax = m_surface.right() + 2;
-    const double ymin = m_surface.top() - 1, ymax = m_surface.bottom() + 2;
-    if (x1 < xmin) {
-        if (x2 <= xmin)
-            return trace.LastX = kNoPixel, true;
-        y1 += (y2 - y1) / (x2 - x1) * (xmin - x1);
-        x1 = xmin;
-    } else if (x1 > xmax) {
-        if (x2 >= xmax)
-            return trace.LastX = kNoPixel, true;
-        y1 += (y2 - y1) / (x2 - x1) * (xmax - x1);
-        x1 = xmax;
-    }
-    if (x2 < xmin) {
+    // Columns first, then rows; a moved far end leaves no last pixel for the next stroke.
+    bool ended = false;
+    const bool kept = CutAxis(x1, y1, x2, y2, m_surface.left() - 1, m_surface.right() + 2, ended) &&
+                      CutAxis(y1, x1, y2, x2, m_surface.top() - 1, m_surface.bottom() + 2, ended);
+    if (ended)
         trace.LastX = kNoPixel;
-        y2 += (y2 - y1) / (x2 - x1) * (xmin - x2);
-        x2 = xmin;
-    } else if (x2 > xmax) {
-        trace.LastX = kNoPixel;
-        y2 += (y2 - y1) / (x2 - x1) * (xmax - x2);
-        x2 = xmax;
-    }
-    if (y1 < ymin) {
-        if (y2 <= ymin)
-            return trace.LastX = kNoPixel, true;
-        x1 += (x2 - x1) / (y2 - y1) * (ymin - y1);
-        y1 = ymin;
-    } else if (y1 > ymax) {
-        if (y2 >= ymax)
-            return trace.LastX = kNoPixel, true;
-        x1 += (x2 - x1) / (y2 - y1) * (ymax - y1);
-        y1 = ymax;
-    }
-    if (y2 < ymin) {
-        trace.LastX = kNoPixel;
-        x2 += (x2 - x1) / (y2 - y1) * (ymin - y2);
-        y2 = ymin;
-    } else if (y2 > ymax) {
-        trace.LastX = kNoPixel;
-        x2 += (x2 - x1) / (y2 - y1) * (ymax - y2);
-        y2 = ymax;
-    }
-    return false;
+    return !kept;
 }
 
 // One stroke of a polyline, stepped along its longer axis in 16.16 fixed point from 26.6
