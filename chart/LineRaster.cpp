@@ -509,6 +509,20 @@ Q_ALWAYS_INLINE void TLineRaster::FillRow(int y, int lo, int hi)
         FillPixels(row + lo, hi - lo + 1, m_color);
         return;
     }
+    if (m_rowFull[std::size_t(y)])
+        return;
+    quint64 *bits = m_rowBits.data() + std::size_t(y) * std::size_t(m_words);
+    if (lo >> 6 == hi >> 6) {
+        // A short run (most of a slanted connector's): one word tells, and the row's stretch
+        // is left to the long runs.
+        quint64 &word = bits[lo >> 6];
+        const quint64 mask = BitsFromTo(lo & 63, hi & 63);
+        if ((word & mask) != mask) {
+            word |= mask;
+            FillPixels(row + lo, hi - lo + 1, m_color);
+        }
+        return;
+    }
     // A level line across the view is one long run: the row's longest known stretch answers
     // for it at once.
     auto &known = m_knownRows[std::size_t(y)];
@@ -521,7 +535,6 @@ Q_ALWAYS_INLINE void TLineRaster::FillRow(int y, int lo, int hi)
             ++m_fullBefore[r];
     }
     // Written 64 pixels at a time where not all of them hold the colour already.
-    quint64 *bits = m_rowBits.data() + std::size_t(y) * std::size_t(m_words);
     for (int w = lo >> 6; w <= hi >> 6; ++w) {
         const int from = std::max(lo, w << 6), to = std::min(hi, (w << 6) + 63);
         const quint64 mask = BitsFromTo(from & 63, to & 63);
