@@ -486,18 +486,9 @@ namespace {
 // it when apart and longer), as the caller is about to fill it.
 bool Known(std::pair<int, int> &known, int lo, int hi)
 {
-    auto &[from, to] = known;
-    if (from <= lo && hi <= to)
+    if (known.first <= lo && hi <= known.second)
         return true;
-    if (to < from || hi < from - 1 || lo > to + 1) {
-        if (to < from || hi - lo > to - from) {
-            from = lo;
-            to = hi;
-        }
-    } else {
-        from = std::min(from, lo);
-        to = std::max(to, hi);
-    }
+    TakeIntoStretch(known, lo, hi);
     return false;
 }
 } // namespace

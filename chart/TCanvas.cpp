@@ -116,15 +116,7 @@ bool KnownBlack(std::pair<int, int> &known, int lo, int hi, int first, int last,
         --runLo;
     for (const int stop = std::min(last, hi + kReach); runHi < stop && black(runHi + 1);)
         ++runHi;
-    if (to < from || runHi < from - 1 || runLo > to + 1) {
-        if (to < from || runHi - runLo > to - from) {
-            from = runLo;
-            to = runHi;
-        }
-    } else {
-        from = std::min(from, runLo);
-        to = std::max(to, runHi);
-    }
+    TakeIntoStretch(known, runLo, runHi);
     return true;
 }
 } // namespace
@@ -140,11 +132,10 @@ bool TBlackPixels::ColumnBlack(int x, int lo, int hi)
 {
     const uchar *bits = m_image->constBits();
     const qsizetype stride = m_image->bytesPerLine();
-    return KnownBlack(m_knownColumns[std::size_t(x)], lo, hi, m_bounds.top(), m_bounds.bottom(),
-                      [&](int y) {
-                          return reinterpret_cast<const quint32 *>(bits + y * stride)[x] ==
-                                 0xff000000u;
-                      });
+    return KnownBlack(
+        m_knownColumns[std::size_t(x)], lo, hi, m_bounds.top(), m_bounds.bottom(), [&](int y) {
+            return reinterpret_cast<const quint32 *>(bits + y * stride)[x] == 0xff000000u;
+        });
 }
 
 bool TBlackPixels::AllBlack(const QRect &r)
@@ -238,8 +229,8 @@ bool TBlackPixels::SomeStepNotBlack(const QPoint &p, const QPoint &q, bool level
         bool allOther = true;
         for (int c = from; c <= to && allOther; ++c) {
             const int x = level ? at : c, y = level ? c : at;
-            allOther = reinterpret_cast<const quint32 *>(m_image->constScanLine(y))[x] !=
-                       0xff000000u;
+            allOther =
+                reinterpret_cast<const quint32 *>(m_image->constScanLine(y))[x] != 0xff000000u;
         }
         if (allOther)
             return true;
@@ -249,7 +240,8 @@ bool TBlackPixels::SomeStepNotBlack(const QPoint &p, const QPoint &q, bool level
 
 QRect TCanvas::VisibleArea() const
 {
-    return ::VisibleArea(m_painter, QRect(QPoint(-(1 << 29), -(1 << 29)), QPoint(1 << 29, 1 << 29)));
+    return ::VisibleArea(m_painter,
+                         QRect(QPoint(-(1 << 29), -(1 << 29)), QPoint(1 << 29, 1 << 29)));
 }
 
 void TCanvas::SetPen(TColor color, int width, Qt::PenStyle style)
@@ -308,7 +300,8 @@ int TCanvas::TextWidth(const QByteArray &text) const
         return m_painter.fontMetrics().horizontalAdvance(DisplayText(text));
     auto it = sizes->Widths.constFind(text);
     if (it == sizes->Widths.constEnd())
-        it = sizes->Widths.insert(text, m_painter.fontMetrics().horizontalAdvance(DisplayText(text)));
+        it = sizes->Widths.insert(text,
+                                  m_painter.fontMetrics().horizontalAdvance(DisplayText(text)));
     return it.value();
 }
 

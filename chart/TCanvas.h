@@ -5,13 +5,14 @@
 #include "util/ColorOps.h"
 
 #include <QByteArray>
-#include <QImage>
 #include <QFont>
 #include <QHash>
+#include <QImage>
 #include <QPainter>
 #include <QPoint>
 #include <QRect>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -22,6 +23,22 @@ QRect VisibleArea(const QPainter &painter, const QRect &within);
 // Pixels are known exactly only on a raster surface reached by a whole-pixel shift: there a
 // shape that a later identical or opaque one paints over can be left out.
 bool ExactPixels(const QPainter &painter);
+
+// Takes lo..hi, known to hold a colour, into the stretch known to hold it along one row or
+// column: joined when they touch, else kept as whichever is longer. An empty stretch has to < from.
+inline void TakeIntoStretch(std::pair<int, int> &known, int lo, int hi)
+{
+    auto &[from, to] = known;
+    if (to < from || hi < from - 1 || lo > to + 1) {
+        if (to < from || hi - lo > to - from) {
+            from = lo;
+            to = hi;
+        }
+    } else {
+        from = std::min(from, lo);
+        to = std::max(to, hi);
+    }
+}
 
 // Tells whether the pixels of a rectangle are black already, so that black drawn there would
 // change nothing. Only on exact pixels of an image in a 32-bit format; elsewhere it never says
@@ -48,8 +65,8 @@ private:
                           double after) const;
 
     const QImage *m_image = nullptr;
-    QPoint m_offset;  // logical to device
-    QRect m_bounds;   // device pixels that can still change
+    QPoint m_offset;                          // logical to device
+    QRect m_bounds;                           // device pixels that can still change
     std::vector<std::pair<int, int>> m_known; // per device row: columns found black, or empty
     std::vector<std::pair<int, int>> m_knownColumns; // per device column: rows found black
 };
