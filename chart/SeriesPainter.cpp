@@ -502,6 +502,21 @@ void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series, 
         // one repeats it (which then paints the same pixels over it anyway).
         const bool leadersWritten = exact && LinesAgree() && TLineRaster::Draws(PenOf(marks.Arrow));
         const qint32 leaderColor = qint32(marks.Arrow.Color);
+        // Leaders written straight: the few met lately, which a row's labels repeat as they
+        // take turns over the levels, are looked through instead of the index of all.
+        const QPoint kNowhere(std::numeric_limits<int>::min(), std::numeric_limits<int>::min());
+        std::array<std::pair<QPoint, QPoint>, 8> recentLeaders;
+        recentLeaders.fill({kNowhere, kNowhere});
+        std::size_t nextLeader = 0;
+        const auto repeatsRecent = [&](const TSeriesMarkPosition &pos) {
+            const std::pair<QPoint, QPoint> leader(pos.LeaderStart, pos.LeaderEnd);
+            if (std::find(recentLeaders.begin(), recentLeaders.end(), leader) !=
+                recentLeaders.end())
+                return true;
+            recentLeaders[nextLeader] = leader;
+            nextLeader = (nextLeader + 1) % recentLeaders.size();
+            return false;
+        };
         int lastBandTop = 0, lastBandHeight = -1, lastBand = -1;
         std::array<std::pair<qint64, int>, 8> recentBands;
         recentBands.fill({std::numeric_limits<qint64>::min(), -1});
@@ -513,10 +528,10 @@ void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series, 
             quint8 parts = 0;
 
             if (marks.Arrow.Visible && shape.Leader(pos).intersects(labelArea) &&
-                (!exact || leadersWritten ||
-                 m_labelShapes.Insert({pos.LeaderStart.x(), pos.LeaderStart.y(), pos.LeaderEnd.x(),
+                (!exact || (leadersWritten && !repeatsRecent(pos)) ||
+                 (!leadersWritten && m_labelShapes.Insert({pos.LeaderStart.x(), pos.LeaderStart.y(), pos.LeaderEnd.x(),
                                        pos.LeaderEnd.y(), leaderColor, leaderPen,
-                                       marks.Clip ? 1 : 0, 0})))
+                                       marks.Clip ? 1 : 0, 0}))))
                 parts |= kDrawLeader;
 
             const QRect box = TLabelShape::Box(pos);
