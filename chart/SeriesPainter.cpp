@@ -212,6 +212,53 @@ void TBandCoverage::Cover(int from, int to)
     }
 }
 
+void TPaintedOver::Reset(const QRect &area)
+{
+    m_area = area;
+    m_words = area.isEmpty() ? 0 : (area.width() + 63) / 64;
+    m_bits.assign(std::size_t(m_words) * std::size_t(std::max(0, area.height())), 0);
+}
+
+namespace {
+// Bits from..to (0..63) of a word.
+quint64 WordBits(int from, int to)
+{
+    return (~quint64(0) << from) & (~quint64(0) >> (63 - to));
+}
+} // namespace
+
+void TPaintedOver::Cover(const QRect &r)
+{
+    const QRect d = r & m_area;
+    if (d.isEmpty())
+        return;
+    const int l = d.left() - m_area.left(), rt = d.right() - m_area.left();
+    const int w0 = l >> 6, w1 = rt >> 6;
+    for (int y = d.top(); y <= d.bottom(); ++y) {
+        quint64 *row = m_bits.data() + std::size_t(y - m_area.top()) * std::size_t(m_words);
+        for (int w = w0; w <= w1; ++w)
+            row[w] |= WordBits(w == w0 ? l & 63 : 0, w == w1 ? rt & 63 : 63);
+    }
+}
+
+bool TPaintedOver::Covered(const QRect &r) const
+{
+    const QRect d = r & m_area;
+    if (d.isEmpty())
+        return true;
+    const int l = d.left() - m_area.left(), rt = d.right() - m_area.left();
+    const int w0 = l >> 6, w1 = rt >> 6;
+    for (int y = d.top(); y <= d.bottom(); ++y) {
+        const quint64 *row = m_bits.data() + std::size_t(y - m_area.top()) * std::size_t(m_words);
+        for (int w = w0; w <= w1; ++w) {
+            const quint64 mask = WordBits(w == w0 ? l & 63 : 0, w == w1 ? rt & 63 : 63);
+            if ((row[w] & mask) != mask)
+                return false;
+        }
+    }
+    return true;
+}
+
 TFontCache &TSeriesPainter::FontCacheFor(const TChartFont &font)
 {
     const QFont wanted = MarksFont(font);
@@ -479,17 +526,27 @@ void TSeriesPainter::PlaceLabels(const TChartGeometry &g, TArrowSeries &series, 
 // height and top is painted over whole; a leader that a later leader repeats exactly is
 // repainted by it. Both hold only for exact pixels; anywhere, what lies outside the visible area
 // is left out. Only the candidates are looked at: the others reach nothing visible.
-void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series, const QRect &area,
+void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series,
+                                     const std::vector<std::size_t> &labelIndex, const QRect &area,
                                      const QRect &plot, bool exact)
 {
     m_labelWork.assign(m_labelPoints.size(), 0);
-    if (exact)
+    if (exact) {
         m_labelShapes.Reset(m_labelPoints.size());
+        m_paintedOver.Reset(area);
+    }
     QHash<qint64, int> bandIndex;
     std::vector<TBandCoverage> bands;
 
-    for (std::size_t k = series.size(); k-- > 0;) {
-        const TArrowSeries &s = *series[k];
+    // A series' arrows come before its labels: they are judged once the walk has passed
+    // both, at the next series or after the last.
+    for (std::size_t n = series.size(); n-- > 0;) {
+        if (exact && n + 1 < series.size())
+            LeaveOutArrowsPaintedOver(n + 1);
+        const std::size_t k = labelIndex[n];
+        if (k == std::size_t(-1))
+            continue;
+        const TArrowSeries &s = *series[n];
         TFontCache &cache = *m_seriesFonts[k];
         const std::vector<int> &ids = s.m_textIds;
         const TSeriesMarks &marks = s.Marks;
@@ -529,9 +586,10 @@ void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series, 
 
             if (marks.Arrow.Visible && shape.Leader(pos).intersects(labelArea) &&
                 (!exact || (leadersWritten && !repeatsRecent(pos)) ||
-                 (!leadersWritten && m_labelShapes.Insert({pos.LeaderStart.x(), pos.LeaderStart.y(), pos.LeaderEnd.x(),
-                                       pos.LeaderEnd.y(), leaderColor, leaderPen,
-                                       marks.Clip ? 1 : 0, 0}))))
+                 (!leadersWritten &&
+                  m_labelShapes.Insert({pos.LeaderStart.x(), pos.LeaderStart.y(), pos.LeaderEnd.x(),
+                                        pos.LeaderEnd.y(), leaderColor, leaderPen,
+                                        marks.Clip ? 1 : 0, 0}))))
                 parts |= kDrawLeader;
 
             const QRect box = TLabelShape::Box(pos);
@@ -573,13 +631,17 @@ void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series, 
                            coverage.Covered(std::max(r.left(), labelArea.left()),
                                             std::min(r.right(), labelArea.right()));
                 };
-                drawBox = drawBox && !covered(framed);
-                drawText = drawText && !covered(ink);
+                // What the band leaves open may still lie under boxes of other heights and
+                // tops, or of rows drawn later: the text and the box are dear enough to ask.
+                drawBox = drawBox && !covered(framed) && !m_paintedOver.Covered(framed & labelArea);
+                drawText = drawText && !covered(ink) && !m_paintedOver.Covered(ink & labelArea);
                 // The fill paints every pixel of the box that its clip lets through.
                 const QRect painted = box & labelArea;
-                if (drawBox && !marks.Transparent && painted.top() == box.top() &&
-                    painted.bottom() == box.bottom())
-                    coverage.Cover(painted.left(), painted.right());
+                if (drawBox && !marks.Transparent) {
+                    if (painted.top() == box.top() && painted.bottom() == box.bottom())
+                        coverage.Cover(painted.left(), painted.right());
+                    m_paintedOver.Cover(painted);
+                }
             }
             if (drawBox)
                 parts |= kDrawBox;
@@ -588,6 +650,8 @@ void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series, 
             m_labelWork[j] = parts;
         }
     }
+    if (exact && !series.empty())
+        LeaveOutArrowsPaintedOver(0);
 }
 
 // Chooses, from the last arrow drawn backwards over every series, the arrows that can change a
@@ -640,6 +704,7 @@ void TSeriesPainter::ChooseArrows(const TChartGeometry &g,
     }
 
     m_arrowPoints.clear();
+    m_arrowBounds.clear();
     m_arrowFrom.assign(series.size() + 1, 0);
     if (exact)
         m_arrowShapes.Reset(total);
@@ -664,22 +729,36 @@ void TSeriesPainter::ChooseArrows(const TChartGeometry &g,
                                                 std::abs(s.ArrowHeight()), outlineKey, 0}))
                 continue;
             m_arrowPoints.push_back(i);
+            m_arrowBounds.push_back(bounds & area);
         }
         m_arrowFrom[k] = from;
         to[k] = m_arrowPoints.size();
     }
     // Series were filled last first: turn the runs into offsets in series order.
     std::vector<int> ordered;
+    std::vector<QRect> orderedBounds;
     ordered.reserve(m_arrowPoints.size());
+    orderedBounds.reserve(m_arrowPoints.size());
     for (std::size_t k = 0; k < series.size(); ++k) {
         const std::size_t from = m_arrowFrom[k];
         m_arrowFrom[k] = ordered.size();
         ordered.insert(ordered.end(), m_arrowPoints.begin() + std::ptrdiff_t(from),
                        m_arrowPoints.begin() + std::ptrdiff_t(to[k]));
+        orderedBounds.insert(orderedBounds.end(), m_arrowBounds.begin() + std::ptrdiff_t(from),
+                             m_arrowBounds.begin() + std::ptrdiff_t(to[k]));
     }
     m_arrowFrom[series.size()] = ordered.size();
     m_arrowPoints.swap(ordered);
-    m_stats.ArrowsDrawn = m_arrowPoints.size();
+    m_arrowBounds.swap(orderedBounds);
+}
+
+// Once the labels of the series drawn after these arrows are chosen: an arrow whose every pixel
+// lies under their boxes is marked out (-1), which DrawArrows passes over.
+void TSeriesPainter::LeaveOutArrowsPaintedOver(std::size_t k)
+{
+    for (std::size_t j = m_arrowFrom[k]; j < m_arrowFrom[k + 1]; ++j)
+        if (m_paintedOver.Covered(m_arrowBounds[j]))
+            m_arrowPoints[j] = -1;
 }
 
 void TSeriesPainter::DrawArrows(QPainter &painter, const TChartGeometry &g,
@@ -695,10 +774,14 @@ void TSeriesPainter::DrawArrows(QPainter &painter, const TChartGeometry &g,
 
     painter.setPen(outline.Visible ? PenOf(outline) : QPen(Qt::NoPen));
     // The run holds the last point first; arrows are drawn in point order.
-    const int firstDrawn = m_arrowPoints[to - 1];
-    TColor brushColor = series.ColorEachPoint ? ~series.Color(firstDrawn) : ~series.SeriesColor;
+    bool brushSet = false;
+    TColor brushColor = 0;
     for (std::size_t j = to; j-- > from;) {
         const int i = m_arrowPoints[j];
+        if (i < 0)
+            continue; // painted over by later boxes
+        if (!std::exchange(brushSet, true))
+            brushColor = series.ColorEachPoint ? ~series.Color(i) : ~series.SeriesColor;
         const TColor color = series.ColorEachPoint ? series.Color(i) : series.SeriesColor;
         if (color != brushColor) {
             painter.setBrush(ToQColor(color));
@@ -868,13 +951,15 @@ void TSeriesPainter::DrawSeries(QPainter &painter, const TChartGeometry &g,
         m_stats.Labels += std::size_t(s->Count());
     }
     DropUnusedTexts(series);
-    ChooseLabelWork(labelled, area, plot, exact);
+    ChooseArrows(g, series, area & plot.adjusted(-1, -1, 1, 1), exact, skipHidden);
+    ChooseLabelWork(series, labelIndex, area, plot, exact);
     for (quint8 parts : m_labelWork) {
         m_stats.LabelBoxesDrawn += (parts & kDrawBox) != 0;
         m_stats.LabelTextsDrawn += (parts & kDrawText) != 0;
         m_stats.LeadersDrawn += (parts & kDrawLeader) != 0;
     }
-    ChooseArrows(g, series, area & plot.adjusted(-1, -1, 1, 1), exact, skipHidden);
+    m_stats.ArrowsDrawn = std::size_t(
+        std::count_if(m_arrowPoints.begin(), m_arrowPoints.end(), [](int i) { return i >= 0; }));
 
     for (std::size_t k = 0; k < series.size(); ++k) {
         if (group)
@@ -898,6 +983,7 @@ void TSeriesPainter::DrawSeries(QPainter &painter, const TChartGeometry &g,
     ShrinkOversized(m_labelPoints, need);
     ShrinkOversized(m_labelWork, need);
     ShrinkOversized(m_arrowPoints, need);
+    ShrinkOversized(m_arrowBounds, need);
     m_stats.MeasuredTexts = 0;
     for (const auto &f : m_fonts)
         m_stats.MeasuredTexts += f->Infos.size();

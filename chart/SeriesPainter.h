@@ -101,6 +101,22 @@ private:
     std::vector<int> m_next; // next uncovered column at or after i (path-compressed)
 };
 
+// The pixels of an area that opaque boxes drawn later paint over, a bit a pixel: a label text or
+// an arrow whose every pixel lies under boxes drawn after it need not be drawn.
+class TPaintedOver
+{
+public:
+    void Reset(const QRect &area);
+    void Cover(const QRect &r);
+    // Whether every pixel of r inside the area is painted over (true when none is inside).
+    bool Covered(const QRect &r) const;
+
+private:
+    QRect m_area;
+    int m_words = 0;
+    std::vector<quint64> m_bits; // m_words a row
+};
+
 class TSeriesPainter
 {
 public:
@@ -130,10 +146,14 @@ private:
     qint32 LabelReach(const TArrowSeries &series, TFontCache &cache);
     void PlaceLabels(const TChartGeometry &g, TArrowSeries &series, TFontCache &cache,
                      const QRect &labelArea, bool cull);
-    void ChooseLabelWork(const std::vector<TArrowSeries *> &series, const QRect &area,
+    // Walks the series from the last drawn backwards; on exact pixels also leaves out the
+    // arrows of series[k] that the boxes drawn after them paint over.
+    void ChooseLabelWork(const std::vector<TArrowSeries *> &series,
+                         const std::vector<std::size_t> &labelIndex, const QRect &area,
                          const QRect &plot, bool exact);
     void ChooseArrows(const TChartGeometry &g, const std::vector<TArrowSeries *> &series,
                       const QRect &area, bool exact, bool cull);
+    void LeaveOutArrowsPaintedOver(std::size_t k);
     void DrawArrows(QPainter &painter, const TChartGeometry &g, const TArrowSeries &series,
                     std::size_t index);
     void DrawLabels(QPainter &painter, TArrowSeries &series, std::size_t index, const QRect &plot,
@@ -151,6 +171,8 @@ private:
     // (m_arrowPoints[m_arrowFrom[k] .. m_arrowFrom[k + 1])).
     std::vector<int> m_arrowPoints;
     std::vector<std::size_t> m_arrowFrom;
+    std::vector<QRect> m_arrowBounds; // alongside m_arrowPoints: every pixel an arrow can paint
+    TPaintedOver m_paintedOver;
     // Apart, so that neither is resized for the other on every drawing.
     TShapeSet m_labelShapes;
     TShapeSet m_arrowShapes;

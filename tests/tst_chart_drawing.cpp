@@ -590,20 +590,25 @@ void TestChartDrawing::leftOutWorkChangesNoPixel_data()
     QTest::addColumn<bool>("staggered");
     QTest::addColumn<QPointF>("shift");
     QTest::addColumn<double>("scale");
+    QTest::addColumn<int>("transparentRows"); // bit r: row r's boxes are not filled
     const int solid = int(Qt::SolidLine), dot = int(Qt::DotLine);
-    QTest::newRow("framed, staggered") << true << 1 << solid << false << true << QPointF() << 1.0;
+    QTest::newRow("framed, staggered")
+        << true << 1 << solid << false << true << QPointF() << 1.0 << 0;
     QTest::newRow("framed, chart placement")
-        << true << 1 << solid << false << false << QPointF() << 1.0;
+        << true << 1 << solid << false << false << QPointF() << 1.0 << 0;
     QTest::newRow("transparent, staggered")
-        << false << 1 << solid << false << true << QPointF() << 1.0;
-    QTest::newRow("wide frame") << true << 3 << solid << false << true << QPointF() << 1.0;
-    QTest::newRow("dotted wide frame") << true << 2 << dot << false << true << QPointF() << 1.0;
-    QTest::newRow("labels clipped") << true << 1 << solid << true << true << QPointF() << 1.0;
+        << false << 1 << solid << false << true << QPointF() << 1.0 << 7;
+    QTest::newRow("wide frame") << true << 3 << solid << false << true << QPointF() << 1.0 << 0;
+    QTest::newRow("dotted wide frame")
+        << true << 2 << dot << false << true << QPointF() << 1.0 << 0;
+    QTest::newRow("labels clipped") << true << 1 << solid << true << true << QPointF() << 1.0 << 0;
     QTest::newRow("whole-pixel shift")
-        << true << 1 << solid << false << true << QPointF(-37, 25) << 1.0;
+        << true << 1 << solid << false << true << QPointF(-37, 25) << 1.0 << 0;
     QTest::newRow("half-pixel shift")
-        << true << 1 << solid << false << true << QPointF(0.5, 0.5) << 1.0;
-    QTest::newRow("scaled") << true << 1 << solid << false << true << QPointF() << 0.75;
+        << true << 1 << solid << false << true << QPointF(0.5, 0.5) << 1.0 << 0;
+    QTest::newRow("scaled") << true << 1 << solid << false << true << QPointF() << 0.75 << 0;
+    QTest::newRow("framed, one row unfilled")
+        << true << 1 << solid << false << true << QPointF() << 1.0 << 2;
 }
 
 // Many genes per pixel on several rows, labels of varied lengths on five levels as the map
@@ -617,6 +622,7 @@ void TestChartDrawing::leftOutWorkChangesNoPixel()
     QFETCH(bool, staggered);
     QFETCH(QPointF, shift);
     QFETCH(double, scale);
+    QFETCH(int, transparentRows);
     TChart chart;
     Setup(chart);
     chart.SetAxisRange(chart.LeftAxis, -4, 0);
@@ -634,7 +640,7 @@ void TestChartDrawing::leftOutWorkChangesNoPixel()
         s.Marks.Frame.Visible = framed;
         s.Marks.Frame.Width = frameWidth;
         s.Marks.Frame.Style = Qt::PenStyle(frameStyle);
-        s.Marks.Transparent = !framed;
+        s.Marks.Transparent = (transparentRows >> r) & 1;
         s.Marks.Arrow.Color = clGray;
         s.Marks.Arrow.Style = Qt::DotLine;
         for (int i = 0; i < 3000; ++i) {
