@@ -4,9 +4,9 @@
 #include "app/TdlgInfo.h"
 #include "app/TfBlocNote.h"
 #include "app/WindowFrame.h"
+#include "chart/TChart.h"
 #include "core/MapOperations.h"
 #include "core/Reports.h"
-#include "chart/TChart.h"
 #include "map/GraphExport.h"
 #include "platform/HelpSystem.h"
 #include "platform/Systeme.h"
@@ -221,6 +221,8 @@ void TdlgOstrinel::ConnectHandlers()
     chart.OnAfterDraw = [this](TChart &, TCanvas *canvas) { OnChangeChart(canvas); };
     // The session's handler reports what its layout moved.
     chart.AfterDrawReportsChanges = true;
+    // Its before-draw handler draws the connectors and nothing else.
+    chart.BeforeDrawKeepsSeries = true;
     chart.OnResize = [this](TChart &) { OnChangeChart(nullptr); };
     chart.OnClickSeries = [this](TChart &, TArrowSeries &series, int point, Qt::MouseButton button,
                                  Qt::KeyboardModifiers shift, int x, int y) {
@@ -577,9 +579,7 @@ void TdlgOstrinel::mnuFrameArrowsClick()
 
 void TdlgOstrinel::mnuDisentangleClick()
 {
-    Guarded([&] {
-        MapCommand([&] { m_session.Disentangle(); });
-    });
+    Guarded([&] { MapCommand([&] { m_session.Disentangle(); }); });
 }
 
 void TdlgOstrinel::Helpcontents1Click()
@@ -615,9 +615,8 @@ void TdlgOstrinel::popGetInfoClick()
 
 void TdlgOstrinel::popInverseChromosomeClick()
 {
-    Guarded([&] {
-        MapCommand([&] { m_session.InverseChromosome(SelectedRow(ui.cklChromosomes)); });
-    });
+    Guarded(
+        [&] { MapCommand([&] { m_session.InverseChromosome(SelectedRow(ui.cklChromosomes)); }); });
 }
 
 void TdlgOstrinel::popCheckAllClick()
@@ -697,8 +696,7 @@ void TdlgOstrinel::popAlignClick()
 void TdlgOstrinel::cklChromosomesClickCheck()
 {
     Guarded([&] {
-        MapCommand([&] {
-            m_session.SetChecks(CheckStates(ui.cklChromosomes), CheckStates(ui.cklGenes));
-        });
+        MapCommand(
+            [&] { m_session.SetChecks(CheckStates(ui.cklChromosomes), CheckStates(ui.cklGenes)); });
     });
 }

@@ -1,5 +1,6 @@
 #include "chart/LineRaster.h"
 
+#include "chart/PixelMask.h"
 #include "chart/TCanvas.h"
 
 #include <QPaintDevice>
@@ -155,6 +156,87 @@ bool TLineRaster::UsePen(const QPen &pen)
     }
     m_color = color;
     m_caps = pen.capStyle() != Qt::FlatCap;
+    return true;
+}
+
+void TLineRaster::TakeAsWritten(const TPixelMask &mask)
+{
+    if (!m_remember || m_rowBits.empty() || mask.Surface() != m_surface.size() ||
+        mask.Words() != m_words || m_clip.isEmpty())
+        return;
+    const int w0 = m_clip.left() >> 6, w1 = m_clip.right() >> 6;
+    m_hiddenRows.assign(std::size_t(m_surface.height()), {0, -1});
+    for (int y = m_clip.top(); y <= m_clip.bottom(); ++y) {
+        quint64 *bits = m_rowBits.data() + std::size_t(y) * std::size_t(m_words);
+        const quint64 *taken = mask.Row(y);
+        bool full = true;
+        for (int w = 0; w < m_words; ++w) {
+            bits[w] |= taken[w];
+            if (w >= w0 && w <= w1) {
+                const quint64 need = BitsFromTo(w == w0 ? m_clip.left() & 63 : 0,
+                                                w == w1 ? m_clip.right() & 63 : 63);
+                full = full && (bits[w] & need) == need;
+            }
+        }
+        if (full && !m_rowFull[std::size_t(y)]) {
+            // A row the boxes cover across the clip is full, as if a line had filled it.
+            m_rowFull[std::size_t(y)] = 1;
+            m_knownRows[std::size_t(y)] = {m_clip.left(), m_clip.right()};
+        }
+        // The longest stretch of the mask on the row, word by word: the boxes make a few long
+        // ones, and only their ends need looking at bit by bit.
+        std::pair<int, int> best{0, -1};
+        int start = -1;
+        for (int w = 0; w <= m_words; ++w) {
+            const quint64 word = w < m_words ? taken[w] : 0;
+            if (word == ~quint64(0) && start >= 0)
+                continue;
+            for (int b = 0; b < 64; ++b) {
+                const int x = w * 64 + b;
+                if ((word >> b) & 1) {
+                    if (start < 0)
+                        start = x;
+                } else if (start >= 0) {
+                    if (x - 1 - start > best.second - best.first)
+                        best = {start, x - 1};
+                    start = -1;
+                }
+                if ((word >> b) == 0 && start < 0)
+                    break;
+            }
+        }
+        m_hiddenRows[std::size_t(y)] = best;
+        if (best.second - best.first > m_knownRows[std::size_t(y)].second -
+                                           m_knownRows[std::size_t(y)].first)
+            m_knownRows[std::size_t(y)] = best;
+    }
+    for (std::size_t r = 0; r + 1 < m_fullBefore.size(); ++r)
+        m_fullBefore[r + 1] = m_fullBefore[r] + m_rowFull[r];
+}
+
+bool TLineRaster::PolylineHidden(const QPoint *points, int count) const
+{
+    if (m_hiddenRows.empty() || count < 1)
+        return false;
+    // Caps, the pixel added at a turn and rounding keep every pixel within two of the box.
+    int left = points[0].x(), right = left, top = points[0].y(), bottom = top;
+    for (int i = 1; i < count; ++i) {
+        left = std::min(left, points[i].x());
+        right = std::max(right, points[i].x());
+        top = std::min(top, points[i].y());
+        bottom = std::max(bottom, points[i].y());
+    }
+    const qint64 c0 = std::max<qint64>(m_clip.left(), qint64(left) + m_offset.x() - 2);
+    const qint64 c1 = std::min<qint64>(m_clip.right(), qint64(right) + m_offset.x() + 2);
+    const qint64 r0 = std::max<qint64>(m_clip.top(), qint64(top) + m_offset.y() - 2);
+    const qint64 r1 = std::min<qint64>(m_clip.bottom(), qint64(bottom) + m_offset.y() + 2);
+    if (c0 > c1 || r0 > r1)
+        return true;
+    for (qint64 r = r0; r <= r1; ++r) {
+        const auto &[from, to] = m_hiddenRows[std::size_t(r)];
+        if (from > c0 || to < c1)
+            return false;
+    }
     return true;
 }
 

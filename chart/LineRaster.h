@@ -10,6 +10,8 @@
 #include <QRect>
 #include <QRgb>
 
+class TPixelMask;
+
 #include <utility>
 #include <vector>
 
@@ -46,6 +48,13 @@ public:
         return m_remember && LevelStrokeWritten(p.x() + m_offset.x(), p.y() + m_offset.y(),
                                                 q.x() + m_offset.x(), q.y() + m_offset.y());
     }
+    // Remembering, with the pen taken: counts the set pixels of mask (device pixels of this
+    // surface) as written, since what is drawn later paints over them. Ignored for a mask of
+    // another size.
+    void TakeAsWritten(const TPixelMask &mask);
+    // Whether the polyline's every pixel lies where TakeAsWritten's mask is set (or where
+    // nothing changes), judged from the box round its points: then drawing it changes nothing.
+    bool PolylineHidden(const QPoint *points, int count) const;
     // Fills as painter.fillRect(r, color) would; false, drawing nothing, unless the colour is
     // opaque. Not while remembering what was written.
     bool FillRect(const QRect &r, const QColor &color);
@@ -104,6 +113,8 @@ private:
     // Rows whose known stretch spans the clip, and per row how many such rows lie above it.
     std::vector<char> m_rowFull;
     std::vector<int> m_fullBefore;
+    // Per row, the longest stretch TakeAsWritten's mask sets; empty without one.
+    std::vector<std::pair<int, int>> m_hiddenRows;
 };
 
 // Whether TLineRaster puts every pixel where this process's painter does, on a set of lines

@@ -212,53 +212,6 @@ void TBandCoverage::Cover(int from, int to)
     }
 }
 
-void TPaintedOver::Reset(const QRect &area)
-{
-    m_area = area;
-    m_words = area.isEmpty() ? 0 : (area.width() + 63) / 64;
-    m_bits.assign(std::size_t(m_words) * std::size_t(std::max(0, area.height())), 0);
-}
-
-namespace {
-// Bits from..to (0..63) of a word.
-quint64 WordBits(int from, int to)
-{
-    return (~quint64(0) << from) & (~quint64(0) >> (63 - to));
-}
-} // namespace
-
-void TPaintedOver::Cover(const QRect &r)
-{
-    const QRect d = r & m_area;
-    if (d.isEmpty())
-        return;
-    const int l = d.left() - m_area.left(), rt = d.right() - m_area.left();
-    const int w0 = l >> 6, w1 = rt >> 6;
-    for (int y = d.top(); y <= d.bottom(); ++y) {
-        quint64 *row = m_bits.data() + std::size_t(y - m_area.top()) * std::size_t(m_words);
-        for (int w = w0; w <= w1; ++w)
-            row[w] |= WordBits(w == w0 ? l & 63 : 0, w == w1 ? rt & 63 : 63);
-    }
-}
-
-bool TPaintedOver::Covered(const QRect &r) const
-{
-    const QRect d = r & m_area;
-    if (d.isEmpty())
-        return true;
-    const int l = d.left() - m_area.left(), rt = d.right() - m_area.left();
-    const int w0 = l >> 6, w1 = rt >> 6;
-    for (int y = d.top(); y <= d.bottom(); ++y) {
-        const quint64 *row = m_bits.data() + std::size_t(y - m_area.top()) * std::size_t(m_words);
-        for (int w = w0; w <= w1; ++w) {
-            const quint64 mask = WordBits(w == w0 ? l & 63 : 0, w == w1 ? rt & 63 : 63);
-            if ((row[w] & mask) != mask)
-                return false;
-        }
-    }
-    return true;
-}
-
 TFontCache &TSeriesPainter::FontCacheFor(const TChartFont &font)
 {
     const QFont wanted = MarksFont(font);
@@ -531,10 +484,8 @@ void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series,
                                      const QRect &plot, bool exact)
 {
     m_labelWork.assign(m_labelPoints.size(), 0);
-    if (exact) {
+    if (exact)
         m_labelShapes.Reset(m_labelPoints.size());
-        m_paintedOver.Reset(area);
-    }
     QHash<qint64, int> bandIndex;
     std::vector<TBandCoverage> bands;
 
@@ -633,14 +584,16 @@ void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series,
                 };
                 // What the band leaves open may still lie under boxes of other heights and
                 // tops, or of rows drawn later: the text and the box are dear enough to ask.
-                drawBox = drawBox && !covered(framed) && !m_paintedOver.Covered(framed & labelArea);
-                drawText = drawText && !covered(ink) && !m_paintedOver.Covered(ink & labelArea);
+                drawBox = drawBox && !covered(framed) &&
+                          !m_paintedOver.AllSet((framed & labelArea).translated(m_toDevice));
+                drawText = drawText && !covered(ink) &&
+                           !m_paintedOver.AllSet((ink & labelArea).translated(m_toDevice));
                 // The fill paints every pixel of the box that its clip lets through.
                 const QRect painted = box & labelArea;
                 if (drawBox && !marks.Transparent) {
                     if (painted.top() == box.top() && painted.bottom() == box.bottom())
                         coverage.Cover(painted.left(), painted.right());
-                    m_paintedOver.Cover(painted);
+                    m_paintedOver.Set(painted.translated(m_toDevice));
                 }
             }
             if (drawBox)
@@ -757,7 +710,7 @@ void TSeriesPainter::ChooseArrows(const TChartGeometry &g,
 void TSeriesPainter::LeaveOutArrowsPaintedOver(std::size_t k)
 {
     for (std::size_t j = m_arrowFrom[k]; j < m_arrowFrom[k + 1]; ++j)
-        if (m_paintedOver.Covered(m_arrowBounds[j]))
+        if (m_paintedOver.AllSet(m_arrowBounds[j].translated(m_toDevice)))
             m_arrowPoints[j] = -1;
 }
 
@@ -924,6 +877,14 @@ void TSeriesPainter::DrawSeries(QPainter &painter, const TChartGeometry &g,
                                 const std::vector<TArrowSeries *> &series, bool skipHidden,
                                 bool placeOnly, const std::function<void(std::size_t, bool)> &group)
 {
+    Prepare(painter, g, series, skipHidden, placeOnly);
+    DrawPrepared(painter, g, series, group);
+}
+
+void TSeriesPainter::Prepare(QPainter &painter, const TChartGeometry &g,
+                             const std::vector<TArrowSeries *> &series, bool skipHidden,
+                             bool placeOnly)
+{
     const QRect everything(QPoint(-(1 << 29), -(1 << 29)), QPoint(1 << 29, 1 << 29));
     const QRect area = placeOnly ? QRect() : skipHidden ? VisibleArea(painter, g.Rect) : everything;
     const QRect plot = g.PlotRect();
@@ -933,7 +894,8 @@ void TSeriesPainter::DrawSeries(QPainter &painter, const TChartGeometry &g,
     m_placementsChanged = false;
 
     std::vector<TArrowSeries *> labelled;
-    std::vector<std::size_t> labelIndex(series.size(), std::size_t(-1));
+    std::vector<std::size_t> &labelIndex = m_labelIndex;
+    labelIndex.assign(series.size(), std::size_t(-1));
     m_seriesFonts.clear();
     m_labelPoints.clear();
     m_labelFrom.assign(1, 0);
@@ -951,6 +913,13 @@ void TSeriesPainter::DrawSeries(QPainter &painter, const TChartGeometry &g,
         m_stats.Labels += std::size_t(s->Count());
     }
     DropUnusedTexts(series);
+    m_exact = exact;
+    m_plot = plot;
+    if (exact) {
+        const QTransform t = painter.combinedTransform();
+        m_toDevice = QPoint(int(t.dx()), int(t.dy()));
+        m_paintedOver.Reset(QSize(painter.device()->width(), painter.device()->height()));
+    }
     ChooseArrows(g, series, area & plot.adjusted(-1, -1, 1, 1), exact, skipHidden);
     ChooseLabelWork(series, labelIndex, area, plot, exact);
     for (quint8 parts : m_labelWork) {
@@ -960,7 +929,16 @@ void TSeriesPainter::DrawSeries(QPainter &painter, const TChartGeometry &g,
     }
     m_stats.ArrowsDrawn = std::size_t(
         std::count_if(m_arrowPoints.begin(), m_arrowPoints.end(), [](int i) { return i >= 0; }));
+}
 
+void TSeriesPainter::DrawPrepared(QPainter &painter, const TChartGeometry &g,
+                                  const std::vector<TArrowSeries *> &series,
+                                  const std::function<void(std::size_t, bool)> &group)
+{
+    const QRect &plot = m_plot;
+    const bool exact = m_exact;
+    const std::vector<std::size_t> &labelIndex = m_labelIndex;
+    painter.setRenderHint(QPainter::Antialiasing, false);
     for (std::size_t k = 0; k < series.size(); ++k) {
         if (group)
             group(k, true);

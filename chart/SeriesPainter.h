@@ -6,6 +6,7 @@
 #pragma once
 
 #include "chart/ChartGeometry.h"
+#include "chart/PixelMask.h"
 #include "chart/TArrowSeries.h"
 
 #include <QFont>
@@ -101,22 +102,6 @@ private:
     std::vector<int> m_next; // next uncovered column at or after i (path-compressed)
 };
 
-// The pixels of an area that opaque boxes drawn later paint over, a bit a pixel: a label text or
-// an arrow whose every pixel lies under boxes drawn after it need not be drawn.
-class TPaintedOver
-{
-public:
-    void Reset(const QRect &area);
-    void Cover(const QRect &r);
-    // Whether every pixel of r inside the area is painted over (true when none is inside).
-    bool Covered(const QRect &r) const;
-
-private:
-    QRect m_area;
-    int m_words = 0;
-    std::vector<quint64> m_bits; // m_words a row
-};
-
 class TSeriesPainter
 {
 public:
@@ -130,6 +115,16 @@ public:
                     const std::vector<TArrowSeries *> &series, bool skipHidden,
                     bool placeOnly = false,
                     const std::function<void(std::size_t, bool)> &group = {});
+    // DrawSeries in two steps: the placements and the choice of what to draw, then the
+    // drawing, with the painter as it was for the first step.
+    void Prepare(QPainter &painter, const TChartGeometry &g,
+                 const std::vector<TArrowSeries *> &series, bool skipHidden, bool placeOnly);
+    void DrawPrepared(QPainter &painter, const TChartGeometry &g,
+                      const std::vector<TArrowSeries *> &series,
+                      const std::function<void(std::size_t, bool)> &group = {});
+    // After Prepare on exact pixels: the device pixels the opaque label boxes will paint
+    // over; null otherwise.
+    const TPixelMask *PaintedOver() const { return m_exact ? &m_paintedOver : nullptr; }
 
     const TChartDrawStats &Stats() const { return m_stats; }
     // Whether the last DrawSeries created, sized or placed any label record anew with other
@@ -172,7 +167,13 @@ private:
     std::vector<int> m_arrowPoints;
     std::vector<std::size_t> m_arrowFrom;
     std::vector<QRect> m_arrowBounds; // alongside m_arrowPoints: every pixel an arrow can paint
-    TPaintedOver m_paintedOver;
+    // Device pixels under boxes drawn later, while choosing; logical plus m_toDevice.
+    TPixelMask m_paintedOver;
+    QPoint m_toDevice;
+    // What Prepare found, for DrawPrepared.
+    bool m_exact = false;
+    QRect m_plot;
+    std::vector<std::size_t> m_labelIndex;
     // Apart, so that neither is resized for the other on every drawing.
     TShapeSet m_labelShapes;
     TShapeSet m_arrowShapes;

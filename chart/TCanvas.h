@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <utility>
+
+class TPixelMask;
 #include <vector>
 
 // The part of the drawing surface that a stroke drawn through painter inside within can still
@@ -100,6 +102,10 @@ public:
     // What a stroke can still change, as VisibleArea over the whole surface.
     QRect VisibleArea() const;
     bool ExactPixels() const { return ::ExactPixels(m_painter); }
+    // During the before-draw handler, when the chart knows them: the device pixels that the
+    // series drawn after it paint over with opaque boxes. Null otherwise.
+    const TPixelMask *PaintedOverLater() const { return m_paintedOverLater; }
+    void SetPaintedOverLater(const TPixelMask *mask) { m_paintedOverLater = mask; }
 
 private:
     TCanvasTextSizes *SizesOfFont() const;
@@ -107,4 +113,5 @@ private:
     QPainter &m_painter;
     std::vector<TCanvasTextSizes> *m_sizes;
     QPoint m_penPos;
+    const TPixelMask *m_paintedOverLater = nullptr;
 };

@@ -345,8 +345,7 @@ void TChart::Draw(QPainter &painter, const QRect &rect)
     DrawOnce(painter, rect, nullptr);
 }
 
-void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChanged,
-                      bool placeOnly)
+void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChanged, bool placeOnly)
 {
     if (!d->ClientRectSet)
         d->ClientRect = rect;
@@ -379,21 +378,38 @@ void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChan
     if (measured > std::max<std::size_t>(4096, 4 * d->Series.size()))
         d->TextSizes.clear();
     TCanvas canvas(painter, &d->TextSizes);
+    std::vector<TArrowSeries *> active;
+    const auto collectActive = [&] {
+        for (const auto &s : d->Series)
+            if (s->Active)
+                active.push_back(s.get());
+    };
+    // A handler that leaves the series alone lets their work be chosen before it runs, so
+    // that what it draws under the label boxes can be left out.
+    const bool prepareFirst = OnBeforeDrawSeries && BeforeDrawKeepsSeries && !placeOnly;
+    if (prepareFirst) {
+        collectActive();
+        d->Painter.Prepare(painter, g, active, SkipHiddenWork, placeOnly);
+        canvas.SetPaintedOverLater(d->Painter.PaintedOver());
+    }
     if (OnBeforeDrawSeries) {
         const TPainterSaver saved(painter);
         ResetCanvasState(painter);
         OnBeforeDrawSeries(*this, canvas);
     }
+    canvas.SetPaintedOverLater(nullptr);
+    if (!prepareFirst) {
+        collectActive();
+        d->Painter.Prepare(painter, g, active, SkipHiddenWork, placeOnly);
+    }
 
-    std::vector<TArrowSeries *> active;
-    for (const auto &s : d->Series)
-        if (s->Active)
-            active.push_back(s.get());
     std::function<void(std::size_t, bool)> group;
     // A drawing that paints nothing has no rows to group.
     if (OnSeriesGroup && !placeOnly)
-        group = [&](std::size_t k, bool begin) { OnSeriesGroup(*this, painter, *active[k], begin); };
-    d->Painter.DrawSeries(painter, g, active, SkipHiddenWork, placeOnly, group);
+        group = [&](std::size_t k, bool begin) {
+            OnSeriesGroup(*this, painter, *active[k], begin);
+        };
+    d->Painter.DrawPrepared(painter, g, active, group);
 
     if (!placeOnly)
         DrawAxesInFront(painter, g, BottomAxis, LeftAxis);

@@ -56,6 +56,10 @@ public:
     // label, the marks' visibility or their leader pen. With SkipHiddenWork the chart then keeps
     // no copy of every placement to find that out (the plain drawing still does).
     bool AfterDrawReportsChanges = false;
+    // Set when the before-draw handler only draws, changing no series, point, label or axis.
+    // On exact pixels the chart then chooses its series work first, and tells the handler
+    // (TCanvas::PaintedOverLater) which pixels the label boxes will paint over.
+    bool BeforeDrawKeepsSeries = false;
     // Called by the after-draw handler during a drawing; ignored outside one.
     void ReportPlacementChanges(bool changed);
     // Asked by the after-draw handler: true when, in the same Paint, the drawing since its last

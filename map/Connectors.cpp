@@ -163,6 +163,10 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas)
             raster.emplace(canvas.Painter());
             if (!raster->UsePen(canvas.Painter().pen()))
                 raster.reset();
+            // Under the label boxes drawn next no connector shows: those pixels count as
+            // written, and lines over nothing else are passed over.
+            else if (const TPixelMask *later = canvas.PaintedOverLater())
+                raster->TakeAsWritten(*later);
         }
     }
     // Without it, a connector repeating an earlier one is left out.
@@ -198,6 +202,8 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas)
                 // outside it, and cross rows that earlier ones have filled already.
                 if (raster->ColumnCutAway(a.x()) && raster->ColumnCutAway(b.x()) &&
                     raster->StrokeChangesNothing(line[1], line[2]))
+                    continue;
+                if (raster->PolylineHidden(line, 4))
                     continue;
                 if (raster->Polyline(line, 4))
                     continue;

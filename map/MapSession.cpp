@@ -23,6 +23,8 @@ void TMapSession::Wire(TChart &chart)
     chart.OnBeforeDrawSeries = [this](TChart &c, TCanvas &canvas) { BeforeDrawSeries(c, canvas); };
     chart.OnAfterDraw = [this](TChart &c, TCanvas *canvas) { ChangeChart(c, canvas); };
     chart.AfterDrawReportsChanges = true;
+    // The connectors only draw.
+    chart.BeforeDrawKeepsSeries = true;
     // A resize moves the labels before the next drawing, as the window's chart widget does.
     chart.OnResize = [this](TChart &c) { ChangeChart(c, nullptr); };
 }
@@ -275,7 +277,8 @@ void TMapSession::RebuildCycle(TChart &chart, QPainter &painter, const QRect &re
                                const std::function<void(CycleStep)> &afterStep)
 {
     TChart *const chartBefore = m_chart;
-    std::function<void()> repaintBefore = std::exchange(m_repaint, [&] { chart.Paint(painter, rect); });
+    std::function<void()> repaintBefore =
+        std::exchange(m_repaint, [&] { chart.Paint(painter, rect); });
     std::function<void(CycleStep)> observerBefore = m_observer;
     if (afterStep)
         m_observer = afterStep;
