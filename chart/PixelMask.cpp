@@ -15,19 +15,41 @@ void TPixelMask::Reset(const QSize &surface)
     m_surface = surface.isValid() ? surface : QSize(0, 0);
     m_words = (m_surface.width() + 63) / 64;
     m_bits.assign(std::size_t(m_words) * std::size_t(m_surface.height()), 0);
+    m_columnWords = (m_surface.height() + 63) / 64;
+    m_columnBits.assign(std::size_t(m_columnWords) * std::size_t(m_surface.width()), 0);
 }
+
+namespace {
+// Sets (or tests) bits lo..hi of a line of words.
+void SetSpan(quint64 *line, int lo, int hi)
+{
+    const int w0 = lo >> 6, w1 = hi >> 6;
+    for (int w = w0; w <= w1; ++w)
+        line[w] |= WordBits(w == w0 ? lo & 63 : 0, w == w1 ? hi & 63 : 63);
+}
+
+bool SpanSet(const quint64 *line, int lo, int hi)
+{
+    const int w0 = lo >> 6, w1 = hi >> 6;
+    for (int w = w0; w <= w1; ++w) {
+        const quint64 mask = WordBits(w == w0 ? lo & 63 : 0, w == w1 ? hi & 63 : 63);
+        if ((line[w] & mask) != mask)
+            return false;
+    }
+    return true;
+}
+} // namespace
 
 void TPixelMask::Set(const QRect &r)
 {
     const QRect d = r & QRect(QPoint(0, 0), m_surface);
     if (d.isEmpty())
         return;
-    const int w0 = d.left() >> 6, w1 = d.right() >> 6;
-    for (int y = d.top(); y <= d.bottom(); ++y) {
-        quint64 *row = m_bits.data() + std::size_t(y) * std::size_t(m_words);
-        for (int w = w0; w <= w1; ++w)
-            row[w] |= WordBits(w == w0 ? d.left() & 63 : 0, w == w1 ? d.right() & 63 : 63);
-    }
+    for (int y = d.top(); y <= d.bottom(); ++y)
+        SetSpan(m_bits.data() + std::size_t(y) * std::size_t(m_words), d.left(), d.right());
+    for (int x = d.left(); x <= d.right(); ++x)
+        SetSpan(m_columnBits.data() + std::size_t(x) * std::size_t(m_columnWords), d.top(),
+                d.bottom());
 }
 
 bool TPixelMask::AllSet(const QRect &r) const
@@ -35,15 +57,15 @@ bool TPixelMask::AllSet(const QRect &r) const
     const QRect d = r & QRect(QPoint(0, 0), m_surface);
     if (d.isEmpty())
         return true;
-    const int w0 = d.left() >> 6, w1 = d.right() >> 6;
-    for (int y = d.top(); y <= d.bottom(); ++y) {
-        const quint64 *row = Row(y);
-        for (int w = w0; w <= w1; ++w) {
-            const quint64 mask =
-                WordBits(w == w0 ? d.left() & 63 : 0, w == w1 ? d.right() & 63 : 63);
-            if ((row[w] & mask) != mask)
+    if (d.height() > d.width()) {
+        for (int x = d.left(); x <= d.right(); ++x)
+            if (!SpanSet(m_columnBits.data() + std::size_t(x) * std::size_t(m_columnWords), d.top(),
+                         d.bottom()))
                 return false;
-        }
+        return true;
     }
+    for (int y = d.top(); y <= d.bottom(); ++y)
+        if (!SpanSet(Row(y), d.left(), d.right()))
+            return false;
     return true;
 }

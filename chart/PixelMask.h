@@ -29,4 +29,8 @@ private:
     QSize m_surface;
     int m_words = 0;
     std::vector<quint64> m_bits;
+    // The same bits column by column, m_columnWords a column: a tall, narrow rectangle (a
+    // label's leader) is told by a few words of them.
+    int m_columnWords = 0;
+    std::vector<quint64> m_columnBits;
 };

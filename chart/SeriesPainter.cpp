@@ -86,6 +86,8 @@ int TFontCache::Id(const QByteArray &label)
     info.Height = Height;
     info.Ascent = Ascent;
     const int id = int(Infos.size());
+    HasText.push_back(!info.Text.isEmpty());
+    Inks.emplace_back();
     Infos.push_back(std::move(info));
     Index.insert(label, id);
     return id;
@@ -93,28 +95,34 @@ int TFontCache::Id(const QByteArray &label)
 
 const QRect &TFontCache::InkOf(int id)
 {
-    TTextInfo &info = Infos[std::size_t(id)];
-    if (!info.InkKnown) {
+    QRect &ink = Inks[std::size_t(id)];
+    if (ink.isNull()) {
         // boundingRect covers every pixel the text touches drawn at the origin's baseline; one
-        // more pixel round it absorbs antialiasing at fractional glyph edges.
-        info.Ink =
-            Metrics.boundingRect(info.Text).translated(0, info.Ascent).adjusted(-1, -1, 1, 1);
-        info.InkKnown = true;
+        // more pixel round it absorbs antialiasing at fractional glyph edges (and keeps the
+        // rectangle from being null).
+        const TTextInfo &info = Infos[std::size_t(id)];
+        ink = Metrics.boundingRect(info.Text).translated(0, info.Ascent).adjusted(-1, -1, 1, 1);
     }
-    return info.Ink;
+    return ink;
 }
 
 std::vector<int> TFontCache::Keep(const std::vector<char> &used)
 {
     std::vector<int> renumbered(Infos.size(), -1);
     std::vector<TTextInfo> kept;
+    std::vector<char> keptHasText;
+    std::vector<QRect> keptInks;
     kept.reserve(std::size_t(std::count(used.begin(), used.end(), char(1))));
     for (std::size_t id = 0; id < Infos.size(); ++id) {
         if (!used[id])
             continue;
         renumbered[id] = int(kept.size());
         kept.push_back(std::move(Infos[id]));
+        keptHasText.push_back(HasText[id]);
+        keptInks.push_back(Inks[id]);
     }
+    HasText = std::move(keptHasText);
+    Inks = std::move(keptInks);
     // Built anew rather than erased from: a hash never gives back the room of erased entries.
     QHash<QByteArray, int> index;
     index.reserve(qsizetype(kept.size()));
@@ -340,7 +348,7 @@ struct TLabelShape
         const QRect box = Box(pos);
         if (HasBox && !box.isEmpty() && Framed(box).intersects(area))
             return true;
-        return !cache.Infos[std::size_t(id)].Text.isEmpty() && Ink(cache, id, pos).intersects(area);
+        return cache.HasText[std::size_t(id)] && Ink(cache, id, pos).intersects(area);
     }
 };
 
@@ -479,7 +487,8 @@ void TSeriesPainter::PlaceLabels(const TChartGeometry &g, TArrowSeries &series, 
 // height and top is painted over whole; a leader that a later leader repeats exactly is
 // repainted by it. Both hold only for exact pixels; anywhere, what lies outside the visible area
 // is left out. Only the candidates are looked at: the others reach nothing visible.
-void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series,
+void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
+                                     const std::vector<TArrowSeries *> &series,
                                      const std::vector<std::size_t> &labelIndex, const QRect &area,
                                      const QRect &plot, bool exact)
 {
@@ -489,11 +498,11 @@ void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series,
     QHash<qint64, int> bandIndex;
     std::vector<TBandCoverage> bands;
 
-    // A series' arrows come before its labels: they are judged once the walk has passed
+    // A series' arrows come before its labels: they are chosen once the walk has passed
     // both, at the next series or after the last.
     for (std::size_t n = series.size(); n-- > 0;) {
-        if (exact && n + 1 < series.size())
-            LeaveOutArrowsPaintedOver(n + 1);
+        if (n + 1 < series.size())
+            CollectArrows(g, *series[n + 1], n + 1, exact);
         const std::size_t k = labelIndex[n];
         if (k == std::size_t(-1))
             continue;
@@ -518,12 +527,13 @@ void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series,
         std::size_t nextLeader = 0;
         const auto repeatsRecent = [&](const TSeriesMarkPosition &pos) {
             const std::pair<QPoint, QPoint> leader(pos.LeaderStart, pos.LeaderEnd);
-            if (std::find(recentLeaders.begin(), recentLeaders.end(), leader) !=
-                recentLeaders.end())
-                return true;
-            recentLeaders[nextLeader] = leader;
+            return std::find(recentLeaders.begin(), recentLeaders.end(), leader) !=
+                   recentLeaders.end();
+        };
+        const auto rememberLeader = [&](const TSeriesMarkPosition &pos) {
+            recentLeaders[nextLeader] = {pos.LeaderStart, pos.LeaderEnd};
             nextLeader = (nextLeader + 1) % recentLeaders.size();
-            return false;
+            return true;
         };
         int lastBandTop = 0, lastBandHeight = -1, lastBand = -1;
         std::array<std::pair<qint64, int>, 8> recentBands;
@@ -535,19 +545,11 @@ void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series,
             const TSeriesMarkPosition &pos = *marks.Positions[std::size_t(i)];
             quint8 parts = 0;
 
-            if (marks.Arrow.Visible && shape.Leader(pos).intersects(labelArea) &&
-                (!exact || (leadersWritten && !repeatsRecent(pos)) ||
-                 (!leadersWritten &&
-                  m_labelShapes.Insert({pos.LeaderStart.x(), pos.LeaderStart.y(), pos.LeaderEnd.x(),
-                                        pos.LeaderEnd.y(), leaderColor, leaderPen,
-                                        marks.Clip ? 1 : 0, 0}))))
-                parts |= kDrawLeader;
-
             const QRect box = TLabelShape::Box(pos);
             const QRect framed = shape.Framed(box);
             const int id = ids[std::size_t(i)];
             bool drawBox = shape.HasBox && !box.isEmpty() && framed.intersects(labelArea);
-            bool drawText = !cache.Infos[std::size_t(id)].Text.isEmpty();
+            bool drawText = cache.HasText[std::size_t(id)] != 0;
             const QRect ink = drawText ? TLabelShape::Ink(cache, id, pos) : QRect();
             drawText = drawText && ink.intersects(labelArea);
             if (exact && (drawBox || drawText) && !box.isEmpty()) {
@@ -600,30 +602,48 @@ void TSeriesPainter::ChooseLabelWork(const std::vector<TArrowSeries *> &series,
                 parts |= kDrawBox;
             if (drawText)
                 parts |= kDrawText;
+
+            // The leader comes before its own box: that box, and every later one, may hide it.
+            // An earlier leader on the same pixels is left out whether this one is drawn
+            // (it paints them again) or hidden (the same boxes come after that one too).
+            const QRect leader = marks.Arrow.Visible ? shape.Leader(pos) & labelArea : QRect();
+            const auto shown = [&] { return !m_paintedOver.AllSet(leader.translated(m_toDevice)); };
+            if (!leader.isEmpty() &&
+                (!exact ||
+                 (leadersWritten && !repeatsRecent(pos) && rememberLeader(pos) && shown()) ||
+                 (!leadersWritten &&
+                  m_labelShapes.Insert({pos.LeaderStart.x(), pos.LeaderStart.y(), pos.LeaderEnd.x(),
+                                        pos.LeaderEnd.y(), leaderColor, leaderPen,
+                                        marks.Clip ? 1 : 0, 0}) &&
+                  shown())))
+                parts |= kDrawLeader;
             m_labelWork[j] = parts;
         }
     }
-    if (exact && !series.empty())
-        LeaveOutArrowsPaintedOver(0);
+    if (!series.empty())
+        CollectArrows(g, *series[0], 0, exact);
+    OrderArrows(series.size());
 }
 
-// Chooses, from the last arrow drawn backwards over every series, the arrows that can change a
-// pixel. Points are sorted by start X, so the ones that can reach the area lie in one run found
-// by two searches (widened by the row's longest arrow either way); a row whose every point lies
-// above or below the area has none. On exact pixels an arrow is also left out when a later one
-// of the same shape and outline, in this series or a later one, repaints all of its pixels:
-// everything drawn in between (labels) lies under that later arrow too.
+// Finds, for each series, the points whose arrows can reach the area; CollectArrows then picks
+// them from the last arrow drawn backwards over every series. Points are sorted by start X, so
+// the ones that can reach the area lie in one run found by two searches (widened by the row's
+// longest arrow either way); a row whose every point lies above or below the area has none. On
+// exact pixels an arrow is also left out when a later one of the same shape and outline, in
+// this series or a later one, repaints all of its pixels: everything drawn in between (labels)
+// lies under that later arrow too.
 void TSeriesPainter::ChooseArrows(const TChartGeometry &g,
                                   const std::vector<TArrowSeries *> &series, const QRect &area,
                                   bool exact, bool cull)
 {
-    std::vector<std::pair<int, int>> ranges(series.size());
+    std::vector<std::pair<int, int>> &ranges = m_arrowRanges;
+    ranges.assign(series.size(), {0, 0});
+    m_arrowBands.assign(series.size(), QRect());
+    m_arrowArea = area;
     std::size_t total = 0;
     for (std::size_t k = 0; k < series.size(); ++k) {
         const TArrowSeries &s = *series[k];
-        const TChartPen &outline = s.Pointer.Pen;
-        const int reach = int(std::ceil(std::abs(s.ArrowWidth()) / 2.0)) +
-                          (outline.Visible ? outline.Width : 0) + 2;
+        const int reach = ArrowReach(s);
         std::pair<int, int> &range = ranges[k];
         range = {0, s.Count()};
         if (area.isEmpty()) {
@@ -640,6 +660,10 @@ void TSeriesPainter::ChooseArrows(const TChartGeometry &g,
                     std::min(ya, yb) - reach > area.bottom()) {
                     range = {0, 0};
                 } else {
+                    // Every arrow of the row keeps within these rows.
+                    m_arrowBands[k] = QRect(QPoint(area.left(), std::min(ya, yb) - reach),
+                                            QPoint(area.right(), std::max(ya, yb) + reach)) &
+                                      area;
                     const double left = ValueLeftOf(g, area.left() - reach);
                     const double right = ValueRightOf(g, area.right() + reach);
                     const double fwd = s.m_reachForward * (1 + 1e-12);
@@ -657,61 +681,67 @@ void TSeriesPainter::ChooseArrows(const TChartGeometry &g,
     }
 
     m_arrowPoints.clear();
-    m_arrowBounds.clear();
     m_arrowFrom.assign(series.size() + 1, 0);
+    m_arrowTo.assign(series.size(), 0);
     if (exact)
         m_arrowShapes.Reset(total);
-    std::vector<std::size_t> to(series.size());
-    for (std::size_t k = series.size(); k-- > 0;) {
-        const TArrowSeries &s = *series[k];
-        const TChartPen &outline = s.Pointer.Pen;
-        const int reach = int(std::ceil(std::abs(s.ArrowWidth()) / 2.0)) +
-                          (outline.Visible ? outline.Width : 0) + 2;
-        const qint32 outlineKey = outline.Visible ? PenKey(outline) : -1;
-        const std::size_t from = m_arrowPoints.size();
-        for (int i = ranges[k].second; i-- > ranges[k].first;) {
-            const int x0 = g.XPixel(s.StartX(i)), y0 = g.YPixel(s.StartY(i));
-            const int x1 = g.XPixel(s.EndX(i)), y1 = g.YPixel(s.EndY(i));
-            if (x0 == x1 && y0 == y1)
-                continue; // no length, no direction: nothing to draw
-            const QRect bounds(QPoint(std::min(x0, x1) - reach, std::min(y0, y1) - reach),
-                               QPoint(std::max(x0, x1) + reach, std::max(y0, y1) + reach));
-            if (!bounds.intersects(area))
-                continue;
-            if (exact && !m_arrowShapes.Insert({x0, y0, x1, y1, std::abs(s.ArrowWidth()),
-                                                std::abs(s.ArrowHeight()), outlineKey, 0}))
-                continue;
-            m_arrowPoints.push_back(i);
-            m_arrowBounds.push_back(bounds & area);
-        }
-        m_arrowFrom[k] = from;
-        to[k] = m_arrowPoints.size();
+}
+
+int TSeriesPainter::ArrowReach(const TArrowSeries &s)
+{
+    const TChartPen &outline = s.Pointer.Pen;
+    return int(std::ceil(std::abs(s.ArrowWidth()) / 2.0)) + (outline.Visible ? outline.Width : 0) +
+           2;
+}
+
+// The arrows of series[k] that can change a pixel, last first, once the labels drawn after
+// them are chosen: on exact pixels, one whose every pixel lies under boxes drawn later is left
+// out, and so is every arrow of a row whose rows those boxes cover across the area.
+void TSeriesPainter::CollectArrows(const TChartGeometry &g, const TArrowSeries &s, std::size_t k,
+                                   bool exact)
+{
+    const QRect &area = m_arrowArea;
+    const int reach = ArrowReach(s);
+    const TChartPen &outline = s.Pointer.Pen;
+    const qint32 outlineKey = outline.Visible ? PenKey(outline) : -1;
+    const std::size_t from = m_arrowPoints.size();
+    m_arrowFrom[k] = from;
+    m_arrowTo[k] = from;
+    const QRect &band = m_arrowBands[k];
+    if (exact && !band.isEmpty() && m_paintedOver.AllSet(band.translated(m_toDevice)))
+        return;
+    for (int i = m_arrowRanges[k].second; i-- > m_arrowRanges[k].first;) {
+        const int x0 = g.XPixel(s.StartX(i)), y0 = g.YPixel(s.StartY(i));
+        const int x1 = g.XPixel(s.EndX(i)), y1 = g.YPixel(s.EndY(i));
+        if (x0 == x1 && y0 == y1)
+            continue; // no length, no direction: nothing to draw
+        const QRect bounds(QPoint(std::min(x0, x1) - reach, std::min(y0, y1) - reach),
+                           QPoint(std::max(x0, x1) + reach, std::max(y0, y1) + reach));
+        if (!bounds.intersects(area))
+            continue;
+        if (exact && m_paintedOver.AllSet((bounds & area).translated(m_toDevice)))
+            continue;
+        if (exact && !m_arrowShapes.Insert({x0, y0, x1, y1, std::abs(s.ArrowWidth()),
+                                            std::abs(s.ArrowHeight()), outlineKey, 0}))
+            continue;
+        m_arrowPoints.push_back(i);
     }
-    // Series were filled last first: turn the runs into offsets in series order.
+    m_arrowTo[k] = m_arrowPoints.size();
+}
+
+// Series were collected last first: the runs become offsets in series order.
+void TSeriesPainter::OrderArrows(std::size_t count)
+{
     std::vector<int> ordered;
-    std::vector<QRect> orderedBounds;
     ordered.reserve(m_arrowPoints.size());
-    orderedBounds.reserve(m_arrowPoints.size());
-    for (std::size_t k = 0; k < series.size(); ++k) {
+    for (std::size_t k = 0; k < count; ++k) {
         const std::size_t from = m_arrowFrom[k];
         m_arrowFrom[k] = ordered.size();
         ordered.insert(ordered.end(), m_arrowPoints.begin() + std::ptrdiff_t(from),
-                       m_arrowPoints.begin() + std::ptrdiff_t(to[k]));
-        orderedBounds.insert(orderedBounds.end(), m_arrowBounds.begin() + std::ptrdiff_t(from),
-                             m_arrowBounds.begin() + std::ptrdiff_t(to[k]));
+                       m_arrowPoints.begin() + std::ptrdiff_t(m_arrowTo[k]));
     }
-    m_arrowFrom[series.size()] = ordered.size();
+    m_arrowFrom[count] = ordered.size();
     m_arrowPoints.swap(ordered);
-    m_arrowBounds.swap(orderedBounds);
-}
-
-// Once the labels of the series drawn after these arrows are chosen: an arrow whose every pixel
-// lies under their boxes is marked out (-1), which DrawArrows passes over.
-void TSeriesPainter::LeaveOutArrowsPaintedOver(std::size_t k)
-{
-    for (std::size_t j = m_arrowFrom[k]; j < m_arrowFrom[k + 1]; ++j)
-        if (m_paintedOver.AllSet(m_arrowBounds[j].translated(m_toDevice)))
-            m_arrowPoints[j] = -1;
 }
 
 void TSeriesPainter::DrawArrows(QPainter &painter, const TChartGeometry &g,
@@ -727,14 +757,10 @@ void TSeriesPainter::DrawArrows(QPainter &painter, const TChartGeometry &g,
 
     painter.setPen(outline.Visible ? PenOf(outline) : QPen(Qt::NoPen));
     // The run holds the last point first; arrows are drawn in point order.
-    bool brushSet = false;
-    TColor brushColor = 0;
+    const int firstDrawn = m_arrowPoints[to - 1];
+    TColor brushColor = series.ColorEachPoint ? ~series.Color(firstDrawn) : ~series.SeriesColor;
     for (std::size_t j = to; j-- > from;) {
         const int i = m_arrowPoints[j];
-        if (i < 0)
-            continue; // painted over by later boxes
-        if (!std::exchange(brushSet, true))
-            brushColor = series.ColorEachPoint ? ~series.Color(i) : ~series.SeriesColor;
         const TColor color = series.ColorEachPoint ? series.Color(i) : series.SeriesColor;
         if (color != brushColor) {
             painter.setBrush(ToQColor(color));
@@ -921,14 +947,13 @@ void TSeriesPainter::Prepare(QPainter &painter, const TChartGeometry &g,
         m_paintedOver.Reset(QSize(painter.device()->width(), painter.device()->height()));
     }
     ChooseArrows(g, series, area & plot.adjusted(-1, -1, 1, 1), exact, skipHidden);
-    ChooseLabelWork(series, labelIndex, area, plot, exact);
+    ChooseLabelWork(g, series, labelIndex, area, plot, exact);
     for (quint8 parts : m_labelWork) {
         m_stats.LabelBoxesDrawn += (parts & kDrawBox) != 0;
         m_stats.LabelTextsDrawn += (parts & kDrawText) != 0;
         m_stats.LeadersDrawn += (parts & kDrawLeader) != 0;
     }
-    m_stats.ArrowsDrawn = std::size_t(
-        std::count_if(m_arrowPoints.begin(), m_arrowPoints.end(), [](int i) { return i >= 0; }));
+    m_stats.ArrowsDrawn = m_arrowPoints.size();
 }
 
 void TSeriesPainter::DrawPrepared(QPainter &painter, const TChartGeometry &g,
@@ -961,7 +986,6 @@ void TSeriesPainter::DrawPrepared(QPainter &painter, const TChartGeometry &g,
     ShrinkOversized(m_labelPoints, need);
     ShrinkOversized(m_labelWork, need);
     ShrinkOversized(m_arrowPoints, need);
-    ShrinkOversized(m_arrowBounds, need);
     m_stats.MeasuredTexts = 0;
     for (const auto &f : m_fonts)
         m_stats.MeasuredTexts += f->Infos.size();

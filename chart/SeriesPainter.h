@@ -34,10 +34,6 @@ struct TTextInfo
     int Width = 0;
     int Height = 0;
     int Ascent = 0;
-    // Covers every pixel the text can touch, relative to its top-left corner; measured only
-    // when a covered box asks whether its text stays inside.
-    QRect Ink;
-    bool InkKnown = false;
     // Laid out once, the first time the text is drawn: drawing it then costs a third, and the
     // map draws the same texts on every drawing.
     std::optional<QStaticText> Static;
@@ -52,6 +48,11 @@ struct TFontCache
     int Ascent;
     QHash<QByteArray, int> Index;
     std::vector<TTextInfo> Infos;
+    // Alongside Infos, small enough to stay at hand when a million labels look them up in no
+    // order: whether the text shows anything, and the rectangle covering every pixel it can
+    // touch, relative to its top-left corner (null until InkOf measures it).
+    std::vector<char> HasText;
+    std::vector<QRect> Inks;
     // Changes whenever ids are renumbered; unique across caches, so that ids a series keeps
     // never pass for those of a cache made later at the same address.
     quint64 Generation;
@@ -143,12 +144,14 @@ private:
                      const QRect &labelArea, bool cull);
     // Walks the series from the last drawn backwards; on exact pixels also leaves out the
     // arrows of series[k] that the boxes drawn after them paint over.
-    void ChooseLabelWork(const std::vector<TArrowSeries *> &series,
+    void ChooseLabelWork(const TChartGeometry &g, const std::vector<TArrowSeries *> &series,
                          const std::vector<std::size_t> &labelIndex, const QRect &area,
                          const QRect &plot, bool exact);
     void ChooseArrows(const TChartGeometry &g, const std::vector<TArrowSeries *> &series,
                       const QRect &area, bool exact, bool cull);
-    void LeaveOutArrowsPaintedOver(std::size_t k);
+    static int ArrowReach(const TArrowSeries &s);
+    void CollectArrows(const TChartGeometry &g, const TArrowSeries &s, std::size_t k, bool exact);
+    void OrderArrows(std::size_t count);
     void DrawArrows(QPainter &painter, const TChartGeometry &g, const TArrowSeries &series,
                     std::size_t index);
     void DrawLabels(QPainter &painter, TArrowSeries &series, std::size_t index, const QRect &plot,
@@ -166,7 +169,12 @@ private:
     // (m_arrowPoints[m_arrowFrom[k] .. m_arrowFrom[k + 1])).
     std::vector<int> m_arrowPoints;
     std::vector<std::size_t> m_arrowFrom;
-    std::vector<QRect> m_arrowBounds; // alongside m_arrowPoints: every pixel an arrow can paint
+    // Per series, while choosing: the points that can reach the area, the rows all of them
+    // keep within (empty: not known), and where its arrows end in m_arrowPoints.
+    std::vector<std::pair<int, int>> m_arrowRanges;
+    std::vector<QRect> m_arrowBands;
+    std::vector<std::size_t> m_arrowTo;
+    QRect m_arrowArea;
     // Device pixels under boxes drawn later, while choosing; logical plus m_toDevice.
     TPixelMask m_paintedOver;
     QPoint m_toDevice;
