@@ -7,6 +7,7 @@
 #include <QPen>
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -206,12 +207,24 @@ void TLineRaster::TakeAsWritten(const TPixelMask &mask)
             }
         }
         m_hiddenRows[std::size_t(y)] = best;
-        if (best.second - best.first > m_knownRows[std::size_t(y)].second -
-                                           m_knownRows[std::size_t(y)].first)
+        if (best.second - best.first >
+            m_knownRows[std::size_t(y)].second - m_knownRows[std::size_t(y)].first)
             m_knownRows[std::size_t(y)] = best;
     }
     for (std::size_t r = 0; r + 1 < m_fullBefore.size(); ++r)
         m_fullBefore[r + 1] = m_fullBefore[r] + m_rowFull[r];
+    // The columns shared by runs of rows, doubling: any run of rows is then two lookups.
+    const std::size_t height = m_hiddenRows.size();
+    m_hiddenSpans = m_hiddenRows;
+    for (std::size_t len = 2, k = 1; len <= height; len *= 2, ++k) {
+        m_hiddenSpans.resize((k + 1) * height, {0, -1});
+        for (std::size_t r = 0; r + len <= height; ++r) {
+            const auto &a = m_hiddenSpans[(k - 1) * height + r];
+            const auto &b = m_hiddenSpans[(k - 1) * height + r + len / 2];
+            m_hiddenSpans[k * height + r] = {std::max(a.first, b.first),
+                                             std::min(a.second, b.second)};
+        }
+    }
 }
 
 bool TLineRaster::PolylineHidden(const QPoint *points, int count) const
@@ -232,12 +245,11 @@ bool TLineRaster::PolylineHidden(const QPoint *points, int count) const
     const qint64 r1 = std::min<qint64>(m_clip.bottom(), qint64(bottom) + m_offset.y() + 2);
     if (c0 > c1 || r0 > r1)
         return true;
-    for (qint64 r = r0; r <= r1; ++r) {
-        const auto &[from, to] = m_hiddenRows[std::size_t(r)];
-        if (from > c0 || to < c1)
-            return false;
-    }
-    return true;
+    const std::size_t height = m_hiddenRows.size();
+    const int k = std::bit_width(quint64(r1 - r0 + 1)) - 1;
+    const auto &a = m_hiddenSpans[std::size_t(k) * height + std::size_t(r0)];
+    const auto &b = m_hiddenSpans[std::size_t(k) * height + std::size_t(r1 - (qint64(1) << k) + 1)];
+    return std::max(a.first, b.first) <= c0 && std::min(a.second, b.second) >= c1;
 }
 
 bool TLineRaster::Polyline(const QPoint *points, int count)

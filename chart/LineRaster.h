@@ -113,8 +113,11 @@ private:
     // Rows whose known stretch spans the clip, and per row how many such rows lie above it.
     std::vector<char> m_rowFull;
     std::vector<int> m_fullBefore;
-    // Per row, the longest stretch TakeAsWritten's mask sets; empty without one.
+    // Per row, the longest stretch TakeAsWritten's mask sets, and over every run of 2^k rows
+    // from each row, the columns all of them share (level k at [k * height + row]); empty
+    // without a mask.
     std::vector<std::pair<int, int>> m_hiddenRows;
+    std::vector<std::pair<int, int>> m_hiddenSpans;
 };
 
 // Whether TLineRaster puts every pixel where this process's painter does, on a set of lines
