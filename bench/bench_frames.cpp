@@ -137,6 +137,12 @@ public:
         run.Seconds.push_back(CpuSeconds() - cpu);
         run.Wall.push_back(Elapsed(timer));
         painter.end();
+        if (qEnvironmentVariableIsSet("DUMPSTATS")) {
+            const TChartDrawStats &st = m_chart.LastDrawStats();
+            std::printf("arrows %zu/%zu labels %zu boxes %zu texts %zu leaders %zu\n", st.ArrowsDrawn, st.Arrows, st.Labels, st.LabelBoxesDrawn, st.LabelTextsDrawn, st.LeadersDrawn);
+            static int n = 0;
+            m_screen.save(QString("/tmp/dump%1.png").arg(n++));
+        }
         if (!m_check)
             return;
         const TPlacements before = Placements(m_chart);

@@ -134,6 +134,10 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas)
         for (int s = 0; s < n; ++s)
             m_rows.emplace_back(&chart.Series(s), chart.Series(s).Revision());
     }
+    const bool plain = !chart.SkipHiddenWork;
+    // A drawing that only places the labels shows nothing: the ends need no copying.
+    if (!plain && !canvas.VisibleArea().isValid())
+        return;
     // The ends copied row by row into one small array: the links visit them in no useful order,
     // and the placements themselves are five times larger.
     m_ends.resize(std::size_t(m_rowStart.back()));
@@ -147,11 +151,8 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas)
                          : kNoEnd;
     }
 
-    const bool plain = !chart.SkipHiddenWork;
     // One pixel more: a pen scaled on the way to the surface spreads a little.
     const QRect area = plain ? QRect() : canvas.VisibleArea().adjusted(-1, -1, 1, 1);
-    if (!plain && !canvas.VisibleArea().isValid())
-        return;
     const bool exact = !plain && canvas.ExactPixels();
     // On exact pixels the lines are written straight into the surface, where the engine would
     // put them: that costs less than asking whether they would change anything.
