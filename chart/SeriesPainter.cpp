@@ -450,9 +450,12 @@ void TSeriesPainter::PlaceLabels(const TChartGeometry &g, TArrowSeries &series, 
             changed = true;
         }
         TSeriesMarkPosition &pos = *slot;
-        changed |= (pos.LabelWidth != widths[i]) | (pos.LabelHeight != height);
-        pos.LabelWidth = widths[i];
-        pos.LabelHeight = height;
+        // Stored only when it differs: a million records left clean are not written back.
+        if ((pos.LabelWidth != widths[i]) | (pos.LabelHeight != height)) {
+            changed = true;
+            pos.LabelWidth = widths[i];
+            pos.LabelHeight = height;
+        }
         if (!pos.Fixed) {
             // The chart's own placement: centred above the point's start, ArrowLength up.
             const int x = g.XPixel(series.StartX(i));

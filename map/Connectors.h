@@ -31,7 +31,7 @@ private:
         qint32 Upper, Lower;
     };
     std::vector<std::pair<const TArrowSeries *, quint64>> m_rows; // what m_links was found for
-    std::vector<qint32> m_rowStart;                                // first index of each row
+    std::vector<qint32> m_rowStart;                               // first index of each row
     std::vector<TLink> m_links;
     std::vector<QPoint> m_ends; // each point's leader end at this drawing, or kNoEnd
     TShapeSet m_drawn;

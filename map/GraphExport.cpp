@@ -101,8 +101,8 @@ const QByteArray kRowMark = QByteArrayLiteral("ostrinel-row-mark-");
 void MarkRow(QPainter &painter, qsizetype row, bool begin)
 {
     painter.save();
-    painter.setFont(QFont(QString::fromLatin1(kRowMark) + (begin ? QLatin1String("begin-")
-                                                                  : QLatin1String("end-")) +
+    painter.setFont(QFont(QString::fromLatin1(kRowMark) +
+                          (begin ? QLatin1String("begin-") : QLatin1String("end-")) +
                           QString::number(row)));
     painter.drawText(QPointF(0, 0), QStringLiteral("x"));
     painter.restore();
@@ -188,8 +188,8 @@ QByteArray PdfPicture(TChart &chart, const QRect &r, const QString &fileName)
         // One point per chart pixel: a page of whole points is then exactly the picture.
         QPdfWriter pdf(&buffer);
         pdf.setResolution(72);
-        pdf.setPageSize(QPageSize(QSizeF(r.size()), QPageSize::Point, QString(),
-                                  QPageSize::ExactMatch));
+        pdf.setPageSize(
+            QPageSize(QSizeF(r.size()), QPageSize::Point, QString(), QPageSize::ExactMatch));
         pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
         pdf.setTitle(QFileInfo(fileName).completeBaseName());
         pdf.setCreator(QStringLiteral("Ostrinel"));
@@ -383,16 +383,16 @@ void SaveGraph(TChart &chart, const QString &fileName, const TGraphOptions &opti
     switch (format) {
     case TGraphFormat::Bmp:
     case TGraphFormat::Png:
-        bytes = RasterPicture(chart, r, format, IsRasterFormat(format) ? options.Scale : 1,
-                              fileName);
+        bytes =
+            RasterPicture(chart, r, format, IsRasterFormat(format) ? options.Scale : 1, fileName);
         break;
     case TGraphFormat::Svg:
-        bytes = SvgPicture(chart, QRect(r.topLeft(), QSize(std::max(1, w), std::max(1, h))),
-                           fileName);
+        bytes =
+            SvgPicture(chart, QRect(r.topLeft(), QSize(std::max(1, w), std::max(1, h))), fileName);
         break;
     case TGraphFormat::Pdf:
-        bytes = PdfPicture(chart, QRect(r.topLeft(), QSize(std::max(1, w), std::max(1, h))),
-                           fileName);
+        bytes =
+            PdfPicture(chart, QRect(r.topLeft(), QSize(std::max(1, w), std::max(1, h))), fileName);
         break;
     default: {
         // A metafile is one pixel narrower and lower than the chart, as the screen's own copy is.

@@ -1,6 +1,6 @@
 // Saving the chart as a picture file (placeable WMF, EMF, 24-bit BMP, SVG, PDF or PNG, chosen by
-// the file's extension) and printing it over a whole page. The chart draws itself with all the map's own
-// steps through its event handlers, so the picture shows what the screen shows.
+// the file's extension) and printing it over a whole page. The chart draws itself with all the
+// map's own steps through its event handlers, so the picture shows what the screen shows.
 #pragma once
 
 #include "util/CommonDecl.h"

@@ -24,7 +24,13 @@ template <typename T> void Store(T &field, const T &value, bool &changed)
 
 bool LayoutGeneLabels(TChart &chart, bool firstLineNames)
 {
+    return TGeneLabelLayout().Run(chart, firstLineNames);
+}
+
+bool TGeneLabelLayout::Run(TChart &chart, bool firstLineNames)
+{
     bool changed = false;
+    m_rows.resize(std::size_t(std::max(0, chart.SeriesCount())));
     // Every label of every row is placed after every drawing, since the connectors start from
     // the leader ends of genes off screen too: one tight pass per row, mapping through the
     // geometry itself rather than finding it again for each of a million points.
@@ -45,19 +51,30 @@ bool LayoutGeneLabels(TChart &chart, bool firstLineNames)
         const int anchor =
             g.YPixel((series.StartY(0) + series.EndY(0)) / 2) - first->LabelHeight / 2;
 
+        TRow &row = m_rows[std::size_t(s)];
+        if (row.Series != &series || row.Revision != series.Revision()) {
+            row = {&series, series.Revision(), {}};
+            for (int p = 0; p < series.Count(); ++p)
+                if (series.Label(p) == kUnknownGene)
+                    row.Unknown.push_back(p);
+        }
+        auto nextUnknown = row.Unknown.begin();
+
         auto &positions = series.Marks.Positions;
         const std::size_t count = std::min(positions.size(), std::size_t(series.Count()));
         const double *startX = series.StartXValues().data();
         const double *endX = series.EndXValues().data();
         int level = 0;
         for (std::size_t p = 0; p < count; ++p, level = level + 1 == kLevels ? 0 : level + 1) {
+            const bool unknown = nextUnknown != row.Unknown.end() && *nextUnknown == int(p);
+            nextUnknown += unknown;
             auto &slot = positions[p];
             if (!slot)
                 continue;
             TSeriesMarkPosition &pos = *slot;
             TSeriesMarkPosition next = pos;
             next.Fixed = true;
-            if (series.Label(int(p)) == kUnknownGene) {
+            if (unknown) {
                 // Out of sight; the leader keeps where the chart first put it.
                 next.LabelLeft = kOffScreen;
                 next.LabelTop = kOffScreen;

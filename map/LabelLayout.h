@@ -3,6 +3,8 @@
 // left of its row.
 #pragma once
 
+#include <QtGlobal>
+
 #include <vector>
 
 #include "core/Catalogue.h"
@@ -12,6 +14,24 @@ class TCanvas;
 
 // Places every gene label of every row series. Returns true when any placement changed.
 bool LayoutGeneLabels(TChart &chart, bool firstLineNames);
+
+// The same, keeping between layouts which points of each row carry no gene name, so that a
+// million labels are not compared with it on every drawing.
+class TGeneLabelLayout
+{
+public:
+    bool Run(TChart &chart, bool firstLineNames);
+
+private:
+    // Per row series (by address and revision), its points labelled "???", ascending.
+    struct TRow
+    {
+        const void *Series = nullptr;
+        quint64 Revision = 0;
+        std::vector<int> Unknown;
+    };
+    std::vector<TRow> m_rows;
+};
 // Writes the name of each checked chromosome right-aligned 40 pixels left of x = 0.
 void DrawChromosomeNames(TChart &chart, TCanvas &canvas, const TCatalogue &catalogue,
                          const std::vector<bool> &chromosomeChecked);

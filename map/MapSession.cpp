@@ -58,7 +58,7 @@ void TMapSession::ChangeChart(TChart &chart, TCanvas *canvas) const
     const bool kept = chart.PlacementsKeptSinceAfterDraw() && ConnectorDrawer == nullptr &&
                       m_laidOutFor.first == &chart && m_laidOutFor.second == View.FirstLineNames;
     m_laidOutFor = {nullptr, false};
-    chart.ReportPlacementChanges(!kept && LayoutGeneLabels(chart, View.FirstLineNames));
+    chart.ReportPlacementChanges(!kept && m_layout.Run(chart, View.FirstLineNames));
     m_laidOutFor = {&chart, View.FirstLineNames};
     if (canvas)
         DrawChromosomeNames(chart, *canvas, FCatalogue, ChromosomeChecked);

@@ -7,6 +7,7 @@
 
 #include "core/Catalogue.h"
 #include "map/Connectors.h"
+#include "map/LabelLayout.h"
 #include "map/MapBuilder.h"
 #include "map/ViewOptions.h"
 #include "util/ColorOps.h"
@@ -67,7 +68,10 @@ public:
     // without a window paints into its picture). Required before any command that repaints.
     void SetRepaint(std::function<void()> repaint) { m_repaint = std::move(repaint); }
     // Called after each step of every rebuild cycle (benchmarks time the steps).
-    void SetCycleObserver(std::function<void(CycleStep)> observer) { m_observer = std::move(observer); }
+    void SetCycleObserver(std::function<void(CycleStep)> observer)
+    {
+        m_observer = std::move(observer);
+    }
 
     // --- Chart events -----------------------------------------------------------------------
     // OnChangeChart: the label layout, the chromosome names when drawing (canvas not null), a
@@ -142,4 +146,5 @@ private:
     quint64 m_rebuilds = 0; // rebuilds that succeeded
     // The chart and first-line switch of the last label layout that ran to its end.
     mutable std::pair<const TChart *, bool> m_laidOutFor{nullptr, false};
+    mutable TGeneLabelLayout m_layout;
 };

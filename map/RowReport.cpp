@@ -111,13 +111,12 @@ QByteArray RowReportText(const std::vector<TRowReportLine> &lines)
         for (QChar &c : name)
             if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
                 c = QLatin1Char(' ');
-        text += name.toUtf8() + '\t' + QByteArray::number(line.Row) + '\t' +
-                (line.Inverted ? "yes" : "no") + '\t' + QByteArray::number(line.Offset) + '\t' +
-                QByteArray::number(line.Records) + '\t' + QByteArray::number(line.SharedGenes) +
-                '\t' +
-                (std::isnan(line.Spearman) ? QByteArray()
-                                           : QByteArray::number(line.Spearman, 'g', 6)) +
-                '\t' + QByteArray::number(line.Crossings) + '\n';
+        text +=
+            name.toUtf8() + '\t' + QByteArray::number(line.Row) + '\t' +
+            (line.Inverted ? "yes" : "no") + '\t' + QByteArray::number(line.Offset) + '\t' +
+            QByteArray::number(line.Records) + '\t' + QByteArray::number(line.SharedGenes) + '\t' +
+            (std::isnan(line.Spearman) ? QByteArray() : QByteArray::number(line.Spearman, 'g', 6)) +
+            '\t' + QByteArray::number(line.Crossings) + '\n';
     }
     return text;
 }

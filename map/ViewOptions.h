@@ -6,13 +6,13 @@ class TChart;
 
 struct TViewOptions
 {
-    bool GeneName = true;       // "&Gene name"
-    bool LinkGenes = true;      // "&Connectors"
-    bool HideGenes = false;     // "&Hide unchecked genes"
-    bool Grid = true;           // "G&rid"
+    bool GeneName = true;        // "&Gene name"
+    bool LinkGenes = true;       // "&Connectors"
+    bool HideGenes = false;      // "&Hide unchecked genes"
+    bool Grid = true;            // "G&rid"
     bool FirstLineNames = false; // "&Names only on 1st line"
-    bool FrameGeneName = true;  // "&Frame gene names"
-    bool FrameArrows = true;    // "Frame &arrows"
+    bool FrameGeneName = true;   // "&Frame gene names"
+    bool FrameArrows = true;     // "Frame &arrows"
 };
 
 // Effects on all series, the template included, so that later rows inherit them.
