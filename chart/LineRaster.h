@@ -12,6 +12,7 @@
 
 class TPixelMask;
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -55,6 +56,13 @@ public:
     // Whether the polyline's every pixel lies where TakeAsWritten's mask is set (or where
     // nothing changes), judged from the box round its points: then drawing it changes nothing.
     bool PolylineHidden(const QPoint *points, int count) const;
+    // Whether every row a stroke from p to q (logical) can reach is known to hold the colour
+    // across the clip (remembering only); once true, it stays true while this writer draws.
+    bool RowsFullAround(const QPoint &p, const QPoint &q) const
+    {
+        return m_remember && RowsFull(std::min(p.y(), q.y()) + m_offset.y() - 2,
+                                      std::max(p.y(), q.y()) + m_offset.y() + 2);
+    }
     // Fills as painter.fillRect(r, color) would; false, drawing nothing, unless the colour is
     // opaque. Not while remembering what was written.
     bool FillRect(const QRect &r, const QColor &color);

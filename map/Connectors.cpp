@@ -177,6 +177,7 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas)
     // Only black is drawn here, so what is found black stays black.
     TBlackPixels black(canvas.Painter());
     constexpr std::size_t kAhead = 16;
+    QPoint fullBetween = kNoEnd; // the rows of upper and lower ends whose slant rows are full
     for (std::size_t k = 0; k < m_links.size(); ++k) {
         const TLink &link = m_links[k];
         // The lower ends come in no order: asked for a few links ahead, they are at hand when
@@ -201,9 +202,18 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas)
             if (raster) {
                 // Zoomed in, most connectors crossing the view have their drop and rise
                 // outside it, and cross rows that earlier ones have filled already.
-                if (raster->ColumnCutAway(a.x()) && raster->ColumnCutAway(b.x()) &&
-                    raster->StrokeChangesNothing(line[1], line[2]))
-                    continue;
+                if (raster->ColumnCutAway(a.x()) && raster->ColumnCutAway(b.x())) {
+                    // The links between two rows cross the same rows of pixels: once those are
+                    // full, the rest of them need no look at the writer.
+                    if (QPoint(a.y(), b.y()) == fullBetween)
+                        continue;
+                    if (raster->RowsFullAround(line[1], line[2])) {
+                        fullBetween = QPoint(a.y(), b.y());
+                        continue;
+                    }
+                    if (raster->StrokeChangesNothing(line[1], line[2]))
+                        continue;
+                }
                 if (raster->PolylineHidden(line, 4))
                     continue;
                 if (raster->Polyline(line, 4))
