@@ -490,6 +490,10 @@ void TSeriesPainter::PlaceLabels(const TChartGeometry &g, TArrowSeries &series, 
 // height and top is painted over whole; a leader that a later leader repeats exactly is
 // repainted by it. Both hold only for exact pixels; anywhere, what lies outside the visible area
 // is left out. Only the candidates are looked at: the others reach nothing visible.
+namespace {
+constexpr std::size_t kAhead = 12; // labels looked at ahead of the one chosen
+} // namespace
+
 void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
                                      const std::vector<TArrowSeries *> &series,
                                      const std::vector<std::size_t> &labelIndex, const QRect &area,
@@ -545,6 +549,13 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
 
         for (std::size_t j = m_labelFrom[k + 1]; j-- > m_labelFrom[k];) {
             const int i = m_labelPoints[j];
+            // The candidates lie far apart among a million records, and their texts' ink in
+            // no order: both asked for a few labels ahead.
+            if (j >= m_labelFrom[k] + kAhead) {
+                const int ahead = m_labelPoints[j - kAhead];
+                __builtin_prefetch(&marks.Positions[std::size_t(ahead)]);
+                __builtin_prefetch(&cache.Inks[std::size_t(ids[std::size_t(ahead)])]);
+            }
             const TSeriesMarkPosition &pos = *marks.Positions[std::size_t(i)];
             quint8 parts = 0;
 
@@ -845,6 +856,8 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
 
     bool textPenSet = false;
     for (std::size_t j = from; j < to; ++j) {
+        if (j + kAhead < to && m_labelWork[j + kAhead])
+            __builtin_prefetch(&marks.Positions[std::size_t(m_labelPoints[j + kAhead])]);
         const quint8 parts = m_labelWork[j];
         if (!parts)
             continue;
