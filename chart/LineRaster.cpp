@@ -184,26 +184,32 @@ void TLineRaster::TakeAsWritten(const TPixelMask &mask)
             m_rowFull[std::size_t(y)] = 1;
             m_knownRows[std::size_t(y)] = {m_clip.left(), m_clip.right()};
         }
-        // The longest stretch of the mask on the row, word by word: the boxes make a few long
-        // ones, and only their ends need looking at bit by bit.
+        // The longest stretch of the mask on the row, run by run: the boxes make a few long
+        // ones.
         std::pair<int, int> best{0, -1};
         int start = -1;
         for (int w = 0; w <= m_words; ++w) {
-            const quint64 word = w < m_words ? taken[w] : 0;
-            if (word == ~quint64(0) && start >= 0)
-                continue;
-            for (int b = 0; b < 64; ++b) {
-                const int x = w * 64 + b;
-                if ((word >> b) & 1) {
-                    if (start < 0)
-                        start = x;
-                } else if (start >= 0) {
-                    if (x - 1 - start > best.second - best.first)
-                        best = {start, x - 1};
+            quint64 word = w < m_words ? taken[w] : 0;
+            int at = 0; // bits below this one are done
+            while (at < 64) {
+                if (start < 0) {
+                    // Find the next set bit.
+                    const quint64 rest = word >> at;
+                    if (rest == 0)
+                        break;
+                    at += std::countr_zero(rest);
+                    start = w * 64 + at;
+                } else {
+                    // Find where the run ends.
+                    const quint64 rest = ~word >> at;
+                    if (rest == 0)
+                        break; // runs on into the next word
+                    at += std::countr_zero(rest);
+                    const int end = w * 64 + at - 1;
+                    if (end - start > best.second - best.first)
+                        best = {start, end};
                     start = -1;
                 }
-                if ((word >> b) == 0 && start < 0)
-                    break;
             }
         }
         m_hiddenRows[std::size_t(y)] = best;
