@@ -9,10 +9,11 @@
 // median frame.
 //
 //   bench_frames [W1|W2|MANY] [--frames N] [--no-check] [--level whole|10|100|1000]
-//                [--scrolls N]
+//                [--scrolls N] [--stats]
 //
 // --level draws only that zoom level (1/10, 1/100, 1/1000 of the map), and --scrolls sets the
 // frames of dragging after each zoom: with many frames of one level, a profiler sees frames only.
+// --stats prints after each frame how many arrows, label parts and leaders it drew.
 // MANY is a file of 100,000 chromosomes of one record each. The exit status is 1 when a frame
 // differs from its plain drawing.
 #include "Workloads.h"
@@ -44,7 +45,7 @@
 
 namespace {
 const QRect kRect(0, 0, 1900, 900);
-constexpr int kScrollFrames = 5;    // frames of dragging per zoom level, after the zoom itself
+constexpr int kScrollFrames = 5;     // frames of dragging per zoom level, after the zoom itself
 constexpr double kScrollStep = 0.03; // of the shown range per frame
 
 struct TTargets
@@ -123,7 +124,10 @@ bool SamePlacements(const TPlacements &a, const TPlacements &b)
 class TFrames
 {
 public:
-    TFrames(TChart &chart, bool check) : m_chart(chart), m_check(check) {}
+    TFrames(TChart &chart, bool check, bool stats = false)
+        : m_chart(chart), m_check(check), m_stats(stats)
+    {
+    }
 
     // One frame: a Paint onto the screen, timed; then, when checking, the plain drawing of the
     // state it left, which must match it and move no placement.
@@ -137,11 +141,12 @@ public:
         run.Seconds.push_back(CpuSeconds() - cpu);
         run.Wall.push_back(Elapsed(timer));
         painter.end();
-        if (qEnvironmentVariableIsSet("DUMPSTATS")) {
+        if (m_stats) {
             const TChartDrawStats &st = m_chart.LastDrawStats();
-            std::printf("arrows %zu/%zu labels %zu boxes %zu texts %zu leaders %zu\n", st.ArrowsDrawn, st.Arrows, st.Labels, st.LabelBoxesDrawn, st.LabelTextsDrawn, st.LeadersDrawn);
-            static int n = 0;
-            m_screen.save(QString("/tmp/dump%1.png").arg(n++));
+            std::printf("    drawn: %zu of %zu arrows, %zu label boxes, %zu texts, %zu leaders of "
+                        "%zu labels\n",
+                        st.ArrowsDrawn, st.Arrows, st.LabelBoxesDrawn, st.LabelTextsDrawn,
+                        st.LeadersDrawn, st.Labels);
         }
         if (!m_check)
             return;
@@ -162,6 +167,7 @@ public:
 private:
     TChart &m_chart;
     bool m_check;
+    bool m_stats; // print what each frame drew
     QImage m_screen{kRect.size(), QImage::Format_RGB32};
     QImage m_plain{kRect.size(), QImage::Format_RGB32};
 };
@@ -205,6 +211,7 @@ struct TOptions
     int MemoryFrames = 200;
     QByteArray Level; // empty: every level
     int Scrolls = kScrollFrames;
+    bool Stats = false;
 };
 
 bool Run(const char *name, const QString &path, const TTargets &targets, const TOptions &options)
@@ -223,7 +230,7 @@ bool Run(const char *name, const QString &path, const TTargets &targets, const T
     SetupMapChart(chart);
     chart.SetChartRect(kRect);
     session.Wire(chart);
-    TFrames frames(chart, check);
+    TFrames frames(chart, check, options.Stats);
 
     for (int run = 1; run <= 2; ++run) {
         QPainter painter(&frames.Screen());
@@ -297,13 +304,15 @@ int main(int argc, char **argv)
     TOptions options;
     const auto usage = [] {
         std::fprintf(stderr, "usage: bench_frames [W1|W2|MANY] [--frames N] [--no-check] "
-                             "[--level whole|10|100|1000] [--scrolls N]\n");
+                             "[--level whole|10|100|1000] [--scrolls N] [--stats]\n");
         return 2;
     };
     for (int i = 1; i < argc; ++i) {
         const bool more = i + 1 < argc;
         if (std::strcmp(argv[i], "--no-check") == 0) {
             options.Check = false;
+        } else if (std::strcmp(argv[i], "--stats") == 0) {
+            options.Stats = true;
         } else if (std::strcmp(argv[i], "--frames") == 0 && more) {
             options.MemoryFrames = std::max(0, std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--scrolls") == 0 && more) {
@@ -322,14 +331,15 @@ int main(int argc, char **argv)
     try {
         bool identical = true;
         if (only.isEmpty() || only == "W2")
-            identical &= Run("W2", bench::EnsureWorkload(bench::Workload::W2),
-                             {0.100, 0, 0.016, 0}, options);
+            identical &= Run("W2", bench::EnsureWorkload(bench::Workload::W2), {0.100, 0, 0.016, 0},
+                             options);
         if (only.isEmpty() || only == "W1")
             identical &= Run("W1", bench::EnsureWorkload(bench::Workload::W1),
                              {0.400, 0, 0.060, 1.5}, options);
         if (only.isEmpty() || only == "MANY") {
             const QTemporaryDir dir;
-            identical &= Run("100,000 chromosomes", WriteMany(dir, 100000), {0, 0, 0, 1.5}, options);
+            identical &=
+                Run("100,000 chromosomes", WriteMany(dir, 100000), {0, 0, 0, 1.5}, options);
         }
         if (options.Check)
             std::printf("identity with the plain drawing: %s\n",
