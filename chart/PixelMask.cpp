@@ -47,9 +47,18 @@ void TPixelMask::Set(const QRect &r)
         return;
     for (int y = d.top(); y <= d.bottom(); ++y)
         SetSpan(m_bits.data() + std::size_t(y) * std::size_t(m_words), d.left(), d.right());
-    for (int x = d.left(); x <= d.right(); ++x)
-        SetSpan(m_columnBits.data() + std::size_t(x) * std::size_t(m_columnWords), d.top(),
-                d.bottom());
+    // Every column takes the same words: worked out once.
+    const int w0 = d.top() >> 6, w1 = d.bottom() >> 6;
+    const quint64 first = WordBits(d.top() & 63, w0 == w1 ? d.bottom() & 63 : 63);
+    const quint64 last = WordBits(0, d.bottom() & 63);
+    quint64 *column = m_columnBits.data() + std::size_t(d.left()) * std::size_t(m_columnWords);
+    for (int x = d.left(); x <= d.right(); ++x, column += m_columnWords) {
+        column[w0] |= first;
+        for (int w = w0 + 1; w < w1; ++w)
+            column[w] = ~quint64(0);
+        if (w1 > w0)
+            column[w1] |= last;
+    }
 }
 
 bool TPixelMask::AllSet(const QRect &r) const
