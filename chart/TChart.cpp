@@ -378,6 +378,16 @@ void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChan
     if (measured > std::max<std::size_t>(4096, 4 * d->Series.size()))
         d->TextSizes.clear();
     TCanvas canvas(painter, &d->TextSizes);
+    // Within one Paint, a drawing that follows the after-draw handler's last return on the
+    // same geometry and sized and placed every label as it found it shows the handlers the
+    // placements as that handler left them.
+    const auto placementsAsLeft = [&](std::optional<TGeometryKey> &seen) {
+        if (d->InPaint && SkipHiddenWork && !seen)
+            seen = KeyOf(rect, *this, d->Series);
+        return seen && d->AfterDrawKey && SameKey(*seen, *d->AfterDrawKey) &&
+               !d->Painter.PlacementsChanged();
+    };
+    std::optional<TGeometryKey> seen;
     std::vector<TArrowSeries *> active;
     const auto collectActive = [&] {
         for (const auto &s : d->Series)
@@ -393,9 +403,13 @@ void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChan
         canvas.SetPaintedOverLater(d->Painter.PaintedOver());
     }
     if (OnBeforeDrawSeries) {
+        // Chosen first, the series work has placed and sized every label: when it found them
+        // as the after-draw handler left them, the handlers may rely on that here too.
+        d->PlacementsKept = prepareFirst && placementsAsLeft(seen);
         const TPainterSaver saved(painter);
         ResetCanvasState(painter);
         OnBeforeDrawSeries(*this, canvas);
+        d->PlacementsKept = false;
     }
     canvas.SetPaintedOverLater(nullptr);
     if (!prepareFirst) {
@@ -421,14 +435,8 @@ void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChan
     d->Reported.reset();
     d->PlacementsKept = false;
     if (OnAfterDraw) {
-        // Within one Paint, a drawing that follows the handler's last return on the same
-        // geometry and sized and placed every label as it found it leaves the handler nothing
-        // new to read from the chart.
-        std::optional<TGeometryKey> seen;
-        if (d->InPaint && SkipHiddenWork)
-            seen = KeyOf(rect, *this, d->Series);
-        d->PlacementsKept = seen && d->AfterDrawKey && SameKey(*seen, *d->AfterDrawKey) &&
-                            !d->Painter.PlacementsChanged();
+        // Then the after-draw handler has nothing new to read from the chart either.
+        d->PlacementsKept = placementsAsLeft(seen);
         d->AfterDrawKey.reset();
         const TPainterSaver saved(painter);
         ResetCanvasState(painter);

@@ -66,7 +66,9 @@ public:
     // return had the same geometry, series and axes and gave every label the size and placement
     // it found, so that what the handler derives from them would come out as it left it. The
     // chart cannot see what its other handlers do: a handler relying on this must know that
-    // they move no label. Always false with SkipHiddenWork off and outside a drawing.
+    // they move no label. With BeforeDrawKeepsSeries, the before-draw handler may ask too: the
+    // series work is chosen before it runs. Always false with SkipHiddenWork off and outside a
+    // drawing.
     bool PlacementsKeptSinceAfterDraw() const;
 
     // Series list; index 0 is the template series.

@@ -16,8 +16,7 @@
 namespace {
 constexpr int kDropFromUpper = 40;
 constexpr int kRiseToLower = 20;
-// No placement yet; no leader end is ever this far out.
-const QPoint kNoEnd(std::numeric_limits<int>::min(), std::numeric_limits<int>::min());
+const QPoint &kNoEnd = kNoLeaderEnd;
 
 // Where the connectors of one point go: the points [First, First + Count) of Members of Row.
 struct TTarget
@@ -111,7 +110,7 @@ void ForEachConnector(const TChart &chart, const std::function<void(int, int, in
     }
 }
 
-void TConnectors::Draw(TChart &chart, TCanvas &canvas)
+void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint> *givenEnds)
 {
     canvas.SetPen(clBlack, 1, Qt::SolidLine);
     const int n = chart.SeriesCount();
@@ -140,8 +139,10 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas)
         return;
     // The ends copied row by row into one small array: the links visit them in no useful order,
     // and the placements themselves are five times larger.
-    m_ends.resize(std::size_t(m_rowStart.back()));
-    for (int s = 0; s < n; ++s) {
+    const bool given = givenEnds && givenEnds->size() == std::size_t(m_rowStart.back());
+    if (!given)
+        m_ends.resize(std::size_t(m_rowStart.back()));
+    for (int s = 0; !given && s < n; ++s) {
         const auto &list = chart.Series(s).Marks.Positions;
         QPoint *out = m_ends.data() + m_rowStart[std::size_t(s)];
         const int count = chart.Series(s).Count();
@@ -151,6 +152,7 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas)
                          : kNoEnd;
     }
 
+    const QPoint *ends = given ? givenEnds->data() : m_ends.data();
     // One pixel more: a pen scaled on the way to the surface spreads a little.
     const QRect area = plain ? QRect() : canvas.VisibleArea().adjusted(-1, -1, 1, 1);
     const bool exact = !plain && canvas.ExactPixels();
@@ -183,10 +185,10 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas)
         // The lower ends come in no order: asked for a few links ahead, they are at hand when
         // their turn comes.
         if (k + kAhead < m_links.size())
-            __builtin_prefetch(&m_ends[std::size_t(m_links[k + kAhead].Lower)]);
+            __builtin_prefetch(&ends[std::size_t(m_links[k + kAhead].Lower)]);
         // Ends the chart has not drawn yet have no placement: that connector waits.
-        const QPoint a = m_ends[std::size_t(link.Upper)];
-        const QPoint b = m_ends[std::size_t(link.Lower)];
+        const QPoint a = ends[std::size_t(link.Upper)];
+        const QPoint b = ends[std::size_t(link.Lower)];
         if (a == kNoEnd || b == kNoEnd)
             continue;
         const QPoint line[4] = {a, QPoint(a.x(), a.y() + kDropFromUpper),

@@ -4,9 +4,11 @@
 
 #include "chart/SeriesPainter.h"
 
+#include <QPoint>
 #include <QtGlobal>
 
 #include <functional>
+#include <limits>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -19,10 +21,15 @@ class TArrowSeries;
 // depends on the labels alone) and drawn on every drawing from the placements of the moment.
 // Drawn with the chart's SkipHiddenWork: a connector that cannot reach the visible part of the
 // canvas is left out, and on exact pixels so is one whose four points repeat an earlier one.
+// A point without a placement yet: no leader end is ever this far out.
+inline const QPoint kNoLeaderEnd(std::numeric_limits<int>::min(), std::numeric_limits<int>::min());
+
 class TConnectors
 {
 public:
-    void Draw(TChart &chart, TCanvas &canvas);
+    // ends, when given, holds every row's leader ends one row after another (kNoLeaderEnd for
+    // a point without a placement), as the placements hold them now: they are not copied anew.
+    void Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint> *ends = nullptr);
 
 private:
     // The two ends as indices into m_ends, which holds every row's points one row after another.

@@ -1,5 +1,7 @@
 #include "map/LabelLayout.h"
 
+#include "map/Connectors.h"
+
 #include "chart/ChartGeometry.h"
 #include "chart/TChart.h"
 
@@ -31,14 +33,33 @@ bool TGeneLabelLayout::Run(TChart &chart, bool firstLineNames)
 {
     bool changed = false;
     m_rows.resize(std::size_t(std::max(0, chart.SeriesCount())));
+    std::size_t points = 0;
+    for (int s = 0; s < chart.SeriesCount(); ++s)
+        points += std::size_t(chart.Series(s).Count());
+    m_ends.resize(points);
+    QPoint *ends = m_ends.data();
+    // A row not laid out keeps its ends as they are.
+    const auto copyEnds = [](const TArrowSeries &series, QPoint *out) {
+        const auto &list = series.Marks.Positions;
+        for (int p = 0; p < series.Count(); ++p)
+            out[p] = std::size_t(p) < list.size() && list[std::size_t(p)]
+                         ? list[std::size_t(p)]->LeaderEnd
+                         : kNoLeaderEnd;
+    };
+    if (chart.SeriesCount() > 0) {
+        copyEnds(chart.Series(0), ends);
+        ends += chart.Series(0).Count();
+    }
     // Every label of every row is placed after every drawing, since the connectors start from
     // the leader ends of genes off screen too: one tight pass per row, mapping through the
     // geometry itself rather than finding it again for each of a million points.
     const TChartGeometry &g = chart.Geometry();
-    for (int s = 1; s < chart.SeriesCount(); ++s) {
+    for (int s = 1; s < chart.SeriesCount(); ends += chart.Series(s).Count(), ++s) {
         TArrowSeries &series = chart.Series(s);
-        if (series.Count() == 0 || !series.Marks.Visible)
+        if (series.Count() == 0 || !series.Marks.Visible) {
+            copyEnds(series, ends);
             continue;
+        }
         // A row hidden here stays hidden (and skipped) until the next rebuild recreates it.
         Store(series.Marks.Visible, s == 1 || !firstLineNames, changed);
         Store(series.Marks.Arrow.Color, kLeaderColor, changed);
@@ -46,8 +67,10 @@ bool TGeneLabelLayout::Run(TChart &chart, bool firstLineNames)
 
         // Until the chart has drawn the row's first label there is no height to hang it from.
         const TSeriesMarkPosition *first = series.Position(0);
-        if (!first)
+        if (!first) {
+            copyEnds(series, ends);
             continue;
+        }
         const int anchor =
             g.YPixel((series.StartY(0) + series.EndY(0)) / 2) - first->LabelHeight / 2;
 
@@ -65,10 +88,12 @@ bool TGeneLabelLayout::Run(TChart &chart, bool firstLineNames)
         const double *startX = series.StartXValues().data();
         const double *endX = series.EndXValues().data();
         int level = 0;
+        std::fill(ends + count, ends + series.Count(), kNoLeaderEnd);
         for (std::size_t p = 0; p < count; ++p, level = level + 1 == kLevels ? 0 : level + 1) {
             const bool unknown = nextUnknown != row.Unknown.end() && *nextUnknown == int(p);
             nextUnknown += unknown;
             auto &slot = positions[p];
+            ends[p] = kNoLeaderEnd;
             if (!slot)
                 continue;
             TSeriesMarkPosition &pos = *slot;
@@ -91,6 +116,7 @@ bool TGeneLabelLayout::Run(TChart &chart, bool firstLineNames)
                 pos = next;
                 changed = true;
             }
+            ends[p] = pos.LeaderEnd;
         }
     }
     return changed;

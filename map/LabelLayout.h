@@ -3,6 +3,7 @@
 // left of its row.
 #pragma once
 
+#include <QPoint>
 #include <QtGlobal>
 
 #include <vector>
@@ -21,6 +22,9 @@ class TGeneLabelLayout
 {
 public:
     bool Run(TChart &chart, bool firstLineNames);
+    // Every row's leader ends as the last Run left the placements, one row after another
+    // (kNoLeaderEnd where a point has none): what the connectors start from.
+    const std::vector<QPoint> &Ends() const { return m_ends; }
 
 private:
     // Per row series (by address and revision), its points labelled "???", ascending.
@@ -31,6 +35,7 @@ private:
         std::vector<int> Unknown;
     };
     std::vector<TRow> m_rows;
+    std::vector<QPoint> m_ends;
 };
 // Writes the name of each checked chromosome right-aligned 40 pixels left of x = 0.
 void DrawChromosomeNames(TChart &chart, TCanvas &canvas, const TCatalogue &catalogue,

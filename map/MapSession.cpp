@@ -70,10 +70,14 @@ void TMapSession::BeforeDrawSeries(TChart &chart, TCanvas &canvas) const
 {
     if (!View.LinkGenes || FSkipConnectors)
         return;
-    if (ConnectorDrawer)
+    if (ConnectorDrawer) {
         ConnectorDrawer(chart, canvas);
-    else
-        Connectors.Draw(chart, canvas);
+        return;
+    }
+    // The layout wrote down every leader end as it placed them: while the chart vouches that
+    // the placements are as the layout's last run on this chart left them, those are used.
+    const bool kept = chart.PlacementsKeptSinceAfterDraw() && m_laidOutFor.first == &chart;
+    Connectors.Draw(chart, canvas, kept ? &m_layout.Ends() : nullptr);
 }
 
 // --- Loading ---------------------------------------------------------------------------------
