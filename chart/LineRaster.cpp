@@ -361,8 +361,8 @@ void TLineRaster::Line(const QPoint &p, const QPoint &q)
 bool TLineRaster::FillRect(const QRect &r, const QColor &color)
 {
     Q_ASSERT(!m_remember);
-    // Plain 8-bit colours only: the engine fills others another way.
-    if (color.alpha() != 255 || color != QColor::fromRgba(color.rgba()))
+    // Plain 8-bit colours only, on a surface written here: the engine fills others itself.
+    if (!Available() || color.alpha() != 255 || color != QColor::fromRgba(color.rgba()))
         return false;
     // The engine fills from x to x + width (and y likewise), whichever way round they are.
     const auto [x1, x2] = std::minmax({r.x(), r.x() + r.width()});
