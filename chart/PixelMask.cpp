@@ -78,3 +78,18 @@ bool TPixelMask::AllSet(const QRect &r) const
             return false;
     return true;
 }
+
+bool TPixelMask::AnySet(const QRect &r) const
+{
+    const QRect d = r & QRect(QPoint(0, 0), m_surface);
+    if (d.isEmpty())
+        return false;
+    const int w0 = d.left() >> 6, w1 = d.right() >> 6;
+    for (int y = d.top(); y <= d.bottom(); ++y) {
+        const quint64 *row = Row(y);
+        for (int w = w0; w <= w1; ++w)
+            if (row[w] & WordBits(w == w0 ? d.left() & 63 : 0, w == w1 ? d.right() & 63 : 63))
+                return true;
+    }
+    return false;
+}

@@ -18,6 +18,8 @@ public:
     void Set(const QRect &r);
     // Whether every pixel of r on the surface is set (true when none is on it).
     bool AllSet(const QRect &r) const;
+    // Whether any pixel of r on the surface is set.
+    bool AnySet(const QRect &r) const;
     // Row y's bits, Words() of them, pixel x at bit x % 64 of word x / 64.
     const quint64 *Row(int y) const
     {

@@ -21,6 +21,7 @@ namespace {
 constexpr quint8 kDrawLeader = 1;
 constexpr quint8 kDrawBox = 2; // fill and frame
 constexpr quint8 kDrawText = 4;
+constexpr quint8 kDrawGlyphs = 8; // with kDrawText: only the glyphs m_labelGlyphs gives
 
 QFont MarksFont(const TChartFont &f)
 {
@@ -91,6 +92,15 @@ int TFontCache::Id(const QByteArray &label)
     Infos.push_back(std::move(info));
     Index.insert(label, id);
     return id;
+}
+
+const TTextGlyphs *TFontCache::GlyphsOf(int id)
+{
+    constexpr int kPartlyHiddenBeforeLayout = 3;
+    TTextInfo &info = Infos[std::size_t(id)];
+    if (!info.Glyphs && ++info.PartlyHidden > kPartlyHiddenBeforeLayout)
+        info.Glyphs = std::make_unique<TTextGlyphs>(LayOutGlyphs(info.Text, Font));
+    return info.Glyphs.get();
 }
 
 const QRect &TFontCache::InkOf(int id)
@@ -500,6 +510,7 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
                                      const QRect &plot, bool exact)
 {
     m_labelWork.assign(m_labelPoints.size(), 0);
+    m_labelGlyphs.clear();
     if (exact)
         m_labelShapes.Reset(m_labelPoints.size());
     QHash<qint64, int> bandIndex;
@@ -526,6 +537,9 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
         // one repeats it (which then paints the same pixels over it anyway).
         const bool leadersWritten = exact && LinesAgree() && TLineRaster::Draws(PenOf(marks.Arrow));
         const qint32 leaderColor = qint32(marks.Arrow.Color);
+        if (exact && !cache.GlyphsAgree)
+            cache.GlyphsAgree = GlyphsAgreeWithStaticText(cache.Font);
+        const bool glyphsAgree = exact && *cache.GlyphsAgree;
         // Leaders written straight: the few met lately, which a row's labels repeat as they
         // take turns over the levels, are looked through instead of the index of all.
         const QPoint kNowhere(std::numeric_limits<int>::min(), std::numeric_limits<int>::min());
@@ -604,6 +618,29 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
                           !m_paintedOver.AllSet((framed & labelArea).translated(m_toDevice));
                 drawText = drawText && !covered(ink) &&
                            !m_paintedOver.AllSet((ink & labelArea).translated(m_toDevice));
+                // A text partly under later boxes: only the glyphs that still show, most often
+                // the first one or two, past the left edge of the next box.
+                if (drawText && glyphsAgree &&
+                    m_paintedOver.AnySet((ink & labelArea).translated(m_toDevice))) {
+                    const TTextGlyphs *laidOut = cache.GlyphsOf(id);
+                    if (laidOut && laidOut->Usable) {
+                        const TTextGlyphs &glyphs = *laidOut;
+                        const QPoint corner(pos.LabelLeft + kLabelPadX, pos.LabelTop + kLabelPadY);
+                        quint64 shown = 0;
+                        for (std::size_t g = 0; g < glyphs.Inks.size(); ++g) {
+                            const QRect r = glyphs.Inks[g].translated(corner) & labelArea;
+                            if (!r.isEmpty() && !m_paintedOver.AllSet(r.translated(m_toDevice)))
+                                shown |= quint64(1) << g;
+                        }
+                        const std::size_t n = glyphs.Inks.size();
+                        const quint64 all = n >= 64 ? ~quint64(0) : (quint64(1) << n) - 1;
+                        drawText = shown != 0;
+                        if (drawText && shown != all) {
+                            parts |= kDrawGlyphs;
+                            m_labelGlyphs.emplace_back(j, shown);
+                        }
+                    }
+                }
                 // The fill paints every pixel of the box that its clip lets through.
                 const QRect painted = box & labelArea;
                 if (drawBox && !marks.Transparent) {
@@ -616,6 +653,8 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
                 parts |= kDrawBox;
             if (drawText)
                 parts |= kDrawText;
+            else
+                parts &= quint8(~kDrawGlyphs);
 
             // The leader comes before its own box: that box, and every later one, may hide it.
             // An earlier leader on the same pixels is left out whether this one is drawn
@@ -855,6 +894,7 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
     };
 
     bool textPenSet = false;
+    QGlyphRun glyphRun;
     for (std::size_t j = from; j < to; ++j) {
         if (j + kAhead < to && m_labelWork[j + kAhead])
             __builtin_prefetch(&marks.Positions[std::size_t(m_labelPoints[j + kAhead])]);
@@ -898,18 +938,28 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
         if (!(parts & kDrawText))
             continue;
         TTextInfo &info = cache.Infos[std::size_t(ids[std::size_t(i)])];
+        // Only leaders and frames drawn by the painter change its pen.
+        if (!textPenSet)
+            painter.setPen(textPen);
+        textPenSet = true;
+        const QPointF corner(pos.LabelLeft + kLabelPadX, pos.LabelTop + kLabelPadY);
+        if (parts & kDrawGlyphs) {
+            // Only the glyphs that later boxes leave showing, where the whole text puts them.
+            const auto it = std::lower_bound(m_labelGlyphs.begin(), m_labelGlyphs.end(), j,
+                                             [](const std::pair<std::size_t, quint64> &e,
+                                                std::size_t at) { return e.first > at; });
+            if (it != m_labelGlyphs.end() && it->first == j && info.Glyphs) {
+                DrawGlyphs(painter, corner, *info.Glyphs, it->second, glyphRun);
+                continue;
+            }
+        }
         if (!info.Static) {
             info.Static.emplace(info.Text);
             info.Static->setTextFormat(Qt::PlainText);
             info.Static->prepare(QTransform(), cache.Font);
         }
-        // Only leaders and frames drawn by the painter change its pen.
-        if (!textPenSet)
-            painter.setPen(textPen);
-        textPenSet = true;
         // The same pixels as drawText with the baseline one ascent below this corner.
-        painter.drawStaticText(QPointF(pos.LabelLeft + kLabelPadX, pos.LabelTop + kLabelPadY),
-                               *info.Static);
+        painter.drawStaticText(corner, *info.Static);
     }
     if (marks.Clip)
         painter.restore();

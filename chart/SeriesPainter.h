@@ -6,6 +6,7 @@
 #pragma once
 
 #include "chart/ChartGeometry.h"
+#include "chart/GlyphSubset.h"
 #include "chart/PixelMask.h"
 #include "chart/TArrowSeries.h"
 
@@ -37,6 +38,10 @@ struct TTextInfo
     // Laid out once, the first time the text is drawn: drawing it then costs a third, and the
     // map draws the same texts on every drawing.
     std::optional<QStaticText> Static;
+    // Laid out glyph by glyph once later boxes have hidden part of the text in a few drawings:
+    // a text scrolled past in one or two would not repay the layout.
+    std::unique_ptr<TTextGlyphs> Glyphs;
+    int PartlyHidden = 0;
 };
 
 // The texts measured in one marks font.
@@ -57,7 +62,12 @@ struct TFontCache
     // never pass for those of a cache made later at the same address.
     quint64 Generation;
 
+    // Whether texts of this font may be drawn glyph by glyph; asked once.
+    std::optional<bool> GlyphsAgree;
+
     explicit TFontCache(const QFont &font);
+    // The text's glyphs, once it has been found partly hidden often enough; null before.
+    const TTextGlyphs *GlyphsOf(int id);
     int Id(const QByteArray &label);
     const QRect &InkOf(int id);
     // Keeps only the texts whose used[id] is set, in their order; returns the new id of every
@@ -165,6 +175,9 @@ private:
     std::vector<int> m_labelPoints;
     std::vector<std::size_t> m_labelFrom;
     std::vector<quint8> m_labelWork;
+    // For labels whose text is drawn only in part: (index into m_labelPoints, glyphs to
+    // draw), by descending index.
+    std::vector<std::pair<std::size_t, quint64>> m_labelGlyphs;
     // Per series of the drawing under way: the arrows to draw, last point first
     // (m_arrowPoints[m_arrowFrom[k] .. m_arrowFrom[k + 1])).
     std::vector<int> m_arrowPoints;
