@@ -1,5 +1,9 @@
 #include "chart/ChartGeometry.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <QFontMetrics>
 
 #include <algorithm>
@@ -63,6 +67,34 @@ std::vector<TAxisTick> Ticks(double lo, double hi, double pixels, double minSpac
     return ticks;
 }
 } // namespace
+
+void TChartGeometry::XPixelsOfMiddles(const double *start, const double *end, int *out,
+                                      std::size_t count) const
+{
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // The same operations in the same order as XPixel and ToPixel, on two values at once.
+    const __m128d half = _mm_set1_pd(0.5), left = _mm_set1_pd(AxisLeft);
+    const __m128d from = _mm_set1_pd(BottomMin), scale = _mm_set1_pd(XScale);
+    const __m128d lo = _mm_set1_pd(-kPixelLimit), hi = _mm_set1_pd(kPixelLimit);
+    for (; i + 2 <= count; i += 2) {
+        const __m128d middle =
+            _mm_div_pd(_mm_add_pd(_mm_loadu_pd(start + i), _mm_loadu_pd(end + i)), _mm_set1_pd(2));
+        const __m128d p = _mm_add_pd(left, _mm_mul_pd(_mm_sub_pd(middle, from), scale));
+        const __m128d nan = _mm_cmpunord_pd(p, p);
+        const __m128d v = _mm_add_pd(_mm_min_pd(_mm_max_pd(p, lo), hi), half);
+        const __m128i whole = _mm_cvttpd_epi32(v);
+        const __m128d below = _mm_cmplt_pd(v, _mm_cvtepi32_pd(whole));
+        // One 32-bit lane per value from the two 64-bit masks.
+        const __m128i down = _mm_shuffle_epi32(_mm_castpd_si128(below), _MM_SHUFFLE(3, 3, 2, 0));
+        const __m128i none = _mm_shuffle_epi32(_mm_castpd_si128(nan), _MM_SHUFFLE(3, 3, 2, 0));
+        const __m128i pixel = _mm_andnot_si128(none, _mm_add_epi32(whole, down));
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(out + i), pixel);
+    }
+#endif
+    for (; i < count; ++i)
+        out[i] = XPixel((start[i] + end[i]) / 2);
+}
 
 QRect TChartGeometry::PlotRect() const
 {

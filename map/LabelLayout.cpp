@@ -89,6 +89,9 @@ bool TGeneLabelLayout::Run(TChart &chart, bool firstLineNames)
         const double *endX = series.EndXValues().data();
         int level = 0;
         std::fill(ends + count, ends + series.Count(), kNoLeaderEnd);
+        // Every point's column first, in one tight pass over the row.
+        m_columns.resize(count);
+        g.XPixelsOfMiddles(startX, endX, m_columns.data(), count);
         for (std::size_t p = 0; p < count; ++p, level = level + 1 == kLevels ? 0 : level + 1) {
             const bool unknown = nextUnknown != row.Unknown.end() && *nextUnknown == int(p);
             nextUnknown += unknown;
@@ -104,7 +107,7 @@ bool TGeneLabelLayout::Run(TChart &chart, bool firstLineNames)
                 next.LabelLeft = kOffScreen;
                 next.LabelTop = kOffScreen;
             } else {
-                const int px = g.XPixel((startX[p] + endX[p]) / 2);
+                const int px = m_columns[p];
                 next.LabelLeft = px - pos.LabelWidth / 2;
                 next.LabelTop = anchor - level * kLevelStep - kLift;
                 next.LeaderStart = QPoint(pos.LabelWidth / 2 + next.LabelLeft, next.LabelTop);

@@ -36,6 +36,7 @@ private:
     };
     std::vector<TRow> m_rows;
     std::vector<QPoint> m_ends;
+    std::vector<int> m_columns; // scratch: the column of each point of a row
 };
 // Writes the name of each checked chromosome right-aligned 40 pixels left of x = 0.
 void DrawChromosomeNames(TChart &chart, TCanvas &canvas, const TCatalogue &catalogue,

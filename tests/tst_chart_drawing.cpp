@@ -1,5 +1,6 @@
 // Drawing the chart into an image: arrow geometry and colours, axis mapping, the template's
 // exclusion, the event order, label placements, hit testing and the repaint guard.
+#include "chart/ChartGeometry.h"
 #include "chart/TChart.h"
 #include "util/CommonDecl.h"
 
@@ -7,6 +8,7 @@
 #include <QPainter>
 #include <QtTest>
 
+#include <limits>
 #include <random>
 
 namespace {
@@ -67,6 +69,7 @@ class TestChartDrawing : public QObject
     Q_OBJECT
 
 private slots:
+    void middlesMapAsOneByOne();
     void arrowShaftAndHead();
     void shortArrowIsAllHead();
     void outline();
@@ -684,6 +687,36 @@ void TestChartDrawing::leftOutWorkChangesNoPixel()
     QCOMPARE(quick, plain);
     if (framed && scale == 1.0 && shift == QPointF(std::floor(shift.x()), std::floor(shift.y())))
         QVERIFY2(stats.LabelTextsDrawn < stats.Labels / 2, "most covered texts are left out");
+}
+
+// The row-at-a-time mapping of arrow middles gives the pixel of each alone, at halves, far
+// outside, at infinities and for values that are not numbers, on scales large and small.
+void TestChartDrawing::middlesMapAsOneByOne()
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    std::vector<double> start{
+        0,    1,      2.5, -3.5, 1e300,     -1e300, inf, -inf, nan, 7, 0.49999999999999994,
+        -0.5, 1e-300, 4e9, -4e9, 123456.75, 3};
+    std::vector<double> end{0,   2,   2.5, -2.5, 1e300, -1e300, inf,       inf, 1,
+                            nan, 0.5, 0.5, 0,    4e9,   -4e9,   123457.25, 4};
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> any(-2e6, 2e6);
+    for (int i = 0; i < 2001; ++i) {
+        start.push_back(any(random));
+        end.push_back(start.back() + any(random) / 100);
+    }
+    for (const double scale : {1.0, 0.37, 1e-3, 7.5, 1e12}) {
+        TChartGeometry g;
+        g.AxisLeft = 190.5;
+        g.BottomMin = -1234.25;
+        g.XScale = scale;
+        std::vector<int> out(start.size());
+        g.XPixelsOfMiddles(start.data(), end.data(), out.data(), start.size());
+        for (std::size_t i = 0; i < start.size(); ++i)
+            QVERIFY2(out[i] == g.XPixel((start[i] + end[i]) / 2),
+                     qPrintable(QStringLiteral("scale %1, value %2").arg(scale).arg(i)));
+    }
 }
 
 void TestChartDrawing::exportRectangle()
