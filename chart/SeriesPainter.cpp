@@ -96,9 +96,8 @@ int TFontCache::Id(const QByteArray &label)
 
 const TTextGlyphs *TFontCache::GlyphsOf(int id)
 {
-    constexpr int kPartlyHiddenBeforeLayout = 3;
     TTextInfo &info = Infos[std::size_t(id)];
-    if (!info.Glyphs && ++info.PartlyHidden > kPartlyHiddenBeforeLayout)
+    if (!info.Glyphs)
         info.Glyphs = std::make_unique<TTextGlyphs>(LayOutGlyphs(info.Text, Font));
     return info.Glyphs.get();
 }

@@ -38,10 +38,8 @@ struct TTextInfo
     // Laid out once, the first time the text is drawn: drawing it then costs a third, and the
     // map draws the same texts on every drawing.
     std::optional<QStaticText> Static;
-    // Laid out glyph by glyph once later boxes have hidden part of the text in a few drawings:
-    // a text scrolled past in one or two would not repay the layout.
+    // Laid out glyph by glyph the first time later boxes hide part of the text.
     std::unique_ptr<TTextGlyphs> Glyphs;
-    int PartlyHidden = 0;
 };
 
 // The texts measured in one marks font.
@@ -66,7 +64,7 @@ struct TFontCache
     std::optional<bool> GlyphsAgree;
 
     explicit TFontCache(const QFont &font);
-    // The text's glyphs, once it has been found partly hidden often enough; null before.
+    // The text's glyphs, laid out on first asking.
     const TTextGlyphs *GlyphsOf(int id);
     int Id(const QByteArray &label);
     const QRect &InkOf(int id);
