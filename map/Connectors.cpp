@@ -110,6 +110,15 @@ void ForEachConnector(const TChart &chart, const std::function<void(int, int, in
     }
 }
 
+void CopyLeaderEnds(const TArrowSeries &series, QPoint *out)
+{
+    const auto &list = series.Marks.Positions;
+    for (int p = 0; p < series.Count(); ++p)
+        out[p] = std::size_t(p) < list.size() && list[std::size_t(p)]
+                     ? list[std::size_t(p)]->LeaderEnd
+                     : kNoLeaderEnd;
+}
+
 void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint> *givenEnds)
 {
     canvas.SetPen(clBlack, 1, Qt::SolidLine);
@@ -142,15 +151,8 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
     const bool given = givenEnds && givenEnds->size() == std::size_t(m_rowStart.back());
     if (!given)
         m_ends.resize(std::size_t(m_rowStart.back()));
-    for (int s = 0; !given && s < n; ++s) {
-        const auto &list = chart.Series(s).Marks.Positions;
-        QPoint *out = m_ends.data() + m_rowStart[std::size_t(s)];
-        const int count = chart.Series(s).Count();
-        for (int p = 0; p < count; ++p)
-            out[p] = std::size_t(p) < list.size() && list[std::size_t(p)]
-                         ? list[std::size_t(p)]->LeaderEnd
-                         : kNoEnd;
-    }
+    for (int s = 0; !given && s < n; ++s)
+        CopyLeaderEnds(chart.Series(s), m_ends.data() + m_rowStart[std::size_t(s)]);
 
     const QPoint *ends = given ? givenEnds->data() : m_ends.data();
     // One pixel more: a pen scaled on the way to the surface spreads a little.

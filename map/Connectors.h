@@ -24,6 +24,10 @@ class TArrowSeries;
 // A point without a placement yet: no leader end is ever this far out.
 inline const QPoint kNoLeaderEnd(std::numeric_limits<int>::min(), std::numeric_limits<int>::min());
 
+// Writes the leader end of each of the series' points to out (kNoLeaderEnd where a point has
+// no placement), Count() of them.
+void CopyLeaderEnds(const TArrowSeries &series, QPoint *out);
+
 class TConnectors
 {
 public:

@@ -39,15 +39,8 @@ bool TGeneLabelLayout::Run(TChart &chart, bool firstLineNames)
     m_ends.resize(points);
     QPoint *ends = m_ends.data();
     // A row not laid out keeps its ends as they are.
-    const auto copyEnds = [](const TArrowSeries &series, QPoint *out) {
-        const auto &list = series.Marks.Positions;
-        for (int p = 0; p < series.Count(); ++p)
-            out[p] = std::size_t(p) < list.size() && list[std::size_t(p)]
-                         ? list[std::size_t(p)]->LeaderEnd
-                         : kNoLeaderEnd;
-    };
     if (chart.SeriesCount() > 0) {
-        copyEnds(chart.Series(0), ends);
+        CopyLeaderEnds(chart.Series(0), ends);
         ends += chart.Series(0).Count();
     }
     // Every label of every row is placed after every drawing, since the connectors start from
@@ -57,7 +50,7 @@ bool TGeneLabelLayout::Run(TChart &chart, bool firstLineNames)
     for (int s = 1; s < chart.SeriesCount(); ends += chart.Series(s).Count(), ++s) {
         TArrowSeries &series = chart.Series(s);
         if (series.Count() == 0 || !series.Marks.Visible) {
-            copyEnds(series, ends);
+            CopyLeaderEnds(series, ends);
             continue;
         }
         // A row hidden here stays hidden (and skipped) until the next rebuild recreates it.
@@ -68,7 +61,7 @@ bool TGeneLabelLayout::Run(TChart &chart, bool firstLineNames)
         // Until the chart has drawn the row's first label there is no height to hang it from.
         const TSeriesMarkPosition *first = series.Position(0);
         if (!first) {
-            copyEnds(series, ends);
+            CopyLeaderEnds(series, ends);
             continue;
         }
         const int anchor =
