@@ -94,12 +94,12 @@ int TFontCache::Id(const QByteArray &label)
     return id;
 }
 
-const TTextGlyphs *TFontCache::GlyphsOf(int id)
+const TTextGlyphs &TFontCache::GlyphsOf(int id)
 {
     TTextInfo &info = Infos[std::size_t(id)];
     if (!info.Glyphs)
         info.Glyphs = std::make_unique<TTextGlyphs>(LayOutGlyphs(info.Text, Font));
-    return info.Glyphs.get();
+    return *info.Glyphs;
 }
 
 const QRect &TFontCache::InkOf(int id)
@@ -621,9 +621,8 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
                 // the first one or two, past the left edge of the next box.
                 if (drawText && glyphsAgree &&
                     m_paintedOver.AnySet((ink & labelArea).translated(m_toDevice))) {
-                    const TTextGlyphs *laidOut = cache.GlyphsOf(id);
-                    if (laidOut && laidOut->Usable) {
-                        const TTextGlyphs &glyphs = *laidOut;
+                    const TTextGlyphs &glyphs = cache.GlyphsOf(id);
+                    if (glyphs.Usable) {
                         const QPoint corner(pos.LabelLeft + kLabelPadX, pos.LabelTop + kLabelPadY);
                         quint64 shown = 0;
                         for (std::size_t g = 0; g < glyphs.Inks.size(); ++g) {

@@ -65,7 +65,7 @@ struct TFontCache
 
     explicit TFontCache(const QFont &font);
     // The text's glyphs, laid out on first asking.
-    const TTextGlyphs *GlyphsOf(int id);
+    const TTextGlyphs &GlyphsOf(int id);
     int Id(const QByteArray &label);
     const QRect &InkOf(int id);
     // Keeps only the texts whose used[id] is set, in their order; returns the new id of every
