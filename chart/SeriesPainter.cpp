@@ -963,14 +963,6 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
         painter.restore();
 }
 
-void TSeriesPainter::DrawSeries(QPainter &painter, const TChartGeometry &g,
-                                const std::vector<TArrowSeries *> &series, bool skipHidden,
-                                bool placeOnly, const std::function<void(std::size_t, bool)> &group)
-{
-    Prepare(painter, g, series, skipHidden, placeOnly);
-    DrawPrepared(painter, g, series, group);
-}
-
 void TSeriesPainter::Prepare(QPainter &painter, const TChartGeometry &g,
                              const std::vector<TArrowSeries *> &series, bool skipHidden,
                              bool placeOnly)

@@ -114,18 +114,13 @@ private:
 class TSeriesPainter
 {
 public:
-    // Exact: the painter draws straight into pixels with an integer offset, so a shape that a
-    // later identical or opaque one paints over can be left out without changing the picture.
-    // With skipHidden off every arrow and label part is drawn (the plain drawing). With
-    // placeOnly, only the label placements and their sizes are brought up to date, and nothing
-    // is drawn. group(k, true) and group(k, false) bracket the drawing of series[k], when
-    // given.
-    void DrawSeries(QPainter &painter, const TChartGeometry &g,
-                    const std::vector<TArrowSeries *> &series, bool skipHidden,
-                    bool placeOnly = false,
-                    const std::function<void(std::size_t, bool)> &group = {});
-    // DrawSeries in two steps: the placements and the choice of what to draw, then the
-    // drawing, with the painter as it was for the first step.
+    // A drawing of the series in two steps: the placements and the choice of what to draw,
+    // then the drawing, with the painter as it was for the first step. Exact: the painter
+    // draws straight into pixels with an integer offset, so a shape that a later identical or
+    // opaque one paints over can be left out without changing the picture. With skipHidden off
+    // every arrow and label part is drawn (the plain drawing). With placeOnly, only the label
+    // placements and their sizes are brought up to date, and nothing is drawn.
+    // group(k, true) and group(k, false) bracket the drawing of series[k], when given.
     void Prepare(QPainter &painter, const TChartGeometry &g,
                  const std::vector<TArrowSeries *> &series, bool skipHidden, bool placeOnly);
     void DrawPrepared(QPainter &painter, const TChartGeometry &g,
@@ -136,7 +131,7 @@ public:
     const TPixelMask *PaintedOver() const { return m_exact ? &m_paintedOver : nullptr; }
 
     const TChartDrawStats &Stats() const { return m_stats; }
-    // Whether the last DrawSeries created, sized or placed any label record anew with other
+    // Whether the last Prepare created, sized or placed any label record anew with other
     // values than it held.
     bool PlacementsChanged() const { return m_placementsChanged; }
 
