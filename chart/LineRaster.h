@@ -42,6 +42,11 @@ public:
         const int d = x + m_offset.x();
         return d < m_surface.left() - 1 || d > m_surface.right() + 2;
     }
+    // The logical columns ColumnCutAway keeps, first and last.
+    std::pair<int, int> ColumnsKept() const
+    {
+        return {m_surface.left() - 1 - m_offset.x(), m_surface.right() + 2 - m_offset.x()};
+    }
     // Whether a solid stroke from p to q (logical) would change no pixel: level, and every
     // row it can reach is known to hold the colour (remembering only).
     bool StrokeChangesNothing(const QPoint &p, const QPoint &q) const

@@ -8,6 +8,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <limits>
 #include <optional>
@@ -119,6 +120,138 @@ void CopyLeaderEnds(const TArrowSeries &series, QPoint *out)
                      : kNoLeaderEnd;
 }
 
+void TConnectors::FileInCells(const std::vector<std::pair<int, int>> &pairRows,
+                              const std::vector<int> &pairOf)
+{
+    // About this many links to a cell: few enough that a cell at the edge of the view costs
+    // little, enough that the cells cost little beside the links.
+    constexpr double kLinksPerCell = 1;
+    constexpr int kMostSide = 1024;
+    std::vector<std::size_t> links(pairRows.size(), 0);
+    for (int k : pairOf)
+        ++links[std::size_t(k)];
+    m_pairs.assign(pairRows.size(), {});
+    const auto points = [this](int row) {
+        return m_rowStart[std::size_t(row) + 1] - m_rowStart[std::size_t(row)];
+    };
+    std::size_t cells = 0;
+    for (std::size_t k = 0; k < pairRows.size(); ++k) {
+        TRowPair &pair = m_pairs[k];
+        pair.Upper = pairRows[k].first;
+        pair.Lower = pairRows[k].second;
+        pair.Side = std::clamp(int(std::sqrt(double(links[k]) / kLinksPerCell)), 1, kMostSide);
+        const auto stepOver = [&pair](int points) {
+            return std::max(1, (points + pair.Side - 1) / pair.Side);
+        };
+        pair.UpperStep = stepOver(points(pair.Upper));
+        pair.LowerStep = stepOver(points(pair.Lower));
+        pair.FirstCell = cells;
+        cells += std::size_t(pair.Side) * std::size_t(pair.Side);
+    }
+    // A stable counting sort: within a cell the links keep their drawing order.
+    std::vector<quint32> cellOf(m_links.size());
+    m_cellStart.assign(cells + 1, 0);
+    for (std::size_t i = 0; i < m_links.size(); ++i) {
+        const TRowPair &pair = m_pairs[std::size_t(pairOf[i])];
+        const int p = m_links[i].Upper - m_rowStart[std::size_t(pair.Upper)];
+        const int q = m_links[i].Lower - m_rowStart[std::size_t(pair.Lower)];
+        cellOf[i] = quint32(pair.FirstCell + std::size_t(p / pair.UpperStep * pair.Side +
+                                                          q / pair.LowerStep));
+        ++m_cellStart[cellOf[i] + 1];
+    }
+    for (std::size_t c = 0; c < cells; ++c)
+        m_cellStart[c + 1] += m_cellStart[c];
+    m_cellLinks.resize(m_links.size());
+    std::vector<quint32> next(m_cellStart.begin(), m_cellStart.end() - 1);
+    m_linked.assign(std::size_t(m_rowStart.back()), 0);
+    for (std::size_t i = 0; i < m_links.size(); ++i) {
+        m_cellLinks[next[cellOf[i]]++] = m_links[i];
+        m_linked[std::size_t(m_links[i].Upper)] = m_linked[std::size_t(m_links[i].Lower)] = 1;
+    }
+}
+
+template <typename DrawLink>
+void TConnectors::DrawByCells(const TLineRaster &raster, const QRect &area, const QPoint *ends,
+                              const DrawLink &drawLink)
+{
+    // An end lies beyond an edge when the connector's box misses the view on that side and
+    // the writer cuts its upright stroke away whole.
+    const auto [keptLeft, keptRight] = raster.ColumnsKept();
+    const int farLeft = std::min(area.left(), keptLeft);    // ends left of it
+    const int farRight = std::max(area.right(), keptRight); // ends right of it
+    // Row by row: the points before LeftEnd all lie beyond the left edge, those from
+    // RightStart on beyond the right one (or have no end: their links are never drawn), and
+    // the rows of pixels the ends span.
+    struct TReach
+    {
+        int LeftEnd = 0, RightStart = 0;
+        int Top = std::numeric_limits<int>::max(), Bottom = std::numeric_limits<int>::min();
+    };
+    std::vector<TReach> reach(m_rowStart.size() - 1);
+    for (std::size_t s = 0; s + 1 < m_rowStart.size(); ++s) {
+        const QPoint *row = ends + m_rowStart[s];
+        const int count = m_rowStart[s + 1] - m_rowStart[s];
+        TReach &r = reach[s];
+        // Points without links (no gene name) may stand anywhere.
+        const char *linked = m_linked.data() + m_rowStart[s];
+        while (r.LeftEnd < count && (row[r.LeftEnd].x() < farLeft || !linked[r.LeftEnd]))
+            ++r.LeftEnd;
+        r.RightStart = count;
+        while (r.RightStart > r.LeftEnd &&
+               (row[r.RightStart - 1].x() > farRight || row[r.RightStart - 1] == kNoEnd ||
+                !linked[r.RightStart - 1]))
+            --r.RightStart;
+        for (int p = 0; p < count; ++p)
+            if (linked[p] && row[p] != kNoEnd) {
+                r.Top = std::min(r.Top, row[p].y());
+                r.Bottom = std::max(r.Bottom, row[p].y());
+            }
+    }
+    const auto drawCells = [&](std::size_t from, std::size_t to) {
+        for (quint32 i = m_cellStart[from]; i < m_cellStart[to]; ++i)
+            drawLink(m_cellLinks[i]);
+    };
+    for (const TRowPair &pair : m_pairs) {
+        const TReach &up = reach[std::size_t(pair.Upper)];
+        const TReach &down = reach[std::size_t(pair.Lower)];
+        // Along each row of the pair, the cells before upLeft (downLeft) hold only points
+        // beyond the left edge, those from upRight (downRight) on only points beyond the right.
+        const int upLeft = up.LeftEnd / pair.UpperStep;
+        const int upRight = (up.RightStart + pair.UpperStep - 1) / pair.UpperStep;
+        const int downLeft = down.LeftEnd / pair.LowerStep;
+        const int downRight = (down.RightStart + pair.LowerStep - 1) / pair.LowerStep;
+        // Across the view, only the slants show; they keep to the rows between the ends'
+        // drops and rises, and once those rows are full the crossing cells need no look.
+        // Asked again for every cell until true: the cells drawn fill the rows.
+        bool crossingHidden = false;
+        const auto crossing = [&] {
+            if (!crossingHidden)
+                crossingHidden = up.Top <= up.Bottom && down.Top <= down.Bottom &&
+                                 raster.RowsFullAround(
+                                     QPoint(0, std::min(up.Top + kDropFromUpper,
+                                                        down.Top - kRiseToLower)),
+                                     QPoint(0, std::max(up.Bottom + kDropFromUpper,
+                                                        down.Bottom - kRiseToLower)));
+            return crossingHidden;
+        };
+        const std::size_t side = std::size_t(pair.Side);
+        for (int cp = 0; cp < pair.Side; ++cp) {
+            const std::size_t first = pair.FirstCell + std::size_t(cp) * side;
+            if (cp >= upLeft && cp < upRight) {
+                drawCells(first, first + side);
+                continue;
+            }
+            const bool left = cp < upLeft;
+            // Beyond the same edge as the upper ends: passed over. Beyond the other: crossing.
+            if (!left && !crossing())
+                drawCells(first, first + std::size_t(downLeft));
+            drawCells(first + std::size_t(downLeft), first + std::size_t(downRight));
+            if (left && !crossing())
+                drawCells(first + std::size_t(downRight), first + side);
+        }
+    }
+}
+
 void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint> *givenEnds)
 {
     canvas.SetPen(clBlack, 1, Qt::SolidLine);
@@ -134,10 +267,24 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
         for (int s = 0; s < n; ++s)
             m_rowStart[std::size_t(s) + 1] = m_rowStart[std::size_t(s)] + chart.Series(s).Count();
         m_links.clear();
-        ForEachConnector(chart, [this](int s, int p, int t, int q) {
+        // The pairs of rows linked: an upper row links to few lower ones, so a short search
+        // among those of the last upper row finds a link's pair.
+        std::vector<std::pair<int, int>> pairRows;
+        std::vector<int> pairOf;
+        std::size_t firstOfUpper = 0;
+        ForEachConnector(chart, [&](int s, int p, int t, int q) {
             m_links.push_back({m_rowStart[std::size_t(s)] + p, m_rowStart[std::size_t(t)] + q});
+            if (firstOfUpper < pairRows.size() && pairRows[firstOfUpper].first != s)
+                firstOfUpper = pairRows.size();
+            std::size_t k = firstOfUpper;
+            while (k < pairRows.size() && pairRows[k].second != t)
+                ++k;
+            if (k == pairRows.size())
+                pairRows.emplace_back(s, t);
+            pairOf.push_back(int(k));
         });
         m_links.shrink_to_fit();
+        FileInCells(pairRows, pairOf);
         m_rows.clear();
         for (int s = 0; s < n; ++s)
             m_rows.emplace_back(&chart.Series(s), chart.Series(s).Revision());
@@ -180,19 +327,13 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
         m_drawn.Reset(m_links.size());
     // Only black is drawn here, so what is found black stays black.
     TBlackPixels black(canvas.Painter());
-    constexpr std::size_t kAhead = 16;
     QPoint fullBetween = kNoEnd; // the rows of upper and lower ends whose slant rows are full
-    for (std::size_t k = 0; k < m_links.size(); ++k) {
-        const TLink &link = m_links[k];
-        // The lower ends come in no order: asked for a few links ahead, they are at hand when
-        // their turn comes.
-        if (k + kAhead < m_links.size())
-            __builtin_prefetch(&ends[std::size_t(m_links[k + kAhead].Lower)]);
+    const auto drawLink = [&](const TLink &link) {
         // Ends the chart has not drawn yet have no placement: that connector waits.
         const QPoint a = ends[std::size_t(link.Upper)];
         const QPoint b = ends[std::size_t(link.Lower)];
         if (a == kNoEnd || b == kNoEnd)
-            continue;
+            return;
         const QPoint line[4] = {a, QPoint(a.x(), a.y() + kDropFromUpper),
                                 QPoint(b.x(), b.y() - kRiseToLower), b};
         if (!plain) {
@@ -202,7 +343,7 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
             const int bottom = std::max({line[1].y(), line[2].y(), line[3].y()});
             if (right < area.left() || left > area.right() || bottom < area.top() ||
                 top > area.bottom())
-                continue;
+                return;
             if (raster) {
                 // Zoomed in, most connectors crossing the view have their drop and rise
                 // outside it, and cross rows that earlier ones have filled already.
@@ -210,18 +351,18 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
                     // The links between two rows cross the same rows of pixels: once those are
                     // full, the rest of them need no look at the writer.
                     if (QPoint(a.y(), b.y()) == fullBetween)
-                        continue;
+                        return;
                     if (raster->RowsFullAround(line[1], line[2])) {
                         fullBetween = QPoint(a.y(), b.y());
-                        continue;
+                        return;
                     }
                     if (raster->StrokeChangesNothing(line[1], line[2]))
-                        continue;
+                        return;
                 }
                 if (raster->PolylineHidden(line, 4))
-                    continue;
+                    return;
                 if (raster->Polyline(line, 4))
-                    continue;
+                    return;
             }
             // Where connectors cross in numbers their pixels are all black already. That is
             // the cheaper question, so it comes first; a connector found black need not be
@@ -234,12 +375,24 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
             if (black.Available() && black.AllBlackAlong(line[1], line[2]) &&
                 (unseen(line[0].x()) || black.AllBlackAlong(line[0], line[1])) &&
                 (unseen(line[3].x()) || black.AllBlackAlong(line[2], line[3])))
-                continue;
+                return;
             if (dedupe &&
                 !m_drawn.Insert({line[0].x(), line[0].y(), line[3].x(), line[3].y(), 0, 0, 0, 0}))
-                continue;
+                return;
         }
         canvas.Polyline(line, 4);
+    };
+    if (raster)
+        DrawByCells(raster.value(), area, ends, drawLink);
+    else {
+        constexpr std::size_t kAhead = 16;
+        for (std::size_t k = 0; k < m_links.size(); ++k) {
+            // The lower ends come in no order: asked for a few links ahead, they are at hand
+            // when their turn comes.
+            if (k + kAhead < m_links.size())
+                __builtin_prefetch(&ends[std::size_t(m_links[k + kAhead].Lower)]);
+            drawLink(m_links[k]);
+        }
     }
     m_drawn.Trim();
 }

@@ -16,6 +16,8 @@
 class TChart;
 class TCanvas;
 class TArrowSeries;
+class TLineRaster;
+class QRect;
 
 // The connectors of one map, found once per change of the rows (which point joins which
 // depends on the labels alone) and drawn on every drawing from the placements of the moment.
@@ -41,9 +43,30 @@ private:
     {
         qint32 Upper, Lower;
     };
+    // The links between one upper and one lower row, filed again by where their ends stand in
+    // each row: Side x Side cells of UpperStep upper points by LowerStep lower points.
+    struct TRowPair
+    {
+        int Upper = 0, Lower = 0;
+        int Side = 1, UpperStep = 1, LowerStep = 1;
+        std::size_t FirstCell = 0; // into m_cellStart
+    };
+    // Files m_links, found for the rows whose pair of every link pairOf gives, into cells.
+    void FileInCells(const std::vector<std::pair<int, int>> &pairRows,
+                     const std::vector<int> &pairOf);
+    // Draws the links cell by cell on exact pixels, where their order changes no pixel: the
+    // cells whose ends all lie beyond one edge of the view, or that cross it between rows of
+    // pixels already full, are passed over whole.
+    template <typename DrawLink>
+    void DrawByCells(const TLineRaster &raster, const QRect &area, const QPoint *ends,
+                     const DrawLink &drawLink);
     std::vector<std::pair<const TArrowSeries *, quint64>> m_rows; // what m_links was found for
     std::vector<qint32> m_rowStart;                               // first index of each row
     std::vector<TLink> m_links;
+    std::vector<TRowPair> m_pairs;
+    std::vector<TLink> m_cellLinks;       // m_links cell after cell
+    std::vector<char> m_linked;           // per point, whether any link ends there
+    std::vector<quint32> m_cellStart;     // the first of each cell's links in m_cellLinks, and the end
     std::vector<QPoint> m_ends; // each point's leader end at this drawing, or kNoEnd
     TShapeSet m_drawn;
     std::optional<bool> m_rasterAgrees; // whether lines may be written past the painter
