@@ -6,6 +6,7 @@
 #include "chart/TChart.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 constexpr int kLevelStep = 15;
@@ -118,20 +119,81 @@ bool TGeneLabelLayout::Run(TChart &chart, bool firstLineNames)
     return changed;
 }
 
-void DrawChromosomeNames(TChart &chart, TCanvas &canvas, const TCatalogue &catalogue,
-                         const std::vector<bool> &chromosomeChecked)
+namespace {
+// Calls fn(x, y, name, width, text height) for the name of each checked chromosome, in row order, where the
+// drawing writes it; names standing wholly outside rows from top to bottom (pixels, inclusive)
+// are passed over before their width is asked.
+template <typename Fn>
+void ForEachName(TChart &chart, TCanvas &canvas, const TCatalogue &catalogue,
+                 const std::vector<bool> &chromosomeChecked, int top, int bottom, const Fn &fn)
 {
-    qint32 k = 0;
     // Set once: setting the font anew for each of many thousand names costs more than drawing.
     canvas.SetFontBold(true);
-    const int h = canvas.TextHeight(QByteArrayLiteral("M")) / 2;
+    const int height = canvas.TextHeight(QByteArrayLiteral("M"));
+    const int h = height / 2;
+    const int right = chart.ValueToPixel(chart.BottomAxis, 0) - kNameGap;
+    qint32 k = 0;
     for (std::size_t i = 0; i < catalogue.FChromosomes.size(); ++i) {
         if (!At(chromosomeChecked, qint64(i)))
             continue;
-        const QByteArray &name = At(catalogue.FChromosomeNames, qint64(i));
         const int y = chart.ValueToPixel(chart.LeftAxis, -(k + 1)) - h;
-        const int x = chart.ValueToPixel(chart.BottomAxis, 0) - canvas.TextWidth(name) - kNameGap;
-        canvas.TextOut(x, y, name);
         ++k;
+        // A glyph keeps within a text height of the line it stands on.
+        if (y + 2 * height < top || y - height > bottom)
+            continue;
+        const QByteArray &name = At(catalogue.FChromosomeNames, qint64(i));
+        const int width = canvas.TextWidth(name);
+        fn(right - width, y, name, width, height);
     }
+}
+} // namespace
+
+void DrawChromosomeNames(TChart &chart, TCanvas &canvas, const TCatalogue &catalogue,
+                         const std::vector<bool> &chromosomeChecked)
+{
+    constexpr int kAll = std::numeric_limits<int>::max();
+    ForEachName(chart, canvas, catalogue, chromosomeChecked, -kAll, kAll,
+                [&canvas](int x, int y, const QByteArray &name, int, int) {
+                    canvas.TextOut(x, y, name);
+                });
+}
+
+void TChromosomeNames::Draw(TChart &chart, TCanvas &canvas, const TCatalogue &catalogue,
+                            const std::vector<bool> &chromosomeChecked)
+{
+    if (!chart.SkipHiddenWork) {
+        DrawChromosomeNames(chart, canvas, catalogue, chromosomeChecked);
+        return;
+    }
+    // A drawing that only places the labels shows no name.
+    const QRect area = canvas.VisibleArea();
+    if (!area.isValid())
+        return;
+    // The names that can reach the area, and everything their pixels depend on besides what
+    // lies under them: where each stands, its text, the font.
+    struct TName
+    {
+        int X, Y;
+        const QByteArray *Text;
+    };
+    std::vector<TName> shown;
+    QByteArray key;
+    QRect box;
+    ForEachName(chart, canvas, catalogue, chromosomeChecked, area.top(), area.bottom(),
+                [&](int x, int y, const QByteArray &name, int width, int height) {
+                    const QRect reach(x - height, y - height, width + 2 * height, 3 * height);
+                    if (!reach.intersects(area))
+                        return;
+                    box |= reach;
+                    shown.push_back({x, y, &name});
+                    const int at[] = {x, y, int(name.size())};
+                    key.append(reinterpret_cast<const char *>(at), sizeof at);
+                    key.append(name);
+                });
+    key.append(canvas.Painter().font().key().toUtf8());
+    if (m_memo.Replay(canvas.Painter(), box, std::move(key)))
+        return;
+    for (const TName &name : shown)
+        canvas.TextOut(name.X, name.Y, *name.Text);
+    m_memo.Keep(canvas.Painter());
 }

@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "chart/PixelMemo.h"
 #include "core/Catalogue.h"
 
 class TChart;
@@ -41,3 +42,16 @@ private:
 // Writes the name of each checked chromosome right-aligned 40 pixels left of x = 0.
 void DrawChromosomeNames(TChart &chart, TCanvas &canvas, const TCatalogue &catalogue,
                          const std::vector<bool> &chromosomeChecked);
+
+// The same, drawn with the chart's SkipHiddenWork: names that cannot reach the visible part of
+// the canvas are left out, and on exact pixels names written again where they stood, over
+// what they found before, are copied back from the last drawing.
+class TChromosomeNames
+{
+public:
+    void Draw(TChart &chart, TCanvas &canvas, const TCatalogue &catalogue,
+              const std::vector<bool> &chromosomeChecked);
+
+private:
+    TPixelMemo m_memo;
+};

@@ -61,7 +61,7 @@ void TMapSession::ChangeChart(TChart &chart, TCanvas *canvas) const
     chart.ReportPlacementChanges(!kept && m_layout.Run(chart, View.FirstLineNames));
     m_laidOutFor = {&chart, View.FirstLineNames};
     if (canvas)
-        DrawChromosomeNames(chart, *canvas, FCatalogue, ChromosomeChecked);
+        m_names.Draw(chart, *canvas, FCatalogue, ChromosomeChecked);
     // The layout may have moved labels the drawing just painted.
     chart.RequestRepaint();
 }

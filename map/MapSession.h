@@ -147,4 +147,5 @@ private:
     // The chart and first-line switch of the last label layout that ran to its end.
     mutable std::pair<const TChart *, bool> m_laidOutFor{nullptr, false};
     mutable TGeneLabelLayout m_layout;
+    mutable TChromosomeNames m_names;
 };

@@ -2,6 +2,7 @@
 // the bold style, and lines in the pen set last.
 #include "chart/LineRaster.h"
 #include "chart/PixelMask.h"
+#include "chart/PixelMemo.h"
 #include "chart/TCanvas.h"
 
 #include <QImage>
@@ -41,6 +42,8 @@ private slots:
     void blackLinesChangeNothing();
     void linesWrittenAsPainterDraws_data();
     void linesWrittenAsPainterDraws();
+    void memoPutsBackOnlyOverSamePixels_data();
+    void memoPutsBackOnlyOverSamePixels();
 };
 
 void TestChartCanvas::textByTopLeft()
@@ -285,6 +288,53 @@ void TestChartCanvas::linesWrittenAsPainterDraws()
         }
     }
     QVERIFY(later.isEmpty() || hidden > 300);
+}
+
+void TestChartCanvas::memoPutsBackOnlyOverSamePixels_data()
+{
+    QTest::addColumn<int>("change"); // what differs the second time
+    QTest::addColumn<bool>("replayed");
+    QTest::newRow("nothing") << 0 << true;
+    QTest::newRow("a pixel under the text") << 1 << false;
+    QTest::newRow("a pixel outside its box") << 2 << true;
+    QTest::newRow("the inputs") << 3 << false;
+    QTest::newRow("the painter's shift") << 4 << false;
+}
+
+// A step remembered by its pixels is put back only where drawing it again would give them.
+void TestChartCanvas::memoPutsBackOnlyOverSamePixels()
+{
+    QFETCH(int, change);
+    QFETCH(bool, replayed);
+    const QRect box(10, 10, 120, 40);
+    TPixelMemo memo;
+    for (int time = 0; time < 2; ++time) {
+        const bool second = time == 1;
+        QImage image(160, 80, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        if (second && change == 1)
+            image.setPixel(24, 30, qRgb(200, 40, 40));
+        if (second && change == 2)
+            image.setPixel(150, 70, qRgb(200, 40, 40));
+        const int shift = second && change == 4 ? 1 : 0;
+        const QByteArray text = second && change == 3 ? "MWM" : "MMW";
+        QImage plain = image.copy();
+        for (bool remembered : {true, false}) {
+            QPainter painter(remembered ? &image : &plain);
+            painter.translate(shift, 0);
+            painter.setFont(Font());
+            TCanvas canvas(painter);
+            if (remembered && memo.Replay(painter, box, text)) {
+                QVERIFY(second && replayed);
+                continue;
+            }
+            QVERIFY(!(remembered && second && replayed));
+            canvas.TextOut(20, 20, text);
+            if (remembered)
+                memo.Keep(painter);
+        }
+        QCOMPARE(image, plain);
+    }
 }
 
 QTEST_MAIN(TestChartCanvas)
