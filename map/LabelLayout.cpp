@@ -123,9 +123,10 @@ namespace {
 // Calls fn(x, y, name, width, text height) for the name of each checked chromosome, in row order, where the
 // drawing writes it; names standing wholly outside rows from top to bottom (pixels, inclusive)
 // are passed over before their width is asked.
-template <typename Fn>
+template <typename WidthOf, typename Fn>
 void ForEachName(TChart &chart, TCanvas &canvas, const TCatalogue &catalogue,
-                 const std::vector<bool> &chromosomeChecked, int top, int bottom, const Fn &fn)
+                 const std::vector<bool> &chromosomeChecked, int top, int bottom,
+                 const WidthOf &widthOf, const Fn &fn)
 {
     // Set once: setting the font anew for each of many thousand names costs more than drawing.
     canvas.SetFontBold(true);
@@ -142,7 +143,7 @@ void ForEachName(TChart &chart, TCanvas &canvas, const TCatalogue &catalogue,
         if (y + 2 * height < top || y - height > bottom)
             continue;
         const QByteArray &name = At(catalogue.FChromosomeNames, qint64(i));
-        const int width = canvas.TextWidth(name);
+        const int width = widthOf(i, name);
         fn(right - width, y, name, width, height);
     }
 }
@@ -153,6 +154,7 @@ void DrawChromosomeNames(TChart &chart, TCanvas &canvas, const TCatalogue &catal
 {
     constexpr int kAll = std::numeric_limits<int>::max();
     ForEachName(chart, canvas, catalogue, chromosomeChecked, -kAll, kAll,
+                [&canvas](std::size_t, const QByteArray &name) { return canvas.TextWidth(name); },
                 [&canvas](int x, int y, const QByteArray &name, int, int) {
                     canvas.TextOut(x, y, name);
                 });
@@ -179,7 +181,27 @@ void TChromosomeNames::Draw(TChart &chart, TCanvas &canvas, const TCatalogue &ca
     std::vector<TName> shown;
     QByteArray key;
     QRect box;
-    ForEachName(chart, canvas, catalogue, chromosomeChecked, area.top(), area.bottom(),
+    // The widths by chromosome, kept while the names and the font stay: a hundred thousand
+    // names looked up by text on every drawing cost more than writing them.
+    canvas.SetFontBold(true);
+    const QString font = canvas.Painter().font().key();
+    const auto &names = catalogue.FChromosomeNames;
+    if (font != m_widthsFont || m_widths.size() != names.size())
+        m_widthsOf.clear();
+    if (m_widthsOf.empty()) {
+        m_widthsFont = font;
+        m_widthsOf.resize(names.size());
+        m_widths.assign(names.size(), -1);
+    }
+    const auto widthOf = [&](std::size_t i, const QByteArray &name) {
+        // The kept copy shares the text it was measured for: the same data is the same name.
+        if (m_widths[i] < 0 || m_widthsOf[i].constData() != name.constData()) {
+            m_widthsOf[i] = name;
+            m_widths[i] = canvas.TextWidth(name);
+        }
+        return m_widths[i];
+    };
+    ForEachName(chart, canvas, catalogue, chromosomeChecked, area.top(), area.bottom(), widthOf,
                 [&](int x, int y, const QByteArray &name, int width, int height) {
                     const QRect reach(x - height, y - height, width + 2 * height, 3 * height);
                     if (!reach.intersects(area))

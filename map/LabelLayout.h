@@ -3,7 +3,9 @@
 // left of its row.
 #pragma once
 
+#include <QByteArray>
 #include <QPoint>
+#include <QString>
 #include <QtGlobal>
 
 #include <vector>
@@ -54,4 +56,7 @@ public:
 
 private:
     TPixelMemo m_memo;
+    QString m_widthsFont;
+    std::vector<QByteArray> m_widthsOf; // the name each width was measured for
+    std::vector<int> m_widths;
 };
