@@ -155,8 +155,8 @@ void TConnectors::FileInCells(const std::vector<std::pair<int, int>> &pairRows,
         const TRowPair &pair = m_pairs[std::size_t(pairOf[i])];
         const int p = m_links[i].Upper - m_rowStart[std::size_t(pair.Upper)];
         const int q = m_links[i].Lower - m_rowStart[std::size_t(pair.Lower)];
-        cellOf[i] = quint32(pair.FirstCell + std::size_t(p / pair.UpperStep * pair.Side +
-                                                          q / pair.LowerStep));
+        cellOf[i] = quint32(pair.FirstCell +
+                            std::size_t(p / pair.UpperStep * pair.Side + q / pair.LowerStep));
         ++m_cellStart[cellOf[i] + 1];
     }
     for (std::size_t c = 0; c < cells; ++c)
@@ -226,12 +226,12 @@ void TConnectors::DrawByCells(const TLineRaster &raster, const QRect &area, cons
         bool crossingHidden = false;
         const auto crossing = [&] {
             if (!crossingHidden)
-                crossingHidden = up.Top <= up.Bottom && down.Top <= down.Bottom &&
-                                 raster.RowsFullAround(
-                                     QPoint(0, std::min(up.Top + kDropFromUpper,
-                                                        down.Top - kRiseToLower)),
-                                     QPoint(0, std::max(up.Bottom + kDropFromUpper,
-                                                        down.Bottom - kRiseToLower)));
+                crossingHidden =
+                    up.Top <= up.Bottom && down.Top <= down.Bottom &&
+                    raster.RowsFullAround(
+                        QPoint(0, std::min(up.Top + kDropFromUpper, down.Top - kRiseToLower)),
+                        QPoint(0,
+                               std::max(up.Bottom + kDropFromUpper, down.Bottom - kRiseToLower)));
             return crossingHidden;
         };
         const std::size_t side = std::size_t(pair.Side);

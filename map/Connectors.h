@@ -64,10 +64,10 @@ private:
     std::vector<qint32> m_rowStart;                               // first index of each row
     std::vector<TLink> m_links;
     std::vector<TRowPair> m_pairs;
-    std::vector<TLink> m_cellLinks;       // m_links cell after cell
-    std::vector<char> m_linked;           // per point, whether any link ends there
-    std::vector<quint32> m_cellStart;     // the first of each cell's links in m_cellLinks, and the end
-    std::vector<QPoint> m_ends; // each point's leader end at this drawing, or kNoEnd
+    std::vector<TLink> m_cellLinks;   // m_links cell after cell
+    std::vector<char> m_linked;       // per point, whether any link ends there
+    std::vector<quint32> m_cellStart; // the first of each cell's links in m_cellLinks, and the end
+    std::vector<QPoint> m_ends;       // each point's leader end at this drawing, or kNoEnd
     TShapeSet m_drawn;
     std::optional<bool> m_rasterAgrees; // whether lines may be written past the painter
 };

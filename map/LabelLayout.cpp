@@ -120,9 +120,9 @@ bool TGeneLabelLayout::Run(TChart &chart, bool firstLineNames)
 }
 
 namespace {
-// Calls fn(x, y, name, width, text height) for the name of each checked chromosome, in row order, where the
-// drawing writes it; names standing wholly outside rows from top to bottom (pixels, inclusive)
-// are passed over before their width is asked.
+// Calls fn(x, y, name, width, text height) for the name of each checked chromosome, in row order,
+// where the drawing writes it; names standing wholly outside rows from top to bottom (pixels,
+// inclusive) are passed over before their width is asked.
 template <typename WidthOf, typename Fn>
 void ForEachName(TChart &chart, TCanvas &canvas, const TCatalogue &catalogue,
                  const std::vector<bool> &chromosomeChecked, int top, int bottom,
@@ -153,11 +153,10 @@ void DrawChromosomeNames(TChart &chart, TCanvas &canvas, const TCatalogue &catal
                          const std::vector<bool> &chromosomeChecked)
 {
     constexpr int kAll = std::numeric_limits<int>::max();
-    ForEachName(chart, canvas, catalogue, chromosomeChecked, -kAll, kAll,
-                [&canvas](std::size_t, const QByteArray &name) { return canvas.TextWidth(name); },
-                [&canvas](int x, int y, const QByteArray &name, int, int) {
-                    canvas.TextOut(x, y, name);
-                });
+    ForEachName(
+        chart, canvas, catalogue, chromosomeChecked, -kAll, kAll,
+        [&canvas](std::size_t, const QByteArray &name) { return canvas.TextWidth(name); },
+        [&canvas](int x, int y, const QByteArray &name, int, int) { canvas.TextOut(x, y, name); });
 }
 
 void TChromosomeNames::Draw(TChart &chart, TCanvas &canvas, const TCatalogue &catalogue,
