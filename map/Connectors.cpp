@@ -208,8 +208,17 @@ void TConnectors::DrawByCells(const TLineRaster &raster, const QRect &area, cons
             }
     }
     const auto drawCells = [&](std::size_t from, std::size_t to) {
-        for (quint32 i = m_cellStart[from]; i < m_cellStart[to]; ++i)
+        // The cells of a run hold ends from anywhere in the two rows: asked for a few links
+        // ahead, they are at hand when their turn comes.
+        constexpr quint32 kAhead = 8;
+        const quint32 end = m_cellStart[to];
+        for (quint32 i = m_cellStart[from]; i < end; ++i) {
+            if (i + kAhead < end) {
+                __builtin_prefetch(&ends[std::size_t(m_cellLinks[i + kAhead].Upper)]);
+                __builtin_prefetch(&ends[std::size_t(m_cellLinks[i + kAhead].Lower)]);
+            }
             drawLink(m_cellLinks[i]);
+        }
     };
     for (const TRowPair &pair : m_pairs) {
         const TReach &up = reach[std::size_t(pair.Upper)];
