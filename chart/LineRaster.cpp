@@ -75,10 +75,9 @@ quint64 BitsFromTo(int from, int to)
 
 TLineRaster::TLineRaster(QPainter &painter, bool remember) : m_remember(remember)
 {
-    QPaintDevice *device = painter.device();
-    if (!device || device->devType() != QInternal::Image || !ExactPixels(painter))
+    QImage *image = ExactImage(painter);
+    if (!image)
         return;
-    auto *image = static_cast<QImage *>(device);
     if (image->format() != QImage::Format_RGB32 &&
         image->format() != QImage::Format_ARGB32_Premultiplied)
         return;

@@ -8,15 +8,11 @@
 #include <cstring>
 
 namespace {
-// The painter's image, when its pixels are what the engine writes (no scaling, no high
-// density, a format read and written here as words).
-QImage *ExactImage(QPainter &painter)
+// The painter's image, when its pixels are exact and in a format copied here as words.
+QImage *WordImage(const QPainter &painter)
 {
-    QPaintDevice *device = painter.device();
-    if (!device || device->devType() != QInternal::Image || !ExactPixels(painter))
-        return nullptr;
-    auto *image = static_cast<QImage *>(device);
-    if (image->format() != QImage::Format_RGB32 &&
+    QImage *image = ExactImage(painter);
+    if (image && image->format() != QImage::Format_RGB32 &&
         image->format() != QImage::Format_ARGB32_Premultiplied)
         return nullptr;
     return image;
@@ -58,7 +54,7 @@ bool TPixelMemo::Replay(QPainter &painter, const QRect &box, QByteArray key)
 {
     m_nextArea = QRect();
     m_nextBefore = QImage();
-    QImage *image = ExactImage(painter);
+    QImage *image = WordImage(painter);
     if (!image)
         return false;
     AppendPainterState(key, painter, *image);
@@ -83,7 +79,7 @@ bool TPixelMemo::Replay(QPainter &painter, const QRect &box, QByteArray key)
 
 void TPixelMemo::Keep(QPainter &painter)
 {
-    QImage *image = ExactImage(painter);
+    QImage *image = WordImage(painter);
     if (!image || m_nextBefore.isNull()) {
         m_key.clear();
         m_before = QImage();

@@ -36,6 +36,14 @@ bool ExactPixels(const QPainter &painter)
            t.dy() == std::floor(t.dy());
 }
 
+QImage *ExactImage(const QPainter &painter)
+{
+    QPaintDevice *device = painter.device();
+    if (!device || device->devType() != QInternal::Image || !ExactPixels(painter))
+        return nullptr;
+    return static_cast<QImage *>(device);
+}
+
 TCanvas::TCanvas(QPainter &painter, std::vector<TCanvasTextSizes> *sizes)
     : m_painter(painter), m_sizes(sizes)
 {
@@ -56,10 +64,9 @@ TCanvasTextSizes *TCanvas::SizesOfFont() const
 
 TBlackPixels::TBlackPixels(const QPainter &painter)
 {
-    const QPaintDevice *device = painter.device();
-    if (!device || device->devType() != QInternal::Image || !::ExactPixels(painter))
+    const QImage *image = ExactImage(painter);
+    if (!image)
         return;
-    const auto *image = static_cast<const QImage *>(device);
     if (image->format() != QImage::Format_RGB32 && image->format() != QImage::Format_ARGB32 &&
         image->format() != QImage::Format_ARGB32_Premultiplied)
         return;

@@ -25,6 +25,8 @@ QRect VisibleArea(const QPainter &painter, const QRect &within);
 // Pixels are known exactly only on a raster surface reached by a whole-pixel shift: there a
 // shape that a later identical or opaque one paints over can be left out.
 bool ExactPixels(const QPainter &painter);
+// The painter's image when its pixels are known exactly (ExactPixels), else null.
+QImage *ExactImage(const QPainter &painter);
 
 // Takes lo..hi, known to hold a colour, into the stretch known to hold it along one row or
 // column: joined when they touch, else kept as whichever is longer. An empty stretch has to < from.
