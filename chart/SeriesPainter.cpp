@@ -149,16 +149,26 @@ void TShapeSet::Reset(std::size_t expected)
     std::size_t capacity = 16;
     while (capacity < expected * 2)
         capacity *= 2;
+    m_mask = capacity - 1;
+    m_peak = std::max(m_peak, capacity);
+    m_ready = false;
+}
+
+void TShapeSet::MakeRoom()
+{
     // Kept at its largest until Trim: drawings of one frame ask for different sizes, and
     // a table grown anew each time costs its pages again. A key is read only where its slot
-    // is marked used: no need to clear the keys.
-    if (m_keys.size() < capacity) {
-        m_keys.resize(capacity);
+    // is marked used: the keys are neither cleared nor even written before use, so a table
+    // costs only the pages the drawing fills.
+    const std::size_t capacity = m_mask + 1;
+    if (m_room < capacity) {
+        m_keys.reset();
+        m_keys.reset(new Key[capacity]);
+        m_room = capacity;
         m_used.resize(capacity);
     }
     std::fill(m_used.begin(), m_used.begin() + std::ptrdiff_t(capacity), false);
-    m_mask = capacity - 1;
-    m_peak = std::max(m_peak, capacity);
+    m_ready = true;
 }
 
 void TShapeSet::Trim()
@@ -170,12 +180,13 @@ void TShapeSet::Trim()
     // between small and large needs, and a table given back on every small one is grown anew
     // on the next large one.
     constexpr int kSmallDrawings = 8;
-    if (m_keys.capacity() <= 4 * std::max<std::size_t>(m_peak, 16)) {
+    if (m_room <= 4 * std::max<std::size_t>(m_peak, 16)) {
         m_smallDrawings = 0;
     } else if (++m_smallDrawings >= kSmallDrawings) {
-        std::vector<Key>().swap(m_keys);
+        m_keys.reset();
+        m_room = 0;
         std::vector<bool>().swap(m_used);
-        m_mask = 0;
+        m_ready = false;
         m_smallDrawings = 0;
     }
     m_peak = 0;
@@ -183,6 +194,8 @@ void TShapeSet::Trim()
 
 bool TShapeSet::Insert(const Key &key)
 {
+    if (!m_ready)
+        MakeRoom();
     quint64 h = 0;
     for (qint32 v : key)
         h = Mix(h ^ quint32(v));

@@ -87,11 +87,16 @@ public:
     // Gives back the table when it has been far larger than any Reset asked for over several
     // calls, so that one large map does not hold its memory through every smaller one after it.
     void Trim();
-    std::size_t Capacity() const { return m_keys.capacity(); }
+    std::size_t Capacity() const { return m_room; }
 
 private:
-    std::vector<Key> m_keys;
+    void MakeRoom();
+
+    // Made at the first Insert after a Reset: many drawings ask for a table and never use it.
+    std::unique_ptr<Key[]> m_keys;
+    std::size_t m_room = 0;
     std::vector<bool> m_used;
+    bool m_ready = false; // m_used cleared for the table Reset asked for
     std::size_t m_mask = 0;
     std::size_t m_peak = 0;  // largest table asked for since the last Trim
     int m_smallDrawings = 0; // Trims in a row that found the table far too large
