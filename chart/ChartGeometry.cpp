@@ -68,8 +68,7 @@ std::vector<TAxisTick> Ticks(double lo, double hi, double pixels, double minSpac
 }
 } // namespace
 
-void TChartGeometry::XPixelsOfMiddles(const double *start, const double *end, int *out,
-                                      std::size_t count) const
+void TChartGeometry::XPixels(const double *values, int *out, std::size_t count) const
 {
     std::size_t i = 0;
 #if defined(__SSE2__)
@@ -78,9 +77,8 @@ void TChartGeometry::XPixelsOfMiddles(const double *start, const double *end, in
     const __m128d from = _mm_set1_pd(BottomMin), scale = _mm_set1_pd(XScale);
     const __m128d lo = _mm_set1_pd(-kPixelLimit), hi = _mm_set1_pd(kPixelLimit);
     for (; i + 2 <= count; i += 2) {
-        const __m128d middle =
-            _mm_div_pd(_mm_add_pd(_mm_loadu_pd(start + i), _mm_loadu_pd(end + i)), _mm_set1_pd(2));
-        const __m128d p = _mm_add_pd(left, _mm_mul_pd(_mm_sub_pd(middle, from), scale));
+        const __m128d p =
+            _mm_add_pd(left, _mm_mul_pd(_mm_sub_pd(_mm_loadu_pd(values + i), from), scale));
         const __m128d nan = _mm_cmpunord_pd(p, p);
         const __m128d v = _mm_add_pd(_mm_min_pd(_mm_max_pd(p, lo), hi), half);
         const __m128i whole = _mm_cvttpd_epi32(v);
@@ -93,7 +91,7 @@ void TChartGeometry::XPixelsOfMiddles(const double *start, const double *end, in
     }
 #endif
     for (; i < count; ++i)
-        out[i] = XPixel((start[i] + end[i]) / 2);
+        out[i] = XPixel(values[i]);
 }
 
 QRect TChartGeometry::PlotRect() const

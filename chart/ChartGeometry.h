@@ -45,10 +45,9 @@ struct TChartGeometry
     std::vector<TAxisTick> LeftTicks;
 
     int XPixel(double value) const { return ToPixel(AxisLeft + (value - BottomMin) * XScale); }
-    // out[i] = XPixel((start[i] + end[i]) / 2) for i < count: the middles of a row of arrows,
-    // two at a time where the processor allows.
-    void XPixelsOfMiddles(const double *start, const double *end, int *out,
-                          std::size_t count) const;
+    // out[i] = XPixel(values[i]) for i < count: a row of values mapped in one pass, two at a
+    // time where the processor allows.
+    void XPixels(const double *values, int *out, std::size_t count) const;
     int YPixel(double value) const { return ToPixel(PlotBottom - (value - LeftMin) * YScale); }
     double XValue(int px) const
     {

@@ -465,6 +465,13 @@ void TSeriesPainter::PlaceLabels(const TChartGeometry &g, TArrowSeries &series, 
     const qint64 areaRight = qint64(labelArea.right()) + reach;
     const qint32 height = cache.Height + 2 * kLabelPadY;
     const int count = series.Count();
+    // Sized and fixed as the last drawing left it: a drawing that only places the labels
+    // would find nothing to do over a million records.
+    if (!collect && cull && series.m_sizedRevision == series.Revision() &&
+        series.m_sizedCache == cache.Generation && series.m_sizedHeight == height &&
+        positions.size() == std::size_t(count))
+        return;
+    bool allFixed = true;
     for (int i = 0; i < count; ++i) {
         auto &slot = positions[std::size_t(i)];
         if (!slot) {
@@ -478,6 +485,7 @@ void TSeriesPainter::PlaceLabels(const TChartGeometry &g, TArrowSeries &series, 
             pos.LabelWidth = widths[i];
             pos.LabelHeight = height;
         }
+        allFixed &= pos.Fixed;
         if (!pos.Fixed) {
             // The chart's own placement: centred above the point's start, ArrowLength up.
             const int x = g.XPixel(series.StartX(i));
@@ -505,6 +513,10 @@ void TSeriesPainter::PlaceLabels(const TChartGeometry &g, TArrowSeries &series, 
         m_labelPoints.push_back(i);
     }
     m_placementsChanged = m_placementsChanged || changed;
+    const bool sized = allFixed && positions.size() == std::size_t(count);
+    series.m_sizedRevision = sized ? series.Revision() : ~quint64(0);
+    series.m_sizedCache = cache.Generation;
+    series.m_sizedHeight = height;
 }
 
 // Decides, from the last label drawn backwards, which parts of which labels can still change a

@@ -139,6 +139,13 @@ private:
     mutable qint32 m_labelReach = 0;
     mutable quint64 m_labelReachRevision = ~quint64(0);
     mutable quint64 m_labelReachCache = 0;
+    // What the last sizing of every label found: each placement present, fixed by its owner and
+    // sized for the texts of m_sizedRevision in the font cache generation m_sizedCache at
+    // m_sizedHeight. A drawing that only places labels passes over such a series; should
+    // someone have changed a placement since, the next full drawing sizes it again.
+    mutable quint64 m_sizedRevision = ~quint64(0);
+    mutable quint64 m_sizedCache = 0;
+    mutable qint32 m_sizedHeight = -1;
     // How far the points reach, for finding the ones a drawing can see by a search on start X:
     // valid for m_extentRevision; m_extentKnown is false when some value is not a finite number.
     mutable quint64 m_extentRevision = ~quint64(0);

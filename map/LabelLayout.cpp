@@ -70,22 +70,23 @@ bool TGeneLabelLayout::Run(TChart &chart, bool firstLineNames)
 
         TRow &row = m_rows[std::size_t(s)];
         if (row.Series != &series || row.Revision != series.Revision()) {
-            row = {&series, series.Revision(), {}};
-            for (int p = 0; p < series.Count(); ++p)
+            row = {&series, series.Revision(), {}, {}};
+            row.Middles.resize(std::size_t(series.Count()));
+            for (int p = 0; p < series.Count(); ++p) {
                 if (series.Label(p) == kUnknownGene)
                     row.Unknown.push_back(p);
+                row.Middles[std::size_t(p)] = (series.StartX(p) + series.EndX(p)) / 2;
+            }
         }
         auto nextUnknown = row.Unknown.begin();
 
         auto &positions = series.Marks.Positions;
         const std::size_t count = std::min(positions.size(), std::size_t(series.Count()));
-        const double *startX = series.StartXValues().data();
-        const double *endX = series.EndXValues().data();
         int level = 0;
         std::fill(ends + count, ends + series.Count(), kNoLeaderEnd);
         // Every point's column first, in one tight pass over the row.
         m_columns.resize(count);
-        g.XPixelsOfMiddles(startX, endX, m_columns.data(), count);
+        g.XPixels(row.Middles.data(), m_columns.data(), count);
         for (std::size_t p = 0; p < count; ++p, level = level + 1 == kLevels ? 0 : level + 1) {
             const bool unknown = nextUnknown != row.Unknown.end() && *nextUnknown == int(p);
             nextUnknown += unknown;

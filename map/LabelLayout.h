@@ -30,12 +30,14 @@ public:
     const std::vector<QPoint> &Ends() const { return m_ends; }
 
 private:
-    // Per row series (by address and revision), its points labelled "???", ascending.
+    // Per row series (by address and revision), its points labelled "???", ascending, and the
+    // middle of every point's arrow: one array read on each layout instead of two.
     struct TRow
     {
         const void *Series = nullptr;
         quint64 Revision = 0;
         std::vector<int> Unknown;
+        std::vector<double> Middles;
     };
     std::vector<TRow> m_rows;
     std::vector<QPoint> m_ends;

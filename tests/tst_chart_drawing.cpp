@@ -69,7 +69,7 @@ class TestChartDrawing : public QObject
     Q_OBJECT
 
 private slots:
-    void middlesMapAsOneByOne();
+    void valuesMapAsOneByOne();
     void arrowShaftAndHead();
     void shortArrowIsAllHead();
     void outline();
@@ -691,7 +691,7 @@ void TestChartDrawing::leftOutWorkChangesNoPixel()
 
 // The row-at-a-time mapping of arrow middles gives the pixel of each alone, at halves, far
 // outside, at infinities and for values that are not numbers, on scales large and small.
-void TestChartDrawing::middlesMapAsOneByOne()
+void TestChartDrawing::valuesMapAsOneByOne()
 {
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -711,10 +711,13 @@ void TestChartDrawing::middlesMapAsOneByOne()
         g.AxisLeft = 190.5;
         g.BottomMin = -1234.25;
         g.XScale = scale;
-        std::vector<int> out(start.size());
-        g.XPixelsOfMiddles(start.data(), end.data(), out.data(), start.size());
+        std::vector<double> middles(start.size());
         for (std::size_t i = 0; i < start.size(); ++i)
-            QVERIFY2(out[i] == g.XPixel((start[i] + end[i]) / 2),
+            middles[i] = (start[i] + end[i]) / 2;
+        std::vector<int> out(start.size());
+        g.XPixels(middles.data(), out.data(), start.size());
+        for (std::size_t i = 0; i < start.size(); ++i)
+            QVERIFY2(out[i] == g.XPixel(middles[i]),
                      qPrintable(QStringLiteral("scale %1, value %2").arg(scale).arg(i)));
     }
 }
