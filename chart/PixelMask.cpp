@@ -61,6 +61,22 @@ void TPixelMask::Set(const QRect &r)
     }
 }
 
+namespace {
+// The words a span of columns lo..hi takes in every row, and the bits it takes of the first and
+// the last: worked out once for a rectangle rather than once per row.
+struct TRowSpan
+{
+    int First, Last;
+    quint64 FirstBits, LastBits;
+    TRowSpan(int lo, int hi)
+        : First(lo >> 6), Last(hi >> 6),
+          FirstBits(WordBits(lo & 63, (lo >> 6) == (hi >> 6) ? hi & 63 : 63)),
+          LastBits(WordBits(0, hi & 63))
+    {
+    }
+};
+} // namespace
+
 bool TPixelMask::AllSet(const QRect &r) const
 {
     const QRect d = r & QRect(QPoint(0, 0), m_surface);
@@ -73,9 +89,18 @@ bool TPixelMask::AllSet(const QRect &r) const
                 return false;
         return true;
     }
-    for (int y = d.top(); y <= d.bottom(); ++y)
-        if (!SpanSet(Row(y), d.left(), d.right()))
+    // Hidden labels ask this of every row of their boxes, a million times on a whole map.
+    const TRowSpan span(d.left(), d.right());
+    const quint64 *row = Row(d.top());
+    for (int y = d.top(); y <= d.bottom(); ++y, row += m_words) {
+        if ((row[span.First] & span.FirstBits) != span.FirstBits)
             return false;
+        for (int w = span.First + 1; w < span.Last; ++w)
+            if (row[w] != ~quint64(0))
+                return false;
+        if (span.Last > span.First && (row[span.Last] & span.LastBits) != span.LastBits)
+            return false;
+    }
     return true;
 }
 
@@ -84,12 +109,16 @@ bool TPixelMask::AnySet(const QRect &r) const
     const QRect d = r & QRect(QPoint(0, 0), m_surface);
     if (d.isEmpty())
         return false;
-    const int w0 = d.left() >> 6, w1 = d.right() >> 6;
-    for (int y = d.top(); y <= d.bottom(); ++y) {
-        const quint64 *row = Row(y);
-        for (int w = w0; w <= w1; ++w)
-            if (row[w] & WordBits(w == w0 ? d.left() & 63 : 0, w == w1 ? d.right() & 63 : 63))
+    const TRowSpan span(d.left(), d.right());
+    const quint64 *row = Row(d.top());
+    for (int y = d.top(); y <= d.bottom(); ++y, row += m_words) {
+        if (row[span.First] & span.FirstBits)
+            return true;
+        for (int w = span.First + 1; w < span.Last; ++w)
+            if (row[w])
                 return true;
+        if (span.Last > span.First && (row[span.Last] & span.LastBits))
+            return true;
     }
     return false;
 }

@@ -44,6 +44,8 @@ private slots:
     void linesWrittenAsPainterDraws();
     void memoPutsBackOnlyOverSamePixels_data();
     void memoPutsBackOnlyOverSamePixels();
+    void maskAnswersAsEveryPixel_data();
+    void maskAnswersAsEveryPixel();
 };
 
 void TestChartCanvas::textByTopLeft()
@@ -334,6 +336,56 @@ void TestChartCanvas::memoPutsBackOnlyOverSamePixels()
                 memo.Keep(painter);
         }
         QCOMPARE(image, plain);
+    }
+}
+
+void TestChartCanvas::maskAnswersAsEveryPixel_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("boxes");
+    // Word boundaries inside, at and past the edges; sparse and nearly full masks.
+    QTest::newRow("narrow") << 40 << 6;
+    QTest::newRow("one word") << 64 << 30;
+    QTest::newRow("words, sparse") << 200 << 8;
+    QTest::newRow("words, full") << 200 << 400;
+}
+
+void TestChartCanvas::maskAnswersAsEveryPixel()
+{
+    QFETCH(int, width);
+    QFETCH(int, boxes);
+    const QSize size(width, 70);
+    TPixelMask mask;
+    mask.Reset(size);
+    std::vector<char> set(std::size_t(width * size.height()), 0);
+    QRandomGenerator random(quint32(width + boxes));
+    const auto anyRect = [&](int most) {
+        return QRect(int(random.bounded(width + 20)) - 10, int(random.bounded(90)) - 10,
+                     int(random.bounded(most)) + 1, int(random.bounded(most)) + 1);
+    };
+    for (int i = 0; i < boxes; ++i) {
+        const QRect r = anyRect(70);
+        mask.Set(r);
+        const QRect d = r & QRect(QPoint(0, 0), size);
+        for (int y = d.top(); y <= d.bottom(); ++y)
+            for (int x = d.left(); x <= d.right(); ++x)
+                set[std::size_t(y * width + x)] = 1;
+    }
+    for (int i = 0; i < 3000; ++i) {
+        const QRect r = anyRect(i % 2 ? 8 : 140);
+        const QRect d = r & QRect(QPoint(0, 0), size);
+        bool all = true, any = false;
+        for (int y = d.top(); y <= d.bottom(); ++y)
+            for (int x = d.left(); x <= d.right(); ++x) {
+                all = all && set[std::size_t(y * width + x)];
+                any = any || set[std::size_t(y * width + x)];
+            }
+        QVERIFY2(mask.AllSet(r) == all && mask.AnySet(r) == any,
+                 qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                .arg(r.x())
+                                .arg(r.y())
+                                .arg(r.width())
+                                .arg(r.height())));
     }
 }
 
