@@ -1,5 +1,6 @@
 // The BED reader: one record per line. Columns are tab-separated; a line without a tab is split at
-// runs of spaces, as genome browsers accept.
+// runs of spaces, as genome browsers accept. Only the first six columns are read, so the extra
+// columns of bed15 and of the peak files are passed over.
 #include "core/FeatureReaders.h"
 
 #include "util/StringOps.h"
@@ -25,14 +26,25 @@ int SplitAtSpaces(QByteArrayView line, QByteArrayView *columns, int max)
         const qsizetype from = i;
         while (i < line.size() && line[i] != ' ')
             ++i;
-        if (count == max)
-            return max + 1;
         columns[count++] = line.sliced(from, i - from);
+        if (count == max)
+            break;
     }
     return count;
 }
 
 } // namespace
+
+int SplitBedColumns(QByteArrayView line, QByteArrayView *columns, int max)
+{
+    if (!line.contains('\t'))
+        return SplitAtSpaces(line, columns, max);
+    int count = SplitColumns(line, '\t', columns, max);
+    // Tabs at the end of the line leave no column behind them (the last column takes the rest).
+    while (count > 1 && TrimBytesView(columns[count - 1]).isEmpty())
+        --count;
+    return count;
+}
 
 bool IsBedHeaderLine(QByteArrayView line)
 {
@@ -47,11 +59,10 @@ std::vector<tGene> ReadBed(TLineReader &lines)
     while (lines.next(line)) {
         if (TrimBytesView(line).isEmpty() || line[0] == '#' || IsBedHeaderLine(line))
             continue;
-        QByteArrayView c[13];
-        const int count =
-            line.contains('\t') ? SplitColumns(line, '\t', c, 13) : SplitAtSpaces(line, c, 12);
-        if (count < 3 || count > 12)
-            lines.fail(QStringLiteral("3 to 12 columns expected"));
+        QByteArrayView c[7];
+        const int count = SplitBedColumns(line, c, 7);
+        if (count < 3)
+            lines.fail(QStringLiteral("3 or more columns expected"));
         qint32 start = 0, end = 0;
         if (!ReadPosition(c[1], start) || start == std::numeric_limits<qint32>::max())
             lines.fail(QStringLiteral("the start is not a valid position"));

@@ -1,14 +1,16 @@
-// The GenBank flat file reader. Only the FEATURES table is read: a feature key line starts with
-// five spaces, its qualifiers and the rest of a long location follow on lines indented further.
-// A quoted qualifier value may span lines and hold any text, a "/" at a line start included, so
-// the reader follows the quotes. A record must end with "//": a cut file is an error, never a
-// partial map.
+// The GenBank flat file reader, also for EMBL. Only the feature table is read: a feature key line
+// starts with five spaces, its qualifiers and the rest of a long location follow on lines indented
+// further. EMBL writes the same table behind "FT" in the first two columns, so its lines are read
+// as GenBank's with those two columns blanked. A quoted qualifier value may span lines and hold
+// any text, a "/" at a line start included, so the reader follows the quotes. A record must end
+// with "//": a cut file is an error, never a partial map.
 #include "core/FeatureReaders.h"
 
 #include "util/StringOps.h"
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -28,23 +30,25 @@ bool IsNameByte(char c)
            c == '_' || c == '.';
 }
 
-// The outer bounds and the strand of a feature location: ranges a..b, single bases, a^b, the
-// partial marks < and > (ignored), complement(), join() and order() nested in any way, parts on
-// other entries (accession:range, not counted). Iterative, so that nesting depth costs no stack.
-// Strand -1 when every counted part is complemented. False with the reason for a broken location;
-// Local false when no part is on this entry.
-struct TLocation
+// The parts of a feature location: ranges a..b, single bases, a^b, the partial marks < and >
+// (ignored), complement(), join() and order() nested in any way, parts on other entries
+// (accession:range, left out). Iterative, so that nesting depth costs no stack. Strand -1 when
+// every part is complemented. False with the reason for a broken location.
+struct TPart
 {
-    qint32 Start = 0;
-    qint32 End = 0;
-    qint32 Strand = 1;
-    bool Local = false;
+    qint32 First = 0;
+    qint32 Second = 0;
+    bool Between = false; // a..b is a range, a^b a site between two bases
+    bool Inner = false;   // complemented inside the join that lists it: listed from its end
 };
 
-bool ParseLocation(QByteArrayView text, TLocation &location, QString &reason)
+bool ParseLocation(QByteArrayView text, std::vector<TPart> &parts, qint32 &strand,
+                   QString &reason)
 {
     const QString bad = QStringLiteral("bad location");
-    std::vector<char> open; // 'c' for complement(, 'j' for join( and order(
+    parts.clear();
+    std::vector<char> open;          // 'c' for complement(, 'j' for join( and order(
+    std::vector<int> complementsAtJoin; // the complements open at each open join
     int complements = 0;
     bool allComplemented = true;
     bool operand = true;
@@ -72,7 +76,10 @@ bool ParseLocation(QByteArrayView text, TLocation &location, QString &reason)
                     reason = QStringLiteral("unbalanced parentheses in the location");
                     return false;
                 }
-                complements -= open.back() == 'c';
+                if (open.back() == 'c')
+                    --complements;
+                else
+                    complementsAtJoin.pop_back();
                 open.pop_back();
             } else {
                 reason = bad;
@@ -89,8 +96,13 @@ bool ParseLocation(QByteArrayView text, TLocation &location, QString &reason)
             const QByteArrayView word = text.sliced(from, i - from);
             if (i < n && text[i] == '(' && (word == "complement" || word == "join" ||
                                            word == "order")) {
-                open.push_back(word == "complement" ? 'c' : 'j');
-                complements += word == "complement";
+                if (word == "complement") {
+                    open.push_back('c');
+                    ++complements;
+                } else {
+                    open.push_back('j');
+                    complementsAtJoin.push_back(complements);
+                }
                 ++i;
                 continue;
             }
@@ -101,30 +113,31 @@ bool ParseLocation(QByteArrayView text, TLocation &location, QString &reason)
             ++i;
             remote = true;
         }
-        qint32 first = 0, second = 0;
-        if (!position(first)) {
+        TPart part;
+        if (!position(part.First)) {
             reason = bad;
             return false;
         }
-        second = first;
+        part.Second = part.First;
         if (i + 1 < n && text[i] == '.' && text[i + 1] == '.') {
             i += 2;
-            if (!position(second)) {
+            if (!position(part.Second)) {
                 reason = bad;
                 return false;
             }
         } else if (i < n && (text[i] == '^' || text[i] == '.')) {
+            part.Between = text[i] == '^';
             ++i;
-            if (!position(second)) {
+            if (!position(part.Second)) {
                 reason = bad;
                 return false;
             }
         }
         if (!remote) {
-            const qint32 low = std::min(first, second), high = std::max(first, second);
-            location.Start = location.Local ? std::min(location.Start, low) : low;
-            location.End = location.Local ? std::max(location.End, high) : high;
-            location.Local = true;
+            const int inner =
+                complements - (complementsAtJoin.empty() ? 0 : complementsAtJoin.back());
+            part.Inner = !complementsAtJoin.empty() && inner % 2 == 1;
+            parts.push_back(part);
             allComplemented = allComplemented && complements % 2 == 1;
         }
         operand = false;
@@ -137,7 +150,74 @@ bool ParseLocation(QByteArrayView text, TLocation &location, QString &reason)
         reason = bad;
         return false;
     }
-    location.Strand = allComplemented ? -1 : 1;
+    strand = allComplemented ? -1 : 1;
+    return true;
+}
+
+// The span of the parts, Start <= End. On a circular record of the given length a part a..b with
+// a above b, and a part listed after one it lies wholly before (before one it lies wholly after,
+// when the parts are complemented one by one and so listed from their ends), runs on past the
+// origin: it is moved one length on, so that the span keeps the feature's length. On a linear
+// record a..b with a above b is an error.
+struct TSpan
+{
+    qint32 Start = 0;
+    qint32 End = 0;
+};
+
+bool PartsSpan(const std::vector<TPart> &parts, bool circular, qint32 length, TSpan &span,
+               QString &reason)
+{
+    const bool fromEnds =
+        std::all_of(parts.begin(), parts.end(), [](const TPart &p) { return p.Inner; });
+    // Parts that lie past the origin: in listed order after the wrap, or before it when the
+    // parts are listed from their ends.
+    std::size_t wrap = parts.size();
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+        const TPart &p = parts[k];
+        if (p.First > p.Second && !(p.Between && !circular)) {
+            if (!circular) {
+                reason = QStringLiteral("the start %1 is after the end %2 on a linear record")
+                             .arg(p.First)
+                             .arg(p.Second);
+                return false;
+            }
+            wrap = k;
+            break;
+        }
+        if (k == 0 || !circular)
+            continue;
+        const TPart &q = parts[k - 1];
+        const qint32 low = std::min(p.First, p.Second), high = std::max(p.First, p.Second);
+        const qint32 qLow = std::min(q.First, q.Second), qHigh = std::max(q.First, q.Second);
+        if (fromEnds ? low >= qHigh : high <= qLow) {
+            wrap = k;
+            break;
+        }
+    }
+    if (wrap < parts.size() && length <= 0) {
+        reason = QStringLiteral("a location across the origin needs the record's length");
+        return false;
+    }
+    bool first = true;
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+        const TPart &p = parts[k];
+        qint64 low = std::min(p.First, p.Second), high = std::max(p.First, p.Second);
+        if (k == wrap && p.First > p.Second) {
+            low = p.First;
+            high = qint64(p.Second) + length;
+        } else if (wrap < parts.size() && (fromEnds ? k < wrap : k >= wrap)) {
+            low += length;
+            high += length;
+        }
+        if (high > std::numeric_limits<qint32>::max()) {
+            reason = QStringLiteral("the location runs past position 2147483647");
+            return false;
+        }
+        span.Start = first ? qint32(low) : std::min(span.Start, qint32(low));
+        span.End = first ? qint32(high) : std::max(span.End, qint32(high));
+        first = false;
+    }
     return true;
 }
 
@@ -146,19 +226,105 @@ enum class TQualifier
     None,
     Gene,
     LocusTag,
-    Product
+    Label,
+    ProteinId,
+    StandardName,
+    OldLocusTag,
+    Product,
+    Organism
 };
+
+TQualifier QualifierOf(QByteArrayView name)
+{
+    static const std::pair<const char *, TQualifier> kNames[] = {
+        {"gene", TQualifier::Gene},
+        {"locus_tag", TQualifier::LocusTag},
+        {"label", TQualifier::Label},
+        {"protein_id", TQualifier::ProteinId},
+        {"standard_name", TQualifier::StandardName},
+        {"old_locus_tag", TQualifier::OldLocusTag},
+        {"product", TQualifier::Product},
+        {"organism", TQualifier::Organism}};
+    for (const auto &[text, qualifier] : kNames)
+        if (name == text)
+            return qualifier;
+    return TQualifier::None;
+}
 
 struct TGbFeature
 {
-    TLocation Location;
-    QByteArray Gene, LocusTag, Product;
+    qint32 Start = 0;
+    qint32 End = 0;
+    qint32 Strand = 1;
+    QByteArray Gene, LocusTag, Label, ProteinId, StandardName, OldLocusTag, Product, Organism;
+
+    QByteArray &slot(TQualifier q)
+    {
+        switch (q) {
+        case TQualifier::Gene:
+            return Gene;
+        case TQualifier::LocusTag:
+            return LocusTag;
+        case TQualifier::Label:
+            return Label;
+        case TQualifier::ProteinId:
+            return ProteinId;
+        case TQualifier::StandardName:
+            return StandardName;
+        case TQualifier::OldLocusTag:
+            return OldLocusTag;
+        case TQualifier::Organism:
+            return Organism;
+        case TQualifier::Product:
+        case TQualifier::None:
+            break;
+        }
+        return Product;
+    }
+
+    // The name shown: the first of /gene, /locus_tag, /label, /protein_id, /standard_name and
+    // /old_locus_tag the feature has.
+    const QByteArray &name() const
+    {
+        for (const QByteArray *q : {&Gene, &LocusTag, &Label, &ProteinId, &StandardName})
+            if (!q->isEmpty())
+                return *q;
+        return OldLocusTag;
+    }
 };
+
+// The features a record gives its rows from, in this order of preference: genes, else CDS, else
+// RNA and mobile elements, else the source.
+enum class TKind
+{
+    None,
+    Gene,
+    Cds,
+    Other,
+    Source
+};
+
+TKind KindOf(QByteArrayView key)
+{
+    if (key == "gene")
+        return TKind::Gene;
+    if (key == "CDS")
+        return TKind::Cds;
+    if (key == "rRNA" || key == "tRNA" || key == "ncRNA" || key == "misc_RNA" ||
+        key == "tmRNA" || key == "mobile_element")
+        return TKind::Other;
+    if (key == "source")
+        return TKind::Source;
+    return TKind::None;
+}
 
 class TGenBankReader
 {
 public:
-    explicit TGenBankReader(TLineReader &lines) : m_lines(lines) {}
+    TGenBankReader(TLineReader &lines, bool embl)
+        : m_lines(lines), m_embl(embl), m_start(embl ? "ID" : "LOCUS")
+    {
+    }
 
     std::vector<tGene> read()
     {
@@ -168,21 +334,28 @@ public:
             case TState::Between:
                 if (TrimBytesView(line).isEmpty())
                     break;
-                if (!IsKeyword(line, "LOCUS"))
-                    m_lines.fail(QStringLiteral("text outside a record (LOCUS expected)"));
+                if (!IsKeyword(line, m_start)) {
+                    // A release file's header comes before its first record.
+                    if (m_recordCount == 0)
+                        break;
+                    m_lines.fail(QStringLiteral("text outside a record (%1 expected)")
+                                     .arg(QString::fromLatin1(m_start)));
+                }
                 startRecord(line);
                 break;
             case TState::Header:
             case TState::Rest:
                 if (IsRecordEnd(line))
                     endRecord();
-                else if (IsKeyword(line, "LOCUS"))
-                    m_lines.fail(QStringLiteral("LOCUS before the end of the record (//)"));
-                else if (m_state == TState::Header && IsKeyword(line, "FEATURES"))
+                else if (IsKeyword(line, m_start))
+                    failStartInside();
+                else if (m_state == TState::Header && m_embl && line.startsWith("FT"))
+                    featureLine(emblLine(line));
+                else if (m_state == TState::Header && !m_embl && IsKeyword(line, "FEATURES"))
                     m_state = TState::Features;
                 break;
             case TState::Features:
-                featureLine(line);
+                featureLine(m_embl && line.startsWith("FT") ? emblLine(line) : line);
                 break;
             }
         }
@@ -199,25 +372,80 @@ private:
         Features,
         Rest // after the features, up to "//"
     };
-    enum class TKind
-    {
-        None,
-        Gene,
-        Cds
-    };
 
+    [[noreturn]] void failStartInside() const
+    {
+        m_lines.fail(QStringLiteral("%1 before the end of the record (//)")
+                         .arg(QString::fromLatin1(m_start)));
+    }
+
+    // An EMBL feature line as GenBank writes it: "FT" blanked.
+    QByteArrayView emblLine(QByteArrayView line)
+    {
+        m_state = TState::Features;
+        m_emblLine.assign(line.data(), std::size_t(line.size()));
+        m_emblLine[0] = m_emblLine[1] = ' ';
+        return QByteArrayView(m_emblLine.data(), qsizetype(m_emblLine.size()));
+    }
+
+    // The LOCUS line: name, length ("7000 bp"), "circular". The EMBL ID line: name, then fields
+    // separated by ";", one of them "circular", the last "7000 BP.".
     void startRecord(QByteArrayView line)
     {
-        const QByteArrayView rest = TrimBytesView(line.sliced(5));
+        QByteArrayView rest = TrimBytesView(line.sliced(m_start.size()));
         qsizetype end = 0;
-        while (end < rest.size() && !IsTrimByte(rest[end]))
+        while (end < rest.size() && !IsTrimByte(rest[end]) && !(m_embl && rest[end] == ';'))
             ++end;
         if (end == 0)
-            m_lines.fail(QStringLiteral("LOCUS line without a name"));
-        m_locus = rest.first(end).toByteArray();
-        m_genes.clear();
-        m_cds.clear();
+            m_lines.fail(QStringLiteral("%1 line without a name").arg(QString::fromLatin1(m_start)));
+        const QByteArrayView name = rest.first(end);
+        rest = rest.sliced(end);
+        m_length = 0;
+        m_circular = false;
+        QByteArrayView previous;
+        while (!rest.isEmpty()) {
+            qsizetype k = 0;
+            while (k < rest.size() && (IsTrimByte(rest[k]) || rest[k] == ';'))
+                ++k;
+            qsizetype e = k;
+            while (e < rest.size() && !IsTrimByte(rest[e]) && rest[e] != ';')
+                ++e;
+            const QByteArrayView word = rest.sliced(k, e - k);
+            rest = rest.sliced(e);
+            if (word.compare("circular", Qt::CaseInsensitive) == 0)
+                m_circular = true;
+            if (word.compare("bp", Qt::CaseInsensitive) == 0 ||
+                word.compare("bp.", Qt::CaseInsensitive) == 0 ||
+                word.compare("aa", Qt::CaseInsensitive) == 0)
+                ReadPosition(previous, m_length);
+            previous = word;
+        }
+        m_locus = uniqueName(name);
+        m_features.clear();
+        m_best = TKind::Source;
+        m_hasSource = false;
         m_state = TState::Header;
+        ++m_recordCount;
+    }
+
+    // The record's name, or "name~2", "~3"... when an earlier record of the file had it, so that
+    // two records never merge into one row.
+    QByteArray uniqueName(QByteArrayView name)
+    {
+        qint32 k = m_names.findOrAdd(name, TIdIndex::Hash(name));
+        if (std::size_t(k) == m_nextSuffix.size()) {
+            m_nextSuffix.push_back(2);
+            return name.toByteArray();
+        }
+        for (;;) {
+            const QByteArray candidate =
+                name.toByteArray() + '~' + QByteArray::number(m_nextSuffix[std::size_t(k)]++);
+            const qint32 added = m_names.findOrAdd(candidate, TIdIndex::Hash(candidate));
+            if (std::size_t(added) == m_nextSuffix.size()) {
+                m_nextSuffix.push_back(2);
+                return candidate;
+            }
+        }
     }
 
     void featureLine(QByteArrayView line)
@@ -228,8 +456,8 @@ private:
             finishFeature();
             if (IsRecordEnd(line))
                 endRecord();
-            else if (IsKeyword(line, "LOCUS"))
-                m_lines.fail(QStringLiteral("LOCUS before the end of the record (//)"));
+            else if (IsKeyword(line, m_start))
+                failStartInside();
             else
                 m_state = TState::Rest;
             return;
@@ -243,8 +471,11 @@ private:
             qsizetype key = 0;
             while (key < text.size() && !IsTrimByte(text[key]))
                 ++key;
-            const QByteArrayView name = text.first(key);
-            m_kind = name == "gene" ? TKind::Gene : name == "CDS" ? TKind::Cds : TKind::None;
+            m_kind = KindOf(text.first(key));
+            // Features of a kind less preferred than one the record has are not kept, but for
+            // the CDS that give genes their products.
+            if (m_kind > m_best && !(m_kind == TKind::Cds && m_best == TKind::Gene))
+                m_kind = TKind::None;
             m_featureLine = m_lines.lineNumber();
             m_location = TrimBytesView(text.sliced(key)).toByteArray();
             m_feature = TGbFeature{};
@@ -258,11 +489,7 @@ private:
         } else if (text.startsWith('/')) {
             m_inQualifiers = true;
             const qsizetype eq = text.indexOf('=');
-            const QByteArrayView name = text.sliced(1, (eq < 0 ? text.size() : eq) - 1);
-            m_qualifier = name == "gene"        ? TQualifier::Gene
-                          : name == "locus_tag" ? TQualifier::LocusTag
-                          : name == "product"   ? TQualifier::Product
-                                                : TQualifier::None;
+            m_qualifier = QualifierOf(text.sliced(1, (eq < 0 ? text.size() : eq) - 1));
             m_value.clear();
             m_valueLine = m_lines.lineNumber();
             if (eq >= 0)
@@ -300,9 +527,7 @@ private:
             value = value.sliced(1, value.size() - 2 >= 0 ? value.size() - 2 : 0);
             value.replace("\"\"", "\"");
         }
-        QByteArray &slot = m_qualifier == TQualifier::Gene       ? m_feature.Gene
-                           : m_qualifier == TQualifier::LocusTag ? m_feature.LocusTag
-                                                                 : m_feature.Product;
+        QByteArray &slot = m_feature.slot(m_qualifier);
         if (slot.isEmpty())
             slot = std::move(value);
         m_qualifier = TQualifier::None;
@@ -315,52 +540,108 @@ private:
         if (m_kind == TKind::None)
             return;
         QString reason;
-        if (!ParseLocation(m_location, m_feature.Location, reason))
+        TSpan span;
+        if (!ParseLocation(m_location, m_parts, m_feature.Strand, reason) ||
+            (!m_parts.empty() && !PartsSpan(m_parts, m_circular, m_length, span, reason)))
             throw TFormatError{m_featureLine, reason};
-        if (m_feature.Location.Local)
-            (m_kind == TKind::Gene ? m_genes : m_cds).push_back(std::move(m_feature));
+        if (m_kind == TKind::Source)
+            m_hasSource = true;
+        if (!m_parts.empty()) {
+            m_feature.Start = span.Start;
+            m_feature.End = span.End;
+            if (m_kind > m_best) {
+                m_cds.push_back(std::move(m_feature));
+            } else {
+                if (m_kind < m_best) {
+                    // A more preferred kind: the features kept so far give way to it, the CDS
+                    // staying for the genes' products.
+                    if (m_best == TKind::Cds)
+                        m_cds = std::move(m_features);
+                    m_features.clear();
+                    m_best = m_kind;
+                }
+                m_features.push_back(std::move(m_feature));
+            }
+        }
         m_kind = TKind::None;
     }
 
     void endRecord()
     {
         finishFeature();
-        std::vector<TGbFeature> &features = m_genes.empty() ? m_cds : m_genes;
-        if (!features.empty()) {
-            const qint32 chromosome = m_builder.chromosome(m_locus);
-            for (TGbFeature &f : features) {
-                if (f.Product.isEmpty() && &features == &m_genes)
-                    f.Product = productOfCds(f);
-                m_records.push_back(m_builder.record(
-                    chromosome, f.Location.Start, f.Location.End, f.Location.Strand,
-                    m_builder.geneName(f.Gene.isEmpty() ? f.LocusTag : f.Gene),
-                    TRecordBuilder::comment(f.Product)));
-            }
+        if (m_features.empty() && !m_hasSource && m_length > 0) {
+            // Nothing but the record itself: its span, from its length.
+            m_features.push_back(TGbFeature{1, m_length, 1, {}, {}, {}, {}, {}, {}, {}, {}});
         }
+        if (!m_features.empty()) {
+            const qint32 chromosome = m_builder.chromosome(m_locus);
+            if (m_best == TKind::Gene)
+                takeCdsProducts();
+            for (TGbFeature &f : m_features)
+                m_records.push_back(m_builder.record(
+                    chromosome, f.Start, f.End, f.Strand, m_builder.geneName(f.name()),
+                    TRecordBuilder::comment(m_best == TKind::Source ? f.Organism : f.Product)));
+        }
+        m_features.clear();
+        m_cds.clear();
         m_state = TState::Between;
     }
 
-    // A gene's product from the CDS of its locus tag, else of its gene name.
-    QByteArray productOfCds(const TGbFeature &gene) const
+    // Genes without a product take that of the first CDS of their locus tag, else of their gene
+    // name: one pass over the CDS to index them, one over the genes.
+    void takeCdsProducts()
     {
-        for (const TGbFeature &cds : m_cds)
-            if (!cds.Product.isEmpty() &&
-                (gene.LocusTag.isEmpty() ? !gene.Gene.isEmpty() && cds.Gene == gene.Gene
-                                         : cds.LocusTag == gene.LocusTag))
-                return cds.Product;
-        return QByteArray();
+        bool wanted = false;
+        for (const TGbFeature &g : m_features)
+            wanted = wanted || g.Product.isEmpty();
+        if (!wanted || m_cds.empty())
+            return;
+        TIdIndex tags, genes;
+        std::vector<qint32> byTag, byGene; // the CDS of each key
+        for (std::size_t c = 0; c < m_cds.size(); ++c) {
+            const TGbFeature &cds = m_cds[c];
+            if (!cds.LocusTag.isEmpty() &&
+                std::size_t(tags.findOrAdd(cds.LocusTag, TIdIndex::Hash(cds.LocusTag))) ==
+                    byTag.size())
+                byTag.push_back(qint32(c));
+            if (!cds.Gene.isEmpty() &&
+                std::size_t(genes.findOrAdd(cds.Gene, TIdIndex::Hash(cds.Gene))) == byGene.size())
+                byGene.push_back(qint32(c));
+        }
+        for (TGbFeature &g : m_features) {
+            if (!g.Product.isEmpty())
+                continue;
+            const qint32 k = !g.LocusTag.isEmpty() ? tags.find(g.LocusTag)
+                             : !g.Gene.isEmpty()   ? genes.find(g.Gene)
+                                                   : -1;
+            if (k >= 0)
+                g.Product = m_cds[std::size_t((g.LocusTag.isEmpty() ? byGene : byTag)[std::size_t(k)])].Product;
+        }
     }
 
     TLineReader &m_lines;
+    const bool m_embl;
+    const QByteArrayView m_start; // the keyword that starts a record
     TRecordBuilder m_builder;
     std::vector<tGene> m_records;
     TState m_state = TState::Between;
+    qint64 m_recordCount = 0;
+    TIdIndex m_names;                // the records' names so far
+    std::vector<qint32> m_nextSuffix; // by name: the next "~N" to try
+    std::string m_emblLine;
+    // The record being read.
     QByteArray m_locus;
-    std::vector<TGbFeature> m_genes, m_cds;
+    qint32 m_length = 0;
+    bool m_circular = false;
+    TKind m_best = TKind::Source; // the most preferred kind kept so far
+    bool m_hasSource = false;
+    std::vector<TGbFeature> m_features; // of kind m_best
+    std::vector<TGbFeature> m_cds;      // while genes are kept: the CDS, for their products
     // The feature being read.
     TKind m_kind = TKind::None;
     qint64 m_featureLine = 0;
     QByteArray m_location;
+    std::vector<TPart> m_parts;
     TGbFeature m_feature;
     bool m_inQualifiers = false;
     TQualifier m_qualifier = TQualifier::None;
@@ -371,7 +652,7 @@ private:
 
 } // namespace
 
-std::vector<tGene> ReadGenBank(TLineReader &lines)
+std::vector<tGene> ReadGenBank(TLineReader &lines, bool embl)
 {
-    return TGenBankReader(lines).read();
+    return TGenBankReader(lines, embl).read();
 }

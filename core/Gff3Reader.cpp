@@ -12,7 +12,7 @@
 #include "core/RecordMemory.h"
 #include "util/StringOps.h"
 
-#include <QHash>
+#include <QByteArrayList>
 
 #include <algorithm>
 #include <cstring>
@@ -20,8 +20,6 @@
 #include <string>
 
 namespace {
-
-const QString kNotGff3 = QStringLiteral("the first line is not \"##gff-version 3\"");
 
 // The attributes a record uses, still percent-encoded.
 struct TAttributes
@@ -110,14 +108,15 @@ public:
     std::vector<tGene> read()
     {
         QByteArrayView line;
-        if (!m_lines.next(line) || !IsGff3VersionLine(line))
-            m_lines.fail(kNotGff3);
         while (m_lines.next(line)) {
-            if (line.isEmpty())
+            if (TrimBytesView(line).isEmpty())
                 continue;
             if (line[0] == '#') {
                 if (line.startsWith("##FASTA"))
                     break;
+                if (line.startsWith("##gff-version") && !IsGff3VersionLine(line))
+                    m_lines.fail(QStringLiteral("version \"%1\" is not read (3 or 3.x expected)")
+                                     .arg(QString::fromUtf8(TrimBytesView(line.sliced(13)))));
                 continue;
             }
             if (line[0] == '>')
@@ -173,7 +172,7 @@ private:
     void parseLine(QByteArrayView line)
     {
         QByteArrayView c[10];
-        if (SplitColumns(line, '\t', c, 10) != 9)
+        if (SplitGffColumns(line, c) != 9)
             m_lines.fail(QStringLiteral("nine tab-separated columns expected"));
         qint32 start = 0, end = 0;
         if (!ReadPosition(c[3], start))
@@ -201,7 +200,7 @@ private:
             if (!a.Parent.isEmpty() && !a.Product.isEmpty())
                 m_childProducts.push_back({a.Parent.toByteArray(), a.Product.toByteArray()});
             if (!a.Parent.isEmpty() && !a.Id.isEmpty())
-                m_parents.insert(a.Id.toByteArray(), a.Parent.toByteArray());
+                addTranscript(a.Id, a.Parent);
             return;
         }
         if (cds && !a.Parent.isEmpty() && !a.Product.isEmpty())
@@ -306,22 +305,42 @@ private:
         return k < 0 ? -1 : m_genes.RecordOfKey[std::size_t(k)];
     }
 
+    // The link from a transcript to its genes; a later line of the same ID replaces it.
+    void addTranscript(QByteArrayView id, QByteArrayView parents)
+    {
+        // The index grows with its own vectors, which report running out of memory by throwing,
+        // so that a huge file fails with a message instead of taking the program with it.
+        const qint32 k = m_transcripts.findOrAdd(id, TIdIndex::Hash(id));
+        if (std::size_t(k) == m_transcriptParents.size())
+            m_transcriptParents.push_back(parents.toByteArray());
+        else
+            m_transcriptParents[std::size_t(k)] = parents.toByteArray();
+    }
+
     // Genes without a product take the first product of a child or grandchild, in file order.
+    // Once a transcript has passed a product to its genes, later children of it cannot change
+    // them, so its list of genes is gone through once: a transcript of many genes with many
+    // children stays linear.
     void takeChildProducts()
     {
+        std::vector<bool> passed(m_transcriptParents.size(), false);
         for (const auto &[parents, product] : m_childProducts) {
+            const QByteArray comment = TRecordBuilder::comment(Decoded(product, m_scratch));
+            if (comment.isEmpty())
+                continue;
             for (const QByteArray &parent : parents.split(',')) {
                 const qint32 g = geneOf(parent);
                 if (g >= 0) {
-                    setChildProduct(g, product);
+                    setChildProduct(g, comment);
                     continue;
                 }
-                const auto it = m_parents.constFind(parent);
-                if (it == m_parents.constEnd())
+                const qint32 t = m_transcripts.find(parent);
+                if (t < 0 || passed[std::size_t(t)])
                     continue;
-                for (const QByteArray &grand : it.value().split(','))
+                passed[std::size_t(t)] = true;
+                for (const QByteArray &grand : m_transcriptParents[std::size_t(t)].split(','))
                     if (const qint32 gg = geneOf(grand); gg >= 0)
-                        setChildProduct(gg, product);
+                        setChildProduct(gg, comment);
             }
         }
     }
@@ -330,7 +349,7 @@ private:
     {
         QByteArray &comment = m_genes.Records[std::size_t(g)].Comment;
         if (comment.isEmpty())
-            comment = TRecordBuilder::comment(Decoded(product, m_scratch));
+            comment = product;
     }
 
     // Notes go where no product came, the first note of a feature first.
@@ -390,13 +409,20 @@ private:
     std::vector<std::size_t> m_genesBeforeCds; // by CDS group
     std::vector<bool> m_hasGenes;              // by chromosome index
     std::vector<std::pair<QByteArray, QByteArray>> m_childProducts;
-    QHash<QByteArray, QByteArray> m_parents; // transcript ID -> its Parent
+    TIdIndex m_transcripts;                      // IDs of the features that have a Parent
+    std::vector<QByteArray> m_transcriptParents; // by transcript: its Parent
     QByteArray m_scratch;
     TPending m_pending[kBatch];
     int m_pendingCount = 0;
 };
 
 } // namespace
+
+int SplitGffColumns(QByteArrayView line, QByteArrayView *columns)
+{
+    const int count = SplitColumns(line, '\t', columns, 10);
+    return count == 10 && TrimBytesView(columns[9]).isEmpty() ? 9 : count;
+}
 
 bool IsGff3VersionLine(QByteArrayView line)
 {

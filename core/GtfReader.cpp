@@ -1,5 +1,5 @@
-// The GTF reader: the lines of one gene_id on one sequence make one record, kept in the order of
-// their first line.
+// The GTF reader, also for GFF2: the lines of one gene_id (in GFF2, of one group) on one sequence
+// make one record, kept in the order of their first line.
 #include "core/FeatureReaders.h"
 
 #include "util/StringOps.h"
@@ -12,11 +12,12 @@ namespace {
 
 struct TGtfAttributes
 {
-    QByteArrayView GeneId, GeneName;
+    QByteArrayView GeneId, GeneName, First;
 };
 
 // Reads key value; pairs, the value in double quotes or a bare word. False for a malformed list.
-bool ParseAttributes(QByteArrayView column, TGtfAttributes &a)
+// GFF2 lets more values follow the first (Target "x" 10 90), which are passed over.
+bool ParseAttributes(QByteArrayView column, TGtfAttributes &a, bool gff2)
 {
     a = TGtfAttributes{};
     const char *p = column.data();
@@ -53,11 +54,20 @@ bool ParseAttributes(QByteArrayView column, TGtfAttributes &a)
             value = QByteArrayView(v, p - v);
         }
         skipSpaces();
-        if (p < end) {
+        if (gff2) {
+            bool inQuote = false;
+            for (; p < end && (inQuote || (*p != ';' && *p != '#')); ++p)
+                inQuote = inQuote != (*p == '"');
+            if (inQuote)
+                return false;
+        }
+        if (p < end && *p != '#') {
             if (*p != ';')
                 return false;
             ++p;
         }
+        if (a.First.isEmpty())
+            a.First = value;
         if (name == "gene_id")
             a.GeneId = value;
         else if (name == "gene_name")
@@ -76,9 +86,23 @@ struct TGtfGene
     QByteArray Id;
 };
 
+// The GFF2 types that make up genes; other features (repeats, alignments, variations) are no
+// genes.
+bool IsGeneType(QByteArrayView type)
+{
+    static const char *const kTypes[] = {"gene",      "pseudogene", "transcript",
+                                         "mRNA",      "CDS",        "coding_exon",
+                                         "exon",      "start_codon", "stop_codon",
+                                         "five_prime_UTR", "three_prime_UTR"};
+    for (const char *t : kTypes)
+        if (type == t)
+            return true;
+    return type.endsWith("RNA") || type.endsWith("_gene");
+}
+
 } // namespace
 
-std::vector<tGene> ReadGtf(TLineReader &lines)
+std::vector<tGene> ReadGtf(TLineReader &lines, bool gff2)
 {
     TRecordBuilder builder;
     TNameTable keys(1024);
@@ -89,7 +113,7 @@ std::vector<tGene> ReadGtf(TLineReader &lines)
         if (TrimBytesView(line).isEmpty() || line[0] == '#')
             continue;
         QByteArrayView c[10];
-        if (SplitColumns(line, '\t', c, 10) != 9)
+        if (SplitGffColumns(line, c) != 9)
             lines.fail(QStringLiteral("nine tab-separated columns expected"));
         qint32 start = 0, end = 0;
         if (!ReadPosition(c[3], start))
@@ -102,11 +126,17 @@ std::vector<tGene> ReadGtf(TLineReader &lines)
             lines.fail(QStringLiteral("the strand is not +, - or ."));
         if (c[0].isEmpty())
             lines.fail(QStringLiteral("no sequence name"));
+        if (gff2 && (!IsGeneType(c[2]) || TrimBytesView(c[8]).isEmpty() ||
+                     TrimBytesView(c[8]) == "."))
+            continue; // no gene, or no group to make one of
         TGtfAttributes a;
-        if (!ParseAttributes(c[8], a))
+        if (!ParseAttributes(c[8], a, gff2))
             lines.fail(QStringLiteral("attributes not in the form key \"value\";"));
+        if (gff2 && a.GeneId.isEmpty())
+            a.GeneId = a.First;
         if (a.GeneId.isEmpty())
-            lines.fail(QStringLiteral("no gene_id"));
+            lines.fail(gff2 ? QStringLiteral("no group (the first attribute's value)")
+                            : QStringLiteral("no gene_id"));
         const qint32 strand = c[6][0] == '-' ? -1 : c[6][0] == '+' ? 1 : 0;
         const qint32 chromosome = builder.chromosome(c[0]);
         const bool geneLine = c[2] == "gene";

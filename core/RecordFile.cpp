@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstring>
 #include <new>
 
 namespace {
@@ -29,37 +30,144 @@ bool ReadsAsCoordinateLine(QByteArrayView line)
     return TryStrToInt(c[1], value) && TryStrToInt(c[2], value) && TryStrToInt(c[3], value);
 }
 
-// The ninth column starts with key "value";
-bool HasGtfAttributes(QByteArrayView column)
+bool IsKeywordLine(QByteArrayView line, QByteArrayView word)
 {
-    qsizetype i = 0;
-    const qsizetype n = column.size();
-    while (i < n && column[i] == ' ')
-        ++i;
-    const qsizetype key = i;
-    while (i < n && !IsTrimByte(column[i]) && column[i] != '"' && column[i] != ';')
-        ++i;
-    if (i == key || i == n || column[i] != ' ')
-        return false;
-    while (i < n && column[i] == ' ')
-        ++i;
-    if (i == n || column[i] != '"')
-        return false;
-    const qsizetype quote = column.indexOf('"', i + 1);
-    if (quote < 0)
-        return false;
-    for (i = quote + 1; i < n && column[i] == ' '; ++i) {
-    }
-    return i < n && column[i] == ';';
+    return line.startsWith(word) && (line.size() == word.size() || IsTrimByte(line[word.size()]));
 }
 
-bool IsGtfLine(QByteArrayView line)
+// An EMBL entry starts with its "ID" line: the two-letter code, three spaces, the name.
+bool IsEmblIdLine(QByteArrayView line)
+{
+    return line.startsWith("ID   ") && line.size() > 5 && !IsTrimByte(line[5]);
+}
+
+// The kind of a GFF line's ninth column: tag=value pairs, key "value" pairs (with or without a
+// gene_id), or nothing that tells ("." or empty).
+enum class TAttributeStyle
+{
+    None,
+    TagValue,
+    GeneId,
+    KeyValue
+};
+
+TAttributeStyle AttributeStyle(QByteArrayView column)
+{
+    column = TrimBytesView(column);
+    if (column.isEmpty() || column == ".")
+        return TAttributeStyle::None;
+    const qsizetype semicolon = column.indexOf(';');
+    const QByteArrayView first = column.first(semicolon < 0 ? column.size() : semicolon);
+    const qsizetype eq = first.indexOf('=');
+    const qsizetype space = first.indexOf(' ');
+    const qsizetype quote = first.indexOf('"');
+    if (eq > 0 && (quote < 0 || eq < quote) && (space < 0 || eq < space))
+        return TAttributeStyle::TagValue;
+    return column.contains("gene_id") ? TAttributeStyle::GeneId : TAttributeStyle::KeyValue;
+}
+
+// Nine columns, whole numbers in the fourth and fifth, a strand in the seventh.
+bool IsGffLine(QByteArrayView line, TAttributeStyle &style)
 {
     QByteArrayView c[10];
-    return SplitColumns(line, '\t', c, 10) == 9 && HasGtfAttributes(c[8]);
+    if (SplitGffColumns(line, c) != 9)
+        return false;
+    qint32 value = 0;
+    if (c[0].isEmpty() || !ReadPosition(c[3], value) || !ReadPosition(c[4], value) ||
+        c[6].size() != 1 || !std::strchr("+-.?", c[6][0]))
+        return false;
+    style = AttributeStyle(c[8]);
+    return true;
 }
 
-std::vector<tGene> ReadAnnotation(TFileFormat format, QIODevice &device)
+// Three or more columns (tab-separated, else at runs of spaces), whole numbers in the second and
+// third, the start not after the end, a strand in the sixth when there is one.
+bool IsBedLine(QByteArrayView line)
+{
+    QByteArrayView c[7];
+    const int count = SplitBedColumns(line, c, 7);
+    qint32 start = 0, end = 0;
+    return count >= 3 && !c[0].isEmpty() && ReadPosition(c[1], start) &&
+           ReadPosition(c[2], end) && start <= end &&
+           (count < 6 || c[5] == "+" || c[5] == "-" || c[5] == ".");
+}
+
+// The header of a dna_seg table: its first columns name, start, end and strand, quoted or not.
+bool IsDnaSegHeader(QByteArrayView line)
+{
+    QByteArrayView c[5];
+    const int count = SplitColumns(line, '\t', c, 5);
+    if (count < 4)
+        return false;
+    const char *names[] = {"name", "start", "end", "strand"};
+    for (int i = 0; i < 4; ++i) {
+        QByteArrayView word = TrimBytesView(c[i]);
+        if (word.size() >= 2 && word.front() == '"' && word.back() == '"')
+            word = word.sliced(1, word.size() - 2);
+        if (QByteArrayView(names[i]).compare(word, Qt::CaseInsensitive) != 0)
+            return false;
+    }
+    return true;
+}
+
+// A BED file's name: .bed, or .bed followed by its column count (.bed6, .bed12), or the peak
+// files of BED6+4.
+bool HasBedName(const QString &fileName)
+{
+    const qsizetype dot = fileName.lastIndexOf('.');
+    if (dot < 0)
+        return false;
+    const QStringView ext = QStringView(fileName).sliced(dot + 1);
+    if (ext.startsWith(QStringLiteral("bed"), Qt::CaseInsensitive)) {
+        for (const QChar c : ext.sliced(3))
+            if (!c.isDigit())
+                return false;
+        return true;
+    }
+    return ext.compare(QStringLiteral("narrowPeak"), Qt::CaseInsensitive) == 0 ||
+           ext.compare(QStringLiteral("broadPeak"), Qt::CaseInsensitive) == 0;
+}
+
+// What a file of this format gives no record for.
+QString NoRecordReason(TFileFormat format)
+{
+    switch (format) {
+    case TFileFormat::Gff3:
+        return QStringLiteral("no gene, pseudogene, ncRNA_gene or CDS feature in it");
+    case TFileFormat::Gtf:
+    case TFileFormat::Gff2:
+        return QStringLiteral("no gene, transcript, CDS or exon line in it");
+    case TFileFormat::Bed:
+        return QStringLiteral("no interval line in it");
+    case TFileFormat::GenBank:
+    case TFileFormat::Embl:
+        return QStringLiteral("no record with a feature table or a length in it");
+    case TFileFormat::Ptt:
+    case TFileFormat::DnaSeg:
+        return QStringLiteral("no gene line under its header");
+    case TFileFormat::Coordinate:
+        break;
+    }
+    return QString();
+}
+
+// The number of the first line holding more than bytes of value 32 or less (a Ctrl+Z at a line
+// start ends the file, as for the coordinate file reader), or 0 when there is none.
+qint64 FirstTextLine(QIODevice &device)
+{
+    TLineReader lines(device);
+    QByteArrayView line;
+    while (lines.next(line)) {
+        if (!line.isEmpty() && line[0] == 26)
+            return 0;
+        if (!TrimBytesView(line).isEmpty())
+            return lines.lineNumber();
+    }
+    return 0;
+}
+
+std::vector<tGene> ReadAnnotation(TFileFormat format, QIODevice &device,
+                                  const QByteArray &stem)
 {
     TLineReader lines(device);
     const auto error = [&](qint64 line, const QString &reason) {
@@ -73,11 +181,19 @@ std::vector<tGene> ReadAnnotation(TFileFormat format, QIODevice &device)
         case TFileFormat::Gff3:
             return ReadGff3(lines);
         case TFileFormat::Gtf:
-            return ReadGtf(lines);
+            return ReadGtf(lines, false);
+        case TFileFormat::Gff2:
+            return ReadGtf(lines, true);
         case TFileFormat::Bed:
             return ReadBed(lines);
         case TFileFormat::GenBank:
-            return ReadGenBank(lines);
+            return ReadGenBank(lines, false);
+        case TFileFormat::Embl:
+            return ReadGenBank(lines, true);
+        case TFileFormat::Ptt:
+            return ReadProteinTable(lines, stem);
+        case TFileFormat::DnaSeg:
+            return ReadDnaSeg(lines, stem);
         case TFileFormat::Coordinate:
             break;
         }
@@ -91,6 +207,32 @@ std::vector<tGene> ReadAnnotation(TFileFormat format, QIODevice &device)
     return {};
 }
 
+// Reads the device in the format; a file with text that gives no record is refused.
+std::vector<tGene> ReadDevice(TFileFormat format, QIODevice &device, const QByteArray &stem)
+{
+    std::vector<tGene> records = format == TFileFormat::Coordinate
+                                     ? ReadCoordinateDevice(device)
+                                     : ReadAnnotation(format, device, stem);
+    if (!records.empty() || !device.seek(0))
+        return records;
+    const qint64 line = FirstTextLine(device);
+    if (line == 0)
+        return records;
+    if (format == TFileFormat::Coordinate)
+        throw EInOutError(QStringLiteral("Error in the file at line %1. Read as a coordinate "
+                                         "file, it gives no record: no line has four "
+                                         "tab-separated columns, and no other format fits.")
+                              .arg(line));
+    throw EInOutError(QStringLiteral("Error in the %1 file: %2")
+                          .arg(FileFormatName(format), NoRecordReason(format)));
+}
+
+QByteArray Stem(const QString &fileName)
+{
+    const QString stem = QFileInfo(fileName).completeBaseName();
+    return QFile::encodeName(stem.isEmpty() ? QStringLiteral("1") : stem);
+}
+
 } // namespace
 
 QString FileFormatName(TFileFormat format)
@@ -100,10 +242,18 @@ QString FileFormatName(TFileFormat format)
         return QStringLiteral("GFF3");
     case TFileFormat::Gtf:
         return QStringLiteral("GTF");
+    case TFileFormat::Gff2:
+        return QStringLiteral("GFF2");
     case TFileFormat::Bed:
         return QStringLiteral("BED");
     case TFileFormat::GenBank:
         return QStringLiteral("GenBank");
+    case TFileFormat::Embl:
+        return QStringLiteral("EMBL");
+    case TFileFormat::Ptt:
+        return QStringLiteral("PTT");
+    case TFileFormat::DnaSeg:
+        return QStringLiteral("dna_seg");
     case TFileFormat::Coordinate:
         break;
     }
@@ -114,11 +264,21 @@ TFileFormat DetectFileFormat(QByteArrayView head, const QString &fileName)
 {
     if (head.startsWith("\xEF\xBB\xBF"))
         head = head.sliced(3);
-    QByteArrayView firstText, firstData;
+    // A head cut at its limit ends in part of a line, which says nothing.
+    const bool cut = head.size() >= kFormatHead;
+    QByteArrayView firstText;
+    QByteArrayView pragma; // the version of a ##gff-version line before the data
+    int textLines = 0;
     bool firstLine = true;
-    bool coordinateLine = false; // a # line may be a record of a coordinate file
-    while (!head.isEmpty() && firstData.isEmpty()) {
+    bool anyData = false;
+    bool bedHeader = false;
+    bool gff = false, bed = false;
+    bool afterLocus = false;
+    TAttributeStyle style = TAttributeStyle::None; // the first that tells
+    while (!head.isEmpty()) {
         const qsizetype lf = head.indexOf('\n');
+        if (lf < 0 && cut)
+            break;
         QByteArrayView line = lf < 0 ? head : head.first(lf);
         head = lf < 0 ? QByteArrayView() : head.sliced(lf + 1);
         if (line.endsWith('\r'))
@@ -128,23 +288,74 @@ TFileFormat DetectFileFormat(QByteArrayView head, const QString &fileName)
         firstLine = false;
         if (TrimBytesView(line).isEmpty())
             continue;
-        if (firstText.isEmpty())
+        const bool coordinate = ReadsAsCoordinateLine(line);
+        if (++textLines == 1) {
             firstText = line;
-        coordinateLine = coordinateLine || ReadsAsCoordinateLine(line);
-        if (!line.startsWith('#'))
-            firstData = line;
+            if (!coordinate && IsKeywordLine(line, "LOCUS"))
+                return TFileFormat::GenBank;
+            if (!coordinate && IsEmblIdLine(line))
+                return TFileFormat::Embl;
+        }
+        if (textLines <= 3 && line.startsWith("Location\tStrand\tLength\tPID"))
+            return TFileFormat::Ptt;
+        if (textLines == 1 && IsDnaSegHeader(line))
+            return TFileFormat::DnaSeg;
+        if (coordinate)
+            return HasBedName(fileName) ? TFileFormat::Bed : TFileFormat::Coordinate;
+        if (!anyData && IsKeywordLine(line, "LOCUS")) {
+            afterLocus = true; // a release file's header came before it
+            break;
+        }
+        if (line.startsWith("##FASTA") || line[0] == '>')
+            break; // the sequences after the features say nothing of the format
+        if (line[0] == '#') {
+            if (!anyData && line.startsWith("##gff-version"))
+                pragma = TrimBytesView(line.sliced(13));
+            continue;
+        }
+        if (!anyData && IsBedHeaderLine(line)) {
+            bedHeader = true;
+            break;
+        }
+        // The first data line decides between GFF, BED and neither; the reader tells of a later
+        // line that breaks the format.
+        TAttributeStyle lineStyle = TAttributeStyle::None;
+        const bool gffLine = IsGffLine(line, lineStyle);
+        if (!anyData) {
+            gff = gffLine;
+            bed = IsBedLine(line);
+        }
+        anyData = true;
+        if (gffLine && style == TAttributeStyle::None)
+            style = lineStyle;
     }
-    if (firstText.startsWith("LOCUS") &&
-        (firstText.size() == 5 || IsTrimByte(firstText[5])) && !ReadsAsCoordinateLine(firstText))
+    if (HasBedName(fileName))
+        return TFileFormat::Bed;
+    if (afterLocus)
         return TFileFormat::GenBank;
-    if (fileName.endsWith(QStringLiteral(".bed"), Qt::CaseInsensitive))
+    if (bedHeader)
         return TFileFormat::Bed;
-    if (firstData.isEmpty() || coordinateLine)
+    if (!pragma.isEmpty()) {
+        if (pragma == "2" || pragma.startsWith("2."))
+            return style == TAttributeStyle::GeneId ? TFileFormat::Gtf : TFileFormat::Gff2;
+        return TFileFormat::Gff3; // whose reader names the version it does not read
+    }
+    if (!anyData)
         return TFileFormat::Coordinate;
-    if (IsBedHeaderLine(firstData))
+    if (gff) {
+        switch (style) {
+        case TAttributeStyle::GeneId:
+            return TFileFormat::Gtf;
+        case TAttributeStyle::KeyValue:
+            return TFileFormat::Gff2;
+        case TAttributeStyle::TagValue:
+        case TAttributeStyle::None:
+            break;
+        }
+        return TFileFormat::Gff3;
+    }
+    if (bed)
         return TFileFormat::Bed;
-    if (IsGtfLine(firstData))
-        return TFileFormat::Gtf;
     return TFileFormat::Coordinate;
 }
 
@@ -159,19 +370,19 @@ std::vector<tGene> LoadRecordFile(const QString &path)
                 : DetectFileFormat(QByteArrayView(head.constData(), got), QFileInfo(path).fileName());
     head.clear();
     file.seek(0);
-    if (format == TFileFormat::Coordinate)
-        return ReadCoordinateDevice(file);
-    return ReadAnnotation(format, file);
+    return ReadDevice(format, file, Stem(path));
 }
 
 std::vector<tGene> ParseRecordText(const QByteArray &text, const QString &fileName)
 {
     const TFileFormat format =
         DetectFileFormat(QByteArrayView(text).first(std::min(text.size(), kFormatHead)), fileName);
-    if (format == TFileFormat::Coordinate)
-        return ParseCoordinateText(text);
     QBuffer buffer;
     buffer.setData(text);
     buffer.open(QIODevice::ReadOnly);
-    return ReadAnnotation(format, buffer);
+    if (format == TFileFormat::Coordinate) {
+        std::vector<tGene> records = ParseCoordinateText(text);
+        return records.empty() ? ReadDevice(format, buffer, Stem(fileName)) : records;
+    }
+    return ReadDevice(format, buffer, Stem(fileName));
 }

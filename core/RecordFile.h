@@ -1,5 +1,6 @@
-// One file of records whatever its format: the format is decided from the file's beginning (and a
-// BED file also from its name), then the coordinate file reader or an annotation reader reads it.
+// One file of records whatever its format: the format is decided from the lines at the file's
+// beginning (a name only breaks a tie), then the coordinate file reader or an annotation reader
+// reads it.
 #pragma once
 
 #include "util/CommonDecl.h"
@@ -14,26 +15,41 @@ enum class TFileFormat
     Coordinate,
     Gff3,
     Gtf,
+    Gff2,
     Bed,
-    GenBank
+    GenBank,
+    Embl,
+    Ptt,
+    DnaSeg
 };
 
-// How the program names the format in its messages: "GFF3", "GTF", "BED", "GenBank".
+// How the program names the format in its messages: "GFF3", "GTF", "GFF2", "BED", "GenBank",
+// "EMBL", "PTT", "dna_seg".
 QString FileFormatName(TFileFormat format);
 
-// The format of a file from its first bytes (at least the first lines; kFormatHead bytes are
-// enough) and its name: GFF3 when the first line is "##gff-version 3"; GenBank when the first
-// line that is not blank starts with LOCUS; BED when the name ends in ".bed" (any case) or the
-// first line that is neither blank nor a # comment is a "track" or "browser" line; GTF when that
-// line has nine tab-separated columns with key "value"; attributes. A line that the coordinate
-// file reader would take as a record keeps the file a coordinate file, as does anything else.
+// The format of a file from its first bytes (at most kFormatHead of them) and its name:
+// - GFF3 when the first line is "##gff-version 3"; GenBank when the first line that is not blank
+//   starts with LOCUS, EMBL when it is an "ID   " line; GenBank also when a LOCUS line follows a
+//   header of other text (a release file);
+// - BED when the name ends in ".bed", ".bed6", ".bed12" and the like;
+// - an NCBI protein table by its "Location Strand Length PID" header, a dna_seg table by its
+//   "name start end strand" header;
+// - a coordinate file as soon as a line reads as its record (a # line included);
+// - the version of a "##gff-version" line before the data;
+// - otherwise from the data lines: nine tab-separated columns, whole numbers in the fourth and
+//   fifth, a strand in the seventh make GFF3 (tag=value attributes), GTF (key "value" with a
+//   gene_id) or GFF2 (key "value" without); a "track" or "browser" line or lines of three or more
+//   columns with whole numbers in the second and third make BED. Anything else is a coordinate
+//   file.
 constexpr qsizetype kFormatHead = 64 << 10;
 TFileFormat DetectFileFormat(QByteArrayView head, const QString &fileName);
 
 // Reads a file of any format into a fresh single-row record table. A coordinate file is read
 // exactly as LoadCoordinateFile reads it; an annotation file that breaks its format raises
-// EInOutError "Error in the <format> file at line N: <reason>".
+// EInOutError "Error in the <format> file at line N: <reason>". A file that holds more than blank
+// lines but gives no record is an error naming the format it was read as; an empty one gives no
+// record.
 std::vector<tGene> LoadRecordFile(const QString &path);
-// The same over bytes already in memory, the name deciding only for BED (the fuzzer and the
+// The same over bytes already in memory, the name breaking ties as for a file (the fuzzer and the
 // tests use it).
 std::vector<tGene> ParseRecordText(const QByteArray &text, const QString &fileName = QString());

@@ -62,7 +62,7 @@ void TestFormats::detect_data()
     QTest::newRow("gff3") << QByteArray("##gff-version 3\r\nx") << "" << "GFF3";
     QTest::newRow("gff3 3.1.26 after BOM") << QByteArray("\xEF\xBB\xBF##gff-version 3.1.26\n")
                                            << "" << "GFF3";
-    QTest::newRow("gff3 header on line 2") << QByteArray("\n##gff-version 3\n") << "" << coordinate;
+    QTest::newRow("gff3 header on line 2") << QByteArray("\n##gff-version 3\n") << "" << "GFF3";
     QTest::newRow("genbank after blanks") << QByteArray("\n  \nLOCUS       X 5 bp\n") << ""
                                           << "GenBank";
     QTest::newRow("LOCUS as chromosome") << QByteArray("LOCUS\t1\t2\t1\n") << "" << coordinate;
@@ -77,7 +77,7 @@ void TestFormats::detect_data()
     QTest::newRow("gtf, eight columns") << QByteArray("c\ts\tgene\t1\t9\t.\t+\tgene_id \"g\";\n")
                                         << "" << coordinate;
     QTest::newRow("gff3 line without header")
-        << QByteArray("c\ts\tgene\t1\t9\t.\t+\t.\tID=g\n") << "" << coordinate;
+        << QByteArray("c\ts\tgene\t1\t9\t.\t+\t.\tID=g\n") << "" << "GFF3";
     QTest::newRow("coordinate") << QByteArray("a\t1\t2\t1\tg\n") << "" << coordinate;
     QTest::newRow("empty") << QByteArray() << "" << coordinate;
 }
@@ -168,8 +168,8 @@ void TestFormats::gtf_data()
               "d\ts\texon\t5\t6\t.\t+\t.\tgene_id \"g2\";\n"
               "c\ts\tCDS\t70\t80\t.\t+\t0\tgene_id \"g2\"; gene_name \"x\"\n",
               "c 50 80 1 X\nd 5 6 1 G2"},
-             {"no gene_id", "c\ts\texon\t5\t6\t.\t+\t.\ttranscript_id \"t\";\n",
-              "Error in the GTF file at line 2: no gene_id"},
+             {"no gene_id", gene + "c\ts\texon\t5\t6\t.\t+\t.\ttranscript_id \"t\";\n",
+              "Error in the GTF file at line 3: no gene_id"},
              {"unclosed quote", gene + "c\ts\texon\t5\t6\t.\t+\t.\tgene_id \"g;\n",
               "Error in the GTF file at line 3: attributes not in the form key \"value\";"},
              {"end before start", gene + "c\ts\texon\t6\t5\t.\t+\t.\tgene_id \"g\";\n",
@@ -197,9 +197,9 @@ void TestFormats::bed_data()
               "c 1 10 0 ???\nc 11 20 0 G2\nc 30 21 -1 G3\nc 31 40 0 G4"},
              {"spaces", "c 5 9 g 0 +\n", "c 6 9 1 G"},
              {"empty interval", "c\t5\t5\tg\t0\t-\nc\t0\t0\n", "c 6 6 -1 G\nc 1 1 0 ???"},
-             {"two columns", "c\t5\n", "Error in the BED file at line 2: 3 to 12 columns expected"},
-             {"thirteen columns", "c\t1\t2\t3\t4\t5\t6\t7\t8\t9\t10\t11\t12\n",
-              "Error in the BED file at line 2: 3 to 12 columns expected"},
+             {"two columns", "c\t5\n", "Error in the BED file at line 2: 3 or more columns expected"},
+             {"bed15, trailing tab", "c\t1\t2\tg\t0\t+\t1\t2\t0\t1\t1,\t0,\t1\t0\t0\t\n",
+              "c 2 2 1 G"},
              {"strand", "c\t1\t2\tg\t0\t1\n",
               "Error in the BED file at line 2: the strand is not +, - or ."},
              {"end before start", "c\t5\t4\n", "Error in the BED file at line 2: end before start"},
