@@ -80,15 +80,27 @@ bool IsGffLine(QByteArrayView line, TAttributeStyle &style)
     return true;
 }
 
+// A BED name where a coordinate file has its strand: more than digits, signs and the marks of
+// hexadecimal numbers, so that a coordinate line with a broken strand is never taken for BED.
+bool IsBedName(QByteArrayView column)
+{
+    column = TrimBytesView(column);
+    for (const char c : column)
+        if (HexDigit(c) < 0 && !std::strchr("+-$xX", c))
+            return true;
+    return false;
+}
+
 // Three or more columns (tab-separated, else at runs of spaces), whole numbers in the second and
-// third, the start not after the end, a strand in the sixth when there is one.
+// third, the start not after the end, a name in the fourth and a strand in the sixth when there
+// are.
 bool IsBedLine(QByteArrayView line)
 {
     QByteArrayView c[7];
     const int count = SplitBedColumns(line, c, 7);
     qint32 start = 0, end = 0;
     return count >= 3 && !c[0].isEmpty() && ReadPosition(c[1], start) &&
-           ReadPosition(c[2], end) && start <= end &&
+           ReadPosition(c[2], end) && start <= end && (count < 4 || IsBedName(c[3])) &&
            (count < 6 || c[5] == "+" || c[5] == "-" || c[5] == ".");
 }
 
@@ -264,8 +276,6 @@ TFileFormat DetectFileFormat(QByteArrayView head, const QString &fileName)
 {
     if (head.startsWith("\xEF\xBB\xBF"))
         head = head.sliced(3);
-    // A head cut at its limit ends in part of a line, which says nothing.
-    const bool cut = head.size() >= kFormatHead;
     QByteArrayView firstText;
     QByteArrayView pragma; // the version of a ##gff-version line before the data
     int textLines = 0;
@@ -277,8 +287,6 @@ TFileFormat DetectFileFormat(QByteArrayView head, const QString &fileName)
     TAttributeStyle style = TAttributeStyle::None; // the first that tells
     while (!head.isEmpty()) {
         const qsizetype lf = head.indexOf('\n');
-        if (lf < 0 && cut)
-            break;
         QByteArrayView line = lf < 0 ? head : head.first(lf);
         head = lf < 0 ? QByteArrayView() : head.sliced(lf + 1);
         if (line.endsWith('\r'))
