@@ -4,9 +4,15 @@
 //       of W1, every tenth with a product, both strands, a ##sequence-region line per chromosome.
 //   B1: a GenBank file of 100,000 features: 50,000 genes each with its CDS (locus tag, gene name,
 //       product and a translation over two lines), in 20 LOCUS records.
+//   B2: the same 100,000 features in one record, each gene taking its product from its CDS.
+//   E1: B1 written as an EMBL file.
+//   P1: a GFF3 file of 1,000,000 genes, one transcript whose Parent lists them all and 1,000,000
+//       CDS children of it, each with a product.
 #pragma once
 
 #include "Workloads.h"
+
+#include <sstream>
 
 namespace bench {
 
@@ -39,10 +45,9 @@ template <typename Out> void GenerateGff3(qint64 genes, Out out)
     out(text);
 }
 
-template <typename Out> void GenerateGenBank(qint64 features, Out out)
+template <typename Out> void GenerateGenBank(qint64 features, Out out, int records = 20)
 {
     TRandom random(12);
-    const int records = 20;
     const qint64 genesPerRecord = features / 2 / records;
     std::string text;
     std::string translation;
@@ -76,6 +81,76 @@ template <typename Out> void GenerateGenBank(qint64 features, Out out)
             }
         }
         text += "ORIGIN\n        1 acgtacgtac gtacgtacgt\n//\n";
+    }
+    out(text);
+}
+
+// GenBank text of whole lines as EMBL writes it: ID, DE, FH, FT, SQ and sequence lines.
+inline std::string EmblOfGenBank(const std::string &text, bool &sequence)
+{
+    std::string embl;
+    embl.reserve(text.size() + text.size() / 10);
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t lf = text.find('\n', at);
+        const std::string line = text.substr(at, lf - at);
+        at = lf + 1;
+        if (line.rfind("LOCUS", 0) == 0) {
+            std::istringstream words(line.substr(5));
+            std::string name, length, unit, molecule, topology;
+            words >> name >> length >> unit >> molecule >> topology;
+            embl += "ID   " + name + "; SV 1; " + topology + "; " + molecule + "; STD; PRO; " +
+                    length + " BP.\nXX\n";
+        } else if (line.rfind("DEFINITION", 0) == 0) {
+            embl += "DE   " + line.substr(12) + "\nXX\n";
+        } else if (line.rfind("FEATURES", 0) == 0) {
+            embl += "FH   Key             Location/Qualifiers\nFH\n";
+        } else if (line.rfind("ORIGIN", 0) == 0) {
+            embl += "XX\nSQ   Sequence\n";
+            sequence = true;
+        } else if (line == "//") {
+            embl += "//\n";
+            sequence = false;
+        } else if (sequence) {
+            embl += "     " + line.substr(10) + "\n";
+        } else {
+            embl += "FT" + line.substr(2) + "\n";
+        }
+    }
+    return embl;
+}
+
+template <typename Out> void GenerateEmbl(qint64 features, Out out)
+{
+    bool sequence = false;
+    GenerateGenBank(features, [&](const std::string &text) { out(EmblOfGenBank(text, sequence)); });
+}
+
+template <typename Out> void GenerateGff3ParentList(qint64 genes, Out out)
+{
+    std::string text = "##gff-version 3\n";
+    const auto flush = [&] {
+        if (text.size() > (1 << 20)) {
+            out(text);
+            text.clear();
+        }
+    };
+    for (qint64 g = 0; g < genes; ++g) {
+        text += "chr1\tbench\tgene\t" + std::to_string(1 + g * 10) + '\t' +
+                std::to_string(9 + g * 10) + "\t.\t+\t.\tID=g" + std::to_string(g) + '\n';
+        flush();
+    }
+    text += "chr1\tbench\tmRNA\t1\t" + std::to_string(genes * 10) + "\t.\t+\t.\tID=t;Parent=";
+    for (qint64 g = 0; g < genes; ++g) {
+        text += (g ? ",g" : "g") + std::to_string(g);
+        flush();
+    }
+    text += '\n';
+    for (qint64 g = 0; g < genes; ++g) {
+        text += "chr1\tbench\tCDS\t" + std::to_string(1 + g * 10) + '\t' +
+                std::to_string(9 + g * 10) + "\t.\t+\t0\tParent=t;product=part " +
+                std::to_string(g) + '\n';
+        flush();
     }
     out(text);
 }

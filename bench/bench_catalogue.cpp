@@ -2,7 +2,8 @@
 // of the catalogue steps, records per second, peak memory (VmHWM), and the time of a plain memchr
 // line scan of the same file with the ratio. Then the annotation readers: a GFF3 file of 1,000,000
 // gene lines and a GenBank file of 100,000 features through LoadRecordFile, with the cost of a
-// GFF3 gene line against a line of W1.
+// GFF3 gene line against a line of W1; the GenBank features in one record, as an EMBL file, and
+// a GFF3 transcript whose Parent lists a million genes with a million children.
 //
 //   bench_catalogue [RUNS]     (default 5 runs; the figures are the medians)
 #include "AnnotationWorkloads.h"
@@ -220,6 +221,16 @@ int main(int argc, char **argv)
         const QString genBank = bench::EnsureAnnotation(
             "B1.gbk", [](auto out) { bench::GenerateGenBank(kFeatures, out); });
         RunAnnotation("B1 (GenBank)", genBank, kFeatures, "feature", runs);
+        const QString oneRecord = bench::EnsureAnnotation(
+            "B2.gbk", [](auto out) { bench::GenerateGenBank(kFeatures, out, 1); });
+        RunAnnotation("B2 (GenBank, one record)", oneRecord, kFeatures, "feature", runs);
+        const QString embl = bench::EnsureAnnotation(
+            "E1.embl", [](auto out) { bench::GenerateEmbl(kFeatures, out); });
+        RunAnnotation("E1 (EMBL)", embl, kFeatures, "feature", runs);
+        const QString parents = bench::EnsureAnnotation(
+            "P1.gff3", [](auto out) { bench::GenerateGff3ParentList(kGeneLines, out); });
+        RunAnnotation("P1 (GFF3, one transcript of every gene)", parents, kGeneLines, "gene",
+                      runs);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "bench_catalogue: %s\n", e.what());
         return 1;

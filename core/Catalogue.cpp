@@ -200,7 +200,13 @@ TCatalogue LoadCatalogue(const QStringList &paths)
         return LoadCatalogue(paths.first());
     std::vector<std::vector<tGene>> files;
     std::size_t total = 0;
-    for (const QString &path : paths) {
+    // A failed file is named by its name, or by its path where two files share the name.
+    QStringList names;
+    for (const QString &path : paths)
+        names.append(QFileInfo(path).fileName());
+    const bool namesDistinct = QSet<QString>(names.begin(), names.end()).size() == names.size();
+    for (qsizetype f = 0; f < paths.size(); ++f) {
+        const QString &path = paths[f];
         try {
             files.push_back(LoadRecordFile(path));
         } catch (const EInOutError &e) {
@@ -208,7 +214,7 @@ TCatalogue LoadCatalogue(const QStringList &paths)
             if (e.message().contains(path))
                 throw;
             throw EInOutError(
-                QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), e.message()));
+                QStringLiteral("%1: %2").arg(namesDistinct ? names[f] : path, e.message()));
         }
         total += files.back().size();
     }

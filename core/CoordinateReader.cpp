@@ -33,6 +33,12 @@ struct TBadLine
 {
 };
 
+// A file past what a real coordinate file can be: the line's message, then why.
+struct TPastBounds
+{
+    const char *Reason;
+};
+
 QString LineErrorMessage(qint64 line)
 {
     return QStringLiteral("Error in the file at line %1").arg(line);
@@ -266,12 +272,17 @@ std::vector<tGene> ReadCoordinateDevice(QIODevice &device)
 {
     std::vector<tGene> records;
     TCoordinateParser parser(records);
-    if (!device.isSequential())
-        ReserveRecords(records, device.size() - device.pos());
+    // A file has the size it had when opened: reading more means it grows (or, as some system
+    // files, never ends).
+    const qint64 size = device.isSequential() ? -1 : device.size() - device.pos();
+    if (size > 0)
+        ReserveRecords(records, size);
     try {
         std::vector<char> buffer;
         qsizetype held = 0;    // bytes in the buffer not yet parsed: the start of a line
         qsizetype scanned = 0; // of those, the bytes known to hold no LF
+        qint64 total = 0;
+        qsizetype nulRun = 0;
         for (;;) {
             if (qsizetype(buffer.size()) - held < kBlockSize / 2)
                 buffer.resize(std::size_t(held + kBlockSize));
@@ -279,16 +290,27 @@ std::vector<tGene> ReadCoordinateDevice(QIODevice &device)
                 device.read(buffer.data() + held, qint64(buffer.size()) - qint64(held));
             if (got < 0)
                 throw TBadLine();
+            total += got;
+            if (size >= 0 && total > size)
+                throw TPastBounds{"The file grew while it was read."};
             if (got == 0) {
                 parser.parseLines(buffer.data(), buffer.data() + held, true);
                 break;
             }
             held += got;
-            // A line longer than a block: read on until its LF arrives.
+            // A line longer than a block: read on until its LF arrives, within what a text
+            // line can be.
             if (!std::memchr(buffer.data() + scanned, '\n', std::size_t(held - scanned))) {
+                if (held > kMaxLineBytes)
+                    throw TPastBounds{"The line is longer than 256 MB, more than a text file "
+                                      "holds."};
+                if (HasBinaryRun(buffer.data() + scanned, held - scanned, nulRun))
+                    throw TPastBounds{"The line holds a run of 65536 NUL bytes: the file is not "
+                                      "text."};
                 scanned = held;
                 continue;
             }
+            nulRun = 0;
             const char *rest = parser.parseLines(buffer.data(), buffer.data() + held, false);
             if (parser.finished())
                 break;
@@ -296,6 +318,9 @@ std::vector<tGene> ReadCoordinateDevice(QIODevice &device)
             std::memmove(buffer.data(), rest, std::size_t(held));
             scanned = held;
         }
+    } catch (const TPastBounds &e) {
+        throw EInOutError(LineErrorMessage(parser.lineCounter() + 1) + QStringLiteral(". ") +
+                          QString::fromLatin1(e.Reason));
     } catch (...) {
         throw EInOutError(LineErrorMessage(parser.lineCounter()));
     }

@@ -20,7 +20,10 @@ QByteArrayView Trimmed(QByteArrayView text)
 
 } // namespace
 
-TLineReader::TLineReader(QIODevice &device) : m_device(device) {}
+TLineReader::TLineReader(QIODevice &device)
+    : m_device(device), m_size(device.isSequential() ? -1 : device.size() - device.pos())
+{
+}
 
 void TLineReader::fill()
 {
@@ -39,6 +42,18 @@ void TLineReader::fill()
         throw TFormatError{m_line + 1, QStringLiteral("the file cannot be read")};
     if (got == 0)
         m_atEnd = true;
+    // Within what a real text file can be (see kMaxLineBytes): a file that grows while it is
+    // read, a line past the limit or a long run of NUL bytes stops the read.
+    m_total += got;
+    if (m_size >= 0 && m_total > m_size)
+        throw TFormatError{m_line + 1, QStringLiteral("the file grew while it was read")};
+    if (held > kMaxLineBytes)
+        throw TFormatError{m_line + 1, QStringLiteral("the line is longer than 256 MB")};
+    if (held < kBlockSize / 2)
+        m_nulRun = 0;
+    else if (HasBinaryRun(m_buffer.data() + held, got, m_nulRun))
+        throw TFormatError{m_line + 1,
+                           QStringLiteral("a run of 65536 NUL bytes: the file is not text")};
     m_end += got;
 }
 

@@ -23,7 +23,9 @@ struct TFormatError
 
 // Reads a device line by line in large blocks: a line is a view into the block without its LF
 // and without a CR before it, valid until the next call. A UTF-8 byte order mark at the start of
-// the file is dropped. A line longer than a block grows the block.
+// the file is dropped. A line longer than a block grows the block, up to kMaxLineBytes; a file
+// that grows while it is read, or a long line holding a run of kBinaryRun NUL bytes, raises the
+// TFormatError of the line being read.
 class TLineReader
 {
 public:
@@ -42,6 +44,9 @@ private:
     void fill();
 
     QIODevice &m_device;
+    const qint64 m_size; // at the start, -1 for a device without one
+    qint64 m_total = 0;  // bytes read
+    qsizetype m_nulRun = 0;
     std::vector<char> m_buffer;
     qsizetype m_begin = 0;   // start of the unread bytes
     qsizetype m_end = 0;     // end of the bytes read

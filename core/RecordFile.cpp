@@ -310,7 +310,7 @@ TFileFormat DetectFileFormat(QByteArrayView head, const QString &fileName)
             return TFileFormat::DnaSeg;
         if (coordinate)
             return HasBedName(fileName) ? TFileFormat::Bed : TFileFormat::Coordinate;
-        if (!anyData && IsKeywordLine(line, "LOCUS")) {
+        if (IsKeywordLine(line, "LOCUS")) {
             afterLocus = true; // a release file's header came before it
             break;
         }

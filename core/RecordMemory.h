@@ -5,6 +5,7 @@
 #include "util/CommonDecl.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -43,4 +44,29 @@ void ReserveRecords(std::vector<tGene> &records, qint64 bytes)
         AdviseHugePages(records);
     } catch (const std::bad_alloc &) {
     }
+}
+
+// What a real text file can be: no line is longer than kMaxLineBytes, and no text holds a run of
+// kBinaryRun NUL bytes. The readers stop at either, and at a file that grows while it is read, so
+// that a file that never ends or a binary one cannot take memory without bound.
+constexpr qint64 kMaxLineBytes = qint64(256) << 20;
+constexpr qsizetype kBinaryRun = 64 << 10;
+
+// True when the bytes, after a run of `carried` NUL bytes that ended the bytes before them, hold
+// a run of kBinaryRun NUL bytes; `carried` becomes the run that ends them.
+inline bool HasBinaryRun(const char *p, qsizetype n, qsizetype &carried)
+{
+    for (qsizetype i = 0; i < n; ++i) {
+        if (p[i] != 0) {
+            carried = 0;
+            // The next run can only matter from the next NUL on.
+            const void *nul = std::memchr(p + i, 0, std::size_t(n - i));
+            if (!nul)
+                return false;
+            i = static_cast<const char *>(nul) - p;
+        }
+        if (++carried >= kBinaryRun)
+            return true;
+    }
+    return false;
 }

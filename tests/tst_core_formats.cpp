@@ -50,6 +50,8 @@ private slots:
     void bed();
     void genBank_data();
     void genBank();
+    void filesAsFound_data();
+    void filesAsFound();
     void twoGenomes();
 };
 
@@ -263,6 +265,119 @@ void TestFormats::genBank()
     QFETCH(QByteArray, text);
     QFETCH(QString, expected);
     QCOMPARE(Read(text), expected);
+}
+
+// The smallest file of each kind found in the field, read by its content whatever its name; and
+// files that must stay coordinate files.
+void TestFormats::filesAsFound_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("expected");
+    const auto row = [](const char *tag, const char *name, const QByteArray &text,
+                        const char *expected) {
+        QTest::newRow(tag) << QString::fromLatin1(name) << text << QString::fromUtf8(expected);
+    };
+    const QByteArray gene = "c\ts\tgene\t1\t9\t.\t+\t.\t";
+    row("GFF3 without its version line", "", gene + "ID=g1;Name=abc\n", "c 1 9 1 ABC");
+    row("GFF3, blank first line", "", "\n##gff-version 3\n" + gene + "ID=g\n", "c 1 9 1 G");
+    row("GFF3, version 3x", "", "##gff-version 3x\n" + gene + "ID=g\n",
+        "Error in the GFF3 file at line 1: version \"3x\" is not read (3 or 3.x expected)");
+    row("GFF3, tabs at the ends", "", "##gff-version 3\n" + gene + "ID=g\t\n" + gene + ".\t\t\n",
+        "c 1 9 1 G\nc 1 9 1 ???");
+    row("GFF3 without version, bad third line", "", gene + "ID=g\n# c\n" + gene + "ID=h;x\n",
+        "Error in the GFF3 file at line 3: attribute without \"tag=value\"");
+    row("GFF3, no gene", "", "##gff-version 3\n# x\n",
+        "Error in the GFF3 file: no gene, pseudogene, ncRNA_gene or CDS feature in it");
+    row("GTF, unquoted values, tab at the end", "", gene + "gene_id g1; gene_name abc;\t\n",
+        "c 1 9 1 ABC");
+    row("GFF2 of groups", "",
+        "##gff-version 2\nI\tc\tCDS\t10\t90\t.\t+\t0\tCDS \"F5.1\" ; Note \"x\"\n"
+        "I\tc\texon\t100\t150\t.\t+\t.\tCDS \"F5.1\"\nI\tc\trepeat\t1\t5\t.\t+\t.\tNote \"r\"\n"
+        "I\tc\tsimilarity\t1\t5\t.\t+\t.\tTarget \"x\" 1 5\n",
+        "I 10 150 1 F5.1");
+    row("GFF2 without version", "", "s\tJ\texon\t5\t20\t.\t-\t.\tname \"fg1\"; transcriptId 7\n",
+        "s 20 5 -1 FG1");
+    row("GFF2, a group word alone", "", "##gff-version 2\n" + gene + "g1\n",
+        "Error in the GFF2 file at line 2: attributes not in the form key \"value\";");
+    row("BED6 by its columns", "x.txt", "c\t0\t10\tg1\t0\t+\n", "c 1 10 1 G1");
+    row("BED3 by its columns, spaces", "", "c 0 10\n", "c 1 10 0 ???");
+    row("BED by the name .bed12", "x.bed12", "c\t0\t10\t1\n", "c 1 10 0 1");
+    row("EMBL", "",
+        "ID   E1; SV 1; linear; DNA; STD; PRO; 100 BP.\nXX\n"
+        "FH   Key             Location/Qualifiers\nFT   gene            complement(5..40)\n"
+        "FT                   /gene=\"abc\"\nFT                   /product=\"p\"\n"
+        "FT   gene            50..60\nXX\nSQ   Sequence 100 BP;\n     acgt\n//\n",
+        "E1 40 5 -1 ABC P\nE1 50 60 1 ???");
+    const QByteArray features = "FEATURES             Location/Qualifiers\n";
+    row("GenBank release file", "",
+        "GBBCT1.SEQ          Genetic Sequence Data Bank\n\n    Release 1.0\n\n"
+        "LOCUS       R1  100 bp\n" +
+            features + "     gene            1..10\n                     /gene=\"a\"\n//\n",
+        "R1 1 10 1 A");
+    row("GenBank names past /gene and /locus_tag", "",
+        "LOCUS       R 100 bp\n" + features +
+            "     CDS             1..10\n                     /label=lab\n"
+            "                     /protein_id=\"P1\"\n     CDS             11..20\n"
+            "                     /protein_id=\"P2\"\n                     /standard_name=\"S\"\n"
+            "     CDS             21..30\n                     /standard_name=\"S3\"\n"
+            "                     /old_locus_tag=\"O3\"\n     CDS             31..40\n"
+            "                     /old_locus_tag=\"O4\"\n//\n",
+        "R 1 10 1 LAB\nR 11 20 1 P2\nR 21 30 1 S3\nR 31 40 1 O4");
+    row("GenBank RNA record, then source only, then length only", "",
+        "LOCUS       R 100 bp\n" + features +
+            "     source          1..100\n                     /organism=\"E. coli\"\n"
+            "     rRNA            5..50\n                     /product=\"16S\"\n"
+            "     tRNA            complement(60..70)\n//\nLOCUS       S 90 bp\n" +
+            features + "     source          1..90\n                     /organism=\"E. coli\"\n"
+            "//\nLOCUS       T 80 bp\n//\n",
+        "R 5 50 1 ??? 16S\nR 70 60 -1 ???\nS 1 90 1 ??? E. COLI\nT 1 80 1 ???");
+    row("GenBank records of one name", "",
+        "LOCUS       R\n" + features + "     gene            1..2\n//\nLOCUS       R\n" +
+            features + "     gene            3..4\n//\nLOCUS       R~2\n" + features +
+            "     gene            5..6\n//\n",
+        "R 1 2 1 ???\nR~2 3 4 1 ???\nR~2~2 5 6 1 ???");
+    row("GenBank across the origin of a circular record", "",
+        "LOCUS       pX   7000 bp    DNA     circular SYN 01-JAN-2000\n" + features +
+            "     gene            6801..100\n                     /gene=\"a\"\n"
+            "     gene            complement(join(6801..7000,1..100))\n"
+            "     gene            join(complement(1..100),complement(6801..7000))\n"
+            "     gene            join(1..50,40..100)\n//\n",
+        "pX 6801 7100 1 A\npX 7100 6801 -1 ???\npX 7100 6801 -1 ???\npX 1 100 1 ???");
+    row("GenBank start after end on a linear record", "",
+        "LOCUS       L   7000 bp    DNA     linear\n" + features +
+            "     gene            6801..100\n//\n",
+        "Error in the GenBank file at line 3: the start 6801 is after the end 100 on a linear "
+        "record");
+    row("NCBI protein table", "x.ptt",
+        "Title, complete genome - 1..100\n2 proteins\n"
+        "Location\tStrand\tLength\tPID\tGene\tSynonym\tCode\tCOG\tProduct\n"
+        "5..40\t+\t11\t1\tabc\tb1\t-\t-\tkinase\n50..90\t-\t13\t2\t-\tb2\t-\t-\t-\n",
+        "Title, complete genome 5 40 1 ABC KINASE\nTitle, complete genome 90 50 -1 B2");
+    row("dna_seg table with row names", "seg.tab",
+        "\"name\"\t\"start\"\t\"end\"\t\"strand\"\t\"product\"\n"
+        "\"1\"\t\"abc\"\t5\t40\t1\t\"kinase\"\n\"2\"\t\"xyz\"\t50\t90\t-1\t\"-\"\n",
+        "seg 5 40 1 ABC KINASE\nseg 90 50 -1 XYZ");
+    row("coordinate file of nine columns", "", "a\t1\t100\t1\tg\tnote\tx\t+\tID=z\n",
+        "a 1 100 1 G NOTE");
+    row("coordinate file with = and \" in its comments", "",
+        "# made by tool=x \"y\";\nkey \"v\"; a=b\na\t1\t100\t1\tg\n", "a 1 100 1 G");
+    row("coordinate file, broken strand", "", "c\t1\t2\t+\tg\n", "Error in the file at line 1");
+    row("blank lines only", "", "\n  \r\n\t\n", "");
+    row("only short lines", "", "\nchromosome\tstart\tend\na\tb\n",
+        "Error in the file at line 2. Read as a coordinate file, it gives no record: no line has "
+        "four tab-separated columns, and no other format fits.");
+    row("GFF aligned with spaces", "", "c  s  gene  1  9  .  +  .  ID=g\n",
+        "Error in the file at line 1. Read as a coordinate file, it gives no record: no line has "
+        "four tab-separated columns, and no other format fits.");
+}
+
+void TestFormats::filesAsFound()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, text);
+    QFETCH(QString, expected);
+    QCOMPARE(Read(text, name), expected);
 }
 
 void TestFormats::twoGenomes()
