@@ -6,6 +6,8 @@
 
 #include <QtTest>
 
+#include <functional>
+
 namespace {
 
 // The records as "chromosome start end strand GENE COMMENT", one per line, or the error.
@@ -25,6 +27,16 @@ QString Read(const QByteArray &text, const QString &name = QString())
     } catch (const Exception &e) {
         return e.message();
     }
+}
+
+QString ErrorOf(const std::function<void()> &f)
+{
+    try {
+        f();
+    } catch (const Exception &e) {
+        return e.message();
+    }
+    return QString();
 }
 
 void AddRows(const QByteArray &head, const QList<std::tuple<const char *, QByteArray, QString>> &rows)
@@ -412,6 +424,12 @@ void TestFormats::twoGenomes()
         QCOMPARE(e.message(),
                  QStringLiteral("bad.bed: Error in the BED file at line 1: the strand is not +, - or ."));
     }
+    // Files of one name are named by their paths.
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("b")));
+    const QString twin = dir.filePath(QStringLiteral("b/bad.bed"));
+    QVERIFY(QFile::copy(bad.fileName(), twin));
+    QCOMPARE(ErrorOf([&] { LoadCatalogue(QStringList{bad.fileName(), twin}); }),
+             bad.fileName() + ": Error in the BED file at line 1: the strand is not +, - or .");
 }
 
 QTEST_GUILESS_MAIN(TestFormats)

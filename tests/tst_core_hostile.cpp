@@ -147,6 +147,8 @@ private slots:
     void fifoWithoutWriterDoesNotWait();
     void hostileAnnotations_data();
     void hostileAnnotations();
+    void pastWhatTextCanBe_data();
+    void pastWhatTextCanBe();
     void mutatedAnnotations();
 
 private:
@@ -818,6 +820,52 @@ void TestHostile::hostileAnnotations()
     }
     QFile::remove(path);
     QCOMPARE(got, outcome);
+}
+
+// Files no text file can be: a long run of NUL bytes, a line past 256 MB (written a megabyte at a
+// time, never held whole), a system file that gives more than the size it states. Each row: the
+// path or the bytes around the filler, and the message.
+void TestHostile::pastWhatTextCanBe_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<char>("filler");
+    QTest::addColumn<qint64>("count");
+    QTest::addColumn<QString>("outcome");
+    const QString notText = QStringLiteral("a run of 65536 NUL bytes: the file is not text");
+    QTest::newRow("NUL line in a coordinate file")
+        << QString() << QByteArray("a\t1\t2\t1\n") << '\0' << qint64(8 << 20)
+        << LineError(2) + ". The line holds a run of 65536 NUL bytes: the file is not text.";
+    QTest::newRow("NUL line in a GFF3 file") << QString() << QByteArray("##gff-version 3\n") << '\0'
+                                             << qint64(8 << 20)
+                                             << "Error in the GFF3 file at line 2: " + notText;
+    QTest::newRow("line past 256 MB in a BED file")
+        << QString() << QByteArray("track x\n") << 'x' << (qint64(256) << 20) + 1
+        << QStringLiteral("Error in the BED file at line 2: the line is longer than 256 MB");
+    QTest::newRow("system file larger than it says")
+        << QStringLiteral("/proc/self/status") << QByteArray() << ' ' << qint64(0)
+        << LineError(1) + ". The file grew while it was read.";
+}
+
+void TestHostile::pastWhatTextCanBe()
+{
+    QFETCH(QString, path);
+    QFETCH(QByteArray, head);
+    QFETCH(char, filler);
+    QFETCH(qint64, count);
+    QFETCH(QString, outcome);
+    if (path.isEmpty()) {
+        path = m_dir.filePath(QStringLiteral("bounds.txt"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(head);
+        const QByteArray chunk(1 << 20, filler);
+        for (qint64 left = count; left > 0; left -= chunk.size())
+            QVERIFY(file.write(chunk.constData(), std::min<qint64>(left, chunk.size())) > 0);
+    }
+    QCOMPARE(ErrorOf([&] { LoadRecordFile(path); }), outcome);
+    if (path.startsWith(m_dir.path()))
+        QFile::remove(path);
 }
 
 // The samples with random bytes changed, from fixed seeds: each reads, or fails with its
