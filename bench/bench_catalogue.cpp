@@ -229,8 +229,7 @@ int main(int argc, char **argv)
         RunAnnotation("E1 (EMBL)", embl, kFeatures, "feature", runs);
         const QString parents = bench::EnsureAnnotation(
             "P1.gff3", [](auto out) { bench::GenerateGff3ParentList(kGeneLines, out); });
-        RunAnnotation("P1 (GFF3, one transcript of every gene)", parents, kGeneLines, "gene",
-                      runs);
+        RunAnnotation("P1 (GFF3, one transcript of every gene)", parents, kGeneLines, "gene", runs);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "bench_catalogue: %s\n", e.what());
         return 1;

@@ -42,12 +42,11 @@ struct TPart
     bool Inner = false;   // complemented inside the join that lists it: listed from its end
 };
 
-bool ParseLocation(QByteArrayView text, std::vector<TPart> &parts, qint32 &strand,
-                   QString &reason)
+bool ParseLocation(QByteArrayView text, std::vector<TPart> &parts, qint32 &strand, QString &reason)
 {
     const QString bad = QStringLiteral("bad location");
     parts.clear();
-    std::vector<char> open;          // 'c' for complement(, 'j' for join( and order(
+    std::vector<char> open;             // 'c' for complement(, 'j' for join( and order(
     std::vector<int> complementsAtJoin; // the complements open at each open join
     int complements = 0;
     bool allComplemented = true;
@@ -310,8 +309,8 @@ TKind KindOf(QByteArrayView key)
         return TKind::Gene;
     if (key == "CDS")
         return TKind::Cds;
-    if (key == "rRNA" || key == "tRNA" || key == "ncRNA" || key == "misc_RNA" ||
-        key == "tmRNA" || key == "mobile_element")
+    if (key == "rRNA" || key == "tRNA" || key == "ncRNA" || key == "misc_RNA" || key == "tmRNA" ||
+        key == "mobile_element")
         return TKind::Other;
     if (key == "source")
         return TKind::Source;
@@ -397,7 +396,8 @@ private:
         while (end < rest.size() && !IsTrimByte(rest[end]) && !(m_embl && rest[end] == ';'))
             ++end;
         if (end == 0)
-            m_lines.fail(QStringLiteral("%1 line without a name").arg(QString::fromLatin1(m_start)));
+            m_lines.fail(
+                QStringLiteral("%1 line without a name").arg(QString::fromLatin1(m_start)));
         const QByteArrayView name = rest.first(end);
         rest = rest.sliced(end);
         m_length = 0;
@@ -615,7 +615,9 @@ private:
                              : !g.Gene.isEmpty()   ? genes.find(g.Gene)
                                                    : -1;
             if (k >= 0)
-                g.Product = m_cds[std::size_t((g.LocusTag.isEmpty() ? byGene : byTag)[std::size_t(k)])].Product;
+                g.Product =
+                    m_cds[std::size_t((g.LocusTag.isEmpty() ? byGene : byTag)[std::size_t(k)])]
+                        .Product;
         }
     }
 
@@ -626,7 +628,7 @@ private:
     std::vector<tGene> m_records;
     TState m_state = TState::Between;
     qint64 m_recordCount = 0;
-    TIdIndex m_names;                // the records' names so far
+    TIdIndex m_names;                 // the records' names so far
     std::vector<qint32> m_nextSuffix; // by name: the next "~N" to try
     std::string m_emblLine;
     // The record being read.

@@ -90,10 +90,10 @@ struct TGtfGene
 // genes.
 bool IsGeneType(QByteArrayView type)
 {
-    static const char *const kTypes[] = {"gene",      "pseudogene", "transcript",
-                                         "mRNA",      "CDS",        "coding_exon",
-                                         "exon",      "start_codon", "stop_codon",
-                                         "five_prime_UTR", "three_prime_UTR"};
+    static const char *const kTypes[] = {
+        "gene",       "pseudogene",     "transcript",     "mRNA",
+        "CDS",        "coding_exon",    "exon",           "start_codon",
+        "stop_codon", "five_prime_UTR", "three_prime_UTR"};
     for (const char *t : kTypes)
         if (type == t)
             return true;
@@ -126,8 +126,8 @@ std::vector<tGene> ReadGtf(TLineReader &lines, bool gff2)
             lines.fail(QStringLiteral("the strand is not +, - or ."));
         if (c[0].isEmpty())
             lines.fail(QStringLiteral("no sequence name"));
-        if (gff2 && (!IsGeneType(c[2]) || TrimBytesView(c[8]).isEmpty() ||
-                     TrimBytesView(c[8]) == "."))
+        if (gff2 &&
+            (!IsGeneType(c[2]) || TrimBytesView(c[8]).isEmpty() || TrimBytesView(c[8]) == "."))
             continue; // no gene, or no group to make one of
         TGtfAttributes a;
         if (!ParseAttributes(c[8], a, gff2))

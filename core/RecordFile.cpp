@@ -99,8 +99,8 @@ bool IsBedLine(QByteArrayView line)
     QByteArrayView c[7];
     const int count = SplitBedColumns(line, c, 7);
     qint32 start = 0, end = 0;
-    return count >= 3 && !c[0].isEmpty() && ReadPosition(c[1], start) &&
-           ReadPosition(c[2], end) && start <= end && (count < 4 || IsBedName(c[3])) &&
+    return count >= 3 && !c[0].isEmpty() && ReadPosition(c[1], start) && ReadPosition(c[2], end) &&
+           start <= end && (count < 4 || IsBedName(c[3])) &&
            (count < 6 || c[5] == "+" || c[5] == "-" || c[5] == ".");
 }
 
@@ -178,8 +178,7 @@ qint64 FirstTextLine(QIODevice &device)
     return 0;
 }
 
-std::vector<tGene> ReadAnnotation(TFileFormat format, QIODevice &device,
-                                  const QByteArray &stem)
+std::vector<tGene> ReadAnnotation(TFileFormat format, QIODevice &device, const QByteArray &stem)
 {
     TLineReader lines(device);
     const auto error = [&](qint64 line, const QString &reason) {

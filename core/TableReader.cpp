@@ -86,7 +86,17 @@ std::vector<tGene> ReadDnaSeg(TLineReader &lines, const QByteArray &stem)
     TRecordBuilder builder;
     std::vector<tGene> records;
     const qint32 chromosome = builder.chromosome(stem);
-    enum Column { Name, Start, End, Strand, Gene, Synonym, Product, Count };
+    enum Column
+    {
+        Name,
+        Start,
+        End,
+        Strand,
+        Gene,
+        Synonym,
+        Product,
+        Count
+    };
     std::array<int, Count> at;
     at.fill(-1);
     int headerCount = 0;
@@ -130,8 +140,8 @@ std::vector<tGene> ReadDnaSeg(TLineReader &lines, const QByteArray &stem)
                 name = column(other);
         const QByteArrayView product = column(Product);
         records.push_back(builder.record(
-            chromosome, std::min(start, end), std::max(start, end),
-            strand.startsWith('-') ? -1 : 1, builder.geneName(IsBlank(name) ? QByteArrayView() : name),
+            chromosome, std::min(start, end), std::max(start, end), strand.startsWith('-') ? -1 : 1,
+            builder.geneName(IsBlank(name) ? QByteArrayView() : name),
             TRecordBuilder::comment(IsBlank(product) ? QByteArrayView() : product)));
     }
     return records;

@@ -76,7 +76,8 @@ void TestFormats::detect_data()
     QTest::newRow("gff3") << QByteArray("##gff-version 3\r\nx") << "" << "GFF3";
     QTest::newRow("gff3 3.1.26 after BOM") << QByteArray("\xEF\xBB\xBF##gff-version 3.1.26\n")
                                            << "" << "GFF3";
-    QTest::newRow("gff3 header on line 2") << QByteArray("\n##gff-version 3\n") << "" << "GFF3";
+    QTest::newRow("gff3 header on line 2") << QByteArray("\n##gff-version 3\n") << ""
+                                           << "GFF3";
     QTest::newRow("genbank after blanks") << QByteArray("\n  \nLOCUS       X 5 bp\n") << ""
                                           << "GenBank";
     QTest::newRow("LOCUS as chromosome") << QByteArray("LOCUS\t1\t2\t1\n") << "" << coordinate;
@@ -91,7 +92,8 @@ void TestFormats::detect_data()
     QTest::newRow("gtf, eight columns") << QByteArray("c\ts\tgene\t1\t9\t.\t+\tgene_id \"g\";\n")
                                         << "" << coordinate;
     QTest::newRow("gff3 line without header")
-        << QByteArray("c\ts\tgene\t1\t9\t.\t+\t.\tID=g\n") << "" << "GFF3";
+        << QByteArray("c\ts\tgene\t1\t9\t.\t+\t.\tID=g\n") << ""
+        << "GFF3";
     QTest::newRow("coordinate") << QByteArray("a\t1\t2\t1\tg\n") << "" << coordinate;
     QTest::newRow("empty") << QByteArray() << "" << coordinate;
 }
@@ -203,24 +205,24 @@ void TestFormats::bed_data()
 {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QString>("expected");
-    AddRows("track name=t\n",
-            {{"BED3 to BED12",
-              "browser hide all\n# c\nc\t0\t10\n"
-              "c\t10\t20\tg2\nc\t20\t30\tg3\t0\t-\n"
-              "c\t30\t40\tg4\t0\t.\t30\t40\t0,0,0\t2\t3,4\t0,6\n",
-              "c 1 10 0 ???\nc 11 20 0 G2\nc 30 21 -1 G3\nc 31 40 0 G4"},
-             {"spaces", "c 5 9 g 0 +\n", "c 6 9 1 G"},
-             {"empty interval", "c\t5\t5\tg\t0\t-\nc\t0\t0\n", "c 6 6 -1 G\nc 1 1 0 ???"},
-             {"two columns", "c\t5\n", "Error in the BED file at line 2: 3 or more columns expected"},
-             {"bed15, trailing tab", "c\t1\t2\tg\t0\t+\t1\t2\t0\t1\t1,\t0,\t1\t0\t0\t\n",
-              "c 2 2 1 G"},
-             {"strand", "c\t1\t2\tg\t0\t1\n",
-              "Error in the BED file at line 2: the strand is not +, - or ."},
-             {"end before start", "c\t5\t4\n", "Error in the BED file at line 2: end before start"},
-             {"start at the limit", "c\t2147483647\t2147483647\n",
-              "Error in the BED file at line 2: the start is not a valid position"},
-             {"negative", "c\t-1\t5\n",
-              "Error in the BED file at line 2: the start is not a valid position"}});
+    AddRows(
+        "track name=t\n",
+        {{"BED3 to BED12",
+          "browser hide all\n# c\nc\t0\t10\n"
+          "c\t10\t20\tg2\nc\t20\t30\tg3\t0\t-\n"
+          "c\t30\t40\tg4\t0\t.\t30\t40\t0,0,0\t2\t3,4\t0,6\n",
+          "c 1 10 0 ???\nc 11 20 0 G2\nc 30 21 -1 G3\nc 31 40 0 G4"},
+         {"spaces", "c 5 9 g 0 +\n", "c 6 9 1 G"},
+         {"empty interval", "c\t5\t5\tg\t0\t-\nc\t0\t0\n", "c 6 6 -1 G\nc 1 1 0 ???"},
+         {"two columns", "c\t5\n", "Error in the BED file at line 2: 3 or more columns expected"},
+         {"bed15, trailing tab", "c\t1\t2\tg\t0\t+\t1\t2\t0\t1\t1,\t0,\t1\t0\t0\t\n", "c 2 2 1 G"},
+         {"strand", "c\t1\t2\tg\t0\t1\n",
+          "Error in the BED file at line 2: the strand is not +, - or ."},
+         {"end before start", "c\t5\t4\n", "Error in the BED file at line 2: end before start"},
+         {"start at the limit", "c\t2147483647\t2147483647\n",
+          "Error in the BED file at line 2: the start is not a valid position"},
+         {"negative", "c\t-1\t5\n",
+          "Error in the BED file at line 2: the start is not a valid position"}});
 }
 
 void TestFormats::bed()
@@ -341,12 +343,13 @@ void TestFormats::filesAsFound_data()
             "     source          1..100\n                     /organism=\"E. coli\"\n"
             "     rRNA            5..50\n                     /product=\"16S\"\n"
             "     tRNA            complement(60..70)\n//\nLOCUS       S 90 bp\n" +
-            features + "     source          1..90\n                     /organism=\"E. coli\"\n"
+            features +
+            "     source          1..90\n                     /organism=\"E. coli\"\n"
             "//\nLOCUS       T 80 bp\n//\n",
         "R 5 50 1 ??? 16S\nR 70 60 -1 ???\nS 1 90 1 ??? E. COLI\nT 1 80 1 ???");
     row("GenBank records of one name", "",
-        "LOCUS       R\n" + features + "     gene            1..2\n//\nLOCUS       R\n" +
-            features + "     gene            3..4\n//\nLOCUS       R~2\n" + features +
+        "LOCUS       R\n" + features + "     gene            1..2\n//\nLOCUS       R\n" + features +
+            "     gene            3..4\n//\nLOCUS       R~2\n" + features +
             "     gene            5..6\n//\n",
         "R 1 2 1 ???\nR~2 3 4 1 ???\nR~2~2 5 6 1 ???");
     row("GenBank across the origin of a circular record", "",
@@ -428,7 +431,9 @@ void TestFormats::twoGenomes()
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("b")));
     const QString twin = dir.filePath(QStringLiteral("b/bad.bed"));
     QVERIFY(QFile::copy(bad.fileName(), twin));
-    QCOMPARE(ErrorOf([&] { LoadCatalogue(QStringList{bad.fileName(), twin}); }),
+    QCOMPARE(ErrorOf([&] {
+                 LoadCatalogue(QStringList{bad.fileName(), twin});
+             }),
              bad.fileName() + ": Error in the BED file at line 1: the strand is not +, - or .");
 }
 

@@ -769,8 +769,9 @@ void TestHostile::hostileAnnotations_data()
     QTest::newRow("GFF3 huge column without =")
         << gff3 + gene + "ID=g\n" + gene + big + "\n"
         << gff3Error.arg(3).arg("attribute without \"tag=value\"");
-    QTest::newRow("GFF3 a million tabs at the end") << gff3 + gene + QByteArray(1 << 20, '\t') + "\n"
-                                                    << "1 records";
+    QTest::newRow("GFF3 a million tabs at the end")
+        << gff3 + gene + QByteArray(1 << 20, '\t') + "\n"
+        << "1 records";
     QTest::newRow("GFF3 a million columns")
         << gff3 + gene + QByteArray(1 << 20, '\t') + "x\n"
         << gff3Error.arg(2).arg("nine tab-separated columns expected");
@@ -836,9 +837,9 @@ void TestHostile::pastWhatTextCanBe_data()
     QTest::newRow("NUL line in a coordinate file")
         << QString() << QByteArray("a\t1\t2\t1\n") << '\0' << qint64(8 << 20)
         << LineError(2) + ". The line holds a run of 65536 NUL bytes: the file is not text.";
-    QTest::newRow("NUL line in a GFF3 file") << QString() << QByteArray("##gff-version 3\n") << '\0'
-                                             << qint64(8 << 20)
-                                             << "Error in the GFF3 file at line 2: " + notText;
+    QTest::newRow("NUL line in a GFF3 file")
+        << QString() << QByteArray("##gff-version 3\n") << '\0' << qint64(8 << 20)
+        << "Error in the GFF3 file at line 2: " + notText;
     QTest::newRow("line past 256 MB in a BED file")
         << QString() << QByteArray("track x\n") << 'x' << (qint64(256) << 20) + 1
         << QStringLiteral("Error in the BED file at line 2: the line is longer than 256 MB");
