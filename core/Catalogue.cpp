@@ -86,6 +86,27 @@ void PrefixSharedChromosomeNames(std::vector<std::vector<tGene>> &files,
     }
 }
 
+// A chromosome whose coordinates span more than a 32-bit value cannot be drawn. Chromosomes of
+// several files never merge, so the file holding it is known: it is named in the message.
+void CheckFileSpans(const std::vector<tGene> &records, const QString &name)
+{
+    TNameTable table(64);
+    TNameLookup lookup(table);
+    std::vector<std::pair<qint64, qint64>> spans; // by chromosome: least and greatest
+    for (const tGene &r : records) {
+        const auto [least, greatest] = std::minmax(r.Start, r.End);
+        const std::size_t c = std::size_t(lookup.findOrAdd(r.ChromosomeName));
+        if (c == spans.size())
+            spans.emplace_back(least, greatest);
+        spans[c] = {std::min<qint64>(spans[c].first, least),
+                    std::max<qint64>(spans[c].second, greatest)};
+    }
+    for (const auto &[least, greatest] : spans)
+        if (least == std::numeric_limits<qint32>::min() ||
+            greatest - least > std::numeric_limits<qint32>::max())
+            throw EInOutError(QStringLiteral("%1: %2").arg(name, EIntOverflow().message()));
+}
+
 } // namespace
 
 void BuildChromosomeList(TCatalogue &catalogue)
@@ -216,6 +237,7 @@ TCatalogue LoadCatalogue(const QStringList &paths)
             throw EInOutError(
                 QStringLiteral("%1: %2").arg(namesDistinct ? names[f] : path, e.message()));
         }
+        CheckFileSpans(files.back(), namesDistinct ? names[f] : path);
         total += files.back().size();
     }
     PrefixSharedChromosomeNames(files, FileLabels(paths));

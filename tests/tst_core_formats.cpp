@@ -431,10 +431,15 @@ void TestFormats::twoGenomes()
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("b")));
     const QString twin = dir.filePath(QStringLiteral("b/bad.bed"));
     QVERIFY(QFile::copy(bad.fileName(), twin));
-    QCOMPARE(ErrorOf([&] {
-                 LoadCatalogue(QStringList{bad.fileName(), twin});
-             }),
+    QCOMPARE(ErrorOf([&] { LoadCatalogue(QStringList{bad.fileName(), twin}); }),
              bad.fileName() + ": Error in the BED file at line 1: the strand is not +, - or .");
+    // A chromosome too wide to draw is named with its file.
+    QFile wide(dir.filePath(QStringLiteral("wide.txt")));
+    QVERIFY(wide.open(QIODevice::WriteOnly));
+    wide.write("c\t-5\t1\t1\nc\t2147483647\t1\t1\n");
+    wide.close();
+    QCOMPARE(ErrorOf([&] { LoadCatalogue(QStringList{mouse, wide.fileName()}); }),
+             QStringLiteral("wide.txt: Integer overflow"));
 }
 
 QTEST_GUILESS_MAIN(TestFormats)
