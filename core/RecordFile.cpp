@@ -80,28 +80,32 @@ bool IsGffLine(QByteArrayView line, TAttributeStyle &style)
     return true;
 }
 
-// A BED name where a coordinate file has its strand: more than digits, signs and the marks of
-// hexadecimal numbers, so that a coordinate line with a broken strand is never taken for BED.
-bool IsBedName(QByteArrayView column)
+// A BED score: a number, or "." for none.
+bool IsBedScore(QByteArrayView column)
 {
-    column = TrimBytesView(column);
-    for (const char c : column)
-        if (HexDigit(c) < 0 && !std::strchr("+-$xX", c))
-            return true;
-    return false;
+    bool digit = false;
+    for (const char c : column) {
+        if (c >= '0' && c <= '9')
+            digit = true;
+        else if (c != '.' && c != '-' && c != '+' && c != 'e' && c != 'E')
+            return false;
+    }
+    return digit || column == ".";
 }
 
-// Three or more columns (tab-separated, else at runs of spaces), whole numbers in the second and
-// third, the start not after the end, a name in the fourth and a strand in the sixth when there
-// are.
+// Lines no coordinate file has: three columns (tab-separated, else at runs of spaces) with whole
+// numbers in the second and third, the start not after the end; or six or more, with a score in
+// the fifth and a strand (+ - .) in the sixth. Four or five columns would be a coordinate line
+// with a broken strand as well, so they make no BED by themselves.
 bool IsBedLine(QByteArrayView line)
 {
     QByteArrayView c[7];
     const int count = SplitBedColumns(line, c, 7);
     qint32 start = 0, end = 0;
-    return count >= 3 && !c[0].isEmpty() && ReadPosition(c[1], start) && ReadPosition(c[2], end) &&
-           start <= end && (count < 4 || IsBedName(c[3])) &&
-           (count < 6 || c[5] == "+" || c[5] == "-" || c[5] == ".");
+    return (count == 3 || (count >= 6 && IsBedScore(c[4]) &&
+                           (c[5] == "+" || c[5] == "-" || c[5] == "."))) &&
+           !c[0].isEmpty() && ReadPosition(c[1], start) && ReadPosition(c[2], end) &&
+           start <= end;
 }
 
 // The header of a dna_seg table: its first columns name, start, end and strand, quoted or not.

@@ -38,9 +38,9 @@ QString FileFormatName(TFileFormat format);
 // - the version of a "##gff-version" line before the data;
 // - otherwise from the data lines: nine tab-separated columns, whole numbers in the fourth and
 //   fifth, a strand in the seventh make GFF3 (tag=value attributes), GTF (key "value" with a
-//   gene_id) or GFF2 (key "value" without); a "track" or "browser" line or lines of three or more
-//   columns with whole numbers in the second and third make BED. Anything else is a coordinate
-//   file.
+//   gene_id) or GFF2 (key "value" without); a "track" or "browser" line, or lines with whole
+//   numbers in the second and third columns and three columns or six and more (a score and a
+//   strand in the fifth and sixth), make BED. Anything else is a coordinate file.
 constexpr qsizetype kFormatHead = 64 << 10;
 TFileFormat DetectFileFormat(QByteArrayView head, const QString &fileName);
 

@@ -378,6 +378,7 @@ void TestFormats::filesAsFound_data()
     row("coordinate file with = and \" in its comments", "",
         "# made by tool=x \"y\";\nkey \"v\"; a=b\na\t1\t100\t1\tg\n", "a 1 100 1 G");
     row("coordinate file, broken strand", "", "c\t1\t2\t+\tg\n", "Error in the file at line 1");
+    row("coordinate file, strand a word", "", "c\t1\t2\tplus\tg\tx\n", "Error in the file at line 1");
     row("blank lines only", "", "\n  \r\n\t\n", "");
     row("only short lines", "", "\nchromosome\tstart\tend\na\tb\n",
         "Error in the file at line 2. Read as a coordinate file, it gives no record: no line has "
