@@ -587,8 +587,8 @@ private:
         m_state = TState::Between;
     }
 
-    // Genes without a product take that of the first CDS of their locus tag, else of their gene
-    // name: one pass over the CDS to index them, one over the genes.
+    // Genes without a product take that of the first CDS with a product of their locus tag, else
+    // of their gene name: one pass over the CDS to index them, one over the genes.
     void takeCdsProducts()
     {
         bool wanted = false;
@@ -600,6 +600,8 @@ private:
         std::vector<qint32> byTag, byGene; // the CDS of each key
         for (std::size_t c = 0; c < m_cds.size(); ++c) {
             const TGbFeature &cds = m_cds[c];
+            if (cds.Product.isEmpty())
+                continue;
             if (!cds.LocusTag.isEmpty() &&
                 std::size_t(tags.findOrAdd(cds.LocusTag, TIdIndex::Hash(cds.LocusTag))) ==
                     byTag.size())

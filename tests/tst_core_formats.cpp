@@ -338,6 +338,13 @@ void TestFormats::filesAsFound_data()
             "                     /old_locus_tag=\"O3\"\n     CDS             31..40\n"
             "                     /old_locus_tag=\"O4\"\n//\n",
         "R 1 10 1 LAB\nR 11 20 1 P2\nR 21 30 1 S3\nR 31 40 1 O4");
+    row("GenBank product of the first CDS of the locus tag that has one", "",
+        "LOCUS       R 100 bp\n" + features +
+            "     gene            1..10\n                     /locus_tag=\"T\"\n"
+            "     CDS             1..10\n                     /locus_tag=\"T\"\n"
+            "     CDS             2..10\n                     /locus_tag=\"T\"\n"
+            "                     /product=\"p\"\n//\n",
+        "R 1 10 1 T P");
     row("GenBank RNA record, then source only, then length only", "",
         "LOCUS       R 100 bp\n" + features +
             "     source          1..100\n                     /organism=\"E. coli\"\n"
