@@ -222,11 +222,48 @@ std::vector<tGene> ReadAnnotation(TFileFormat format, QIODevice &device, const Q
     return {};
 }
 
+// What a line the coordinate file reader refused looks like, when it looks like a line of another
+// format: a sentence to follow the reader's message, or nothing.
+QString LineHint(QIODevice &device, qint64 number)
+{
+    if (number <= 0 || !device.seek(0))
+        return QString();
+    TLineReader lines(device);
+    QByteArrayView line;
+    while (lines.next(line) && lines.lineNumber() < number) {
+    }
+    if (lines.lineNumber() != number)
+        return QString();
+    QByteArrayView c[10];
+    if (SplitGffColumns(line, c) == 9 && c[6].size() == 1 && std::strchr("+-.?", c[6][0]) &&
+        AttributeStyle(c[8]) != TAttributeStyle::None)
+        return QStringLiteral(" The line looks like GFF, but its fourth or fifth column is not a "
+                              "whole number.");
+    return QString();
+}
+
+// Reads the coordinate file; a refused line that looks like another format's is said to.
+std::vector<tGene> ReadCoordinates(QIODevice &device)
+{
+    try {
+        return ReadCoordinateDevice(device);
+    } catch (const EInOutError &e) {
+        static const QString prefix = QStringLiteral("Error in the file at line ");
+        bool bare = false;
+        const qint64 number =
+            e.message().startsWith(prefix) ? e.message().mid(prefix.size()).toLongLong(&bare) : 0;
+        const QString hint = bare ? LineHint(device, number) : QString();
+        if (hint.isEmpty())
+            throw;
+        throw EInOutError(e.message() + QLatin1Char('.') + hint);
+    }
+}
+
 // Reads the device in the format; a file with text that gives no record is refused.
 std::vector<tGene> ReadDevice(TFileFormat format, QIODevice &device, const QByteArray &stem)
 {
     std::vector<tGene> records = format == TFileFormat::Coordinate
-                                     ? ReadCoordinateDevice(device)
+                                     ? ReadCoordinates(device)
                                      : ReadAnnotation(format, device, stem);
     if (!records.empty() || !device.seek(0))
         return records;
@@ -391,9 +428,5 @@ std::vector<tGene> ParseRecordText(const QByteArray &text, const QString &fileNa
     QBuffer buffer;
     buffer.setData(text);
     buffer.open(QIODevice::ReadOnly);
-    if (format == TFileFormat::Coordinate) {
-        std::vector<tGene> records = ParseCoordinateText(text);
-        return records.empty() ? ReadDevice(format, buffer, Stem(fileName)) : records;
-    }
     return ReadDevice(format, buffer, Stem(fileName));
 }

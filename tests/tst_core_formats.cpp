@@ -301,6 +301,9 @@ void TestFormats::filesAsFound_data()
         "c 1 9 1 G\nc 1 9 1 ???");
     row("GFF3 without version, bad third line", "", gene + "ID=g\n# c\n" + gene + "ID=h;x\n",
         "Error in the GFF3 file at line 3: attribute without \"tag=value\"");
+    row("GFF without version, start not a number", "", "c\ts\tgene\t1x\t9\t.\t+\t.\tID=g\n",
+        "Error in the file at line 1. The line looks like GFF, but its fourth or fifth column is "
+        "not a whole number.");
     row("GFF3, no gene", "", "##gff-version 3\n# x\n",
         "Error in the GFF3 file: no gene, pseudogene, ncRNA_gene or CDS feature in it");
     row("GTF, unquoted values, tab at the end", "", gene + "gene_id g1; gene_name abc;\t\n",
