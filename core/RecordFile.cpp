@@ -316,7 +316,6 @@ TFileFormat DetectFileFormat(QByteArrayView head, const QString &fileName)
 {
     if (head.startsWith("\xEF\xBB\xBF"))
         head = head.sliced(3);
-    QByteArrayView firstText;
     QByteArrayView pragma; // the version of a ##gff-version line before the data
     int textLines = 0;
     bool firstLine = true;
@@ -338,7 +337,6 @@ TFileFormat DetectFileFormat(QByteArrayView head, const QString &fileName)
             continue;
         const bool coordinate = ReadsAsCoordinateLine(line);
         if (++textLines == 1) {
-            firstText = line;
             if (!coordinate && IsKeywordLine(line, "LOCUS"))
                 return TFileFormat::GenBank;
             if (!coordinate && IsEmblIdLine(line))
