@@ -102,10 +102,9 @@ bool IsBedLine(QByteArrayView line)
     QByteArrayView c[7];
     const int count = SplitBedColumns(line, c, 7);
     qint32 start = 0, end = 0;
-    return (count == 3 || (count >= 6 && IsBedScore(c[4]) &&
-                           (c[5] == "+" || c[5] == "-" || c[5] == "."))) &&
-           !c[0].isEmpty() && ReadPosition(c[1], start) && ReadPosition(c[2], end) &&
-           start <= end;
+    return (count == 3 ||
+            (count >= 6 && IsBedScore(c[4]) && (c[5] == "+" || c[5] == "-" || c[5] == "."))) &&
+           !c[0].isEmpty() && ReadPosition(c[1], start) && ReadPosition(c[2], end) && start <= end;
 }
 
 // The header of a dna_seg table: its first columns name, start, end and strand, quoted or not.

@@ -388,7 +388,8 @@ void TestFormats::filesAsFound_data()
     row("coordinate file with = and \" in its comments", "",
         "# made by tool=x \"y\";\nkey \"v\"; a=b\na\t1\t100\t1\tg\n", "a 1 100 1 G");
     row("coordinate file, broken strand", "", "c\t1\t2\t+\tg\n", "Error in the file at line 1");
-    row("coordinate file, strand a word", "", "c\t1\t2\tplus\tg\tx\n", "Error in the file at line 1");
+    row("coordinate file, strand a word", "", "c\t1\t2\tplus\tg\tx\n",
+        "Error in the file at line 1");
     row("blank lines only", "", "\n  \r\n\t\n", "");
     row("only short lines", "", "\nchromosome\tstart\tend\na\tb\n",
         "Error in the file at line 2. Read as a coordinate file, it gives no record: no line has "
@@ -442,14 +443,18 @@ void TestFormats::twoGenomes()
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("b")));
     const QString twin = dir.filePath(QStringLiteral("b/bad.bed"));
     QVERIFY(QFile::copy(bad.fileName(), twin));
-    QCOMPARE(ErrorOf([&] { LoadCatalogue(QStringList{bad.fileName(), twin}); }),
+    QCOMPARE(ErrorOf([&] {
+                 LoadCatalogue(QStringList{bad.fileName(), twin});
+             }),
              bad.fileName() + ": Error in the BED file at line 1: the strand is not +, - or .");
     // A chromosome too wide to draw is named with its file.
     QFile wide(dir.filePath(QStringLiteral("wide.txt")));
     QVERIFY(wide.open(QIODevice::WriteOnly));
     wide.write("c\t-5\t1\t1\nc\t2147483647\t1\t1\n");
     wide.close();
-    QCOMPARE(ErrorOf([&] { LoadCatalogue(QStringList{mouse, wide.fileName()}); }),
+    QCOMPARE(ErrorOf([&] {
+                 LoadCatalogue(QStringList{mouse, wide.fileName()});
+             }),
              QStringLiteral("wide.txt: Integer overflow"));
 }
 
