@@ -374,8 +374,6 @@ TFileFormat DetectFileFormat(QByteArrayView head, const QString &fileName)
         if (gffLine && style == TAttributeStyle::None)
             style = lineStyle;
     }
-    if (HasBedName(fileName))
-        return TFileFormat::Bed;
     if (afterLocus)
         return TFileFormat::GenBank;
     if (bedHeader)
@@ -385,9 +383,7 @@ TFileFormat DetectFileFormat(QByteArrayView head, const QString &fileName)
             return style == TAttributeStyle::GeneId ? TFileFormat::Gtf : TFileFormat::Gff2;
         return TFileFormat::Gff3; // whose reader names the version it does not read
     }
-    if (!anyData)
-        return TFileFormat::Coordinate;
-    if (gff) {
+    if (anyData && gff) {
         switch (style) {
         case TAttributeStyle::GeneId:
             return TFileFormat::Gtf;
@@ -399,7 +395,8 @@ TFileFormat DetectFileFormat(QByteArrayView head, const QString &fileName)
         }
         return TFileFormat::Gff3;
     }
-    if (bed)
+    // The name breaks the tie between BED and a coordinate file, which BED4 lines can be read as.
+    if (HasBedName(fileName) || (anyData && bed))
         return TFileFormat::Bed;
     return TFileFormat::Coordinate;
 }

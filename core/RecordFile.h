@@ -31,16 +31,16 @@ QString FileFormatName(TFileFormat format);
 // - GFF3 when the first line is "##gff-version 3"; GenBank when the first line that is not blank
 //   starts with LOCUS, EMBL when it is an "ID   " line; GenBank also when a LOCUS line follows a
 //   header of other text (a release file);
-// - BED when the name ends in ".bed", ".bed6", ".bed12" and the like;
 // - an NCBI protein table by its "Location Strand Length PID" header, a dna_seg table by its
 //   "name start end strand" header;
-// - a coordinate file as soon as a line reads as its record (a # line included);
+// - a coordinate file as soon as a line reads as its record (a # line included), unless the
+//   name ends in ".bed", ".bed6", ".bed12" and the like, which makes the file BED;
 // - the version of a "##gff-version" line before the data;
 // - otherwise from the data lines: nine tab-separated columns, whole numbers in the fourth and
 //   fifth, a strand in the seventh make GFF3 (tag=value attributes), GTF (key "value" with a
-//   gene_id) or GFF2 (key "value" without); a "track" or "browser" line, or lines with whole
-//   numbers in the second and third columns and three columns or six and more (a score and a
-//   strand in the fifth and sixth), make BED. Anything else is a coordinate file.
+//   gene_id) or GFF2 (key "value" without); a "track" or "browser" line, a BED name, or lines
+//   with whole numbers in the second and third columns and three columns or six and more (a
+//   score and a strand in the fifth and sixth), make BED. Anything else is a coordinate file.
 constexpr qsizetype kFormatHead = 64 << 10;
 TFileFormat DetectFileFormat(QByteArrayView head, const QString &fileName);
 

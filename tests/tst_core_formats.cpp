@@ -320,6 +320,7 @@ void TestFormats::filesAsFound_data()
     row("BED6 by its columns", "x.txt", "c\t0\t10\tg1\t0\t+\n", "c 1 10 1 G1");
     row("BED3 by its columns, spaces", "", "c 0 10\n", "c 1 10 0 ???");
     row("BED by the name .bed12", "x.bed12", "c\t0\t10\t1\n", "c 1 10 0 1");
+    row("GFF without version named .bed", "x.bed", gene + "ID=g\n", "c 1 9 1 G");
     row("EMBL", "",
         "ID   E1; SV 1; linear; DNA; STD; PRO; 100 BP.\nXX\n"
         "FH   Key             Location/Qualifiers\nFT   gene            complement(5..40)\n"
