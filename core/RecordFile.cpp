@@ -247,7 +247,7 @@ std::vector<tGene> ReadCoordinates(QIODevice &device)
     try {
         return ReadCoordinateDevice(device);
     } catch (const EInOutError &e) {
-        static const QString prefix = QStringLiteral("Error in the file at line ");
+        const QString prefix = QStringLiteral("Error in the file at line ");
         bool bare = false;
         const qint64 number =
             e.message().startsWith(prefix) ? e.message().mid(prefix.size()).toLongLong(&bare) : 0;
