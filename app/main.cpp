@@ -11,10 +11,15 @@
 #include <QIcon>
 #include <QTimer>
 
+#include <csignal>
+
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     RegisterPictureLoaders();
+    // Saving a picture past the file size limit then fails with a message, instead of the
+    // signal ending the program and the map with it.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     THelpSystem help;
     help.SetHelpFile(QStringLiteral("OSTRINEL.HLP"));

@@ -87,132 +87,204 @@ void DrawPicture(TChart &chart, const QRect &r, QPaintDevice &device)
     }
     QPainter painter(&device);
     painter.translate(-r.topLeft());
-    chart.Draw(painter, r);
+    try {
+        chart.Draw(painter, r);
+    } catch (...) {
+        // Ending the picture writes it out, which may fail in turn (out of memory): that must
+        // not happen in the painter's destructor while this error is on its way.
+        try {
+            painter.end();
+        } catch (...) {
+        }
+        throw;
+    }
+    if (!painter.end())
+        throw EInOutError(QStringLiteral("The picture could not be finished"));
 }
 
 // --- Rows as SVG groups ----------------------------------------------------------------------
 // The SVG writer puts every change of pen, brush or font in a group of its own, one after the
 // other, and offers no way to add elements. So the chart marks the start and end of each row with
 // a one-character text in a font whose family names the mark: the writer gives that text a group
-// of its own, which is then replaced by the opening or closing tag of the row's group. Nothing
-// else can carry such a family, and label texts never reach the file unescaped.
+// of its own, which is then replaced, on its way to the file, by the opening or closing tag of
+// the row's group. Begin and end marks alternate, so two families keep each mark in a group of
+// its own (and the font database looks up two fonts, not one per row). Nothing else can carry
+// such a family, and label texts never reach the file unescaped.
 const QByteArray kRowMark = QByteArrayLiteral("ostrinel-row-mark-");
 
-void MarkRow(QPainter &painter, qsizetype row, bool begin)
+// Drops what XML 1.0 cannot hold at all: control characters other than tab, line feed and
+// carriage return (a name may carry them), and the non-characters U+FFFE and U+FFFF.
+QByteArray XmlText(const char *data, qsizetype size)
 {
-    painter.save();
-    painter.setFont(QFont(QString::fromLatin1(kRowMark) +
-                          (begin ? QLatin1String("begin-") : QLatin1String("end-")) +
-                          QString::number(row)));
-    painter.drawText(QPointF(0, 0), QStringLiteral("x"));
-    painter.restore();
+    QByteArray text;
+    text.reserve(size);
+    for (qsizetype i = 0; i < size; ++i) {
+        const auto c = static_cast<unsigned char>(data[i]);
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
+            continue;
+        if (c == 0xEF && i + 2 < size && static_cast<unsigned char>(data[i + 1]) == 0xBF &&
+            (static_cast<unsigned char>(data[i + 2]) & 0xFE) == 0xBE) {
+            i += 2;
+            continue;
+        }
+        text.append(char(c));
+    }
+    return text;
 }
 
 QByteArray XmlEscaped(const QString &text)
 {
-    QString escaped = text.toHtmlEscaped();
-    // Characters XML cannot carry at all.
-    for (QChar &c : escaped)
-        if (c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\n') &&
-            c != QLatin1Char('\r'))
-            c = QChar(0xFFFD);
-    return escaped.toUtf8();
+    const QByteArray escaped = text.toHtmlEscaped().toUtf8();
+    return XmlText(escaped.constData(), escaped.size());
 }
 
-// Replaces each mark's group in svg by the tag of its row's group.
-QByteArray GroupRows(const QByteArray &svg, const std::vector<QString> &names)
+// Passes the SVG writer's output on to the file with each mark's group replaced by the tag of
+// its row's group, holding back only what may be the start of a mark.
+class TSvgRowGroups : public QIODevice
 {
-    static const QByteArray family = QByteArrayLiteral("font-family=\"") + kRowMark;
-    QByteArray out;
-    out.reserve(svg.size() + qsizetype(names.size()) * 64);
-    qsizetype from = 0;
-    for (;;) {
-        const qsizetype at = svg.indexOf(family, from);
-        if (at < 0)
-            break;
-        const qsizetype open = svg.lastIndexOf("<g ", at);
-        const qsizetype close = svg.indexOf("</g>", at);
-        if (open < from || close < 0)
-            throw EInOutError(QStringLiteral("The SVG writer left a row mark out of place"));
-        const qsizetype kind = at + family.size();
-        const bool begin = svg.mid(kind, 6) == "begin-";
-        out.append(svg.constData() + from, open - from);
-        if (begin) {
-            const qsizetype number = kind + 6;
-            const qsizetype end = svg.indexOf('"', number);
-            const qsizetype row = svg.mid(number, end - number).toLongLong();
-            out.append("<g id=\"row-" + QByteArray::number(row + 1) + "\"><title>" +
-                       XmlEscaped(names.at(std::size_t(row))) + "</title>");
-        } else {
-            out.append("</g>");
-        }
-        from = close + 4;
-    }
-    out.append(svg.constData() + from, svg.size() - from);
-    return out;
-}
-
-QByteArray SvgPicture(TChart &chart, const QRect &r, const QString &fileName)
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QSvgGenerator svg;
-    svg.setOutputDevice(&buffer);
-    svg.setSize(r.size());
-    svg.setViewBox(QRect(QPoint(0, 0), r.size()));
-    svg.setResolution(int(std::lround(TMetafileDevice::ScreenDpi())));
-    svg.setTitle(QFileInfo(fileName).completeBaseName());
-    svg.setDescription(QStringLiteral("Drawn by Ostrinel"));
-    std::vector<QString> names;
-    auto hook = std::exchange(chart.OnSeriesGroup, [&](TChart &, QPainter &painter,
-                                                       const TArrowSeries &series, bool begin) {
-        if (begin)
-            names.push_back(DisplayText(series.Title));
-        MarkRow(painter, qsizetype(names.size()) - 1, begin);
-    });
-    try {
-        DrawPicture(chart, r, svg);
-    } catch (...) {
-        chart.OnSeriesGroup = std::move(hook);
-        throw;
-    }
-    chart.OnSeriesGroup = std::move(hook);
-    return GroupRows(buffer.data(), names);
-}
-
-QByteArray PdfPicture(TChart &chart, const QRect &r, const QString &fileName)
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
+public:
+    TSvgRowGroups(QIODevice &out, const std::vector<QString> &names) : m_out(out), m_names(names)
     {
-        // One point per chart pixel: a page of whole points is then exactly the picture.
-        QPdfWriter pdf(&buffer);
-        pdf.setResolution(72);
-        pdf.setPageSize(
-            QPageSize(QSizeF(r.size()), QPageSize::Point, QString(), QPageSize::ExactMatch));
-        pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
-        pdf.setTitle(QFileInfo(fileName).completeBaseName());
-        pdf.setCreator(QStringLiteral("Ostrinel"));
-        DrawPicture(chart, r, pdf);
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     }
-    return buffer.data();
+
+    // After the writer ended: the rest, and whether every mark found its place.
+    void Finish()
+    {
+        Pass(true);
+        if (!m_pending.isEmpty() || m_open != 0)
+            throw EInOutError(QStringLiteral("The SVG writer left a row mark out of place"));
+    }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        m_pending.append(data, qsizetype(size));
+        Pass(false);
+        return size;
+    }
+
+private:
+    void Emit(const char *data, qsizetype size)
+    {
+        const QByteArray text = XmlText(data, size);
+        if (m_out.write(text) != text.size())
+            throw EInOutError(QStringLiteral("The SVG picture could not be written"));
+    }
+
+    void Pass(bool last)
+    {
+        static const QByteArray family = QByteArrayLiteral("font-family=\"") + kRowMark;
+        qsizetype from = 0;
+        for (;;) {
+            const qsizetype at = m_pending.indexOf(family, from);
+            if (at < 0)
+                break;
+            const qsizetype open = m_pending.lastIndexOf("<g ", at);
+            const qsizetype close = m_pending.indexOf("</g>", at);
+            if (close < 0 && !last)
+                break;
+            if (open < from || close < 0)
+                throw EInOutError(QStringLiteral("The SVG writer left a row mark out of place"));
+            Emit(m_pending.constData() + from, open - from);
+            if (m_pending.mid(at + family.size(), 5) == "begin") {
+                const std::size_t row = m_begun++;
+                const QByteArray tag = "<g id=\"row-" + QByteArray::number(qulonglong(row + 1)) +
+                                       "\"><title>" + XmlEscaped(m_names.at(row)) + "</title>";
+                if (m_out.write(tag) != tag.size())
+                    throw EInOutError(QStringLiteral("The SVG picture could not be written"));
+                ++m_open;
+            } else {
+                if (m_open-- == 0 || m_out.write("</g>") != 4)
+                    throw EInOutError(QStringLiteral("The SVG writer left a row mark out of place"));
+            }
+            from = close + 4;
+        }
+        // Held back: from the last group's start, which may be a mark not yet whole.
+        qsizetype keep = last ? m_pending.size() : m_pending.lastIndexOf("<g ");
+        if (keep < from)
+            keep = m_pending.size();
+        Emit(m_pending.constData() + from, keep - from);
+        m_pending.remove(0, keep);
+    }
+
+    QIODevice &m_out;
+    const std::vector<QString> &m_names;
+    QByteArray m_pending;
+    std::size_t m_begun = 0;
+    int m_open = 0;
+};
+
+void WriteSvgPicture(TChart &chart, const QRect &r, const QString &fileName, QIODevice &out)
+{
+    std::vector<QString> names;
+    TSvgRowGroups rows(out, names);
+    {
+        QSvgGenerator svg;
+        svg.setOutputDevice(&rows);
+        svg.setSize(r.size());
+        svg.setViewBox(QRect(QPoint(0, 0), r.size()));
+        svg.setResolution(int(std::lround(TMetafileDevice::ScreenDpi())));
+        svg.setTitle(QFileInfo(fileName).completeBaseName());
+        svg.setDescription(QStringLiteral("Drawn by Ostrinel"));
+        const QFont marks[2] = {QFont(QString::fromLatin1(kRowMark + "end")),
+                                QFont(QString::fromLatin1(kRowMark + "begin"))};
+        auto hook = std::exchange(chart.OnSeriesGroup, [&](TChart &, QPainter &painter,
+                                                           const TArrowSeries &series,
+                                                           bool begin) {
+            if (begin)
+                names.push_back(DisplayText(series.Title));
+            painter.save();
+            painter.setFont(marks[begin]);
+            painter.drawText(QPointF(0, 0), QStringLiteral("x"));
+            painter.restore();
+        });
+        try {
+            DrawPicture(chart, r, svg);
+        } catch (...) {
+            chart.OnSeriesGroup = std::move(hook);
+            throw;
+        }
+        chart.OnSeriesGroup = std::move(hook);
+    }
+    rows.Finish();
 }
 
-QByteArray RasterPicture(TChart &chart, const QRect &r, TGraphFormat format, int scale,
-                         const QString &fileName)
+void WritePdfPicture(TChart &chart, const QRect &r, const QString &fileName, QIODevice &out)
+{
+    // One point per chart pixel: a page of whole points is then exactly the picture.
+    QPdfWriter pdf(&out);
+    pdf.setResolution(72);
+    pdf.setPageSize(
+        QPageSize(QSizeF(r.size()), QPageSize::Point, QString(), QPageSize::ExactMatch));
+    pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+    pdf.setTitle(QFileInfo(fileName).completeBaseName());
+    pdf.setCreator(QStringLiteral("Ostrinel"));
+    DrawPicture(chart, r, pdf);
+}
+
+void WriteRasterPicture(TChart &chart, const QRect &r, TGraphFormat format, int scale,
+                        const QString &fileName, QIODevice &out)
 {
     const qint64 w = qint64(std::max(1, r.width())) * scale;
     const qint64 h = qint64(std::max(1, r.height())) * scale;
-    QImage image;
-    if (w <= std::numeric_limits<int>::max() && h <= std::numeric_limits<int>::max())
-        image = QImage(int(w), int(h),
-                       format == TGraphFormat::Bmp ? QImage::Format_RGB888 : QImage::Format_RGB32);
-    if (image.isNull())
+    if (w * h > kMaxGraphPixels)
         throw EInOutError(QStringLiteral("Cannot create file %1: a picture of %2 x %3 pixels is "
-                                         "too large")
+                                         "larger than the %4 million pixels drawn at most")
                               .arg(fileName)
                               .arg(w)
-                              .arg(h));
+                              .arg(h)
+                              .arg(kMaxGraphPixels / 1000000));
+    const QImage::Format pixels =
+        format == TGraphFormat::Bmp ? QImage::Format_RGB888 : QImage::Format_RGB32;
+    QImage image(int(w), int(h), pixels);
+    if (image.isNull())
+        throw EInOutError(QStringLiteral("Out of memory while drawing the picture: %1 x %2 "
+                                         "pixels need %3 MB")
+                              .arg(w)
+                              .arg(h)
+                              .arg((w * h * (pixels == QImage::Format_RGB888 ? 3 : 4)) >> 20));
     image.fill(Qt::white);
     // The chart draws in its own pixels; the painter spreads each over scale x scale.
     image.setDevicePixelRatio(scale);
@@ -220,11 +292,8 @@ QByteArray RasterPicture(TChart &chart, const QRect &r, TGraphFormat format, int
     image.setDotsPerMeterX(dotsPerMeter);
     image.setDotsPerMeterY(dotsPerMeter);
     DrawPicture(chart, r, image);
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, format == TGraphFormat::Bmp ? "BMP" : "PNG"))
+    if (!image.save(&out, format == TGraphFormat::Bmp ? "BMP" : "PNG"))
         CannotCreate(fileName);
-    return buffer.data();
 }
 
 // Everything a page layout changes and the screen needs back.
@@ -329,6 +398,20 @@ private:
 
 } // namespace
 
+namespace {
+TGraphFormat KnownFormatOf(const QString &fileName)
+{
+    const TGraphFormat format = GraphFormatOf(fileName);
+    if (format == TGraphFormat::None)
+        throw EUnknownGraphType(
+            QStringLiteral("Cannot save \"%1\": the picture can be saved as a Windows metafile "
+                           "(.wmf), an enhanced metafile (.emf), a bitmap (.bmp), an SVG "
+                           "picture (.svg), a PDF document (.pdf) or a PNG picture (.png)")
+                .arg(fileName));
+    return format;
+}
+} // namespace
+
 QString GraphExtension(const QString &fileName)
 {
     const qsizetype slash = fileName.lastIndexOf(QLatin1Char('/'));
@@ -366,34 +449,26 @@ bool IsRasterFormat(TGraphFormat format)
     return format == TGraphFormat::Bmp || format == TGraphFormat::Png;
 }
 
-void SaveGraph(TChart &chart, const QString &fileName, const TGraphOptions &options)
+void WriteGraph(TChart &chart, const QString &fileName, QIODevice &out,
+                const TGraphOptions &options)
 {
-    const TGraphFormat format = GraphFormatOf(fileName);
-    if (format == TGraphFormat::None)
-        throw EUnknownGraphType(
-            QStringLiteral("Cannot save \"%1\": the picture can be saved as a Windows metafile "
-                           "(.wmf), an enhanced metafile (.emf), a bitmap (.bmp), an SVG "
-                           "picture (.svg), a PDF document (.pdf) or a PNG picture (.png)")
-                .arg(fileName));
-
+    const TGraphFormat format = KnownFormatOf(fileName);
     const QRect r = chart.ChartRect();
     const int w = std::max(0, r.width());
     const int h = std::max(0, r.height());
+    const QRect whole(r.topLeft(), QSize(std::max(1, w), std::max(1, h)));
     QByteArray bytes;
     switch (format) {
     case TGraphFormat::Bmp:
     case TGraphFormat::Png:
-        bytes =
-            RasterPicture(chart, r, format, IsRasterFormat(format) ? options.Scale : 1, fileName);
-        break;
+        WriteRasterPicture(chart, r, format, options.Scale, fileName, out);
+        return;
     case TGraphFormat::Svg:
-        bytes =
-            SvgPicture(chart, QRect(r.topLeft(), QSize(std::max(1, w), std::max(1, h))), fileName);
-        break;
+        WriteSvgPicture(chart, whole, fileName, out);
+        return;
     case TGraphFormat::Pdf:
-        bytes =
-            PdfPicture(chart, QRect(r.topLeft(), QSize(std::max(1, w), std::max(1, h))), fileName);
-        break;
+        WritePdfPicture(chart, whole, fileName, out);
+        return;
     default: {
         // A metafile is one pixel narrower and lower than the chart, as the screen's own copy is.
         TMetafileDevice metafile(format == TGraphFormat::Wmf ? TMetafileKind::Wmf
@@ -404,9 +479,17 @@ void SaveGraph(TChart &chart, const QString &fileName, const TGraphOptions &opti
         break;
     }
     }
-    if (bytes.isEmpty())
+    if (bytes.isEmpty() || out.write(bytes) != bytes.size())
         CannotCreate(fileName);
-    WriteFile(fileName, [&](QIODevice &out) { return out.write(bytes) == bytes.size(); });
+}
+
+void SaveGraph(TChart &chart, const QString &fileName, const TGraphOptions &options)
+{
+    KnownFormatOf(fileName);
+    WriteFile(fileName, [&](QIODevice &out) {
+        WriteGraph(chart, fileName, out, options);
+        return true;
+    });
 }
 
 void PrintGraph(TChart &chart, QPrinter &printer)

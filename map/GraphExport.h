@@ -9,6 +9,7 @@
 
 class TChart;
 class QPrinter;
+class QIODevice;
 
 enum class TGraphFormat
 {
@@ -41,6 +42,9 @@ TGraphFormat GraphFormatOf(const QString &fileName);
 // BMP and PNG: drawn into pixels, so the scale applies.
 bool IsRasterFormat(TGraphFormat format);
 
+// Raster pictures larger than this many pixels are refused before any is drawn.
+constexpr qint64 kMaxGraphPixels = 400'000'000;
+
 // Writes the chart, at its current client size, to fileName through a temporary file renamed
 // into place. Raises EInOutError "Cannot create file %s" when it cannot be written, and a
 // message naming the file and the picture types for any other extension; nothing is written
@@ -48,6 +52,11 @@ bool IsRasterFormat(TGraphFormat format);
 // id is "row-N" (N from 1, top down) and whose title is the chromosome's name; a PDF picture is
 // one page of as many points as the chart has pixels, its fonts embedded.
 void SaveGraph(TChart &chart, const QString &fileName, const TGraphOptions &options = {});
+// The same picture written into out, which the caller makes the file: fileName gives the type,
+// the title and the messages. A raster picture past kMaxGraphPixels, or one there is not the
+// memory for, raises EInOutError before drawing.
+void WriteGraph(TChart &chart, const QString &fileName, QIODevice &out,
+                const TGraphOptions &options = {});
 
 // Draws the chart over the printer's whole printable page (one page, no title), with labels and
 // connectors laid out for the page; the screen's layout is restored afterwards. A PDF file is

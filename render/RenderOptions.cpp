@@ -1,10 +1,12 @@
 #include "render/RenderOptions.h"
 
 #include "map/GraphExport.h"
+#include "render/RenderOutput.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -71,6 +73,11 @@ std::pair<double, double> ParseZoom(const QString &text)
     const double to = colon > 0 ? text.mid(colon + 1).toDouble(&okTo) : 0;
     if (!okFrom || !okTo || !std::isfinite(from) || !std::isfinite(to) || !(from < to))
         Bad(QStringLiteral("Bad --zoom \"%1\": give FROM:TO, two map positions with FROM below TO")
+                .arg(text));
+    // Both ends finite can still span more than a double holds: the axis would never find
+    // its steps.
+    if (!std::isfinite(to - from))
+        Bad(QStringLiteral("Bad --zoom \"%1\": the span from FROM to TO is too large to draw")
                 .arg(text));
     return {from, to};
 }
@@ -153,11 +160,24 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments)
         if (o.Scale != 1 && !IsRasterFormat(format))
             Bad(QStringLiteral("--scale applies to pixel pictures only (.png, .bmp)"));
     }
-    if (!o.Report.isEmpty() && o.Report != QLatin1String("-") &&
-        (o.Report == o.Output || o.Inputs.contains(o.Report)))
-        Bad(QStringLiteral("The report \"%1\" would overwrite the picture or an input file")
-                .arg(o.Report));
-    if (o.Inputs.contains(o.Output))
+    // Names are compared by the files they lead to: "./in.txt", a link or a second hard link
+    // to an input are that input.
+    std::vector<TFileIdentity> inputs;
+    for (const QString &input : o.Inputs)
+        if (const auto identity = RegularFileIdentity(input))
+            inputs.push_back(*identity);
+    const auto isInput = [&](const QString &name) {
+        const auto identity = RegularFileIdentity(name);
+        return identity && std::find(inputs.begin(), inputs.end(), *identity) != inputs.end();
+    };
+    if (!o.Report.isEmpty() && o.Report != QLatin1String("-")) {
+        const auto report = RegularFileIdentity(o.Report);
+        if (isInput(o.Report) || ResolvedOutputName(o.Report) == ResolvedOutputName(o.Output) ||
+            (report && report == RegularFileIdentity(o.Output)))
+            Bad(QStringLiteral("The report \"%1\" would overwrite the picture or an input file")
+                    .arg(o.Report));
+    }
+    if (isInput(o.Output))
         Bad(QStringLiteral("The picture \"%1\" would overwrite an input file").arg(o.Output));
     return o;
 }

@@ -7,12 +7,14 @@
 #include "map/RowReport.h"
 #include "platform/Systeme.h"
 #include "render/RenderOptions.h"
+#include "render/RenderOutput.h"
 
 #include <QFileInfo>
 #include <QIODevice>
 #include <QImage>
 #include <QPainter>
-#include <QSaveFile>
+
+#include <new>
 
 namespace {
 
@@ -28,10 +30,20 @@ void Write(QIODevice &device, const QString &text)
     device.write(text.toUtf8());
 }
 
+// Standard output cut short (a full disk, a size limit) is an error, not a run done.
+void WriteOut(QIODevice &out, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    if (out.write(bytes) != bytes.size())
+        throw EInOutError(QStringLiteral("Cannot write to standard output"));
+}
+
 QString MessageOf(const std::exception &error)
 {
     if (const auto *e = dynamic_cast<const Exception *>(&error))
         return e->message();
+    if (dynamic_cast<const std::bad_alloc *>(&error))
+        return QStringLiteral("Out of memory");
     return QString::fromLocal8Bit(error.what());
 }
 
@@ -102,20 +114,13 @@ void ClickFirstRecordOf(TMapSession &session, const TChart &chart, qint32 g, con
                           .arg(name));
 }
 
-void WriteReport(const TRenderOptions &o, const QByteArray &text, QIODevice &out)
-{
-    if (o.Report == QLatin1String("-")) {
-        out.write(text);
-        return;
-    }
-    QSaveFile file(o.Report);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        throw EInOutError(QStringLiteral("Cannot create file %1").arg(o.Report));
-}
-
 // The whole run after the command line was read.
 void Render(const TRenderOptions &o, QIODevice &out)
 {
+    // Both outputs are made ready before anything is read: a folder missing or a pipe nobody
+    // reads is told at once, and nothing is replaced unless both are written whole.
+    TRenderOutputs outputs(o.Output, o.Report, out);
+
     // The chart as the window sets it up, wired to the session and sized as the widget is when
     // shown: the resize moves the labels first.
     TChart chart;
@@ -149,6 +154,8 @@ void Render(const TRenderOptions &o, QIODevice &out)
 
     try {
         session.Open(o.Inputs);
+    } catch (const std::bad_alloc &) {
+        throw EBadInput(QStringLiteral("Out of memory while reading the input files"));
     } catch (const std::exception &error) {
         throw EBadInput(WithFileName(o.Inputs, MessageOf(error)));
     }
@@ -185,15 +192,22 @@ void Render(const TRenderOptions &o, QIODevice &out)
         }
     } catch (const EUsageError &) {
         throw;
+    } catch (const std::bad_alloc &) {
+        throw EBadInput(QStringLiteral("Out of memory while running the commands"));
     } catch (const std::exception &error) {
         throw EBadInput(MessageOf(error));
     }
 
-    const QByteArray report = o.Report.isEmpty() ? QByteArray()
-                                                 : RowReportText(RowReport(catalogue, chart));
-    SaveGraph(chart, o.Output, TGraphOptions{o.Scale});
-    if (!o.Report.isEmpty())
-        WriteReport(o, report, out);
+    try {
+        const QByteArray report = o.Report.isEmpty() ? QByteArray()
+                                                     : RowReportText(RowReport(catalogue, chart));
+        WriteGraph(chart, o.Output, outputs.Picture(), TGraphOptions{o.Scale});
+        if (QIODevice *device = outputs.Report(); device && device->write(report) != report.size())
+            throw EInOutError(QStringLiteral("Cannot create file %1").arg(o.Report));
+        outputs.Commit();
+    } catch (const std::bad_alloc &) {
+        throw EInOutError(QStringLiteral("Out of memory while drawing the picture"));
+    }
 }
 
 } // namespace
@@ -204,11 +218,11 @@ int RunRender(const QStringList &arguments, QIODevice &out, QIODevice &err)
     try {
         const TRenderOptions o = ParseRenderArguments(arguments);
         if (o.Help) {
-            Write(out, RenderHelpText());
+            WriteOut(out, RenderHelpText());
             return kRenderDone;
         }
         if (o.Version) {
-            Write(out, program + QLatin1Char(' ') + VersionText(4) + QLatin1Char('\n'));
+            WriteOut(out, program + QLatin1Char(' ') + VersionText(4) + QLatin1Char('\n'));
             return kRenderDone;
         }
         Render(o, out);

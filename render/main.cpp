@@ -5,7 +5,8 @@
 #include <QFile>
 #include <QGuiApplication>
 
-#include <cstdio>
+#include <csignal>
+#include <unistd.h>
 
 int main(int argc, char *argv[])
 {
@@ -13,12 +14,14 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("ostrinel-render"));
+    // A file size limit reached ends a write short, which is then reported, instead of the
+    // signal ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+    // Unbuffered: each write reaches the system at once, so its failure is seen where it is made.
     QFile out;
     QFile err;
-    out.open(stdout, QIODevice::WriteOnly);
-    err.open(stderr, QIODevice::WriteOnly);
+    out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    err.open(STDERR_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
     const int status = RunRender(QGuiApplication::arguments(), out, err);
-    out.flush();
-    err.flush();
     return status;
 }

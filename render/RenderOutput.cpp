@@ -1,0 +1,144 @@
+#include "render/RenderOutput.h"
+
+#include "util/CommonDecl.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool SameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// A write in place fails as the device's error says; short writes leave an error too.
+bool WrittenWhole(QIODevice &device)
+{
+    auto *file = qobject_cast<QFileDevice *>(&device);
+    if (!file)
+        return true;
+    return file->flush() && file->error() == QFileDevice::NoError;
+}
+
+} // namespace
+
+std::optional<TFileIdentity> RegularFileIdentity(const QString &name)
+{
+    struct stat s;
+    if (name.isEmpty() || ::stat(QFile::encodeName(name).constData(), &s) != 0 ||
+        !S_ISREG(s.st_mode))
+        return std::nullopt;
+    return TFileIdentity{quint64(s.st_dev), quint64(s.st_ino)};
+}
+
+QString ResolvedOutputName(const QString &name)
+{
+    QFileInfo info(name);
+    // A link, even one to a file not made yet, is written through to its target.
+    for (int links = 0; info.isSymLink() && links < 40; ++links)
+        info.setFile(info.symLinkTarget());
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return (folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') + info.fileName();
+}
+
+TOutputFile::TOutputFile(const QString &name, QIODevice &standard) : m_name(name)
+{
+    if (name == QLatin1String("-")) {
+        m_standard = &standard;
+        return;
+    }
+    const QByteArray path = QFile::encodeName(name);
+    struct stat target;
+    if (::stat(path.constData(), &target) == 0) {
+        struct stat out;
+        if (::fstat(STDOUT_FILENO, &out) == 0 && SameFile(out, target)) {
+            m_standard = &standard;
+            return;
+        }
+        if (S_ISDIR(target.st_mode))
+            Fail(QStringLiteral("it is a folder"));
+        if (S_ISCHR(target.st_mode) || S_ISFIFO(target.st_mode)) {
+            // Opening a pipe no program reads from would wait for ever: without waiting it fails.
+            const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            if (fd < 0)
+                Fail(errno == ENXIO ? QStringLiteral("no program reads from the pipe")
+                                    : QString::fromLocal8Bit(std::strerror(errno)));
+            const int flags = ::fcntl(fd, F_GETFL);
+            if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+                ::close(fd);
+                Fail();
+            }
+            m_inPlace = std::make_unique<QFile>();
+            if (!m_inPlace->open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                                 QFileDevice::AutoCloseHandle)) {
+                ::close(fd);
+                Fail();
+            }
+            return;
+        }
+        if (!S_ISREG(target.st_mode))
+            Fail(QStringLiteral("it is not a regular file"));
+    }
+    m_save = std::make_unique<QSaveFile>(name);
+    if (!m_save->open(QIODevice::WriteOnly))
+        Fail(m_save->errorString());
+}
+
+TOutputFile::~TOutputFile() = default;
+
+void TOutputFile::Fail(const QString &cause) const
+{
+    QString message = QStringLiteral("Cannot create file %1").arg(m_name);
+    if (!cause.isEmpty())
+        message += QStringLiteral(": ") + cause;
+    throw EInOutError(message);
+}
+
+QIODevice &TOutputFile::Device()
+{
+    if (m_standard)
+        return *m_standard;
+    if (m_inPlace)
+        return *m_inPlace;
+    return *m_save;
+}
+
+void TOutputFile::Check()
+{
+    // A write cut short (a full disk, a size limit) leaves the device's error behind.
+    if (!WrittenWhole(Device()))
+        Fail();
+}
+
+void TOutputFile::Commit()
+{
+    if (m_save && !m_save->commit())
+        Fail();
+}
+
+TRenderOutputs::TRenderOutputs(const QString &picture, const QString &report, QIODevice &standard)
+{
+    m_picture = std::make_unique<TOutputFile>(picture, standard);
+    if (!report.isEmpty())
+        m_report = std::make_unique<TOutputFile>(report, standard);
+}
+
+void TRenderOutputs::Commit()
+{
+    // Both whole before either replaces a file.
+    m_picture->Check();
+    if (m_report)
+        m_report->Check();
+    m_picture->Commit();
+    if (m_report)
+        m_report->Commit();
+}
