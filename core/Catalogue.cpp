@@ -31,7 +31,8 @@ std::vector<tGene> &SingleRow(TCatalogue &catalogue)
 }
 
 // What names each file in a chromosome name it shares with another file: its name without the
-// last extension, or the whole name, or the whole path where those are not distinct either.
+// last extension, or the whole name, or the whole path where those are not distinct either; the
+// same file given twice gets a number after its second label ("x.txt~2").
 std::vector<QByteArray> FileLabels(const QStringList &paths)
 {
     const auto distinct = [](const QStringList &labels) {
@@ -47,6 +48,18 @@ std::vector<QByteArray> FileLabels(const QStringList &paths)
     }
     if (!distinct(labels))
         labels = paths;
+    QSet<QString> taken(labels.begin(), labels.end());
+    QSet<QString> used;
+    for (QString &label : labels) {
+        if (used.contains(label)) {
+            QString numbered;
+            for (int n = 2; taken.contains(numbered = label + QStringLiteral("~%1").arg(n)); ++n) {
+            }
+            label = numbered;
+            taken.insert(label);
+        }
+        used.insert(label);
+    }
     std::vector<QByteArray> encoded;
     for (const QString &label : labels)
         encoded.push_back(QFile::encodeName(label));
@@ -70,12 +83,21 @@ void PrefixSharedChromosomeNames(std::vector<std::vector<tGene>> &files,
         for (const QByteArray &name : names[f])
             ++fileCount[name];
     }
+    // A prefixed name may already be another file's own chromosome ("x:c1" in y beside c1 in x
+    // and y): it then gets a number, as no two files' chromosomes may meet in one name.
+    QSet<QByteArray> taken;
+    for (auto it = fileCount.cbegin(); it != fileCount.cend(); ++it)
+        taken.insert(it.key());
     for (std::size_t f = 0; f < files.size(); ++f) {
         tVectorOfString renamed = names[f];
         bool any = false;
         for (QByteArray &name : renamed) {
             if (fileCount.value(name) > 1) {
-                name = labels[f] + ':' + name;
+                const QByteArray prefixed = labels[f] + ':' + name;
+                name = prefixed;
+                for (int n = 2; taken.contains(name); ++n)
+                    name = prefixed + '~' + QByteArray::number(n);
+                taken.insert(name);
                 any = true;
             }
         }

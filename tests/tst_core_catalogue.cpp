@@ -235,6 +235,8 @@ private slots:
     void failedLoadKeepsPreviousCatalogue();
     void examples_data();
     void examples();
+    void severalFilesNeverMerge_data();
+    void severalFilesNeverMerge();
 
 private:
     QString writeFile(const QString &name, const QByteArray &bytes);
@@ -890,6 +892,48 @@ void TestCatalogue::examples()
     QVERIFY(repeated);
     QVERIFY(comment);
     QVERIFY(reverse && forward);
+}
+
+// Files loaded together keep every chromosome of their own, whatever their names and paths.
+void TestCatalogue::severalFilesNeverMerge_data()
+{
+    QTest::addColumn<QStringList>("paths"); // a path given twice is the same file twice
+    QTest::addColumn<QStringList>("names"); // each file's chromosomes, comma-separated
+    QTest::newRow("same file twice") << QStringList{"x.txt", "x.txt"} << QStringList{"c1", "c1"};
+    QTest::newRow("same stem") << QStringList{"x.txt", "x.dat"} << QStringList{"c1", "c1"};
+    QTest::newRow("same name, two folders")
+        << QStringList{"a/x.txt", "b/x.txt", "a/x.txt"} << QStringList{"c1", "c1", "c1"};
+    QTest::newRow("prefixed name taken")
+        << QStringList{"x.txt", "y.txt"} << QStringList{"c1", "c1,x:c1,y:c1"};
+    QTest::newRow("numbered label taken")
+        << QStringList{"x.txt", "x.txt", "x.txt~2"} << QStringList{"c1", "c1", "c1,x.txt~2:c1"};
+}
+
+void TestCatalogue::severalFilesNeverMerge()
+{
+    QFETCH(QStringList, paths);
+    QFETCH(QStringList, names);
+    QTemporaryDir dir;
+    QStringList files;
+    QSet<QString> written;
+    qsizetype expected = 0;
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const QString path = dir.filePath(paths[i]);
+        files << path;
+        if (written.contains(path))
+            continue;
+        written.insert(path);
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        for (const QString &name : names[i].split(','))
+            file.write(name.toUtf8() + "\t10\t20\t1\tg\n");
+        expected += names[i].split(',').size();
+    }
+    // The same file twice is two genomes.
+    expected += paths.size() - written.size();
+    const TCatalogue catalogue = LoadCatalogue(files);
+    QCOMPARE(qsizetype(catalogue.FChromosomeNames.size()), expected);
 }
 
 QTEST_GUILESS_MAIN(TestCatalogue)
