@@ -160,6 +160,14 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments)
         if (o.Scale != 1 && !IsRasterFormat(format))
             Bad(QStringLiteral("--scale applies to pixel pictures only (.png, .bmp)"));
     }
+    // Each side may be fine and their product still past what can be drawn.
+    const qint64 pixels = qint64(o.Size.width()) * o.Scale * o.Size.height() * o.Scale;
+    if (IsRasterFormat(format) && pixels > kMaxGraphPixels)
+        Bad(QStringLiteral("A picture of %1 x %2 pixels is too large: give --size and --scale "
+                           "for %3 million pixels at most")
+                .arg(qint64(o.Size.width()) * o.Scale)
+                .arg(qint64(o.Size.height()) * o.Scale)
+                .arg(kMaxGraphPixels / 1000000));
     // Names are compared by the files they lead to: "./in.txt", a link or a second hard link
     // to an input are that input.
     std::vector<TFileIdentity> inputs;

@@ -97,7 +97,8 @@ TOutputFile::~TOutputFile() = default;
 
 void TOutputFile::Fail(const QString &cause) const
 {
-    QString message = QStringLiteral("Cannot create file %1").arg(m_name);
+    QString message = m_standard ? QStringLiteral("Cannot write to standard output")
+                                 : QStringLiteral("Cannot create file %1").arg(m_name);
     if (!cause.isEmpty())
         message += QStringLiteral(": ") + cause;
     throw EInOutError(message);
@@ -110,6 +111,12 @@ QIODevice &TOutputFile::Device()
     if (m_inPlace)
         return *m_inPlace;
     return *m_save;
+}
+
+void TOutputFile::Write(const QByteArray &text)
+{
+    if (Device().write(text) != text.size())
+        Fail();
 }
 
 void TOutputFile::Check()
@@ -130,6 +137,12 @@ TRenderOutputs::TRenderOutputs(const QString &picture, const QString &report, QI
     m_picture = std::make_unique<TOutputFile>(picture, standard);
     if (!report.isEmpty())
         m_report = std::make_unique<TOutputFile>(report, standard);
+}
+
+void TRenderOutputs::WriteReport(const QByteArray &text)
+{
+    if (m_report)
+        m_report->Write(text);
 }
 
 void TRenderOutputs::Commit()

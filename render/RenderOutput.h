@@ -40,6 +40,8 @@ public:
     TOutputFile &operator=(const TOutputFile &) = delete;
 
     QIODevice &Device();
+    // Writes text whole or raises EInOutError.
+    void Write(const QByteArray &text);
     // Raises EInOutError "Cannot create file %1" when a write fell short.
     void Check();
     // Renames the temporary file into place; an output written in place is done already.
@@ -61,7 +63,8 @@ class TRenderOutputs
 public:
     TRenderOutputs(const QString &picture, const QString &report, QIODevice &standard);
     QIODevice &Picture() { return m_picture->Device(); }
-    QIODevice *Report() { return m_report ? &m_report->Device() : nullptr; }
+    // Writes the report's text, when there is a report.
+    void WriteReport(const QByteArray &text);
     void Commit();
 
 private:

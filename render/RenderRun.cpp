@@ -202,8 +202,7 @@ void Render(const TRenderOptions &o, QIODevice &out)
         const QByteArray report = o.Report.isEmpty() ? QByteArray()
                                                      : RowReportText(RowReport(catalogue, chart));
         WriteGraph(chart, o.Output, outputs.Picture(), TGraphOptions{o.Scale});
-        if (QIODevice *device = outputs.Report(); device && device->write(report) != report.size())
-            throw EInOutError(QStringLiteral("Cannot create file %1").arg(o.Report));
+        outputs.WriteReport(report);
         outputs.Commit();
     } catch (const std::bad_alloc &) {
         throw EInOutError(QStringLiteral("Out of memory while drawing the picture"));

@@ -13,6 +13,8 @@
 #include <QXmlStreamReader>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 const QString kDemo = QStringLiteral(OSTRINEL_EXAMPLES "/demo.txt");
 
@@ -103,6 +105,8 @@ private slots:
     void pictures();
     void errors_data();
     void errors();
+    void outputsOfTheProcess_data();
+    void outputsOfTheProcess();
     void crossings();
 };
 
@@ -146,6 +150,7 @@ void TestRender::pictures()
     const QString tag = QTest::currentDataTag();
 
     if (output.endsWith(".svg")) {
+        QVERIFY(Outside("xmllint", {"--noout", path}) != "failed");
         const TSvgRows rows = SvgRows(bytes);
         const QImage drawn = QImage::fromData(
             Outside("rsvg-convert", {"-f", "png", path}), "PNG");
@@ -245,6 +250,27 @@ void TestRender::errors_data()
                               << "BAD: Error in the file at line 2";
     QTest::newRow("no folder") << QStringList{kDemo, "NONE/OUT.png"} << 2
                                << "Cannot create file";
+    QTest::newRow("zoom span too large")
+        << QStringList{"--zoom", "-1e308:1e308", kDemo, "OUT.png"} << 2 << "too large to draw";
+    QTest::newRow("pixels past the limit")
+        << QStringList{"--size", "20000x20000", "--scale", "2", kDemo, "OUT.bmp"} << 2
+        << "40000 x 40000 pixels is too large";
+    QTest::newRow("picture is an input spelt otherwise")
+        << QStringList{"SELF.png", "./SELF.png"} << 2 << "would overwrite an input file";
+    QTest::newRow("picture is a link to an input") << QStringList{"BAD", "LINK.png"} << 2
+                                                   << "would overwrite an input file";
+    QTest::newRow("report is an input spelt otherwise")
+        << QStringList{"--report", "./SELF.png", "SELF.png", "OUT.png"} << 2
+        << "would overwrite the picture or an input file";
+    QTest::newRow("report is the picture spelt otherwise")
+        << QStringList{"--report", "./OUT.png", kDemo, "OUT.png"} << 2
+        << "would overwrite the picture or an input file";
+    QTest::newRow("report in no folder, picture kept")
+        << QStringList{"--report", "NONE/r.tsv", kDemo, "OUT.png"} << 2 << "Cannot create file";
+    QTest::newRow("report is a folder, picture kept")
+        << QStringList{"--report", "DIR", kDemo, "OUT.svg"} << 2 << "it is a folder";
+    QTest::newRow("pipe nobody reads") << QStringList{kDemo, "FIFO.png"} << 2
+                                       << "no program reads from the pipe";
 }
 
 void TestRender::errors()
@@ -257,9 +283,15 @@ void TestRender::errors()
     QVERIFY(bad.open(QIODevice::WriteOnly));
     bad.write("c1\t10\t20\t1\tg\nc1\tten\t20\t1\tg\n");
     bad.close();
+    QVERIFY(QFile::copy(kDemo, dir.filePath("SELF.png")));
+    QVERIFY(QFile::link(dir.filePath("BAD"), dir.filePath("LINK.png")));
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("FIFO.png")).constData(), 0600), 0);
     for (QString &argument : arguments)
-        if (argument == "BAD" || argument.startsWith("OUT.") || argument.startsWith("NONE"))
+        if (argument == "BAD" || argument.startsWith("OUT.") || argument.startsWith("NONE") ||
+            argument.startsWith("./") || argument == "SELF.png" || argument == "LINK.png" || argument == "FIFO.png")
             argument = dir.filePath(argument);
+        else if (argument == "DIR")
+            argument = dir.path();
     // An existing picture stays whole.
     QFile old(arguments.last());
     const bool existing = arguments.last().startsWith(dir.filePath("OUT.")) &&
@@ -269,6 +301,7 @@ void TestRender::errors()
         old.close();
     }
 
+    const uint entries = QDir(dir.path()).count();
     const TRun run = Run(arguments);
     QCOMPARE(run.Status, status);
     QVERIFY2(run.Err.startsWith("ostrinel-render: ") && run.Err.contains(message.toUtf8()),
@@ -278,7 +311,57 @@ void TestRender::errors()
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), QByteArray("old picture"));
     }
-    QCOMPARE(QDir(dir.path()).count(), existing ? 4u : 3u);
+    QCOMPARE(QDir(dir.path()).count(), entries);
+}
+
+// The program itself, where its standard output, the file size limit or another program on the
+// other end of a pipe matter. Each script runs in a shell with R the program, IN an input and
+// D an empty folder, and ends with the program's status unless it checks more.
+void TestRender::outputsOfTheProcess_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("help to a full disk") << "\"$R\" --help >/dev/full" << 2
+                                         << "Cannot write to standard output";
+    QTest::newRow("report to a full disk")
+        << "\"$R\" --report - \"$IN\" \"$D/a.png\" >/dev/full" << 2
+        << "Cannot write to standard output";
+    QTest::newRow("file size limit") << "ulimit -f 1; \"$R\" \"$IN\" \"$D/a.png\"" << 2
+                                     << "Cannot create file";
+    QTest::newRow("report to the file of standard output")
+        << ": >\"$D/r\"; i=$(stat -c %i \"$D/r\"); \"$R\" --report /dev/stdout \"$IN\" "
+           "\"$D/a.png\" >>\"$D/r\" && [ \"$(stat -c %i \"$D/r\")\" = \"$i\" ] && "
+           "grep -q '^velA_chr1' \"$D/r\""
+        << 0 << "";
+    QTest::newRow("report into a pipe")
+        << "mkfifo \"$D/p\"; cat \"$D/p\" >\"$D/got\" & sleep 0.2; \"$R\" --report \"$D/p\" "
+           "\"$IN\" \"$D/a.png\" && wait && [ -p \"$D/p\" ] && grep -q '^velA_chr1' \"$D/got\""
+        << 0 << "";
+    QTest::newRow("control characters in names")
+        << "printf 'c\\000\\001h\\t10\\t20\\t1\\tg\\033<&x\\n' >\"$D/c.txt\" && "
+           "\"$R\" \"$D/c.txt\" \"$D/c.svg\" && xmllint --noout \"$D/c.svg\""
+        << 0 << "";
+}
+
+void TestRender::outputsOfTheProcess()
+{
+    QFETCH(QString, script);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QProcess shell;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("R", QStringLiteral(OSTRINEL_BINARY_DIR "/ostrinel-render"));
+    environment.insert("IN", kDemo);
+    environment.insert("D", dir.path());
+    shell.setProcessEnvironment(environment);
+    shell.start("sh", {"-c", script});
+    QVERIFY(shell.waitForFinished(60000));
+    const QByteArray err = shell.readAllStandardError();
+    QCOMPARE(shell.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(shell.exitCode() == status, err.constData());
+    QVERIFY2(err.contains(message.toUtf8()), err.constData());
 }
 
 // Crossings against a count of every pair, on ends with many ties.
