@@ -1,6 +1,7 @@
 #include "map/GraphExport.h"
 
 #include "chart/TChart.h"
+#include "map/SvgWriter.h"
 #include "platform/TMetafileDevice.h"
 #include "util/CommonDecl.h"
 
@@ -14,7 +15,6 @@
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QSaveFile>
-#include <QSvgGenerator>
 #include <QTemporaryFile>
 
 #include <algorithm>
@@ -102,153 +102,27 @@ void DrawPicture(TChart &chart, const QRect &r, QPaintDevice &device)
         throw EInOutError(QStringLiteral("The picture could not be finished"));
 }
 
-// --- Rows as SVG groups ----------------------------------------------------------------------
-// The SVG writer puts every change of pen, brush or font in a group of its own, one after the
-// other, and offers no way to add elements. So the chart marks the start and end of each row with
-// a one-character text in a font whose family names the mark: the writer gives that text a group
-// of its own, which is then replaced, on its way to the file, by the opening or closing tag of
-// the row's group. Begin and end marks alternate, so two families keep each mark in a group of
-// its own (and the font database looks up two fonts, not one per row). Nothing else can carry
-// such a family, and label texts never reach the file unescaped.
-const QByteArray kRowMark = QByteArrayLiteral("ostrinel-row-mark-");
-
-// Drops what XML 1.0 cannot hold at all: control characters other than tab, line feed and
-// carriage return (a name may carry them), and the non-characters U+FFFE and U+FFFF.
-QByteArray XmlText(const char *data, qsizetype size)
-{
-    QByteArray text;
-    text.reserve(size);
-    for (qsizetype i = 0; i < size; ++i) {
-        const auto c = static_cast<unsigned char>(data[i]);
-        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
-            continue;
-        if (c == 0xEF && i + 2 < size && static_cast<unsigned char>(data[i + 1]) == 0xBF &&
-            (static_cast<unsigned char>(data[i + 2]) & 0xFE) == 0xBE) {
-            i += 2;
-            continue;
-        }
-        text.append(char(c));
-    }
-    return text;
-}
-
-QByteArray XmlEscaped(const QString &text)
-{
-    const QByteArray escaped = text.toHtmlEscaped().toUtf8();
-    return XmlText(escaped.constData(), escaped.size());
-}
-
-// Passes the SVG writer's output on to the file with each mark's group replaced by the tag of
-// its row's group, holding back only what may be the start of a mark.
-class TSvgRowGroups : public QIODevice
-{
-public:
-    TSvgRowGroups(QIODevice &out, const std::vector<QString> &names) : m_out(out), m_names(names)
-    {
-        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    }
-
-    // After the writer ended: the rest, and whether every mark found its place.
-    void Finish()
-    {
-        Pass(true);
-        if (!m_pending.isEmpty() || m_open != 0)
-            throw EInOutError(QStringLiteral("The SVG writer left a row mark out of place"));
-    }
-
-protected:
-    qint64 readData(char *, qint64) override { return -1; }
-    qint64 writeData(const char *data, qint64 size) override
-    {
-        m_pending.append(data, qsizetype(size));
-        Pass(false);
-        return size;
-    }
-
-private:
-    void Emit(const char *data, qsizetype size)
-    {
-        const QByteArray text = XmlText(data, size);
-        if (m_out.write(text) != text.size())
-            throw EInOutError(QStringLiteral("The SVG picture could not be written"));
-    }
-
-    void Pass(bool last)
-    {
-        static const QByteArray family = QByteArrayLiteral("font-family=\"") + kRowMark;
-        qsizetype from = 0;
-        for (;;) {
-            const qsizetype at = m_pending.indexOf(family, from);
-            if (at < 0)
-                break;
-            const qsizetype open = m_pending.lastIndexOf("<g ", at);
-            const qsizetype close = m_pending.indexOf("</g>", at);
-            if (close < 0 && !last)
-                break;
-            if (open < from || close < 0)
-                throw EInOutError(QStringLiteral("The SVG writer left a row mark out of place"));
-            Emit(m_pending.constData() + from, open - from);
-            if (m_pending.mid(at + family.size(), 5) == "begin") {
-                const std::size_t row = m_begun++;
-                const QByteArray tag = "<g id=\"row-" + QByteArray::number(qulonglong(row + 1)) +
-                                       "\"><title>" + XmlEscaped(m_names.at(row)) + "</title>";
-                if (m_out.write(tag) != tag.size())
-                    throw EInOutError(QStringLiteral("The SVG picture could not be written"));
-                ++m_open;
-            } else {
-                if (m_open-- == 0 || m_out.write("</g>") != 4)
-                    throw EInOutError(QStringLiteral("The SVG writer left a row mark out of place"));
-            }
-            from = close + 4;
-        }
-        // Held back: from the last group's start, which may be a mark not yet whole.
-        qsizetype keep = last ? m_pending.size() : m_pending.lastIndexOf("<g ");
-        if (keep < from)
-            keep = m_pending.size();
-        Emit(m_pending.constData() + from, keep - from);
-        m_pending.remove(0, keep);
-    }
-
-    QIODevice &m_out;
-    const std::vector<QString> &m_names;
-    QByteArray m_pending;
-    std::size_t m_begun = 0;
-    int m_open = 0;
-};
-
+// Rows as SVG groups: the chart brackets each row's drawing, and the writer puts it in a group
+// whose id is "row-N" (N from 1, top down) and whose title is the chromosome's name.
 void WriteSvgPicture(TChart &chart, const QRect &r, const QString &fileName, QIODevice &out)
 {
-    std::vector<QString> names;
-    TSvgRowGroups rows(out, names);
-    {
-        QSvgGenerator svg;
-        svg.setOutputDevice(&rows);
-        svg.setSize(r.size());
-        svg.setViewBox(QRect(QPoint(0, 0), r.size()));
-        svg.setResolution(int(std::lround(TMetafileDevice::ScreenDpi())));
-        svg.setTitle(QFileInfo(fileName).completeBaseName());
-        svg.setDescription(QStringLiteral("Drawn by Ostrinel"));
-        const QFont marks[2] = {QFont(QString::fromLatin1(kRowMark + "end")),
-                                QFont(QString::fromLatin1(kRowMark + "begin"))};
-        auto hook = std::exchange(chart.OnSeriesGroup, [&](TChart &, QPainter &painter,
-                                                           const TArrowSeries &series,
-                                                           bool begin) {
-            if (begin)
-                names.push_back(DisplayText(series.Title));
-            painter.save();
-            painter.setFont(marks[begin]);
-            painter.drawText(QPointF(0, 0), QStringLiteral("x"));
-            painter.restore();
-        });
-        try {
-            DrawPicture(chart, r, svg);
-        } catch (...) {
-            chart.OnSeriesGroup = std::move(hook);
-            throw;
-        }
+    TSvgWriter svg(out, r.size(), int(std::lround(TMetafileDevice::ScreenDpi())),
+                   QFileInfo(fileName).completeBaseName(), QStringLiteral("Drawn by Ostrinel"));
+    qsizetype rows = 0;
+    auto hook = std::exchange(chart.OnSeriesGroup, [&](TChart &, QPainter &,
+                                                       const TArrowSeries &series, bool begin) {
+        if (begin)
+            svg.BeginGroup(QStringLiteral("row-%1").arg(++rows), DisplayText(series.Title));
+        else
+            svg.EndGroup();
+    });
+    try {
+        DrawPicture(chart, r, svg);
+    } catch (...) {
         chart.OnSeriesGroup = std::move(hook);
+        throw;
     }
-    rows.Finish();
+    chart.OnSeriesGroup = std::move(hook);
 }
 
 void WritePdfPicture(TChart &chart, const QRect &r, const QString &fileName, QIODevice &out)

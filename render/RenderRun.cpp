@@ -10,6 +10,7 @@
 #include "render/RenderOutput.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QIODevice>
 #include <QImage>
 #include <QPainter>
@@ -56,37 +57,68 @@ QString WithFileName(const QStringList &inputs, const QString &message)
     return message;
 }
 
-// The list items (positions in the chromosome list) whose name is one of names.
-std::vector<bool> ChromosomesNamed(const TCatalogue &catalogue, const QStringList &names)
+// The list items (positions in the chromosome list) under each shown name: a name may stand for
+// more than one when shown names are cut.
+QHash<QString, std::vector<std::size_t>> ChromosomeItems(const TCatalogue &catalogue)
+{
+    QHash<QString, std::vector<std::size_t>> items;
+    items.reserve(qsizetype(catalogue.FChromosomes.size()));
+    for (std::size_t i = 0; i < catalogue.FChromosomes.size(); ++i) {
+        const qint32 c = catalogue.FChromosomes[i].ChromosomeIndex;
+        items[DisplayText(At(catalogue.FChromosomeNames, c))].push_back(i);
+    }
+    return items;
+}
+
+const std::vector<std::size_t> &ItemsNamed(const QHash<QString, std::vector<std::size_t>> &items,
+                                           const QString &name)
+{
+    const auto found = items.constFind(name);
+    if (found == items.cend())
+        throw EUsageError(QStringLiteral("No chromosome \"%1\" in the input").arg(name));
+    return *found;
+}
+
+// The list items whose name is one of names.
+std::vector<bool> ChromosomesNamed(const TCatalogue &catalogue,
+                                   const QHash<QString, std::vector<std::size_t>> &items,
+                                   const QStringList &names)
 {
     std::vector<bool> checked(catalogue.FChromosomes.size(), false);
-    for (const QString &name : names) {
-        bool found = false;
-        for (std::size_t i = 0; i < checked.size(); ++i) {
-            const qint32 c = catalogue.FChromosomes[i].ChromosomeIndex;
-            if (DisplayText(At(catalogue.FChromosomeNames, c)) == name)
-                checked[i] = found = true;
-        }
-        if (!found)
-            throw EUsageError(QStringLiteral("No chromosome \"%1\" in the input").arg(name));
-    }
+    for (const QString &name : names)
+        for (std::size_t i : ItemsNamed(items, name))
+            checked[i] = true;
     return checked;
 }
 
-// Gene names are one gene whatever their case, as the catalogue reads them.
-qint32 GeneNamed(const TCatalogue &catalogue, const QString &name)
+// Gene names are one gene whatever their case, as the catalogue reads them: each folded name
+// leads to the first gene that has it.
+QHash<QString, qint32> GeneIndices(const TCatalogue &catalogue)
 {
-    for (std::size_t g = 0; g < catalogue.FGeneNames.size(); ++g)
-        if (DisplayText(catalogue.FGeneNames[g]).compare(name, Qt::CaseInsensitive) == 0)
-            return qint32(g);
-    throw EUsageError(QStringLiteral("No gene \"%1\" in the input").arg(name));
+    QHash<QString, qint32> genes;
+    genes.reserve(qsizetype(catalogue.FGeneNames.size()));
+    for (std::size_t g = 0; g < catalogue.FGeneNames.size(); ++g) {
+        QString folded = DisplayText(catalogue.FGeneNames[g]).toCaseFolded();
+        if (!genes.contains(folded))
+            genes.insert(std::move(folded), qint32(g));
+    }
+    return genes;
 }
 
-std::vector<bool> GenesNamed(const TCatalogue &catalogue, const QStringList &names)
+qint32 GeneNamed(const QHash<QString, qint32> &genes, const QString &name)
+{
+    const auto found = genes.constFind(name.toCaseFolded());
+    if (found == genes.cend())
+        throw EUsageError(QStringLiteral("No gene \"%1\" in the input").arg(name));
+    return *found;
+}
+
+std::vector<bool> GenesNamed(const TCatalogue &catalogue, const QHash<QString, qint32> &genes,
+                             const QStringList &names)
 {
     std::vector<bool> checked(catalogue.FGeneNames.size(), false);
     for (const QString &name : names)
-        checked[std::size_t(GeneNamed(catalogue, name))] = true;
+        checked[std::size_t(GeneNamed(genes, name))] = true;
     return checked;
 }
 
@@ -162,17 +194,18 @@ void Render(const TRenderOptions &o, QIODevice &out)
 
     // Names are looked up before any command, so that a wrong one runs none.
     const TCatalogue &catalogue = session.FCatalogue;
-    std::vector<bool> chromosomes = o.Chromosomes ? ChromosomesNamed(catalogue, *o.Chromosomes)
-                                                  : session.ChromosomeChecked;
-    std::vector<bool> genes = o.Genes ? GenesNamed(catalogue, *o.Genes) : session.GeneChecked;
+    const QHash<QString, std::vector<std::size_t>> items = ChromosomeItems(catalogue);
+    const QHash<QString, qint32> geneIndices = GeneIndices(catalogue);
+    std::vector<bool> chromosomes = o.Chromosomes
+                                        ? ChromosomesNamed(catalogue, items, *o.Chromosomes)
+                                        : session.ChromosomeChecked;
+    std::vector<bool> genes =
+        o.Genes ? GenesNamed(catalogue, geneIndices, *o.Genes) : session.GeneChecked;
     std::vector<qint32> inverse;
-    for (const QString &name : o.Inverse) {
-        const std::vector<bool> named = ChromosomesNamed(catalogue, {name});
-        for (std::size_t i = 0; i < named.size(); ++i)
-            if (named[i])
-                inverse.push_back(qint32(i));
-    }
-    const qint32 alignGene = o.Align.isEmpty() ? -1 : GeneNamed(catalogue, o.Align);
+    for (const QString &name : o.Inverse)
+        for (std::size_t i : ItemsNamed(items, name))
+            inverse.push_back(qint32(i));
+    const qint32 alignGene = o.Align.isEmpty() ? -1 : GeneNamed(geneIndices, o.Align);
 
     try {
         if (o.Chromosomes || o.Genes)
