@@ -25,6 +25,7 @@
 #include <QSignalBlocker>
 #include <QStyledItemDelegate>
 
+#include <new>
 #include <utility>
 
 namespace {
@@ -255,6 +256,9 @@ template <typename Command> void TdlgOstrinel::Guarded(Command &&command)
         command();
     } catch (const Exception &error) {
         ReportError(error.message());
+    } catch (const std::bad_alloc &) {
+        // The command stopped where memory ran out; what it had not changed yet stays.
+        ReportError(QStringLiteral("Out of memory"));
     } catch (const std::exception &error) {
         ReportError(QString::fromLocal8Bit(error.what()));
     }

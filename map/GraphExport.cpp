@@ -18,7 +18,11 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <functional>
 #include <limits>
 #include <optional>
@@ -39,8 +43,10 @@ void WriteFile(const QString &fileName, const std::function<bool(QIODevice &)> &
 {
     const QFileInfo info(fileName);
     if (info.exists() && !info.isFile() && !info.isDir()) {
-        QFile file(fileName);
-        if (!file.open(QIODevice::WriteOnly) || !write(file) || !file.flush())
+        QFile file;
+        if (const QString cause = OpenInPlace(fileName, file); !cause.isEmpty())
+            throw EInOutError(QStringLiteral("Cannot create file %1: %2").arg(fileName, cause));
+        if (!write(file) || !file.flush())
             CannotCreate(fileName);
         file.close();
         if (file.error() != QFileDevice::NoError)
@@ -285,6 +291,25 @@ TGraphFormat KnownFormatOf(const QString &fileName)
     return format;
 }
 } // namespace
+
+QString OpenInPlace(const QString &fileName, QFile &file)
+{
+    // Opening a pipe no program reads from would wait for ever: without waiting it fails.
+    const int fd = ::open(QFile::encodeName(fileName).constData(),
+                          O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENXIO ? QStringLiteral("no program reads from the pipe")
+                              : QString::fromLocal8Bit(std::strerror(errno));
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0 ||
+        !file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                   QFileDevice::AutoCloseHandle)) {
+        const QString cause = QString::fromLocal8Bit(std::strerror(errno));
+        ::close(fd);
+        return cause;
+    }
+    return {};
+}
 
 QString GraphExtension(const QString &fileName)
 {

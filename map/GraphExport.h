@@ -10,6 +10,7 @@
 class TChart;
 class QPrinter;
 class QIODevice;
+class QFile;
 
 enum class TGraphFormat
 {
@@ -57,6 +58,10 @@ void SaveGraph(TChart &chart, const QString &fileName, const TGraphOptions &opti
 // memory for, raises EInOutError before drawing.
 void WriteGraph(TChart &chart, const QString &fileName, QIODevice &out,
                 const TGraphOptions &options = {});
+
+// Opens a device or a pipe for writing in place, without waiting for a reader: file is then
+// open. Returns the cause when it cannot be ("no program reads from the pipe"), else nothing.
+QString OpenInPlace(const QString &fileName, QFile &file);
 
 // Draws the chart over the printer's whole printable page (one page, no title), with labels and
 // connectors laid out for the page; the screen's layout is restored afterwards. A PDF file is

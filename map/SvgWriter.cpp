@@ -8,6 +8,7 @@
 #include <QPixmap>
 #include <QTextItem>
 
+#include <charconv>
 #include <cmath>
 
 namespace {
@@ -15,15 +16,18 @@ namespace {
 // Output is handed to the file in pieces of about this size.
 constexpr qsizetype kFlushSize = 1 << 16;
 
+// Whole numbers as integers, others to eight significant digits: no allocation per number.
 void AppendNumber(QByteArray &out, qreal value)
 {
     if (!std::isfinite(value))
         value = 0;
+    char text[32];
     const qreal whole = std::round(value);
-    if (std::abs(value - whole) < 1e-6 && std::abs(whole) < 1e15)
-        out.append(QByteArray::number(qint64(whole)));
-    else
-        out.append(QByteArray::number(value, 'g', 8));
+    const std::to_chars_result end =
+        std::abs(value - whole) < 1e-6 && std::abs(whole) < 1e15
+            ? std::to_chars(text, text + sizeof text, qint64(whole))
+            : std::to_chars(text, text + sizeof text, value, std::chars_format::general, 8);
+    out.append(text, end.ptr - text);
 }
 
 QByteArray ColorText(const QColor &color)

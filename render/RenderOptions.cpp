@@ -4,6 +4,7 @@
 #include "render/RenderOutput.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -83,7 +84,16 @@ std::pair<double, double> ParseZoom(const QString &text)
 }
 } // namespace
 
-TRenderOptions ParseRenderArguments(const QStringList &arguments)
+QByteArray SystemName(const QString &name, const QList<QByteArray> &system)
+{
+    const QByteArray encoded = QFile::encodeName(name);
+    for (const QByteArray &argument : system)
+        if (argument != encoded && QFile::decodeName(argument) == name)
+            return argument;
+    return encoded;
+}
+
+TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QByteArray> &system)
 {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -168,24 +178,28 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments)
                 .arg(qint64(o.Size.width()) * o.Scale)
                 .arg(qint64(o.Size.height()) * o.Scale)
                 .arg(kMaxGraphPixels / 1000000));
+    for (const QString &input : o.Inputs)
+        o.InputPaths.append(SystemName(input, system));
+    o.OutputPath = SystemName(o.Output, system);
+    o.ReportPath = SystemName(o.Report, system);
     // Names are compared by the files they lead to: "./in.txt", a link or a second hard link
     // to an input are that input.
     std::vector<TFileIdentity> inputs;
-    for (const QString &input : o.Inputs)
+    for (const QByteArray &input : o.InputPaths)
         if (const auto identity = RegularFileIdentity(input))
             inputs.push_back(*identity);
-    const auto isInput = [&](const QString &name) {
-        const auto identity = RegularFileIdentity(name);
+    const auto isInput = [&](const QByteArray &path) {
+        const auto identity = RegularFileIdentity(path);
         return identity && std::find(inputs.begin(), inputs.end(), *identity) != inputs.end();
     };
     if (!o.Report.isEmpty() && o.Report != QLatin1String("-")) {
-        const auto report = RegularFileIdentity(o.Report);
-        if (isInput(o.Report) || ResolvedOutputName(o.Report) == ResolvedOutputName(o.Output) ||
-            (report && report == RegularFileIdentity(o.Output)))
+        const auto report = RegularFileIdentity(o.ReportPath);
+        if (isInput(o.ReportPath) || ResolvedOutputName(o.Report) == ResolvedOutputName(o.Output) ||
+            (report && report == RegularFileIdentity(o.OutputPath)))
             Bad(QStringLiteral("The report \"%1\" would overwrite the picture or an input file")
                     .arg(o.Report));
     }
-    if (isInput(o.Output))
+    if (isInput(o.OutputPath))
         Bad(QStringLiteral("The picture \"%1\" would overwrite an input file").arg(o.Output));
     return o;
 }

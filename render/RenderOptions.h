@@ -16,6 +16,11 @@ struct TRenderOptions
 {
     QStringList Inputs; // loaded as one catalogue, in this order
     QString Output;     // the picture type follows its extension
+    // The names of the inputs, the picture and the report as the system spells them: the bytes
+    // of the command line, which need not be UTF-8.
+    QList<QByteArray> InputPaths;
+    QByteArray OutputPath;
+    QByteArray ReportPath;
     QSize Size{1600, 900}; // the chart's client size
     bool GrayPalette = false;
     TViewOptions View;
@@ -38,8 +43,12 @@ public:
     using Exception::Exception;
 };
 
-// Reads the arguments (the program name first). Raises EUsageError with a message in the
-// program's words.
-TRenderOptions ParseRenderArguments(const QStringList &arguments);
+// Reads the arguments (the program name first); system, when given, holds the same arguments as
+// the system's bytes. Raises EUsageError with a message in the program's words.
+TRenderOptions ParseRenderArguments(const QStringList &arguments,
+                                    const QList<QByteArray> &system = {});
+// The bytes the system knows a name by: the argument of system that reads as name, when name
+// has no UTF-8 spelling of its own, else name in UTF-8.
+QByteArray SystemName(const QString &name, const QList<QByteArray> &system);
 // The text of --help.
 QString RenderHelpText();

@@ -1,5 +1,6 @@
 #include "render/RenderOutput.h"
 
+#include "map/GraphExport.h"
 #include "util/CommonDecl.h"
 
 #include <QDir>
@@ -8,8 +9,8 @@
 #include <QSaveFile>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,11 +32,10 @@ bool WrittenWhole(QIODevice &device)
 
 } // namespace
 
-std::optional<TFileIdentity> RegularFileIdentity(const QString &name)
+std::optional<TFileIdentity> RegularFileIdentity(const QByteArray &path)
 {
     struct stat s;
-    if (name.isEmpty() || ::stat(QFile::encodeName(name).constData(), &s) != 0 ||
-        !S_ISREG(s.st_mode))
+    if (path.isEmpty() || ::stat(path.constData(), &s) != 0 || !S_ISREG(s.st_mode))
         return std::nullopt;
     return TFileIdentity{quint64(s.st_dev), quint64(s.st_ino)};
 }
@@ -50,13 +50,13 @@ QString ResolvedOutputName(const QString &name)
     return (folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') + info.fileName();
 }
 
-TOutputFile::TOutputFile(const QString &name, QIODevice &standard) : m_name(name)
+TOutputFile::TOutputFile(const QString &name, const QByteArray &path, QIODevice &standard)
+    : m_name(name), m_path(path)
 {
     if (name == QLatin1String("-")) {
         m_standard = &standard;
         return;
     }
-    const QByteArray path = QFile::encodeName(name);
     struct stat target;
     if (::stat(path.constData(), &target) == 0) {
         struct stat out;
@@ -67,33 +67,42 @@ TOutputFile::TOutputFile(const QString &name, QIODevice &standard) : m_name(name
         if (S_ISDIR(target.st_mode))
             Fail(QStringLiteral("it is a folder"));
         if (S_ISCHR(target.st_mode) || S_ISFIFO(target.st_mode)) {
-            // Opening a pipe no program reads from would wait for ever: without waiting it fails.
-            const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-            if (fd < 0)
-                Fail(errno == ENXIO ? QStringLiteral("no program reads from the pipe")
-                                    : QString::fromLocal8Bit(std::strerror(errno)));
-            const int flags = ::fcntl(fd, F_GETFL);
-            if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
-                ::close(fd);
-                Fail();
-            }
             m_inPlace = std::make_unique<QFile>();
-            if (!m_inPlace->open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
-                                 QFileDevice::AutoCloseHandle)) {
-                ::close(fd);
-                Fail();
-            }
+            if (const QString cause = OpenInPlace(QFile::decodeName(path), *m_inPlace);
+                !cause.isEmpty())
+                Fail(cause);
             return;
         }
         if (!S_ISREG(target.st_mode))
             Fail(QStringLiteral("it is not a regular file"));
+    }
+    if (path != QFile::encodeName(name)) {
+        // Beside the target, as a saved file's temporary is, and renamed by the same bytes.
+        m_temporaryPath = path + ".XXXXXX";
+        const int fd = ::mkstemp(m_temporaryPath.data());
+        m_system = std::make_unique<QFile>();
+        if (fd < 0)
+            Fail(QString::fromLocal8Bit(std::strerror(errno)));
+        if (!m_system->open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            ::unlink(m_temporaryPath.constData());
+            Fail();
+        }
+        return;
     }
     m_save = std::make_unique<QSaveFile>(name);
     if (!m_save->open(QIODevice::WriteOnly))
         Fail(m_save->errorString());
 }
 
-TOutputFile::~TOutputFile() = default;
+TOutputFile::~TOutputFile()
+{
+    // Not committed: the temporary file goes.
+    if (m_system && m_system->isOpen()) {
+        m_system->close();
+        ::unlink(m_temporaryPath.constData());
+    }
+}
 
 void TOutputFile::Fail(const QString &cause) const
 {
@@ -110,6 +119,8 @@ QIODevice &TOutputFile::Device()
         return *m_standard;
     if (m_inPlace)
         return *m_inPlace;
+    if (m_system)
+        return *m_system;
     return *m_save;
 }
 
@@ -130,13 +141,24 @@ void TOutputFile::Commit()
 {
     if (m_save && !m_save->commit())
         Fail();
+    if (m_system) {
+        m_system->close();
+        const bool renamed = m_system->error() == QFileDevice::NoError &&
+                             ::rename(m_temporaryPath.constData(), m_path.constData()) == 0;
+        if (!renamed) {
+            ::unlink(m_temporaryPath.constData());
+            Fail();
+        }
+    }
 }
 
-TRenderOutputs::TRenderOutputs(const QString &picture, const QString &report, QIODevice &standard)
+TRenderOutputs::TRenderOutputs(const QString &picture, const QByteArray &picturePath,
+                               const QString &report, const QByteArray &reportPath,
+                               QIODevice &standard)
 {
-    m_picture = std::make_unique<TOutputFile>(picture, standard);
+    m_picture = std::make_unique<TOutputFile>(picture, picturePath, standard);
     if (!report.isEmpty())
-        m_report = std::make_unique<TOutputFile>(report, standard);
+        m_report = std::make_unique<TOutputFile>(report, reportPath, standard);
 }
 
 void TRenderOutputs::WriteReport(const QByteArray &text)

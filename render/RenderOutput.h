@@ -23,7 +23,7 @@ struct TFileIdentity
 };
 
 // The identity of the regular file a name leads to (links followed); none for anything else.
-std::optional<TFileIdentity> RegularFileIdentity(const QString &name);
+std::optional<TFileIdentity> RegularFileIdentity(const QByteArray &path);
 // The name a new file would get: the folder's canonical path and the last part, links followed;
 // two outputs with the same one would overwrite each other.
 QString ResolvedOutputName(const QString &name);
@@ -34,7 +34,9 @@ public:
     // Opens the output: standard is the device standard output stands for (for "-" or a name of
     // the file standard output goes to). Raises EInOutError "Cannot create file %1: cause" for a
     // folder, a socket or block device, a pipe no program reads, or a file that cannot be made.
-    TOutputFile(const QString &name, QIODevice &standard);
+    // path is the name in the system's bytes; a name with no UTF-8 spelling is made through
+    // a temporary file of its own bytes.
+    TOutputFile(const QString &name, const QByteArray &path, QIODevice &standard);
     ~TOutputFile();
     TOutputFile(const TOutputFile &) = delete;
     TOutputFile &operator=(const TOutputFile &) = delete;
@@ -54,6 +56,10 @@ private:
     QIODevice *m_standard = nullptr;
     std::unique_ptr<QSaveFile> m_save;
     std::unique_ptr<QFile> m_inPlace;
+    // The temporary file and the target, in the system's bytes, of a name Qt cannot spell.
+    std::unique_ptr<QFile> m_system;
+    QByteArray m_temporaryPath;
+    QByteArray m_path;
 };
 
 // The picture and the report (none when its name is empty), opened together. Commit makes both
@@ -61,7 +67,9 @@ private:
 class TRenderOutputs
 {
 public:
-    TRenderOutputs(const QString &picture, const QString &report, QIODevice &standard);
+    // Of the options, the picture and the report (none when not named) with their system bytes.
+    TRenderOutputs(const QString &picture, const QByteArray &picturePath, const QString &report,
+                   const QByteArray &reportPath, QIODevice &standard);
     QIODevice &Picture() { return m_picture->Device(); }
     // Writes the report's text, when there is a report.
     void WriteReport(const QByteArray &text);

@@ -9,13 +9,17 @@
 #include "render/RenderOptions.h"
 #include "render/RenderOutput.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QIODevice>
 #include <QImage>
 #include <QPainter>
+#include <QTemporaryDir>
 
 #include <new>
+#include <unistd.h>
 
 namespace {
 
@@ -151,7 +155,7 @@ void Render(const TRenderOptions &o, QIODevice &out)
 {
     // Both outputs are made ready before anything is read: a folder missing or a pipe nobody
     // reads is told at once, and nothing is replaced unless both are written whole.
-    TRenderOutputs outputs(o.Output, o.Report, out);
+    TRenderOutputs outputs(o.Output, o.OutputPath, o.Report, o.ReportPath, out);
 
     // The chart as the window sets it up, wired to the session and sized as the widget is when
     // shown: the resize moves the labels first.
@@ -184,12 +188,31 @@ void Render(const TRenderOptions &o, QIODevice &out)
     if (o.GrayPalette)
         session.FPalette = GrayPalette();
 
+    // An input whose name has no UTF-8 spelling is read through a link that has one, named
+    // as the command line shows it, in a folder of the run's own; messages name it as given.
+    QTemporaryDir links;
+    QStringList inputs = o.Inputs;
+    for (qsizetype i = 0; i < inputs.size(); ++i) {
+        if (o.InputPaths[i] == QFile::encodeName(o.Inputs[i]))
+            continue;
+        const QString folder = links.filePath(QString::number(i));
+        QByteArray target = o.InputPaths[i];
+        if (!target.startsWith('/'))
+            target = QFile::encodeName(QDir::currentPath()) + '/' + target;
+        const QString link = folder + QLatin1Char('/') + QFileInfo(o.Inputs[i]).fileName();
+        if (QDir().mkpath(folder) &&
+            ::symlink(target.constData(), QFile::encodeName(link).constData()) == 0)
+            inputs[i] = link;
+    }
     try {
-        session.Open(o.Inputs);
+        session.Open(inputs);
     } catch (const std::bad_alloc &) {
         throw EBadInput(QStringLiteral("Out of memory while reading the input files"));
     } catch (const std::exception &error) {
-        throw EBadInput(WithFileName(o.Inputs, MessageOf(error)));
+        QString message = MessageOf(error);
+        for (qsizetype i = 0; i < inputs.size(); ++i)
+            message.replace(inputs[i], o.Inputs[i]);
+        throw EBadInput(WithFileName(o.Inputs, message));
     }
 
     // Names are looked up before any command, so that a wrong one runs none.
@@ -231,24 +254,28 @@ void Render(const TRenderOptions &o, QIODevice &out)
         throw EBadInput(MessageOf(error));
     }
 
+    const char *step = "making the report";
     try {
-        const QByteArray report = o.Report.isEmpty() ? QByteArray()
-                                                     : RowReportText(RowReport(catalogue, chart));
+        const QByteArray report =
+            o.Report.isEmpty() ? QByteArray() : RowReportText(RowReport(catalogue, chart));
+        step = "drawing the picture";
         WriteGraph(chart, o.Output, outputs.Picture(), TGraphOptions{o.Scale});
+        step = "writing the files";
         outputs.WriteReport(report);
         outputs.Commit();
     } catch (const std::bad_alloc &) {
-        throw EInOutError(QStringLiteral("Out of memory while drawing the picture"));
+        throw EInOutError(QStringLiteral("Out of memory while %1").arg(QLatin1String(step)));
     }
 }
 
 } // namespace
 
-int RunRender(const QStringList &arguments, QIODevice &out, QIODevice &err)
+int RunRender(const QStringList &arguments, QIODevice &out, QIODevice &err,
+              const QList<QByteArray> &system)
 {
     const QString program = QStringLiteral("ostrinel-render");
     try {
-        const TRenderOptions o = ParseRenderArguments(arguments);
+        const TRenderOptions o = ParseRenderArguments(arguments, system);
         if (o.Help) {
             WriteOut(out, RenderHelpText());
             return kRenderDone;

@@ -3,6 +3,8 @@
 // options ask for), the picture saved and the row report written.
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QStringList>
 
 class QIODevice;
@@ -13,5 +15,7 @@ constexpr int kRenderBadInput = 1; // an input file cannot be read or drawn
 constexpr int kRenderBadUsage = 2; // a bad option, option value or output file
 
 // Runs the command line (the program name first); --help, --version and a report to "-" go to
-// out, messages to err. Returns the exit status.
-int RunRender(const QStringList &arguments, QIODevice &out, QIODevice &err);
+// out, messages to err. system holds the same arguments as the system's bytes, for file names
+// that are not UTF-8. Returns the exit status.
+int RunRender(const QStringList &arguments, QIODevice &out, QIODevice &err,
+              const QList<QByteArray> &system = {});

@@ -22,6 +22,10 @@ int main(int argc, char *argv[])
     QFile err;
     out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
     err.open(STDERR_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
-    const int status = RunRender(QGuiApplication::arguments(), out, err);
+    // File names are the system's bytes, which need not be UTF-8.
+    QList<QByteArray> system;
+    for (int i = 0; i < argc; ++i)
+        system.append(QByteArray(argv[i]));
+    const int status = RunRender(QGuiApplication::arguments(), out, err, system);
     return status;
 }

@@ -3,7 +3,8 @@
 // they read as a file, through everything a load sets off in the main window: the catalogue,
 // a rebuild with every chromosome and gene checked, a drawing with the window's label layout,
 // chromosome names and connectors, Disentangle and a rebuild, a click on an arrow with an
-// alignment on its gene, a reversed first chromosome, and the three picture exports.
+// alignment on its gene, a reversed first chromosome, the three picture exports, and an SVG
+// picture that must parse as XML.
 //
 // The program's own exceptions are its answers to bad input: each command is guarded here as
 // the window guards it, and the next one runs on what is left. Anything else that leaves a
@@ -17,11 +18,13 @@
 #include "map/MapSession.h"
 #include "util/ColorOps.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 
 #include <cstddef>
 #include <cstdint>
@@ -90,6 +93,23 @@ void Run(const QByteArray &text)
     Guarded([&] { session.InverseChromosome(0); });
     for (const char *name : {"map.wmf", "map.emf", "map.bmp"})
         Guarded([&] { SaveGraph(chart, g_folder->filePath(QLatin1String(name))); });
+
+    // Whatever the names hold, the SVG picture is XML that parses.
+    QBuffer svg;
+    svg.open(QIODevice::WriteOnly);
+    bool written = false;
+    Guarded([&] {
+        WriteGraph(chart, QStringLiteral("map.svg"), svg);
+        written = true;
+    });
+    QXmlStreamReader xml(svg.data());
+    while (!xml.atEnd())
+        xml.readNext();
+    if (written && xml.hasError()) {
+        std::fprintf(stderr, "fuzz_coordinate_file: the SVG picture does not parse: %s\n",
+                     qPrintable(xml.errorString()));
+        std::abort();
+    }
 }
 
 } // namespace
