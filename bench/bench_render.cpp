@@ -104,8 +104,8 @@ int main(int argc, char **argv)
                 best.Cpu = run.Cpu;
             best.PeakKb = std::max(best.PeakKb, run.PeakKb);
         }
-        std::printf("  %s to %s: %.3f s wall, %.3f s processor, peak %.1f MB, file %.1f MB",
-                    c.Name, c.Extension, best.Seconds, best.Cpu, best.PeakKb / 1024.0,
+        std::printf("  %s to %s: %.3f s wall, %.3f s processor, peak %.1f MB, file %.1f MB", c.Name,
+                    c.Extension, best.Seconds, best.Cpu, best.PeakKb / 1024.0,
                     QFileInfo(output).size() / 1048576.0);
         if (c.Target > 0)
             std::printf(" (target %.1f s: %s)", c.Target,

@@ -22,10 +22,10 @@
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
-#include <unistd.h>
 #include <functional>
 #include <limits>
 #include <optional>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -115,13 +115,13 @@ void WriteSvgPicture(TChart &chart, const QRect &r, const QString &fileName, QIO
     TSvgWriter svg(out, r.size(), int(std::lround(TMetafileDevice::ScreenDpi())),
                    QFileInfo(fileName).completeBaseName(), QStringLiteral("Drawn by Ostrinel"));
     qsizetype rows = 0;
-    auto hook = std::exchange(chart.OnSeriesGroup, [&](TChart &, QPainter &,
-                                                       const TArrowSeries &series, bool begin) {
-        if (begin)
-            svg.BeginGroup(QStringLiteral("row-%1").arg(++rows), DisplayText(series.Title));
-        else
-            svg.EndGroup();
-    });
+    auto hook = std::exchange(
+        chart.OnSeriesGroup, [&](TChart &, QPainter &, const TArrowSeries &series, bool begin) {
+            if (begin)
+                svg.BeginGroup(QStringLiteral("row-%1").arg(++rows), DisplayText(series.Title));
+            else
+                svg.EndGroup();
+        });
     try {
         DrawPicture(chart, r, svg);
     } catch (...) {

@@ -257,8 +257,8 @@ void TestRender::errors_data()
         << "40000 x 40000 pixels is too large";
     QTest::newRow("picture is an input spelt otherwise")
         << QStringList{"SELF.png", "./SELF.png"} << 2 << "would overwrite an input file";
-    QTest::newRow("picture is a link to an input") << QStringList{"BAD", "LINK.png"} << 2
-                                                   << "would overwrite an input file";
+    QTest::newRow("picture is a link to an input")
+        << QStringList{"BAD", "LINK.png"} << 2 << "would overwrite an input file";
     QTest::newRow("report is an input spelt otherwise")
         << QStringList{"--report", "./SELF.png", "SELF.png", "OUT.png"} << 2
         << "would overwrite the picture or an input file";
@@ -269,8 +269,8 @@ void TestRender::errors_data()
         << QStringList{"--report", "NONE/r.tsv", kDemo, "OUT.png"} << 2 << "Cannot create file";
     QTest::newRow("report is a folder, picture kept")
         << QStringList{"--report", "DIR", kDemo, "OUT.svg"} << 2 << "it is a folder";
-    QTest::newRow("pipe nobody reads") << QStringList{kDemo, "FIFO.png"} << 2
-                                       << "no program reads from the pipe";
+    QTest::newRow("pipe nobody reads")
+        << QStringList{kDemo, "FIFO.png"} << 2 << "no program reads from the pipe";
 }
 
 void TestRender::errors()
@@ -288,7 +288,8 @@ void TestRender::errors()
     QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("FIFO.png")).constData(), 0600), 0);
     for (QString &argument : arguments)
         if (argument == "BAD" || argument.startsWith("OUT.") || argument.startsWith("NONE") ||
-            argument.startsWith("./") || argument == "SELF.png" || argument == "LINK.png" || argument == "FIFO.png")
+            argument.startsWith("./") || argument == "SELF.png" || argument == "LINK.png" ||
+            argument == "FIFO.png")
             argument = dir.filePath(argument);
         else if (argument == "DIR")
             argument = dir.path();
@@ -322,13 +323,12 @@ void TestRender::outputsOfTheProcess_data()
     QTest::addColumn<QString>("script");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message");
-    QTest::newRow("help to a full disk") << "\"$R\" --help >/dev/full" << 2
-                                         << "Cannot write to standard output";
-    QTest::newRow("report to a full disk")
-        << "\"$R\" --report - \"$IN\" \"$D/a.png\" >/dev/full" << 2
-        << "Cannot write to standard output";
-    QTest::newRow("file size limit") << "ulimit -f 1; \"$R\" \"$IN\" \"$D/a.png\"" << 2
-                                     << "Cannot create file";
+    QTest::newRow("help to a full disk")
+        << "\"$R\" --help >/dev/full" << 2 << "Cannot write to standard output";
+    QTest::newRow("report to a full disk") << "\"$R\" --report - \"$IN\" \"$D/a.png\" >/dev/full"
+                                           << 2 << "Cannot write to standard output";
+    QTest::newRow("file size limit")
+        << "ulimit -f 1; \"$R\" \"$IN\" \"$D/a.png\"" << 2 << "Cannot create file";
     QTest::newRow("report to the file of standard output")
         << ": >\"$D/r\"; i=$(stat -c %i \"$D/r\"); \"$R\" --report /dev/stdout \"$IN\" "
            "\"$D/a.png\" >>\"$D/r\" && [ \"$(stat -c %i \"$D/r\")\" = \"$i\" ] && "
