@@ -101,7 +101,6 @@ public:
                         "baseProfile=\"tiny\">\n<title>" +
                         SvgEscaped(m_title) + "</title>\n<desc>" + SvgEscaped(m_description) +
                         "</desc>\n");
-        m_dirty = true;
         return true;
     }
 
@@ -126,13 +125,11 @@ public:
             m_transform = state.transform();
         if (flags & DirtyFont)
             m_font = state.font();
-        if (flags & (DirtyPen | DirtyBrush | DirtyTransform))
-            m_dirty = true;
     }
 
     void drawRects(const QRectF *rects, int count) override
     {
-        Style();
+        Style(true, true);
         for (int i = 0; i < count; ++i) {
             m_buffer.append("<rect x=\"");
             AppendNumber(m_buffer, rects[i].x());
@@ -149,7 +146,7 @@ public:
 
     void drawLines(const QLineF *lines, int count) override
     {
-        Style();
+        Style(true, false);
         for (int i = 0; i < count; ++i) {
             m_buffer.append("<polyline fill=\"none\" points=\"");
             AppendPoint(lines[i].p1());
@@ -162,8 +159,8 @@ public:
 
     void drawPolygon(const QPointF *points, int count, PolygonDrawMode mode) override
     {
-        Style();
         const bool open = mode == PolylineMode;
+        Style(true, !open);
         m_buffer.append(open ? "<polyline fill=\"none\" points=\"" : "<polygon points=\"");
         for (int i = 0; i < count; ++i) {
             if (i > 0)
@@ -178,7 +175,7 @@ public:
 
     void drawPath(const QPainterPath &path) override
     {
-        Style();
+        Style(true, true);
         m_buffer.append("<path d=\"");
         for (int i = 0; i < path.elementCount(); ++i) {
             const QPainterPath::Element e = path.elementAt(i);
@@ -205,7 +202,8 @@ public:
 
     void drawTextItem(const QPointF &p, const QTextItem &item) override
     {
-        Style();
+        // A text carries its own colour and font: only the transform comes from the group.
+        Style(false, false);
         const QFont font = item.font();
         m_buffer.append("<text fill=\"" + ColorText(m_pen.color()) + '"');
         if (m_pen.color().alpha() < 255) {
@@ -235,7 +233,7 @@ public:
     void drawImage(const QRectF &r, const QImage &image, const QRectF &source,
                    Qt::ImageConversionFlags) override
     {
-        Style();
+        Style(false, false);
         QBuffer png;
         png.open(QIODevice::WriteOnly);
         image.copy(source.toAlignedRect()).save(&png, "PNG");
@@ -288,17 +286,21 @@ private:
         if (m_styleOpen)
             m_buffer.append("</g>\n");
         m_styleOpen = false;
-        m_dirty = true;
     }
 
-    // Opens the group that carries the pen, brush and transform the next elements use.
-    void Style()
+    // Opens the group that carries the pen, brush and transform the next element uses, unless
+    // the open one already has what that element reads of them: labels switch between box,
+    // text and leader, and a group each time would double the file.
+    void Style(bool pen, bool brush)
     {
-        if (!m_dirty)
+        if (m_styleOpen && m_groupTransform == m_transform && (!pen || m_groupPen == m_pen) &&
+            (!brush || m_groupBrush == m_brush))
             return;
         CloseStyle();
-        m_dirty = false;
         m_styleOpen = true;
+        m_groupPen = m_pen;
+        m_groupBrush = m_brush;
+        m_groupTransform = m_transform;
         m_buffer.append("<g fill=\"");
         const Qt::BrushStyle fill = m_brush.style();
         if (fill == Qt::NoBrush) {
@@ -392,7 +394,10 @@ private:
     QBrush m_brush;
     QFont m_font;
     QTransform m_transform;
-    bool m_dirty = true;
+    // What the open group carries.
+    QPen m_groupPen;
+    QBrush m_groupBrush;
+    QTransform m_groupTransform;
     bool m_styleOpen = false;
     bool m_failed = false;
     int m_groups = 0;
