@@ -83,7 +83,7 @@ bool NeedsLayout(const TChart &chart)
 
 // One drawing of the chart over its own rectangle into a picture whose origin is the
 // rectangle's top-left corner. A chart never drawn is laid out first in a throwaway image.
-void DrawPicture(TChart &chart, const QRect &r, QPaintDevice &device)
+void DrawPicture(TChart &chart, const QRect &r, QPaintDevice &device, const QString &fileName)
 {
     if (NeedsLayout(chart)) {
         QImage scratch(std::max(1, r.right() + 1), std::max(1, r.bottom() + 1),
@@ -104,8 +104,9 @@ void DrawPicture(TChart &chart, const QRect &r, QPaintDevice &device)
         }
         throw;
     }
+    // A picture written as it is drawn tells a failed write here.
     if (!painter.end())
-        throw EInOutError(QStringLiteral("The picture could not be finished"));
+        CannotCreate(fileName);
 }
 
 // Rows as SVG groups: the chart brackets each row's drawing, and the writer puts it in a group
@@ -123,7 +124,7 @@ void WriteSvgPicture(TChart &chart, const QRect &r, const QString &fileName, QIO
                 svg.EndGroup();
         });
     try {
-        DrawPicture(chart, r, svg);
+        DrawPicture(chart, r, svg, fileName);
     } catch (...) {
         chart.OnSeriesGroup = std::move(hook);
         throw;
@@ -141,7 +142,7 @@ void WritePdfPicture(TChart &chart, const QRect &r, const QString &fileName, QIO
     pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
     pdf.setTitle(QFileInfo(fileName).completeBaseName());
     pdf.setCreator(QStringLiteral("Ostrinel"));
-    DrawPicture(chart, r, pdf);
+    DrawPicture(chart, r, pdf, fileName);
 }
 
 void WriteRasterPicture(TChart &chart, const QRect &r, TGraphFormat format, int scale,
@@ -171,7 +172,7 @@ void WriteRasterPicture(TChart &chart, const QRect &r, TGraphFormat format, int 
     const int dotsPerMeter = int(std::lround(TMetafileDevice::ScreenDpi() * scale / 0.0254));
     image.setDotsPerMeterX(dotsPerMeter);
     image.setDotsPerMeterY(dotsPerMeter);
-    DrawPicture(chart, r, image);
+    DrawPicture(chart, r, image, fileName);
     if (!image.save(&out, format == TGraphFormat::Bmp ? "BMP" : "PNG"))
         CannotCreate(fileName);
 }
@@ -373,7 +374,7 @@ void WriteGraph(TChart &chart, const QString &fileName, QIODevice &out,
         TMetafileDevice metafile(format == TGraphFormat::Wmf ? TMetafileKind::Wmf
                                                              : TMetafileKind::Emf,
                                  QSize(std::max(1, w - 1), std::max(1, h - 1)));
-        DrawPicture(chart, r, metafile);
+        DrawPicture(chart, r, metafile, fileName);
         bytes = metafile.Bytes();
         break;
     }
