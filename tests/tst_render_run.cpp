@@ -330,8 +330,8 @@ void TestRender::outputsOfTheProcess_data()
     QTest::newRow("file size limit")
         << "ulimit -f 1; \"$R\" \"$IN\" \"$D/a.png\"" << 2 << "Cannot create file";
     QTest::newRow("file size limit, SVG written as drawn")
-        << "ulimit -f 1; \"$R\" \"$IN\" \"$D/a.svg\"; s=$?; [ -z \"$(ls \"$D\")\" ] && exit $s"
-        << 2 << "Cannot create file";
+        << "ulimit -f 1; \"$R\" \"$IN\" \"$D/a.svg\"; s=$?; [ -z \"$(ls \"$D\")\" ] && exit $s" << 2
+        << "Cannot create file";
     QTest::newRow("report to the file of standard output")
         << ": >\"$D/r\"; i=$(stat -c %i \"$D/r\"); \"$R\" --report /dev/stdout \"$IN\" "
            "\"$D/a.png\" >>\"$D/r\" && [ \"$(stat -c %i \"$D/r\")\" = \"$i\" ] && "
