@@ -11,11 +11,12 @@ OSTRINEL_PACKAGES=(
 # What only ./test needs: the sanitizer and fuzzer toolchain, the independent metafile readers
 # (ImageMagick reads WMF only with the coders of its -extra package, which it merely recommends),
 # Ghostscript to read printed PDFs back, the SVG and PDF readers that check the renderer's
-# pictures, and the checkers of the installed desktop files.
+# pictures, the XML checker that every SVG picture must pass, and the checkers of the installed
+# desktop files.
 OSTRINEL_TEST_PACKAGES=(
     clang libclang-rt-14-dev
     libwmf-bin emf2svg ghostscript imagemagick libmagickcore-6.q16-6-extra
-    librsvg2-bin poppler-utils
+    librsvg2-bin poppler-utils libxml2-utils
     desktop-file-utils appstream
 )
 
@@ -77,6 +78,8 @@ ostrinel_probe_test_tools() {
         printf '<svg xmlns="http://www.w3.org/2000/svg" width="8" height="8"><text x="1" y="7">p</text></svg>\n' >"$tmp/probe.svg"
         rsvg-convert -f png -o "$tmp/svg.png" "$tmp/probe.svg" >"$tmp/log" 2>&1 && [ -s "$tmp/svg.png" ] ||
             { ostrinel_probe_failed "rsvg-convert (package librsvg2-bin) cannot read an SVG" "$tmp/log"; exit 1; }
+        xmllint --noout "$tmp/probe.svg" >"$tmp/log" 2>&1 ||
+            { ostrinel_probe_failed "xmllint (package libxml2-utils) cannot read an SVG" "$tmp/log"; exit 1; }
         printf '%%!PS\n/Helvetica findfont 12 scalefont setfont 72 72 moveto (probe) show showpage\n' |
             gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile="$tmp/probe.pdf" - >"$tmp/log" 2>&1 &&
             pdftoppm -r 72 -png -singlefile "$tmp/probe.pdf" "$tmp/pdf" >>"$tmp/log" 2>&1 && [ -s "$tmp/pdf.png" ] &&
