@@ -159,6 +159,10 @@ TRenderOutputs::TRenderOutputs(const QString &picture, const QByteArray &picture
     m_picture = std::make_unique<TOutputFile>(picture, picturePath, standard);
     if (!report.isEmpty())
         m_report = std::make_unique<TOutputFile>(report, reportPath, standard);
+    // One stream cannot hold both: the report would run into the picture.
+    if (m_report && m_report->Standard() && m_picture->Standard())
+        throw EInOutError(
+            QStringLiteral("The picture and the report would both go to standard output"));
 }
 
 void TRenderOutputs::WriteReport(const QByteArray &text)

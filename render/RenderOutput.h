@@ -48,6 +48,7 @@ public:
     void Check();
     // Renames the temporary file into place; an output written in place is done already.
     void Commit();
+    bool Standard() const { return m_standard != nullptr; }
 
 private:
     [[noreturn]] void Fail(const QString &cause = {}) const;

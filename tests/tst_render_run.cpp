@@ -332,6 +332,9 @@ void TestRender::outputsOfTheProcess_data()
     QTest::newRow("file size limit, SVG written as drawn")
         << "ulimit -f 1; \"$R\" \"$IN\" \"$D/a.svg\"; s=$?; [ -z \"$(ls \"$D\")\" ] && exit $s" << 2
         << "Cannot create file";
+    QTest::newRow("picture and report to standard output")
+        << "\"$R\" --report - \"$IN\" \"$D/a.png\" >\"$D/a.png\"" << 2
+        << "would both go to standard output";
     QTest::newRow("report to the file of standard output")
         << ": >\"$D/r\"; i=$(stat -c %i \"$D/r\"); \"$R\" --report /dev/stdout \"$IN\" "
            "\"$D/a.png\" >>\"$D/r\" && [ \"$(stat -c %i \"$D/r\")\" = \"$i\" ] && "
