@@ -14,6 +14,7 @@
 #include <QActionGroup>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -21,6 +22,8 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QProgressDialog>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStyledItemDelegate>
@@ -111,6 +114,14 @@ TdlgOstrinel::TdlgOstrinel(THelpSystem *help, QWidget *parent)
     m_printShortcut->setShortcut(ui.mnuPrint->shortcut());
     addAction(m_printShortcut);
 
+    // Homology, an addition to the menus: genes joined by a table or by their proteins.
+    mnuOpenHomology = new QAction(QStringLiteral("Open &homology table..."), this);
+    mnuOpenHomology->setObjectName(QStringLiteral("mnuOpenHomology"));
+    ui.mnuFile->insertAction(ui.mnuSaveGraph, mnuOpenHomology);
+    mnuFindHomologs = new QAction(QStringLiteral("Find &homologs"), this);
+    mnuFindHomologs->setObjectName(QStringLiteral("mnuFindHomologs"));
+    ui.mnuOperations->addAction(mnuFindHomologs);
+
     BuildPopups();
     ConnectHandlers();
     SetHelpContexts();
@@ -189,6 +200,8 @@ void TdlgOstrinel::ConnectHandlers()
     on(ui.mnuFrameGeneName, &TdlgOstrinel::mnuFrameGeneNameClick);
     on(ui.mnuFrameArrows, &TdlgOstrinel::mnuFrameArrowsClick);
     on(ui.mnuDisentangle, &TdlgOstrinel::mnuDisentangleClick);
+    on(mnuOpenHomology, &TdlgOstrinel::mnuOpenHomologyClick);
+    on(mnuFindHomologs, &TdlgOstrinel::mnuFindHomologsClick);
     on(ui.Helpcontents1, &TdlgOstrinel::Helpcontents1Click);
     on(ui.mnuCredits, &TdlgOstrinel::mnuCreditsClick);
     on(ui.popGetInfo, &TdlgOstrinel::popGetInfoClick);
@@ -390,7 +403,7 @@ void TdlgOstrinel::FormCreate()
 {
     Guarded([&] {
         SetupMapChart(Chart());
-        setWindowTitle(QStringLiteral("Ostrinel ") + VersionText(2));
+        ShowTitle();
         if (QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
             // The form keeps only the inner size; place and size are of the whole window.
             move(0, kDesignTop);
@@ -465,10 +478,77 @@ void TdlgOstrinel::LoadFiles(const QStringList &paths)
         // A failed load leaves the session's catalogue and check states, hence the lists, as
         // they were; only a new catalogue refills them.
         const TBusyCursor::Scope busy(m_busy);
-        m_session.Open(paths);
+        if (m_session.FHomology.IsSet())
+            WithHomologyProgress([&] { m_session.Open(paths); });
+        else
+            m_session.Open(paths);
         FillLists();
         ShowSessionChecks();
+        ShowTitle();
     });
+}
+
+void TdlgOstrinel::ShowTitle()
+{
+    QString title = QStringLiteral("Ostrinel ") + VersionText(2);
+    if (m_session.FHomology.IsSet())
+        title += QStringLiteral(" - ") +
+                 (m_session.Paths().isEmpty()
+                      ? QStringLiteral("Homology: %1 (from the next file opened)")
+                            .arg(m_session.FHomology.Table == kAutoHomology
+                                     ? QStringLiteral("MMseqs2")
+                                     : QFileInfo(m_session.FHomology.Table).fileName())
+                      : m_session.FHomologyReport.Text());
+    setWindowTitle(title);
+}
+
+template <typename Load> void TdlgOstrinel::WithHomologyProgress(Load &&load)
+{
+    // The box appears with MMseqs2's first step only; a table loads without it.
+    QProgressDialog progress(QStringLiteral("Reading the homology source..."), QString(), 0, 0,
+                             this);
+    progress.setWindowTitle(QStringLiteral("Homology"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.reset();
+    m_session.HomologyProgress = [&progress](const QString &step) {
+        progress.setLabelText(step);
+        if (!progress.isVisible())
+            progress.show();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
+    const auto done = qScopeGuard([this] { m_session.HomologyProgress = nullptr; });
+    load();
+}
+
+void TdlgOstrinel::SetHomologySource(const THomologySource &source)
+{
+    Guarded([&] {
+        const TBusyCursor::Scope busy(m_busy);
+        WithHomologyProgress([&] { m_session.SetHomology(source); });
+        FillLists();
+        ShowSessionChecks();
+        ShowTitle();
+    });
+}
+
+void TdlgOstrinel::mnuOpenHomologyClick()
+{
+    Guarded([&] {
+        QFileDialog dialog(this, QStringLiteral("Select homology table"));
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setNameFilters({QStringLiteral("Homology table (*.tsv *.txt *.m8 *.tab)"),
+                               QStringLiteral("All files (*.*)")});
+        const QString path = m_fileChooser(dialog);
+        if (!path.isEmpty())
+            SetHomologySource({path, m_session.FHomology.Thresholds});
+    });
+}
+
+void TdlgOstrinel::mnuFindHomologsClick()
+{
+    SetHomologySource({kAutoHomology, m_session.FHomology.Thresholds});
 }
 
 void TdlgOstrinel::mnuSaveGraphClick()

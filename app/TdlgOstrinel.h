@@ -85,6 +85,8 @@ public:
     void mnuFrameGeneNameClick();
     void mnuFrameArrowsClick();
     void mnuDisentangleClick();
+    void mnuOpenHomologyClick();
+    void mnuFindHomologsClick();
     void Helpcontents1Click();
     void mnuCreditsClick();
     void popGetInfoClick();
@@ -114,6 +116,12 @@ private:
     // lists show the session's states afterwards.
     template <typename Command> void MapCommand(Command &&command);
     void ShowSessionChecks();
+    // Runs a load, the homology source's steps (MMseqs2's) shown in a progress box.
+    template <typename Load> void WithHomologyProgress(Load &&load);
+    // Loads the files again with a homology source, its steps shown in a progress box.
+    void SetHomologySource(const THomologySource &source);
+    // The window's title: the program and version, then the homology source when there is one.
+    void ShowTitle();
     void ReportError(const QString &message);
 
     void BuildPopups();
@@ -131,6 +139,9 @@ private:
     QMenu *popGenes = nullptr;
     QMenu *popArrows = nullptr;
     QAction *m_printShortcut = nullptr;
+    // "File > Open homology table..." and "Operations > Find homologs".
+    QAction *mnuOpenHomology = nullptr;
+    QAction *mnuFindHomologs = nullptr;
 
     TMapSession m_session;
     TBusyCursor m_busy;

@@ -28,8 +28,8 @@ TCatalogue OwnGenes(int k)
         const QByteArray chromosome = "c" + QByteArray::number(i);
         const qint32 own = 100 + 10 * (i % 2);
         const qint32 shared = 110 - 10 * (i % 2);
-        records.push_back({chromosome, 0, 0, own, own + 5, 1, "G" + QByteArray::number(i), {}});
-        records.push_back({chromosome, 0, 0, shared, shared + 5, 1, "SHARED", {}});
+        records.push_back({chromosome, 0, 0, own, own + 5, 1, -1, "G" + QByteArray::number(i), {}});
+        records.push_back({chromosome, 0, 0, shared, shared + 5, 1, -1, "SHARED", {}});
     }
     return CatalogueFromRecords(std::move(records));
 }

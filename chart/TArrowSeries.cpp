@@ -13,9 +13,14 @@ quint64 NextRevision()
 } // namespace
 
 int TArrowSeries::AppendArrow(double startX, double startY, double endX, double endY,
-                              const QByteArray &label, TColor color)
+                              const QByteArray &label, TColor color, const QByteArray *linkKey)
 {
     m_revision = NextRevision();
+    if (linkKey && !m_ownLinkKeys && *linkKey != label) {
+        m_linkKeys = m_labels;
+        m_ownLinkKeys = true;
+    }
+    const QByteArray &key = linkKey ? *linkKey : label;
     // The map builder appends in start-X order: that case must stay a plain push_back.
     if (m_startX.empty() || !(startX < m_startX.back())) {
         m_startX.push_back(startX);
@@ -24,6 +29,8 @@ int TArrowSeries::AppendArrow(double startX, double startY, double endX, double 
         m_endY.push_back(endY);
         m_labels.push_back(label);
         m_colors.push_back(color);
+        if (m_ownLinkKeys)
+            m_linkKeys.push_back(key);
         if (Marks.Positions.size() + 1 == m_startX.size())
             Marks.Positions.emplace_back();
         return int(m_startX.size()) - 1;
@@ -37,6 +44,8 @@ int TArrowSeries::AppendArrow(double startX, double startY, double endX, double 
     m_endX.insert(m_endX.begin() + offset, endX);
     m_endY.insert(m_endY.begin() + offset, endY);
     m_labels.insert(m_labels.begin() + offset, label);
+    if (m_ownLinkKeys)
+        m_linkKeys.insert(m_linkKeys.begin() + offset, key);
     m_colors.insert(m_colors.begin() + offset, color);
     // Placements belong to points: they move with them.
     if (index <= Marks.Positions.size())
@@ -52,6 +61,8 @@ void TArrowSeries::Clear()
     m_endX.clear();
     m_endY.clear();
     m_labels.clear();
+    m_linkKeys.clear();
+    m_ownLinkKeys = false;
     m_colors.clear();
     Marks.Positions.clear();
 }

@@ -88,8 +88,9 @@ public:
     void SetArrowHeight(int h) { Pointer.VertSize = h; }
 
     // Inserts the point after the last point whose start X is <= its own; returns its index.
+    // linkKey, when given, is what joins the point to others instead of its label.
     int AppendArrow(double startX, double startY, double endX, double endY, const QByteArray &label,
-                    TColor color);
+                    TColor color, const QByteArray *linkKey = nullptr);
     void Clear();
     int Count() const { return int(m_startX.size()); }
 
@@ -99,6 +100,12 @@ public:
     double EndY(int i) const { return m_endY[std::size_t(i)]; }
     const QByteArray &Label(int i) const { return m_labels[std::size_t(i)]; }
     TColor Color(int i) const { return m_colors[std::size_t(i)]; }
+    // What joins point i to the points of other series: the label, unless the point was given
+    // a key of its own (a gene shown under its own name but joined as its homology group).
+    const QByteArray &LinkKey(int i) const
+    {
+        return m_ownLinkKeys ? m_linkKeys[std::size_t(i)] : m_labels[std::size_t(i)];
+    }
 
     const std::vector<double> &StartXValues() const { return m_startX; }
     const std::vector<double> &StartYValues() const { return m_startY; }
@@ -123,6 +130,8 @@ private:
 
     std::vector<double> m_startX, m_startY, m_endX, m_endY;
     std::vector<QByteArray> m_labels;
+    std::vector<QByteArray> m_linkKeys; // kept once a key differs from its label
+    bool m_ownLinkKeys = false;
     std::vector<TColor> m_colors;
     quint64 m_revision = 0;
     // The chart's measured-text index of every label, valid for m_textIdsRevision and the font

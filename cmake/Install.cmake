@@ -49,6 +49,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# "Operations > Find homologs" and `--homology auto` run MMseqs2; the map works without it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS mmseqs2)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
 include(CPack)

@@ -9,6 +9,7 @@
 
 #include "core/NameTable.h"
 #include "core/RecordFile.h"
+#include "core/RecordIds.h"
 #include "core/RecordMemory.h"
 #include "util/VectorOps.h"
 
@@ -159,7 +160,7 @@ void BuildGeneList(TCatalogue &catalogue)
     TNameTable table(1024);
     TNameLookup lookup(table);
     for (const tGene &record : row)
-        lookup.findOrAdd(record.GeneName);
+        lookup.findOrAdd(IdentityName(catalogue, record));
     catalogue.FGeneNames = table.takeNames();
     std::sort(catalogue.FGeneNames.begin(), catalogue.FGeneNames.end(), ByteLess);
 }
@@ -203,7 +204,7 @@ void GroupRecords(TCatalogue &catalogue)
         for (tGene &record : row) {
             least = std::min({least, record.Start, record.End});
             greatest = std::max({greatest, record.Start, record.End});
-            const qint32 g = lookup.find(record.GeneName);
+            const qint32 g = lookup.find(IdentityName(catalogue, record));
             if (g < 0 || g == unknown || lastChromosome[std::size_t(g)] == qint32(c))
                 continue;
             lastChromosome[std::size_t(g)] = qint32(c);
@@ -221,9 +222,15 @@ void GroupRecords(TCatalogue &catalogue)
 
 TCatalogue CatalogueFromRecords(std::vector<tGene> records)
 {
+    return CatalogueFromRecords(std::move(records), {});
+}
+
+TCatalogue CatalogueFromRecords(std::vector<tGene> records, tVectorOfString groupNames)
+{
     if (records.size() > std::size_t(std::numeric_limits<qint32>::max()))
         throw EIntOverflow();
     TCatalogue catalogue;
+    catalogue.FGroupNames = std::move(groupNames);
     catalogue.FRecordCount = qint32(records.size());
     catalogue.FRecords.push_back(std::move(records));
     BuildChromosomeList(catalogue);
@@ -241,6 +248,18 @@ TCatalogue LoadCatalogue(const QStringList &paths)
 {
     if (paths.size() == 1)
         return LoadCatalogue(paths.first());
+    return CatalogueFromRecords(LoadRecordFiles(paths));
+}
+
+std::vector<tGene> LoadRecordFiles(const QStringList &paths, TRecordIds *ids,
+                                   std::vector<std::size_t> *fileEnds)
+{
+    if (paths.size() == 1) {
+        std::vector<tGene> records = LoadRecordFile(paths.first(), ids);
+        if (fileEnds)
+            fileEnds->assign(1, records.size());
+        return records;
+    }
     std::vector<std::vector<tGene>> files;
     std::size_t total = 0;
     // A failed file is named by its name, or by its path where two files share the name.
@@ -250,8 +269,10 @@ TCatalogue LoadCatalogue(const QStringList &paths)
     const bool namesDistinct = QSet<QString>(names.begin(), names.end()).size() == names.size();
     for (qsizetype f = 0; f < paths.size(); ++f) {
         const QString &path = paths[f];
+        if (ids)
+            ids->setBase(total);
         try {
-            files.push_back(LoadRecordFile(path));
+            files.push_back(LoadRecordFile(path, ids));
         } catch (const EInOutError &e) {
             // Which of the files failed, unless the message says it already.
             if (e.message().contains(path))
@@ -261,6 +282,8 @@ TCatalogue LoadCatalogue(const QStringList &paths)
         }
         CheckFileSpans(files.back(), namesDistinct ? names[f] : path);
         total += files.back().size();
+        if (fileEnds)
+            fileEnds->push_back(total);
     }
     PrefixSharedChromosomeNames(files, FileLabels(paths));
     std::vector<tGene> records;
@@ -269,7 +292,7 @@ TCatalogue LoadCatalogue(const QStringList &paths)
         std::move(file.begin(), file.end(), std::back_inserter(records));
         std::vector<tGene>().swap(file);
     }
-    return CatalogueFromRecords(std::move(records));
+    return records;
 }
 
 qint32 MapCoordinate(const ChromosomeView &view, qint32 c)

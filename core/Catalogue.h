@@ -11,6 +11,8 @@
 
 #include <vector>
 
+class TRecordIds;
+
 struct TCatalogue
 {
     // One row per chromosome after GroupRecords (a single row while a file is read).
@@ -18,6 +20,9 @@ struct TCatalogue
     qint32 FRecordCount = 0;
     tVectorOfString FChromosomeNames; // file order
     tVectorOfString FGeneNames;       // unsigned byte order
+    // The groups of a homology source, which records name by their Group; empty without one.
+    // A record in a group is the group's gene in every list, count and link.
+    tVectorOfString FGroupNames;
     std::vector<ChromosomeView> FChromosomes;
     tVectorOfCardinal FGeneCounts;
     quint32 FMaxGeneCount = 0;
@@ -36,6 +41,19 @@ TCatalogue LoadCatalogue(const QString &path);
 // load and names that file. One path is LoadCatalogue of that path.
 TCatalogue LoadCatalogue(const QStringList &paths);
 TCatalogue CatalogueFromRecords(std::vector<tGene> records);
+// The same for records whose Group indexes groupNames.
+TCatalogue CatalogueFromRecords(std::vector<tGene> records, tVectorOfString groupNames);
+// The records of the files as LoadCatalogue takes them, before the steps; with ids, their
+// identifiers in the same order. fileEnds, when given, gets the number of records up to the end
+// of each file.
+std::vector<tGene> LoadRecordFiles(const QStringList &paths, TRecordIds *ids = nullptr,
+                                   std::vector<std::size_t> *fileEnds = nullptr);
+
+// The name that makes a record's gene: its group's when it has one, else its own.
+inline const QByteArray &IdentityName(const TCatalogue &catalogue, const tGene &record)
+{
+    return record.Group >= 0 ? catalogue.FGroupNames[std::size_t(record.Group)] : record.GeneName;
+}
 
 // Where coordinate c of a chromosome shown with this view stands on the map: c + Offset, negated
 // when the chromosome is inverted (mirrored about 0 after the shift). Checked 32-bit arithmetic:

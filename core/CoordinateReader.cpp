@@ -205,7 +205,7 @@ private:
             // Braces, not emplace_back's parentheses: clang 14 does not build aggregates from
             // parentheses, and the sanitizer build uses it.
             m_records.push_back(tGene{m_chromosomes.name(r.chromosome), 0, 0, r.start, r.end,
-                                      r.strand, *gene, std::move(r.comment)});
+                                      r.strand, -1, *gene, std::move(r.comment)});
         }
         m_pendingCount = 0;
     }

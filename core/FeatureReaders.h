@@ -6,12 +6,17 @@
 
 #include "core/FeatureText.h"
 
+class TRecordIds;
+
 // GFF3: features of type gene, pseudogene and ncRNA_gene; a sequence without them falls back to
 // its CDS features, one record per ID (else Parent) spanning its parts. Name from Name, gene,
 // locus_tag or ID; comment from product (the gene's, else that of its mRNA or CDS children),
 // else Note or description. Ends at ##FASTA or the first FASTA header line. The version line
 // may be missing; a version other than 3 or 3.x is refused.
-std::vector<tGene> ReadGff3(TLineReader &lines);
+// With ids: each record's ID, Name, gene, locus_tag and protein_id (its CDS's for a gene); when
+// ids asks for proteins, the CDS parts of each record (a gene's of its first transcript) and
+// the sequences of the ##FASTA section.
+std::vector<tGene> ReadGff3(TLineReader &lines, TRecordIds *ids = nullptr);
 // GTF: one record per gene_id and sequence, its gene line or the span of its lines; name from
 // gene_name, else gene_id. GFF2 (gff2 true): the lines of gene, transcript, RNA, CDS and exon
 // types, grouped by gene_id when they have one, else by the value of their first attribute (the
@@ -26,7 +31,9 @@ std::vector<tGene> ReadBed(TLineReader &lines);
 // circular record a location across the origin runs past the record's end. Name from /gene,
 // /locus_tag, /label, /protein_id, /standard_name or /old_locus_tag; comment from /product, for a
 // gene without one that of the CDS of the same locus tag or gene.
-std::vector<tGene> ReadGenBank(TLineReader &lines, bool embl);
+// With ids: each record's /gene, /locus_tag and /protein_id (a gene's from its CDS), and its
+// /translation when ids asks for proteins.
+std::vector<tGene> ReadGenBank(TLineReader &lines, bool embl, TRecordIds *ids = nullptr);
 // NCBI protein (and RNA) tables: a title line naming the sequence, a count line, the header
 // "Location Strand Length PID Gene Synonym Code COG Product", then one line per gene. Name from
 // Gene, else Synonym; comment from Product. Without a title the chromosome is named stem.

@@ -291,6 +291,6 @@ tGene TRecordBuilder::record(qint32 chromosome, qint32 start, qint32 end, qint32
 {
     if (strand == -1)
         std::swap(start, end);
-    return tGene{chromosomeName(chromosome), 0, 0, start, end, strand, std::move(gene),
+    return tGene{chromosomeName(chromosome), 0, 0, start, end, strand, -1, std::move(gene),
                  std::move(comment)};
 }

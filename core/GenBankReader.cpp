@@ -6,6 +6,10 @@
 // with "//": a cut file is an error, never a partial map.
 #include "core/FeatureReaders.h"
 
+#include "core/RecordIds.h"
+
+#include "core/RecordIds.h"
+
 #include "util/StringOps.h"
 
 #include <algorithm>
@@ -230,7 +234,8 @@ enum class TQualifier
     StandardName,
     OldLocusTag,
     Product,
-    Organism
+    Organism,
+    Translation
 };
 
 TQualifier QualifierOf(QByteArrayView name)
@@ -243,7 +248,8 @@ TQualifier QualifierOf(QByteArrayView name)
         {"standard_name", TQualifier::StandardName},
         {"old_locus_tag", TQualifier::OldLocusTag},
         {"product", TQualifier::Product},
-        {"organism", TQualifier::Organism}};
+        {"organism", TQualifier::Organism},
+        {"translation", TQualifier::Translation}};
     for (const auto &[text, qualifier] : kNames)
         if (name == text)
             return qualifier;
@@ -256,6 +262,7 @@ struct TGbFeature
     qint32 End = 0;
     qint32 Strand = 1;
     QByteArray Gene, LocusTag, Label, ProteinId, StandardName, OldLocusTag, Product, Organism;
+    QByteArray Translation; // read only for a homology source that asks for proteins
 
     QByteArray &slot(TQualifier q)
     {
@@ -274,6 +281,8 @@ struct TGbFeature
             return OldLocusTag;
         case TQualifier::Organism:
             return Organism;
+        case TQualifier::Translation:
+            return Translation;
         case TQualifier::Product:
         case TQualifier::None:
             break;
@@ -320,8 +329,8 @@ TKind KindOf(QByteArrayView key)
 class TGenBankReader
 {
 public:
-    TGenBankReader(TLineReader &lines, bool embl)
-        : m_lines(lines), m_embl(embl), m_start(embl ? "ID" : "LOCUS")
+    TGenBankReader(TLineReader &lines, bool embl, TRecordIds *ids)
+        : m_lines(lines), m_ids(ids), m_embl(embl), m_start(embl ? "ID" : "LOCUS")
     {
     }
 
@@ -490,6 +499,8 @@ private:
             m_inQualifiers = true;
             const qsizetype eq = text.indexOf('=');
             m_qualifier = QualifierOf(text.sliced(1, (eq < 0 ? text.size() : eq) - 1));
+            if (m_qualifier == TQualifier::Translation && !(m_ids && m_ids->wantsProteins()))
+                m_qualifier = TQualifier::None;
             m_value.clear();
             m_valueLine = m_lines.lineNumber();
             if (eq >= 0)
@@ -571,12 +582,14 @@ private:
         finishFeature();
         if (m_features.empty() && !m_hasSource && m_length > 0) {
             // Nothing but the record itself: its span, from its length.
-            m_features.push_back(TGbFeature{1, m_length, 1, {}, {}, {}, {}, {}, {}, {}, {}});
+            m_features.push_back(TGbFeature{1, m_length, 1, {}, {}, {}, {}, {}, {}, {}, {}, {}});
         }
         if (!m_features.empty()) {
             const qint32 chromosome = m_builder.chromosome(m_locus);
             if (m_best == TKind::Gene)
                 takeCdsProducts();
+            if (m_ids)
+                keepIds();
             for (TGbFeature &f : m_features)
                 m_records.push_back(m_builder.record(
                     chromosome, f.Start, f.End, f.Strand, m_builder.geneName(f.name()),
@@ -623,7 +636,48 @@ private:
         }
     }
 
+    // The identifiers (and proteins) of the records about to be added; a gene takes the
+    // protein_id and translation of the first CDS of its locus tag, else of its gene name.
+    void keepIds()
+    {
+        TIdIndex tags, genes;
+        std::vector<qint32> byTag, byGene;
+        if (m_best == TKind::Gene) {
+            for (std::size_t c = 0; c < m_cds.size(); ++c) {
+                const TGbFeature &cds = m_cds[c];
+                if (!cds.LocusTag.isEmpty() &&
+                    std::size_t(tags.findOrAdd(cds.LocusTag, TIdIndex::Hash(cds.LocusTag))) ==
+                        byTag.size())
+                    byTag.push_back(qint32(c));
+                if (!cds.Gene.isEmpty() &&
+                    std::size_t(genes.findOrAdd(cds.Gene, TIdIndex::Hash(cds.Gene))) ==
+                        byGene.size())
+                    byGene.push_back(qint32(c));
+            }
+        }
+        for (std::size_t i = 0; i < m_features.size(); ++i) {
+            const TGbFeature &f = m_features[i];
+            const std::size_t r = m_records.size() + i;
+            for (const QByteArray *id : {&f.Gene, &f.LocusTag, &f.ProteinId})
+                m_ids->add(r, *id);
+            const TGbFeature *cds = &f;
+            if (m_best == TKind::Gene) {
+                const qint32 k = !f.LocusTag.isEmpty() ? tags.find(f.LocusTag)
+                                 : !f.Gene.isEmpty()   ? genes.find(f.Gene)
+                                                       : -1;
+                cds = k < 0 ? nullptr
+                            : &m_cds[std::size_t(
+                                  (f.LocusTag.isEmpty() ? byGene : byTag)[std::size_t(k)])];
+                if (cds)
+                    m_ids->add(r, cds->ProteinId);
+            }
+            if (cds && m_ids->wantsProteins())
+                m_ids->setProtein(r, cds->Translation);
+        }
+    }
+
     TLineReader &m_lines;
+    TRecordIds *m_ids;
     const bool m_embl;
     const QByteArrayView m_start; // the keyword that starts a record
     TRecordBuilder m_builder;
@@ -656,7 +710,7 @@ private:
 
 } // namespace
 
-std::vector<tGene> ReadGenBank(TLineReader &lines, bool embl)
+std::vector<tGene> ReadGenBank(TLineReader &lines, bool embl, TRecordIds *ids)
 {
-    return TGenBankReader(lines, embl).read();
+    return TGenBankReader(lines, embl, ids).read();
 }

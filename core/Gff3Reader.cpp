@@ -9,6 +9,7 @@
 // first two passes only warm the cache, so a batch gives the same records as one line at a time.
 #include "core/FeatureReaders.h"
 
+#include "core/RecordIds.h"
 #include "core/RecordMemory.h"
 #include "util/StringOps.h"
 
@@ -24,7 +25,7 @@ namespace {
 // The attributes a record uses, still percent-encoded.
 struct TAttributes
 {
-    QByteArrayView Id, Parent, Name, Gene, LocusTag, Product, Note, Description;
+    QByteArrayView Id, Parent, Name, Gene, LocusTag, Product, Note, Description, ProteinId;
 };
 
 bool Is(QByteArrayView text, const char *literal)
@@ -77,6 +78,10 @@ bool ParseAttributes(QByteArrayView column, TAttributes &a)
                 if (Is(tag, "locus_tag"))
                     a.LocusTag = value;
                 break;
+            case 10:
+                if (Is(tag, "protein_id"))
+                    a.ProteinId = value;
+                break;
             case 11:
                 if (Is(tag, "description"))
                     a.Description = value;
@@ -93,7 +98,7 @@ bool ParseAttributes(QByteArrayView column, TAttributes &a)
 class TGff3Reader
 {
 public:
-    explicit TGff3Reader(TLineReader &lines) : m_lines(lines)
+    TGff3Reader(TLineReader &lines, TRecordIds *ids) : m_lines(lines), m_ids(ids)
     {
         // Room for a file of gene lines only; what is not filled takes no memory.
         const qint64 lineLength = 80;
@@ -112,15 +117,19 @@ public:
             if (TrimBytesView(line).isEmpty())
                 continue;
             if (line[0] == '#') {
-                if (line.startsWith("##FASTA"))
+                if (line.startsWith("##FASTA")) {
+                    readSequences(nullptr);
                     break;
+                }
                 if (line.startsWith("##gff-version") && !IsGff3VersionLine(line))
                     m_lines.fail(QStringLiteral("version \"%1\" is not read (3 or 3.x expected)")
                                      .arg(QString::fromUtf8(TrimBytesView(line.sliced(13)))));
                 continue;
             }
-            if (line[0] == '>')
+            if (line[0] == '>') {
+                readSequences(&line);
                 break;
+            }
             try {
                 parseLine(line);
             } catch (const TFormatError &) {
@@ -141,6 +150,7 @@ private:
         TIdIndex Keys;
         std::vector<qint32> RecordOfKey;
         std::vector<std::pair<qint32, QByteArray>> Notes; // Note or description, by record
+        TRecordIds Ids;                                   // by record, for a homology source
     };
 
     // A gene or CDS line between its parsing and its look-ups.
@@ -157,6 +167,7 @@ private:
         std::string Name; // trimmed and upper-cased
         quint64 NameHash = 0;
         QByteArray Product, Note;
+        std::vector<QByteArray> Ids; // decoded, for a homology source only
     };
     static constexpr int kBatch = 16;
 
@@ -205,6 +216,15 @@ private:
         }
         if (cds && !a.Parent.isEmpty() && !a.Product.isEmpty())
             m_childProducts.push_back({a.Parent.toByteArray(), a.Product.toByteArray()});
+        if (m_ids && cds && !a.Parent.isEmpty() && !a.ProteinId.isEmpty())
+            m_childProteinIds.push_back({a.Parent.toByteArray(), PercentDecoded(a.ProteinId)});
+        if (m_ids && m_ids->wantsProteins() && cds) {
+            const char phase = c[7].size() == 1 ? c[7][0] : '0';
+            m_cdsParts.push_back({a.Parent.toByteArray(),
+                                  (a.Id.isEmpty() ? a.Parent : a.Id).toByteArray(),
+                                  PercentDecoded(c[0]), start, end, strand,
+                                  phase >= '0' && phase <= '2' ? phase - '0' : 0});
+        }
 
         // A gene or CDS line waits in the batch for its look-ups; the rest is done now.
         TPending &p = m_pending[m_pendingCount];
@@ -233,6 +253,11 @@ private:
         }
         p.Product.clear();
         p.Note.clear();
+        p.Ids.clear();
+        if (m_ids)
+            for (QByteArrayView id : {a.Id, a.Name, a.Gene, a.LocusTag, a.ProteinId})
+                if (!id.isEmpty())
+                    p.Ids.push_back(PercentDecoded(id));
         if (!a.Product.isEmpty()) {
             p.Product = TRecordBuilder::comment(Decoded(a.Product, m_scratch));
         } else {
@@ -275,6 +300,8 @@ private:
                 r.Start = std::min(r.Start, p.Start);
                 r.End = std::max(r.End, p.End);
                 addText(features, n, p);
+                for (const QByteArray &id : p.Ids)
+                    features.Ids.add(std::size_t(n), id);
                 return;
             }
             features.RecordOfKey.push_back(qint32(features.Records.size()));
@@ -282,9 +309,11 @@ private:
         if (!p.Gene)
             m_genesBeforeCds.push_back(m_genes.Records.size());
         features.Records.push_back(tGene{m_builder.chromosomeName(p.Chromosome), p.Chromosome, 0,
-                                         p.Start, p.End, p.Strand,
+                                         p.Start, p.End, p.Strand, -1,
                                          m_builder.geneName(p.Name, p.NameHash), QByteArray()});
         addText(features, qint32(features.Records.size() - 1), p);
+        for (const QByteArray &id : p.Ids)
+            features.Ids.add(features.Records.size() - 1, id);
     }
 
     void addText(TFeatures &features, qint32 n, TPending &p)
@@ -345,6 +374,93 @@ private:
         }
     }
 
+    // The gene of a Parent: the gene itself, or the gene of a transcript.
+    qint32 geneOfParent(const QByteArray &parent) const
+    {
+        const qint32 g = geneOf(parent);
+        if (g >= 0)
+            return g;
+        const qint32 t = m_transcripts.find(parent);
+        return t < 0 ? -1 : geneOf(m_transcriptParents[std::size_t(t)].split(',').front());
+    }
+
+    // The sequences of the ##FASTA section, for the proteins of the CDS; first is the header
+    // line already read, if any.
+    void readSequences(const QByteArrayView *first)
+    {
+        if (!m_ids || !m_ids->wantsProteins())
+            return;
+        QByteArray name, bases;
+        const auto keep = [&] {
+            if (!name.isEmpty())
+                m_ids->addSequence(name, std::move(bases));
+            bases.clear();
+        };
+        const auto header = [&](QByteArrayView line) {
+            keep();
+            line = TrimBytesView(line.sliced(1));
+            qsizetype end = 0;
+            while (end < line.size() && !IsTrimByte(line[end]))
+                ++end;
+            name = line.first(end).toByteArray();
+        };
+        if (first)
+            header(*first);
+        QByteArrayView line;
+        while (m_lines.next(line)) {
+            if (line.startsWith('>'))
+                header(line);
+            else
+                for (char c : line)
+                    if (!IsTrimByte(c))
+                        bases += UpperAZ(c);
+        }
+        keep();
+    }
+
+    // Each record's CDS parts, for its protein: a gene takes those of its first transcript
+    // (or of CDS that name it as Parent), a CDS record its own.
+    void keepCdsParts(const std::vector<qint64> &genePlace, const std::vector<qint64> &cdsPlace)
+    {
+        QHash<qint64, QByteArray> transcriptOf; // record -> the Parent its parts come from
+        for (const TCdsLine &part : m_cdsParts) {
+            qint64 record = -1;
+            for (const QByteArray &parent : part.Parent.split(',')) {
+                const qint32 g = geneOfParent(parent);
+                if (g >= 0) {
+                    record = genePlace[std::size_t(g)];
+                    break;
+                }
+            }
+            if (record < 0) {
+                const qint32 k = m_cds.Keys.find(part.Key);
+                if (k >= 0)
+                    record = cdsPlace[std::size_t(m_cds.RecordOfKey[std::size_t(k)])];
+            }
+            if (record < 0)
+                continue;
+            const auto it = transcriptOf.constFind(record);
+            if (it == transcriptOf.constEnd())
+                transcriptOf.insert(record, part.Parent);
+            else if (it.value() != part.Parent)
+                continue;
+            m_ids->addCdsPart(std::size_t(record), part.Seqid, part.Start, part.End, part.Strand,
+                              part.Phase);
+        }
+    }
+
+    // Genes take the protein_id of their CDS, child or grandchild.
+    void takeChildProteinIds()
+    {
+        for (const auto &[parents, id] : m_childProteinIds) {
+            for (const QByteArray &parent : parents.split(',')) {
+                const qint32 g = geneOfParent(parent);
+                if (g >= 0)
+                    m_genes.Ids.add(std::size_t(g), id);
+            }
+        }
+    }
+
     void setChildProduct(qint32 g, const QByteArray &product)
     {
         QByteArray &comment = m_genes.Records[std::size_t(g)].Comment;
@@ -382,33 +498,67 @@ private:
         bool anyCds = false;
         for (const tGene &r : m_cds.Records)
             anyCds = anyCds || keep(r);
-        if (!anyCds)
+        std::vector<qint64> genePlace, cdsPlace;
+        if (m_ids) {
+            takeChildProteinIds();
+            genePlace.resize(genes.size());
+            cdsPlace.assign(m_cds.Records.size(), -1);
+            for (std::size_t g = 0; g < genes.size(); ++g)
+                genePlace[g] = qint64(g);
+        }
+        const auto keepIds = [&] {
+            if (!m_ids)
+                return;
+            m_ids->takeRenumbered(m_genes.Ids, genePlace);
+            m_ids->takeRenumbered(m_cds.Ids, cdsPlace);
+            keepCdsParts(genePlace, cdsPlace);
+        };
+        if (!anyCds) {
+            keepIds();
             return std::move(genes);
+        }
         // Both lists are in the order of their first lines; merge them.
         std::vector<tGene> out;
         out.reserve(genes.size() + m_cds.Records.size());
         std::size_t g = 0;
         for (std::size_t c = 0; c < m_cds.Records.size(); ++c) {
-            for (; g < m_genesBeforeCds[c]; ++g)
+            for (; g < m_genesBeforeCds[c]; ++g) {
+                if (m_ids)
+                    genePlace[g] = qint64(out.size());
                 out.push_back(std::move(genes[g]));
+            }
             tGene &r = m_cds.Records[c];
             if (keep(r)) {
                 finish(r);
+                if (m_ids)
+                    cdsPlace[c] = qint64(out.size());
                 out.push_back(std::move(r));
             }
         }
-        for (; g < genes.size(); ++g)
+        for (; g < genes.size(); ++g) {
+            if (m_ids)
+                genePlace[g] = qint64(out.size());
             out.push_back(std::move(genes[g]));
+        }
+        keepIds();
         return out;
     }
 
     TLineReader &m_lines;
+    TRecordIds *m_ids;
     TRecordBuilder m_builder;
     TFeatures m_genes;
     TFeatures m_cds;
     std::vector<std::size_t> m_genesBeforeCds; // by CDS group
     std::vector<bool> m_hasGenes;              // by chromosome index
     std::vector<std::pair<QByteArray, QByteArray>> m_childProducts;
+    std::vector<std::pair<QByteArray, QByteArray>> m_childProteinIds; // Parent, protein_id
+    struct TCdsLine
+    {
+        QByteArray Parent, Key, Seqid;
+        qint32 Start, End, Strand, Phase;
+    };
+    std::vector<TCdsLine> m_cdsParts;            // only when proteins are asked for
     TIdIndex m_transcripts;                      // IDs of the features that have a Parent
     std::vector<QByteArray> m_transcriptParents; // by transcript: its Parent
     QByteArray m_scratch;
@@ -432,7 +582,7 @@ bool IsGff3VersionLine(QByteArrayView line)
     return rest == "3" || rest.startsWith("3.");
 }
 
-std::vector<tGene> ReadGff3(TLineReader &lines)
+std::vector<tGene> ReadGff3(TLineReader &lines, TRecordIds *ids)
 {
-    return TGff3Reader(lines).read();
+    return TGff3Reader(lines, ids).read();
 }

@@ -181,7 +181,8 @@ qint64 FirstTextLine(QIODevice &device)
     return 0;
 }
 
-std::vector<tGene> ReadAnnotation(TFileFormat format, QIODevice &device, const QByteArray &stem)
+std::vector<tGene> ReadAnnotation(TFileFormat format, QIODevice &device, const QByteArray &stem,
+                                  TRecordIds *ids)
 {
     TLineReader lines(device);
     const auto error = [&](qint64 line, const QString &reason) {
@@ -193,7 +194,7 @@ std::vector<tGene> ReadAnnotation(TFileFormat format, QIODevice &device, const Q
     try {
         switch (format) {
         case TFileFormat::Gff3:
-            return ReadGff3(lines);
+            return ReadGff3(lines, ids);
         case TFileFormat::Gtf:
             return ReadGtf(lines, false);
         case TFileFormat::Gff2:
@@ -201,9 +202,9 @@ std::vector<tGene> ReadAnnotation(TFileFormat format, QIODevice &device, const Q
         case TFileFormat::Bed:
             return ReadBed(lines);
         case TFileFormat::GenBank:
-            return ReadGenBank(lines, false);
+            return ReadGenBank(lines, false, ids);
         case TFileFormat::Embl:
-            return ReadGenBank(lines, true);
+            return ReadGenBank(lines, true, ids);
         case TFileFormat::Ptt:
             return ReadProteinTable(lines, stem);
         case TFileFormat::DnaSeg:
@@ -259,11 +260,12 @@ std::vector<tGene> ReadCoordinates(QIODevice &device)
 }
 
 // Reads the device in the format; a file with text that gives no record is refused.
-std::vector<tGene> ReadDevice(TFileFormat format, QIODevice &device, const QByteArray &stem)
+std::vector<tGene> ReadDevice(TFileFormat format, QIODevice &device, const QByteArray &stem,
+                              TRecordIds *ids)
 {
     std::vector<tGene> records = format == TFileFormat::Coordinate
                                      ? ReadCoordinates(device)
-                                     : ReadAnnotation(format, device, stem);
+                                     : ReadAnnotation(format, device, stem, ids);
     if (!records.empty() || !device.seek(0))
         return records;
     const qint64 line = FirstTextLine(device);
@@ -401,7 +403,7 @@ TFileFormat DetectFileFormat(QByteArrayView head, const QString &fileName)
     return TFileFormat::Coordinate;
 }
 
-std::vector<tGene> LoadRecordFile(const QString &path)
+std::vector<tGene> LoadRecordFile(const QString &path, TRecordIds *ids)
 {
     QFile file;
     OpenRegularFile(path, file);
@@ -412,15 +414,15 @@ std::vector<tGene> LoadRecordFile(const QString &path)
                 : DetectFileFormat(QByteArrayView(head.constData(), got), QFileInfo(path).fileName());
     head.clear();
     file.seek(0);
-    return ReadDevice(format, file, Stem(path));
+    return ReadDevice(format, file, Stem(path), ids);
 }
 
-std::vector<tGene> ParseRecordText(const QByteArray &text, const QString &fileName)
+std::vector<tGene> ParseRecordText(const QByteArray &text, const QString &fileName, TRecordIds *ids)
 {
     const TFileFormat format =
         DetectFileFormat(QByteArrayView(text).first(std::min(text.size(), kFormatHead)), fileName);
     QBuffer buffer;
     buffer.setData(text);
     buffer.open(QIODevice::ReadOnly);
-    return ReadDevice(format, buffer, Stem(fileName));
+    return ReadDevice(format, buffer, Stem(fileName), ids);
 }

@@ -10,6 +10,8 @@
 
 #include <vector>
 
+class TRecordIds;
+
 enum class TFileFormat
 {
     Coordinate,
@@ -48,8 +50,9 @@ TFileFormat DetectFileFormat(QByteArrayView head, const QString &fileName);
 // exactly as LoadCoordinateFile reads it; an annotation file that breaks its format raises
 // EInOutError "Error in the <format> file at line N: <reason>". A file that holds more than blank
 // lines but gives no record is an error naming the format it was read as; an empty one gives no
-// record.
-std::vector<tGene> LoadRecordFile(const QString &path);
+// record. With ids, the records' identifiers (and proteins, when it asks for them) go there too.
+std::vector<tGene> LoadRecordFile(const QString &path, TRecordIds *ids = nullptr);
 // The same over bytes already in memory, the name breaking ties as for a file (the fuzzer and the
 // tests use it).
-std::vector<tGene> ParseRecordText(const QByteArray &text, const QString &fileName = QString());
+std::vector<tGene> ParseRecordText(const QByteArray &text, const QString &fileName = QString(),
+                                   TRecordIds *ids = nullptr);

@@ -1,5 +1,7 @@
 #include "core/Reports.h"
 
+#include <algorithm>
+
 namespace {
 const QString kHeader = QStringLiteral("Chromosome\tGene\tLength\tComment");
 const QString kRuler = QString(36, QLatin1Char('='));
@@ -35,10 +37,30 @@ QStringList GeneReport(const TCatalogue &catalogue, qint32 g)
     // Matched by name rather than by GeneIndex: index 0 is shared by the first gene in the list,
     // unnamed records and repeats, while the name picks exactly the gene in the caption.
     const QByteArray &name = At(catalogue.FGeneNames, g);
+    const auto group = std::find(catalogue.FGroupNames.begin(), catalogue.FGroupNames.end(), name);
+    if (group != catalogue.FGroupNames.end()) {
+        // A homology group: every member, each under its own name.
+        const auto k = qint32(group - catalogue.FGroupNames.begin());
+        QStringList members;
+        QStringList records;
+        for (const std::vector<tGene> &row : catalogue.FRecords) {
+            for (const tGene &record : row) {
+                if (record.Group != k)
+                    continue;
+                records << RecordLine(record);
+                if (!members.contains(DisplayText(record.GeneName)))
+                    members << DisplayText(record.GeneName);
+            }
+        }
+        return QStringList{QStringLiteral("Group:\t") + DisplayText(name),
+                           QStringLiteral("Members:\t") + members.join(QStringLiteral(", ")),
+                           kHeader, kRuler} +
+               records;
+    }
     QStringList lines{kHeader, kRuler};
     for (const std::vector<tGene> &row : catalogue.FRecords) {
         for (const tGene &record : row) {
-            if (record.GeneName == name) {
+            if (record.Group < 0 && record.GeneName == name) {
                 lines << RecordLine(record);
                 break;
             }

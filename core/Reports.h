@@ -15,7 +15,8 @@ QString InfoCaption(const QByteArray &name);
 // Lines of the chromosome report of row k (header and ruler first).
 QStringList ChromosomeReport(const TCatalogue &catalogue, qint32 k);
 // Lines of the gene report of gene g (header and ruler first): per chromosome row in order, the
-// first record carrying the gene's name.
+// first record carrying the gene's name. For a homology group, "Group:" and "Members:" lines
+// first, then every record of the group.
 QStringList GeneReport(const TCatalogue &catalogue, qint32 g);
 // The three lines of the item report of record `record` of row `chromosome`.
 QStringList ItemReport(const TCatalogue &catalogue, qint32 chromosome, qint32 record);

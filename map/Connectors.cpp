@@ -47,7 +47,7 @@ void ForEachConnector(const TChart &chart, const std::function<void(int, int, in
         std::vector<int> &rowIds = labelIds[std::size_t(s)];
         rowIds.resize(std::size_t(series.Count()));
         for (int p = 0; p < series.Count(); ++p) {
-            const QByteArray &label = series.Label(p);
+            const QByteArray &label = series.LinkKey(p);
             if (label == kUnknownGene) {
                 rowIds[std::size_t(p)] = -1;
                 continue;

@@ -76,5 +76,6 @@ private:
 void DrawConnectors(TChart &chart, TCanvas &canvas);
 
 // Calls fn(upper series, point, lower series, point) for every connector, in drawing order.
-// Decided by the labels alone; whether both ends have a placement is the drawer's concern.
+// Decided by the points' link keys (their labels, or their homology groups) alone; whether both
+// ends have a placement is the drawer's concern.
 void ForEachConnector(const TChart &chart, const std::function<void(int, int, int, int)> &fn);

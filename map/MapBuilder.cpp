@@ -13,6 +13,7 @@ struct TRowArrow
     double X1;
     const QByteArray *Label;
     TColor Color;
+    const QByteArray *Key; // the homology group that joins it, when it shows its own name
 };
 
 // Colours and numeric labels depend on the gene alone: each is worked out once per gene and
@@ -90,16 +91,20 @@ TPlannedRow PlanRow(const TMapSource &source, const ChromosomeView &view, qint32
     for (const tGene &r : records) {
         const qint32 g = r.GeneIndex;
         const QByteArray *label;
-        if (At(source.GeneChecked, g))
+        const QByteArray *key = nullptr;
+        if (At(source.GeneChecked, g)) {
             label = &r.GeneName;
-        else if (source.View.HideGenes)
+            if (r.Group >= 0)
+                key = &At(source.Catalogue.FGroupNames, r.Group);
+        } else if (source.View.HideGenes) {
             continue;
-        else if (r.GeneName == kUnknownGene)
+        } else if (IdentityName(source.Catalogue, r) == kUnknownGene) {
             label = &unknown;
-        else
+        } else {
             label = &genes.Number(g);
+        }
         row.Arrows.push_back({double(MapCoordinate(view, r.Start)),
-                              double(MapCoordinate(view, r.End)), label, genes.Color(g)});
+                              double(MapCoordinate(view, r.End)), label, genes.Color(g), key});
     }
     // The series keeps its points sorted by start X, a new point going after every point with an
     // equal start. Appending in stably sorted order therefore gives the same point order as
@@ -120,7 +125,7 @@ void AddRow(TChart &chart, const TMapSource &source, const TPlannedRow &row)
     TArrowSeries &series = chart.AddSeries(std::move(created));
     const double y = row.RowValue;
     for (const TRowArrow &a : row.Arrows)
-        series.AppendArrow(a.X0, y, a.X1, y, *a.Label, a.Color);
+        series.AppendArrow(a.X0, y, a.X1, y, *a.Label, a.Color, a.Key);
 }
 } // namespace
 

@@ -90,10 +90,13 @@ void TMapSession::Load(const QString &path)
 void TMapSession::Load(const QStringList &paths)
 {
     // Everything that can fail runs on the new catalogue before ours changes.
-    TCatalogue loaded = LoadCatalogue(paths);
+    THomologyReport report;
+    TCatalogue loaded = LoadCatalogue(paths, FHomology, &report, HomologyProgress);
     // Every chromosome is checked after a load, so every one must be drawable.
     CheckMapCoordinates(loaded);
     Install(std::move(loaded));
+    m_paths = paths;
+    FHomologyReport = std::move(report);
 }
 
 void TMapSession::Install(TCatalogue catalogue)
@@ -107,17 +110,57 @@ void TMapSession::Install(TCatalogue catalogue)
 void TMapSession::Open(const QStringList &paths)
 {
     // A failed read throws before anything of ours changes.
-    TCatalogue loaded = LoadCatalogue(paths);
+    THomologyReport report;
+    TCatalogue loaded = LoadCatalogue(paths, FHomology, &report, HomologyProgress);
     CheckMapCoordinates(loaded);
+    Replace(std::move(loaded), paths, FHomology, report, false);
+}
+
+void TMapSession::SetHomology(const THomologySource &source)
+{
+    if (m_paths.isEmpty()) {
+        FHomology = source;
+        return;
+    }
+    THomologyReport report;
+    TCatalogue loaded = LoadCatalogue(m_paths, source, &report, HomologyProgress);
+    CheckMapCoordinates(loaded);
+    Replace(std::move(loaded), m_paths, source, report, true);
+}
+
+void TMapSession::Replace(TCatalogue loaded, QStringList paths, THomologySource source,
+                          const THomologyReport &report, bool keepChromosomes)
+{
+    // The same files give the same chromosomes; should they have changed on disk, the views
+    // and checks start afresh.
+    keepChromosomes = keepChromosomes && loaded.FChromosomeNames == FCatalogue.FChromosomeNames &&
+                      ChromosomeChecked.size() == loaded.FChromosomeNames.size();
+    if (keepChromosomes)
+        for (std::size_t c = 0; c < loaded.FChromosomes.size(); ++c) {
+            loaded.FChromosomes[c].Inverted = FCatalogue.FChromosomes[c].Inverted;
+            loaded.FChromosomes[c].Offset = FCatalogue.FChromosomes[c].Offset;
+        }
+    if (keepChromosomes)
+        CheckMapCoordinates(loaded);
     TCatalogue previous = std::exchange(FCatalogue, std::move(loaded));
+    const std::vector<bool> previousChromosomes = ChromosomeChecked;
+    THomologySource previousSource = std::exchange(FHomology, std::move(source));
+    THomologyReport previousReport = std::exchange(FHomologyReport, report);
+    QStringList previousPaths = std::exchange(m_paths, std::move(paths));
     try {
-        ChromosomeChecked.assign(FCatalogue.FChromosomeNames.size(), true);
+        if (!keepChromosomes)
+            ChromosomeChecked.assign(FCatalogue.FChromosomeNames.size(), true);
         GeneChecked.assign(FCatalogue.FGeneNames.size(), true);
         RebuildCycle();
     } catch (...) {
         FSkipConnectors = false;
         FCatalogue = std::move(previous);
-        ChromosomeChecked = m_shownChromosomes;
+        FHomology = std::move(previousSource);
+        FHomologyReport = std::move(previousReport);
+        m_paths = std::move(previousPaths);
+        ChromosomeChecked = m_shownChromosomes.size() == FCatalogue.FChromosomeNames.size()
+                                ? m_shownChromosomes
+                                : previousChromosomes;
         GeneChecked = m_shownGenes;
         try {
             RebuildCycle();

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "core/Catalogue.h"
+#include "core/Homology.h"
 #include "map/Connectors.h"
 #include "map/LabelLayout.h"
 #include "map/MapBuilder.h"
@@ -40,6 +41,11 @@ public:
     qint32 FClickedRecord = 0;
     // Draws the connectors when they are due; Connectors when empty.
     std::function<void(TChart &, TCanvas &)> ConnectorDrawer;
+    // The homology source of every load (none: genes are the same by name alone), what the last
+    // load found with it, and where a long load reports its steps.
+    THomologySource FHomology;
+    THomologyReport FHomologyReport;
+    THomologyProgress HomologyProgress;
     // Which genes the connectors join, kept while the rows stay the same.
     mutable TConnectors Connectors;
 
@@ -91,6 +97,12 @@ public:
     // "&Open...": Load, then the rebuild cycle. When the cycle fails, the previous catalogue,
     // its check states and its map come back and the error goes on.
     void Open(const QStringList &paths);
+    // The files of the last load ("File > Open homology table...", "Operations > Find homologs"):
+    // the same files loaded again with a new homology source, the chromosomes keeping their
+    // view and checks, every gene checked, then the rebuild cycle. Without files loaded, only
+    // the source changes. When anything fails, the source, catalogue and map stay as they were.
+    void SetHomology(const THomologySource &source);
+    const QStringList &Paths() const { return m_paths; }
 
     // --- Map commands -----------------------------------------------------------------------
     // Each is all-or-nothing: when it fails, the chromosomes' view state and both check lists go
@@ -138,7 +150,13 @@ private:
     void Repaint() const;
     void Step(CycleStep step) const;
 
+    // Takes a loaded catalogue over and runs the rebuild cycle; on failure everything comes
+    // back. keepChromosomes: the chromosomes keep their view and checks, when they still fit.
+    void Replace(TCatalogue loaded, QStringList paths, THomologySource source,
+                 const THomologyReport &report, bool keepChromosomes);
+
     TChart *m_chart = nullptr;
+    QStringList m_paths;
     std::function<void()> m_repaint;
     std::function<void(CycleStep)> m_observer;
     std::vector<bool> m_shownChromosomes;

@@ -33,8 +33,9 @@ const TSwitch kSwitches[] = {
     {"no-frame-arrows", &TViewOptions::FrameArrows, false},
 };
 
-const char *const kValued[] = {"size", "palette", "chromosomes", "genes", "inverse",
-                               "align", "zoom", "scale", "report"};
+const char *const kValued[] = {"size",         "palette",    "chromosomes", "genes",  "inverse",
+                               "align",        "zoom",       "scale",       "report", "homology",
+                               "min-identity", "max-evalue", "groups"};
 
 [[noreturn]] void Bad(const QString &message)
 {
@@ -144,6 +145,29 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
         Bad(QStringLiteral("--align needs a gene name"));
     if (parser.isSet(QStringLiteral("zoom")))
         o.Zoom = ParseZoom(parser.value(QStringLiteral("zoom")));
+    o.Homology.Table = parser.value(QStringLiteral("homology"));
+    if (parser.isSet(QStringLiteral("homology")) && o.Homology.Table.isEmpty())
+        Bad(QStringLiteral("--homology needs a table file, or auto"));
+    const auto threshold = [&](const char *name, double least, double most, double &value) {
+        const QString option = QString::fromLatin1(name);
+        if (!parser.isSet(option))
+            return;
+        if (!o.Homology.IsSet())
+            Bad(QStringLiteral("--%1 applies with --homology only").arg(option));
+        bool ok = false;
+        const QString text = parser.value(option);
+        value = text.toDouble(&ok);
+        if (!ok || !(value >= least && value <= most))
+            Bad(QStringLiteral("Bad --%1 \"%2\": give a number from %3 to %4")
+                    .arg(option, text)
+                    .arg(least)
+                    .arg(most));
+    };
+    threshold("min-identity", 0, 100, o.Homology.Thresholds.MinIdentity);
+    threshold("max-evalue", 0, 1e300, o.Homology.Thresholds.MaxEvalue);
+    o.Groups = parser.value(QStringLiteral("groups"));
+    if (parser.isSet(QStringLiteral("groups")) && (o.Groups.isEmpty() || !o.Homology.IsSet()))
+        Bad(QStringLiteral("--groups needs a file name and --homology"));
     o.Report = parser.value(QStringLiteral("report"));
     if (parser.isSet(QStringLiteral("report")) && o.Report.isEmpty())
         Bad(QStringLiteral("--report needs a file name, or - for standard output"));
@@ -199,6 +223,14 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
             Bad(QStringLiteral("The report \"%1\" would overwrite the picture or an input file")
                     .arg(o.Report));
     }
+    // The group table, like the report, never replaces another file of the run.
+    if (!o.Groups.isEmpty()) {
+        const QByteArray groups = SystemName(o.Groups, system);
+        if (isInput(groups) || groups == o.OutputPath || groups == o.ReportPath ||
+            o.Groups == o.Homology.Table)
+            Bad(QStringLiteral("The group table \"%1\" would overwrite another file")
+                    .arg(o.Groups));
+    }
     if (isInput(o.OutputPath))
         Bad(QStringLiteral("The picture \"%1\" would overwrite an input file").arg(o.Output));
     return o;
@@ -235,6 +267,15 @@ QString RenderHelpText()
         "                        Spearman coefficient against the chromosome before it, as\n"
         "                        Disentangle judges it, connector crossings with the row\n"
         "                        above) to FILE, or to standard output for -\n"
+        "  --homology FILE|auto  genes of one homology group are one gene (counts, colours,\n"
+        "                        checks, connectors, Disentangle, report), each labelled\n"
+        "                        with its own name. FILE: group<TAB>gene lines (or an\n"
+        "                        MMseqs2 cluster table), an Orthogroup table, or 12-column\n"
+        "                        similarity hits; auto: the genes' proteins clustered by\n"
+        "                        MMseqs2 (Debian package mmseqs2), cached by content\n"
+        "  --min-identity P      hits and auto: least identity in per cent (default 30)\n"
+        "  --max-evalue E        hits and auto: greatest e-value (default 1e-5)\n"
+        "  --groups FILE         write gene, genome and group of every record to FILE\n"
         "  --help                show this text\n"
         "  --version             show the version\n"
         "\n"

@@ -2,6 +2,7 @@
 // option mirrors a switch or command of the window and keeps its meaning there.
 #pragma once
 
+#include "core/Homology.h"
 #include "map/ViewOptions.h"
 #include "util/CommonDecl.h"
 
@@ -32,6 +33,8 @@ struct TRenderOptions
     std::optional<std::pair<double, double>> Zoom; // bottom axis range
     int Scale = 1;   // raster pictures only
     QString Report;  // the row report's file, "-" for standard output; none when empty
+    THomologySource Homology; // genes joined by a table or by their proteins; none when unset
+    QString Groups;           // the gene, genome, group table's file; none when empty
     bool Help = false;
     bool Version = false;
 };

@@ -16,6 +16,7 @@
 #include <QIODevice>
 #include <QImage>
 #include <QPainter>
+#include <QSaveFile>
 #include <QTemporaryDir>
 
 #include <new>
@@ -150,8 +151,16 @@ void ClickFirstRecordOf(TMapSession &session, const TChart &chart, qint32 g, con
                           .arg(name));
 }
 
+// The gene, genome, group table, whole or not at all.
+void WriteGroups(const QString &path, const QByteArray &text)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+        throw EInOutError(QStringLiteral("Cannot create file %1").arg(path));
+}
+
 // The whole run after the command line was read.
-void Render(const TRenderOptions &o, QIODevice &out)
+void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
 {
     // Both outputs are made ready before anything is read: a folder missing or a pipe nobody
     // reads is told at once, and nothing is replaced unless both are written whole.
@@ -204,8 +213,17 @@ void Render(const TRenderOptions &o, QIODevice &out)
             ::symlink(target.constData(), QFile::encodeName(link).constData()) == 0)
             inputs[i] = link;
     }
+    session.FHomology = o.Homology;
+    QString lastStep;
+    session.HomologyProgress = [&err, &lastStep](const QString &step) {
+        if (step != lastStep)
+            Write(err, step + QLatin1Char('\n'));
+        lastStep = step;
+    };
     try {
         session.Open(inputs);
+    } catch (const EHomologyError &error) {
+        throw EBadInput(error.message());
     } catch (const std::bad_alloc &) {
         throw EBadInput(QStringLiteral("Out of memory while reading the input files"));
     } catch (const std::exception &error) {
@@ -214,6 +232,8 @@ void Render(const TRenderOptions &o, QIODevice &out)
             message.replace(inputs[i], o.Inputs[i]);
         throw EBadInput(WithFileName(o.Inputs, message));
     }
+    if (o.Homology.IsSet())
+        Write(err, session.FHomologyReport.Text() + QLatin1Char('\n'));
 
     // Names are looked up before any command, so that a wrong one runs none.
     const TCatalogue &catalogue = session.FCatalogue;
@@ -261,6 +281,8 @@ void Render(const TRenderOptions &o, QIODevice &out)
         step = "drawing the picture";
         WriteGraph(chart, o.Output, outputs.Picture(), TGraphOptions{o.Scale});
         step = "writing the files";
+        if (!o.Groups.isEmpty())
+            WriteGroups(o.Groups, GroupsText(catalogue, session.FHomologyReport));
         outputs.WriteReport(report);
         outputs.Commit();
     } catch (const std::bad_alloc &) {
@@ -284,7 +306,7 @@ int RunRender(const QStringList &arguments, QIODevice &out, QIODevice &err,
             WriteOut(out, program + QLatin1Char(' ') + VersionText(4) + QLatin1Char('\n'));
             return kRenderDone;
         }
-        Render(o, out);
+        Render(o, out, err);
         return kRenderDone;
     } catch (const EUsageError &error) {
         Write(err, program + QStringLiteral(": ") + error.message() +

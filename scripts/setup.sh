@@ -11,13 +11,14 @@ OSTRINEL_PACKAGES=(
 # What only ./test needs: the sanitizer and fuzzer toolchain, the independent metafile readers
 # (ImageMagick reads WMF only with the coders of its -extra package, which it merely recommends),
 # Ghostscript to read printed PDFs back, the SVG and PDF readers that check the renderer's
-# pictures, the XML checker that every SVG picture must pass, and the checkers of the installed
-# desktop files.
+# pictures, the XML checker that every SVG picture must pass, the checkers of the installed
+# desktop files, and MMseqs2, which finds the homologs of the map's genes from their proteins.
 OSTRINEL_TEST_PACKAGES=(
     clang libclang-rt-14-dev
     libwmf-bin emf2svg ghostscript imagemagick libmagickcore-6.q16-6-extra
     librsvg2-bin poppler-utils libxml2-utils
     desktop-file-utils appstream
+    mmseqs2
 )
 
 # ostrinel_install_packages [PACKAGE...]: installs those that are missing; by default the ./run list.
@@ -95,6 +96,8 @@ ostrinel_probe_test_tools() {
             { ostrinel_probe_failed "desktop-file-validate (package desktop-file-utils) does not run" "$tmp/log"; exit 1; }
         appstreamcli --version >"$tmp/log" 2>&1 ||
             { ostrinel_probe_failed "appstreamcli (package appstream) does not run" "$tmp/log"; exit 1; }
+        mmseqs version >"$tmp/log" 2>&1 ||
+            { ostrinel_probe_failed "mmseqs (package mmseqs2) does not run" "$tmp/log"; exit 1; }
     ) || status=1
     rm -rf "$tmp"
     return $status

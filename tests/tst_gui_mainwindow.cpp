@@ -121,6 +121,7 @@ private slots:
     void hideAndFirstLineRebuild();
     void grayPaletteRecolours();
     void disentangleFromMenu();
+    void homologyTableFromMenu();
 
 private:
     QString Fixture(const QString &name, const QByteArray &content);
@@ -198,6 +199,8 @@ void TestMainWindow::menuItems_data()
     row("mnuFrameGeneName", "&Frame gene names", "", true, true);
     row("mnuFrameArrows", "Frame &arrows", "", true, true);
     row("mnuDisentangle", "&Disentangle links", "", false, false);
+    row("mnuOpenHomology", "Open &homology table...", "", false, false);
+    row("mnuFindHomologs", "Find &homologs", "", false, false);
     row("Helpcontents1", "&Help contents...", "", false, false);
     row("mnuCredits", "&Credits...", "", false, false);
     row("popGetInfo", "Get &info...", "", false, false);
@@ -902,6 +905,31 @@ void TestMainWindow::disentangleFromMenu()
     // The rebuild drew the turned rows left of x = 0.
     QVERIFY(RowOf(Chart(), 1)->StartX(0) < 0);
     QVERIFY(RowOf(Chart(), 0)->StartX(0) >= 0);
+}
+
+// A homology table joins genes of different names into one gene of the list, shown in the title;
+// a table that fails leaves the lists and the title as they were.
+void TestMainWindow::homologyTableFromMenu()
+{
+    Window().LoadFile(Fixture("three.txt", kThreeRows));
+    const int genes = List("cklGenes")->count();
+    QString table = Fixture("pairs.tsv", "OG1\tabc\nOG1\tghi\nOG2\tnone\n");
+    Window().SetFileChooser([&](QFileDialog &) { return table; });
+    Action("mnuOpenHomology")->trigger();
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join('\n')));
+    QCOMPARE(List("cklGenes")->count(), genes - 1);
+    QCOMPARE(List("cklGenes")->findItems("OG1", Qt::MatchExactly).size(), 1);
+    QVERIFY2(Window().windowTitle().endsWith(
+                 "Homology: pairs.tsv, 1 group, 1 table entry matches no gene"),
+             qPrintable(Window().windowTitle()));
+
+    const QString title = Window().windowTitle();
+    table = Fixture("clash.tsv", "OG1\tabc\nOG2\tabc\n");
+    Action("mnuOpenHomology")->trigger();
+    QCOMPARE(m_errors.size(), 1);
+    QVERIFY(m_errors.front().contains("two homology groups: OG1 and OG2"));
+    QCOMPARE(List("cklGenes")->count(), genes - 1);
+    QCOMPARE(Window().windowTitle(), title);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -271,6 +271,18 @@ void TestRender::errors_data()
         << QStringList{"--report", "DIR", kDemo, "OUT.svg"} << 2 << "it is a folder";
     QTest::newRow("pipe nobody reads")
         << QStringList{kDemo, "FIFO.png"} << 2 << "no program reads from the pipe";
+    QTest::newRow("threshold without a source")
+        << QStringList{"--min-identity", "40", kDemo, "OUT.png"} << 2
+        << "--min-identity applies with --homology only";
+    QTest::newRow("identity over 100")
+        << QStringList{"--homology", bad, "--min-identity", "120", kDemo, "OUT.png"} << 2
+        << "Bad --min-identity \"120\"";
+    QTest::newRow("groups without a source")
+        << QStringList{"--groups", "OUT.tsv", kDemo, "OUT.png"} << 2 << "--groups needs";
+    // The table's error, not put on the map's file.
+    QTest::newRow("not a homology table")
+        << QStringList{"--homology", bad, "--groups", "OUT.tsv", kDemo, "OUT.png"} << 1
+        << "ostrinel-render: Error in the homology table at line 1: not a homology table";
 }
 
 void TestRender::errors()

@@ -25,6 +25,9 @@ struct tGene
     qint32 Start = 0;
     qint32 End = 0;
     qint32 Strand = 0;
+    // With a homology source, the record's group in the catalogue's FGroupNames; -1 for none,
+    // the gene then being itself. Fills what was padding: a record stays 96 bytes.
+    qint32 Group = -1;
     QByteArray GeneName;
     QByteArray Comment;
 };

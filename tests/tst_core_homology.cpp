@@ -1,0 +1,185 @@
+// Homology tables: each format, each kind of identifier the readers keep, entries that find no
+// gene, a gene two groups claim, the hit thresholds; and a grouped catalogue, whose genes are
+// the groups while every record keeps its own name.
+#include "core/Homology.h"
+#include "core/ProteinClusters.h"
+#include "core/RecordFile.h"
+#include "core/RecordIds.h"
+#include "core/Reports.h"
+
+#include <QtTest>
+
+namespace {
+
+const QByteArray kGenBank = "LOCUS       gbA  9000 bp    DNA\n"
+                            "FEATURES             Location/Qualifiers\n"
+                            "     gene            100..400\n"
+                            "                     /gene=\"recA\"\n"
+                            "                     /locus_tag=\"BQ_0001\"\n"
+                            "     CDS             100..400\n"
+                            "                     /locus_tag=\"BQ_0001\"\n"
+                            "                     /protein_id=\"WP_11.1\"\n"
+                            "     gene            complement(500..800)\n"
+                            "                     /locus_tag=\"BQ_0002\"\n"
+                            "//\n";
+
+const QByteArray kGff3 = "##gff-version 3\n"
+                         "c1\t.\tgene\t100\t400\t.\t+\t.\tID=gene-a;Name=alpha;locus_tag=LT_A\n"
+                         "c1\t.\tmRNA\t100\t400\t.\t+\t.\tID=rna-a;Parent=gene-a\n"
+                         "c1\t.\tCDS\t100\t400\t.\t+\t0\tID=cds-a;Parent=rna-a;protein_id=XP_7.2\n"
+                         "c1\t.\tgene\t500\t800\t.\t-\t.\tID=gene-b;Name=beta\n";
+
+const QByteArray kCoordinates = "c1\t10\t20\t1\tdnaA\n"
+                                "c2\t10\t20\t1\tdnaB\n"
+                                "c2\t30\t40\t1\tpolA\n";
+
+// "NAME:GROUP" per record in file order, GROUP empty for none.
+QString GroupsOf(const std::vector<tGene> &records, const tVectorOfString &groups)
+{
+    QStringList out;
+    for (const tGene &r : records)
+        out << QString::fromLatin1(r.GeneName) + QLatin1Char(':') +
+                   (r.Group < 0 ? QString() : QString::fromLatin1(groups[std::size_t(r.Group)]));
+    return out.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+class TestCoreHomology : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void groups_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<double>("minIdentity");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<int>("unmatched");
+        QTest::newRow("GenBank locus_tag and protein_id")
+            << kGenBank << QByteArray("g1\tBQ_0002\ng1\twp_11.1\ng2\tBQ_9999\n") << 30.0
+            << "RECA:G1 BQ_0002:G1" << 1;
+        QTest::newRow("GenBank /gene")
+            << kGenBank << QByteArray("# rep\nx\trecA\n") << 30.0 << "RECA:X BQ_0002:" << 0;
+        QTest::newRow("GFF3 ID, locus_tag, protein_id of the CDS")
+            << kGff3 << QByteArray("og\tXP_7.2\nog\tgene-b\n") << 30.0 << "ALPHA:OG BETA:OG" << 0;
+        QTest::newRow("GFF3 locus_tag")
+            << kGff3 << QByteArray("k\tLT_A\n") << 30.0 << "ALPHA:K BETA:" << 0;
+        QTest::newRow("coordinate names, any case, MMseqs2 cluster table")
+            << kCoordinates << QByteArray("dnaA\tdnaA\ndnaA\tDNAB\n") << 30.0
+            << "DNAA:DNAA DNAB:DNAA POLA:" << 0;
+        QTest::newRow("orthogroup table")
+            << kCoordinates
+            << QByteArray("Orthogroup\tgenome1\tgenome2\nOG1\tdnaA\tdnaB, nope\nOG2\t\tpolA\n")
+            << 30.0 << "DNAA:OG1 DNAB:OG1 POLA:OG2" << 1;
+        const QByteArray hits = "dnaA\tdnaB\t45.0\t300\t1\t0\t1\t300\t1\t300\t1e-30\t500\n"
+                                "dnaB\tpolA\t25.0\t300\t1\t0\t1\t300\t1\t300\t1e-20\t200\n"
+                                "dnaA\tpolA\t90.0\t300\t1\t0\t1\t300\t1\t300\t0.5\t20\n";
+        QTest::newRow("hits, one passes")
+            << kCoordinates << hits << 30.0 << "DNAA:DNAA DNAB:DNAA POLA:" << 0;
+        QTest::newRow("hits, lower identity joins through dnaB")
+            << kCoordinates << hits << 20.0 << "DNAA:DNAA DNAB:DNAA POLA:DNAA" << 0;
+        QTest::newRow("hits as fractions")
+            << kCoordinates << QByteArray("dnaB\tpolA\t0.35\t3\t1\t0\t1\t3\t1\t3\t1e-9\t50\n")
+            << 30.0 << "DNAA: DNAB:DNAB POLA:DNAB" << 0;
+    }
+    void groups()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, table);
+        QFETCH(double, minIdentity);
+        QFETCH(QString, expected);
+        QFETCH(int, unmatched);
+        TRecordIds ids;
+        std::vector<tGene> records = ParseRecordText(file, QString(), &ids);
+        THomologyReport report;
+        const tVectorOfString groups = ApplyHomologyTable(
+            records, ids, ParseHomologyTable(table, {minIdentity, 1e-5}), report);
+        QCOMPARE(GroupsOf(records, groups), expected);
+        QCOMPARE(report.Unmatched, qint64(unmatched));
+        QCOMPARE(report.Groups, qint64(groups.size()));
+    }
+
+    void errors_data()
+    {
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("one identifier in two groups")
+            << QByteArray("A\trecA\nC\tnone\nB\trecA\n")
+            << "The gene RECA is in two homology groups: A and B";
+        QTest::newRow("two identifiers of one gene")
+            << QByteArray("A\tBQ_0001\nB\tWP_11.1\n")
+            << "The gene RECA is in two homology groups: A and B";
+        QTest::newRow("a broken group line")
+            << QByteArray("A\tdnaA\nB\n")
+            << "Error in the homology table at line 2: two tab-separated columns expected: "
+               "group and gene";
+        QTest::newRow("no known format") << QByteArray("a\tb\tc\n")
+                                         << "Error in the homology table at line 1: not a "
+                                            "homology table: give group<TAB>gene lines, an "
+                                            "\"Orthogroup\" header or 12-column similarity hits";
+        QTest::newRow("a hit without its e-value")
+            << QByteArray("a\tb\t50\t1\t1\t1\t1\t1\t1\t1\tx\t1\n")
+            << "Error in the homology table at line 1: the e-value (column 11) is not a number";
+    }
+    void errors()
+    {
+        QFETCH(QByteArray, table);
+        QFETCH(QString, message);
+        TRecordIds ids;
+        std::vector<tGene> records = ParseRecordText(kGenBank, QString(), &ids);
+        try {
+            THomologyReport report;
+            ApplyHomologyTable(records, ids, ParseHomologyTable(table, {}), report);
+            QFAIL("no error");
+        } catch (const EHomologyError &e) {
+            QCOMPARE(e.message(), message);
+        }
+    }
+
+    // The proteins of GFF3 CDS from ##FASTA: parts joined in their strand's order, the minus
+    // strand complemented, the first part's phase skipped.
+    void cdsProteins()
+    {
+        const QByteArray gff3 =
+            "##gff-version 3\n"
+            "c1\t.\tgene\t3\t20\t.\t+\t.\tID=g1\n"
+            "c1\t.\tCDS\t3\t8\t.\t+\t0\tID=cds1;Parent=g1\n"
+            "c1\t.\tCDS\t12\t20\t.\t+\t2\tID=cds1;Parent=g1\n"
+            "c2\t.\tgene\t3\t20\t.\t-\t.\tID=g2\n"
+            "c2\t.\tCDS\t15\t20\t.\t-\t0\tID=cds2;Parent=g2\n"
+            "c2\t.\tCDS\t3\t11\t.\t-\t0\tID=cds2;Parent=g2\n"
+            "c1\t.\tgene\t2\t20\t.\t+\t.\tID=g3\n"
+            "c1\t.\tCDS\t2\t8\t.\t+\t1\tID=cds3;Parent=g3\n"
+            "c1\t.\tCDS\t12\t20\t.\t+\t0\tID=cds3;Parent=g3\n"
+            "##FASTA\n>c1 first\nGGATGAAACCC\nACCTGGTAAGG\n>c2\nCCTTACCAGGTGGGTTTCATCC\n";
+        TRecordIds ids(true);
+        QCOMPARE(ParseRecordText(gff3, QString(), &ids).size(), std::size_t(3));
+        TranslateCdsParts(ids);
+        std::vector<std::pair<std::size_t, QByteArray>> expected{
+            {0, "MKTW"}, {1, "MKTW"}, {2, "MKTW"}};
+        QCOMPARE(ids.proteins(), expected);
+    }
+
+    // Grouped genes are one gene in the lists and counts; the gene report shows the group and
+    // its members, each record under its own name.
+    void catalogueOfGroups()
+    {
+        TRecordIds ids;
+        std::vector<tGene> records = ParseRecordText(kCoordinates, QString(), &ids);
+        THomologyReport report;
+        tVectorOfString groups = ApplyHomologyTable(
+            records, ids, ParseHomologyTable("OG\tdnaA\nOG\tdnaB\n", {}), report);
+        const TCatalogue c = CatalogueFromRecords(std::move(records), std::move(groups));
+        QCOMPARE(c.FGeneNames, (tVectorOfString{"OG", "POLA"}));
+        QCOMPARE(c.FGeneCounts, (tVectorOfCardinal{2, 1}));
+        QCOMPARE(c.FRecords[1][0].GeneName, QByteArray("DNAB"));
+        QCOMPARE(GeneReport(c, 0).mid(0, 2), (QStringList{"Group:\tOG", "Members:\tDNAA, DNAB"}));
+        QCOMPARE(GeneReport(c, 0).size(), 6);
+        QCOMPARE(GroupsText(c, report).count('\n'), 4);
+    }
+};
+
+QTEST_MAIN(TestCoreHomology)
+#include "tst_core_homology.moc"
