@@ -295,6 +295,24 @@ std::vector<tGene> LoadRecordFiles(const QStringList &paths, TRecordIds *ids,
     return records;
 }
 
+qint32 RecordGene(const TCatalogue &catalogue, const tGene &record)
+{
+    if (record.GeneIndex != 0)
+        return record.GeneIndex;
+    const tVectorOfString &genes = catalogue.FGeneNames;
+    if (record.GeneName == At(genes, 0))
+        return 0;
+    const auto at = std::lower_bound(genes.begin(), genes.end(), record.GeneName, ByteLess);
+    if (at == genes.end() || *at != record.GeneName)
+        throw ERangeError();
+    return qint32(at - genes.begin());
+}
+
+bool IsNamedGene(const TCatalogue &catalogue, qint32 g)
+{
+    return At(catalogue.FGeneNames, g) != kUnknownGene;
+}
+
 qint32 MapCoordinate(const ChromosomeView &view, qint32 c)
 {
     const qint32 shifted = CheckedAdd(c, view.Offset);

@@ -55,6 +55,14 @@ inline const QByteArray &IdentityName(const TCatalogue &catalogue, const tGene &
     return record.Group >= 0 ? catalogue.FGroupNames[std::size_t(record.Group)] : record.GeneName;
 }
 
+// The gene a record stands for: the index of its name in FGeneNames. The first record of a gene
+// on a chromosome carries it as GeneIndex; the others carry 0 (a repeat of a gene on its
+// chromosome, a record named "???", gene 0 itself) and are found by their name, so that a
+// repeat is that gene wherever the list puts "???". A name not in the list raises ERangeError.
+qint32 RecordGene(const TCatalogue &catalogue, const tGene &record);
+// Whether gene g is one the file named: every gene of the list but "???".
+bool IsNamedGene(const TCatalogue &catalogue, qint32 g);
+
 // Where coordinate c of a chromosome shown with this view stands on the map: c + Offset, negated
 // when the chromosome is inverted (mirrored about 0 after the shift). Checked 32-bit arithmetic:
 // a result outside the range raises EIntOverflow. The map builder draws with this and nothing

@@ -6,99 +6,52 @@
 #include <limits>
 #include <utility>
 
-tVectorOfDouble GenePositions(const TCatalogue &catalogue, qint32 c)
-{
-    tVectorOfDouble positions = MakeZeroDoubleVector(qint32(catalogue.FGeneNames.size()));
-    // Later records overwrite earlier ones: index 0 is shared by unnamed genes and repeats.
-    for (const tGene &record : At(catalogue.FRecords, c))
-        At(positions, record.GeneIndex) = double(record.Start);
-
-    double sum = 0.0;
-    qint32 count = 0;
-    for (double position : positions) {
-        if (position > 0.0) {
-            sum += position;
-            ++count;
-        }
-    }
-    const double mean = count > 0 ? CheckedDiv(sum, double(count)) : 0.0;
-    // Absent genes all tie at the mean, so ranking gives them one shared mid-rank; a start at 0
-    // counts as absent, negative starts stay where they are.
-    for (double &position : positions) {
-        if (position == 0.0)
-            position = mean;
-    }
-    return positions;
-}
-
-namespace {
-// A gene-position vector held sparsely: the genes the chromosome carries, by ascending gene
-// index, with their positions as GenePositions gives them, and the position of every other gene
-// (the mean). The vector of a chromosome is as long as the gene list; held whole, a catalogue
-// of as many chromosomes as gene names would make Disentangle quadratic.
-struct TSparsePositions
-{
-    std::vector<qint32> Genes;
-    tVectorOfDouble Positions;
-    double Rest = 0.0;
-};
-
-TSparsePositions SparseGenePositions(const TCatalogue &catalogue, qint32 c)
+std::vector<TGenePosition> GenePositions(const TCatalogue &catalogue, qint32 c)
 {
     const qint64 geneCount = qint64(catalogue.FGeneNames.size());
-    std::vector<std::pair<qint32, double>> entries;
+    const bool geneZeroNamed = geneCount > 0 && IsNamedGene(catalogue, 0);
+    std::vector<TGenePosition> positions;
     for (const tGene &record : At(catalogue.FRecords, c)) {
         if (record.GeneIndex < 0 || record.GeneIndex >= geneCount)
             throw ERangeError();
-        entries.emplace_back(record.GeneIndex, double(record.Start));
+        // Index 0 is also carried by unnamed records and by repeats, whose gene's first record
+        // is elsewhere in the row: only records of gene 0 itself count for it.
+        if (record.GeneIndex == 0 && !(geneZeroNamed && record.GeneName == catalogue.FGeneNames[0]))
+            continue;
+        positions.push_back({record.GeneIndex, double(record.Start)});
     }
-    // Stable, so that of several records of one index the last in the row stays last.
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const auto &a, const auto &b) { return a.first < b.first; });
-    TSparsePositions sparse;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (i + 1 < entries.size() && entries[i + 1].first == entries[i].first)
-            continue; // a later record of the row wins
-        sparse.Genes.push_back(entries[i].first);
-        sparse.Positions.push_back(entries[i].second);
-    }
-    // The mean of the present genes, summed in gene order as over the whole vector.
-    double sum = 0.0;
-    qint32 count = 0;
-    for (double position : sparse.Positions) {
-        if (position > 0.0) {
-            sum += position;
-            ++count;
-        }
-    }
-    sparse.Rest = count > 0 ? CheckedDiv(sum, double(count)) : 0.0;
-    for (double &position : sparse.Positions) {
-        if (position == 0.0)
-            position = sparse.Rest;
-    }
-    return sparse;
+    // Stable, so that of gene 0's records the first in the row comes first.
+    std::stable_sort(
+        positions.begin(), positions.end(),
+        [](const TGenePosition &a, const TGenePosition &b) { return a.Gene < b.Gene; });
+    positions.erase(std::unique(positions.begin(), positions.end(),
+                                [](const TGenePosition &a, const TGenePosition &b) {
+                                    return a.Gene == b.Gene;
+                                }),
+                    positions.end());
+    return positions;
 }
 
-double SpearmanOfPositions(const TSparsePositions &a, const TSparsePositions &b, qint64 n)
+double LinkCoefficient(const std::vector<TGenePosition> &earlier,
+                       const std::vector<TGenePosition> &later)
 {
-    // The pairs of the genes either carries; all others are (a.Rest, b.Rest).
     tVectorOfDouble x;
     tVectorOfDouble y;
-    x.reserve(a.Genes.size() + b.Genes.size());
-    y.reserve(a.Genes.size() + b.Genes.size());
     std::size_t i = 0;
     std::size_t j = 0;
-    while (i < a.Genes.size() || j < b.Genes.size()) {
-        const qint32 ga = i < a.Genes.size() ? a.Genes[i] : std::numeric_limits<qint32>::max();
-        const qint32 gb = j < b.Genes.size() ? b.Genes[j] : std::numeric_limits<qint32>::max();
-        x.push_back(ga <= gb ? a.Positions[i] : a.Rest);
-        y.push_back(gb <= ga ? b.Positions[j] : b.Rest);
-        i += ga <= gb;
-        j += gb <= ga;
+    while (i < earlier.size() && j < later.size()) {
+        if (earlier[i].Gene < later[j].Gene) {
+            ++i;
+        } else if (later[j].Gene < earlier[i].Gene) {
+            ++j;
+        } else {
+            x.push_back(earlier[i++].Start);
+            y.push_back(later[j++].Start);
+        }
     }
-    return SpearmanWithBackground(x, y, n, a.Rest, b.Rest);
+    // With fewer than two shared genes there is no order to compare.
+    return x.size() < 2 ? 0.0 : Spearman(x, y);
 }
-} // namespace
 
 tVectorOfDouble LinkCoefficients(const TCatalogue &catalogue)
 {
@@ -106,12 +59,12 @@ tVectorOfDouble LinkCoefficients(const TCatalogue &catalogue)
     tVectorOfDouble rs(chromosomes.size(), std::numeric_limits<double>::quiet_NaN());
     if (chromosomes.empty())
         return rs;
-    const qint64 geneCount = qint64(catalogue.FGeneNames.size());
-    // Each vector is built once and then serves as the earlier side of the next pair.
-    TSparsePositions previous = SparseGenePositions(catalogue, chromosomes[0].ChromosomeIndex);
+    // Each row's genes are found once and then serve as the earlier side of the next pair.
+    std::vector<TGenePosition> previous = GenePositions(catalogue, chromosomes[0].ChromosomeIndex);
     for (std::size_t i = 1; i < chromosomes.size(); ++i) {
-        TSparsePositions current = SparseGenePositions(catalogue, chromosomes[i].ChromosomeIndex);
-        rs[i] = SpearmanOfPositions(previous, current, geneCount);
+        std::vector<TGenePosition> current =
+            GenePositions(catalogue, chromosomes[i].ChromosomeIndex);
+        rs[i] = LinkCoefficient(previous, current);
         previous = std::move(current);
     }
     return rs;

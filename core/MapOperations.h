@@ -6,15 +6,25 @@
 #include "core/Catalogue.h"
 
 // Turns every chromosome so that it runs the same way as the one before it in the list, judged
-// by the sign of the Spearman correlation of their gene positions. The vectors are held as the
-// genes a chromosome carries and the mean that all others share, so that the cost follows the
-// records, not the chromosomes times the gene names.
+// by the sign of the Spearman correlation of the positions of the genes both carry. Rows with
+// fewer than two genes in common give no evidence and keep the orientation of the row above.
 void Disentangle(TCatalogue &catalogue);
-// The coefficient Disentangle judges each chromosome of the list by: the Spearman correlation
-// of its gene positions with those of the chromosome before it; NaN for the first.
+// The coefficient Disentangle judges each chromosome of the list by (LinkCoefficient of it and
+// the chromosome before it); NaN for the first.
 tVectorOfDouble LinkCoefficients(const TCatalogue &catalogue);
-// The gene-position vector of chromosome row c (one element per gene name).
-tVectorOfDouble GenePositions(const TCatalogue &catalogue, qint32 c);
+
+// A gene a chromosome carries, at the Start of its first record on the row.
+struct TGenePosition
+{
+    qint32 Gene;
+    double Start;
+};
+// The genes chromosome row c carries, by ascending gene index, "???" left out.
+std::vector<TGenePosition> GenePositions(const TCatalogue &catalogue, qint32 c);
+// The Spearman correlation of the positions of the genes carried by both rows, the earlier row's
+// positions first; exactly 0 when they share fewer than two genes.
+double LinkCoefficient(const std::vector<TGenePosition> &earlier,
+                       const std::vector<TGenePosition> &later);
 
 // Mirrors chromosome k; k = -1 (no list item selected) changes nothing.
 void InverseChromosome(TCatalogue &catalogue, qint32 k);

@@ -33,15 +33,12 @@ qint64 Inversions(std::vector<double> &lower, std::vector<double> &scratch, std:
     return count;
 }
 
-// The gene indices of a chromosome's records, each once, the nameless gene left out.
+// The genes a chromosome carries, each once, by ascending index: those Disentangle compares.
 std::vector<qint32> GenesOf(const TCatalogue &catalogue, qint32 chromosome)
 {
     std::vector<qint32> genes;
-    for (const tGene &record : At(catalogue.FRecords, chromosome))
-        if (At(catalogue.FGeneNames, record.GeneIndex) != kUnknownGene)
-            genes.push_back(record.GeneIndex);
-    std::sort(genes.begin(), genes.end());
-    genes.erase(std::unique(genes.begin(), genes.end()), genes.end());
+    for (const TGenePosition &position : GenePositions(catalogue, chromosome))
+        genes.push_back(position.Gene);
     return genes;
 }
 } // namespace

@@ -8,11 +8,12 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
-#include <numeric>
-#include <random>
 
 Q_DECLARE_METATYPE(tVectorOfDouble)
+Q_DECLARE_METATYPE(std::vector<THandRow>)
+Q_DECLARE_METATYPE(std::vector<bool>)
 
 constexpr qint32 kMin = std::numeric_limits<qint32>::min();
 constexpr qint32 kMax = std::numeric_limits<qint32>::max();
@@ -67,8 +68,9 @@ class TestOperations : public QObject
 {
     Q_OBJECT
 private slots:
-    void genePositionsExample();
     void genePositionsRules();
+    void linkCoefficients_data();
+    void linkCoefficients();
     void disentangleExample();
     void disentangleTwice();
     void disentangleAgainstListNeighbour();
@@ -78,9 +80,7 @@ private slots:
     void disentangleSingleGeneName();
     void disentangleFailureKeepsFlags();
     void disentangleLoadedFile();
-    void spearmanWithBackgroundSameAsWhole_data();
-    void spearmanWithBackgroundSameAsWhole();
-    void disentangleSameAsWholeVectors();
+    void disentangleSameAsSharedGenesByName();
 
     void inverseChromosome();
 
@@ -97,26 +97,86 @@ private slots:
     void shiftOverflowChangesNoOffset();
 };
 
-void TestOperations::genePositionsExample()
-{
-    const TCatalogue catalogue = FourGeneExample();
-    QCOMPARE(GenePositions(catalogue, 0), tVectorOfDouble({100, 200, 300, 200}));
-    QCOMPARE(GenePositions(catalogue, 1), tVectorOfDouble({300, 200, 100, 200}));
-    QCOMPARE(GenePositions(catalogue, 2), tVectorOfDouble({500, 400, 300, 400}));
-}
-
-// A repeat of gene A carries index 0 and so overwrites gene 0's position; a negative start is
-// kept and left out of the mean; a start at 0 counts as absent.
+// Each gene at its first record on the row: the repeat of A and the "???" record are left out,
+// a negative start and a start at 0 are positions like any other.
 void TestOperations::genePositionsRules()
 {
-    const TCatalogue catalogue = HandCatalogue(
-        {{"c1", {{"A", 100, 110}, {"B", -50, 10}, {"C", 0, 40}, {"D", 300, 310}, {"A", 700, 710}}}},
-        {"E"});
-    // Gene 0 is A: first set to 100 by its own record, then 700 by the repeat.
+    const TCatalogue catalogue = HandCatalogue({{"c1",
+                                                 {{"A", 100, 110},
+                                                  {"B", -50, 10},
+                                                  {kUnknownGene, 5, 6},
+                                                  {"C", 0, 40},
+                                                  {"A", 700, 710},
+                                                  {"D", 300, 310}}}},
+                                               {"E"});
     QCOMPARE(catalogue.FRecords[0][4].GeneIndex, 0);
-    const double mean = (700.0 + 300.0) / 2;
-    QCOMPARE(GenePositions(catalogue, 0), tVectorOfDouble({700, -50, mean, 300, mean}));
+    QList<QPair<qint32, double>> positions;
+    for (const TGenePosition &p : GenePositions(catalogue, 0))
+        positions << qMakePair(p.Gene, p.Start);
+    // Gene 0 is "???": A is 1.
+    QCOMPARE(positions, (QList<QPair<qint32, double>>{{1, 100}, {2, -50}, {3, 0}, {4, 300}}));
     QVERIFY_THROWS_EXCEPTION(ERangeError, GenePositions(catalogue, 1));
+}
+
+void TestOperations::linkCoefficients_data()
+{
+    QTest::addColumn<std::vector<THandRow>>("rows");
+    QTest::addColumn<tVectorOfDouble>("rs"); // from the second row on
+    QTest::addColumn<std::vector<bool>>("inverted");
+    QTest::newRow("worked example: A, B, C shared, D on none")
+        << std::vector<THandRow>{{"c1", {{"A", 100, 150}, {"B", 200, 250}, {"C", 300, 350}}},
+                                 {"c2", {{"A", 300, 350}, {"B", 200, 250}, {"C", 100, 150}}},
+                                 {"c3", {{"A", 500, 550}, {"B", 400, 450}, {"C", 300, 350}}},
+                                 {"c4", {{"D", 10, 20}}}}
+        << tVectorOfDouble{-1, 1, 0} << std::vector<bool>{false, true, true, true};
+    QTest::newRow("same order among unshared genes")
+        << std::vector<
+               THandRow>{{"A",
+                          {{"G1", 100, 110}, {"G2", 300, 310}, {"X1", 400, 410}, {"X2", 500, 510}}},
+                         {"B",
+                          {{"Y1", 100, 110}, {"Y2", 300, 310}, {"G1", 500, 510}, {"G2", 700, 710}}}}
+        << tVectorOfDouble{1} << std::vector<bool>{false, false};
+    QTest::newRow("reversed pair among unshared genes")
+        << std::vector<
+               THandRow>{{"A",
+                          {{"G1", 100, 110}, {"G2", 300, 310}, {"X1", 400, 410}, {"X2", 500, 510}}},
+                         {"B",
+                          {{"Y1", 100, 110}, {"Y2", 300, 310}, {"G1", 700, 710}, {"G2", 500, 510}}}}
+        << tVectorOfDouble{-1} << std::vector<bool>{false, true};
+    QTest::newRow("no gene shared")
+        << std::vector<THandRow>{{"A", {{"G1", 100, 110}, {"G2", 300, 310}, {"G3", 50, 60}}},
+                                 {"B", {{"H1", 900, 910}, {"H2", 300, 310}}}}
+        << tVectorOfDouble{0} << std::vector<bool>{false, false};
+    QTest::newRow("one gene shared")
+        << std::vector<THandRow>{{"A", {{"G1", 100, 110}, {"G2", 300, 310}}},
+                                 {"B", {{"G2", 100, 110}, {"H1", 300, 310}}}}
+        << tVectorOfDouble{0} << std::vector<bool>{false, false};
+    // Gene 0 is 10; the repeats of 30 and the "???" records carry index 0 too.
+    QTest::newRow("gene 0 a named gene, repeats and ??? not its position")
+        << std::vector<THandRow>{{"A", {{"10", 100, 110}, {"20", 200, 210}, {"30", 300, 310}}},
+                                 {"B",
+                                  {{"10", 100, 110},
+                                   {"20", 200, 210},
+                                   {"30", 300, 310},
+                                   {"30", 900, 910},
+                                   {kUnknownGene, 950, 960}}}}
+        << tVectorOfDouble{1} << std::vector<bool>{false, false};
+}
+
+void TestOperations::linkCoefficients()
+{
+    QFETCH(std::vector<THandRow>, rows);
+    QFETCH(tVectorOfDouble, rs);
+    QFETCH(std::vector<bool>, inverted);
+    TCatalogue catalogue = HandCatalogue(rows);
+    const tVectorOfDouble found = LinkCoefficients(catalogue);
+    QCOMPARE(found.size(), rs.size() + 1);
+    QVERIFY(std::isnan(found[0]));
+    for (std::size_t i = 0; i < rs.size(); ++i)
+        QVERIFY2(qAbs(found[i + 1] - rs[i]) < 1e-12 && (rs[i] != 0 || found[i + 1] == 0),
+                 qPrintable(QString::number(found[i + 1])));
+    Disentangle(catalogue);
+    QCOMPARE(Flags(catalogue), inverted);
 }
 
 void TestOperations::disentangleExample()
@@ -390,58 +450,9 @@ void TestOperations::shiftOverflowChangesNoOffset()
     QCOMPARE(catalogue.FChromosomes[0].Offset, kMax);
 }
 
-void TestOperations::spearmanWithBackgroundSameAsWhole_data()
-{
-    QTest::addColumn<quint32>("seed");
-    QTest::addColumn<int>("n");
-    QTest::addColumn<int>("listed");
-    QTest::addColumn<int>("values"); // values drawn from 0 .. values - 1: few values, many ties
-    QTest::newRow("nothing listed") << 1u << 50 << 0 << 5;
-    QTest::newRow("all listed") << 2u << 40 << 40 << 6;
-    QTest::newRow("a few listed, heavy ties") << 3u << 1000 << 20 << 3;
-    QTest::newRow("half listed, distinct values") << 4u << 600 << 300 << 1000000;
-    QTest::newRow("two elements") << 5u << 2 << 1 << 2;
-    QTest::newRow("one element") << 6u << 1 << 1 << 2;
-    QTest::newRow("many, background in the middle") << 7u << 150000 << 5000 << 40;
-}
-
-// Random pairs with a background drawn from the same values, so that listed values tie with it:
-// the same coefficient, bit for bit, as the whole vectors give.
-void TestOperations::spearmanWithBackgroundSameAsWhole()
-{
-    QFETCH(quint32, seed);
-    QFETCH(int, n);
-    QFETCH(int, listed);
-    QFETCH(int, values);
-    QRandomGenerator random(seed);
-    for (int round = 0; round < 20; ++round) {
-        const double xRest = random.bounded(values);
-        const double yRest = random.bounded(values);
-        tVectorOfDouble x, y;
-        for (int i = 0; i < listed; ++i) {
-            x.push_back(random.bounded(values));
-            y.push_back(random.bounded(values));
-        }
-        tVectorOfDouble wholeX(std::size_t(n), xRest), wholeY(std::size_t(n), yRest);
-        // The listed pairs anywhere among the background ones.
-        std::vector<int> at(static_cast<std::size_t>(n));
-        std::iota(at.begin(), at.end(), 0);
-        std::shuffle(at.begin(), at.end(), std::mt19937(seed + round));
-        for (int i = 0; i < listed; ++i) {
-            wholeX[std::size_t(at[std::size_t(i)])] = x[std::size_t(i)];
-            wholeY[std::size_t(at[std::size_t(i)])] = y[std::size_t(i)];
-        }
-        const double whole = Spearman(wholeX, wholeY);
-        QCOMPARE(SpearmanWithBackground(x, y, n, xRest, yRest), whole);
-    }
-    QVERIFY_THROWS_EXCEPTION(EAssertionFailed, SpearmanWithBackground({1, 2}, {1}, 5, 0.0, 0.0));
-    QVERIFY_THROWS_EXCEPTION(EAssertionFailed,
-                             SpearmanWithBackground({1, 2, 3}, {1, 2, 3}, 2, 0.0, 0.0));
-}
-
 // Disentangle on random catalogues (repeats, "???", starts of 0 and below, ties, absent genes)
-// turns the same rows as the whole gene-position vectors and Spearman would.
-void TestOperations::disentangleSameAsWholeVectors()
+// turns the rows that Spearman over the genes both rows name, each at its first record, turns.
+void TestOperations::disentangleSameAsSharedGenesByName()
 {
     QRandomGenerator random(99);
     for (int round = 0; round < 60; ++round) {
@@ -452,20 +463,33 @@ void TestOperations::disentangleSameAsWholeVectors()
             THandRow row{"c" + QByteArray::number(c), {}};
             const int records = 1 + int(random.bounded(8));
             for (int r = 0; r < records; ++r) {
+                // Names from 10 up sort before "???", which is then not gene 0.
                 const int g = int(random.bounded(genes + 1));
                 const qint32 start = qint32(random.bounded(7)) * 100 - 200; // -200 .. 400
                 row.Records.push_back(
-                    {g == genes ? kUnknownGene : "G" + QByteArray::number(g), start, start + 50});
+                    {g == genes ? kUnknownGene : QByteArray::number(round % 2 ? g + 10 : g + 100),
+                     start, start + 50});
             }
             rows.push_back(row);
         }
         TCatalogue catalogue = HandCatalogue(rows);
-        std::vector<bool> expected(catalogue.FChromosomes.size(), false);
-        tVectorOfDouble previous = GenePositions(catalogue, 0);
-        for (std::size_t i = 1; i < expected.size(); ++i) {
-            tVectorOfDouble current = GenePositions(catalogue, qint32(i));
-            expected[i] = Spearman(previous, current) < 0 ? !expected[i - 1] : expected[i - 1];
-            previous = current;
+        std::vector<bool> expected(rows.size(), false);
+        for (std::size_t i = 1; i < rows.size(); ++i) {
+            tVectorOfDouble x, y;
+            for (const QByteArray &name : catalogue.FGeneNames) {
+                const auto first = [&](const THandRow &row) {
+                    return std::find_if(row.Records.begin(), row.Records.end(),
+                                        [&](const THandRecord &r) { return r.Gene == name; });
+                };
+                const auto a = first(rows[i - 1]);
+                const auto b = first(rows[i]);
+                if (name != kUnknownGene && a != rows[i - 1].Records.end() &&
+                    b != rows[i].Records.end()) {
+                    x.push_back(a->Start);
+                    y.push_back(b->Start);
+                }
+            }
+            expected[i] = Spearman(x, y) < 0 ? !expected[i - 1] : expected[i - 1];
         }
         Disentangle(catalogue);
         QCOMPARE(Flags(catalogue), expected);

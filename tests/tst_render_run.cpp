@@ -108,6 +108,8 @@ private slots:
     void outputsOfTheProcess_data();
     void outputsOfTheProcess();
     void crossings();
+    void disentangleAddsNoCrossing_data();
+    void disentangleAddsNoCrossing();
 };
 
 void TestRender::pictures_data()
@@ -414,6 +416,37 @@ void TestRender::crossings()
                 pairs += (ends[i].first - ends[j].first) * (ends[i].second - ends[j].second) < 0;
         QCOMPARE(CountCrossings(ends), pairs);
     }
+}
+
+void TestRender::disentangleAddsNoCrossing_data()
+{
+    QTest::addColumn<QStringList>("inputs");
+    QTest::addColumn<qint64>("crossings"); // with the rows as loaded
+    const QString examples = QStringLiteral(OSTRINEL_EXAMPLES "/");
+    // Two GFF3 genomes and a BED one: the rows of different genomes share at most one gene.
+    QTest::newRow("three sample genomes")
+        << QStringList{examples + "mouse.gff3", examples + "rat.gff3", examples + "hamster.bed"}
+        << qint64(0);
+    QTest::newRow("demo") << QStringList{kDemo} << qint64(167);
+}
+
+// Summed over the rows, the crossings with the row above do not rise by disentangling.
+void TestRender::disentangleAddsNoCrossing()
+{
+    QFETCH(QStringList, inputs);
+    QFETCH(qint64, crossings);
+    QTemporaryDir dir;
+    qint64 total[2] = {0, 0};
+    for (int disentangle = 0; disentangle < 2; ++disentangle) {
+        const QStringList options = disentangle ? QStringList{"--disentangle"} : QStringList{};
+        const TRun run = Run(options + QStringList{"--report", "-"} + inputs +
+                             QStringList{dir.filePath("m.png")});
+        QCOMPARE(run.Status, kRenderDone);
+        for (const QStringList &row : Report(run.Out))
+            total[disentangle] += row.value(7).toLongLong();
+    }
+    QCOMPARE(total[0], crossings);
+    QVERIFY2(total[1] <= total[0], qPrintable(QString::number(total[1])));
 }
 
 QTEST_MAIN(TestRender)

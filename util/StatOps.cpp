@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 #include <utility>
 
 tVectorOfDouble CopyVector(const tVectorOfDouble &source)
@@ -134,74 +133,4 @@ double Spearman(const tVectorOfDouble &x, const tVectorOfDouble &y)
         d += diff * diff;
     }
     return Coefficient(double(n), sf, sg, d);
-}
-
-namespace {
-// Mid-ranks of the values v together with `rest` copies of one background value b, as
-// RankSorted gives them for all of them sorted: ranks of v in place, the background's rank, and
-// the tie sum added up run by run in ascending order.
-struct TBackgroundRanks
-{
-    tVectorOfDouble Ranks;
-    double RestRank = 0;
-    double TieSum = 0;
-};
-
-TBackgroundRanks RankWithBackground(const tVectorOfDouble &v, double b, qint64 rest)
-{
-    TBackgroundRanks result;
-    const std::size_t m = v.size();
-    result.Ranks.assign(m, 0.0);
-    std::vector<std::size_t> order(m);
-    std::iota(order.begin(), order.end(), std::size_t(0));
-    std::sort(order.begin(), order.end(),
-              [&](std::size_t i, std::size_t j) { return v[i] < v[j]; });
-    bool restPlaced = rest == 0;
-    qint64 below = 0;
-    std::size_t i = 0;
-    while (i < m || !restPlaced) {
-        const bool listedFirst = i < m && (restPlaced || v[order[i]] <= b);
-        const double value = listedFirst ? v[order[i]] : b;
-        std::size_t j = i;
-        while (j < m && v[order[j]] == value)
-            ++j;
-        const bool withRest = !restPlaced && b == value;
-        const qint64 t = qint64(j - i) + (withRest ? rest : 0);
-        // The same halving of a whole number as RankSorted's (j + jt - 1) / 2.
-        const double midRank = 0.5 * double(2 * below + t + 1);
-        for (std::size_t k = i; k < j; ++k)
-            result.Ranks[order[k]] = midRank;
-        if (withRest) {
-            result.RestRank = midRank;
-            restPlaced = true;
-        }
-        if (t > 1) {
-            const double td = double(t);
-            result.TieSum += td * td * td - td;
-        }
-        below += t;
-        i = j;
-    }
-    return result;
-}
-} // namespace
-
-double SpearmanWithBackground(const tVectorOfDouble &x, const tVectorOfDouble &y, qint64 n,
-                              double xRest, double yRest)
-{
-    OSTRINEL_ASSERT(x.size() == y.size(), "X and Y must have the same length.", "StatOps");
-    OSTRINEL_ASSERT(qint64(x.size()) <= n, "More pairs listed than the vectors hold.", "StatOps");
-    if (n < 2)
-        return 0.0;
-    const qint64 rest = n - qint64(x.size());
-    const TBackgroundRanks rx = RankWithBackground(x, xRest, rest);
-    const TBackgroundRanks ry = RankWithBackground(y, yRest, rest);
-    double d = 0.0;
-    for (std::size_t k = 0; k < x.size(); ++k) {
-        const double diff = rx.Ranks[k] - ry.Ranks[k];
-        d += diff * diff;
-    }
-    const double restDiff = rx.RestRank - ry.RestRank;
-    d += double(rest) * (restDiff * restDiff);
-    return Coefficient(double(n), rx.TieSum, ry.TieSum, d);
 }

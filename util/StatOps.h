@@ -28,11 +28,3 @@ TRanks RankSorted(const tVectorOfDouble &w);
 // values of x or of y equal) and for fewer than two pairs. x and y must be equally long
 // (EAssertionFailed otherwise). Neither input is modified.
 double Spearman(const tVectorOfDouble &x, const tVectorOfDouble &y);
-
-// The Spearman coefficient of two vectors of n elements of which only the m pairs listed in x
-// and y (equally long, m <= n) may differ from one background pair (xRest, yRest) that all the
-// other n - m pairs share. The ranks, tie sums and squared rank differences are those of the
-// whole vectors, so the result is Spearman's for them (to the last bit while the sum of squares
-// stays exact, n below about 189,000), at a cost of O(m log m) instead of O(n log n).
-double SpearmanWithBackground(const tVectorOfDouble &x, const tVectorOfDouble &y, qint64 n,
-                              double xRest, double yRest);
