@@ -81,7 +81,10 @@ QStringList ItemReport(const TCatalogue &catalogue, qint32 chromosome, qint32 re
 QStringList LegendLines(const TCatalogue &catalogue)
 {
     QStringList lines;
-    for (std::size_t g = 1; g < catalogue.FGeneNames.size(); ++g)
-        lines << QString::number(g) + QStringLiteral(": ") + DisplayText(catalogue.FGeneNames[g]);
+    // "???" shows as itself on the map, never as a number: it alone is left out.
+    for (std::size_t g = 0; g < catalogue.FGeneNames.size(); ++g)
+        if (IsNamedGene(catalogue, qint32(g)))
+            lines << QString::number(g) + QStringLiteral(": ") +
+                         DisplayText(catalogue.FGeneNames[g]);
     return lines;
 }

@@ -20,5 +20,5 @@ QStringList ChromosomeReport(const TCatalogue &catalogue, qint32 k);
 QStringList GeneReport(const TCatalogue &catalogue, qint32 g);
 // The three lines of the item report of record `record` of row `chromosome`.
 QStringList ItemReport(const TCatalogue &catalogue, qint32 chromosome, qint32 record);
-// One line "g: NAME" per gene from index 1.
+// One line "g: NAME" per gene of the list but "???".
 QStringList LegendLines(const TCatalogue &catalogue);

@@ -220,10 +220,9 @@ void TMapSession::CheckAllChromosomes(bool checked)
 void TMapSession::CheckAllGenes(bool checked)
 {
     MapCommand([&] {
-        GeneChecked.assign(GeneChecked.size(), checked);
-        // The first gene always stays checked; an empty list has none to keep.
-        if (!checked && !GeneChecked.empty())
-            GeneChecked.front() = true;
+        // "???" is no gene to uncheck: the unnamed records stay as they were drawn.
+        for (std::size_t g = 0; g < GeneChecked.size(); ++g)
+            GeneChecked[g] = checked || !IsNamedGene(FCatalogue, qint32(g));
         RebuildMapNow();
     });
 }

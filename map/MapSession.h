@@ -113,7 +113,7 @@ public:
     void SetChecks(std::vector<bool> chromosomes, std::vector<bool> genes);
     // "Check all" / "Check none" of the chromosome list: rebuilt, not repainted.
     void CheckAllChromosomes(bool checked);
-    // The same for the gene list; "Check none" keeps the first gene checked.
+    // The same for the gene list; "Check none" keeps "???" checked.
     void CheckAllGenes(bool checked);
     // A new palette, then the rebuild cycle.
     void ChangePalette(const tPalette &palette);

@@ -159,9 +159,13 @@ void TestReports::legend()
     QCOMPARE(LegendLines(ReportExample()), (QStringList{"1: ABC", "2: DEF", "3: GHI"}));
 }
 
+// Every gene but "???", also gene 0 when "???" sorts after it or is missing.
 void TestReports::legendOneGene()
 {
-    QVERIFY(LegendLines(HandCatalogue({{"c1", {{"A", 1, 2}}}})).isEmpty());
+    QVERIFY(LegendLines(HandCatalogue({{"c1", {{"???", 1, 2}}}})).isEmpty());
+    QCOMPARE(LegendLines(HandCatalogue({{"c1", {{"A", 1, 2}}}})), QStringList{"0: A"});
+    QCOMPARE(LegendLines(HandCatalogue({{"c1", {{"???", 1, 2}, {"10", 3, 4}, {"A", 5, 6}}}})),
+             (QStringList{"0: 10", "2: A"}));
     QVERIFY(LegendLines(TCatalogue()).isEmpty());
 }
 

@@ -143,32 +143,65 @@ void TestMapBuilder::mirroring()
 
 void TestMapBuilder::labels_data()
 {
+    QTest::addColumn<QList<QByteArray>>("names"); // the records of chrA; chrB carries the first
     QTest::addColumn<QList<QByteArray>>("unchecked");
+    QTest::addColumn<bool>("hide");
     QTest::addColumn<QList<QByteArray>>("labels");
-    // Gene list: "???" 0, AAA 1, BBB 2. The second BBB record carries index 0.
-    QTest::newRow("all checked") << QList<QByteArray>{}
+    // Gene list: "???" 0, AAA 1, BBB 2. The second BBB record carries index 0, yet is BBB.
+    const QList<QByteArray> unknownFirst{"AAA", "BBB", "???", "BBB"};
+    QTest::newRow("all checked") << unknownFirst << QList<QByteArray>{} << false
                                  << QList<QByteArray>{"AAA", "BBB", "???", "BBB"};
-    QTest::newRow("BBB unchecked")
-        << QList<QByteArray>{"BBB"} << QList<QByteArray>{"AAA", "2", "???", "BBB"};
-    QTest::newRow("??? unchecked")
-        << QList<QByteArray>{"???"} << QList<QByteArray>{"AAA", "BBB", "???", "0"};
-    QTest::newRow("all unchecked")
-        << QList<QByteArray>{"???", "AAA", "BBB"} << QList<QByteArray>{"1", "2", "???", "0"};
+    QTest::newRow("BBB unchecked") << unknownFirst << QList<QByteArray>{"BBB"} << false
+                                   << QList<QByteArray>{"AAA", "2", "???", "2"};
+    QTest::newRow("??? unchecked") << unknownFirst << QList<QByteArray>{"???"} << false
+                                   << QList<QByteArray>{"AAA", "BBB", "???", "BBB"};
+    QTest::newRow("all unchecked") << unknownFirst << QList<QByteArray>{"???", "AAA", "BBB"}
+                                   << false << QList<QByteArray>{"1", "2", "???", "2"};
+    QTest::newRow("??? unchecked, hidden") << unknownFirst << QList<QByteArray>{"???"} << true
+                                           << QList<QByteArray>{"AAA", "BBB", "BBB"};
+    // Gene list: 10 0, "???" 1, AAA 2; the "???" record and the repeats carry index 0.
+    const QList<QByteArray> numberFirst{"10", "AAA", "???", "10", "AAA"};
+    QTest::newRow("gene 0 named, all checked")
+        << numberFirst << QList<QByteArray>{} << false << numberFirst;
+    QTest::newRow("gene 0 named, 10 unchecked") << numberFirst << QList<QByteArray>{"10"} << false
+                                                << QList<QByteArray>{"0", "AAA", "???", "0", "AAA"};
+    QTest::newRow("gene 0 named, AAA unchecked") << numberFirst << QList<QByteArray>{"AAA"} << false
+                                                 << QList<QByteArray>{"10", "2", "???", "10", "2"};
+    QTest::newRow("gene 0 named, AAA unchecked, hidden")
+        << numberFirst << QList<QByteArray>{"AAA"} << true << QList<QByteArray>{"10", "???", "10"};
+    QTest::newRow("gene 0 named, ??? unchecked, hidden")
+        << numberFirst << QList<QByteArray>{"???"} << true
+        << QList<QByteArray>{"10", "AAA", "10", "AAA"};
 }
 
+// Labels, hiding and colours follow the gene a record is, whatever index it carries: a repeat
+// is coloured as its gene's first record, "???" white.
 void TestMapBuilder::labels()
 {
+    QFETCH(QList<QByteArray>, names);
     QFETCH(QList<QByteArray>, unchecked);
+    QFETCH(bool, hide);
     QFETCH(QList<QByteArray>, labels);
-    TMapFixture f(MakeCatalogue(
-        {{"chrA", {{0, 10, "AAA"}, {20, 30, "BBB"}, {40, 50, "???"}, {60, 70, "BBB"}}}}));
-    QCOMPARE(f.Catalogue.FRecords[0][3].GeneIndex, 0);
+    std::vector<TRecordSpec> records;
+    for (int i = 0; i < names.size(); ++i)
+        records.push_back({20 * i, 20 * i + 10, names[i].constData()});
+    TMapFixture f(MakeCatalogue({{"chrA", records}, {"chrB", {{0, 10, names[0].constData()}}}}));
     for (const QByteArray &name : unchecked)
         f.GeneChecked[std::size_t(GeneIndexOf(f.Catalogue, name.constData()))] = false;
+    f.View.HideGenes = hide;
     TChart chart;
     SetupMapChart(chart);
     f.Rebuild(chart);
-    QCOMPARE(Labels(chart.Series(1)), labels);
+    const TArrowSeries &row = chart.Series(1);
+    QCOMPARE(Labels(row), labels);
+    if (hide)
+        return;
+    for (int p = 0; p < row.Count(); ++p) {
+        const int first = int(names.indexOf(names[p]));
+        QCOMPARE(uint(row.Color(p)), names[p] == "???" ? 0xFFFFFFu : uint(row.Color(first)));
+    }
+    // The first gene is on both rows, the others on one: their colours differ.
+    QVERIFY(row.Color(0) != row.Color(1));
 }
 
 void TestMapBuilder::hideUncheckedGenes()

@@ -11,6 +11,8 @@
 
 #include <limits>
 
+Q_DECLARE_METATYPE(std::vector<bool>)
+
 namespace {
 const QRect kRect(0, 0, 640, 300);
 
@@ -72,6 +74,35 @@ private slots:
         QCOMPARE(session.FCatalogue.FGeneNames.size(), std::size_t(genes));
         QCOMPARE(session.ChromosomeChecked, std::vector<bool>(chromosomes.size(), true));
         QCOMPARE(session.GeneChecked, std::vector<bool>(std::size_t(genes), true));
+    }
+
+    void checkNoneKeepsOnlyUnknown_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("names");
+        QTest::addColumn<std::vector<bool>>("checked"); // after "Check none", by gene list order
+        QTest::newRow("??? is gene 0")
+            << QList<QByteArray>{"AAA", "???", "BBB"} << std::vector<bool>{true, false, false};
+        QTest::newRow("??? after a numbered gene")
+            << QList<QByteArray>{"AAA", "???", "10"} << std::vector<bool>{false, true, false};
+        QTest::newRow("no ???") << QList<QByteArray>{"AAA", "10"}
+                                << std::vector<bool>{false, false};
+    }
+    void checkNoneKeepsOnlyUnknown()
+    {
+        QFETCH(QList<QByteArray>, names);
+        QFETCH(std::vector<bool>, checked);
+        std::vector<TRecordSpec> records;
+        for (const QByteArray &name : names)
+            records.push_back({1, 2, name.constData()});
+        TMapSession session;
+        TChart chart;
+        SetupMapChart(chart);
+        session.Wire(chart);
+        session.Install(MakeCatalogue({{"A", records}}));
+        session.CheckAllGenes(false);
+        QCOMPARE(session.GeneChecked, checked);
+        session.CheckAllGenes(true);
+        QCOMPARE(session.GeneChecked, std::vector<bool>(checked.size(), true));
     }
 
     void failedLoadKeepsSession_data()
