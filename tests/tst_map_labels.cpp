@@ -60,8 +60,8 @@ private slots:
 void TestMapLabels::sevenLevels()
 {
     TMapFixture f = SevenGenes();
-    // The third record keeps the index of "???" but shows its own name.
-    f.Catalogue.FRecords[0][2].GeneName = "G3";
+    // The third record, a repeat of G1 in place of "???", keeps index 0 and shows its name.
+    f.Catalogue.FRecords[0][2].GeneName = "G1";
     TChart chart;
     SetupMapChart(chart);
     f.Rebuild(chart);
