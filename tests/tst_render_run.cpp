@@ -421,31 +421,25 @@ void TestRender::crossings()
 void TestRender::disentangleAddsNoCrossing_data()
 {
     QTest::addColumn<QStringList>("inputs");
-    QTest::addColumn<qint64>("crossings"); // with the rows as loaded
     const QString examples = QStringLiteral(OSTRINEL_EXAMPLES "/");
-    // Two GFF3 genomes and a BED one: the rows of different genomes share at most one gene.
+    // Two GFF3 genomes and a BED one: rows of different genomes share at most one gene.
     QTest::newRow("three sample genomes")
-        << QStringList{examples + "mouse.gff3", examples + "rat.gff3", examples + "hamster.bed"}
-        << qint64(0);
-    QTest::newRow("demo") << QStringList{kDemo} << qint64(167);
+        << QStringList{examples + "mouse.gff3", examples + "rat.gff3", examples + "hamster.bed"};
+    QTest::newRow("demo") << QStringList{kDemo};
 }
 
 // Summed over the rows, the crossings with the row above do not rise by disentangling.
 void TestRender::disentangleAddsNoCrossing()
 {
     QFETCH(QStringList, inputs);
-    QFETCH(qint64, crossings);
     QTemporaryDir dir;
+    const QStringList tail =
+        QStringList{"--report", "-"} + inputs + QStringList{dir.filePath("m.png")};
     qint64 total[2] = {0, 0};
-    for (int disentangle = 0; disentangle < 2; ++disentangle) {
-        const QStringList options = disentangle ? QStringList{"--disentangle"} : QStringList{};
-        const TRun run = Run(options + QStringList{"--report", "-"} + inputs +
-                             QStringList{dir.filePath("m.png")});
-        QCOMPARE(run.Status, kRenderDone);
-        for (const QStringList &row : Report(run.Out))
-            total[disentangle] += row.value(7).toLongLong();
-    }
-    QCOMPARE(total[0], crossings);
+    for (int turned = 0; turned < 2; ++turned)
+        for (const QStringList &row :
+             Report(Run(turned ? QStringList{"--disentangle"} + tail : tail).Out))
+            total[turned] += row.value(7).toLongLong();
     QVERIFY2(total[1] <= total[0], qPrintable(QString::number(total[1])));
 }
 
