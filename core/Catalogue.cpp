@@ -236,6 +236,7 @@ TCatalogue CatalogueFromRecords(std::vector<tGene> records, tVectorOfString grou
     BuildChromosomeList(catalogue);
     BuildGeneList(catalogue);
     GroupRecords(catalogue);
+    FindZeroGenes(catalogue);
     return catalogue;
 }
 
@@ -295,17 +296,25 @@ std::vector<tGene> LoadRecordFiles(const QStringList &paths, TRecordIds *ids,
     return records;
 }
 
-qint32 RecordGene(const TCatalogue &catalogue, const tGene &record)
+void FindZeroGenes(TCatalogue &catalogue)
 {
-    if (record.GeneIndex != 0)
-        return record.GeneIndex;
-    const tVectorOfString &genes = catalogue.FGeneNames;
-    if (record.GeneName == At(genes, 0))
-        return 0;
-    const auto at = std::lower_bound(genes.begin(), genes.end(), record.GeneName, ByteLess);
-    if (at == genes.end() || *at != record.GeneName)
-        throw ERangeError();
-    return qint32(at - genes.begin());
+    const tVectorOfString &names = catalogue.FGeneNames;
+    QHash<QByteArray, qint32> genes;
+    genes.reserve(qsizetype(names.size()));
+    for (std::size_t g = 0; g < names.size(); ++g)
+        genes.insert(names[g], qint32(g));
+    std::vector<std::vector<qint32>> zeroGenes(catalogue.FRecords.size());
+    for (std::size_t c = 0; c < zeroGenes.size(); ++c) {
+        for (const tGene &record : catalogue.FRecords[c]) {
+            if (record.GeneIndex != 0)
+                continue;
+            const auto found = genes.constFind(record.GeneName);
+            if (found == genes.cend())
+                throw ERangeError();
+            zeroGenes[c].push_back(*found);
+        }
+    }
+    catalogue.FZeroGenes = std::move(zeroGenes);
 }
 
 bool IsNamedGene(const TCatalogue &catalogue, qint32 g)

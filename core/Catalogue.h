@@ -26,6 +26,9 @@ struct TCatalogue
     std::vector<ChromosomeView> FChromosomes;
     tVectorOfCardinal FGeneCounts;
     quint32 FMaxGeneCount = 0;
+    // Per row, in row order, the gene each record of GeneIndex 0 stands for (FindZeroGenes):
+    // worked out once per load, not on every rebuild.
+    std::vector<std::vector<qint32>> FZeroGenes;
 };
 
 // The catalogue steps, run in this order on a catalogue whose FRecords has one row.
@@ -34,7 +37,8 @@ void BuildGeneList(TCatalogue &catalogue);
 void GroupRecords(TCatalogue &catalogue);
 
 // A whole load: reads the file, whatever its format (see LoadRecordFile), and runs the three
-// steps into a new catalogue, so that a failure leaves the caller's catalogue untouched.
+// steps and FindZeroGenes into a new catalogue, so that a failure leaves the caller's catalogue
+// untouched.
 TCatalogue LoadCatalogue(const QString &path);
 // Several files as one catalogue, their records in the order given; a chromosome name that occurs
 // in more than one file becomes "file-stem:name" in each. An error in one file fails the whole
@@ -55,11 +59,12 @@ inline const QByteArray &IdentityName(const TCatalogue &catalogue, const tGene &
     return record.Group >= 0 ? catalogue.FGroupNames[std::size_t(record.Group)] : record.GeneName;
 }
 
-// The gene a record stands for: the index of its name in FGeneNames. The first record of a gene
-// on a chromosome carries it as GeneIndex; the others carry 0 (a repeat of a gene on its
-// chromosome, a record named "???", gene 0 itself) and are found by their name, so that a
-// repeat is that gene wherever the list puts "???". A name not in the list raises ERangeError.
-qint32 RecordGene(const TCatalogue &catalogue, const tGene &record);
+// The gene a record stands for is the index of its name in FGeneNames. The first record of a
+// gene on a chromosome carries it as GeneIndex; the others carry 0 (a repeat of a gene on its
+// chromosome, a record named "???", gene 0 itself) and FZeroGenes holds theirs, found by name, so
+// that a repeat is that gene wherever the list puts "???". Run after GroupRecords, and again
+// after any change of a record's name; a name not in the list raises ERangeError.
+void FindZeroGenes(TCatalogue &catalogue);
 // Whether gene g is one the file named: every gene of the list but "???".
 bool IsNamedGene(const TCatalogue &catalogue, qint32 g);
 

@@ -23,20 +23,6 @@ class TGeneCache
 public:
     explicit TGeneCache(const TMapSource &source) : m_source(source) {}
 
-    // The gene record r stands for. Records of index 0 are looked up by name; those of one name
-    // mostly share its bytes (every "???" of a file does), so the last lookup is kept.
-    qint32 Gene(const tGene &r)
-    {
-        if (r.GeneIndex != 0)
-            return r.GeneIndex;
-        if (r.GeneName.constData() != m_lastName || r.GeneName.size() != m_lastSize) {
-            m_lastGene = RecordGene(m_source.Catalogue, r);
-            m_lastName = r.GeneName.constData();
-            m_lastSize = r.GeneName.size();
-        }
-        return m_lastGene;
-    }
-
     TColor Color(qint32 g)
     {
         if (m_colors.empty())
@@ -62,9 +48,6 @@ private:
     const TMapSource &m_source;
     std::vector<std::optional<TColor>> m_colors;
     std::vector<QByteArray> m_numbers;
-    const char *m_lastName = nullptr;
-    qsizetype m_lastSize = -1;
-    qint32 m_lastGene = 0;
 };
 
 void CopyTemplateSettings(TArrowSeries &row, const TArrowSeries &t, const TViewOptions &view)
@@ -105,8 +88,11 @@ TPlannedRow PlanRow(const TMapSource &source, const ChromosomeView &view, qint32
     const std::vector<tGene> &records = At(source.Catalogue.FRecords, view.ChromosomeIndex);
     TPlannedRow row{&view, rowValue, {}};
     row.Arrows.reserve(records.size());
+    // Records of index 0 are the genes FZeroGenes gives them, in row order.
+    const std::vector<qint32> &zeroGenes = At(source.Catalogue.FZeroGenes, view.ChromosomeIndex);
+    std::size_t zeros = 0;
     for (const tGene &r : records) {
-        const qint32 g = genes.Gene(r);
+        const qint32 g = r.GeneIndex != 0 ? r.GeneIndex : At(zeroGenes, qint64(zeros++));
         const QByteArray *label;
         const QByteArray *key = nullptr;
         if (At(source.GeneChecked, g)) {

@@ -23,7 +23,7 @@ struct TMapSource
 
 // Frees every row series (last first), adds one row per checked chromosome at -(k+1) and sets
 // the left axis to -(k+1)..0. Each arrow runs from MapCoordinate of its record's Start to that of
-// its End, checked, numbered and coloured as the gene the record stands for (RecordGene), so
+// its End, checked, numbered and coloured as the gene the record stands for (FindZeroGenes), so
 // that a repeat of a gene on its chromosome is that gene. All or nothing: a coordinate that
 // overflows (EIntOverflow) or an index outside its list (ERangeError) is found before any row is
 // freed, and the chart stays as it was.

@@ -80,5 +80,6 @@ inline TCatalogue HandCatalogue(const std::vector<THandRow> &rows,
         catalogue.FGeneCounts.empty()
             ? 0
             : *std::max_element(catalogue.FGeneCounts.begin(), catalogue.FGeneCounts.end());
+    FindZeroGenes(catalogue);
     return catalogue;
 }

@@ -66,6 +66,7 @@ inline TCatalogue MakeCatalogue(const std::vector<TRowSpec> &rows)
     }
     c.FMaxGeneCount =
         c.FGeneCounts.empty() ? 0 : *std::max_element(c.FGeneCounts.begin(), c.FGeneCounts.end());
+    FindZeroGenes(c);
     return c;
 }
 

@@ -62,6 +62,7 @@ void TestMapLabels::sevenLevels()
     TMapFixture f = SevenGenes();
     // The third record, a repeat of G1 in place of "???", keeps index 0 and shows its name.
     f.Catalogue.FRecords[0][2].GeneName = "G1";
+    FindZeroGenes(f.Catalogue);
     TChart chart;
     SetupMapChart(chart);
     f.Rebuild(chart);
