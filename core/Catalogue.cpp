@@ -308,7 +308,7 @@ void FindZeroGenes(TCatalogue &catalogue)
         for (const tGene &record : catalogue.FRecords[c]) {
             if (record.GeneIndex != 0)
                 continue;
-            const auto found = genes.constFind(record.GeneName);
+            const auto found = genes.constFind(IdentityName(catalogue, record));
             if (found == genes.cend())
                 throw ERangeError();
             zeroGenes[c].push_back(*found);
