@@ -9,8 +9,11 @@
 // median frame.
 //
 //   bench_frames [W1|W2|MANY] [--frames N] [--no-check] [--level whole|10|100|1000]
-//                [--scrolls N] [--stats]
+//                [--scrolls N] [--stats] [--dpr 1|1.5|2]
 //
+// --dpr draws as a screen of that device pixel ratio shows the window: an image of ratio times
+// as many pixels each way, the chart in its own (logical) pixels; the plain drawing compared
+// with is made at the same ratio.
 // --level draws only that zoom level (1/10, 1/100, 1/1000 of the map), and --scrolls sets the
 // frames of dragging after each zoom: with many frames of one level, a profiler sees frames only.
 // --stats prints after each frame how many arrows, label parts and leaders it drew.
@@ -125,9 +128,18 @@ bool SamePlacements(const TPlacements &a, const TPlacements &b)
 class TFrames
 {
 public:
-    TFrames(TChart &chart, bool check, bool stats = false)
-        : m_chart(chart), m_check(check), m_stats(stats)
+    TFrames(TChart &chart, bool check, double dpr, bool stats = false)
+        : m_chart(chart), m_check(check), m_stats(stats), m_screen(ScreenImage(dpr)),
+          m_plain(ScreenImage(dpr))
     {
+    }
+
+    // The window's frame on a screen of that ratio.
+    static QImage ScreenImage(double dpr)
+    {
+        QImage image((QSizeF(kRect.size()) * dpr).toSize(), QImage::Format_RGB32);
+        image.setDevicePixelRatio(dpr);
+        return image;
     }
 
     // One frame: a Paint onto the screen, timed; then, when checking, the plain drawing of the
@@ -170,8 +182,8 @@ private:
     TChart &m_chart;
     bool m_check;
     bool m_stats; // print what each frame drew
-    QImage m_screen{kRect.size(), QImage::Format_RGB32};
-    QImage m_plain{kRect.size(), QImage::Format_RGB32};
+    QImage m_screen;
+    QImage m_plain;
     TPlacements m_before, m_after;
 };
 
@@ -215,6 +227,7 @@ struct TOptions
     QByteArray Level; // empty: every level
     int Scrolls = kScrollFrames;
     bool Stats = false;
+    double Dpr = 1;
 };
 
 bool Run(const char *name, const QString &path, const TTargets &targets, const TOptions &options)
@@ -225,15 +238,15 @@ bool Run(const char *name, const QString &path, const TTargets &targets, const T
     QElapsedTimer timer;
     timer.start();
     session.Load(path);
-    std::printf("%s: %d records on %zu chromosomes (loaded in %.2f s)\n", name,
-                int(session.FCatalogue.FRecordCount), session.FCatalogue.FChromosomeNames.size(),
-                Elapsed(timer));
+    std::printf("%s: %d records on %zu chromosomes (loaded in %.2f s), device pixel ratio %g\n",
+                name, int(session.FCatalogue.FRecordCount),
+                session.FCatalogue.FChromosomeNames.size(), Elapsed(timer), options.Dpr);
 
     TChart chart;
     SetupMapChart(chart);
     chart.SetChartRect(kRect);
     session.Wire(chart);
-    TFrames frames(chart, check, options.Stats);
+    TFrames frames(chart, check, options.Dpr, options.Stats);
 
     for (int run = 1; run <= 2; ++run) {
         QPainter painter(&frames.Screen());
@@ -279,7 +292,7 @@ bool Run(const char *name, const QString &path, const TTargets &targets, const T
     if (memoryFrames > 0) {
         const double width = (hi - lo) * 0.01;
         chart.ZoomTo(middle - width / 2, middle + width / 2);
-        TFrames quick(chart, false);
+        TFrames quick(chart, false, options.Dpr);
         TFrameRun run;
         double settled = 0, halfway = 0;
         for (int f = 1; f <= memoryFrames; ++f) {
@@ -310,7 +323,8 @@ int main(int argc, char **argv)
     TOptions options;
     const auto usage = [] {
         std::fprintf(stderr, "usage: bench_frames [W1|W2|MANY] [--frames N] [--no-check] "
-                             "[--level whole|10|100|1000] [--scrolls N] [--stats]\n");
+                             "[--level whole|10|100|1000] [--scrolls N] [--stats] "
+                             "[--dpr 1|1.5|2]\n");
         return 2;
     };
     for (int i = 1; i < argc; ++i) {
@@ -323,6 +337,10 @@ int main(int argc, char **argv)
             options.MemoryFrames = std::max(0, std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--scrolls") == 0 && more) {
             options.Scrolls = std::max(0, std::atoi(argv[++i]));
+        } else if (std::strcmp(argv[i], "--dpr") == 0 && more) {
+            options.Dpr = std::atof(argv[++i]);
+            if (options.Dpr != 1 && options.Dpr != 1.5 && options.Dpr != 2)
+                return usage();
         } else if (std::strcmp(argv[i], "--level") == 0 && more) {
             options.Level = argv[++i];
             if (options.Level != "whole" && options.Level != "10" && options.Level != "100" &&

@@ -136,6 +136,8 @@ public:
     const TPixelMask *PaintedOver() const { return m_exact ? &m_paintedOver : nullptr; }
 
     const TChartDrawStats &Stats() const { return m_stats; }
+    // The height of a label box in this marks font, as a drawing sizes it.
+    int LabelHeight(const TChartFont &font) { return FontCacheFor(font).Height + 2 * kLabelPadY; }
     // Whether the last Prepare created, sized or placed any label record anew with other
     // values than it held.
     bool PlacementsChanged() const { return m_placementsChanged; }

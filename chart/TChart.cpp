@@ -528,6 +528,11 @@ const TChartDrawStats &TChart::LastDrawStats() const
     return d->Painter.Stats();
 }
 
+int TChart::LabelHeight(const TArrowSeries &series) const
+{
+    return d->Painter.LabelHeight(series.Marks.Font);
+}
+
 bool TChart::ReportsChanges() const
 {
     return AfterDrawReportsChanges && SkipHiddenWork;

@@ -103,6 +103,9 @@ public:
     void Paint(QPainter &painter, const QRect &rect);
 
     const TChartDrawStats &LastDrawStats() const;
+    // The height every label box of the series gets when drawn (its marks font measured once),
+    // known before any label is drawn.
+    int LabelHeight(const TArrowSeries &series) const;
 
     // Asked for by the after-draw handler; honoured only when placements changed.
     void RequestRepaint();

@@ -111,15 +111,6 @@ void ForEachConnector(const TChart &chart, const std::function<void(int, int, in
     }
 }
 
-void CopyLeaderEnds(const TArrowSeries &series, QPoint *out)
-{
-    const auto &list = series.Marks.Positions;
-    for (int p = 0; p < series.Count(); ++p)
-        out[p] = std::size_t(p) < list.size() && list[std::size_t(p)]
-                     ? list[std::size_t(p)]->LeaderEnd
-                     : kNoLeaderEnd;
-}
-
 void TConnectors::FileInCells(const std::vector<std::pair<int, int>> &pairRows,
                               const std::vector<int> &pairOf)
 {
@@ -261,7 +252,7 @@ void TConnectors::DrawByCells(const TLineRaster &raster, const QRect &area, cons
     }
 }
 
-void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint> *givenEnds)
+void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint> &givenEnds)
 {
     canvas.SetPen(clBlack, 1, Qt::SolidLine);
     const int n = chart.SeriesCount();
@@ -299,18 +290,12 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
             m_rows.emplace_back(&chart.Series(s), chart.Series(s).Revision());
     }
     const bool plain = !chart.SkipHiddenWork;
-    // A drawing that only places the labels shows nothing: the ends need no copying.
+    // A drawing that only places the labels shows nothing.
     if (!plain && !canvas.VisibleArea().isValid())
         return;
-    // The ends copied row by row into one small array: the links visit them in no useful order,
-    // and the placements themselves are five times larger.
-    const bool given = givenEnds && givenEnds->size() == std::size_t(m_rowStart.back());
-    if (!given)
-        m_ends.resize(std::size_t(m_rowStart.back()));
-    for (int s = 0; !given && s < n; ++s)
-        CopyLeaderEnds(chart.Series(s), m_ends.data() + m_rowStart[std::size_t(s)]);
-
-    const QPoint *ends = given ? givenEnds->data() : m_ends.data();
+    OSTRINEL_ASSERT(givenEnds.size() == std::size_t(m_rowStart.back()),
+                    "Connector ends of other rows", "TConnectors");
+    const QPoint *ends = givenEnds.data();
     // One pixel more: a pen scaled on the way to the surface spreads a little.
     const QRect area = plain ? QRect() : canvas.VisibleArea().adjusted(-1, -1, 1, 1);
     const bool exact = !plain && canvas.ExactPixels();
@@ -338,7 +323,6 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
     TBlackPixels black(canvas.Painter());
     QPoint fullBetween = kNoEnd; // the rows of upper and lower ends whose slant rows are full
     const auto drawLink = [&](const TLink &link) {
-        // Ends the chart has not drawn yet have no placement: that connector waits.
         const QPoint a = ends[std::size_t(link.Upper)];
         const QPoint b = ends[std::size_t(link.Lower)];
         if (a == kNoEnd || b == kNoEnd)
@@ -408,5 +392,6 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
 
 void DrawConnectors(TChart &chart, TCanvas &canvas)
 {
-    TConnectors().Draw(chart, canvas);
+    TGeneLabelLayout layout;
+    TConnectors().Draw(chart, canvas, layout.ConnectorEnds(chart));
 }

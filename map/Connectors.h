@@ -3,6 +3,7 @@
 #pragma once
 
 #include "chart/SeriesPainter.h"
+#include "map/LabelLayout.h"
 
 #include <QPoint>
 #include <QtGlobal>
@@ -20,22 +21,16 @@ class TLineRaster;
 class QRect;
 
 // The connectors of one map, found once per change of the rows (which point joins which
-// depends on the labels alone) and drawn on every drawing from the placements of the moment.
+// depends on the labels alone) and drawn on every drawing from the ends the label layout gives
+// for the geometry of the moment, whether the labels are shown or not.
 // Drawn with the chart's SkipHiddenWork: a connector that cannot reach the visible part of the
 // canvas is left out, and on exact pixels so is one whose four points repeat an earlier one.
-// A point without a placement yet: no leader end is ever this far out.
-inline const QPoint kNoLeaderEnd(std::numeric_limits<int>::min(), std::numeric_limits<int>::min());
-
-// Writes the leader end of each of the series' points to out (kNoLeaderEnd where a point has
-// no placement), Count() of them.
-void CopyLeaderEnds(const TArrowSeries &series, QPoint *out);
-
 class TConnectors
 {
 public:
-    // ends, when given, holds every row's leader ends one row after another (kNoLeaderEnd for
-    // a point without a placement), as the placements hold them now: they are not copied anew.
-    void Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint> *ends = nullptr);
+    // ends holds every row's connector ends one row after another (TGeneLabelLayout's
+    // ConnectorEnds).
+    void Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint> &ends);
 
 private:
     // The two ends as indices into m_ends, which holds every row's points one row after another.
@@ -67,12 +62,11 @@ private:
     std::vector<TLink> m_cellLinks;   // m_links cell after cell
     std::vector<char> m_linked;       // per point, whether any link ends there
     std::vector<quint32> m_cellStart; // the first of each cell's links in m_cellLinks, and the end
-    std::vector<QPoint> m_ends;       // each point's leader end at this drawing, or kNoEnd
     TShapeSet m_drawn;
     std::optional<bool> m_rasterAgrees; // whether lines may be written past the painter
 };
 
-// Draws every connector, finding them anew.
+// Draws every connector, finding them and their ends anew.
 void DrawConnectors(TChart &chart, TCanvas &canvas);
 
 // Calls fn(upper series, point, lower series, point) for every connector, in drawing order.

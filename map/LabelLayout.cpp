@@ -1,7 +1,5 @@
 #include "map/LabelLayout.h"
 
-#include "map/Connectors.h"
-
 #include "chart/ChartGeometry.h"
 #include "chart/TChart.h"
 
@@ -30,30 +28,63 @@ bool LayoutGeneLabels(TChart &chart, bool firstLineNames)
     return TGeneLabelLayout().Run(chart, firstLineNames);
 }
 
-bool TGeneLabelLayout::Run(TChart &chart, bool firstLineNames)
+TGeneLabelLayout::TRow &TGeneLabelLayout::PlanOf(const TArrowSeries &series, std::size_t s)
 {
-    bool changed = false;
-    m_rows.resize(std::size_t(std::max(0, chart.SeriesCount())));
+    if (m_rows.size() <= s)
+        m_rows.resize(s + 1);
+    TRow &row = m_rows[s];
+    if (row.Series != &series || row.Revision != series.Revision()) {
+        row = {&series, series.Revision(), {}, {}};
+        row.Middles.resize(std::size_t(series.Count()));
+        for (int p = 0; p < series.Count(); ++p) {
+            if (series.Label(p) == kUnknownGene)
+                row.Unknown.push_back(p);
+            row.Middles[std::size_t(p)] = (series.StartX(p) + series.EndX(p)) / 2;
+        }
+    }
+    return row;
+}
+
+const std::vector<QPoint> &TGeneLabelLayout::ConnectorEnds(const TChart &chart)
+{
     std::size_t points = 0;
     for (int s = 0; s < chart.SeriesCount(); ++s)
         points += std::size_t(chart.Series(s).Count());
     m_ends.resize(points);
-    QPoint *ends = m_ends.data();
-    // A row not laid out keeps its ends as they are.
-    if (chart.SeriesCount() > 0) {
-        CopyLeaderEnds(chart.Series(0), ends);
-        ends += chart.Series(0).Count();
-    }
-    // Every label of every row is placed after every drawing, since the connectors start from
-    // the leader ends of genes off screen too: one tight pass per row, mapping through the
-    // geometry itself rather than finding it again for each of a million points.
     const TChartGeometry &g = chart.Geometry();
-    for (int s = 1; s < chart.SeriesCount(); ends += chart.Series(s).Count(), ++s) {
-        TArrowSeries &series = chart.Series(s);
-        if (series.Count() == 0 || !series.Marks.Visible) {
-            CopyLeaderEnds(series, ends);
+    QPoint *ends = m_ends.data();
+    for (int s = 0; s < chart.SeriesCount(); ends += chart.Series(s).Count(), ++s) {
+        const TArrowSeries &series = chart.Series(s);
+        if (series.Count() == 0)
+            continue;
+        // The template is never laid out.
+        if (s == 0) {
+            std::fill(ends, ends + series.Count(), kNoLeaderEnd);
             continue;
         }
+        const TRow &row = PlanOf(series, std::size_t(s));
+        const int anchor =
+            g.YPixel((series.StartY(0) + series.EndY(0)) / 2) - chart.LabelHeight(series) / 2;
+        m_columns.resize(row.Middles.size());
+        g.XPixels(row.Middles.data(), m_columns.data(), row.Middles.size());
+        for (std::size_t p = 0; p < row.Middles.size(); ++p)
+            ends[p] = QPoint(m_columns[p], anchor);
+        for (const int p : row.Unknown)
+            ends[p] = kNoLeaderEnd;
+    }
+    return m_ends;
+}
+
+bool TGeneLabelLayout::Run(TChart &chart, bool firstLineNames)
+{
+    bool changed = false;
+    // Every label of every row is placed after every drawing: one tight pass per row, mapping
+    // through the geometry itself rather than finding it again for each of a million points.
+    const TChartGeometry &g = chart.Geometry();
+    for (int s = 1; s < chart.SeriesCount(); ++s) {
+        TArrowSeries &series = chart.Series(s);
+        if (series.Count() == 0 || !series.Marks.Visible)
+            continue;
         // A row hidden here stays hidden (and skipped) until the next rebuild recreates it.
         Store(series.Marks.Visible, s == 1 || !firstLineNames, changed);
         Store(series.Marks.Arrow.Color, kLeaderColor, changed);
@@ -61,29 +92,17 @@ bool TGeneLabelLayout::Run(TChart &chart, bool firstLineNames)
 
         // Until the chart has drawn the row's first label there is no height to hang it from.
         const TSeriesMarkPosition *first = series.Position(0);
-        if (!first) {
-            CopyLeaderEnds(series, ends);
+        if (!first)
             continue;
-        }
         const int anchor =
             g.YPixel((series.StartY(0) + series.EndY(0)) / 2) - first->LabelHeight / 2;
 
-        TRow &row = m_rows[std::size_t(s)];
-        if (row.Series != &series || row.Revision != series.Revision()) {
-            row = {&series, series.Revision(), {}, {}};
-            row.Middles.resize(std::size_t(series.Count()));
-            for (int p = 0; p < series.Count(); ++p) {
-                if (series.Label(p) == kUnknownGene)
-                    row.Unknown.push_back(p);
-                row.Middles[std::size_t(p)] = (series.StartX(p) + series.EndX(p)) / 2;
-            }
-        }
+        const TRow &row = PlanOf(series, std::size_t(s));
         auto nextUnknown = row.Unknown.begin();
 
         auto &positions = series.Marks.Positions;
         const std::size_t count = std::min(positions.size(), std::size_t(series.Count()));
         int level = 0;
-        std::fill(ends + count, ends + series.Count(), kNoLeaderEnd);
         // Every point's column first, in one tight pass over the row.
         m_columns.resize(count);
         g.XPixels(row.Middles.data(), m_columns.data(), count);
@@ -91,16 +110,17 @@ bool TGeneLabelLayout::Run(TChart &chart, bool firstLineNames)
             const bool unknown = nextUnknown != row.Unknown.end() && *nextUnknown == int(p);
             nextUnknown += unknown;
             auto &slot = positions[p];
-            ends[p] = kNoLeaderEnd;
             if (!slot)
                 continue;
             TSeriesMarkPosition &pos = *slot;
             TSeriesMarkPosition next = pos;
             next.Fixed = true;
             if (unknown) {
-                // Out of sight; the leader keeps where the chart first put it.
+                // Out of sight, and its leader with it: a label not shown draws no leader.
                 next.LabelLeft = kOffScreen;
                 next.LabelTop = kOffScreen;
+                next.LeaderStart = QPoint(kOffScreen, kOffScreen);
+                next.LeaderEnd = QPoint(kOffScreen, kOffScreen);
             } else {
                 const int px = m_columns[p];
                 next.LabelLeft = px - pos.LabelWidth / 2;
@@ -114,7 +134,6 @@ bool TGeneLabelLayout::Run(TChart &chart, bool firstLineNames)
                 pos = next;
                 changed = true;
             }
-            ends[p] = pos.LeaderEnd;
         }
     }
     return changed;

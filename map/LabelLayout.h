@@ -8,6 +8,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <limits>
 #include <vector>
 
 #include "chart/PixelMemo.h"
@@ -15,6 +16,10 @@
 
 class TChart;
 class TCanvas;
+class TArrowSeries;
+
+// Where no connector starts or ends: a "???" point, or a point of no row.
+inline const QPoint kNoLeaderEnd(std::numeric_limits<int>::min(), std::numeric_limits<int>::min());
 
 // Places every gene label of every row series. Returns true when any placement changed.
 bool LayoutGeneLabels(TChart &chart, bool firstLineNames);
@@ -25,9 +30,11 @@ class TGeneLabelLayout
 {
 public:
     bool Run(TChart &chart, bool firstLineNames);
-    // Every row's leader ends as the last Run left the placements, one row after another
-    // (kNoLeaderEnd where a point has none): what the connectors start from.
-    const std::vector<QPoint> &Ends() const { return m_ends; }
+    // Every point's connector end for the chart's geometry of the moment, one row after another
+    // (series 0 included): the pixel of its arrow's middle at its row's anchor, where the layout
+    // puts its leader's end, whether its label is shown or ever was drawn; kNoLeaderEnd for a
+    // "???" point. Valid until the next call.
+    const std::vector<QPoint> &ConnectorEnds(const TChart &chart);
 
 private:
     // Per row series (by address and revision), its points labelled "???", ascending, and the
@@ -39,6 +46,8 @@ private:
         std::vector<int> Unknown;
         std::vector<double> Middles;
     };
+    // The row's plan, made again when its points change.
+    TRow &PlanOf(const TArrowSeries &series, std::size_t s);
     std::vector<TRow> m_rows;
     std::vector<QPoint> m_ends;
     std::vector<int> m_columns; // scratch: the column of each point of a row

@@ -74,10 +74,9 @@ void TMapSession::BeforeDrawSeries(TChart &chart, TCanvas &canvas) const
         ConnectorDrawer(chart, canvas);
         return;
     }
-    // The layout wrote down every leader end as it placed them: while the chart vouches that
-    // the placements are as the layout's last run on this chart left them, those are used.
-    const bool kept = chart.PlacementsKeptSinceAfterDraw() && m_laidOutFor.first == &chart;
-    Connectors.Draw(chart, canvas, kept ? &m_layout.Ends() : nullptr);
+    // The ends come from the rows and the geometry of this drawing, not from the labels: the
+    // connectors show whether gene names are shown or not.
+    Connectors.Draw(chart, canvas, m_layout.ConnectorEnds(chart));
 }
 
 // --- Loading ---------------------------------------------------------------------------------

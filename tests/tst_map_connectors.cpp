@@ -3,6 +3,7 @@
 #include "MapFixtures.h"
 #include "map/Connectors.h"
 #include "map/LabelLayout.h"
+#include "map/ViewOptions.h"
 
 #include <QImage>
 #include <QPainter>
@@ -80,7 +81,8 @@ private slots:
     void pairs();
     void sameAsRescan();
     void lineShape();
-    void endsWithoutPlacementSkipped();
+    void endsWithoutLabels_data();
+    void endsWithoutLabels();
 };
 
 void TestMapConnectors::pairs_data()
@@ -180,25 +182,37 @@ void TestMapConnectors::lineShape()
     QVERIFY(!Dark(image, left.x(), left.y() + 20));
 }
 
-void TestMapConnectors::endsWithoutPlacementSkipped()
+void TestMapConnectors::endsWithoutLabels()
 {
+    QFETCH(bool, geneNames);
     TMapFixture f(MakeCatalogue({{"chrA", {{0, 100, "GENE"}}}, {"chrB", {{0, 100, "GENE"}}}}));
     TChart chart;
     SetupMapChart(chart);
     f.Rebuild(chart);
+    ApplyGeneName(chart, geneNames);
     QCOMPARE(Found(chart).size(), 1);
 
-    // Just rebuilt: no label drawn yet, so no connector either, and no failure.
+    // No label drawn yet, or none ever: the connector stands where the layout would hang it.
     QImage image(400, 300, QImage::Format_RGB32);
     image.fill(Qt::white);
+    chart.SetChartRect(image.rect());
     {
         QPainter painter(&image);
         TCanvas canvas(painter);
         DrawConnectors(chart, canvas);
     }
-    QImage white(image.size(), image.format());
-    white.fill(Qt::white);
-    QCOMPARE(image, white);
+    const QPoint a(chart.ValueToPixel(chart.BottomAxis, 50),
+                   chart.ValueToPixel(chart.LeftAxis, -1) - chart.LabelHeight(chart.Series(1)) / 2);
+    for (int dy = 2; dy < 38; ++dy)
+        QVERIFY2(Dark(image, a.x(), a.y() + dy), "straight down from the upper end");
+    QVERIFY(!Dark(image, a.x(), a.y() - 6));
+}
+
+void TestMapConnectors::endsWithoutLabels_data()
+{
+    QTest::addColumn<bool>("geneNames");
+    QTest::newRow("names not drawn yet") << true;
+    QTest::newRow("no gene names") << false;
 }
 
 QTEST_MAIN(TestMapConnectors)

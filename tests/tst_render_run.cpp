@@ -202,6 +202,13 @@ void TestRender::pictures()
                 colours += qGray(image.pixel(x, y)) != qRed(image.pixel(x, y)) ||
                            qRed(image.pixel(x, y)) != qBlue(image.pixel(x, y));
         QCOMPARE(colours, 0);
+        // Gene names and connectors are separate switches: without names the connectors show,
+        // and only they differ from the same map drawn without them.
+        const QString bare = dir.filePath(QStringLiteral("bare.png"));
+        QCOMPARE(Run(options + QStringList{"--no-connectors", kDemo, bare}).Status, kRenderDone);
+        QImage without(bare);
+        QVERIFY(!without.isNull());
+        QVERIFY(image != without.convertToFormat(QImage::Format_RGB32));
     }
 
     if (!options.contains("--report"))
