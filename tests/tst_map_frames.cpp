@@ -1,6 +1,6 @@
 // Drawing only what can show must leave the picture as the plain drawing gives it: after zooms,
-// scrolls and View switches, the culled frame and the plain frame of the same state are the same
-// pixels and the same label placements.
+// scrolls and View switches, on screens of device pixel ratio 1, 1.5 and 2, the culled frame and
+// the plain frame of the same state are the same pixels.
 #include "ImageChecks.h"
 #include "chart/TChart.h"
 #include "core/Catalogue.h"
@@ -51,6 +51,7 @@ void TestMapFrames::culledEqualsPlain_data()
     QTest::addColumn<double>("fraction"); // of the whole map shown
     QTest::addColumn<int>("scrolls");
     QTest::addColumn<QString>("view");
+    QTest::addColumn<double>("dpr");
     const QList<std::tuple<const char *, bool, double, int, const char *>> rows{
         {"whole map", false, 1.0, 0, ""},
         {"tenth, scrolled", false, 0.1, 3, ""},
@@ -62,8 +63,10 @@ void TestMapFrames::culledEqualsPlain_data()
         {"many rows, whole", true, 1.0, 0, ""},
         {"many rows, tenth", true, 0.1, 3, ""},
     };
-    for (const auto &[name, many, fraction, scrolls, view] : rows)
-        QTest::newRow(name) << many << fraction << scrolls << QString::fromLatin1(view);
+    for (const double dpr : {1.0, 1.5, 2.0})
+        for (const auto &[name, many, fraction, scrolls, view] : rows)
+            QTest::addRow("%s, ratio %g", name, dpr)
+                << many << fraction << scrolls << QString::fromLatin1(view) << dpr;
 }
 
 void TestMapFrames::culledEqualsPlain()
@@ -72,6 +75,13 @@ void TestMapFrames::culledEqualsPlain()
     QFETCH(double, fraction);
     QFETCH(int, scrolls);
     QFETCH(QString, view);
+    QFETCH(double, dpr);
+    // The window's frame on a screen of that ratio: the chart draws in its own pixels.
+    const auto newFrame = [dpr] {
+        QImage image((QSizeF(kRect.size()) * dpr).toSize(), QImage::Format_RGB32);
+        image.setDevicePixelRatio(dpr);
+        return image;
+    };
 
     TMapSession session;
     session.Install(CatalogueFromRecords(ParseCoordinateText(MapText(many))));
@@ -81,7 +91,7 @@ void TestMapFrames::culledEqualsPlain()
     session.Wire(chart);
     chart.SetChartRect(kRect);
     chart.OnResize(chart);
-    QImage screen(kRect.size(), QImage::Format_RGB32);
+    QImage screen = newFrame();
     QPainter painter(&screen);
     session.RebuildCycle(chart, painter, kRect);
     if (view == QLatin1String("names"))
@@ -104,7 +114,7 @@ void TestMapFrames::culledEqualsPlain()
         // that one settled on.
         for (const char *which : {"first", "next"}) {
             chart.Paint(painter, kRect);
-            QImage plain(kRect.size(), QImage::Format_RGB32);
+            QImage plain = newFrame();
             chart.SkipHiddenWork = false;
             {
                 QPainter plainPainter(&plain);
