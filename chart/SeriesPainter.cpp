@@ -559,11 +559,12 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
         const qint32 leaderPen = PenKey(marks.Arrow);
         // A leader written straight into the image costs less than finding out that a later
         // one repeats it (which then paints the same pixels over it anyway).
-        const bool leadersWritten = exact && LinesAgree() && TLineRaster::Draws(PenOf(marks.Arrow));
+        const bool leadersWritten =
+            m_exact && LinesAgree() && TLineRaster::Draws(PenOf(marks.Arrow));
         const qint32 leaderColor = qint32(marks.Arrow.Color);
-        if (exact && !cache.GlyphsAgree)
+        if (m_exact && !cache.GlyphsAgree)
             cache.GlyphsAgree = GlyphsAgreeWithStaticText(cache.Font);
-        const bool glyphsAgree = exact && *cache.GlyphsAgree;
+        const bool glyphsAgree = m_exact && *cache.GlyphsAgree;
         // Leaders written straight: the few met lately, which a row's labels repeat as they
         // take turns over the levels, are looked through instead of the index of all.
         const QPoint kNowhere(std::numeric_limits<int>::min(), std::numeric_limits<int>::min());
@@ -631,17 +632,18 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
                 // Only what stays inside the band's rows can lie under its later boxes. The
                 // box and the text are judged apart: the text, the dear part, is often covered
                 // where the box's left edge still shows.
+                // Scaled, a shape reaches past the columns its box's neighbours cover.
                 const auto covered = [&](const QRect &r) {
-                    return r.top() >= box.top() && r.bottom() <= box.bottom() &&
+                    return m_scale == 1 && r.top() >= box.top() && r.bottom() <= box.bottom() &&
                            coverage.Covered(std::max(r.left(), labelArea.left()),
                                             std::min(r.right(), labelArea.right()));
                 };
                 // What the band leaves open may still lie under boxes of other heights and
                 // tops, or of rows drawn later: the text and the box are dear enough to ask.
-                drawBox = drawBox && !covered(framed) &&
-                          !m_paintedOver.AllSet((framed & labelArea).translated(m_toDevice));
-                drawText = drawText && !covered(ink) &&
-                           !m_paintedOver.AllSet((ink & labelArea).translated(m_toDevice));
+                drawBox =
+                    drawBox && !covered(framed) && !m_paintedOver.AllSet(Reach(framed & labelArea));
+                drawText =
+                    drawText && !covered(ink) && !m_paintedOver.AllSet(Reach(ink & labelArea));
                 // A text partly under later boxes: only the glyphs that still show, most often
                 // the first one or two, past the left edge of the next box.
                 if (drawText && glyphsAgree &&
@@ -669,7 +671,7 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
                 if (drawBox && !marks.Transparent) {
                     if (painted.top() == box.top() && painted.bottom() == box.bottom())
                         coverage.Cover(painted.left(), painted.right());
-                    m_paintedOver.Set(painted.translated(m_toDevice));
+                    m_paintedOver.Set(Painted(painted));
                 }
             }
             if (drawBox)
@@ -683,7 +685,7 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
             // An earlier leader on the same pixels is left out whether this one is drawn
             // (it paints them again) or hidden (the same boxes come after that one too).
             const QRect leader = marks.Arrow.Visible ? shape.Leader(pos) & labelArea : QRect();
-            const auto shown = [&] { return !m_paintedOver.AllSet(leader.translated(m_toDevice)); };
+            const auto shown = [&] { return !m_paintedOver.AllSet(Reach(leader)); };
             if (!leader.isEmpty() &&
                 (!exact ||
                  (leadersWritten && !repeatsRecent(pos) && rememberLeader(pos) && shown()) ||
@@ -784,7 +786,7 @@ void TSeriesPainter::CollectArrows(const TChartGeometry &g, const TArrowSeries &
     m_arrowFrom[k] = from;
     m_arrowTo[k] = from;
     const QRect &band = m_arrowBands[k];
-    if (exact && !band.isEmpty() && m_paintedOver.AllSet(band.translated(m_toDevice)))
+    if (exact && !band.isEmpty() && m_paintedOver.AllSet(Reach(band)))
         return;
     for (int i = m_arrowRanges[k].second; i-- > m_arrowRanges[k].first;) {
         const int x0 = g.XPixel(s.StartX(i)), y0 = g.YPixel(s.StartY(i));
@@ -795,7 +797,7 @@ void TSeriesPainter::CollectArrows(const TChartGeometry &g, const TArrowSeries &
                            QPoint(std::max(x0, x1) + reach, std::max(y0, y1) + reach));
         if (!bounds.intersects(area))
             continue;
-        if (exact && m_paintedOver.AllSet((bounds & area).translated(m_toDevice)))
+        if (exact && m_paintedOver.AllSet(Reach(bounds & area)))
             continue;
         if (exact && !m_arrowShapes.Insert({x0, y0, x1, y1, std::abs(s.ArrowWidth()),
                                             std::abs(s.ArrowHeight()), outlineKey, 0}))
@@ -988,6 +990,34 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
         painter.restore();
 }
 
+QRect TSeriesPainter::Reach(const QRect &r) const
+{
+    if (m_scale == 1 || r.isEmpty())
+        return r.translated(m_toDevice);
+    // Scaled, a shape's pixels are among those its scaled bounds touch: every shape's logical
+    // bounds here keep a pixel of room already (a text's ink, a stroke's pen and caps).
+    constexpr int kMargin = 0;
+    const double s = m_scale;
+    return QRect(QPoint(int(std::floor(r.left() * s)) - kMargin + m_toDevice.x(),
+                        int(std::floor(r.top() * s)) - kMargin + m_toDevice.y()),
+                 QPoint(int(std::ceil((r.right() + 1) * s)) + kMargin - 1 + m_toDevice.x(),
+                        int(std::ceil((r.bottom() + 1) * s)) + kMargin - 1 + m_toDevice.y()));
+}
+
+QRect TSeriesPainter::Painted(const QRect &r) const
+{
+    if (m_scale == 1 || r.isEmpty())
+        return r.translated(m_toDevice);
+    // A scaled fill rounds its edges to the nearest pixel edge: the pixels wholly inside are
+    // painted whichever way it rounds.
+    const double s = m_scale;
+    const QRect inside(QPoint(int(std::ceil(r.left() * s)) + m_toDevice.x(),
+                              int(std::ceil(r.top() * s)) + m_toDevice.y()),
+                       QPoint(int(std::floor((r.right() + 1) * s)) - 1 + m_toDevice.x(),
+                              int(std::floor((r.bottom() + 1) * s)) - 1 + m_toDevice.y()));
+    return inside.isValid() ? inside : QRect();
+}
+
 void TSeriesPainter::Prepare(QPainter &painter, const TChartGeometry &g,
                              const std::vector<TArrowSeries *> &series, bool skipHidden,
                              bool placeOnly)
@@ -996,6 +1026,8 @@ void TSeriesPainter::Prepare(QPainter &painter, const TChartGeometry &g,
     const QRect area = placeOnly ? QRect() : skipHidden ? VisibleArea(painter, g.Rect) : everything;
     const QRect plot = g.PlotRect();
     const bool exact = skipHidden && ExactPixels(painter);
+    const double scale = exact ? 1 : skipHidden ? ScaledPixels(painter) : 0;
+    const bool occlude = scale > 0;
     painter.setRenderHint(QPainter::Antialiasing, false);
     m_stats = {};
     m_placementsChanged = false;
@@ -1021,14 +1053,20 @@ void TSeriesPainter::Prepare(QPainter &painter, const TChartGeometry &g,
     }
     DropUnusedTexts(series);
     m_exact = exact;
+    m_occlude = occlude;
     m_plot = plot;
-    if (exact) {
+    if (occlude) {
         const QTransform t = painter.combinedTransform();
-        m_toDevice = QPoint(int(t.dx()), int(t.dy()));
-        m_paintedOver.Reset(QSize(painter.device()->width(), painter.device()->height()));
+        m_scale = scale;
+        m_toDevice = QPoint(int(std::floor(t.dx())), int(std::floor(t.dy())));
+        // Scaled, a shift of a fraction of a pixel is not worth the care.
+        if (t.dx() != m_toDevice.x() || t.dy() != m_toDevice.y())
+            m_occlude = false;
+        const QImage &image = *static_cast<const QImage *>(painter.device());
+        m_paintedOver.Reset(image.size());
     }
-    ChooseArrows(g, series, area & plot.adjusted(-1, -1, 1, 1), exact, skipHidden);
-    ChooseLabelWork(g, series, labelIndex, area, plot, exact);
+    ChooseArrows(g, series, area & plot.adjusted(-1, -1, 1, 1), m_occlude, skipHidden);
+    ChooseLabelWork(g, series, labelIndex, area, plot, m_occlude);
     for (quint8 parts : m_labelWork) {
         m_stats.LabelBoxesDrawn += (parts & kDrawBox) != 0;
         m_stats.LabelTextsDrawn += (parts & kDrawText) != 0;

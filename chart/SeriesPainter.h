@@ -188,11 +188,18 @@ private:
     std::vector<QRect> m_arrowBands;
     std::vector<std::size_t> m_arrowTo;
     QRect m_arrowArea;
-    // Device pixels under boxes drawn later, while choosing; logical plus m_toDevice.
+    // Device pixels under boxes drawn later, while choosing; logical times m_scale plus
+    // m_toDevice.
     TPixelMask m_paintedOver;
     QPoint m_toDevice;
-    // What Prepare found, for DrawPrepared.
+    double m_scale = 1;
+    // The device pixels a shape reaching logical r may touch, and those a fill of r paints.
+    QRect Reach(const QRect &r) const;
+    QRect Painted(const QRect &r) const;
+    // What Prepare found, for DrawPrepared. Exact: pixels known stroke by stroke. Occlude:
+    // exact, or scaled, where a shape is known to lie under opaque boxes drawn later.
     bool m_exact = false;
+    bool m_occlude = false;
     QRect m_plot;
     std::vector<std::size_t> m_labelIndex;
     // Apart, so that neither is resized for the other on every drawing.

@@ -36,6 +36,17 @@ bool ExactPixels(const QPainter &painter)
            t.dy() == std::floor(t.dy());
 }
 
+double ScaledPixels(const QPainter &painter)
+{
+    const QPaintEngine *engine = painter.paintEngine();
+    if (!engine || engine->type() != QPaintEngine::Raster || !painter.device() ||
+        painter.device()->devType() != QInternal::Image)
+        return 0;
+    const QTransform t = painter.combinedTransform();
+    const double s = t.m11();
+    return t.type() <= QTransform::TxScale && s == t.m22() && s >= 1 && s <= 16 ? s : 0;
+}
+
 QImage *ExactImage(const QPainter &painter)
 {
     QPaintDevice *device = painter.device();
@@ -243,6 +254,75 @@ bool TBlackPixels::SomeStepNotBlack(const QPoint &p, const QPoint &q, bool level
             return true;
     }
     return false;
+}
+
+TBlackRows::TBlackRows(const QPainter &painter)
+{
+    const double scale = ScaledPixels(painter);
+    const QTransform t = painter.combinedTransform();
+    if (scale <= 0 || t.dx() != std::floor(t.dx()) || t.dy() != std::floor(t.dy()))
+        return;
+    const auto *image = static_cast<const QImage *>(painter.device());
+    if (image->format() != QImage::Format_RGB32 && image->format() != QImage::Format_ARGB32 &&
+        image->format() != QImage::Format_ARGB32_Premultiplied)
+        return;
+    m_image = image;
+    m_scale = scale;
+    m_offset = QPoint(int(t.dx()), int(t.dy()));
+    m_bounds = image->rect();
+    if (painter.hasClipping())
+        m_bounds &= t.mapRect(painter.clipBoundingRect()).toAlignedRect();
+    // Half the scaled pen either side, its square cap and its joins, and a pixel for rounding.
+    m_reach = std::max(1.0, painter.pen().widthF()) * scale + 2;
+    m_blackTo.assign(std::size_t(std::max(0, m_bounds.bottom() + 1)), m_bounds.left());
+}
+
+std::pair<int, int> TBlackRows::ColumnsKept() const
+{
+    return {int(std::floor((m_bounds.left() - m_reach - m_offset.x()) / m_scale)),
+            int(std::ceil((m_bounds.right() + m_reach - m_offset.x()) / m_scale))};
+}
+
+bool TBlackRows::RowsBlack(double lo, double hi) const
+{
+    if (!m_image || m_bounds.isEmpty())
+        return false;
+    const int top = std::max(m_bounds.top(), int(std::floor(lo - m_reach)));
+    const int bottom = std::min(m_bounds.bottom(), int(std::ceil(hi + m_reach)));
+    for (int y = top; y <= bottom; ++y) {
+        int &x = m_blackTo[std::size_t(y)];
+        const auto *row = reinterpret_cast<const quint32 *>(m_image->constScanLine(y));
+        while (x <= m_bounds.right() && row[x] == 0xff000000u)
+            ++x;
+        if (x <= m_bounds.right())
+            return false;
+    }
+    return true;
+}
+
+bool TBlackRows::RowsFullAround(const QPoint &p, const QPoint &q) const
+{
+    return RowsBlack(std::min(p.y(), q.y()) * m_scale + m_offset.y(),
+                     std::max(p.y(), q.y()) * m_scale + m_offset.y());
+}
+
+bool TBlackRows::StrokeHidden(const QPoint &p, const QPoint &q) const
+{
+    const double x1 = p.x() * m_scale + m_offset.x(), y1 = p.y() * m_scale + m_offset.y();
+    const double x2 = q.x() * m_scale + m_offset.x(), y2 = q.y() * m_scale + m_offset.y();
+    double lo = std::min(y1, y2), hi = std::max(y1, y2);
+    // Across the columns it can reach, a slanted stroke keeps to the rows it passes there: a
+    // stroke between ends far either side of the picture crosses it on a few rows.
+    if (x1 != x2) {
+        const double slope = (y2 - y1) / (x2 - x1);
+        const double ya = y1 + (m_bounds.left() - m_reach - x1) * slope;
+        const double yb = y1 + (m_bounds.right() + m_reach - x1) * slope;
+        lo = std::max(lo, std::min(ya, yb));
+        hi = std::min(hi, std::max(ya, yb));
+        if (lo > hi)
+            return true; // it passes beside the picture
+    }
+    return RowsBlack(lo, hi);
 }
 
 QRect TCanvas::VisibleArea() const

@@ -25,6 +25,10 @@ QRect VisibleArea(const QPainter &painter, const QRect &within);
 // Pixels are known exactly only on a raster surface reached by a whole-pixel shift: there a
 // shape that a later identical or opaque one paints over can be left out.
 bool ExactPixels(const QPainter &painter);
+// The scale of a raster image reached through one scale and a shift (a high-density screen's
+// frame): a fill of whole pixels then covers known device pixels, and a shape stays near its
+// scaled bounds. 0 for any other surface.
+double ScaledPixels(const QPainter &painter);
 // The painter's image when its pixels are known exactly (ExactPixels), else null.
 QImage *ExactImage(const QPainter &painter);
 
@@ -73,6 +77,44 @@ private:
     QRect m_bounds;                           // device pixels that can still change
     std::vector<std::pair<int, int>> m_known; // per device row: columns found black, or empty
     std::vector<std::pair<int, int>> m_knownColumns; // per device column: rows found black
+};
+
+// On a scaled image (ScaledPixels) where only black is drawn for a while (the connectors): which
+// device rows are black across the clip, found by reading the rows back. Each row is read on
+// from where it was last found not black, so a row costs one pass however often it is asked.
+// A stroke of a one-pixel pen whose every row is black changes nothing, wherever the engine
+// puts its pixels along those rows.
+class TBlackRows
+{
+public:
+    explicit TBlackRows(const QPainter &painter);
+    bool Available() const { return m_image != nullptr; }
+    // Whether a stroke of the painter's pen at logical column x touches no pixel it may change.
+    bool ColumnCutAway(int x) const
+    {
+        const double d = x * m_scale + m_offset.x();
+        return d + m_reach < m_bounds.left() || d - m_reach > m_bounds.right();
+    }
+    // The logical columns ColumnCutAway keeps, first and last.
+    std::pair<int, int> ColumnsKept() const;
+    // Whether every device row a stroke of the pen between logical rows p.y() and q.y() can
+    // reach is black across the clip; once true, it stays true while only black is drawn.
+    bool RowsFullAround(const QPoint &p, const QPoint &q) const;
+    // Whether a straight stroke of the pen from p to q (logical) changes no pixel: every row it
+    // can reach over the clip's columns is black across them.
+    bool StrokeHidden(const QPoint &p, const QPoint &q) const;
+
+private:
+    // Device rows lo..hi, widened by the pen's reach, black across the clip.
+    bool RowsBlack(double lo, double hi) const;
+
+    const QImage *m_image = nullptr;
+    double m_scale = 1;
+    QPoint m_offset; // device pixels of logical (0, 0)
+    QRect m_bounds;  // device pixels that can change
+    double m_reach = 0;
+    // Per device row, the first column inside the bounds not yet known black.
+    mutable std::vector<int> m_blackTo;
 };
 
 // Sizes of texts measured in one font, kept by the chart from drawing to drawing: handlers

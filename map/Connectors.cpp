@@ -161,8 +161,8 @@ void TConnectors::FileInCells(const std::vector<std::pair<int, int>> &pairRows,
     }
 }
 
-template <typename DrawLink>
-void TConnectors::DrawByCells(const TLineRaster &raster, const QRect &area, const QPoint *ends,
+template <typename Surface, typename DrawLink>
+void TConnectors::DrawByCells(const Surface &raster, const QRect &area, const QPoint *ends,
                               const DrawLink &drawLink)
 {
     // An end lies beyond an edge when the connector's box misses the view on that side and
@@ -315,8 +315,15 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
                 raster->TakeAsWritten(*later);
         }
     }
+    // On a scaled image the pixels are not stepped here; rows read back black tell instead.
+    std::optional<TBlackRows> rows;
+    if (!plain && !exact) {
+        rows.emplace(canvas.Painter());
+        if (!rows->Available())
+            rows.reset();
+    }
     // Without it, a connector repeating an earlier one is left out.
-    const bool dedupe = exact && !raster;
+    const bool dedupe = (exact && !raster) || rows;
     if (dedupe)
         m_drawn.Reset(m_links.size());
     // Only black is drawn here, so what is found black stays black.
@@ -357,6 +364,18 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
                 if (raster->Polyline(line, 4))
                     return;
             }
+            // Zoomed in, the drop and the rise lie outside the picture and the slant crosses it
+            // on rows that earlier connectors have made black.
+            if (rows && rows->ColumnCutAway(a.x()) && rows->ColumnCutAway(b.x())) {
+                if (QPoint(a.y(), b.y()) == fullBetween)
+                    return;
+                if (rows->RowsFullAround(line[1], line[2])) {
+                    fullBetween = QPoint(a.y(), b.y());
+                    return;
+                }
+                if (rows->StrokeHidden(line[1], line[2]))
+                    return;
+            }
             // Where connectors cross in numbers their pixels are all black already. That is
             // the cheaper question, so it comes first; a connector found black need not be
             // remembered, since a later one on the same pixels will be found black too.
@@ -377,6 +396,8 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
     };
     if (raster)
         DrawByCells(raster.value(), area, ends, drawLink);
+    else if (rows)
+        DrawByCells(rows.value(), area, ends, drawLink);
     else {
         constexpr std::size_t kAhead = 16;
         for (std::size_t k = 0; k < m_links.size(); ++k) {

@@ -52,8 +52,10 @@ private:
     // Draws the links cell by cell on exact pixels, where their order changes no pixel: the
     // cells whose ends all lie beyond one edge of the view, or that cross it between rows of
     // pixels already full, are passed over whole.
-    template <typename DrawLink>
-    void DrawByCells(const TLineRaster &raster, const QRect &area, const QPoint *ends,
+    // surface tells which columns are cut away and which rows are full (TLineRaster on exact
+    // pixels, TBlackRows on a scaled image).
+    template <typename Surface, typename DrawLink>
+    void DrawByCells(const Surface &surface, const QRect &area, const QPoint *ends,
                      const DrawLink &drawLink);
     std::vector<std::pair<const TArrowSeries *, quint64>> m_rows; // what m_links was found for
     std::vector<qint32> m_rowStart;                               // first index of each row
