@@ -738,5 +738,36 @@ bool LineRasterAgreesWithPainter()
         if (engine != own)
             return false;
     }
-    return true;
+    // The labels' own: dotted gray leaders (mostly upright, some running off the surface) and
+    // the boxes filled over them, written without remembering, as the labels are.
+    QImage engine(kWidth, kHeight, QImage::Format_RGB32), own(engine.size(), engine.format());
+    engine.fill(Qt::white);
+    own.fill(Qt::white);
+    QPainter pe(&engine), po(&own);
+    const QPen dotted(QColor(0x80, 0x80, 0x80), 1, Qt::DotLine);
+    for (QPainter *p : {&pe, &po}) {
+        p->setPen(dotted);
+        p->translate(2, -1);
+    }
+    TLineRaster labels(po, false);
+    if (!labels.UsePen(dotted))
+        return false;
+    for (int i = 0; i < 80; ++i) {
+        const int reach = i % 4 == 0 ? 300 : 60;
+        const QPoint p(next(-reach, reach), next(-reach, reach));
+        const QPoint q = i % 3 == 0 ? QPoint(next(-reach, reach), next(-reach, reach))
+                                    : QPoint(p.x(), p.y() + next(-90, 90));
+        pe.drawLine(p, q);
+        labels.Line(p, q);
+        if (i % 2 == 0) {
+            const QRect box(next(-10, kWidth), next(-10, kHeight), next(0, 30), next(0, 15));
+            const QColor fill = i % 4 == 0 ? QColor(0xFF, 0xFF, 0x80) : QColor(Qt::black);
+            pe.fillRect(box, fill);
+            if (!labels.FillRect(box, fill))
+                po.fillRect(box, fill);
+        }
+    }
+    pe.end();
+    po.end();
+    return engine == own;
 }

@@ -212,6 +212,8 @@ void TestChartCanvas::linesWrittenAsPainterDraws()
     QFETCH(QPoint, shift);
     QFETCH(QRect, clip);
     QFETCH(int, variant);
+    // Its own check before use, over every pen and fill it writes, agrees here too.
+    QVERIFY(LineRasterAgreesWithPainter());
     const QImage::Format format =
         variant == 2 ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
     QImage engine(160, 90, format), own(engine.size(), format);
