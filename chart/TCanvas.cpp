@@ -275,6 +275,22 @@ TBlackRows::TBlackRows(const QPainter &painter)
     // Half the scaled pen either side, its square cap and its joins, and a pixel for rounding.
     m_reach = std::max(1.0, painter.pen().widthF()) * scale + 2;
     m_blackTo.assign(std::size_t(std::max(0, m_bounds.bottom() + 1)), m_bounds.left());
+    m_nextOpen.resize(std::size_t(std::max(0, m_bounds.bottom() + 2)));
+    for (std::size_t y = 0; y < m_nextOpen.size(); ++y)
+        m_nextOpen[y] = int(y);
+}
+
+int TBlackRows::NextOpen(int y) const
+{
+    int root = y;
+    while (m_nextOpen[std::size_t(root)] != root)
+        root = m_nextOpen[std::size_t(root)];
+    while (m_nextOpen[std::size_t(y)] != root) {
+        const int next = m_nextOpen[std::size_t(y)];
+        m_nextOpen[std::size_t(y)] = root;
+        y = next;
+    }
+    return root;
 }
 
 std::pair<int, int> TBlackRows::ColumnsKept() const
@@ -287,15 +303,20 @@ bool TBlackRows::RowsBlack(double lo, double hi) const
 {
     if (!m_image || m_bounds.isEmpty())
         return false;
-    const int top = std::max(m_bounds.top(), int(std::floor(lo - m_reach)));
-    const int bottom = std::min(m_bounds.bottom(), int(std::ceil(hi + m_reach)));
-    for (int y = top; y <= bottom; ++y) {
+    // Held inside the surface's rows before they become integers: ends may lie a billion away.
+    const double first = m_bounds.top(), last = m_bounds.bottom();
+    const int top = int(std::floor(std::clamp(lo - m_reach, first, last + 1)));
+    const int bottom = int(std::ceil(std::clamp(hi + m_reach, first - 1, last)));
+    if (top > bottom)
+        return true;
+    for (int y = NextOpen(top); y <= bottom; y = NextOpen(y + 1)) {
         int &x = m_blackTo[std::size_t(y)];
         const auto *row = reinterpret_cast<const quint32 *>(m_image->constScanLine(y));
         while (x <= m_bounds.right() && row[x] == 0xff000000u)
             ++x;
         if (x <= m_bounds.right())
             return false;
+        m_nextOpen[std::size_t(y)] = y + 1;
     }
     return true;
 }

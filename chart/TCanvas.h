@@ -115,6 +115,10 @@ private:
     double m_reach = 0;
     // Per device row, the first column inside the bounds not yet known black.
     mutable std::vector<int> m_blackTo;
+    // Per device row, the first row at or below it not yet found black (path-compressed), so
+    // that asking about many rows already black costs a step or two.
+    mutable std::vector<int> m_nextOpen;
+    int NextOpen(int y) const;
 };
 
 // Sizes of texts measured in one font, kept by the chart from drawing to drawing: handlers
