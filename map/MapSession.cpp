@@ -74,6 +74,9 @@ void TMapSession::BeforeDrawSeries(TChart &chart, TCanvas &canvas) const
         ConnectorDrawer(chart, canvas);
         return;
     }
+    // A drawing that only places the labels shows no connector.
+    if (chart.SkipHiddenWork && !canvas.VisibleArea().isValid())
+        return;
     // The ends come from the rows and the geometry of this drawing, not from the labels: the
     // connectors show whether gene names are shown or not.
     Connectors.Draw(chart, canvas, m_layout.ConnectorEnds(chart));
