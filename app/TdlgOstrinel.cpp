@@ -474,18 +474,35 @@ void TdlgOstrinel::LoadFile(const QString &path)
 
 void TdlgOstrinel::LoadFiles(const QStringList &paths)
 {
+    Guarded([&] { OpenAndShow(paths); });
+}
+
+void TdlgOstrinel::LoadStartFiles(const QStringList &paths)
+{
     Guarded([&] {
-        // A failed load leaves the session's catalogue and check states, hence the lists, as
-        // they were; only a new catalogue refills them.
-        const TBusyCursor::Scope busy(m_busy);
-        if (m_session.FHomology.IsSet())
-            WithHomologyProgress([&] { m_session.Open(paths); });
-        else
-            m_session.Open(paths);
-        FillLists();
-        ShowSessionChecks();
-        ShowTitle();
+        try {
+            OpenAndShow(paths);
+        } catch (const Exception &error) {
+            // Several files' errors name their file already.
+            if (paths.size() != 1 || error.message().contains(paths.first()))
+                throw;
+            throw EInOutError(QStringLiteral("%1: %2").arg(paths.first(), error.message()));
+        }
     });
+}
+
+void TdlgOstrinel::OpenAndShow(const QStringList &paths)
+{
+    // A failed load leaves the session's catalogue and check states, hence the lists, as they
+    // were; only a new catalogue refills them.
+    const TBusyCursor::Scope busy(m_busy);
+    if (m_session.FHomology.IsSet())
+        WithHomologyProgress([&] { m_session.Open(paths); });
+    else
+        m_session.Open(paths);
+    FillLists();
+    ShowSessionChecks();
+    ShowTitle();
 }
 
 void TdlgOstrinel::ShowTitle()

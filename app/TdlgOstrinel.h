@@ -58,6 +58,10 @@ public:
     // Everything "&Open..." does with several files chosen at once.
     void LoadFiles(const QStringList &paths);
 
+    // The files named when the program starts: as LoadFiles, but a refusal names the file, since
+    // no dialog showed the user which one it was.
+    void LoadStartFiles(const QStringList &paths);
+
     const TMapSession &Session() const { return m_session; }
     const TCatalogue &Catalogue() const { return m_session.FCatalogue; }
     const tPalette &Palette() const { return m_session.FPalette; }
@@ -122,6 +126,7 @@ private:
     void SetHomologySource(const THomologySource &source);
     // The window's title: the program and version, then the homology source when there is one.
     void ShowTitle();
+    void OpenAndShow(const QStringList &paths);
     void ReportError(const QString &message);
 
     void BuildPopups();

@@ -38,6 +38,6 @@ int main(int argc, char *argv[])
     window.show();
     const QStringList files = QCoreApplication::arguments().mid(1);
     if (!files.isEmpty())
-        QTimer::singleShot(0, &window, [&window, files] { window.LoadFiles(files); });
+        QTimer::singleShot(0, &window, [&window, files] { window.LoadStartFiles(files); });
     return app.exec();
 }

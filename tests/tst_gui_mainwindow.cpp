@@ -543,21 +543,31 @@ void TestMainWindow::listShortcutsFollowFocus()
 void TestMainWindow::errorBoxText_data()
 {
     QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("atStart");
     QTest::addColumn<QString>("text");
-    QTest::newRow("column 2") << QByteArray("c\t1\t2\t1\tA\n\nc\tx\t9\t1\tC\n")
+    QTest::newRow("column 2") << QByteArray("c\t1\t2\t1\tA\n\nc\tx\t9\t1\tC\n") << false
                               << "Error in the file at line 3.";
-    QTest::newRow("trailing space")
-        << QByteArray("c\t1\t2\t1\tA\nc\t5\t6 \t1\tB\n") << "Error in the file at line 2.";
-    QTest::newRow("strand") << QByteArray("c\t1\t2\tplus\n") << "Error in the file at line 1.";
+    QTest::newRow("trailing space") << QByteArray("c\t1\t2\t1\tA\nc\t5\t6 \t1\tB\n") << false
+                                    << "Error in the file at line 2.";
+    QTest::newRow("strand") << QByteArray("c\t1\t2\tplus\n") << false
+                            << "Error in the file at line 1.";
+    // Named when the program starts, no dialog showed which file it was.
+    QTest::newRow("named at start") << QByteArray("c\t1\t2\tplus\n") << true
+                                    << "%1: Error in the file at line 1.";
 }
 
 void TestMainWindow::errorBoxText()
 {
     QFETCH(QByteArray, content);
+    QFETCH(bool, atStart);
     QFETCH(QString, text);
     Window().LoadFile(Fixture("three.txt", kThreeRows));
-    Window().LoadFile(Fixture("bad.txt", content));
-    QCOMPARE(m_errors, QStringList{text});
+    const QString bad = Fixture("bad.txt", content);
+    if (atStart)
+        Window().LoadStartFiles({bad});
+    else
+        Window().LoadFile(bad);
+    QCOMPARE(m_errors, QStringList{text.arg(bad)});
     // The previous file's lists and map stay whole.
     QCOMPARE(List("cklChromosomes")->count(), 3);
     QCOMPARE(List("cklGenes")->count(), 4);
