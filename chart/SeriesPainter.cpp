@@ -30,6 +30,7 @@ QFont MarksFont(const TChartFont &f)
     // treats a positive height the same way.
     font.setPixelSize(std::max(1, std::abs(f.Height)));
     font.setBold(f.Bold);
+    font.setItalic(f.Italic);
     return font;
 }
 

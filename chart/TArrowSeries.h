@@ -27,6 +27,7 @@ struct TChartFont
     int Height = -9; // negative: character height in pixels
     TColor Color = clBlack;
     bool Bold = false;
+    bool Italic = false;
 };
 
 // Where one label and its leader line stand, in pixels.

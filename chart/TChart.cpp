@@ -110,7 +110,7 @@ struct TChart::Impl
     std::vector<TCanvasTextSizes> TextSizes;
 };
 
-TChart::TChart() : d(std::make_unique<Impl>())
+TChart::TChart() : CanvasFont(ChartCanvasFont()), d(std::make_unique<Impl>())
 {
     BottomAxis.StartPosition = 2;
     BottomAxis.EndPosition = 98;
@@ -331,11 +331,11 @@ private:
 };
 
 // The pen and font every handler starts from.
-void ResetCanvasState(QPainter &painter)
+void ResetCanvasState(QPainter &painter, const QFont &font)
 {
     painter.setPen(QPen(Qt::black, 1, Qt::SolidLine));
     painter.setBrush(Qt::NoBrush);
-    painter.setFont(ChartCanvasFont());
+    painter.setFont(font);
     painter.setRenderHint(QPainter::Antialiasing, false);
 }
 } // namespace
@@ -407,7 +407,7 @@ void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChan
         // as the after-draw handler left them, the handlers may rely on that here too.
         d->PlacementsKept = prepareFirst && placementsAsLeft(seen);
         const TPainterSaver saved(painter);
-        ResetCanvasState(painter);
+        ResetCanvasState(painter, CanvasFont);
         OnBeforeDrawSeries(*this, canvas);
         d->PlacementsKept = false;
     }
@@ -439,7 +439,7 @@ void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChan
         d->PlacementsKept = placementsAsLeft(seen);
         d->AfterDrawKey.reset();
         const TPainterSaver saved(painter);
-        ResetCanvasState(painter);
+        ResetCanvasState(painter, CanvasFont);
         OnAfterDraw(*this, &canvas);
         d->PlacementsKept = false;
         if (seen && SameKey(*seen, KeyOf(rect, *this, d->Series)))

@@ -6,6 +6,7 @@
 #include "chart/TArrowSeries.h"
 #include "chart/TCanvas.h"
 
+#include <QFont>
 #include <QRect>
 
 #include <functional>
@@ -47,6 +48,8 @@ public:
     TColor Color = clWhite;
     int MarginLeft = 10; // percent of the chart width
     int MarginRight = 0;
+    // The font the event handlers start from (the chromosome names are drawn in it, bold).
+    QFont CanvasFont; // ChartCanvasFont() unless changed
     TChartAxis LeftAxis;
     TChartAxis BottomAxis;
     // Leaves out drawing that cannot change a pixel (shapes painted over by later identical or

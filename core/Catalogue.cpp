@@ -67,10 +67,11 @@ std::vector<QByteArray> FileLabels(const QStringList &paths)
     return encoded;
 }
 
-// Renames a chromosome that occurs in more than one file to "label:name" in every file, so that
-// two genomes never merge by accident. The records of one name keep sharing one QByteArray.
+// Renames a chromosome that occurs in more than one file (every one when always) to
+// "label:name" in every file, so that two genomes never merge by accident. The records of one name
+// keep sharing one QByteArray.
 void PrefixSharedChromosomeNames(std::vector<std::vector<tGene>> &files,
-                                 const std::vector<QByteArray> &labels)
+                                 const std::vector<QByteArray> &labels, bool always)
 {
     std::vector<tVectorOfString> names(files.size());
     QHash<QByteArray, int> fileCount;
@@ -93,7 +94,7 @@ void PrefixSharedChromosomeNames(std::vector<std::vector<tGene>> &files,
         tVectorOfString renamed = names[f];
         bool any = false;
         for (QByteArray &name : renamed) {
-            if (fileCount.value(name) > 1) {
+            if (always || fileCount.value(name) > 1) {
                 const QByteArray prefixed = labels[f] + ':' + name;
                 name = prefixed;
                 for (int n = 2; taken.contains(name); ++n)
@@ -245,17 +246,17 @@ TCatalogue LoadCatalogue(const QString &path)
     return CatalogueFromRecords(LoadRecordFile(path));
 }
 
-TCatalogue LoadCatalogue(const QStringList &paths)
+TCatalogue LoadCatalogue(const QStringList &paths, TGenomeNames genomeNames)
 {
-    if (paths.size() == 1)
+    if (paths.size() == 1 && genomeNames == TGenomeNames::Collisions)
         return LoadCatalogue(paths.first());
-    return CatalogueFromRecords(LoadRecordFiles(paths));
+    return CatalogueFromRecords(LoadRecordFiles(paths, nullptr, nullptr, genomeNames));
 }
 
 std::vector<tGene> LoadRecordFiles(const QStringList &paths, TRecordIds *ids,
-                                   std::vector<std::size_t> *fileEnds)
+                                   std::vector<std::size_t> *fileEnds, TGenomeNames genomeNames)
 {
-    if (paths.size() == 1) {
+    if (paths.size() == 1 && genomeNames == TGenomeNames::Collisions) {
         std::vector<tGene> records = LoadRecordFile(paths.first(), ids);
         if (fileEnds)
             fileEnds->assign(1, records.size());
@@ -286,7 +287,7 @@ std::vector<tGene> LoadRecordFiles(const QStringList &paths, TRecordIds *ids,
         if (fileEnds)
             fileEnds->push_back(total);
     }
-    PrefixSharedChromosomeNames(files, FileLabels(paths));
+    PrefixSharedChromosomeNames(files, FileLabels(paths), genomeNames == TGenomeNames::Always);
     std::vector<tGene> records;
     records.reserve(total);
     for (std::vector<tGene> &file : files) {

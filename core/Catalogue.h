@@ -43,7 +43,14 @@ TCatalogue LoadCatalogue(const QString &path);
 // Several files as one catalogue, their records in the order given; a chromosome name that occurs
 // in more than one file becomes "file-stem:name" in each. An error in one file fails the whole
 // load and names that file. One path is LoadCatalogue of that path.
-TCatalogue LoadCatalogue(const QStringList &paths);
+// With TGenomeNames::Always every chromosome is named "file-stem:name", one file too.
+enum class TGenomeNames
+{
+    Collisions,
+    Always
+};
+TCatalogue LoadCatalogue(const QStringList &paths,
+                         TGenomeNames genomeNames = TGenomeNames::Collisions);
 TCatalogue CatalogueFromRecords(std::vector<tGene> records);
 // The same for records whose Group indexes groupNames.
 TCatalogue CatalogueFromRecords(std::vector<tGene> records, tVectorOfString groupNames);
@@ -51,7 +58,8 @@ TCatalogue CatalogueFromRecords(std::vector<tGene> records, tVectorOfString grou
 // identifiers in the same order. fileEnds, when given, gets the number of records up to the end
 // of each file.
 std::vector<tGene> LoadRecordFiles(const QStringList &paths, TRecordIds *ids = nullptr,
-                                   std::vector<std::size_t> *fileEnds = nullptr);
+                                   std::vector<std::size_t> *fileEnds = nullptr,
+                                   TGenomeNames genomeNames = TGenomeNames::Collisions);
 
 // The name that makes a record's gene: its group's when it has one, else its own.
 inline const QByteArray &IdentityName(const TCatalogue &catalogue, const tGene &record)

@@ -365,10 +365,11 @@ tVectorOfString ApplyHomologyTable(std::vector<tGene> &records, const TRecordIds
 }
 
 TCatalogue LoadCatalogue(const QStringList &paths, const THomologySource &source,
-                         THomologyReport *report, const THomologyProgress &progress)
+                         THomologyReport *report, const THomologyProgress &progress,
+                         TGenomeNames genomeNames)
 {
     if (!source.IsSet())
-        return LoadCatalogue(paths);
+        return LoadCatalogue(paths, genomeNames);
     const bool computed = source.Table == kAutoHomology;
     // The table is read first: a broken one fails before the larger files are read.
     THomologyTable table;
@@ -376,7 +377,7 @@ TCatalogue LoadCatalogue(const QStringList &paths, const THomologySource &source
         table = ReadHomologyTable(source.Table, source.Thresholds);
     TRecordIds ids(computed);
     std::vector<std::size_t> fileEnds;
-    std::vector<tGene> records = LoadRecordFiles(paths, &ids, &fileEnds);
+    std::vector<tGene> records = LoadRecordFiles(paths, &ids, &fileEnds, genomeNames);
     THomologyReport found;
     for (std::size_t f = 0, r = 0; f < fileEnds.size(); ++f)
         for (; r < fileEnds[f]; ++r)

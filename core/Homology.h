@@ -89,7 +89,8 @@ tVectorOfString ApplyHomologyTable(std::vector<tGene> &records, const TRecordIds
 // LoadCatalogue with a source: the records read with their identifiers (and proteins for
 // kAutoHomology), put into groups, then the catalogue steps. Without a source, LoadCatalogue.
 TCatalogue LoadCatalogue(const QStringList &paths, const THomologySource &source,
-                         THomologyReport *report = nullptr, const THomologyProgress &progress = {});
+                         THomologyReport *report = nullptr, const THomologyProgress &progress = {},
+                         TGenomeNames genomeNames = TGenomeNames::Collisions);
 
 // One line per record, in map order: gene, genome (the stem of the file it came from), group
 // (the record's gene in the catalogue), tab-separated under the header "gene genome group".

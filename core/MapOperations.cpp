@@ -169,3 +169,37 @@ TMapItemActions MapItemActions(const TCatalogue &catalogue, qint32 chromosome, q
     actions.AlignEnabled = At(catalogue.FGeneCounts, g) > 1;
     return actions;
 }
+
+std::vector<qint32> OrderChromosomes(TCatalogue &catalogue, const std::vector<qint32> &first)
+{
+    const std::size_t count = catalogue.FChromosomes.size();
+    std::vector<bool> placed(count, false);
+    std::vector<qint32> order;
+    order.reserve(count);
+    for (qint32 item : first) {
+        if (At(placed, item))
+            throw ERangeError();
+        placed[std::size_t(item)] = true;
+        order.push_back(item);
+    }
+    for (std::size_t i = 0; i < count; ++i)
+        if (!placed[i])
+            order.push_back(qint32(i));
+    // Chromosome c is item c of every per-chromosome list.
+    std::vector<std::vector<tGene>> records(count);
+    tVectorOfString names(count);
+    std::vector<ChromosomeView> views(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t from = std::size_t(order[i]);
+        records[i] = std::move(At(catalogue.FRecords, qint64(from)));
+        names[i] = At(catalogue.FChromosomeNames, qint64(from));
+        views[i] = catalogue.FChromosomes[from];
+        views[i].ChromosomeIndex = qint32(i);
+        for (tGene &record : records[i])
+            record.ChromosomeIndex = qint32(i);
+    }
+    catalogue.FRecords = std::move(records);
+    catalogue.FChromosomeNames = std::move(names);
+    catalogue.FChromosomes = std::move(views);
+    return order;
+}

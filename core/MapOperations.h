@@ -5,6 +5,12 @@
 
 #include "core/Catalogue.h"
 
+// Moves the chromosomes of the list items first given to the top of the list, in that order,
+// the others after them in their order: the records, names and views all follow, so a
+// chromosome's index stays its place in the list. Returns the old item of each new one. An item
+// outside the list or given twice raises ERangeError and changes nothing.
+std::vector<qint32> OrderChromosomes(TCatalogue &catalogue, const std::vector<qint32> &first);
+
 // Turns every chromosome so that it runs the same way as the one before it in the list, judged
 // by the sign of the Spearman correlation of the positions of the genes both carry. Rows with
 // fewer than two genes in common give no evidence and keep the orientation of the row above.

@@ -1,6 +1,7 @@
 #include "map/GraphExport.h"
 
 #include "chart/TChart.h"
+#include "map/FigureLayout.h"
 #include "map/SvgWriter.h"
 #include "platform/TMetafileDevice.h"
 #include "util/CommonDecl.h"
@@ -81,9 +82,19 @@ bool NeedsLayout(const TChart &chart)
     return false;
 }
 
-// One drawing of the chart over its own rectangle into a picture whose origin is the
-// rectangle's top-left corner. A chart never drawn is laid out first in a throwaway image.
-void DrawPicture(TChart &chart, const QRect &r, QPaintDevice &device, const QString &fileName)
+// The picture's rectangle in chart pixels: the chart's own, or the figure's around it.
+QRect PictureRect(const QRect &r, const TGraphOptions &options)
+{
+    if (options.Picture.isEmpty())
+        return r;
+    return QRect(r.topLeft() - options.ChartAt, options.Picture);
+}
+
+// One drawing of the chart over its own rectangle into a picture whose origin is the picture
+// rectangle's top-left corner, then what a figure draws around it. A chart never drawn is laid
+// out first in a throwaway image.
+void DrawPicture(TChart &chart, const QRect &r, QPaintDevice &device, const QString &fileName,
+                 const TGraphOptions &options = {})
 {
     if (NeedsLayout(chart)) {
         QImage scratch(std::max(1, r.right() + 1), std::max(1, r.bottom() + 1),
@@ -91,10 +102,15 @@ void DrawPicture(TChart &chart, const QRect &r, QPaintDevice &device, const QStr
         QPainter measure(&scratch);
         chart.Paint(measure, r);
     }
+    const QRect picture = PictureRect(r, options);
     QPainter painter(&device);
-    painter.translate(-r.topLeft());
+    painter.translate(-picture.topLeft());
     try {
         chart.Draw(painter, r);
+        if (options.Decorate) {
+            painter.translate(picture.topLeft());
+            options.Decorate(painter);
+        }
     } catch (...) {
         // Ending the picture writes it out, which may fail in turn (out of memory): that must
         // not happen in the painter's destructor while this error is on its way.
@@ -111,10 +127,15 @@ void DrawPicture(TChart &chart, const QRect &r, QPaintDevice &device, const QStr
 
 // Rows as SVG groups: the chart brackets each row's drawing, and the writer puts it in a group
 // whose id is "row-N" (N from 1, top down) and whose title is the chromosome's name.
-void WriteSvgPicture(TChart &chart, const QRect &r, const QString &fileName, QIODevice &out)
+void WriteSvgPicture(TChart &chart, const QRect &r, const QString &fileName, QIODevice &out,
+                     const TGraphOptions &options)
 {
-    TSvgWriter svg(out, r.size(), int(std::lround(TMetafileDevice::ScreenDpi())),
+    TSvgWriter svg(out, PictureRect(r, options).size(),
+                   int(std::lround(options.Millimetres ? kFigurePixelsPerInch
+                                                       : TMetafileDevice::ScreenDpi())),
                    QFileInfo(fileName).completeBaseName(), QStringLiteral("Drawn by Ostrinel"));
+    if (options.Millimetres)
+        svg.SetMillimetres(*options.Millimetres);
     qsizetype rows = 0;
     auto hook = std::exchange(
         chart.OnSeriesGroup, [&](TChart &, QPainter &, const TArrowSeries &series, bool begin) {
@@ -124,7 +145,7 @@ void WriteSvgPicture(TChart &chart, const QRect &r, const QString &fileName, QIO
                 svg.EndGroup();
         });
     try {
-        DrawPicture(chart, r, svg, fileName);
+        DrawPicture(chart, r, svg, fileName, options);
     } catch (...) {
         chart.OnSeriesGroup = std::move(hook);
         throw;
@@ -132,24 +153,40 @@ void WriteSvgPicture(TChart &chart, const QRect &r, const QString &fileName, QIO
     chart.OnSeriesGroup = std::move(hook);
 }
 
-void WritePdfPicture(TChart &chart, const QRect &r, const QString &fileName, QIODevice &out)
+void WritePdfPicture(TChart &chart, const QRect &r, const QString &fileName, QIODevice &out,
+                     const TGraphOptions &options)
 {
-    // One point per chart pixel: a page of whole points is then exactly the picture.
     QPdfWriter pdf(&out);
-    pdf.setResolution(72);
-    pdf.setPageSize(
-        QPageSize(QSizeF(r.size()), QPageSize::Point, QString(), QPageSize::ExactMatch));
+    if (options.Millimetres) {
+        // The page the figure asks for, drawn in figure pixels.
+        pdf.setResolution(int(kFigurePixelsPerInch));
+        pdf.setPageSize(QPageSize(*options.Millimetres, QPageSize::Millimeter, QString(),
+                                  QPageSize::ExactMatch));
+    } else {
+        // One point per chart pixel: a page of whole points is then exactly the picture.
+        pdf.setResolution(72);
+        pdf.setPageSize(QPageSize(QSizeF(PictureRect(r, options).size()), QPageSize::Point,
+                                  QString(), QPageSize::ExactMatch));
+    }
     pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
     pdf.setTitle(QFileInfo(fileName).completeBaseName());
     pdf.setCreator(QStringLiteral("Ostrinel"));
-    DrawPicture(chart, r, pdf, fileName);
+    DrawPicture(chart, r, pdf, fileName, options);
 }
 
-void WriteRasterPicture(TChart &chart, const QRect &r, TGraphFormat format, int scale,
-                        const QString &fileName, QIODevice &out)
+void WriteRasterPicture(TChart &chart, const QRect &r, TGraphFormat format,
+                        const TGraphOptions &options, const QString &fileName, QIODevice &out)
 {
-    const qint64 w = qint64(std::max(1, r.width())) * scale;
-    const qint64 h = qint64(std::max(1, r.height())) * scale;
+    const QSize size = PictureRect(r, options).size();
+    const int scale = options.Scale;
+    qint64 w = qint64(std::max(1, size.width())) * scale;
+    qint64 h = qint64(std::max(1, size.height())) * scale;
+    // A figure's pixels follow its size and dots per inch.
+    const bool figure = options.Millimetres && options.Dpi > 0;
+    if (figure) {
+        w = std::max<qint64>(1, std::llround(options.Millimetres->width() / 25.4 * options.Dpi));
+        h = std::max<qint64>(1, std::llround(options.Millimetres->height() / 25.4 * options.Dpi));
+    }
     if (w * h > kMaxGraphPixels)
         throw EInOutError(QStringLiteral("Cannot create file %1: a picture of %2 x %3 pixels is "
                                          "larger than the %4 million pixels drawn at most")
@@ -168,11 +205,12 @@ void WriteRasterPicture(TChart &chart, const QRect &r, TGraphFormat format, int 
                               .arg((w * h * (pixels == QImage::Format_RGB888 ? 3 : 4)) >> 20));
     image.fill(Qt::white);
     // The chart draws in its own pixels; the painter spreads each over scale x scale.
-    image.setDevicePixelRatio(scale);
-    const int dotsPerMeter = int(std::lround(TMetafileDevice::ScreenDpi() * scale / 0.0254));
+    image.setDevicePixelRatio(figure ? options.Dpi / kFigurePixelsPerInch : scale);
+    const double dpi = figure ? options.Dpi : TMetafileDevice::ScreenDpi() * scale;
+    const int dotsPerMeter = int(std::lround(dpi / 0.0254));
     image.setDotsPerMeterX(dotsPerMeter);
     image.setDotsPerMeterY(dotsPerMeter);
-    DrawPicture(chart, r, image, fileName);
+    DrawPicture(chart, r, image, fileName, options);
     if (!image.save(&out, format == TGraphFormat::Bmp ? "BMP" : "PNG"))
         CannotCreate(fileName);
 }
@@ -361,20 +399,21 @@ void WriteGraph(TChart &chart, const QString &fileName, QIODevice &out,
     switch (format) {
     case TGraphFormat::Bmp:
     case TGraphFormat::Png:
-        WriteRasterPicture(chart, r, format, options.Scale, fileName, out);
+        WriteRasterPicture(chart, r, format, options, fileName, out);
         return;
     case TGraphFormat::Svg:
-        WriteSvgPicture(chart, whole, fileName, out);
+        WriteSvgPicture(chart, whole, fileName, out, options);
         return;
     case TGraphFormat::Pdf:
-        WritePdfPicture(chart, whole, fileName, out);
+        WritePdfPicture(chart, whole, fileName, out, options);
         return;
     default: {
         // A metafile is one pixel narrower and lower than the chart, as the screen's own copy is.
-        TMetafileDevice metafile(format == TGraphFormat::Wmf ? TMetafileKind::Wmf
-                                                             : TMetafileKind::Emf,
-                                 QSize(std::max(1, w - 1), std::max(1, h - 1)));
-        DrawPicture(chart, r, metafile, fileName);
+        const QSize picture = PictureRect(r, options).size();
+        TMetafileDevice metafile(
+            format == TGraphFormat::Wmf ? TMetafileKind::Wmf : TMetafileKind::Emf,
+            QSize(std::max(1, picture.width() - 1), std::max(1, picture.height() - 1)));
+        DrawPicture(chart, r, metafile, fileName, options);
         bytes = metafile.Bytes();
         break;
     }

@@ -5,9 +5,16 @@
 
 #include "util/CommonDecl.h"
 
+#include <QPoint>
+#include <QSize>
+#include <QSizeF>
 #include <QString>
 
+#include <functional>
+#include <optional>
+
 class TChart;
+class QPainter;
 class QPrinter;
 class QIODevice;
 class QFile;
@@ -28,6 +35,17 @@ struct TGraphOptions
 {
     // Raster pictures (BMP, PNG): the same layout at this many pixels per chart pixel.
     int Scale = 1;
+    // A figure for print: the physical size the picture carries (the PDF's page, the SVG's width
+    // and height) and, for a raster picture, its dots per inch, which also set its pixels. None:
+    // sized in the chart's pixels, as on screen.
+    std::optional<QSizeF> Millimetres;
+    double Dpi = 0;
+    // The whole picture in chart pixels and where the chart's top-left stands in it, for what a
+    // figure draws around the map (Decorate, after the chart, its origin the picture's top-left).
+    // An empty Picture: the chart alone.
+    QSize Picture;
+    QPoint ChartAt;
+    std::function<void(QPainter &)> Decorate;
 };
 
 // A file name whose extension is none of the picture types.

@@ -100,6 +100,10 @@ bool TGeneLabelLayout::Run(TChart &chart, bool firstLineNames)
         const TRow &row = PlanOf(series, std::size_t(s));
         auto nextUnknown = row.Unknown.begin();
 
+        // The map's levels at its 9-pixel labels, in proportion for another label font.
+        const int text = std::max(1, std::abs(series.Marks.Font.Height));
+        const int levelStep = kLevelStep * text / 9;
+        const int lift = kLift * text / 9;
         auto &positions = series.Marks.Positions;
         const std::size_t count = std::min(positions.size(), std::size_t(series.Count()));
         int level = 0;
@@ -124,7 +128,7 @@ bool TGeneLabelLayout::Run(TChart &chart, bool firstLineNames)
             } else {
                 const int px = m_columns[p];
                 next.LabelLeft = px - pos.LabelWidth / 2;
-                next.LabelTop = anchor - level * kLevelStep - kLift;
+                next.LabelTop = anchor - level * levelStep - lift;
                 next.LeaderStart = QPoint(pos.LabelWidth / 2 + next.LabelLeft, next.LabelTop);
                 next.LeaderEnd = QPoint(px, anchor);
             }

@@ -65,6 +65,8 @@ void CopyTemplateSettings(TArrowSeries &row, const TArrowSeries &t, const TViewO
     row.SetArrowWidth(t.ArrowWidth());
     row.Pointer.Pen.Visible = view.FrameArrows;
     row.Marks.Font.Height = t.Marks.Font.Height;
+    row.Marks.Font.Name = t.Marks.Font.Name;
+    row.Marks.Font.Italic = t.Marks.Font.Italic;
     row.Pointer.Pen.Width = t.Pointer.Pen.Width;
     row.Marks.Transparent = !view.FrameGeneName;
     row.XValuesDateTime = false;

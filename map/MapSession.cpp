@@ -93,7 +93,7 @@ void TMapSession::Load(const QStringList &paths)
 {
     // Everything that can fail runs on the new catalogue before ours changes.
     THomologyReport report;
-    TCatalogue loaded = LoadCatalogue(paths, FHomology, &report, HomologyProgress);
+    TCatalogue loaded = LoadCatalogue(paths, FHomology, &report, HomologyProgress, GenomeNames);
     // Every chromosome is checked after a load, so every one must be drawable.
     CheckMapCoordinates(loaded);
     Install(std::move(loaded));
@@ -113,7 +113,7 @@ void TMapSession::Open(const QStringList &paths)
 {
     // A failed read throws before anything of ours changes.
     THomologyReport report;
-    TCatalogue loaded = LoadCatalogue(paths, FHomology, &report, HomologyProgress);
+    TCatalogue loaded = LoadCatalogue(paths, FHomology, &report, HomologyProgress, GenomeNames);
     CheckMapCoordinates(loaded);
     Replace(std::move(loaded), paths, FHomology, report, false);
 }
@@ -249,6 +249,34 @@ void TMapSession::InverseChromosome(qint32 k)
         CheckMapCoordinates(FCatalogue);
         RebuildCycle();
     });
+}
+
+void TMapSession::OrderRows(const std::vector<qint32> &first)
+{
+    // The list itself changes: its items, the names and the records go back whole on failure.
+    TCatalogue before = FCatalogue;
+    const std::vector<bool> checked = ChromosomeChecked;
+    try {
+        MapCommand([&] {
+            const std::vector<qint32> order = ::OrderChromosomes(FCatalogue, first);
+            std::vector<bool> moved(order.size());
+            for (std::size_t i = 0; i < order.size(); ++i)
+                moved[i] = At(checked, order[i]);
+            ChromosomeChecked = std::move(moved);
+            m_shownChromosomes = ChromosomeChecked;
+            RebuildCycle();
+        });
+    } catch (...) {
+        FCatalogue = std::move(before);
+        ChromosomeChecked = checked;
+        m_shownChromosomes = checked;
+        try {
+            RebuildCycle();
+        } catch (...) {
+            FSkipConnectors = false;
+        }
+        throw;
+    }
 }
 
 void TMapSession::Disentangle()

@@ -33,6 +33,9 @@ public:
     std::vector<bool> ChromosomeChecked; // item i of the chromosome list
     std::vector<bool> GeneChecked;       // item g of the gene list
     TViewOptions View;                   // the View switches as the user set them
+    // Whether the chromosomes of several files are named with their file's stem always, or
+    // only where two files share a name; read by the next load.
+    TGenomeNames GenomeNames = TGenomeNames::Collisions;
     tPalette FPalette = FirePalette();
     // True during the first drawing of a rebuild cycle.
     bool FSkipConnectors = false;
@@ -121,6 +124,9 @@ public:
     void Redraw();
     // Mirrors chromosome k (k = -1, no selection: nothing changes), then the rebuild cycle.
     void InverseChromosome(qint32 k);
+    // The chromosomes of the list items first given first, in that order, the others after
+    // them (see OrderChromosomes), then the rebuild cycle.
+    void OrderRows(const std::vector<qint32> &first);
     // Disentangle links, then the rebuild cycle.
     void Disentangle();
     // Records which map item a click at pixel x on series hit (both fields change together, so a

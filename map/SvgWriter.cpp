@@ -89,9 +89,14 @@ public:
         m_buffer.reserve(kFlushSize + 4096);
         m_buffer.append(
             "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n<svg width=\"");
-        AppendNumber(m_buffer, m_size.width());
-        m_buffer.append("\" height=\"");
-        AppendNumber(m_buffer, m_size.height());
+        if (m_millimetres.isEmpty()) {
+            AppendNumber(m_buffer, m_size.width());
+            m_buffer.append("\" height=\"");
+            AppendNumber(m_buffer, m_size.height());
+        } else {
+            m_buffer.append(QByteArray::number(m_millimetres.width(), 'g', 8) + "mm\" height=\"" +
+                            QByteArray::number(m_millimetres.height(), 'g', 8) + "mm");
+        }
         m_buffer.append("\" viewBox=\"0 0 ");
         AppendNumber(m_buffer, m_size.width());
         m_buffer.append(" ");
@@ -272,6 +277,7 @@ public:
     }
 
     int m_dpi = 96;
+    QSizeF m_millimetres; // empty: the size in user units
 
 private:
     void AppendPoint(const QPointF &p)
@@ -412,6 +418,11 @@ TSvgWriter::TSvgWriter(QIODevice &out, QSize size, int dpi, const QString &title
 }
 
 TSvgWriter::~TSvgWriter() = default;
+
+void TSvgWriter::SetMillimetres(const QSizeF &millimetres)
+{
+    m_engine->m_millimetres = millimetres;
+}
 
 QPaintEngine *TSvgWriter::paintEngine() const
 {

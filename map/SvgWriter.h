@@ -7,6 +7,7 @@
 
 #include <QPaintDevice>
 #include <QSize>
+#include <QSizeF>
 #include <QString>
 
 #include <memory>
@@ -25,6 +26,9 @@ public:
     TSvgWriter &operator=(const TSvgWriter &) = delete;
 
     QPaintEngine *paintEngine() const override;
+    // Before the drawing: the picture's width and height given in millimetres instead of user
+    // units, for a figure of a physical size.
+    void SetMillimetres(const QSizeF &millimetres);
 
     // What is drawn from here to EndGroup goes in a group with this id and title; groups nest.
     void BeginGroup(const QString &id, const QString &title);

@@ -33,9 +33,25 @@ const TSwitch kSwitches[] = {
     {"no-frame-arrows", &TViewOptions::FrameArrows, false},
 };
 
-const char *const kValued[] = {"size",         "palette",    "chromosomes", "genes",  "inverse",
-                               "align",        "zoom",       "scale",       "report", "homology",
-                               "min-identity", "max-evalue", "groups"};
+const char *const kValued[] = {"size",        "palette",
+                               "chromosomes", "genes",
+                               "inverse",     "align",
+                               "zoom",        "scale",
+                               "report",      "dpi",
+                               "order",       "genome-names",
+                               "title",       "scale-bar-length",
+                               "region",      "around",
+                               "flank",       "font",
+                               "font-size",   "name-font-size",
+                               "homology",    "min-identity",
+                               "max-evalue",  "groups"};
+// Raster figures: from a screen's resolution to a printer's finest.
+constexpr int kMinDpi = 30;
+constexpr int kMaxDpi = 2400;
+// A raster figure sized in mm, in or pt without --dpi: what journals ask of line art.
+constexpr int kDefaultDpi = 300;
+const QLatin1String kScaleBar("--scale-bar");
+const QLatin1String kScaleBarLength("--scale-bar-length=");
 
 [[noreturn]] void Bad(const QString &message)
 {
@@ -53,17 +69,68 @@ QStringList NameList(const QStringList &values)
     return names;
 }
 
-QSize ParseSize(const QString &text)
+TFigureSize ParseSize(const QString &text)
 {
-    static const QRegularExpression pattern(QStringLiteral("^(\\d{1,9})[xX](\\d{1,9})$"));
-    const QRegularExpressionMatch m = pattern.match(text);
-    const int w = m.hasMatch() ? m.captured(1).toInt() : 0;
-    const int h = m.hasMatch() ? m.captured(2).toInt() : 0;
-    if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide)
-        Bad(QStringLiteral("Bad --size \"%1\": give WIDTHxHEIGHT in pixels, each from 1 to %2")
+    const std::optional<TFigureSize> size = ParseFigureSize(text);
+    if (!size)
+        Bad(QStringLiteral("Bad --size \"%1\": give WIDTHxHEIGHT in pixels, each from 1 to %2, "
+                           "or in mm, in or pt, as 180x100mm")
                 .arg(text)
                 .arg(kMaxSide));
-    return QSize(w, h);
+    return *size;
+}
+
+// A type size in points, 0 when the option is not given.
+double FontSize(const QCommandLineParser &parser, const QString &option)
+{
+    if (!parser.isSet(option))
+        return 0;
+    const QString text = parser.value(option);
+    bool ok = false;
+    const double size = text.toDouble(&ok);
+    if (!ok || !(size >= 2) || size > 72)
+        Bad(QStringLiteral("Bad --%1 \"%2\": give a size in points from 2 to 72")
+                .arg(option, text));
+    return size;
+}
+
+// NAME:FROM-TO, the name up to the last colon (names of several files hold one).
+TRegion ParseRegion(const QString &text)
+{
+    static const QRegularExpression pattern(QStringLiteral("^(.+):(\\d{1,10})-(\\d{1,10})$"));
+    const QRegularExpressionMatch m = pattern.match(text);
+    const qint64 from = m.hasMatch() ? m.captured(2).toLongLong() : 0;
+    const qint64 to = m.hasMatch() ? m.captured(3).toLongLong() : -1;
+    if (from > to)
+        Bad(QStringLiteral("Bad --region \"%1\": give NAME:FROM-TO, FROM not above TO").arg(text));
+    return {m.captured(1).toUtf8(), from, to};
+}
+
+// "--scale-bar" takes a value only when the next argument is one (auto or a length), so that it
+// can also stand alone before the input files; the value goes to a hidden option.
+QStringList WithScaleBarValues(const QStringList &arguments)
+{
+    QStringList out;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &a = arguments[i];
+        if (a == QLatin1String("--")) {
+            out << arguments.mid(i);
+            break;
+        }
+        const QString bare = a.startsWith(QLatin1String("--")) ? a : QLatin1Char('-') + a;
+        if (bare.startsWith(kScaleBar + QLatin1Char('='))) {
+            out << kScaleBarLength + bare.mid(kScaleBar.size() + 1);
+        } else if (bare == kScaleBar && i + 1 < arguments.size() &&
+                   (arguments[i + 1] == QLatin1String("auto") ||
+                    ParseBaseLength(arguments[i + 1]))) {
+            out << kScaleBarLength + arguments[++i];
+        } else if (bare == kScaleBar) {
+            out << kScaleBarLength + QStringLiteral("auto");
+        } else {
+            out << a;
+        }
+    }
+    return out;
 }
 
 std::pair<double, double> ParseZoom(const QString &text)
@@ -106,7 +173,10 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
     for (const char *name : kValued)
         parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(),
                                             QStringLiteral("value")));
-    if (!parser.parse(arguments))
+    parser.addOption(QCommandLineOption(QStringLiteral("legend")));
+    parser.addOption(QCommandLineOption(QStringLiteral("gene-right")));
+    parser.addOption(QCommandLineOption(QStringLiteral("italic")));
+    if (!parser.parse(WithScaleBarValues(arguments)))
         Bad(parser.errorText());
 
     TRenderOptions o;
@@ -119,16 +189,86 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
     for (const char *name : kValued) {
         const QString option = QString::fromLatin1(name);
         if (option != QLatin1String("inverse") && option != QLatin1String("chromosomes") &&
-            option != QLatin1String("genes") && parser.values(option).size() > 1)
-            Bad(QStringLiteral("--%1 is given more than once").arg(option));
+            option != QLatin1String("genes") && option != QLatin1String("region") &&
+            parser.values(option).size() > 1)
+            Bad(QStringLiteral("--%1 is given more than once")
+                    .arg(option.startsWith(QLatin1String("scale-bar")) ? kScaleBar.mid(2)
+                                                                       : option));
     }
 
     for (const TSwitch &s : kSwitches)
         if (parser.isSet(QString::fromLatin1(s.Name)))
             o.View.*s.Field = s.Value;
     o.Disentangle = parser.isSet(QStringLiteral("disentangle"));
-    if (parser.isSet(QStringLiteral("size")))
-        o.Size = ParseSize(parser.value(QStringLiteral("size")));
+    if (parser.isSet(QStringLiteral("size"))) {
+        const TFigureSize size = ParseSize(parser.value(QStringLiteral("size")));
+        o.Size = size.Pixels();
+        if (size.Physical())
+            o.Millimetres = size.Millimetres();
+    }
+    o.Decor.Legend = parser.isSet(QStringLiteral("legend"));
+    if (parser.isSet(QStringLiteral("scale-bar-length"))) {
+        const QString text = parser.value(QStringLiteral("scale-bar-length"));
+        const std::optional<double> length = ParseBaseLength(text);
+        if (text != QLatin1String("auto") && !length)
+            Bad(QStringLiteral("Bad --scale-bar \"%1\": give auto or a length such as 500bp, "
+                               "10kb or 1.5Mb")
+                    .arg(text));
+        o.Decor.ScaleBar = true;
+        o.Decor.ScaleBarLength = length.value_or(0);
+    }
+    if (parser.isSet(QStringLiteral("title"))) {
+        o.Decor.Title = parser.value(QStringLiteral("title"));
+        if (o.Decor.Title.trimmed().isEmpty())
+            Bad(QStringLiteral("--title needs a text"));
+    }
+    if (parser.isSet(QStringLiteral("order"))) {
+        o.Order = NameList(parser.values(QStringLiteral("order")));
+        for (qsizetype i = 0; i < o.Order.size(); ++i)
+            if (o.Order.indexOf(o.Order[i]) != i)
+                Bad(QStringLiteral("--order names \"%1\" twice").arg(o.Order[i]));
+    }
+    for (const QString &region : parser.values(QStringLiteral("region")))
+        o.Regions.push_back(ParseRegion(region));
+    o.Around = parser.value(QStringLiteral("around"));
+    o.GeneRight = parser.isSet(QStringLiteral("gene-right"));
+    if (parser.isSet(QStringLiteral("around")) && o.Around.isEmpty())
+        Bad(QStringLiteral("--around needs a gene name"));
+    if (!o.Around.isEmpty() && (!o.Regions.empty() || parser.isSet(QStringLiteral("align"))))
+        Bad(QStringLiteral("--around chooses the regions and the alignment itself: give no "
+                           "--region or --align with it"));
+    if (parser.isSet(QStringLiteral("flank"))) {
+        const QString text = parser.value(QStringLiteral("flank"));
+        const std::optional<double> flank =
+            text == QLatin1String("0") ? std::optional<double>(0) : ParseBaseLength(text);
+        if (!flank || *flank > 1e9)
+            Bad(QStringLiteral("Bad --flank \"%1\": give a length such as 500bp, 10kb or 1Mb")
+                    .arg(text));
+        if (o.Around.isEmpty())
+            Bad(QStringLiteral("--flank goes with --around"));
+        o.Flank = qint64(*flank);
+    }
+    o.Italic = parser.isSet(QStringLiteral("italic"));
+    if (parser.isSet(QStringLiteral("font"))) {
+        o.FontFamily = parser.value(QStringLiteral("font")).trimmed();
+        if (o.FontFamily.isEmpty())
+            Bad(QStringLiteral("--font needs a font family"));
+    }
+    o.FontSize = FontSize(parser, QStringLiteral("font-size"));
+    o.NameFontSize = FontSize(parser, QStringLiteral("name-font-size"));
+    if (!o.FontFamily.isEmpty())
+        o.Decor.FontFamily = o.FontFamily;
+    if (o.FontSize > 0)
+        o.Decor.FontPixels = std::max(1, int(std::lround(o.FontSize * kFigurePixelsPerInch / 72)));
+    if (o.GeneRight && o.Around.isEmpty())
+        Bad(QStringLiteral("--gene-right goes with --around"));
+    if (parser.isSet(QStringLiteral("genome-names"))) {
+        const QString names = parser.value(QStringLiteral("genome-names"));
+        if (names != QLatin1String("always") && names != QLatin1String("collisions"))
+            Bad(QStringLiteral("Bad --genome-names \"%1\": give always or collisions").arg(names));
+        if (names == QLatin1String("always"))
+            o.GenomeNames = TGenomeNames::Always;
+    }
     if (parser.isSet(QStringLiteral("palette"))) {
         const QString palette = parser.value(QStringLiteral("palette"));
         if (palette != QLatin1String("fire") && palette != QLatin1String("gray"))
@@ -193,6 +333,34 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
                     .arg(kMaxScale));
         if (o.Scale != 1 && !IsRasterFormat(format))
             Bad(QStringLiteral("--scale applies to pixel pictures only (.png, .bmp)"));
+        if (o.Millimetres)
+            Bad(QStringLiteral("--scale applies to a size in pixels; give --dpi with a size in "
+                               "mm, in or pt"));
+    }
+    if (parser.isSet(QStringLiteral("dpi"))) {
+        const QString text = parser.value(QStringLiteral("dpi"));
+        bool ok = false;
+        const int dpi = text.toInt(&ok);
+        if (!ok || dpi < kMinDpi || dpi > kMaxDpi)
+            Bad(QStringLiteral("Bad --dpi \"%1\": give a whole number from %2 to %3")
+                    .arg(text)
+                    .arg(kMinDpi)
+                    .arg(kMaxDpi));
+        if (!IsRasterFormat(format))
+            Bad(QStringLiteral("--dpi applies to pixel pictures only (.png, .bmp)"));
+        if (!o.Millimetres)
+            Bad(QStringLiteral("--dpi needs a --size in mm, in or pt"));
+        o.Dpi = dpi;
+    } else if (o.Millimetres && IsRasterFormat(format)) {
+        o.Dpi = kDefaultDpi;
+    }
+    if (o.Millimetres && o.Dpi > 0) {
+        const double side = std::max(o.Millimetres->width(), o.Millimetres->height());
+        if (side / 25.4 * o.Dpi > kMaxSide)
+            Bad(QStringLiteral("--size %1 at %2 dpi is more than %3 pixels a side")
+                    .arg(parser.value(QStringLiteral("size")))
+                    .arg(o.Dpi)
+                    .arg(kMaxSide));
     }
     // Each side may be fine and their product still past what can be drawn.
     const qint64 pixels = qint64(o.Size.width()) * o.Scale * o.Size.height() * o.Scale;
@@ -245,7 +413,29 @@ QString RenderHelpText()
         "follows the extension: .svg, .pdf, .png, .wmf, .emf or .bmp.\n"
         "\n"
         "Options (each as the window's switch or command of the same name):\n"
-        "  --size WxH            the chart's size in pixels (default 1600x900)\n"
+        "  --size WxH[UNIT]      the picture's size in px (default 1600x900), or in mm, in or\n"
+        "                        pt (as 180x100mm): PDF and SVG carry that size, and .png\n"
+        "                        and .bmp have it at --dpi\n"
+        "  --dpi N               .png and .bmp sized in mm, in or pt: N dots per inch\n"
+        "                        (default 300), written in the file\n"
+        "  --title TEXT          a title above the rows\n"
+        "  --scale-bar [auto|LENGTH]  a scale bar under the rows, LENGTH as 10kb, 500bp or\n"
+        "                        1.5Mb (default auto)\n"
+        "  --legend              under the rows, the colour of a gene shared by 1, 2, ...\n"
+        "                        chromosomes\n"
+        "  --order A,B,...       these chromosomes' rows first, in this order\n"
+        "  --font FAMILY         the font of the labels, names, title, scale bar and key\n"
+        "  --font-size PT        the labels' type size; their levels keep in proportion\n"
+        "  --name-font-size PT   the chromosome names' type size\n"
+        "  --italic              gene names in italics\n"
+        "  --region NAME:FROM-TO show only this part of chromosome NAME (may be given again;\n"
+        "                        only the chromosomes named are shown)\n"
+        "  --around GENE         every chromosome that carries GENE, only around its first\n"
+        "                        record of GENE, aligned on GENE\n"
+        "  --flank LENGTH        with --around: how much either side (default 10kb)\n"
+        "  --gene-right          with --around: rows turned so that GENE points right\n"
+        "  --genome-names always|collisions  put the file's stem before every chromosome\n"
+        "                        name, or only where two files share a name (default)\n"
         "  --palette fire|gray   the gene colour scale (default fire)\n"
         "  --no-gene-names       View > Gene name off\n"
         "  --no-connectors       View > Connectors off\n"
@@ -279,7 +469,8 @@ QString RenderHelpText()
         "  --help                show this text\n"
         "  --version             show the version\n"
         "\n"
-        "The commands run in this order: checks, disentangle, reverse, align, zoom.\n"
+        "The commands run in this order: regions, order, checks, disentangle, reverse,\n"
+        "align, zoom.\n"
         "Exit status: 0 done, 1 an input file cannot be read or drawn, 2 a bad option or\n"
         "output file. Nothing is written on failure; an existing file stays as it was.\n");
 }

@@ -2,6 +2,8 @@
 
 #include "chart/TChart.h"
 #include "core/MapOperations.h"
+#include "core/Regions.h"
+#include "map/FigureLayout.h"
 #include "map/GraphExport.h"
 #include "map/MapSession.h"
 #include "map/RowReport.h"
@@ -159,6 +161,52 @@ void WriteGroups(const QString &path, const QByteArray &text)
         throw EInOutError(QStringLiteral("Cannot create file %1").arg(path));
 }
 
+// The label font on the template every row copies, the names' on the chart; sizes in points
+// become the chart's pixels, 96 to the inch.
+void ApplyFonts(const TRenderOptions &o, TChart &chart)
+{
+    TChartFont &labels = chart.Series(0).Marks.Font;
+    if (!o.FontFamily.isEmpty()) {
+        labels.Name = o.FontFamily;
+        chart.CanvasFont.setFamily(o.FontFamily);
+    }
+    if (o.FontSize > 0)
+        labels.Height = -o.Decor.FontPixels;
+    if (o.NameFontSize > 0)
+        chart.CanvasFont.setPixelSize(
+            std::max(1, int(std::lround(o.NameFontSize * kFigurePixelsPerInch / 72))));
+    labels.Italic = o.Italic;
+}
+
+// True when the first record of gene g on chromosome c points left.
+bool PointsLeft(const TCatalogue &catalogue, qint32 c, qint32 g)
+{
+    for (const tGene &record : At(catalogue.FRecords, c))
+        if (record.GeneIndex == g)
+            return record.End < record.Start;
+    return false;
+}
+
+// How the picture is saved: as the chart alone, or as a figure with its size, resolution and
+// what stands around the map.
+TGraphOptions FigureOptions(const TRenderOptions &o, const TChart &chart,
+                            const TMapSession &session, const QRect &figureChart)
+{
+    TGraphOptions options;
+    options.Scale = o.Scale;
+    options.Millimetres = o.Millimetres;
+    options.Dpi = o.Dpi;
+    if (o.Decor.Any()) {
+        options.Picture = o.Size;
+        options.ChartAt = figureChart.topLeft();
+        options.Decorate = [&o, &chart, &session, figureChart](QPainter &painter) {
+            DrawFigureDecor(painter, chart, figureChart, session.FCatalogue, session.FPalette,
+                            o.Decor);
+        };
+    }
+    return options;
+}
+
 // The whole run after the command line was read.
 void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
 {
@@ -172,7 +220,9 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
     TMapSession session;
     SetupMapChart(chart);
     session.Wire(chart);
-    const QRect rect(QPoint(0, 0), o.Size);
+    // A figure's title, scale bar and key take bands of the picture; the chart has the rest.
+    const QRect figureChart = FigureChartRect(o.Size, o.Decor);
+    const QRect rect(QPoint(0, 0), o.Decor.Any() ? figureChart.size() : o.Size);
     chart.SetChartRect(rect);
     chart.OnResize(chart);
     // The widget's repaint, as far as it matters here: the rebuild cycle's drawings lay out the
@@ -196,6 +246,8 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
     ApplyFrameArrows(chart, o.View.FrameArrows);
     if (o.GrayPalette)
         session.FPalette = GrayPalette();
+    session.GenomeNames = o.GenomeNames;
+    ApplyFonts(o, chart);
 
     // An input whose name has no UTF-8 spelling is read through a link that has one, named
     // as the command line shows it, in a folder of the run's own; messages name it as given.
@@ -237,6 +289,44 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
 
     // Names are looked up before any command, so that a wrong one runs none.
     const TCatalogue &catalogue = session.FCatalogue;
+    // Only the regions asked for, as a catalogue of their own.
+    if (!o.Regions.empty() || !o.Around.isEmpty()) {
+        const std::vector<TRegion> regions =
+            o.Around.isEmpty()
+                ? o.Regions
+                : RegionsAround(catalogue, GeneNamed(GeneIndices(catalogue), o.Around), o.Flank);
+        TCatalogue shown;
+        try {
+            shown = CatalogueOfRegions(catalogue, regions);
+        } catch (const ERegionError &error) {
+            throw EUsageError(error.message());
+        }
+        try {
+            session.Install(std::move(shown));
+            session.Redraw();
+        } catch (const std::bad_alloc &) {
+            throw EBadInput(QStringLiteral("Out of memory while running the commands"));
+        } catch (const std::exception &error) {
+            throw EBadInput(MessageOf(error));
+        }
+    }
+    std::vector<qint32> first;
+    if (!o.Order.isEmpty()) {
+        const QHash<QString, std::vector<std::size_t>> listed = ChromosomeItems(catalogue);
+        for (const QString &name : o.Order)
+            for (std::size_t i : ItemsNamed(listed, name))
+                first.push_back(qint32(i));
+    }
+    // The row order comes first: the other names are looked up in the list it leaves.
+    if (!first.empty()) {
+        try {
+            session.OrderRows(first);
+        } catch (const std::bad_alloc &) {
+            throw EBadInput(QStringLiteral("Out of memory while running the commands"));
+        } catch (const std::exception &error) {
+            throw EBadInput(MessageOf(error));
+        }
+    }
     const QHash<QString, std::vector<std::size_t>> items = ChromosomeItems(catalogue);
     const QHash<QString, qint32> geneIndices = GeneIndices(catalogue);
     std::vector<bool> chromosomes = o.Chromosomes
@@ -248,7 +338,12 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
     for (const QString &name : o.Inverse)
         for (std::size_t i : ItemsNamed(items, name))
             inverse.push_back(qint32(i));
-    const qint32 alignGene = o.Align.isEmpty() ? -1 : GeneNamed(geneIndices, o.Align);
+    const QString &alignName = o.Around.isEmpty() ? o.Align : o.Around;
+    const qint32 alignGene = alignName.isEmpty() ? -1 : GeneNamed(geneIndices, alignName);
+    if (o.GeneRight)
+        for (std::size_t i = 0; i < catalogue.FChromosomes.size(); ++i)
+            if (PointsLeft(catalogue, catalogue.FChromosomes[i].ChromosomeIndex, alignGene))
+                inverse.push_back(qint32(i));
 
     try {
         if (o.Chromosomes || o.Genes)
@@ -257,8 +352,9 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
             session.Disentangle();
         for (qint32 k : inverse)
             session.InverseChromosome(k);
-        if (alignGene >= 0) {
-            ClickFirstRecordOf(session, chart, alignGene, o.Align);
+        // A gene on one row only has nothing to align with: around it, the row stays as it is.
+        if (alignGene >= 0 && (o.Around.isEmpty() || At(catalogue.FGeneCounts, alignGene) > 1)) {
+            ClickFirstRecordOf(session, chart, alignGene, alignName);
             session.AlignOnClicked();
         }
         if (o.Zoom) {
@@ -274,12 +370,27 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
         throw EBadInput(MessageOf(error));
     }
 
+    if (o.Millimetres || o.Decor.Any()) {
+        // A figure cuts no chromosome name at its left edge and no label at its top.
+        chart.MarginLeft = FigureMarginLeft(chart, rect.width());
+        chart.Invalidate();
+        repaint();
+        chart.MarginRight = FigureMarginRight(chart, rect.width());
+        chart.Invalidate();
+        repaint();
+        const double top = FigureTopOfRows(chart);
+        if (top > 0) {
+            chart.SetAxisRange(chart.LeftAxis, chart.LeftAxis.Minimum, top);
+            repaint();
+        }
+    }
+
     const char *step = "making the report";
     try {
         const QByteArray report =
             o.Report.isEmpty() ? QByteArray() : RowReportText(RowReport(catalogue, chart));
         step = "drawing the picture";
-        WriteGraph(chart, o.Output, outputs.Picture(), TGraphOptions{o.Scale});
+        WriteGraph(chart, o.Output, outputs.Picture(), FigureOptions(o, chart, session, figureChart));
         step = "writing the files";
         if (!o.Groups.isEmpty())
             WriteGroups(o.Groups, GroupsText(catalogue, session.FHomologyReport));

@@ -1,0 +1,284 @@
+#include "map/FigureLayout.h"
+
+#include "chart/ChartGeometry.h"
+#include "chart/TChart.h"
+#include "core/Catalogue.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr double kMmPerInch = 25.4;
+constexpr double kPointsPerInch = 72.0;
+// Longer sides no picture type draws in reasonable time or memory.
+constexpr double kMaxFigurePixels = 20000;
+
+double PixelsPerUnit(TLengthUnit unit)
+{
+    switch (unit) {
+    case TLengthUnit::Mm:
+        return kFigurePixelsPerInch / kMmPerInch;
+    case TLengthUnit::In:
+        return kFigurePixelsPerInch;
+    case TLengthUnit::Pt:
+        return kFigurePixelsPerInch / kPointsPerInch;
+    case TLengthUnit::Px:
+        break;
+    }
+    return 1.0;
+}
+
+QFont DecorFont(const TFigureDecor &decor, double scale, bool bold)
+{
+    QFont font(decor.FontFamily);
+    font.setPixelSize(std::max(1, int(std::lround(decor.FontPixels * scale))));
+    font.setBold(bold);
+    return font;
+}
+
+int TextHeight(const TFigureDecor &decor, double scale)
+{
+    return QFontMetrics(DecorFont(decor, scale, false)).height();
+}
+
+// The bands' heights: a gap of half a label above and below each.
+int TitleBand(const TFigureDecor &decor)
+{
+    return decor.Title.isEmpty() ? 0 : TextHeight(decor, 1.5) + decor.FontPixels;
+}
+
+int ScaleBarBand(const TFigureDecor &decor)
+{
+    return decor.ScaleBar ? TextHeight(decor, 1) + decor.FontPixels + 6 : 0;
+}
+
+int LegendBand(const TFigureDecor &decor)
+{
+    // The caption on one line, the swatches on the next.
+    return decor.Legend ? 2 * TextHeight(decor, 1) + decor.FontPixels : 0;
+}
+} // namespace
+
+QSize TFigureSize::Pixels() const
+{
+    const double k = PixelsPerUnit(Unit);
+    return QSize(int(std::lround(Width * k)), int(std::lround(Height * k)));
+}
+
+QSizeF TFigureSize::Millimetres() const
+{
+    const double k = PixelsPerUnit(Unit) / kFigurePixelsPerInch * kMmPerInch;
+    return QSizeF(Width * k, Height * k);
+}
+
+std::optional<TFigureSize> ParseFigureSize(const QString &text)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^(\\d{1,6}(?:\\.\\d{1,4})?)[xX](\\d{1,6}(?:\\.\\d{1,4})?)(mm|in|pt|px)?$"));
+    const QRegularExpressionMatch m = pattern.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    TFigureSize size;
+    size.Width = m.captured(1).toDouble();
+    size.Height = m.captured(2).toDouble();
+    const QString unit = m.captured(3);
+    size.Unit = unit == QLatin1String("mm")   ? TLengthUnit::Mm
+                : unit == QLatin1String("in") ? TLengthUnit::In
+                : unit == QLatin1String("pt") ? TLengthUnit::Pt
+                                              : TLengthUnit::Px;
+    // Pixels are whole; a figure must come out at one pixel at least and within the limit.
+    if (size.Unit == TLengthUnit::Px &&
+        (size.Width != std::floor(size.Width) || size.Height != std::floor(size.Height)))
+        return std::nullopt;
+    const QSize pixels = size.Pixels();
+    if (pixels.width() < 1 || pixels.height() < 1 || pixels.width() > kMaxFigurePixels ||
+        pixels.height() > kMaxFigurePixels)
+        return std::nullopt;
+    return size;
+}
+
+std::optional<double> ParseBaseLength(const QString &text)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^(\\d{1,10}(?:\\.\\d{1,6})?)\\s*(bp|kb|mb|gb)?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = pattern.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const QString unit = m.captured(2).toLower();
+    const double factor = unit == QLatin1String("kb")   ? 1e3
+                          : unit == QLatin1String("mb") ? 1e6
+                          : unit == QLatin1String("gb") ? 1e9
+                                                        : 1.0;
+    const double bases = m.captured(1).toDouble() * factor;
+    if (!(bases >= 1) || bases > 4.3e9)
+        return std::nullopt;
+    return bases;
+}
+
+QString BaseLengthText(double bases)
+{
+    const auto number = [](double v) { return QString::number(v, 'g', 6); };
+    if (bases >= 1e6)
+        return number(bases / 1e6) + QStringLiteral(" Mb");
+    if (bases >= 1e3)
+        return number(bases / 1e3) + QStringLiteral(" kb");
+    return number(bases) + QStringLiteral(" bp");
+}
+
+double AutoScaleBarLength(double span)
+{
+    const double most = span / 5;
+    if (!(most >= 1))
+        return 1;
+    const double power = std::pow(10.0, std::floor(std::log10(most)));
+    for (double step : {5.0, 2.0, 1.0})
+        if (step * power <= most)
+            return step * power;
+    return power;
+}
+
+int FigureMarginLeft(const TChart &chart, int chartWidth)
+{
+    QFont font = chart.CanvasFont;
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    int widest = 0;
+    for (int s = 1; s < chart.SeriesCount(); ++s)
+        if (chart.Series(s).Active)
+            widest =
+                std::max(widest, metrics.horizontalAdvance(DisplayText(chart.Series(s).Title)));
+    // The names' gap, and a few pixels for the ink past the advance.
+    const double needed = widest + 40 + 4;
+    const double startShare = chart.BottomAxis.StartPosition / 100.0;
+    int margin = std::max(10, chart.MarginLeft);
+    // Past half the width the rows would have too little room left: a name that long is cut.
+    while (margin < 50 && chartWidth * margin / 100.0 + chartWidth *
+                                                            (100 - margin - chart.MarginRight) /
+                                                            100.0 * startShare <
+                              needed)
+        ++margin;
+    return margin;
+}
+
+int FigureMarginRight(const TChart &chart, int chartWidth)
+{
+    const TChartGeometry &g = chart.Geometry();
+    double needed = 0;
+    for (int s = 1; s < chart.SeriesCount(); ++s) {
+        const TArrowSeries &series = chart.Series(s);
+        if (!series.Active || !series.Marks.Visible)
+            continue;
+        QFont font(series.Marks.Font.Name);
+        font.setPixelSize(std::max(1, std::abs(series.Marks.Font.Height)));
+        font.setItalic(series.Marks.Font.Italic);
+        const QFontMetrics metrics(font);
+        // Points are sorted by start: the last few hold the rightmost middles.
+        for (int p = std::max(0, series.Count() - 8); p < series.Count(); ++p) {
+            const double middle = (series.StartX(p) + series.EndX(p)) / 2;
+            const double half =
+                (metrics.horizontalAdvance(QString::fromUtf8(series.Label(p))) + 8) / 2.0;
+            needed = std::max(needed,
+                              g.AxisLeft + (middle - g.BottomMin) * g.XScale + half - g.AxisRight);
+        }
+    }
+    // What lies past the axis's right end: the rest of the plot and the margin.
+    const double endShare = 1 - chart.BottomAxis.EndPosition / 100.0;
+    int margin = chart.MarginRight;
+    while (margin < 40 && chartWidth * margin / 100.0 + chartWidth *
+                                                            (100 - margin - chart.MarginLeft) /
+                                                            100.0 * endShare <
+                              needed)
+        ++margin;
+    return margin;
+}
+
+double FigureTopOfRows(const TChart &chart)
+{
+    const TChartGeometry &g = chart.Geometry();
+    const double plot = g.PlotBottom - g.PlotTop;
+    // Rows stand one step apart from -rows to -1, one more step below the top at 0.
+    const double rows = -chart.LeftAxis.Minimum;
+    if (chart.SeriesCount() < 2 || rows < 1 || !chart.Series(1).Marks.Visible)
+        return 0;
+    // The highest label: the lift, four level steps and its own box over its arrow.
+    const int text = std::abs(chart.Series(1).Marks.Font.Height);
+    const double needed = (30 + 4 * 15) * text / 9 + text + 8;
+    if (plot <= 2 * needed)
+        return 0;
+    // (1 + top) steps of plot / (rows + top) pixels must hold the labels.
+    return std::max(0.0, (needed * rows - plot) / (plot - needed));
+}
+
+QRect FigureChartRect(const QSize &picture, const TFigureDecor &decor)
+{
+    const int top = TitleBand(decor);
+    const int bottom = ScaleBarBand(decor) + LegendBand(decor);
+    return QRect(0, top, picture.width(), std::max(1, picture.height() - top - bottom));
+}
+
+void DrawFigureDecor(QPainter &painter, const TChart &chart, const QRect &chartRect,
+                     const TCatalogue &catalogue, const tPalette &palette,
+                     const TFigureDecor &decor)
+{
+    painter.save();
+    painter.setPen(QColor(Qt::black));
+    const int gap = decor.FontPixels / 2;
+    if (!decor.Title.isEmpty()) {
+        painter.setFont(DecorFont(decor, 1.5, true));
+        painter.drawText(QRect(0, gap, chartRect.width(), chartRect.top() - gap),
+                         Qt::AlignHCenter | Qt::AlignTop, decor.Title);
+    }
+    const TChartGeometry &g = chart.Geometry();
+    const QFontMetrics metrics(DecorFont(decor, 1, false));
+    painter.setFont(DecorFont(decor, 1, false));
+    int y = chartRect.bottom() + 1 + gap;
+    // Both start where the rows' records start, at the plot's left edge.
+    const int left = chartRect.left() + int(std::lround(g.AxisLeft));
+    if (decor.ScaleBar) {
+        const double span = g.BottomMax - g.BottomMin;
+        const double length =
+            decor.ScaleBarLength > 0 ? decor.ScaleBarLength : AutoScaleBarLength(span);
+        const int width = std::max(1, int(std::lround(length * g.XScale)));
+        QPen pen(QColor(Qt::black));
+        pen.setWidth(1);
+        painter.setPen(pen);
+        const int bar = y + 3;
+        painter.drawLine(left, bar, left + width, bar);
+        painter.drawLine(left, bar - 3, left, bar + 3);
+        painter.drawLine(left + width, bar - 3, left + width, bar + 3);
+        const QString text = BaseLengthText(length);
+        painter.drawText(QPoint(left + width / 2 - metrics.horizontalAdvance(text) / 2,
+                                bar + 4 + metrics.ascent()),
+                         text);
+        y += ScaleBarBand(decor);
+    }
+    if (decor.Legend && catalogue.FMaxGeneCount > 0) {
+        const int baseline = y + metrics.ascent();
+        painter.drawText(QPoint(gap, baseline), QStringLiteral("Gene shared by chromosomes:"));
+        // One swatch per count of chromosomes, as many as the width holds, the last the most.
+        const quint32 most = catalogue.FMaxGeneCount;
+        const int side = metrics.ascent();
+        const int unit =
+            3 * side + 3 + metrics.horizontalAdvance(QString::number(most)) + decor.FontPixels;
+        const quint32 fit = quint32(std::max(2, (chartRect.width() - gap) / std::max(1, unit)));
+        const quint32 step = std::max<quint32>(1, (most + fit - 2) / (fit - 1));
+        int x = gap;
+        const int swatchBaseline = baseline + metrics.height();
+        for (quint32 count = 1; count <= most;
+             count = count == most ? most + 1 : std::min(most, count + step)) {
+            painter.setPen(QColor(Qt::black));
+            painter.setBrush(ToQColor(ColorOfValue(palette, 0, count, 0, most, -999999)));
+            painter.drawRect(x, swatchBaseline - side, 2 * side, side);
+            const QString n = QString::number(count);
+            painter.drawText(QPoint(x + 2 * side + 3, swatchBaseline), n);
+            x += unit;
+        }
+    }
+    painter.restore();
+}

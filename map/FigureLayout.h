@@ -1,0 +1,87 @@
+// A figure for print: the picture's size in physical units and its resolution, and what stands
+// around the map in it (a title above the rows; a scale bar and a colour key below them). A
+// figure is laid out in figure pixels of 1/96 inch whatever the output, so one size gives the
+// same figure in every picture type; only the pixels of a raster picture follow its dpi.
+#pragma once
+
+#include "util/ColorOps.h"
+
+#include <QRect>
+#include <QSize>
+#include <QSizeF>
+#include <QString>
+
+#include <optional>
+
+class QPainter;
+class TChart;
+struct TCatalogue;
+
+// Figure pixels per inch: the chart's pixel-sized fonts and constants keep the size in inches
+// they have on a common screen.
+constexpr double kFigurePixelsPerInch = 96.0;
+
+enum class TLengthUnit
+{
+    Px,
+    Mm,
+    In,
+    Pt
+};
+
+struct TFigureSize
+{
+    double Width = 0;
+    double Height = 0;
+    TLengthUnit Unit = TLengthUnit::Px;
+
+    bool Physical() const { return Unit != TLengthUnit::Px; }
+    // Pixels as given, physical sizes at kFigurePixelsPerInch.
+    QSize Pixels() const;
+    QSizeF Millimetres() const;
+};
+
+// "WxH" with an optional unit mm, in, pt or px (px when none): nothing when the text is not one,
+// or when a side is not above 0.
+std::optional<TFigureSize> ParseFigureSize(const QString &text);
+// A length on the map in bases: "500", "500bp", "10kb", "1.5Mb"; nothing when it is none.
+std::optional<double> ParseBaseLength(const QString &text);
+// "500 bp", "10 kb", "1.5 Mb".
+QString BaseLengthText(double bases);
+// The longest 1, 2 or 5 times a power of ten that is at most a fifth of span (1 at least).
+double AutoScaleBarLength(double span);
+
+// What the figure shows around the map.
+struct TFigureDecor
+{
+    QString Title;
+    bool ScaleBar = false;
+    double ScaleBarLength = 0; // bases; 0 for AutoScaleBarLength of the shown range
+    bool Legend = false;
+    QString FontFamily = QStringLiteral("Arial");
+    int FontPixels = 9; // the labels' height; the title is half as high again
+
+    bool Any() const { return !Title.isEmpty() || ScaleBar || Legend; }
+};
+
+// The chart's left margin (percent of its width, the map's own 10 at least) at which the widest
+// name of a shown row fits left of the rows, where the names stand 40 pixels left of position 0.
+int FigureMarginLeft(const TChart &chart, int chartWidth);
+
+// The chart's right margin (percent of its width, the map's own at least) at which the labels of
+// each row's last records, centred on their arrows, end inside the chart.
+int FigureMarginRight(const TChart &chart, int chartWidth);
+
+// The left axis's maximum (0 on screen) that leaves room above the top row for its labels at
+// their highest level, so that none is cut at the picture's top edge.
+double FigureTopOfRows(const TChart &chart);
+
+// Where the chart stands in a picture of the given size: the title's band above it, the scale
+// bar's and the key's bands below it.
+QRect FigureChartRect(const QSize &picture, const TFigureDecor &decor);
+// Draws the title, scale bar and key into a painter whose origin is the picture's top-left, for
+// a chart drawn at chartRect (its geometry that of its last drawing). The key gives the colour of
+// a gene shared by 1 to FMaxGeneCount chromosomes, as the map builder colours it.
+void DrawFigureDecor(QPainter &painter, const TChart &chart, const QRect &chartRect,
+                     const TCatalogue &catalogue, const tPalette &palette,
+                     const TFigureDecor &decor);

@@ -1,0 +1,325 @@
+// Figures for print from the batch renderer: the physical size and resolution each picture type
+// carries, what a figure shows around the map, the row order and genome names, and the options'
+// errors. Sizes are read back by outside readers (pdfinfo) or from the file itself.
+#include "render/RenderRun.h"
+
+#include <QBuffer>
+#include <QFontMetricsF>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+#include <QtTest>
+
+namespace {
+const QString kDemo = QStringLiteral(OSTRINEL_EXAMPLES "/demo.txt");
+
+int Run(const QStringList &arguments, QByteArray *err = nullptr)
+{
+    QBuffer out;
+    QBuffer messages;
+    out.open(QIODevice::WriteOnly);
+    messages.open(QIODevice::WriteOnly);
+    const int status = RunRender(QStringList{"ostrinel-render"} + arguments, out, messages);
+    if (err)
+        *err = messages.data();
+    return status;
+}
+
+QByteArray Bytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The SVG's texts, and the titles of its row groups in order.
+QStringList SvgTexts(const QByteArray &svg, const QString &element)
+{
+    QStringList texts;
+    QXmlStreamReader xml(svg);
+    while (!xml.atEnd())
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == element)
+            texts << xml.readElementText(QXmlStreamReader::IncludeChildElements);
+    return texts;
+}
+} // namespace
+
+class TestFigures : public QObject
+{
+    Q_OBJECT
+private slots:
+    void physicalSize_data();
+    void physicalSize();
+    void contents_data();
+    void contents();
+    void nothingCut_data();
+    void nothingCut();
+    void regions_data();
+    void regions();
+    void errors_data();
+    void errors();
+};
+
+void TestFigures::physicalSize_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QSizeF>("millimetres");
+    QTest::addColumn<int>("dpi"); // raster pictures
+    QTest::newRow("png mm") << QStringList{"--size", "180x100mm", "--dpi", "300"} << "f.png"
+                            << QSizeF(180, 100) << 300;
+    QTest::newRow("png default dpi")
+        << QStringList{"--size", "85x60mm"} << "f.png" << QSizeF(85, 60) << 300;
+    QTest::newRow("bmp in") << QStringList{"--size", "2x1in", "--dpi", "150"} << "f.bmp"
+                            << QSizeF(50.8, 25.4) << 150;
+    QTest::newRow("pdf mm") << QStringList{"--size", "180x100mm"} << "f.pdf" << QSizeF(180, 100)
+                            << 0;
+    QTest::newRow("pdf pt, title") << QStringList{"--size", "510x283pt", "--title", "T"} << "f.pdf"
+                                   << QSizeF(179.917, 99.836) << 0;
+    QTest::newRow("svg mm, legend")
+        << QStringList{"--size", "85x60mm", "--legend"} << "f.svg" << QSizeF(85, 60) << 0;
+}
+
+void TestFigures::physicalSize()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, output);
+    QFETCH(QSizeF, millimetres);
+    QFETCH(int, dpi);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(output);
+    QCOMPARE(Run(options + QStringList{kDemo, path}), 0);
+    const QByteArray bytes = Bytes(path);
+    if (dpi > 0) {
+        const QImage image = QImage::fromData(bytes);
+        QCOMPARE(image.size(), QSize(qRound(millimetres.width() / 25.4 * dpi),
+                                     qRound(millimetres.height() / 25.4 * dpi)));
+        QCOMPARE(qRound(image.dotsPerMeterX() * 0.0254), dpi);
+    } else if (output.endsWith(".pdf")) {
+        QProcess info;
+        info.start("pdfinfo", {path});
+        QVERIFY(info.waitForFinished(60000));
+        const QRegularExpressionMatch m =
+            QRegularExpression("Page size: +([\\d.]+) x ([\\d.]+) pts")
+                .match(QString::fromUtf8(info.readAllStandardOutput()));
+        QVERIFY(m.hasMatch());
+        QVERIFY(qAbs(m.captured(1).toDouble() - millimetres.width() / 25.4 * 72) < 1);
+        QVERIFY(qAbs(m.captured(2).toDouble() - millimetres.height() / 25.4 * 72) < 1);
+    } else {
+        const QRegularExpressionMatch m =
+            QRegularExpression("<svg width=\"([\\d.]+)mm\" height=\"([\\d.]+)mm\"")
+                .match(QString::fromUtf8(bytes));
+        QVERIFY(m.hasMatch());
+        QCOMPARE(m.captured(1).toDouble(), millimetres.width());
+        QCOMPARE(m.captured(2).toDouble(), millimetres.height());
+    }
+}
+
+void TestFigures::contents_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("texts");  // shown somewhere in the picture
+    QTest::addColumn<QStringList>("titles"); // the first rows, top down
+    QTest::newRow("title") << QStringList{"--title", "Gene clusters"}
+                           << QStringList{"Gene clusters"} << QStringList{"velA_chr1"};
+    QTest::newRow("scale bar") << QStringList{"--scale-bar", "10kb"} << QStringList{"10 kb"}
+                               << QStringList{};
+    QTest::newRow("scale bar =") << QStringList{"--scale-bar=1.5Mb"} << QStringList{"1.5 Mb"}
+                                 << QStringList{};
+    QTest::newRow("legend") << QStringList{"--legend"}
+                            << QStringList{"Gene shared by chromosomes:", "1"} << QStringList{};
+    QTest::newRow("order") << QStringList{"--order", "oskD_scaf7,murB_chr3"} << QStringList{}
+                           << QStringList{"oskD_scaf7", "murB_chr3", "velA_chr1"};
+    QTest::newRow("order, then checks")
+        << QStringList{"--order", "linE_chr5", "--chromosomes", "velA_chr1,linE_chr5"}
+        << QStringList{} << QStringList{"linE_chr5", "velA_chr1"};
+    QTest::newRow("genome names") << QStringList{"--genome-names", "always"} << QStringList{}
+                                  << QStringList{"demo:velA_chr1"};
+}
+
+void TestFigures::contents()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, texts);
+    QFETCH(QStringList, titles);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("f.svg");
+    QByteArray err;
+    QCOMPARE(Run(options + QStringList{kDemo, path}, &err), 0);
+    const QByteArray svg = Bytes(path);
+    const QStringList shown = SvgTexts(svg, "text");
+    for (const QString &text : texts)
+        QVERIFY2(shown.contains(text), qPrintable(text));
+    QCOMPARE(SvgTexts(svg, "title").mid(1, titles.size()), titles);
+}
+
+void TestFigures::nothingCut_data()
+{
+    QTest::addColumn<QString>("sample");
+    QTest::addColumn<QString>("size");
+    for (const char *sample : {"demo.txt", "small.txt", "clusters.gbk", "mouse.gff3,rat.gff3",
+                               "mouse.gff3,rat.gff3,hamster.bed"})
+        for (const char *size : {"85x80mm", "180x100mm"})
+            QTest::addRow("%s at %s", sample, size) << sample << size;
+}
+
+// Every gene label and chromosome name lies inside the figure, read back from its SVG: each text
+// where its group's shift puts it, as wide and high as its font makes it. The bottom axis's
+// turned numbers are left aside.
+void TestFigures::nothingCut()
+{
+    QFETCH(QString, sample);
+    QFETCH(QString, size);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("f.svg");
+    QStringList inputs;
+    for (const QString &name : sample.split(','))
+        inputs << QStringLiteral(OSTRINEL_EXAMPLES "/") + name;
+    QCOMPARE(
+        Run(QStringList{"--size", size, "--title", "T", "--legend"} + inputs + QStringList{path}),
+        0);
+    QXmlStreamReader xml(Bytes(path));
+    QRectF picture;
+    QList<QStringList> shifts; // each open group's transform
+    int checked = 0;
+    while (!xml.atEnd()) {
+        const QXmlStreamReader::TokenType token = xml.readNext();
+        if (token == QXmlStreamReader::EndElement && xml.name() == u"g")
+            shifts.removeLast();
+        if (token != QXmlStreamReader::StartElement)
+            continue;
+        const QXmlStreamAttributes a = xml.attributes();
+        if (xml.name() == u"svg") {
+            const QStringList box = a.value("viewBox").toString().split(' ');
+            picture = QRectF(0, 0, box.value(2).toDouble(), box.value(3).toDouble());
+        } else if (xml.name() == u"g") {
+            shifts << a.value("transform").toString().remove("matrix(").remove(')').split(' ');
+        } else if (xml.name() == u"text") {
+            const QStringList m = shifts.isEmpty() ? QStringList() : shifts.last();
+            if (m.size() == 6 && (m[0] != "1" || m[1] != "0"))
+                continue;
+            QFont font(a.value("font-family").toString());
+            font.setPixelSize(a.value("font-size").toInt());
+            font.setWeight(QFont::Weight(a.value("font-weight").toInt()));
+            const QFontMetricsF metrics(font);
+            const QString text = xml.readElementText();
+            const QPointF at(a.value("x").toDouble() + m.value(4).toDouble(),
+                             a.value("y").toDouble() + m.value(5).toDouble());
+            const QRectF box(at.x(), at.y() - metrics.ascent(), metrics.horizontalAdvance(text),
+                             metrics.height());
+            QVERIFY2(picture.contains(box), qPrintable(QStringLiteral("%1 at %2,%3 %4x%5")
+                                                           .arg(text)
+                                                           .arg(box.x())
+                                                           .arg(box.y())
+                                                           .arg(box.width())
+                                                           .arg(box.height())));
+            ++checked;
+        }
+    }
+    QVERIFY(checked > 2);
+}
+
+void TestFigures::regions_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("rows"); // name, inverted, records
+    QTest::newRow("region") << QStringList{"--region", "velA_chr1:7000-15000"}
+                            << QStringList{"velA_chr1 no 2"};
+    QTest::newRow("two regions, one row")
+        << QStringList{"--region", "velA_chr1:3000-3300",  "--region", "velA_chr1:58000-58400",
+                       "--region", "linE_chr5:38700-38700"}
+        << QStringList{"velA_chr1 no 2", "linE_chr5 no 1"};
+    QTest::newRow("around") << QStringList{"--around", "DULA", "--flank", "0"}
+                            << QStringList{"velA_chr1 no 1", "murB_chr3 no 1", "tavC_chrII no 1",
+                                           "oskD_scaf7 no 1", "linE_chr5 no 1"};
+    QTest::newRow("around, gene right")
+        << QStringList{"--around", "dulA", "--flank", "0", "--gene-right"}
+        << QStringList{"velA_chr1 no 1", "murB_chr3 yes 1", "tavC_chrII no 1", "oskD_scaf7 yes 1",
+                       "linE_chr5 no 1"};
+}
+
+void TestFigures::regions()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, rows);
+    QTemporaryDir dir;
+    QBuffer out;
+    QBuffer err;
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    QCOMPARE(RunRender(QStringList{"ostrinel-render", "--report", "-"} + options +
+                           QStringList{kDemo, dir.filePath("f.png")},
+                       out, err),
+             0);
+    QStringList shown;
+    for (const QByteArray &line : out.data().split('\n').mid(1)) {
+        const QList<QByteArray> fields = line.split('\t');
+        if (fields.size() > 4)
+            shown << QString::fromUtf8(fields[0] + ' ' + fields[2] + ' ' + fields[4]);
+    }
+    QCOMPARE(shown, rows);
+}
+
+void TestFigures::errors_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no size") << QStringList{"--size", "0x9mm"} << "f.png"
+                             << "Bad --size \"0x9mm\"";
+    QTest::newRow("bad unit") << QStringList{"--size", "9x9cm"} << "f.png"
+                              << "in mm, in or pt";
+    QTest::newRow("too many pixels")
+        << QStringList{"--size", "2000x10mm", "--dpi", "600"} << "f.png"
+        << "more than 20000 pixels";
+    QTest::newRow("dpi low") << QStringList{"--size", "9x9mm", "--dpi", "10"} << "f.png"
+                             << "Bad --dpi \"10\"";
+    QTest::newRow("dpi of svg") << QStringList{"--size", "9x9mm", "--dpi", "300"} << "f.svg"
+                                << "--dpi applies to pixel pictures only";
+    QTest::newRow("dpi of pixels") << QStringList{"--dpi", "300"} << "f.png"
+                                   << "--dpi needs a --size in mm";
+    QTest::newRow("scale of mm") << QStringList{"--size", "9x9mm", "--scale", "2"} << "f.png"
+                                 << "--scale applies to a size in pixels";
+    QTest::newRow("scale bar") << QStringList{"--scale-bar=10xb"} << "f.png"
+                               << "Bad --scale-bar \"10xb\"";
+    QTest::newRow("scale bar twice") << QStringList{"--scale-bar", "--scale-bar=2kb"} << "f.png"
+                                     << "--scale-bar is given more than once";
+    QTest::newRow("genome names") << QStringList{"--genome-names", "some"} << "f.png"
+                                  << "give always or collisions";
+    QTest::newRow("order twice") << QStringList{"--order", "murB_chr3,murB_chr3"} << "f.png"
+                                 << "--order names \"murB_chr3\" twice";
+    QTest::newRow("order unknown") << QStringList{"--order", "chrX"} << "f.png"
+                                   << "No chromosome \"chrX\"";
+    QTest::newRow("region of nothing") << QStringList{"--region", "velA_chr1:0-100"} << "f.png"
+                                       << "The region velA_chr1:0-100 holds no record";
+    QTest::newRow("region unknown") << QStringList{"--region", "chrX:0-100"} << "f.png"
+                                    << "No chromosome \"chrX\"";
+    QTest::newRow("region backwards") << QStringList{"--region", "velA_chr1:9-1"} << "f.png"
+                                      << "Bad --region";
+    QTest::newRow("around and align")
+        << QStringList{"--around", "dulA", "--align", "dulA"} << "f.png"
+        << "give no --region or --align";
+    QTest::newRow("flank alone") << QStringList{"--flank", "2kb"} << "f.png"
+                                 << "--flank goes with --around";
+    QTest::newRow("around unknown") << QStringList{"--around", "nothing"} << "f.png"
+                                    << "No gene \"nothing\"";
+    QTest::newRow("empty title") << QStringList{"--title", " "} << "f.png"
+                                 << "--title needs a text";
+}
+
+void TestFigures::errors()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, output);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(output);
+    QByteArray err;
+    QCOMPARE(Run(options + QStringList{kDemo, path}, &err), 2);
+    QVERIFY2(err.contains(message.toUtf8()), err.constData());
+    QVERIFY(!QFile::exists(path));
+}
+
+QTEST_MAIN(TestFigures)
+#include "tst_render_figures.moc"
