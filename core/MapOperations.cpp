@@ -189,8 +189,11 @@ std::vector<qint32> OrderChromosomes(TCatalogue &catalogue, const std::vector<qi
     std::vector<std::vector<tGene>> records(count);
     tVectorOfString names(count);
     std::vector<ChromosomeView> views(count);
+    std::vector<std::vector<qint32>> zeroGenes(catalogue.FZeroGenes.size());
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t from = std::size_t(order[i]);
+        if (!zeroGenes.empty())
+            zeroGenes[i] = std::move(At(catalogue.FZeroGenes, qint64(from)));
         records[i] = std::move(At(catalogue.FRecords, qint64(from)));
         names[i] = At(catalogue.FChromosomeNames, qint64(from));
         views[i] = catalogue.FChromosomes[from];
@@ -201,5 +204,6 @@ std::vector<qint32> OrderChromosomes(TCatalogue &catalogue, const std::vector<qi
     catalogue.FRecords = std::move(records);
     catalogue.FChromosomeNames = std::move(names);
     catalogue.FChromosomes = std::move(views);
+    catalogue.FZeroGenes = std::move(zeroGenes);
     return order;
 }
