@@ -311,7 +311,10 @@ tVectorOfString ApplyHomologyTable(std::vector<tGene> &records, const TRecordIds
     // only once it finds a gene.
     TNameTable names(table.Entries.size());
     std::vector<std::pair<qint32, qint32>> groupsOf; // first and second group of each identifier
-    for (const auto &[group, id] : table.Entries) {
+    for (const auto &entry : table.Entries) {
+        // Named apart: clang 14 cannot capture a structured binding.
+        const qint32 group = entry.first;
+        const QByteArray &id = entry.second;
         const qint32 k = names.findOrAdd(id, [&] { return id; });
         if (std::size_t(k) == groupsOf.size())
             groupsOf.push_back({group, -1});
