@@ -245,7 +245,7 @@ void DrawFigureDecor(QPainter &painter, const TChart &chart, const QRect &chartR
         const double length =
             decor.ScaleBarLength > 0 ? decor.ScaleBarLength : AutoScaleBarLength(span);
         const int width = std::max(1, int(std::lround(length * g.XScale)));
-        QPen pen(QColor(Qt::black));
+        QPen pen{QColor(Qt::black)};
         pen.setWidth(1);
         painter.setPen(pen);
         const int bar = y + 3;
