@@ -28,16 +28,31 @@ struct TTarget
 };
 } // namespace
 
+namespace {
+// Per row: the points grouped by label (ascending within a group), where each point's links go,
+// and each group with where its links go.
+struct TJoins
+{
+    struct TRowGroup
+    {
+        int First = 0, Count = 0; // into Members of the row
+        TTarget Target;
+    };
+    std::vector<std::vector<int>> Members;
+    std::vector<std::vector<TTarget>> Targets;
+    std::vector<std::vector<TRowGroup>> Groups;
+};
+
 // Each label of a row is joined to all its occurrences on the nearest lower row that has it.
 // Rescanning the lower rows for every point costs rows x points; instead the rows are walked
 // bottom-up once, keeping for every label where it occurs on the nearest row below, so the work
-// is one pass over the points plus one step per connector. The order (upper row, its points,
-// then the lower points) stays that of a top-down search.
-void ForEachConnector(const TChart &chart, const std::function<void(int, int, int, int)> &fn)
+// is one pass over the points.
+TJoins FindJoins(const TChart &chart)
 {
+    TJoins joins;
     const int n = chart.SeriesCount();
     if (n < 3)
-        return;
+        return joins;
     // Labels as small integers; "???" is never joined.
     QHash<QByteArray, int> ids;
     const auto rows = static_cast<std::size_t>(n);
@@ -59,16 +74,17 @@ void ForEachConnector(const TChart &chart, const std::function<void(int, int, in
         }
     }
 
-    // Members[t]: the points of row t grouped by label, ascending within a group.
     const auto labels = static_cast<std::size_t>(ids.size());
-    std::vector<std::vector<int>> members(rows);
-    std::vector<std::vector<TTarget>> targets(rows);
+    std::vector<std::vector<int>> &members = joins.Members;
+    members.resize(rows);
+    joins.Targets.resize(rows);
+    joins.Groups.resize(rows);
     std::vector<TTarget> nearest(labels); // per label, where it occurs on the nearest row below
     std::vector<int> counts(labels, 0);
     std::vector<int> touched;
     for (int s = n - 1; s >= 1; --s) {
         const std::vector<int> &rowIds = labelIds[std::size_t(s)];
-        std::vector<TTarget> &rowTargets = targets[std::size_t(s)];
+        std::vector<TTarget> &rowTargets = joins.Targets[std::size_t(s)];
         rowTargets.resize(rowIds.size());
         touched.clear();
         for (std::size_t p = 0; p < rowIds.size(); ++p) {
@@ -81,9 +97,12 @@ void ForEachConnector(const TChart &chart, const std::function<void(int, int, in
         }
         // Group this row's points and make it the nearest row for its labels.
         std::vector<int> &rowMembers = members[std::size_t(s)];
+        std::vector<TJoins::TRowGroup> &rowGroups = joins.Groups[std::size_t(s)];
         int offset = 0;
         for (int id : touched) {
             TTarget &t = nearest[std::size_t(id)];
+            if (t.Row != 0)
+                rowGroups.push_back({offset, counts[std::size_t(id)], t});
             t = {s, offset, counts[std::size_t(id)]};
             offset += t.Count;
             counts[std::size_t(id)] = 0;
@@ -99,14 +118,30 @@ void ForEachConnector(const TChart &chart, const std::function<void(int, int, in
         for (int id : touched)
             counts[std::size_t(id)] = 0;
     }
+    return joins;
+}
+} // namespace
 
-    for (int s = 1; s < n - 1; ++s) {
-        const std::vector<TTarget> &rowTargets = targets[std::size_t(s)];
+void ForEachLinkGroup(const TChart &chart, const TLinkGroupFn &fn)
+{
+    const TJoins joins = FindJoins(chart);
+    for (std::size_t s = 1; s < joins.Groups.size(); ++s)
+        for (const TJoins::TRowGroup &g : joins.Groups[s])
+            fn(int(s), joins.Members[s].data() + g.First, g.Count, g.Target.Row,
+               joins.Members[std::size_t(g.Target.Row)].data() + g.Target.First, g.Target.Count);
+}
+
+// The order (upper row, its points, then the lower points) is that of a top-down search.
+void ForEachConnector(const TChart &chart, const std::function<void(int, int, int, int)> &fn)
+{
+    const TJoins joins = FindJoins(chart);
+    for (std::size_t s = 1; s + 1 < joins.Targets.size(); ++s) {
+        const std::vector<TTarget> &rowTargets = joins.Targets[s];
         for (std::size_t p = 0; p < rowTargets.size(); ++p) {
             const TTarget &t = rowTargets[p];
-            const std::vector<int> &rowMembers = members[std::size_t(t.Row)];
+            const std::vector<int> &rowMembers = joins.Members[std::size_t(t.Row)];
             for (int m = t.First; m < t.First + t.Count; ++m)
-                fn(s, int(p), t.Row, rowMembers[std::size_t(m)]);
+                fn(int(s), int(p), t.Row, rowMembers[std::size_t(m)]);
         }
     }
 }
@@ -272,17 +307,37 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
         std::vector<std::pair<int, int>> pairRows;
         std::vector<int> pairOf;
         std::size_t firstOfUpper = 0;
-        ForEachConnector(chart, [&](int s, int p, int t, int q) {
-            m_links.push_back({m_rowStart[std::size_t(s)] + p, m_rowStart[std::size_t(t)] + q});
-            if (firstOfUpper < pairRows.size() && pairRows[firstOfUpper].first != s)
-                firstOfUpper = pairRows.size();
-            std::size_t k = firstOfUpper;
-            while (k < pairRows.size() && pairRows[k].second != t)
-                ++k;
-            if (k == pairRows.size())
-                pairRows.emplace_back(s, t);
-            pairOf.push_back(int(k));
-        });
+        m_groupPoints.clear();
+        m_groups.clear();
+        ForEachLinkGroup(
+            chart, [&](int s, const int *upper, int k, int t, const int *lower, int m) {
+                const qint32 upperStart = m_rowStart[std::size_t(s)];
+                const qint32 lowerStart = m_rowStart[std::size_t(t)];
+                // Every upper point joins every lower one: past a few each way, that is more
+                // links than points, and most of them share their ends at any zoom.
+                if (qint64(k) * m > 4 * (qint64(k) + m)) {
+                    const auto first = quint32(m_groupPoints.size());
+                    for (int i = 0; i < k; ++i)
+                        m_groupPoints.push_back(upperStart + upper[i]);
+                    for (int j = 0; j < m; ++j)
+                        m_groupPoints.push_back(lowerStart + lower[j]);
+                    m_groups.push_back({first, quint32(k), first + quint32(k), quint32(m)});
+                    return;
+                }
+                if (firstOfUpper < pairRows.size() && pairRows[firstOfUpper].first != s)
+                    firstOfUpper = pairRows.size();
+                std::size_t pair = firstOfUpper;
+                while (pair < pairRows.size() && pairRows[pair].second != t)
+                    ++pair;
+                if (pair == pairRows.size())
+                    pairRows.emplace_back(s, t);
+                for (int i = 0; i < k; ++i)
+                    for (int j = 0; j < m; ++j) {
+                        m_links.push_back({upperStart + upper[i], lowerStart + lower[j]});
+                        pairOf.push_back(int(pair));
+                    }
+            });
+        m_groupPoints.shrink_to_fit();
         m_links.shrink_to_fit();
         FileInCells(pairRows, pairOf);
         m_rows.clear();
@@ -329,11 +384,7 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
     // Only black is drawn here, so what is found black stays black.
     TBlackPixels black(canvas.Painter());
     QPoint fullBetween = kNoEnd; // the rows of upper and lower ends whose slant rows are full
-    const auto drawLink = [&](const TLink &link) {
-        const QPoint a = ends[std::size_t(link.Upper)];
-        const QPoint b = ends[std::size_t(link.Lower)];
-        if (a == kNoEnd || b == kNoEnd)
-            return;
+    const auto drawEnds = [&](const QPoint a, const QPoint b, bool remember = true) {
         const QPoint line[4] = {a, QPoint(a.x(), a.y() + kDropFromUpper),
                                 QPoint(b.x(), b.y() - kRiseToLower), b};
         if (!plain) {
@@ -388,11 +439,18 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
                 (unseen(line[0].x()) || black.AllBlackAlong(line[0], line[1])) &&
                 (unseen(line[3].x()) || black.AllBlackAlong(line[2], line[3])))
                 return;
-            if (dedupe &&
+            // The groups' pairs of ends are distinct already, and too many to remember.
+            if (dedupe && remember &&
                 !m_drawn.Insert({line[0].x(), line[0].y(), line[3].x(), line[3].y(), 0, 0, 0, 0}))
                 return;
         }
         canvas.Polyline(line, 4);
+    };
+    const auto drawLink = [&](const TLink &link) {
+        const QPoint a = ends[std::size_t(link.Upper)];
+        const QPoint b = ends[std::size_t(link.Lower)];
+        if (a != kNoEnd && b != kNoEnd)
+            drawEnds(a, b);
     };
     if (raster)
         DrawByCells(raster.value(), area, ends, drawLink);
@@ -408,7 +466,81 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
             drawLink(m_links[k]);
         }
     }
+    DrawGroups(
+        ends, area,
+        [&](const QPoint &from, const QPoint &to) {
+            return raster ? raster->RowsFullAround(from, to)
+                          : rows && rows->RowsFullAround(from, to);
+        },
+        [&](const QPoint &a, const QPoint &b) { drawEnds(a, b, false); });
     m_drawn.Trim();
+}
+
+template <typename RowsFull, typename DrawEnds>
+void TConnectors::DrawGroups(const QPoint *ends, const QRect &area, const RowsFull &rowsFull,
+                             const DrawEnds &drawEnds) const
+{
+    // Links with the same two ends are the same line: each distinct pair is drawn once.
+    std::vector<QPoint> ups, downs;
+    const auto endsOf = [&](std::vector<QPoint> &out, quint32 first, quint32 count) {
+        out.clear();
+        for (quint32 i = first; i < first + count; ++i)
+            if (const QPoint end = ends[std::size_t(m_groupPoints[i])]; end != kNoEnd)
+                out.push_back(end);
+        const auto before = [](const QPoint &p, const QPoint &q) {
+            return std::pair(p.x(), p.y()) < std::pair(q.x(), q.y());
+        };
+        std::sort(out.begin(), out.end(), before);
+        out.erase(std::unique(out.begin(), out.end()), out.end());
+    };
+    for (const TGroup &group : m_groups) {
+        endsOf(ups, group.UpperFirst, group.UpperCount);
+        endsOf(downs, group.LowerFirst, group.LowerCount);
+        if (ups.empty() || downs.empty())
+            continue;
+        // Once the rows between the drops and the rises are full, a line adds only its drop
+        // and its rise (their joins lie in those rows): one line per end is left to draw.
+        int top = std::numeric_limits<int>::max(), bottom = std::numeric_limits<int>::min();
+        for (const QPoint &p : ups)
+            top = std::min(top, p.y() + kDropFromUpper),
+            bottom = std::max(bottom, p.y() + kDropFromUpper);
+        for (const QPoint &p : downs)
+            top = std::min(top, p.y() - kRiseToLower),
+            bottom = std::max(bottom, p.y() - kRiseToLower);
+        bool full = false;
+        const auto slantsHidden = [&] {
+            if (!full)
+                full = rowsFull(QPoint(0, top), QPoint(0, bottom));
+            return full;
+        };
+        std::size_t risesDrawn = 0; // downs [0, risesDrawn) have had a line
+        for (const QPoint &up : ups) {
+            if (slantsHidden()) {
+                drawEnds(up, downs.front());
+                continue;
+            }
+            // An upper end beyond an edge of the view joins lower ends beyond the same edge
+            // out of sight: those (whose rises do not show either) are passed over.
+            std::size_t from = 0, to = downs.size();
+            if (area.isValid() && up.x() < area.left())
+                from = std::size_t(
+                    std::partition_point(downs.begin(), downs.end(),
+                                         [&area](const QPoint &p) { return p.x() < area.left(); }) -
+                    downs.begin());
+            else if (area.isValid() && up.x() > area.right())
+                to = std::size_t(std::partition_point(
+                                     downs.begin(), downs.end(),
+                                     [&area](const QPoint &p) { return p.x() <= area.right(); }) -
+                                 downs.begin());
+            std::size_t j = from;
+            // Asked now and then: the question costs a look along every row between.
+            for (; j < to && ((j - from) % 64 != 63 || !slantsHidden()); ++j)
+                drawEnds(up, downs[j]);
+            risesDrawn = std::max(risesDrawn, j == to ? downs.size() : j);
+        }
+        for (std::size_t j = risesDrawn; j < downs.size(); ++j)
+            drawEnds(ups.front(), downs[j]);
+    }
 }
 
 void DrawConnectors(TChart &chart, TCanvas &canvas)

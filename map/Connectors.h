@@ -57,9 +57,25 @@ private:
     template <typename Surface, typename DrawLink>
     void DrawByCells(const Surface &surface, const QRect &area, const QPoint *ends,
                      const DrawLink &drawLink);
+    // Draws m_groups: drawEnds(upper end, lower end) for every distinct pair of ends that can
+    // reach area (any when it is not valid), or, once
+    // rowsFull(p, q) says the rows a slant from row p.y() to row q.y() reaches are full, enough
+    // of them that every end has its drop or rise.
+    template <typename RowsFull, typename DrawEnds>
+    void DrawGroups(const QPoint *ends, const QRect &area, const RowsFull &rowsFull,
+                    const DrawEnds &drawEnds) const;
     std::vector<std::pair<const TArrowSeries *, quint64>> m_rows; // what m_links was found for
     std::vector<qint32> m_rowStart;                               // first index of each row
     std::vector<TLink> m_links;
+    // The links of a name that occurs several times on both rows of a pair: every upper point
+    // joins every lower one, which makes more links than points. Kept as the two lists of
+    // points (into m_groupPoints) and drawn once per distinct pair of ends.
+    struct TGroup
+    {
+        quint32 UpperFirst, UpperCount, LowerFirst, LowerCount;
+    };
+    std::vector<qint32> m_groupPoints;
+    std::vector<TGroup> m_groups;
     std::vector<TRowPair> m_pairs;
     std::vector<TLink> m_cellLinks;   // m_links cell after cell
     std::vector<char> m_linked;       // per point, whether any link ends there
@@ -70,6 +86,11 @@ private:
 
 // Draws every connector, finding them and their ends anew.
 void DrawConnectors(TChart &chart, TCanvas &canvas);
+
+// Calls fn(upper series, its points, count, lower series, its points, count) once for every name
+// on a row that is joined below: each of the upper points (ascending) joins each lower one.
+using TLinkGroupFn = std::function<void(int, const int *, int, int, const int *, int)>;
+void ForEachLinkGroup(const TChart &chart, const TLinkGroupFn &fn);
 
 // Calls fn(upper series, point, lower series, point) for every connector, in drawing order.
 // Decided by the points' link keys (their labels, or their homology groups) alone; whether both

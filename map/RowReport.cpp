@@ -33,6 +33,76 @@ qint64 Inversions(std::vector<double> &lower, std::vector<double> &scratch, std:
     return count;
 }
 
+// Every upper end joined to every lower end, both sorted.
+struct TProduct
+{
+    std::vector<double> Upper, Lower;
+};
+
+struct TRowLinks
+{
+    std::vector<std::pair<double, double>> Links;
+    std::vector<TProduct> Products;
+};
+
+// Pairs (x, y), x from a and y from b, with x < y; both sorted.
+qint64 PairsBelow(const std::vector<double> &a, const std::vector<double> &b)
+{
+    qint64 count = 0;
+    std::size_t i = 0;
+    for (const double y : b) {
+        while (i < a.size() && a[i] < y)
+            ++i;
+        count += qint64(i);
+    }
+    return count;
+}
+
+// Pairs of the sorted values that differ.
+qint64 UnequalPairs(const std::vector<double> &v)
+{
+    const auto n = qint64(v.size());
+    qint64 count = n * (n - 1) / 2;
+    for (std::size_t i = 0; i < v.size();) {
+        std::size_t j = i;
+        while (j < v.size() && v[j] == v[i])
+            ++j;
+        count -= qint64(j - i) * qint64(j - i - 1) / 2;
+        i = j;
+    }
+    return count;
+}
+
+qint64 Below(const std::vector<double> &v, double x)
+{
+    return std::lower_bound(v.begin(), v.end(), x) - v.begin();
+}
+
+qint64 Above(const std::vector<double> &v, double x)
+{
+    return v.end() - std::upper_bound(v.begin(), v.end(), x);
+}
+
+// The crossings of the links of two rows without listing a product's every link: within a
+// product each pair of distinct upper ends and of distinct lower ends makes one crossing;
+// between two products, or a product and a link, the ends on either side multiply.
+qint64 Crossings(TRowLinks row)
+{
+    qint64 count = 0;
+    for (std::size_t g = 0; g < row.Products.size(); ++g) {
+        const TProduct &a = row.Products[g];
+        count += UnequalPairs(a.Upper) * UnequalPairs(a.Lower);
+        for (std::size_t h = g + 1; h < row.Products.size(); ++h) {
+            const TProduct &b = row.Products[h];
+            count += PairsBelow(a.Upper, b.Upper) * PairsBelow(b.Lower, a.Lower) +
+                     PairsBelow(b.Upper, a.Upper) * PairsBelow(a.Lower, b.Lower);
+        }
+        for (const auto &[u, l] : row.Links)
+            count += Below(a.Upper, u) * Above(a.Lower, l) + Above(a.Upper, u) * Below(a.Lower, l);
+    }
+    return count + CountCrossings(std::move(row.Links));
+}
+
 // The genes a chromosome carries, each once, by ascending index: those Disentangle compares.
 std::vector<qint32> GenesOf(const TCatalogue &catalogue, qint32 chromosome)
 {
@@ -54,6 +124,40 @@ qint64 CountCrossings(std::vector<std::pair<double, double>> ends)
     return Inversions(lower, scratch, 0, lower.size());
 }
 
+std::vector<qint64> ConnectorCrossings(const TChart &chart)
+{
+    // The connectors from each row to the row right below it, by their map positions.
+    const int rows = std::max(0, chart.SeriesCount() - 1);
+    std::vector<TRowLinks> links(std::size_t(rows) + 1);
+    ForEachLinkGroup(chart, [&](int upper, const int *p, int k, int lower, const int *q, int m) {
+        if (lower != upper + 1)
+            return;
+        const TArrowSeries &up = chart.Series(upper);
+        const TArrowSeries &down = chart.Series(lower);
+        TRowLinks &row = links[std::size_t(lower)];
+        // A name repeated on both rows links every pair: counted from its two lists instead.
+        if (qint64(k) * m > 4 * (qint64(k) + m)) {
+            TProduct product;
+            for (int i = 0; i < k; ++i)
+                product.Upper.push_back(up.StartX(p[i]));
+            for (int j = 0; j < m; ++j)
+                product.Lower.push_back(down.StartX(q[j]));
+            std::sort(product.Upper.begin(), product.Upper.end());
+            std::sort(product.Lower.begin(), product.Lower.end());
+            row.Products.push_back(std::move(product));
+            return;
+        }
+        for (int i = 0; i < k; ++i)
+            for (int j = 0; j < m; ++j)
+                row.Links.emplace_back(up.StartX(p[i]), down.StartX(q[j]));
+    });
+
+    std::vector<qint64> crossings(links.size(), 0);
+    for (std::size_t s = 0; s < links.size(); ++s)
+        crossings[s] = Crossings(std::move(links[s]));
+    return crossings;
+}
+
 std::vector<TRowReportLine> RowReport(const TCatalogue &catalogue, const TChart &chart)
 {
     // Where each chromosome stands in the list, for its view and its coefficient.
@@ -62,15 +166,8 @@ std::vector<TRowReportLine> RowReport(const TCatalogue &catalogue, const TChart 
         At(listIndex, catalogue.FChromosomes[i].ChromosomeIndex) = qint64(i);
     const tVectorOfDouble rs = LinkCoefficients(catalogue);
 
-    // The connectors from each row to the row right below it, by their map positions.
+    const std::vector<qint64> crossings = ConnectorCrossings(chart);
     const int rows = chart.SeriesCount() - 1;
-    std::vector<std::vector<std::pair<double, double>>> links(std::size_t(std::max(0, rows)) + 1);
-    ForEachConnector(chart, [&](int upper, int p, int lower, int q) {
-        if (lower == upper + 1)
-            links[std::size_t(lower)].emplace_back(chart.Series(upper).StartX(p),
-                                                   chart.Series(lower).StartX(q));
-    });
-
     std::vector<TRowReportLine> lines;
     std::vector<qint32> above;
     for (int s = 1; s <= rows; ++s) {
@@ -91,7 +188,7 @@ std::vector<TRowReportLine> RowReport(const TCatalogue &catalogue, const TChart 
             line.SharedGenes = qint64(shared.size());
         }
         line.Spearman = At(rs, i);
-        line.Crossings = CountCrossings(std::move(links[std::size_t(s)]));
+        line.Crossings = crossings[std::size_t(s)];
         lines.push_back(line);
         above = std::move(genes);
     }

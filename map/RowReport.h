@@ -33,3 +33,6 @@ QByteArray RowReportText(const std::vector<TRowReportLine> &lines);
 // Pairs of segments, each given by its (upper, lower) ends, whose ends run in opposite order:
 // one is left of the other above and right of it below. Equal ends do not cross.
 qint64 CountCrossings(std::vector<std::pair<double, double>> ends);
+// Per row series (index as on the chart), the crossings among the connectors from the row right
+// above, by the points' map positions; 0 for the template and the top row.
+std::vector<qint64> ConnectorCrossings(const TChart &chart);

@@ -3,6 +3,7 @@
 #include "MapFixtures.h"
 #include "map/Connectors.h"
 #include "map/LabelLayout.h"
+#include "map/RowReport.h"
 #include "map/ViewOptions.h"
 
 #include <QImage>
@@ -83,6 +84,8 @@ private slots:
     void lineShape();
     void endsWithoutLabels_data();
     void endsWithoutLabels();
+    void repeatedNames_data();
+    void repeatedNames();
 };
 
 void TestMapConnectors::pairs_data()
@@ -213,6 +216,85 @@ void TestMapConnectors::endsWithoutLabels_data()
     QTest::addColumn<bool>("geneNames");
     QTest::newRow("names not drawn yet") << true;
     QTest::newRow("no gene names") << false;
+}
+
+void TestMapConnectors::repeatedNames_data()
+{
+    // Labels and where each row's points stand (in chart units, 10 a point when empty).
+    QTest::addColumn<QList<QList<QByteArray>>>("rows");
+    QTest::addColumn<int>("repeat");
+    QTest::addColumn<qreal>("dpr");
+    QTest::addColumn<int>("width");
+    const QList<QByteArray> mixed{"X", "A", "X", "X", "B", "X", "A", "X", "X", "X", "X", "X"};
+    const QList<QByteArray> many(40, "X");
+    QTest::newRow("mixed, repeated")
+        << QList<QList<QByteArray>>{mixed, mixed, mixed} << 1 << 1.0 << 300;
+    QTest::newRow("many on one pixel") << QList<QList<QByteArray>>{many, many} << 20 << 1.0 << 60;
+    QTest::newRow("rows fill") << QList<QList<QByteArray>>{many, many, many} << 1 << 1.0 << 80;
+    QTest::newRow("rows fill, scaled") << QList<QList<QByteArray>>{many, many} << 1 << 2.0 << 80;
+    QTest::newRow("wide") << QList<QList<QByteArray>>{many, mixed, many} << 3 << 1.0 << 900;
+}
+
+// Connectors of a name repeated on both rows: the same pixels as every link drawn one by one,
+// and the same crossings as every link counted.
+void TestMapConnectors::repeatedNames()
+{
+    QFETCH(QList<QList<QByteArray>>, rows);
+    QFETCH(int, repeat);
+    QFETCH(qreal, dpr);
+    QFETCH(int, width);
+    TChart chart;
+    SetupMapChart(chart);
+    // Points repeat each place `repeat` times, so that several share their ends.
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        TArrowSeries &s = chart.AddSeries(chart.CreateArrowSeries());
+        for (qsizetype p = 0; p < rows[r].size(); ++p) {
+            const double x = 10.0 * double((p * (r + 3)) % rows[r].size() / repeat);
+            s.AppendArrow(x, -(r + 1), x + 5, -(r + 1), rows[r][p], 0);
+        }
+    }
+    // The chart reaches past the picture on both sides, as when zoomed in.
+    const QRect rect(0, 0, width, 240);
+    chart.SetChartRect(rect.adjusted(-40, 0, 40, 0));
+    TGeneLabelLayout layout;
+    const std::vector<QPoint> ends = layout.ConnectorEnds(chart);
+    std::vector<int> start{0};
+    for (int s = 0; s < chart.SeriesCount(); ++s)
+        start.push_back(start.back() + chart.Series(s).Count());
+    const auto picture = [&] {
+        QImage image(rect.size() * dpr, QImage::Format_RGB32);
+        image.setDevicePixelRatio(dpr);
+        image.fill(Qt::white);
+        return image;
+    };
+    QImage expected = picture();
+    std::vector<std::vector<std::pair<double, double>>> links(std::size_t(chart.SeriesCount()));
+    {
+        QPainter painter(&expected);
+        painter.setPen(QPen(Qt::black, 1));
+        ForEachConnector(chart, [&](int s, int p, int t, int q) {
+            const QPoint a = ends[std::size_t(start[std::size_t(s)] + p)];
+            const QPoint b = ends[std::size_t(start[std::size_t(t)] + q)];
+            const QPoint line[4] = {a, a + QPoint(0, 40), b - QPoint(0, 20), b};
+            painter.drawPolyline(line, 4);
+            if (t == s + 1)
+                links[std::size_t(t)].emplace_back(chart.Series(s).StartX(p),
+                                                   chart.Series(t).StartX(q));
+        });
+    }
+    for (const bool skip : {false, true}) {
+        chart.SkipHiddenWork = skip;
+        QImage image = picture();
+        {
+            QPainter painter(&image);
+            TCanvas canvas(painter);
+            TConnectors().Draw(chart, canvas, ends);
+        }
+        QVERIFY2(image == expected, skip ? "drawing what shows" : "plain drawing");
+    }
+    const std::vector<qint64> crossings = ConnectorCrossings(chart);
+    for (std::size_t s = 0; s < links.size(); ++s)
+        QCOMPARE(crossings[s], CountCrossings(links[s]));
 }
 
 QTEST_MAIN(TestMapConnectors)
