@@ -211,7 +211,17 @@ void WriteRasterPicture(TChart &chart, const QRect &r, TGraphFormat format,
     image.setDotsPerMeterX(dotsPerMeter);
     image.setDotsPerMeterY(dotsPerMeter);
     DrawPicture(chart, r, image, fileName, options);
-    if (!image.save(&out, format == TGraphFormat::Bmp ? "BMP" : "PNG"))
+    if (format == TGraphFormat::Bmp) {
+        if (!image.save(&out, "BMP"))
+            CannotCreate(fileName);
+        return;
+    }
+    // PNG is made in memory first: a write error inside the PNG library jumps out of Qt's writer
+    // past its own clean-up, while one of ours is only a short write.
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG") ||
+        out.write(png) != png.size())
         CannotCreate(fileName);
 }
 
