@@ -2,6 +2,7 @@
 // cycle, picture, exit) for W1 to PNG and to SVG, W2 to PNG and 100,000 one-record chromosomes
 // to SVG at the default 1600x900, in wall seconds, processor seconds (the machine may be busy)
 // and the process's peak resident memory, the best of several runs.
+#include "ProcessRun.h"
 #include "Workloads.h"
 
 #include <QCoreApplication>
@@ -10,52 +11,11 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
-
-namespace {
-struct TProcessRun
-{
-    double Seconds = 0;
-    double Cpu = 0; // user and system
-    long PeakKb = 0;
-    int Status = -1;
-};
-
-// Runs the program with arguments and waits for it, reading its own resource use.
-TProcessRun RunProcess(const std::vector<std::string> &arguments)
-{
-    std::vector<char *> argv;
-    for (const std::string &a : arguments)
-        argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    QElapsedTimer timer;
-    timer.start();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    TProcessRun run;
-    int status = 0;
-    rusage usage{};
-    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid)
-        return run;
-    run.Seconds = timer.nsecsElapsed() / 1e9;
-    run.Cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-              (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    run.PeakKb = usage.ru_maxrss;
-    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-} // namespace
 
 int main(int argc, char **argv)
 {
