@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -43,4 +44,14 @@ inline TProcessRun RunProcess(const std::vector<std::string> &arguments)
     run.PeakKb = usage.ru_maxrss;
     run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+// The best of several runs: the least wall and processor time, the largest peak.
+inline void KeepBest(TProcessRun &best, const TProcessRun &run, bool first)
+{
+    if (first || run.Seconds < best.Seconds)
+        best.Seconds = run.Seconds;
+    if (first || run.Cpu < best.Cpu)
+        best.Cpu = run.Cpu;
+    best.PeakKb = std::max(best.PeakKb, run.PeakKb);
 }

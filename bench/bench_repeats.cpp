@@ -53,11 +53,7 @@ int main(int argc, char **argv)
                                 run.Status);
                     return 1;
                 }
-                if (r == 0 || run.Seconds < best.Seconds)
-                    best.Seconds = run.Seconds;
-                if (r == 0 || run.Cpu < best.Cpu)
-                    best.Cpu = run.Cpu;
-                best.PeakKb = std::max(best.PeakKb, run.PeakKb);
+                KeepBest(best, run, r == 0);
             }
             std::printf("  N = %5d to %s: %.3f s wall, %.3f s processor, peak %.1f MB, file "
                         "%.1f MB (target 2 s: %s)\n",
