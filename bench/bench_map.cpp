@@ -5,8 +5,8 @@
 // for files of 25,000 to 100,000 chromosomes of one record each, to show how it scales.
 #include "Workloads.h"
 
-#include "core/Catalogue.h"
 #include "chart/TChart.h"
+#include "core/Catalogue.h"
 #include "map/Connectors.h"
 #include "map/LabelLayout.h"
 #include "map/MapBuilder.h"

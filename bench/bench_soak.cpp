@@ -11,8 +11,8 @@
 //   bench_soak --short    W2: 5 rebuild cycles, 4 loads (for leak checkers)
 #include "Workloads.h"
 
-#include "core/Catalogue.h"
 #include "chart/TChart.h"
+#include "core/Catalogue.h"
 #include "map/MapBuilder.h"
 #include "map/MapSession.h"
 

@@ -30,8 +30,8 @@ bool IsKeyword(QByteArrayView line, QByteArrayView word)
 
 bool IsNameByte(char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '_' || c == '.';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '.';
 }
 
 // The parts of a feature location: ranges a..b, single bases, a^b, the partial marks < and >
@@ -97,8 +97,8 @@ bool ParseLocation(QByteArrayView text, std::vector<TPart> &parts, qint32 &stran
             while (i < n && IsNameByte(text[i]))
                 ++i;
             const QByteArrayView word = text.sliced(from, i - from);
-            if (i < n && text[i] == '(' && (word == "complement" || word == "join" ||
-                                           word == "order")) {
+            if (i < n && text[i] == '(' &&
+                (word == "complement" || word == "join" || word == "order")) {
                 if (word == "complement") {
                     open.push_back('c');
                     ++complements;

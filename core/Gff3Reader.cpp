@@ -43,7 +43,8 @@ bool ParseAttributes(QByteArrayView column, TAttributes &a)
     const char *p = column.data();
     const char *end = p + column.size();
     while (p < end) {
-        const auto *semicolon = static_cast<const char *>(std::memchr(p, ';', std::size_t(end - p)));
+        const auto *semicolon =
+            static_cast<const char *>(std::memchr(p, ';', std::size_t(end - p)));
         const char *stop = semicolon ? semicolon : end;
         while (p < stop && *p == ' ')
             ++p;

@@ -169,9 +169,8 @@ std::vector<tGene> ReadGtf(TLineReader &lines, bool gff2)
     std::vector<tGene> records;
     records.reserve(genes.size());
     for (TGtfGene &g : genes)
-        records.push_back(builder.record(g.Chromosome, g.Start, g.End, g.Strand,
-                                         g.Gene.isEmpty() ? builder.geneName(g.Id)
-                                                          : std::move(g.Gene),
-                                         QByteArray()));
+        records.push_back(builder.record(
+            g.Chromosome, g.Start, g.End, g.Strand,
+            g.Gene.isEmpty() ? builder.geneName(g.Id) : std::move(g.Gene), QByteArray()));
     return records;
 }

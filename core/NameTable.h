@@ -18,7 +18,6 @@ inline quint64 Load64(const char *p)
     return v;
 }
 
-
 inline quint64 HashBytes(const char *p, qsizetype n)
 {
     constexpr quint64 k = 0x9E3779B97F4A7C15ull;
@@ -40,7 +39,6 @@ inline quint64 HashBytes(const char *p, qsizetype n)
     return h;
 }
 
-
 inline bool SameBytes(QByteArrayView a, const QByteArray &b)
 {
     qsizetype n = a.size();
@@ -57,7 +55,6 @@ inline bool SameBytes(QByteArrayView a, const QByteArray &b)
             return false;
     return true;
 }
-
 
 // Distinct byte strings, each with the index of its insertion: open addressing, linear probing.
 // A slot keeps its own copy of the name (shared, not copied), so a probe reads the slot and the

@@ -409,9 +409,9 @@ std::vector<tGene> LoadRecordFile(const QString &path, TRecordIds *ids)
     OpenRegularFile(path, file);
     QByteArray head(kFormatHead, Qt::Uninitialized);
     const qint64 got = file.read(head.data(), head.size());
-    const TFileFormat format =
-        got < 0 ? TFileFormat::Coordinate
-                : DetectFileFormat(QByteArrayView(head.constData(), got), QFileInfo(path).fileName());
+    const TFileFormat format = got < 0 ? TFileFormat::Coordinate
+                                       : DetectFileFormat(QByteArrayView(head.constData(), got),
+                                                          QFileInfo(path).fileName());
     head.clear();
     file.seek(0);
     return ReadDevice(format, file, Stem(path), ids);

@@ -30,11 +30,10 @@ template <typename T> void AdviseHugePages(std::vector<T> &v)
 #endif
 }
 
-
-inline // Room for the records of a file of the given size: lines of the usual length (a record of a
+// Room for the records of a file of the given size: lines of the usual length (a record of a
 // coordinate file takes 30 to 60 bytes) need no growing of the table. Only what is filled takes
 // memory, and a table that turns out too small grows as usual.
-void ReserveRecords(std::vector<tGene> &records, qint64 bytes)
+inline void ReserveRecords(std::vector<tGene> &records, qint64 bytes)
 {
     const qint64 wanted = std::min<qint64>(bytes / 24, qint64(1) << 28);
     if (wanted <= qint64(records.capacity()))

@@ -130,10 +130,10 @@ void DrawPicture(TChart &chart, const QRect &r, QPaintDevice &device, const QStr
 void WriteSvgPicture(TChart &chart, const QRect &r, const QString &fileName, QIODevice &out,
                      const TGraphOptions &options)
 {
-    TSvgWriter svg(out, PictureRect(r, options).size(),
-                   int(std::lround(options.Millimetres ? kFigurePixelsPerInch
-                                                       : TMetafileDevice::ScreenDpi())),
-                   QFileInfo(fileName).completeBaseName(), QStringLiteral("Drawn by Ostrinel"));
+    TSvgWriter svg(
+        out, PictureRect(r, options).size(),
+        int(std::lround(options.Millimetres ? kFigurePixelsPerInch : TMetafileDevice::ScreenDpi())),
+        QFileInfo(fileName).completeBaseName(), QStringLiteral("Drawn by Ostrinel"));
     if (options.Millimetres)
         svg.SetMillimetres(*options.Millimetres);
     qsizetype rows = 0;

@@ -171,8 +171,8 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
     for (const TSwitch &s : kSwitches)
         parser.addOption(QCommandLineOption(QString::fromLatin1(s.Name)));
     for (const char *name : kValued)
-        parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(),
-                                            QStringLiteral("value")));
+        parser.addOption(
+            QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("value")));
     parser.addOption(QCommandLineOption(QStringLiteral("legend")));
     parser.addOption(QCommandLineOption(QStringLiteral("gene-right")));
     parser.addOption(QCommandLineOption(QStringLiteral("italic")));

@@ -48,8 +48,8 @@ struct TRenderOptions
     QString Align;                          // gene to align on; none when empty
     bool Disentangle = false;
     std::optional<std::pair<double, double>> Zoom; // bottom axis range
-    int Scale = 1;   // raster pictures only
-    QString Report;  // the row report's file, "-" for standard output; none when empty
+    int Scale = 1;                                 // raster pictures only
+    QString Report;           // the row report's file, "-" for standard output; none when empty
     THomologySource Homology; // genes joined by a table or by their proteins; none when unset
     QString Groups;           // the gene, genome, group table's file; none when empty
     bool Help = false;

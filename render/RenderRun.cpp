@@ -149,8 +149,8 @@ void ClickFirstRecordOf(TMapSession &session, const TChart &chart, qint32 g, con
             return;
         }
     }
-    throw EUsageError(QStringLiteral("Cannot align on gene \"%1\": no shown row carries it")
-                          .arg(name));
+    throw EUsageError(
+        QStringLiteral("Cannot align on gene \"%1\": no shown row carries it").arg(name));
 }
 
 // The gene, genome, group table, whole or not at all.
@@ -390,7 +390,8 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
         const QByteArray report =
             o.Report.isEmpty() ? QByteArray() : RowReportText(RowReport(catalogue, chart));
         step = "drawing the picture";
-        WriteGraph(chart, o.Output, outputs.Picture(), FigureOptions(o, chart, session, figureChart));
+        WriteGraph(chart, o.Output, outputs.Picture(),
+                   FigureOptions(o, chart, session, figureChart));
         step = "writing the files";
         if (!o.Groups.isEmpty())
             WriteGroups(o.Groups, GroupsText(catalogue, session.FHomologyReport));

@@ -19,6 +19,7 @@ OSTRINEL_TEST_PACKAGES=(
     librsvg2-bin poppler-utils libxml2-utils
     desktop-file-utils appstream
     mmseqs2
+    clang-format
 )
 
 # ostrinel_install_packages [PACKAGE...]: installs those that are missing; by default the ./run list.
@@ -103,12 +104,26 @@ ostrinel_probe_test_tools() {
     return $status
 }
 
+# ostrinel_check_format: every C++ source of the tree as .clang-format lays it out; the run names
+# the files that deviate and fails.
+ostrinel_check_format() {
+    local bad=() f
+    while IFS= read -r f; do
+        clang-format --dry-run --Werror "$f" >/dev/null 2>&1 || bad+=("$f")
+    done < <(git ls-files '*.cpp' '*.h' 2>/dev/null || find . -path ./build\* -prune -o \( -name '*.cpp' -o -name '*.h' \) -print)
+    [ ${#bad[@]} -eq 0 ] && return 0
+    echo "Not formatted as .clang-format asks (run clang-format -i on them): ${bad[*]}" >&2
+    return 1
+}
+
 # ostrinel_build DIR [cmake options...]
 ostrinel_build() {
     local dir=$1
     shift
     if [ ! -f "$dir/build.ninja" ]; then
         cmake -S . -B "$dir" -G Ninja "$@" || return 1
+    elif [ $# -gt 0 ]; then
+        cmake "$dir" "$@" >/dev/null || return 1
     fi
     cmake --build "$dir" --parallel "$(nproc)" || return 1
 }

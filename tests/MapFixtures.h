@@ -2,8 +2,8 @@
 // indices and counts filled in the way a load fills them.
 #pragma once
 
-#include "core/Catalogue.h"
 #include "chart/TChart.h"
+#include "core/Catalogue.h"
 #include "map/MapBuilder.h"
 #include "map/ViewOptions.h"
 #include "util/ColorOps.h"

@@ -39,7 +39,8 @@ QString ErrorOf(const std::function<void()> &f)
     return QString();
 }
 
-void AddRows(const QByteArray &head, const QList<std::tuple<const char *, QByteArray, QString>> &rows)
+void AddRows(const QByteArray &head,
+             const QList<std::tuple<const char *, QByteArray, QString>> &rows)
 {
     for (const auto &[name, body, expected] : rows)
         QTest::newRow(name) << head + body << expected;
@@ -73,24 +74,28 @@ void TestFormats::detect_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("format");
     const QString coordinate = QStringLiteral("coordinate");
-    QTest::newRow("gff3") << QByteArray("##gff-version 3\r\nx") << "" << "GFF3";
-    QTest::newRow("gff3 3.1.26 after BOM") << QByteArray("\xEF\xBB\xBF##gff-version 3.1.26\n")
-                                           << "" << "GFF3";
+    QTest::newRow("gff3") << QByteArray("##gff-version 3\r\nx") << ""
+                          << "GFF3";
+    QTest::newRow("gff3 3.1.26 after BOM") << QByteArray("\xEF\xBB\xBF##gff-version 3.1.26\n") << ""
+                                           << "GFF3";
     QTest::newRow("gff3 header on line 2") << QByteArray("\n##gff-version 3\n") << ""
                                            << "GFF3";
     QTest::newRow("genbank after blanks") << QByteArray("\n  \nLOCUS       X 5 bp\n") << ""
                                           << "GenBank";
     QTest::newRow("LOCUS as chromosome") << QByteArray("LOCUS\t1\t2\t1\n") << "" << coordinate;
     QTest::newRow("LOCUSX") << QByteArray("LOCUSX 1\n") << "" << coordinate;
-    QTest::newRow("name .BED") << QByteArray("a\t1\t2\t1\n") << "x.BED" << "BED";
-    QTest::newRow("track line") << QByteArray("# c\ntrack name=x\na\t0\t5\n") << "" << "BED";
-    QTest::newRow("browser line") << QByteArray("browser position a:1-9\n") << "" << "BED";
+    QTest::newRow("name .BED") << QByteArray("a\t1\t2\t1\n") << "x.BED"
+                               << "BED";
+    QTest::newRow("track line") << QByteArray("# c\ntrack name=x\na\t0\t5\n") << ""
+                                << "BED";
+    QTest::newRow("browser line") << QByteArray("browser position a:1-9\n") << ""
+                                  << "BED";
     QTest::newRow("track as chromosome") << QByteArray("track\t1\t2\t1\n") << "" << coordinate;
     QTest::newRow("# line is a record") << QByteArray("#a\t1\t2\t1\ntrack x\n") << "" << coordinate;
     QTest::newRow("gtf") << QByteArray("#!x\nc\ts\tgene\t1\t9\t.\t+\t.\tgene_id \"g\";\n") << ""
                          << "GTF";
-    QTest::newRow("gtf, eight columns") << QByteArray("c\ts\tgene\t1\t9\t.\t+\tgene_id \"g\";\n")
-                                        << "" << coordinate;
+    QTest::newRow("gtf, eight columns")
+        << QByteArray("c\ts\tgene\t1\t9\t.\t+\tgene_id \"g\";\n") << "" << coordinate;
     QTest::newRow("gff3 line without header")
         << QByteArray("c\ts\tgene\t1\t9\t.\t+\t.\tID=g\n") << ""
         << "GFF3";
@@ -110,56 +115,56 @@ void TestFormats::gff3_data()
 {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QString>("expected");
-    AddRows("##gff-version 3\n",
-            {{"names, products, notes, strand",
-              "# comment\n"
-              "c1\ts\tgene\t10\t90\t.\t+\t.\tID=g1;Name=abc;gene=x;product=kinase\n"
-              "c1\ts\tpseudogene\t100\t190\t.\t-\t.\tID=g2;gene=def;Note=a note\n"
-              "c1\ts\tncRNA_gene\t200\t290\t.\t.\t.\tID=g3;locus_tag=L3;description=desc\n"
-              "c1\ts\tgene\t300\t390\t.\t?\t.\tID=g4\n"
-              "c1\ts\tgene\t400\t490\t.\t+\t.\t.\n"
-              "c1\ts\tmRNA\t10\t90\t.\t+\t.\tID=m1;Parent=g1;product=other\n",
-              "c1 10 90 1 ABC KINASE\nc1 190 100 -1 DEF A NOTE\nc1 200 290 0 L3 DESC\n"
-              "c1 300 390 0 G4\nc1 400 490 1 ???"},
-             {"products of children, grandchildren, before their parent",
-              "c\ts\tCDS\t10\t20\t.\t+\t0\tID=c2;Parent=m2;product=from%20cds\n"
-              "c\ts\tmRNA\t10\t90\t.\t+\t.\tID=m2;Parent=g2\n"
-              "c\ts\tgene\t10\t90\t.\t+\t.\tID=g1;Note=kept\n"
-              "c\ts\tgene\t10\t90\t.\t+\t.\tID=g2;Note=not kept\n"
-              "c\ts\tmRNA\t10\t90\t.\t+\t.\tID=m1;Parent=g1,g0;product=from mRNA\n",
-              "c 10 90 1 G1 FROM MRNA\nc 10 90 1 G2 FROM CDS"},
-             {"percent-decoding",
-              "c%3B1\ts\tgene\t1\t9\t.\t+\t.\tID=g;Name=a%3Db%2Cc;product=x%25\n",
-              "c;1 1 9 1 A=B,C X%"},
-             {"one record per ID, parts on one line each",
-              "c\ts\tgene\t50\t60\t.\t+\t.\tID=g;Name=a\nc\ts\tgene\t10\t20\t.\t+\t.\tID=g\n",
-              "c 10 60 1 A"},
-             {"CDS where a sequence has no genes, per ID or Parent",
-              "a\ts\tCDS\t5\t9\t.\t+\t0\tParent=t1;product=p\n"
-              "b\ts\tgene\t1\t50\t.\t+\t.\tID=g\n"
-              "b\ts\tCDS\t1\t50\t.\t+\t0\tID=x\n"
-              "a\ts\tCDS\t20\t30\t.\t+\t0\tParent=t1\n"
-              "a\ts\tCDS\t40\t44\t.\t-\t0\tID=c9;Parent=t1;Name=n\n",
-              "a 5 30 1 T1 P\nb 1 50 1 G\na 44 40 -1 N"},
-             {"##FASTA ends", "c\ts\tgene\t1\t9\t.\t+\t.\tID=g\n##FASTA\n>c\nACGT\n", "c 1 9 1 G"},
-             {"FASTA header ends", "c\ts\tgene\t1\t9\t.\t+\t.\tID=g\n>c\nACGT\n", "c 1 9 1 G"},
-             {"end before start", "\n# x\nc\ts\tgene\t9\t1\t.\t+\t.\tID=g\n",
-              "Error in the GFF3 file at line 4: end before start"},
-             {"12x4", "c\ts\tgene\t12x4\t20\t.\t+\t.\tID=g\n",
-              "Error in the GFF3 file at line 2: the start is not a valid position"},
-             {"past 32 bits", "c\ts\tgene\t1\t2147483648\t.\t+\t.\tID=g\n",
-              "Error in the GFF3 file at line 2: the end is not a valid position"},
-             {"eight columns", "c\ts\tgene\t1\t9\t.\t+\tID=g\n",
-              "Error in the GFF3 file at line 2: nine tab-separated columns expected"},
-             {"strand", "c\ts\tgene\t1\t9\t.\tx\t.\tID=g\n",
-              "Error in the GFF3 file at line 2: the strand is not +, -, . or ?"},
-             {"broken escape", "c\ts\texon\t1\t9\t.\t+\t.\tID=g%2\n",
-              "Error in the GFF3 file at line 2: broken percent escape"},
-             {"attribute without =", "c\ts\tgene\t1\t9\t.\t+\t.\tID=g;junk\n",
-              "Error in the GFF3 file at line 2: attribute without \"tag=value\""},
-             {"one ID on two sequences",
-              "a\ts\tgene\t1\t9\t.\t+\t.\tID=g\nb\ts\tgene\t1\t9\t.\t+\t.\tID=g\n",
-              "Error in the GFF3 file at line 3: parts of one feature on different sequences"}});
+    AddRows(
+        "##gff-version 3\n",
+        {{"names, products, notes, strand",
+          "# comment\n"
+          "c1\ts\tgene\t10\t90\t.\t+\t.\tID=g1;Name=abc;gene=x;product=kinase\n"
+          "c1\ts\tpseudogene\t100\t190\t.\t-\t.\tID=g2;gene=def;Note=a note\n"
+          "c1\ts\tncRNA_gene\t200\t290\t.\t.\t.\tID=g3;locus_tag=L3;description=desc\n"
+          "c1\ts\tgene\t300\t390\t.\t?\t.\tID=g4\n"
+          "c1\ts\tgene\t400\t490\t.\t+\t.\t.\n"
+          "c1\ts\tmRNA\t10\t90\t.\t+\t.\tID=m1;Parent=g1;product=other\n",
+          "c1 10 90 1 ABC KINASE\nc1 190 100 -1 DEF A NOTE\nc1 200 290 0 L3 DESC\n"
+          "c1 300 390 0 G4\nc1 400 490 1 ???"},
+         {"products of children, grandchildren, before their parent",
+          "c\ts\tCDS\t10\t20\t.\t+\t0\tID=c2;Parent=m2;product=from%20cds\n"
+          "c\ts\tmRNA\t10\t90\t.\t+\t.\tID=m2;Parent=g2\n"
+          "c\ts\tgene\t10\t90\t.\t+\t.\tID=g1;Note=kept\n"
+          "c\ts\tgene\t10\t90\t.\t+\t.\tID=g2;Note=not kept\n"
+          "c\ts\tmRNA\t10\t90\t.\t+\t.\tID=m1;Parent=g1,g0;product=from mRNA\n",
+          "c 10 90 1 G1 FROM MRNA\nc 10 90 1 G2 FROM CDS"},
+         {"percent-decoding", "c%3B1\ts\tgene\t1\t9\t.\t+\t.\tID=g;Name=a%3Db%2Cc;product=x%25\n",
+          "c;1 1 9 1 A=B,C X%"},
+         {"one record per ID, parts on one line each",
+          "c\ts\tgene\t50\t60\t.\t+\t.\tID=g;Name=a\nc\ts\tgene\t10\t20\t.\t+\t.\tID=g\n",
+          "c 10 60 1 A"},
+         {"CDS where a sequence has no genes, per ID or Parent",
+          "a\ts\tCDS\t5\t9\t.\t+\t0\tParent=t1;product=p\n"
+          "b\ts\tgene\t1\t50\t.\t+\t.\tID=g\n"
+          "b\ts\tCDS\t1\t50\t.\t+\t0\tID=x\n"
+          "a\ts\tCDS\t20\t30\t.\t+\t0\tParent=t1\n"
+          "a\ts\tCDS\t40\t44\t.\t-\t0\tID=c9;Parent=t1;Name=n\n",
+          "a 5 30 1 T1 P\nb 1 50 1 G\na 44 40 -1 N"},
+         {"##FASTA ends", "c\ts\tgene\t1\t9\t.\t+\t.\tID=g\n##FASTA\n>c\nACGT\n", "c 1 9 1 G"},
+         {"FASTA header ends", "c\ts\tgene\t1\t9\t.\t+\t.\tID=g\n>c\nACGT\n", "c 1 9 1 G"},
+         {"end before start", "\n# x\nc\ts\tgene\t9\t1\t.\t+\t.\tID=g\n",
+          "Error in the GFF3 file at line 4: end before start"},
+         {"12x4", "c\ts\tgene\t12x4\t20\t.\t+\t.\tID=g\n",
+          "Error in the GFF3 file at line 2: the start is not a valid position"},
+         {"past 32 bits", "c\ts\tgene\t1\t2147483648\t.\t+\t.\tID=g\n",
+          "Error in the GFF3 file at line 2: the end is not a valid position"},
+         {"eight columns", "c\ts\tgene\t1\t9\t.\t+\tID=g\n",
+          "Error in the GFF3 file at line 2: nine tab-separated columns expected"},
+         {"strand", "c\ts\tgene\t1\t9\t.\tx\t.\tID=g\n",
+          "Error in the GFF3 file at line 2: the strand is not +, -, . or ?"},
+         {"broken escape", "c\ts\texon\t1\t9\t.\t+\t.\tID=g%2\n",
+          "Error in the GFF3 file at line 2: broken percent escape"},
+         {"attribute without =", "c\ts\tgene\t1\t9\t.\t+\t.\tID=g;junk\n",
+          "Error in the GFF3 file at line 2: attribute without \"tag=value\""},
+         {"one ID on two sequences",
+          "a\ts\tgene\t1\t9\t.\t+\t.\tID=g\nb\ts\tgene\t1\t9\t.\t+\t.\tID=g\n",
+          "Error in the GFF3 file at line 3: parts of one feature on different sequences"}});
 }
 
 void TestFormats::gff3()
@@ -250,8 +255,9 @@ void TestFormats::genBank_data()
                   cds + "ORIGIN\n        1 acgt\n//\n",
               "R1 10 60 1 ABC\nR1 40 5 -1 T1 A LONG \"QUOTED\" /PRODUCT"},
              {"CDS when there are no genes, two records",
-              cds + "     CDS             order(1..2,J0.1:5..9,complement(7^8))\n//\n"
-                    "LOCUS       R2\n" +
+              cds +
+                  "     CDS             order(1..2,J0.1:5..9,complement(7^8))\n//\n"
+                  "LOCUS       R2\n" +
                   features + "     gene            3\n//\n",
               "R1 40 5 -1 T1 A LONG \"QUOTED\" /PRODUCT\nR1 1 8 1 ???\nR2 3 3 1 ???"},
              {"unbalanced join(", "     gene            join(1..2,3..4\n//\n",
@@ -271,7 +277,8 @@ void TestFormats::genBank_data()
              {"text after //", "//\nx\n",
               "Error in the GenBank file at line 5: text outside a record (LOCUS expected)"}});
     QTest::newRow("LOCUS without a name")
-        << QByteArray("LOCUS\n//\n") << "Error in the GenBank file at line 1: LOCUS line without a name";
+        << QByteArray("LOCUS\n//\n")
+        << "Error in the GenBank file at line 1: LOCUS line without a name";
 }
 
 void TestFormats::genBank()
@@ -413,20 +420,18 @@ void TestFormats::twoGenomes()
     const QString mouse = QStringLiteral(OSTRINEL_EXAMPLES "/mouse.gff3");
     const QString rat = QStringLiteral(OSTRINEL_EXAMPLES "/rat.gff3");
     const TCatalogue both = LoadCatalogue(QStringList{mouse, rat});
-    QCOMPARE(both.FChromosomeNames,
-             tVectorOfString({"mouse:chr1", "chr2", "rat:chr1", "chr3"}));
+    QCOMPARE(both.FChromosomeNames, tVectorOfString({"mouse:chr1", "chr2", "rat:chr1", "chr3"}));
     QCOMPARE(both.FRecordCount, 24);
     QCOMPARE(both.FGeneNames.size(), std::size_t(12));
     QCOMPARE(both.FMaxGeneCount, 2u);
-    QCOMPARE(LoadCatalogue(QStringList{mouse}).FChromosomeNames,
-             tVectorOfString({"chr1", "chr2"}));
+    QCOMPARE(LoadCatalogue(QStringList{mouse}).FChromosomeNames, tVectorOfString({"chr1", "chr2"}));
 
     // Files of one stem are told apart by their whole names.
     QTemporaryDir dir;
     QVERIFY(QFile::copy(mouse, dir.filePath("mouse.txt")));
     QCOMPARE(LoadCatalogue(QStringList{mouse, dir.filePath("mouse.txt")}).FChromosomeNames,
-             tVectorOfString({"mouse.gff3:chr1", "mouse.gff3:chr2", "mouse.txt:chr1",
-                              "mouse.txt:chr2"}));
+             tVectorOfString(
+                 {"mouse.gff3:chr1", "mouse.gff3:chr2", "mouse.txt:chr1", "mouse.txt:chr2"}));
 
     // An error names the file it is in.
     QFile bad(dir.filePath("bad.bed"));
@@ -438,7 +443,8 @@ void TestFormats::twoGenomes()
         QFAIL("the load did not fail");
     } catch (const EInOutError &e) {
         QCOMPARE(e.message(),
-                 QStringLiteral("bad.bed: Error in the BED file at line 1: the strand is not +, - or ."));
+                 QStringLiteral(
+                     "bad.bed: Error in the BED file at line 1: the strand is not +, - or ."));
     }
     // Files of one name are named by their paths.
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("b")));

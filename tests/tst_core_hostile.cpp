@@ -765,7 +765,8 @@ void TestHostile::hostileAnnotations_data()
     const QByteArray big(30 << 20, 'x');
     const QString gff3Error = QStringLiteral("Error in the GFF3 file at line %1: %2");
     QTest::newRow("GFF3 huge attribute column")
-        << gff3 + gene + "ID=g;Note=" + big + "\n" + gene + "ID=h\n" << "2 records";
+        << gff3 + gene + "ID=g;Note=" + big + "\n" + gene + "ID=h\n"
+        << "2 records";
     QTest::newRow("GFF3 huge column without =")
         << gff3 + gene + "ID=g\n" + gene + big + "\n"
         << gff3Error.arg(3).arg("attribute without \"tag=value\"");
@@ -779,7 +780,8 @@ void TestHostile::hostileAnnotations_data()
         QTest::newRow(qPrintable(QStringLiteral("GFF3 escape %1").arg(QByteArray(escape).toHex())))
             << gff3 + gene + "ID=g;Name=" + big.first(5 << 20) + escape + "\n"
             << gff3Error.arg(2).arg("broken percent escape");
-    QTest::newRow("GFF3 escape at the end") << gff3 + gene + "ID=%41\n" << "1 records";
+    QTest::newRow("GFF3 escape at the end") << gff3 + gene + "ID=%41\n"
+                                            << "1 records";
     QTest::newRow("GTF huge gene_name")
         << "c\ts\tgene\t1\t9\t.\t+\t.\tgene_id \"g\"; gene_name \"" + big + "\";\n"
         << "1 records";
@@ -790,7 +792,8 @@ void TestHostile::hostileAnnotations_data()
     const QString unbalanced = QStringLiteral(
         "Error in the GenBank file at line 3: unbalanced parentheses in the location");
     QTest::newRow("GenBank a million join(")
-        << genBank + QByteArray("join(").repeated(1 << 20) + "1..2\n//\n" << unbalanced;
+        << genBank + QByteArray("join(").repeated(1 << 20) + "1..2\n//\n"
+        << unbalanced;
     QTest::newRow("GenBank a million )") << genBank + "1..2" + QByteArray(1 << 20, ')') + "\n//\n"
                                          << unbalanced;
     QTest::newRow("GenBank deep and balanced")
@@ -798,8 +801,7 @@ void TestHostile::hostileAnnotations_data()
                QByteArray(1 << 20, ')') + "\n//\n"
         << "1 records";
     QTest::newRow("GenBank location over 100,000 lines")
-        << genBank + "join(1..2," +
-               QByteArray("                     3..4,\n").repeated(100000) +
+        << genBank + "join(1..2," + QByteArray("                     3..4,\n").repeated(100000) +
                "                     5..6)\n//\n"
         << "1 records";
     QTest::newRow("GenBank quote never closed")

@@ -2,10 +2,10 @@
 // fails shows one clear message and leaves the catalogue, the view state, both check lists and
 // the rows on the map as they were; huge labels, a hundred thousand chromosomes and one gene on
 // every chromosome load, draw and disentangle.
-#include "app/TdlgOstrinel.h"
-#include "core/Catalogue.h"
-#include "chart/TChart.h"
 #include "app/TChartWidget.h"
+#include "app/TdlgOstrinel.h"
+#include "chart/TChart.h"
+#include "core/Catalogue.h"
 
 #include <QFileDialog>
 #include <QListWidget>

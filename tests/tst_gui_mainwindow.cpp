@@ -2,13 +2,13 @@
 // command with the dialog bypassed, the check lists, the error box, the report windows, the map
 // item selection and the alignment, all on the real catalogue, map builder and chart.
 #include "app/BusyCursor.h"
+#include "app/TChartWidget.h"
 #include "app/TdlgInfo.h"
 #include "app/TdlgOstrinel.h"
 #include "app/TfBlocNote.h"
+#include "chart/TChart.h"
 #include "core/MapOperations.h"
 #include "core/Reports.h"
-#include "chart/TChart.h"
-#include "app/TChartWidget.h"
 #include "platform/HelpSystem.h"
 
 #include <QComboBox>
@@ -547,13 +547,13 @@ void TestMainWindow::errorBoxText_data()
     QTest::addColumn<QString>("text");
     QTest::newRow("column 2") << QByteArray("c\t1\t2\t1\tA\n\nc\tx\t9\t1\tC\n") << false
                               << "Error in the file at line 3.";
-    QTest::newRow("trailing space") << QByteArray("c\t1\t2\t1\tA\nc\t5\t6 \t1\tB\n") << false
-                                    << "Error in the file at line 2.";
+    QTest::newRow("trailing space")
+        << QByteArray("c\t1\t2\t1\tA\nc\t5\t6 \t1\tB\n") << false << "Error in the file at line 2.";
     QTest::newRow("strand") << QByteArray("c\t1\t2\tplus\n") << false
                             << "Error in the file at line 1.";
     // Named when the program starts, no dialog showed which file it was.
-    QTest::newRow("named at start") << QByteArray("c\t1\t2\tplus\n") << true
-                                    << "%1: Error in the file at line 1.";
+    QTest::newRow("named at start")
+        << QByteArray("c\t1\t2\tplus\n") << true << "%1: Error in the file at line 1.";
 }
 
 void TestMainWindow::errorBoxText()

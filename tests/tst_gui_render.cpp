@@ -26,11 +26,11 @@ void TestWindowEqualsBatch::sameBitmap_data()
     QTest::addColumn<QStringList>("actions");
     QTest::addColumn<QStringList>("options");
     QTest::newRow("as opened") << QStringList{} << QStringList{};
-    QTest::newRow("switches")
-        << QStringList{"mnuGrayScale", "mnuGrid", "mnuFrameArrows", "mnuFrameGeneName",
-                       "mnuFirstLineNames"}
-        << QStringList{"--palette", "gray", "--no-grid", "--no-frame-arrows", "--no-frame-names",
-                       "--names-first-line"};
+    QTest::newRow("switches") << QStringList{"mnuGrayScale", "mnuGrid", "mnuFrameArrows",
+                                             "mnuFrameGeneName", "mnuFirstLineNames"}
+                              << QStringList{"--palette",        "gray",
+                                             "--no-grid",        "--no-frame-arrows",
+                                             "--no-frame-names", "--names-first-line"};
     QTest::newRow("no names, no connectors, disentangled")
         << QStringList{"mnuGeneName", "mnuLinkGenes", "mnuDisentangle"}
         << QStringList{"--no-gene-names", "--no-connectors", "--disentangle"};

@@ -1,7 +1,7 @@
 // Aligning on a gene and reversing a chromosome through the real chart: the first pass's drawn
 // minimum feeds the second pass, and reversing twice draws the same picture again.
-#include "core/MapOperations.h"
 #include "chart/TChart.h"
+#include "core/MapOperations.h"
 #include "map/MapSession.h"
 
 #include "HandCatalogue.h"

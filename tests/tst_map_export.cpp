@@ -356,11 +356,12 @@ void tst_map_export::unknownType()
         SaveGraph(map.Chart, path);
         QFAIL("an unknown type was saved");
     } catch (const EUnknownGraphType &e) {
-        QCOMPARE(e.message(), QStringLiteral("Cannot save \"%1\": the picture can be saved as a "
-                                             "Windows metafile (.wmf), an enhanced metafile (.emf), "
-                                             "a bitmap (.bmp), an SVG picture (.svg), a PDF "
-                                             "document (.pdf) or a PNG picture (.png)")
-                                  .arg(path));
+        QCOMPARE(e.message(),
+                 QStringLiteral("Cannot save \"%1\": the picture can be saved as a "
+                                "Windows metafile (.wmf), an enhanced metafile (.emf), "
+                                "a bitmap (.bmp), an SVG picture (.svg), a PDF "
+                                "document (.pdf) or a PNG picture (.png)")
+                     .arg(path));
     }
     QVERIFY(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
 

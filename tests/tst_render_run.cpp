@@ -120,8 +120,8 @@ void TestRender::pictures_data()
     QTest::newRow("pdf") << QStringList{"--size", "901x433"} << "map.pdf";
     QTest::newRow("png scale 3") << QStringList{"--size", "400x200", "--scale", "3"} << "map.png";
     QTest::newRow("bmp") << QStringList{"--size", "333x222"} << "map.bmp";
-    QTest::newRow("gray, no names") << QStringList{"--palette", "gray", "--no-gene-names"}
-                                    << "gray.png";
+    QTest::newRow("gray, no names")
+        << QStringList{"--palette", "gray", "--no-gene-names"} << "gray.png";
     QTest::newRow("chromosomes") << QStringList{"--chromosomes", "tavC_chrII,velA_chr1"}
                                  << "two.svg";
     QTest::newRow("genes hidden") << QStringList{"--genes", "ROGA,HEPK", "--hide-unchecked"}
@@ -154,8 +154,7 @@ void TestRender::pictures()
     if (output.endsWith(".svg")) {
         QVERIFY(Outside("xmllint", {"--noout", path}) != "failed");
         const TSvgRows rows = SvgRows(bytes);
-        const QImage drawn = QImage::fromData(
-            Outside("rsvg-convert", {"-f", "png", path}), "PNG");
+        const QImage drawn = QImage::fromData(Outside("rsvg-convert", {"-f", "png", path}), "PNG");
         QCOMPARE(drawn.size(), QSize(1600, 900));
         if (tag == "svg") {
             QCOMPARE(rows.Titles, names);
@@ -181,8 +180,8 @@ void TestRender::pictures()
                              qPrintable(text));
         }
     } else if (output.endsWith(".pdf")) {
-        const QImage drawn = QImage::fromData(
-            Outside("pdftoppm", {"-r", "72", "-png", "-singlefile", path}), "PNG");
+        const QImage drawn =
+            QImage::fromData(Outside("pdftoppm", {"-r", "72", "-png", "-singlefile", path}), "PNG");
         QCOMPARE(drawn.size(), QSize(901, 433));
         const QList<QByteArray> fonts = Outside("pdffonts", {path}).split('\n').mid(2);
         QVERIFY(!fonts.value(0).isEmpty());
@@ -250,15 +249,14 @@ void TestRender::errors_data()
     QTest::newRow("vector scale") << QStringList{"--scale", "2", kDemo, "OUT.svg"} << 2
                                   << "--scale";
     QTest::newRow("no output") << QStringList{kDemo} << 2 << "No output file";
-    QTest::newRow("unknown chromosome") << QStringList{"--inverse", "chrX", kDemo, "OUT.png"} << 2
-                                        << "No chromosome \"chrX\"";
+    QTest::newRow("unknown chromosome")
+        << QStringList{"--inverse", "chrX", kDemo, "OUT.png"} << 2 << "No chromosome \"chrX\"";
     QTest::newRow("align on one") << QStringList{"--align", "ZELF", kDemo, "OUT.png"} << 2
                                   << "one chromosome only";
     QTest::newRow("missing input") << QStringList{"NONE.txt", "OUT.png"} << 1 << "NONE.txt";
     QTest::newRow("bad line") << QStringList{kDemo, bad, "OUT.png"} << 1
                               << "BAD: Error in the file at line 2";
-    QTest::newRow("no folder") << QStringList{kDemo, "NONE/OUT.png"} << 2
-                               << "Cannot create file";
+    QTest::newRow("no folder") << QStringList{kDemo, "NONE/OUT.png"} << 2 << "Cannot create file";
     QTest::newRow("zoom span too large")
         << QStringList{"--zoom", "-1e308:1e308", kDemo, "OUT.png"} << 2 << "too large to draw";
     QTest::newRow("pixels past the limit")
@@ -316,8 +314,8 @@ void TestRender::errors()
             argument = dir.path();
     // An existing picture stays whole.
     QFile old(arguments.last());
-    const bool existing = arguments.last().startsWith(dir.filePath("OUT.")) &&
-                          old.open(QIODevice::WriteOnly);
+    const bool existing =
+        arguments.last().startsWith(dir.filePath("OUT.")) && old.open(QIODevice::WriteOnly);
     if (existing) {
         old.write("old picture");
         old.close();
@@ -361,10 +359,10 @@ void TestRender::outputsOfTheProcess_data()
            "\"$D/a.png\" >>\"$D/r\" && [ \"$(stat -c %i \"$D/r\")\" = \"$i\" ] && "
            "grep -q '^velA_chr1' \"$D/r\""
         << 0 << "";
-    QTest::newRow("report into a pipe")
-        << "mkfifo \"$D/p\" && exec 3<>\"$D/p\" && \"$R\" --report \"$D/p\" \"$IN\" \"$D/a.png\" && "
-           "[ -p \"$D/p\" ] && head -n 2 <&3 | grep -q '^velA_chr1'"
-        << 0 << "";
+    QTest::newRow("report into a pipe") << "mkfifo \"$D/p\" && exec 3<>\"$D/p\" && \"$R\" --report "
+                                           "\"$D/p\" \"$IN\" \"$D/a.png\" && "
+                                           "[ -p \"$D/p\" ] && head -n 2 <&3 | grep -q '^velA_chr1'"
+                                        << 0 << "";
     QTest::newRow("file names not UTF-8")
         << "n=$(printf 'caf\\351'); cp \"$IN\" \"$D/$n.txt\" && \"$R\" --report \"$D/$n.tsv\" "
            "\"$D/$n.txt\" \"$D/$n.png\" && [ -s \"$D/$n.png\" ] && [ -s \"$D/$n.tsv\" ] && "

@@ -127,14 +127,22 @@ void TestCommonDecl::errorBoxText_data()
 {
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("ends in digit") << "Error in the file at line 12" << "Error in the file at line 12.";
-    QTest::newRow("ends in letter") << "Integer overflow" << "Integer overflow.";
-    QTest::newRow("ends in period") << "Done." << "Done.";
-    QTest::newRow("ends in bang") << "Stop!" << "Stop!";
-    QTest::newRow("ends in comma") << "a," << "a,";
-    QTest::newRow("ends in slash") << "a/" << "a/.";
-    QTest::newRow("ends in quote") << "file \"x\"" << "file \"x\"";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("ends in digit") << "Error in the file at line 12"
+                                   << "Error in the file at line 12.";
+    QTest::newRow("ends in letter") << "Integer overflow"
+                                    << "Integer overflow.";
+    QTest::newRow("ends in period") << "Done."
+                                    << "Done.";
+    QTest::newRow("ends in bang") << "Stop!"
+                                  << "Stop!";
+    QTest::newRow("ends in comma") << "a,"
+                                   << "a,";
+    QTest::newRow("ends in slash") << "a/"
+                                   << "a/.";
+    QTest::newRow("ends in quote") << "file \"x\""
+                                   << "file \"x\"";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestCommonDecl::errorBoxText()

@@ -140,7 +140,7 @@ void TestVectorOps::sortStrings_data()
     QTest::newRow("one") << tVectorOfString{"Z"} << tVectorOfString{"Z"};
     QTest::newRow("two") << tVectorOfString{"B", "A"} << tVectorOfString{"A", "B"};
     QTest::newRow("documented example") << tVectorOfString{"B", "10", "9", "A", "???"}
-                                      << tVectorOfString{"10", "9", "???", "A", "B"};
+                                        << tVectorOfString{"10", "9", "???", "A", "B"};
     QTest::newRow("prefixes first") << tVectorOfString{"ABC", "A", "AB", "ABD", "B"}
                                     << tVectorOfString{"A", "AB", "ABC", "ABD", "B"};
     QTest::newRow("bytes above 127 last") << tVectorOfString{"\xe9T\xc9", "ZZ", "\x80", "A", "0"}

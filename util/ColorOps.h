@@ -19,12 +19,24 @@ constexpr TColor RGBToColor(int r, int g, int b)
 {
     return TColor(r & 0xFF) | (TColor(g & 0xFF) << 8) | (TColor(b & 0xFF) << 16);
 }
-constexpr int RedOf(TColor c) { return int(c & 0xFF); }
-constexpr int GreenOf(TColor c) { return int((c >> 8) & 0xFF); }
-constexpr int BlueOf(TColor c) { return int((c >> 16) & 0xFF); }
+constexpr int RedOf(TColor c)
+{
+    return int(c & 0xFF);
+}
+constexpr int GreenOf(TColor c)
+{
+    return int((c >> 8) & 0xFF);
+}
+constexpr int BlueOf(TColor c)
+{
+    return int((c >> 16) & 0xFF);
+}
 
 // The one conversion from a COLORREF to Qt's colour.
-inline QColor ToQColor(TColor c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
+inline QColor ToQColor(TColor c)
+{
+    return QColor(RedOf(c), GreenOf(c), BlueOf(c));
+}
 
 // A palette of (steps - 1) * perStep entries interpolated between the colour steps.
 // Raises EInvalidGraphicOperation for fewer than two steps or perStep below 1.

@@ -9,10 +9,10 @@
 // The program's own exceptions are its answers to bad input: each command is guarded here as
 // the window guards it, and the next one runs on what is left. Anything else that leaves a
 // command (another exception, a crash, a sanitizer report, a hang) is a finding.
+#include "chart/TChart.h"
 #include "core/Catalogue.h"
 #include "core/MapOperations.h"
 #include "core/RecordFile.h"
-#include "chart/TChart.h"
 #include "map/GraphExport.h"
 #include "map/MapBuilder.h"
 #include "map/MapSession.h"
