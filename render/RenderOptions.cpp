@@ -45,11 +45,6 @@ const char *const kValued[] = {"size",        "palette",
                                "font-size",   "name-font-size",
                                "homology",    "min-identity",
                                "max-evalue",  "groups"};
-// Raster figures: from a screen's resolution to a printer's finest.
-constexpr int kMinDpi = 30;
-constexpr int kMaxDpi = 2400;
-// A raster figure sized in mm, in or pt without --dpi: what journals ask of line art.
-constexpr int kDefaultDpi = 300;
 const QLatin1String kScaleBar("--scale-bar");
 const QLatin1String kScaleBarLength("--scale-bar-length=");
 
@@ -88,9 +83,11 @@ double FontSize(const QCommandLineParser &parser, const QString &option)
     const QString text = parser.value(option);
     bool ok = false;
     const double size = text.toDouble(&ok);
-    if (!ok || !(size >= 2) || size > 72)
-        Bad(QStringLiteral("Bad --%1 \"%2\": give a size in points from 2 to 72")
-                .arg(option, text));
+    if (!ok || !(size >= kMinFigureFontPoints) || size > kMaxFigureFontPoints)
+        Bad(QStringLiteral("Bad --%1 \"%2\": give a size in points from %3 to %4")
+                .arg(option, text)
+                .arg(kMinFigureFontPoints)
+                .arg(kMaxFigureFontPoints));
     return size;
 }
 
@@ -202,24 +199,23 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
     o.Disentangle = parser.isSet(QStringLiteral("disentangle"));
     if (parser.isSet(QStringLiteral("size"))) {
         const TFigureSize size = ParseSize(parser.value(QStringLiteral("size")));
-        o.Size = size.Pixels();
+        o.Figure.Size = size.Pixels();
         if (size.Physical())
-            o.Millimetres = size.Millimetres();
+            o.Figure.Millimetres = size.Millimetres();
     }
-    o.Decor.Legend = parser.isSet(QStringLiteral("legend"));
+    o.Figure.Decor.Legend = parser.isSet(QStringLiteral("legend"));
     if (parser.isSet(QStringLiteral("scale-bar-length"))) {
         const QString text = parser.value(QStringLiteral("scale-bar-length"));
-        const std::optional<double> length = ParseBaseLength(text);
-        if (text != QLatin1String("auto") && !length)
-            Bad(QStringLiteral("Bad --scale-bar \"%1\": give auto or a length such as 500bp, "
-                               "10kb or 1.5Mb")
-                    .arg(text));
-        o.Decor.ScaleBar = true;
-        o.Decor.ScaleBarLength = length.value_or(0);
+        o.Figure.Decor.ScaleBar = true;
+        try {
+            o.Figure.Decor.ScaleBarLength = ScaleBarLengthOf(text);
+        } catch (const EFigureError &error) {
+            Bad(error.message());
+        }
     }
     if (parser.isSet(QStringLiteral("title"))) {
-        o.Decor.Title = parser.value(QStringLiteral("title"));
-        if (o.Decor.Title.trimmed().isEmpty())
+        o.Figure.Decor.Title = parser.value(QStringLiteral("title"));
+        if (o.Figure.Decor.Title.trimmed().isEmpty())
             Bad(QStringLiteral("--title needs a text"));
     }
     if (parser.isSet(QStringLiteral("order"))) {
@@ -248,18 +244,14 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
             Bad(QStringLiteral("--flank goes with --around"));
         o.Flank = qint64(*flank);
     }
-    o.Italic = parser.isSet(QStringLiteral("italic"));
+    o.Figure.Italic = parser.isSet(QStringLiteral("italic"));
     if (parser.isSet(QStringLiteral("font"))) {
-        o.FontFamily = parser.value(QStringLiteral("font")).trimmed();
-        if (o.FontFamily.isEmpty())
+        o.Figure.FontFamily = parser.value(QStringLiteral("font")).trimmed();
+        if (o.Figure.FontFamily.isEmpty())
             Bad(QStringLiteral("--font needs a font family"));
     }
-    o.FontSize = FontSize(parser, QStringLiteral("font-size"));
-    o.NameFontSize = FontSize(parser, QStringLiteral("name-font-size"));
-    if (!o.FontFamily.isEmpty())
-        o.Decor.FontFamily = o.FontFamily;
-    if (o.FontSize > 0)
-        o.Decor.FontPixels = std::max(1, int(std::lround(o.FontSize * kFigurePixelsPerInch / 72)));
+    o.Figure.FontSize = FontSize(parser, QStringLiteral("font-size"));
+    o.Figure.NameFontSize = FontSize(parser, QStringLiteral("name-font-size"));
     if (o.GeneRight && o.Around.isEmpty())
         Bad(QStringLiteral("--gene-right goes with --around"));
     if (parser.isSet(QStringLiteral("genome-names"))) {
@@ -326,14 +318,14 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
     if (parser.isSet(QStringLiteral("scale"))) {
         const QString text = parser.value(QStringLiteral("scale"));
         bool ok = false;
-        o.Scale = text.toInt(&ok);
-        if (!ok || o.Scale < 1 || o.Scale > kMaxScale)
+        o.Figure.Scale = text.toInt(&ok);
+        if (!ok || o.Figure.Scale < 1 || o.Figure.Scale > kMaxScale)
             Bad(QStringLiteral("Bad --scale \"%1\": give a whole number from 1 to %2")
                     .arg(text)
                     .arg(kMaxScale));
-        if (o.Scale != 1 && !IsRasterFormat(format))
+        if (o.Figure.Scale != 1 && !IsRasterFormat(format))
             Bad(QStringLiteral("--scale applies to pixel pictures only (.png, .bmp)"));
-        if (o.Millimetres)
+        if (o.Figure.Millimetres)
             Bad(QStringLiteral("--scale applies to a size in pixels; give --dpi with a size in "
                                "mm, in or pt"));
     }
@@ -341,34 +333,32 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
         const QString text = parser.value(QStringLiteral("dpi"));
         bool ok = false;
         const int dpi = text.toInt(&ok);
-        if (!ok || dpi < kMinDpi || dpi > kMaxDpi)
+        if (!ok || dpi < kMinFigureDpi || dpi > kMaxFigureDpi)
             Bad(QStringLiteral("Bad --dpi \"%1\": give a whole number from %2 to %3")
                     .arg(text)
-                    .arg(kMinDpi)
-                    .arg(kMaxDpi));
+                    .arg(kMinFigureDpi)
+                    .arg(kMaxFigureDpi));
         if (!IsRasterFormat(format))
             Bad(QStringLiteral("--dpi applies to pixel pictures only (.png, .bmp)"));
-        if (!o.Millimetres)
+        if (!o.Figure.Millimetres)
             Bad(QStringLiteral("--dpi needs a --size in mm, in or pt"));
-        o.Dpi = dpi;
-    } else if (o.Millimetres && IsRasterFormat(format)) {
-        o.Dpi = kDefaultDpi;
+        o.Figure.Dpi = dpi;
+    } else if (o.Figure.Millimetres && IsRasterFormat(format)) {
+        o.Figure.Dpi = kDefaultFigureDpi;
     }
-    if (o.Millimetres && o.Dpi > 0) {
-        const double side = std::max(o.Millimetres->width(), o.Millimetres->height());
-        if (side / 25.4 * o.Dpi > kMaxSide)
-            Bad(QStringLiteral("--size %1 at %2 dpi is more than %3 pixels a side")
-                    .arg(parser.value(QStringLiteral("size")))
-                    .arg(o.Dpi)
-                    .arg(kMaxSide));
+    try {
+        CheckFigureSize(o.Figure, parser.value(QStringLiteral("size")));
+    } catch (const EFigureError &error) {
+        Bad(error.message());
     }
     // Each side may be fine and their product still past what can be drawn.
-    const qint64 pixels = qint64(o.Size.width()) * o.Scale * o.Size.height() * o.Scale;
+    const qint64 pixels =
+        qint64(o.Figure.Size.width()) * o.Figure.Scale * o.Figure.Size.height() * o.Figure.Scale;
     if (IsRasterFormat(format) && pixels > kMaxGraphPixels)
         Bad(QStringLiteral("A picture of %1 x %2 pixels is too large: give --size and --scale "
                            "for %3 million pixels at most")
-                .arg(qint64(o.Size.width()) * o.Scale)
-                .arg(qint64(o.Size.height()) * o.Scale)
+                .arg(qint64(o.Figure.Size.width()) * o.Figure.Scale)
+                .arg(qint64(o.Figure.Size.height()) * o.Figure.Scale)
                 .arg(kMaxGraphPixels / 1000000));
     for (const QString &input : o.Inputs)
         o.InputPaths.append(SystemName(input, system));

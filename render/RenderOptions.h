@@ -5,7 +5,7 @@
 #include "core/Catalogue.h"
 #include "core/Homology.h"
 #include "core/Regions.h"
-#include "map/FigureLayout.h"
+#include "map/FigureExport.h"
 #include "map/ViewOptions.h"
 #include "util/CommonDecl.h"
 
@@ -25,21 +25,14 @@ struct TRenderOptions
     QList<QByteArray> InputPaths;
     QByteArray OutputPath;
     QByteArray ReportPath;
-    QSize Size{1600, 900}; // the picture's size in figure pixels; the chart's client size
-    // A size given in mm, in or pt: the picture carries it, and a raster picture has Dpi.
-    std::optional<QSizeF> Millimetres;
-    double Dpi = 0;
-    TFigureDecor Decor; // title, scale bar, colour key
-    QStringList Order;  // these chromosomes' rows first, in this order
+    // The picture's size, resolution, type faces and what stands around the map.
+    TFigureOptions Figure;
+    QStringList Order; // these chromosomes' rows first, in this order
     TGenomeNames GenomeNames = TGenomeNames::Collisions;
     std::vector<TRegion> Regions; // only these parts of their chromosomes are shown
     QString Around;               // every row carrying this gene, around it; none when empty
     qint64 Flank = 10000;         // bases shown either side of Around
     bool GeneRight = false;       // rows turned so that Around points right
-    QString FontFamily;           // the labels', names' and figure's; the map's when empty
-    double FontSize = 0;          // the labels' in points; the map's 9 pixels when 0
-    double NameFontSize = 0;      // the chromosome names' in points; the map's when 0
-    bool Italic = false;          // gene names in italics, as gene symbols are set
     bool GrayPalette = false;
     TViewOptions View;
     std::optional<QStringList> Chromosomes; // the checked ones; all when not given
@@ -48,7 +41,6 @@ struct TRenderOptions
     QString Align;                          // gene to align on; none when empty
     bool Disentangle = false;
     std::optional<std::pair<double, double>> Zoom; // bottom axis range
-    int Scale = 1;                                 // raster pictures only
     QString Report;           // the row report's file, "-" for standard output; none when empty
     THomologySource Homology; // genes joined by a table or by their proteins; none when unset
     QString Groups;           // the gene, genome, group table's file; none when empty

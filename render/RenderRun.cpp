@@ -3,8 +3,7 @@
 #include "chart/TChart.h"
 #include "core/MapOperations.h"
 #include "core/Regions.h"
-#include "map/FigureLayout.h"
-#include "map/GraphExport.h"
+#include "map/FigureExport.h"
 #include "map/MapSession.h"
 #include "map/RowReport.h"
 #include "platform/Systeme.h"
@@ -16,8 +15,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QIODevice>
-#include <QImage>
-#include <QPainter>
 #include <QSaveFile>
 #include <QTemporaryDir>
 
@@ -161,23 +158,6 @@ void WriteGroups(const QString &path, const QByteArray &text)
         throw EInOutError(QStringLiteral("Cannot create file %1").arg(path));
 }
 
-// The label font on the template every row copies, the names' on the chart; sizes in points
-// become the chart's pixels, 96 to the inch.
-void ApplyFonts(const TRenderOptions &o, TChart &chart)
-{
-    TChartFont &labels = chart.Series(0).Marks.Font;
-    if (!o.FontFamily.isEmpty()) {
-        labels.Name = o.FontFamily;
-        chart.CanvasFont.setFamily(o.FontFamily);
-    }
-    if (o.FontSize > 0)
-        labels.Height = -o.Decor.FontPixels;
-    if (o.NameFontSize > 0)
-        chart.CanvasFont.setPixelSize(
-            std::max(1, int(std::lround(o.NameFontSize * kFigurePixelsPerInch / 72))));
-    labels.Italic = o.Italic;
-}
-
 // True when the first record of gene g on chromosome c points left.
 bool PointsLeft(const TCatalogue &catalogue, qint32 c, qint32 g)
 {
@@ -187,26 +167,6 @@ bool PointsLeft(const TCatalogue &catalogue, qint32 c, qint32 g)
     return false;
 }
 
-// How the picture is saved: as the chart alone, or as a figure with its size, resolution and
-// what stands around the map.
-TGraphOptions FigureOptions(const TRenderOptions &o, const TChart &chart,
-                            const TMapSession &session, const QRect &figureChart)
-{
-    TGraphOptions options;
-    options.Scale = o.Scale;
-    options.Millimetres = o.Millimetres;
-    options.Dpi = o.Dpi;
-    if (o.Decor.Any()) {
-        options.Picture = o.Size;
-        options.ChartAt = figureChart.topLeft();
-        options.Decorate = [&o, &chart, &session, figureChart](QPainter &painter) {
-            DrawFigureDecor(painter, chart, figureChart, session.FCatalogue, session.FPalette,
-                            o.Decor);
-        };
-    }
-    return options;
-}
-
 // The whole run after the command line was read.
 void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
 {
@@ -214,40 +174,15 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
     // reads is told at once, and nothing is replaced unless both are written whole.
     TRenderOutputs outputs(o.Output, o.OutputPath, o.Report, o.ReportPath, out);
 
-    // The chart as the window sets it up, wired to the session and sized as the widget is when
-    // shown: the resize moves the labels first.
-    TChart chart;
-    TMapSession session;
-    SetupMapChart(chart);
-    session.Wire(chart);
-    // A figure's title, scale bar and key take bands of the picture; the chart has the rest.
-    const QRect figureChart = FigureChartRect(o.Size, o.Decor);
-    const QRect rect(QPoint(0, 0), o.Decor.Any() ? figureChart.size() : o.Size);
-    chart.SetChartRect(rect);
-    chart.OnResize(chart);
-    // The widget's repaint, as far as it matters here: the rebuild cycle's drawings lay out the
-    // labels the picture stands on, while their pixels are thrown away. A one-pixel frame
-    // keeps every placement (they follow the chart's rectangle, not the frame's) and lets the
-    // chart leave out drawing what falls outside it, so the picture is drawn once, by SaveGraph.
-    QImage frame(1, 1, QImage::Format_RGB32);
-    const auto repaint = [&] {
-        QPainter painter(&frame);
-        chart.SetChartRect(rect);
-        chart.Paint(painter, rect);
-    };
-    session.SetRepaint(repaint);
-
-    // The switches the window applies to the chart in place act on the template, which every
-    // row copies at the load's rebuild; the others the rebuild reads from the session.
-    session.View = o.View;
-    ApplyGeneName(chart, o.View.GeneName);
-    ApplyGrid(chart, o.View.Grid);
-    ApplyFrameGeneName(chart, o.View.FrameGeneName);
-    ApplyFrameArrows(chart, o.View.FrameArrows);
+    // The chart as the window sets it up, sized for the figure and wired to its session.
+    TFigureChart figure(o.Figure);
+    TChart &chart = figure.Chart();
+    TMapSession &session = figure.Session();
+    const auto repaint = [&figure] { figure.Repaint(); };
+    figure.SetView(o.View);
     if (o.GrayPalette)
         session.FPalette = GrayPalette();
     session.GenomeNames = o.GenomeNames;
-    ApplyFonts(o, chart);
 
     // An input whose name has no UTF-8 spelling is read through a link that has one, named
     // as the command line shows it, in a folder of the run's own; messages name it as given.
@@ -370,28 +305,14 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
         throw EBadInput(MessageOf(error));
     }
 
-    if (o.Millimetres || o.Decor.Any()) {
-        // A figure cuts no chromosome name at its left edge and no label at its top.
-        chart.MarginLeft = FigureMarginLeft(chart, rect.width());
-        chart.Invalidate();
-        repaint();
-        chart.MarginRight = FigureMarginRight(chart, rect.width());
-        chart.Invalidate();
-        repaint();
-        const double top = FigureTopOfRows(chart);
-        if (top > 0) {
-            chart.SetAxisRange(chart.LeftAxis, chart.LeftAxis.Minimum, top);
-            repaint();
-        }
-    }
+    figure.LayOut();
 
     const char *step = "making the report";
     try {
         const QByteArray report =
             o.Report.isEmpty() ? QByteArray() : RowReportText(RowReport(catalogue, chart));
         step = "drawing the picture";
-        WriteGraph(chart, o.Output, outputs.Picture(),
-                   FigureOptions(o, chart, session, figureChart));
+        figure.Write(o.Output, outputs.Picture());
         step = "writing the files";
         if (!o.Groups.isEmpty())
             WriteGroups(o.Groups, GroupsText(catalogue, session.FHomologyReport));

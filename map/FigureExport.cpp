@@ -1,0 +1,196 @@
+#include "map/FigureExport.h"
+
+#include <QBuffer>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+// Longer sides than this no raster picture is drawn with in reasonable time or memory.
+constexpr int kMaxRasterSide = 20000;
+
+// The label font on the template every row copies, the names' on the chart.
+void ApplyFonts(const TFigureOptions &o, TChart &chart)
+{
+    TChartFont &labels = chart.Series(0).Marks.Font;
+    if (!o.FontFamily.isEmpty()) {
+        labels.Name = o.FontFamily;
+        chart.CanvasFont.setFamily(o.FontFamily);
+    }
+    if (o.FontSize > 0)
+        labels.Height = -o.Decor.FontPixels;
+    if (o.NameFontSize > 0)
+        chart.CanvasFont.setPixelSize(FigurePixelsOfPoints(o.NameFontSize));
+    labels.Italic = o.Italic;
+}
+
+// The title, scale bar and key are set in the figure's own face and the labels' size.
+TFigureOptions WithDecorFonts(TFigureOptions o)
+{
+    if (!o.FontFamily.isEmpty())
+        o.Decor.FontFamily = o.FontFamily;
+    if (o.FontSize > 0)
+        o.Decor.FontPixels = FigurePixelsOfPoints(o.FontSize);
+    return o;
+}
+} // namespace
+
+int FigurePixelsOfPoints(double points)
+{
+    return std::max(1, int(std::lround(points * kFigurePixelsPerInch / 72)));
+}
+
+double ScaleBarLengthOf(const QString &text)
+{
+    const std::optional<double> length = ParseBaseLength(text);
+    if (text != QLatin1String("auto") && !length)
+        throw EFigureError(QStringLiteral("Bad --scale-bar \"%1\": give auto or a length such as "
+                                          "500bp, 10kb or 1.5Mb")
+                               .arg(text));
+    return length.value_or(0);
+}
+
+void CheckFigureSize(const TFigureOptions &options, const QString &sizeText)
+{
+    if (!options.Millimetres || options.Dpi <= 0)
+        return;
+    const double side = std::max(options.Millimetres->width(), options.Millimetres->height());
+    if (side / 25.4 * options.Dpi > kMaxRasterSide)
+        throw EFigureError(QStringLiteral("--size %1 at %2 dpi is more than %3 pixels a side")
+                               .arg(sizeText)
+                               .arg(options.Dpi)
+                               .arg(kMaxRasterSide));
+}
+
+TFigureChart::TFigureChart(const TFigureOptions &options)
+    : m_options(WithDecorFonts(options)),
+      m_figureChart(FigureChartRect(m_options.Size, m_options.Decor)),
+      m_rect(QPoint(0, 0), m_options.Decor.Any() ? m_figureChart.size() : m_options.Size),
+      m_frame(1, 1, QImage::Format_RGB32)
+{
+    SetupMapChart(m_chart);
+    m_session.Wire(m_chart);
+    // Sized as the widget is when shown: the resize moves the labels first.
+    m_chart.SetChartRect(m_rect);
+    m_chart.OnResize(m_chart);
+    m_session.SetRepaint([this] { Repaint(); });
+    ApplyFonts(m_options, m_chart);
+}
+
+void TFigureChart::Repaint()
+{
+    // A one-pixel frame keeps every placement (they follow the chart's rectangle, not the
+    // frame's) and lets the chart leave out what falls outside it, so the picture is drawn once.
+    QPainter painter(&m_frame);
+    m_chart.SetChartRect(m_rect);
+    m_chart.Paint(painter, m_rect);
+}
+
+void TFigureChart::SetView(const TViewOptions &view)
+{
+    // The switches the window applies to the chart in place act on the template, which every
+    // row copies at the next rebuild; the others the rebuild reads from the session.
+    m_session.View = view;
+    ApplyGeneName(m_chart, view.GeneName);
+    ApplyGrid(m_chart, view.Grid);
+    ApplyFrameGeneName(m_chart, view.FrameGeneName);
+    ApplyFrameArrows(m_chart, view.FrameArrows);
+}
+
+void TFigureChart::ShowMapOf(const TMapSession &shown, const TChart &screen)
+{
+    SetView(shown.View);
+    m_session.FPalette = shown.FPalette;
+    m_session.GenomeNames = shown.GenomeNames;
+    m_session.FHomology = shown.FHomology;
+    m_session.FHomologyReport = shown.FHomologyReport;
+    m_session.Install(shown.FCatalogue);
+    m_session.ChromosomeChecked = shown.ShownChromosomes();
+    m_session.GeneChecked = shown.ShownGenes();
+    m_session.Redraw();
+    if (screen.Zoomed()) {
+        // The widget repaints after a zoom, laying the labels out for the new range.
+        m_chart.ZoomTo(screen.BottomAxis.Minimum, screen.BottomAxis.Maximum);
+        Repaint();
+    }
+}
+
+void TFigureChart::LayOut()
+{
+    if (m_laidOut || !m_options.LaidOut())
+        return;
+    m_laidOut = true;
+    m_chart.MarginLeft = FigureMarginLeft(m_chart, m_rect.width());
+    m_chart.Invalidate();
+    Repaint();
+    m_chart.MarginRight = FigureMarginRight(m_chart, m_rect.width());
+    m_chart.Invalidate();
+    Repaint();
+    const double top = FigureTopOfRows(m_chart);
+    if (top > 0) {
+        m_chart.SetAxisRange(m_chart.LeftAxis, m_chart.LeftAxis.Minimum, top);
+        Repaint();
+    }
+}
+
+TGraphOptions TFigureChart::GraphOptions() const
+{
+    TGraphOptions options;
+    options.Scale = m_options.Scale;
+    options.Millimetres = m_options.Millimetres;
+    options.Dpi = m_options.Dpi;
+    if (m_options.Decor.Any()) {
+        options.Picture = m_options.Size;
+        options.ChartAt = m_figureChart.topLeft();
+        options.Decorate = [this](QPainter &painter) {
+            DrawFigureDecor(painter, m_chart, m_figureChart, m_session.FCatalogue,
+                            m_session.FPalette, m_options.Decor);
+        };
+    }
+    return options;
+}
+
+void TFigureChart::Write(const QString &fileName, QIODevice &out)
+{
+    LayOut();
+    WriteGraph(m_chart, fileName, out, GraphOptions());
+}
+
+void TFigureChart::Save(const QString &fileName)
+{
+    LayOut();
+    SaveGraph(m_chart, fileName, GraphOptions());
+}
+
+QImage TFigureChart::Image()
+{
+    LayOut();
+    TGraphOptions options = GraphOptions();
+    options.Dpi = 0;
+    options.Scale = 1;
+    QBuffer bytes;
+    bytes.open(QIODevice::WriteOnly);
+    WriteGraph(m_chart, QStringLiteral("figure.bmp"), bytes, options);
+    return QImage::fromData(bytes.data(), "BMP");
+}
+
+void ExportFigure(const TMapSession &shown, const TChart &screen, const TFigureOptions &options,
+                  const QString &fileName, const QString &sizeText)
+{
+    CheckFigureSize(options, sizeText);
+    TFigureChart figure(options);
+    figure.ShowMapOf(shown, screen);
+    figure.Save(fileName);
+}
+
+QImage FigurePreview(const TMapSession &shown, const TChart &screen, const TFigureOptions &options,
+                     const QSize &box)
+{
+    TFigureChart figure(options);
+    figure.ShowMapOf(shown, screen);
+    const QImage image = figure.Image();
+    if (image.isNull() || box.isEmpty())
+        return image;
+    return image.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
