@@ -1,6 +1,7 @@
 #include "app/TdlgOstrinel.h"
 
 #include "app/TdlgAbout.h"
+#include "app/TdlgExportFigure.h"
 #include "app/TdlgInfo.h"
 #include "app/TfBlocNote.h"
 #include "app/WindowFrame.h"
@@ -82,7 +83,9 @@ QStringList DefaultChoices(QFileDialog &dialog)
 TdlgOstrinel::TdlgOstrinel(THelpSystem *help, QWidget *parent)
     : QMainWindow(parent), m_help(help), m_fileChooser(DefaultChoice),
       m_filesChooser(DefaultChoices),
-      m_printRunner([](QPrintDialog &dialog) { return dialog.exec() == QDialog::Accepted; })
+      m_printRunner([](QPrintDialog &dialog) { return dialog.exec() == QDialog::Accepted; }),
+      m_figureDialogRunner(
+          [](TdlgExportFigure &dialog) { return dialog.exec() == QDialog::Accepted; })
 {
     ui.setupUi(this);
     m_errorReporter = [this](const QString &text) {
@@ -121,6 +124,12 @@ TdlgOstrinel::TdlgOstrinel(THelpSystem *help, QWidget *parent)
     mnuFindHomologs = new QAction(QStringLiteral("Find &homologs"), this);
     mnuFindHomologs->setObjectName(QStringLiteral("mnuFindHomologs"));
     ui.mnuOperations->addAction(mnuFindHomologs);
+    // Figures for print, an addition to the File menu.
+    mnuExportFigure = new QAction(QStringLiteral("&Export figure..."), this);
+    mnuExportFigure->setObjectName(QStringLiteral("mnuExportFigure"));
+    ui.mnuFile->insertAction(ui.mnuPrint, mnuExportFigure);
+    m_lastFigure.Millimetres = QSizeF(180, 100);
+    m_lastFigure.Dpi = kDefaultFigureDpi;
 
     BuildPopups();
     ConnectHandlers();
@@ -202,6 +211,7 @@ void TdlgOstrinel::ConnectHandlers()
     on(ui.mnuDisentangle, &TdlgOstrinel::mnuDisentangleClick);
     on(mnuOpenHomology, &TdlgOstrinel::mnuOpenHomologyClick);
     on(mnuFindHomologs, &TdlgOstrinel::mnuFindHomologsClick);
+    on(mnuExportFigure, &TdlgOstrinel::mnuExportFigureClick);
     on(ui.Helpcontents1, &TdlgOstrinel::Helpcontents1Click);
     on(ui.mnuCredits, &TdlgOstrinel::mnuCreditsClick);
     on(ui.popGetInfo, &TdlgOstrinel::popGetInfoClick);
@@ -589,6 +599,44 @@ void TdlgOstrinel::mnuSaveGraphClick()
         m_lastGraphName = path;
         const TBusyCursor::Scope busy(m_busy);
         SaveGraph(Chart(), path);
+    });
+}
+
+void TdlgOstrinel::mnuExportFigureClick()
+{
+    Guarded([&] {
+        TdlgExportFigure dialog(this);
+        dialog.SetOptions(m_lastFigure, m_lastFigureFormat);
+        dialog.SetPreviewer([this](const TFigureOptions &options, const QSize &box) {
+            return FigurePreview(m_session, Chart(), options, box);
+        });
+        if (!m_figureDialogRunner(dialog))
+            return;
+        const TFigureOptions options = dialog.Options();
+        // Too large is told before a file is chosen.
+        CheckFigureSize(options, dialog.SizeText());
+        m_lastFigure = options;
+        m_lastFigureFormat = dialog.Format();
+        QFileDialog files(this, QStringLiteral("Export figure"));
+        files.setAcceptMode(QFileDialog::AcceptSave);
+        files.setFileMode(QFileDialog::AnyFile);
+        const QString extension = dialog.Extension();
+        files.setNameFilters({QStringLiteral("%1 (*.%2)").arg(extension.toUpper(), extension)});
+        files.setDefaultSuffix(extension);
+        if (!m_lastFigureName.isEmpty()) {
+            const QFileInfo last(m_lastFigureName);
+            files.selectFile(
+                last.dir().filePath(last.completeBaseName() + QLatin1Char('.') + extension));
+        }
+        QString path = m_fileChooser(files);
+        if (path.isEmpty())
+            return;
+        // The type chosen in the dialog is the one written, whatever the name ends with.
+        if (GraphFormatOf(path) != dialog.Format())
+            path += QLatin1Char('.') + extension;
+        m_lastFigureName = path;
+        const TBusyCursor::Scope busy(m_busy);
+        ExportFigure(m_session, Chart(), options, path, dialog.SizeText());
     });
 }
 

@@ -6,6 +6,7 @@
 
 #include "app/BusyCursor.h"
 #include "core/Catalogue.h"
+#include "map/FigureExport.h"
 #include "map/MapSession.h"
 #include "map/ViewOptions.h"
 #include "ui_TdlgOstrinel.h"
@@ -25,6 +26,7 @@ class TArrowSeries;
 class TCanvas;
 class TChart;
 class TdlgAbout;
+class TdlgExportFigure;
 class THelpSystem;
 
 class TdlgOstrinel : public QMainWindow
@@ -37,6 +39,8 @@ public:
     using TFilesChooser = std::function<QStringList(QFileDialog &dialog)>;
     // Runs the print dialog; true when the user accepted it.
     using TPrintDialogRunner = std::function<bool(QPrintDialog &dialog)>;
+    // Runs the figure dialog; true when the user accepted it.
+    using TFigureDialogRunner = std::function<bool(TdlgExportFigure &dialog)>;
     // Shows the text of an error box (the message with its closing period).
     using TErrorReporter = std::function<void(const QString &text)>;
 
@@ -51,6 +55,10 @@ public:
     void SetFilesChooser(TFilesChooser chooser) { m_filesChooser = std::move(chooser); }
     void SetPrintDialogRunner(TPrintDialogRunner runner) { m_printRunner = std::move(runner); }
     void SetErrorReporter(TErrorReporter reporter) { m_errorReporter = std::move(reporter); }
+    void SetFigureDialogRunner(TFigureDialogRunner runner)
+    {
+        m_figureDialogRunner = std::move(runner);
+    }
 
     // Everything "&Open..." does once the dialog has given a file: load, refill, rebuild.
     void LoadFile(const QString &path);
@@ -79,6 +87,7 @@ public:
     void mnuOpenClick();
     void mnuSaveGraphClick();
     void mnuPrintClick();
+    void mnuExportFigureClick();
     void mnuLegendClick();
     void OnChangePalette(QAction *sender);
     void mnuGeneNameClick();
@@ -147,6 +156,8 @@ private:
     // "File > Open homology table..." and "Operations > Find homologs".
     QAction *mnuOpenHomology = nullptr;
     QAction *mnuFindHomologs = nullptr;
+    // "File > Export figure...".
+    QAction *mnuExportFigure = nullptr;
 
     TMapSession m_session;
     TBusyCursor m_busy;
@@ -154,8 +165,13 @@ private:
     THelpSystem *m_help = nullptr;
     TdlgAbout *m_about = nullptr;
     QString m_lastGraphName;
+    // The last figure exported, which the dialog offers again.
+    TFigureOptions m_lastFigure;
+    TGraphFormat m_lastFigureFormat = TGraphFormat::Png;
+    QString m_lastFigureName;
     TFileChooser m_fileChooser;
     TFilesChooser m_filesChooser;
     TPrintDialogRunner m_printRunner;
+    TFigureDialogRunner m_figureDialogRunner;
     TErrorReporter m_errorReporter;
 };

@@ -1,0 +1,61 @@
+// "File > Export figure...": the dialog where the user chooses a figure's type, size in mm,
+// resolution, type faces, scale bar, key and title, with a preview of the figure. It only
+// collects the options; the window hands them to the map's figure routine.
+#pragma once
+
+#include "map/FigureExport.h"
+#include "map/GraphExport.h"
+
+#include <QDialog>
+
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QLineEdit;
+class QSpinBox;
+class QTimer;
+
+class TdlgExportFigure : public QDialog
+{
+    Q_OBJECT
+public:
+    // Draws the figure of the options into an image that fits box.
+    using TPreviewer = std::function<QImage(const TFigureOptions &options, const QSize &box)>;
+
+    explicit TdlgExportFigure(QWidget *parent = nullptr);
+
+    void SetPreviewer(TPreviewer previewer);
+    // The fields set from options (sized in mm) and the picture type.
+    void SetOptions(const TFigureOptions &options, TGraphFormat format);
+    // What the fields say. Raises EFigureError for a scale bar length that is none.
+    TFigureOptions Options() const;
+    TGraphFormat Format() const;
+    // The picture type's extension, as "png".
+    QString Extension() const;
+    // The size as a command line gives it, as "180x100mm".
+    QString SizeText() const;
+    // Draws the preview of what the fields say now (the fields' changes draw it shortly after).
+    void UpdatePreview();
+    const QImage &PreviewImage() const { return m_preview; }
+
+private:
+    QComboBox *cbFormat = nullptr;
+    QDoubleSpinBox *edWidth = nullptr;
+    QDoubleSpinBox *edHeight = nullptr;
+    QSpinBox *edDpi = nullptr;
+    QComboBox *cbFont = nullptr;
+    QDoubleSpinBox *edFontSize = nullptr;
+    QDoubleSpinBox *edNameFontSize = nullptr;
+    QCheckBox *chItalic = nullptr;
+    QCheckBox *chScaleBar = nullptr;
+    QLineEdit *edScaleBar = nullptr;
+    QCheckBox *chLegend = nullptr;
+    QLineEdit *edTitle = nullptr;
+    QLabel *lbPreview = nullptr;
+    QTimer *m_previewTimer = nullptr;
+    TPreviewer m_previewer;
+    QImage m_preview;
+};
