@@ -206,8 +206,9 @@ void TdlgExportFigure::UpdatePreview()
     try {
         m_preview = m_previewer(Options(), lbPreview->contentsRect().size());
         lbPreview->setPixmap(QPixmap::fromImage(m_preview));
-    } catch (const Exception &error) {
+    } catch (const std::exception &error) {
+        // Called from the timer too, where nothing above would catch it.
         m_preview = QImage();
-        lbPreview->setText(error.message());
+        lbPreview->setText(QString::fromUtf8(error.what()));
     }
 }
