@@ -74,6 +74,7 @@ TdlgExportFigure::TdlgExportFigure(QWidget *parent) : QDialog(parent)
     cbFont->setEditable(true);
     cbFont->addItem(QString());
     cbFont->addItems(QFontDatabase::families());
+    cbFont->lineEdit()->setPlaceholderText(QStringLiteral("Map's"));
     edFontSize = TypeSizeField(this);
     edNameFontSize = TypeSizeField(this);
     chItalic = new QCheckBox(QStringLiteral("Gene names in italics"), this);
