@@ -136,10 +136,11 @@ void TestWindowEqualsBatch::sameFigure_data()
     svg.Decor.Title = QStringLiteral("Two maps");
     svg.Decor.ScaleBar = true;
     svg.Decor.ScaleBarLength = 5000;
-    QTest::newRow("svg 85 mm, title, 5 kb bar")
+    svg.FontFamily = QStringLiteral("DejaVu Serif");
+    QTest::newRow("svg 85 mm, title, 5 kb bar, serif, zoomed")
         << svg << "svg" << QStringList{} << QPointF(20000, 90000)
-        << QStringList{"--size",      "85x60mm", "--title", "Two maps",
-                       "--scale-bar", "5kb",     "--zoom",  "20000:90000"};
+        << QStringList{"--size", "85x60mm", "--title",     "Two maps", "--scale-bar",
+                       "5kb",    "--zoom",  "20000:90000", "--font",   "DejaVu Serif"};
     TFigureOptions pdf;
     pdf.Millimetres = QSizeF(180, 100);
     pdf.FontSize = 7;
