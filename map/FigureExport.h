@@ -103,8 +103,9 @@ private:
     QImage m_frame;
 };
 
-// The window's figure: the map session shows on screen drawn as a figure and saved to fileName
-// through a temporary file renamed into place. Nothing of shown or screen changes.
+// The window's figure: the map of session shown, as the chart screen shows it, drawn as a figure
+// and saved to fileName through a temporary file renamed into place; first refused, as
+// CheckFigureSize does, when too large. Nothing of shown or screen changes.
 void ExportFigure(const TMapSession &shown, const TChart &screen, const TFigureOptions &options,
                   const QString &fileName, const QString &sizeText);
 // The same figure as an image fitting box, for a preview.
