@@ -127,11 +127,16 @@ void TFigureChart::LayOut()
     m_chart.MarginRight = FigureMarginRight(m_chart, m_rect.width());
     m_chart.Invalidate();
     Repaint();
-    const double top = FigureTopOfRows(m_chart);
-    if (top > 0) {
-        m_chart.SetAxisRange(m_chart.LeftAxis, m_chart.LeftAxis.Minimum, top);
-        Repaint();
+    const TFigureRows rows = FigureRows(m_chart);
+    for (int s = 0; s < m_chart.SeriesCount(); ++s) {
+        TArrowSeries &series = m_chart.Series(s);
+        series.SetArrowWidth(rows.ArrowWidth);
+        m_namesLeftOut = m_namesLeftOut || (series.Marks.Visible && s > 0 && !rows.Labels);
+        series.Marks.Visible = series.Marks.Visible && rows.Labels;
     }
+    m_session.SetLabelPlan(rows.Levels, {});
+    m_chart.Invalidate();
+    Repaint();
 }
 
 TGraphOptions TFigureChart::GraphOptions() const

@@ -82,8 +82,11 @@ public:
     // The map another session shows on screen taken over: its rows, checks, switches, palette,
     // homology groups and the range the screen is zoomed to.
     void ShowMapOf(const TMapSession &shown, const TChart &screen);
-    // A figure cuts no chromosome name at its left edge and no label at its top or right; once.
+    // A figure cuts no chromosome name at its left edge and no label at its top or right, and
+    // no label reaches the arrows of the row above (see FigureRows); once.
     void LayOut();
+    // True when the laid out figure's rows stand too close for any gene name.
+    bool NamesLeftOut() const { return m_namesLeftOut; }
     // The picture, its type from fileName, written into out (see WriteGraph), or saved through a
     // temporary file renamed into place (see SaveGraph).
     void Write(const QString &fileName, QIODevice &out);
@@ -98,6 +101,7 @@ private:
     QRect m_figureChart; // where the chart stands in the figure
     QRect m_rect;        // the chart's client rectangle
     bool m_laidOut = false;
+    bool m_namesLeftOut = false;
     TChart m_chart;
     TMapSession m_session;
     QImage m_frame;

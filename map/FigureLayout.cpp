@@ -198,21 +198,50 @@ int FigureMarginRight(const TChart &chart, int chartWidth)
     return margin;
 }
 
-double FigureTopOfRows(const TChart &chart)
+TFigureRows FigureRows(const TChart &chart)
 {
-    const TChartGeometry &g = chart.Geometry();
-    const double plot = g.PlotBottom - g.PlotTop;
-    // Rows stand one step apart from -rows to -1, one more step below the top at 0.
-    const double rows = -chart.LeftAxis.Minimum;
-    if (chart.SeriesCount() < 2 || rows < 1 || !chart.Series(1).Marks.Visible)
-        return 0;
-    // The highest label: the lift, four level steps and its own box over its arrow.
-    const int text = std::abs(chart.Series(1).Marks.Font.Height);
-    const double needed = (30 + 4 * 15) * text / 9 + text + 8;
-    if (plot <= 2 * needed)
-        return 0;
-    // (1 + top) steps of plot / (rows + top) pixels must hold the labels.
-    return std::max(0.0, (needed * rows - plot) / (plot - needed));
+    const TArrowSeries &t = chart.Series(0);
+    TFigureRows rows;
+    rows.ArrowWidth = std::abs(t.ArrowWidth());
+    // Rows stand one step apart from -rows to -1, one more step below the top at 0; pixels
+    // are rounded, so two rows may stand one pixel closer than the step.
+    const int room = int(std::floor(chart.Geometry().YScale));
+    bool labels = false;
+    for (int s = 1; s < chart.SeriesCount(); ++s)
+        labels = labels || (chart.Series(s).Active && chart.Series(s).Marks.Visible &&
+                            chart.Series(s).Count() > 0);
+    const int text = std::max(1, std::abs(t.Marks.Font.Height));
+    const int gap = std::max(1, 5 * text / 9);
+    if (!labels) {
+        rows.ArrowWidth = std::clamp(room - gap, 1, rows.ArrowWidth);
+        return rows;
+    }
+    // The map's gap of 5 pixels between the lowest label and its arrows, its level step, and
+    // the label's own height; the anchor is half a label above the row.
+    const int label = chart.LabelHeight(t);
+    const int step = 15 * text / 9;
+    const auto lift = [&](int arrow) { return label - label / 2 + arrow / 2 + gap; };
+    const auto needed = [&](int arrow, int levels) {
+        return label / 2 + lift(arrow) + (levels - 1) * step + arrow / 2 + 1;
+    };
+    const int full = rows.ArrowWidth;
+    if (needed(full, 5) <= room)
+        return rows;
+    // Levels go first while the arrows stay as high as a label, then the arrows grow lower.
+    int levels = 5;
+    while (levels > 1 && needed(std::min(full, label), levels) > room)
+        --levels;
+    int arrow = full;
+    while (arrow > 4 && needed(arrow, levels) > room)
+        --arrow;
+    if (needed(arrow, levels) > room) {
+        rows.Labels = false;
+        rows.ArrowWidth = std::clamp(room - gap, 1, full);
+        return rows;
+    }
+    rows.ArrowWidth = arrow;
+    rows.Levels = {levels, lift(arrow)};
+    return rows;
 }
 
 QRect FigureChartRect(const QSize &picture, const TFigureDecor &decor)

@@ -4,6 +4,7 @@
 // same figure in every picture type; only the pixels of a raster picture follow its dpi.
 #pragma once
 
+#include "map/LabelLayout.h"
 #include "util/ColorOps.h"
 
 #include <QRect>
@@ -72,9 +73,17 @@ int FigureMarginLeft(const TChart &chart, int chartWidth);
 // each row's last records, centred on their arrows, end inside the chart.
 int FigureMarginRight(const TChart &chart, int chartWidth);
 
-// The left axis's maximum (0 on screen) that leaves room above the top row for its labels at
-// their highest level, so that none is cut at the picture's top edge.
-double FigureTopOfRows(const TChart &chart);
+// How a figure's rows hold their arrows and labels. The room from one row to the next (and
+// above the top row) takes the arrows' height, the gap over them, the label levels and the
+// arrows of the row above: when the map's own do not fit, the labels stack on fewer levels, then
+// the arrows grow lower (down to 4 pixels), and when not even one level fits, no label is shown.
+struct TFigureRows
+{
+    int ArrowWidth = 35; // across the row, as the template's
+    TLabelLevels Levels;
+    bool Labels = true; // false: the gene names are left out
+};
+TFigureRows FigureRows(const TChart &chart);
 
 // Where the chart stands in a picture of the given size: the title's band above it, the scale
 // bar's and the key's bands below it.

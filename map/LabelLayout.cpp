@@ -8,7 +8,6 @@
 
 namespace {
 constexpr int kLevelStep = 15;
-constexpr int kLevels = 5;
 constexpr int kLift = 30;
 constexpr int kNameGap = 40;
 constexpr int kOffScreen = -9999;
@@ -103,16 +102,20 @@ bool TGeneLabelLayout::Run(TChart &chart, bool firstLineNames)
         // The map's levels at its 9-pixel labels, in proportion for another label font.
         const int text = std::max(1, std::abs(series.Marks.Font.Height));
         const int levelStep = kLevelStep * text / 9;
-        const int lift = kLift * text / 9;
+        const int lift = Levels.Lift > 0 ? Levels.Lift : kLift * text / 9;
+        const int levels = std::max(1, Levels.Count);
+        const std::vector<bool> *hidden =
+            std::size_t(s) < Hidden.size() ? &Hidden[std::size_t(s)] : nullptr;
         auto &positions = series.Marks.Positions;
         const std::size_t count = std::min(positions.size(), std::size_t(series.Count()));
         int level = 0;
         // Every point's column first, in one tight pass over the row.
         m_columns.resize(count);
         g.XPixels(row.Middles.data(), m_columns.data(), count);
-        for (std::size_t p = 0; p < count; ++p, level = level + 1 == kLevels ? 0 : level + 1) {
-            const bool unknown = nextUnknown != row.Unknown.end() && *nextUnknown == int(p);
+        for (std::size_t p = 0; p < count; ++p, level = level + 1 == levels ? 0 : level + 1) {
+            bool unknown = nextUnknown != row.Unknown.end() && *nextUnknown == int(p);
             nextUnknown += unknown;
+            unknown = unknown || (hidden && p < hidden->size() && (*hidden)[p]);
             auto &slot = positions[p];
             if (!slot)
                 continue;

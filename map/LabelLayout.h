@@ -21,6 +21,15 @@ class TArrowSeries;
 // Where no connector starts or ends: a "???" point, or a point of no row.
 inline const QPoint kNoLeaderEnd(std::numeric_limits<int>::min(), std::numeric_limits<int>::min());
 
+// How the labels of a row stack above it: the map's five levels, the lowest 30 pixels above the
+// anchor at its 9-pixel labels (in proportion for another label font); a figure whose rows stand
+// closer fits fewer levels and a lower lift (FigureRows).
+struct TLabelLevels
+{
+    int Count = 5;
+    int Lift = 0; // from the anchor to the lowest label's top; 0 for the map's own
+};
+
 // Places every gene label of every row series. Returns true when any placement changed.
 bool LayoutGeneLabels(TChart &chart, bool firstLineNames);
 
@@ -35,6 +44,11 @@ public:
     // puts its leader's end, whether its label is shown or ever was drawn; kNoLeaderEnd for a
     // "???" point. Valid until the next call.
     const std::vector<QPoint> &ConnectorEnds(const TChart &chart);
+
+    TLabelLevels Levels;
+    // Labels left out as "???" ones are, by series and point (LabelsNotFitting); a series past
+    // the end, or a point past its row's flags, keeps its label.
+    std::vector<std::vector<bool>> Hidden;
 
 private:
     // Per row series (by address and revision), its points labelled "???", ascending, and the

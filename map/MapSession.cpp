@@ -66,6 +66,14 @@ void TMapSession::ChangeChart(TChart &chart, TCanvas *canvas) const
     chart.RequestRepaint();
 }
 
+void TMapSession::SetLabelPlan(const TLabelLevels &levels, std::vector<std::vector<bool>> hidden)
+{
+    m_layout.Levels = levels;
+    m_layout.Hidden = std::move(hidden);
+    // The chart knows nothing of the change: the next layout must not be skipped.
+    m_laidOutFor = {nullptr, false};
+}
+
 void TMapSession::BeforeDrawSeries(TChart &chart, TCanvas &canvas) const
 {
     if (!View.LinkGenes || FSkipConnectors)

@@ -146,6 +146,10 @@ public:
     void RebuildCycle(TChart &chart, QPainter &painter, const QRect &rect,
                       const std::function<void(CycleStep)> &afterStep = {});
 
+    // A figure's label plan: how the labels stack above their rows, and which are left out
+    // (per series and point, as LabelsNotFitting gives them). The next drawing lays them out.
+    void SetLabelPlan(const TLabelLevels &levels, std::vector<std::vector<bool>> hidden);
+
     // The check states the rows on the chart were built from.
     const std::vector<bool> &ShownChromosomes() const { return m_shownChromosomes; }
     const std::vector<bool> &ShownGenes() const { return m_shownGenes; }

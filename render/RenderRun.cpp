@@ -306,6 +306,10 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
     }
 
     figure.LayOut();
+    if (figure.NamesLeftOut())
+        Write(err, QStringLiteral("The rows stand too close for gene names at this size: they "
+                                  "are left out. A taller --size or a smaller --font-size shows "
+                                  "them.\n"));
 
     const char *step = "making the report";
     try {
