@@ -43,6 +43,70 @@ QStringList SvgTexts(const QByteArray &svg, const QString &element)
             texts << xml.readElementText(QXmlStreamReader::IncludeChildElements);
     return texts;
 }
+// Per row group of an SVG (row-1 first), the boxes of its arrows and of its labels, where their
+// group's shift puts them; a label's fill inside its frame is the frame's box.
+struct TRowBoxes
+{
+    QList<QRectF> Arrows;
+    QList<QRectF> Labels;
+};
+QList<TRowBoxes> SvgRowBoxes(const QByteArray &svg)
+{
+    QList<TRowBoxes> rows;
+    QXmlStreamReader xml(svg);
+    QList<QPair<int, QPointF>> groups; // each open group's row and shift
+    while (!xml.atEnd()) {
+        const QXmlStreamReader::TokenType token = xml.readNext();
+        if (token == QXmlStreamReader::EndElement && xml.name() == u"g")
+            groups.removeLast();
+        if (token != QXmlStreamReader::StartElement)
+            continue;
+        const QXmlStreamAttributes a = xml.attributes();
+        const int row = groups.isEmpty() ? -1 : groups.last().first;
+        if (xml.name() == u"g") {
+            const QStringList m =
+                a.value("transform").toString().remove("matrix(").remove(')').split(' ');
+            const QString id = a.value("id").toString();
+            groups.append({id.startsWith("row-") ? id.mid(4).toInt() - 1 : row,
+                           QPointF(m.value(4).toDouble(), m.value(5).toDouble())});
+            if (rows.size() <= groups.last().first)
+                rows.resize(groups.last().first + 1);
+        } else if (row >= 0 && xml.name() == u"polygon") {
+            QPolygonF shape;
+            for (const QString &point : a.value("points").toString().split(' '))
+                shape << QPointF(point.section(',', 0, 0).toDouble(),
+                                 point.section(',', 1, 1).toDouble());
+            rows[row].Arrows << shape.boundingRect().translated(groups.last().second);
+        } else if (row >= 0 && xml.name() == u"rect") {
+            const QRectF box = QRectF(a.value("x").toDouble(), a.value("y").toDouble(),
+                                      a.value("width").toDouble(), a.value("height").toDouble())
+                                   .translated(groups.last().second);
+            if (rows[row].Labels.isEmpty() || !rows[row].Labels.last().contains(box))
+                rows[row].Labels << box;
+        }
+    }
+    return rows;
+}
+
+// The first label box of one row that overlaps an arrow of another row, or another row's
+// label too when labels is set; empty when none does.
+QString Overlap(const QList<TRowBoxes> &rows, bool labels)
+{
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        for (const QRectF &box : rows[i].Labels)
+            for (qsizetype j = 0; j < rows.size(); ++j)
+                for (const QRectF &other :
+                     (labels ? rows[j].Arrows + rows[j].Labels : rows[j].Arrows))
+                    if ((i != j || (labels && other != box)) && box.intersects(other))
+                        return QStringLiteral("row %1 at %2,%3 over row %4 at %5,%6")
+                            .arg(i + 1)
+                            .arg(box.x())
+                            .arg(box.y())
+                            .arg(j + 1)
+                            .arg(other.x())
+                            .arg(other.y());
+    return {};
+}
 } // namespace
 
 class TestFigures : public QObject
@@ -165,8 +229,8 @@ void TestFigures::nothingCut_data()
 }
 
 // Every gene label and chromosome name lies inside the figure, read back from its SVG: each text
-// where its group's shift puts it, as wide and high as its font makes it. The bottom axis's
-// turned numbers are left aside.
+// where its group's shift puts it, as wide and high as its font makes it (the bottom axis's
+// turned numbers left aside); and no label covers an arrow of another row.
 void TestFigures::nothingCut()
 {
     QFETCH(QString, sample);
@@ -218,6 +282,11 @@ void TestFigures::nothingCut()
         }
     }
     QVERIFY(checked > 2);
+    // No label box reaches the arrows of another row.
+    const QList<TRowBoxes> rows = SvgRowBoxes(Bytes(path));
+    QVERIFY(rows.size() > 1 && !rows[1].Labels.isEmpty());
+    const QString overlap = Overlap(rows, false);
+    QVERIFY2(overlap.isEmpty(), qPrintable(overlap));
 }
 
 void TestFigures::regions_data()
