@@ -1,5 +1,7 @@
 #include "map/FigureExport.h"
 
+#include "map/LabelFit.h"
+
 #include <QBuffer>
 #include <QPainter>
 
@@ -118,9 +120,22 @@ void TFigureChart::ShowMapOf(const TMapSession &shown, const TChart &screen)
 
 void TFigureChart::LayOut()
 {
-    if (m_laidOut || !m_options.LaidOut())
+    if (m_laidOut)
         return;
     m_laidOut = true;
+    TLabelLevels levels;
+    if (m_options.LaidOut())
+        levels = LayOutFigure();
+    if (m_options.LabelsFit) {
+        m_session.SetLabelPlan(
+            levels,
+            LabelsNotFitting(m_chart, ChosenLabels(m_session.FCatalogue, m_session.ShownGenes())));
+        Repaint();
+    }
+}
+
+TLabelLevels TFigureChart::LayOutFigure()
+{
     m_chart.MarginLeft = FigureMarginLeft(m_chart, m_rect.width());
     m_chart.Invalidate();
     Repaint();
@@ -137,6 +152,7 @@ void TFigureChart::LayOut()
     m_session.SetLabelPlan(rows.Levels, {});
     m_chart.Invalidate();
     Repaint();
+    return rows.Levels;
 }
 
 TGraphOptions TFigureChart::GraphOptions() const

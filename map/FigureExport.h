@@ -43,6 +43,7 @@ struct TFigureOptions
     double FontSize = 0;     // the labels' in points; the map's 9 pixels when 0
     double NameFontSize = 0; // the chromosome names' in points; the map's when 0
     bool Italic = false;     // gene names in italics, as gene symbols are set
+    bool LabelsFit = false;  // only the labels that cover no arrow and no other label
 
     // Laid out as a figure (margins that cut no name or label); otherwise the window's picture.
     bool LaidOut() const { return Millimetres || Decor.Any(); }
@@ -83,7 +84,8 @@ public:
     // homology groups and the range the screen is zoomed to.
     void ShowMapOf(const TMapSession &shown, const TChart &screen);
     // A figure cuts no chromosome name at its left edge and no label at its top or right, and
-    // no label reaches the arrows of the row above (see FigureRows); once.
+    // no label reaches the arrows of the row above (see FigureRows); with LabelsFit, whether
+    // laid out or not, only the labels that fit are shown (see LabelsNotFitting); once.
     void LayOut();
     // True when the laid out figure's rows stand too close for any gene name.
     bool NamesLeftOut() const { return m_namesLeftOut; }
@@ -96,6 +98,8 @@ public:
 
 private:
     TGraphOptions GraphOptions() const;
+    // The margins, label levels and arrows of a figure; returns the levels.
+    TLabelLevels LayOutFigure();
 
     TFigureOptions m_options;
     QRect m_figureChart; // where the chart stands in the figure

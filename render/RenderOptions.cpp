@@ -44,7 +44,8 @@ const char *const kValued[] = {"size",        "palette",
                                "flank",       "font",
                                "font-size",   "name-font-size",
                                "homology",    "min-identity",
-                               "max-evalue",  "groups"};
+                               "max-evalue",  "groups",
+                               "labels"};
 const QLatin1String kScaleBar("--scale-bar");
 const QLatin1String kScaleBarLength("--scale-bar-length=");
 
@@ -252,6 +253,12 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
     }
     o.Figure.FontSize = FontSize(parser, QStringLiteral("font-size"));
     o.Figure.NameFontSize = FontSize(parser, QStringLiteral("name-font-size"));
+    if (parser.isSet(QStringLiteral("labels"))) {
+        const QString labels = parser.value(QStringLiteral("labels"));
+        if (labels != QLatin1String("all") && labels != QLatin1String("fit"))
+            Bad(QStringLiteral("Bad --labels \"%1\": give all or fit").arg(labels));
+        o.Figure.LabelsFit = labels == QLatin1String("fit");
+    }
     if (o.GeneRight && o.Around.isEmpty())
         Bad(QStringLiteral("--gene-right goes with --around"));
     if (parser.isSet(QStringLiteral("genome-names"))) {
@@ -418,6 +425,9 @@ QString RenderHelpText()
         "  --font-size PT        the labels' type size; their levels keep in proportion\n"
         "  --name-font-size PT   the chromosome names' type size\n"
         "  --italic              gene names in italics\n"
+        "  --labels all|fit      fit: only the gene names whose box covers no arrow and no\n"
+        "                        other name, the genes checked by --genes first, then the\n"
+        "                        longest records (default all)\n"
         "  --region NAME:FROM-TO show only this part of chromosome NAME (may be given again;\n"
         "                        only the chromosomes named are shown)\n"
         "  --around GENE         every chromosome that carries GENE, only around its first\n"

@@ -119,6 +119,8 @@ private slots:
     void contents();
     void nothingCut_data();
     void nothingCut();
+    void labelsFit_data();
+    void labelsFit();
     void regions_data();
     void regions();
     void errors_data();
@@ -289,6 +291,41 @@ void TestFigures::nothingCut()
     QVERIFY2(overlap.isEmpty(), qPrintable(overlap));
 }
 
+void TestFigures::labelsFit_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::newRow("dense, 1900 px") << QStringList{"--size", "1900x900"};
+    QTest::newRow("dense, 180 mm figure") << QStringList{"--size", "180x200mm", "--legend"};
+}
+
+// A dense map (10 rows of 1,000 genes) with only the labels that fit: some are shown, and no
+// shown label box covers another or any arrow, read back from the SVG.
+void TestFigures::labelsFit()
+{
+    QFETCH(QStringList, options);
+    QTemporaryDir dir;
+    QFile dense(dir.filePath("dense.txt"));
+    QVERIFY(dense.open(QIODevice::WriteOnly));
+    for (int row = 0; row < 10; ++row)
+        for (int gene = 0, start = 0; gene < 1000; ++gene, start += 1500 + gene * 37 % 900)
+            dense.write(QStringLiteral("chr%1\t%2\t%3\t1\tg%4\n")
+                            .arg(row)
+                            .arg(start)
+                            .arg(start + 400 + gene * 53 % 1100)
+                            .arg((gene * 7 + row * 13) % 1500)
+                            .toUtf8());
+    dense.close();
+    const QString path = dir.filePath("f.svg");
+    QCOMPARE(Run(options + QStringList{"--labels", "fit", dense.fileName(), path}), 0);
+    const QList<TRowBoxes> rows = SvgRowBoxes(Bytes(path));
+    qsizetype shown = 0;
+    for (const TRowBoxes &row : rows)
+        shown += row.Labels.size();
+    QVERIFY2(shown > 50, qPrintable(QString::number(shown)));
+    const QString overlap = Overlap(rows, true);
+    QVERIFY2(overlap.isEmpty(), qPrintable(overlap));
+}
+
 void TestFigures::regions_data()
 {
     QTest::addColumn<QStringList>("options");
@@ -373,6 +410,8 @@ void TestFigures::errors_data()
                                  << "--flank goes with --around";
     QTest::newRow("around unknown") << QStringList{"--around", "nothing"} << "f.png"
                                     << "No gene \"nothing\"";
+    QTest::newRow("labels") << QStringList{"--labels", "some"} << "f.png"
+                            << "Bad --labels \"some\": give all or fit";
     QTest::newRow("empty title") << QStringList{"--title", " "} << "f.png"
                                  << "--title needs a text";
 }
