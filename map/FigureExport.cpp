@@ -136,6 +136,14 @@ void TFigureChart::LayOut()
 
 TLabelLevels TFigureChart::LayOutFigure()
 {
+    // The key of homology groups takes the lines they wrap to: the chart has the rest.
+    m_options.Decor.LegendLines = FigureLegendLines(
+        LegendGroups(m_session.FCatalogue, m_session.FPalette), m_options.Decor, m_options.Size);
+    if (m_options.Decor.LegendLines > 1) {
+        m_figureChart = FigureChartRect(m_options.Size, m_options.Decor);
+        m_rect.setSize(m_figureChart.size());
+        Repaint();
+    }
     m_chart.MarginLeft = FigureMarginLeft(m_chart, m_rect.width());
     m_chart.Invalidate();
     Repaint();

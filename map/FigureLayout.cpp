@@ -8,6 +8,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 #include <cmath>
@@ -59,8 +60,63 @@ int ScaleBarBand(const TFigureDecor &decor)
 
 int LegendBand(const TFigureDecor &decor)
 {
-    // The caption on one line, the swatches on the next.
-    return decor.Legend ? 2 * TextHeight(decor, 1) + decor.FontPixels : 0;
+    // The caption on one line, the swatches on the next ones.
+    return decor.Legend
+               ? (1 + std::max(1, decor.LegendLines)) * TextHeight(decor, 1) + decor.FontPixels
+               : 0;
+}
+
+// Where each group of the key stands: its line (-1 past the last line) and its left edge, and
+// the text that ends the last line when some groups do not fit ("+N more").
+struct TGroupKey
+{
+    std::vector<QPoint> Places;
+    QString More;
+    QPoint MoreAt;
+    int Lines = 0;
+};
+
+TGroupKey PlaceGroupKey(const std::vector<TLegendGroup> &groups, const QFontMetrics &metrics,
+                        int width, int gap, int maxLines)
+{
+    TGroupKey key;
+    const int side = metrics.ascent();
+    const auto extent = [&](const QString &name) {
+        return 2 * side + 3 + metrics.horizontalAdvance(name) + 2 * gap;
+    };
+    int line = 0;
+    int x = gap;
+    for (const TLegendGroup &group : groups) {
+        const int w = extent(group.Name);
+        if (x > gap && x + w > width) {
+            ++line;
+            x = gap;
+        }
+        key.Places.emplace_back(x, line);
+        x += w;
+    }
+    key.Lines = std::min(line + 1, std::max(1, maxLines));
+    if (line < key.Lines)
+        return key;
+    // Groups past the last line go, and as many of its own as make room for how many they are.
+    std::size_t kept = 0;
+    while (kept < groups.size() && key.Places[kept].y() < key.Lines)
+        ++kept;
+    for (;;) {
+        key.More = QStringLiteral("+%1 more").arg(groups.size() - kept);
+        const int end = kept == 0 || key.Places[kept - 1].y() < key.Lines - 1
+                            ? gap
+                            : key.Places[kept - 1].x() + extent(groups[kept - 1].Name);
+        if (kept == 0 || end + metrics.horizontalAdvance(key.More) <= width ||
+            key.Places[kept - 1].y() < key.Lines - 1) {
+            key.MoreAt = QPoint(end, key.Lines - 1);
+            break;
+        }
+        --kept;
+    }
+    for (std::size_t i = kept; i < groups.size(); ++i)
+        key.Places[i].setY(-1);
+    return key;
 }
 } // namespace
 
@@ -244,6 +300,33 @@ TFigureRows FigureRows(const TChart &chart)
     return rows;
 }
 
+std::vector<TLegendGroup> LegendGroups(const TCatalogue &catalogue, const tPalette &palette)
+{
+    std::vector<TLegendGroup> groups;
+    if (catalogue.FGroupNames.empty())
+        return groups;
+    const QSet<QByteArray> names(catalogue.FGroupNames.begin(), catalogue.FGroupNames.end());
+    // A group is one gene of the list, named and coloured as the map builder colours it.
+    for (std::size_t g = 0; g < catalogue.FGeneNames.size(); ++g)
+        if (names.contains(catalogue.FGeneNames[g]))
+            groups.push_back({DisplayText(catalogue.FGeneNames[g]),
+                              ColorOfValue(palette, 0, At(catalogue.FGeneCounts, qint64(g)), 0,
+                                           catalogue.FMaxGeneCount, -999999)});
+    return groups;
+}
+
+int FigureLegendLines(const std::vector<TLegendGroup> &groups, const TFigureDecor &decor,
+                      const QSize &picture)
+{
+    if (!decor.Legend || groups.empty())
+        return 1;
+    const int line = TextHeight(decor, 1);
+    const int most = std::max(1, (picture.height() / 3 - decor.FontPixels) / line - 1);
+    return PlaceGroupKey(groups, QFontMetrics(DecorFont(decor, 1, false)), picture.width(),
+                         decor.FontPixels / 2, most)
+        .Lines;
+}
+
 QRect FigureChartRect(const QSize &picture, const TFigureDecor &decor)
 {
     const int top = TitleBand(decor);
@@ -287,7 +370,28 @@ void DrawFigureDecor(QPainter &painter, const TChart &chart, const QRect &chartR
                          text);
         y += ScaleBarBand(decor);
     }
-    if (decor.Legend && catalogue.FMaxGeneCount > 0) {
+    const std::vector<TLegendGroup> groups = LegendGroups(catalogue, palette);
+    if (decor.Legend && !groups.empty()) {
+        painter.drawText(QPoint(gap, y + metrics.ascent()), QStringLiteral("Homology groups:"));
+        const TGroupKey key =
+            PlaceGroupKey(groups, metrics, chartRect.width(), gap, decor.LegendLines);
+        const int side = metrics.ascent();
+        // Baselines one line apart under the caption's.
+        const auto baseline = [&](int line) {
+            return y + metrics.ascent() + (line + 1) * metrics.height();
+        };
+        for (std::size_t i = 0; i < groups.size(); ++i) {
+            const QPoint at = key.Places[i];
+            if (at.y() < 0)
+                continue;
+            painter.setPen(QColor(Qt::black));
+            painter.setBrush(ToQColor(groups[i].Color));
+            painter.drawRect(at.x(), baseline(at.y()) - side, 2 * side, side);
+            painter.drawText(QPoint(at.x() + 2 * side + 3, baseline(at.y())), groups[i].Name);
+        }
+        if (!key.More.isEmpty())
+            painter.drawText(QPoint(key.MoreAt.x(), baseline(key.MoreAt.y())), key.More);
+    } else if (decor.Legend && catalogue.FMaxGeneCount > 0) {
         const int baseline = y + metrics.ascent();
         painter.drawText(QPoint(gap, baseline), QStringLiteral("Gene shared by chromosomes:"));
         // One swatch per count of chromosomes, as many as the width holds, the last the most.

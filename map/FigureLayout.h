@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 class QPainter;
 class TChart;
@@ -60,7 +61,8 @@ struct TFigureDecor
     double ScaleBarLength = 0; // bases; 0 for AutoScaleBarLength of the shown range
     bool Legend = false;
     QString FontFamily = QStringLiteral("Arial");
-    int FontPixels = 9; // the labels' height; the title is half as high again
+    int FontPixels = 9;  // the labels' height; the title is half as high again
+    int LegendLines = 1; // the key's lines under its caption (FigureLegendLines)
 
     bool Any() const { return !Title.isEmpty() || ScaleBar || Legend; }
 };
@@ -85,12 +87,28 @@ struct TFigureRows
 };
 TFigureRows FigureRows(const TChart &chart);
 
+// The homology groups the key shows, in the gene list's order: each group's name as the list
+// gives it and the colour of its arrows. None without a homology source.
+struct TLegendGroup
+{
+    QString Name;
+    TColor Color;
+};
+std::vector<TLegendGroup> LegendGroups(const TCatalogue &catalogue, const tPalette &palette);
+
+// The lines the key takes under its caption in a picture of that size: one for the colours of
+// the counts; with homology groups, the lines their swatches and names wrap to, at most as many
+// as fill a third of the picture's height (the key then ends with how many more there are).
+int FigureLegendLines(const std::vector<TLegendGroup> &groups, const TFigureDecor &decor,
+                      const QSize &picture);
+
 // Where the chart stands in a picture of the given size: the title's band above it, the scale
 // bar's and the key's bands below it.
 QRect FigureChartRect(const QSize &picture, const TFigureDecor &decor);
 // Draws the title, scale bar and key into a painter whose origin is the picture's top-left, for
 // a chart drawn at chartRect (its geometry that of its last drawing). The key gives the colour of
-// a gene shared by 1 to FMaxGeneCount chromosomes, as the map builder colours it.
+// a gene shared by 1 to FMaxGeneCount chromosomes, as the map builder colours it; with homology
+// groups, each group's colour and name instead.
 void DrawFigureDecor(QPainter &painter, const TChart &chart, const QRect &chartRect,
                      const TCatalogue &catalogue, const tPalette &palette,
                      const TFigureDecor &decor);

@@ -195,6 +195,12 @@ void TestFigures::contents_data()
                                  << QStringList{};
     QTest::newRow("legend") << QStringList{"--legend"}
                             << QStringList{"Gene shared by chromosomes:", "1"} << QStringList{};
+    QTest::newRow("legend of groups")
+        << QStringList{"--legend", "--homology", "h.tsv"}
+        << QStringList{"Homology groups:", "PAIR1", "SOLO"} << QStringList{};
+    QTest::newRow("legend of groups, cut")
+        << QStringList{"--legend", "--homology", "h.tsv", "--size", "30x30mm"}
+        << QStringList{"PAIR1", "+1 more"} << QStringList{};
     QTest::newRow("order") << QStringList{"--order", "oskD_scaf7,murB_chr3"} << QStringList{}
                            << QStringList{"oskD_scaf7", "murB_chr3", "velA_chr1"};
     QTest::newRow("order, then checks")
@@ -211,6 +217,11 @@ void TestFigures::contents()
     QFETCH(QStringList, titles);
     QTemporaryDir dir;
     const QString path = dir.filePath("f.svg");
+    QFile table(dir.filePath("h.tsv"));
+    QVERIFY(table.open(QIODevice::WriteOnly) &&
+            table.write("Pair1\trogA\nPair1\ttelA\nSolo\tkasX\n") > 0);
+    table.close();
+    options.replaceInStrings(QRegularExpression("^h.tsv$"), table.fileName());
     QByteArray err;
     QCOMPARE(Run(options + QStringList{kDemo, path}, &err), 0);
     const QByteArray svg = Bytes(path);
