@@ -105,17 +105,30 @@ std::vector<std::vector<bool>> LabelsNotFitting(const TChart &chart, const QSet<
     std::vector<std::vector<bool>> hidden(std::size_t(chart.SeriesCount()));
     TBoxGrid arrows(area);
     std::vector<TCandidate> labels;
+    std::vector<std::pair<int, int>> spans; // scratch: a row's arrows' columns, end excluded
     for (int s = 1; s < chart.SeriesCount(); ++s) {
         const TArrowSeries &series = chart.Series(s);
         if (!series.Active)
             continue;
         // Each arrow as the painter draws it: through the pixel centres of its row, from the
-        // outer edge of its first pixel to that of its last.
+        // outer edge of its first pixel to that of its last. A row's arrows share its height,
+        // so the columns they cover, joined where they meet, stand for them all: a dense row is
+        // a few long boxes, not a thousand arrows to each label.
+        if (series.Count() == 0)
+            continue;
         const double half = std::abs(series.ArrowWidth()) / 2.0;
+        const double top = g.YPixel(series.StartY(0)) + 0.5 - half;
+        spans.clear();
         for (int p = 0; p < series.Count(); ++p) {
             const int x0 = g.XPixel(series.StartX(p)), x1 = g.XPixel(series.EndX(p));
-            const QRectF box(std::min(x0, x1), g.YPixel(series.StartY(p)) + 0.5 - half,
-                             std::abs(x1 - x0) + 1, 2 * half);
+            spans.emplace_back(std::min(x0, x1), std::max(x0, x1) + 1);
+        }
+        std::sort(spans.begin(), spans.end());
+        for (std::size_t i = 0; i < spans.size();) {
+            std::pair<int, int> joined = spans[i];
+            for (++i; i < spans.size() && spans[i].first <= joined.second; ++i)
+                joined.second = std::max(joined.second, spans[i].second);
+            const QRectF box(joined.first, top, joined.second - joined.first, 2 * half);
             if (box.intersects(shown))
                 arrows.Add(box);
         }
