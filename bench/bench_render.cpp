@@ -51,6 +51,7 @@ int main(int argc, char **argv)
                             2.0,
                             {"--size", "180x100mm", "--dpi", "600"}},
                            {w1, "W1", "png", 3.0},
+                           {w1, "W1, only the labels that fit", "png", 0, {"--labels", "fit"}},
                            {w1, "W1", "svg", 15.0},
                            {many, "100,000 one-record chromosomes", "svg", 0}};
     for (const TCase &c : cases) {
