@@ -131,9 +131,9 @@ public:
     void DrawPrepared(QPainter &painter, const TChartGeometry &g,
                       const std::vector<TArrowSeries *> &series,
                       const std::function<void(std::size_t, bool)> &group = {});
-    // After Prepare on exact pixels: the device pixels the opaque label boxes will paint
-    // over; null otherwise.
-    const TPixelMask *PaintedOver() const { return m_exact ? &m_paintedOver : nullptr; }
+    // After Prepare on exact pixels or a scaled image: the device pixels the opaque label boxes
+    // will paint over; null otherwise.
+    const TPixelMask *PaintedOver() const { return m_occlude ? &m_paintedOver : nullptr; }
 
     const TChartDrawStats &Stats() const { return m_stats; }
     // The height of a label box in this marks font, as a drawing sizes it.

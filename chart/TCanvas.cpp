@@ -1,5 +1,6 @@
 #include "chart/TCanvas.h"
 
+#include "chart/PixelMask.h"
 #include "util/CommonDecl.h"
 
 #include <QFontMetrics>
@@ -256,7 +257,7 @@ bool TBlackPixels::SomeStepNotBlack(const QPoint &p, const QPoint &q, bool level
     return false;
 }
 
-TBlackRows::TBlackRows(const QPainter &painter)
+TBlackRows::TBlackRows(const QPainter &painter, const TPixelMask *paintedOverLater)
 {
     const double scale = ScaledPixels(painter);
     const QTransform t = painter.combinedTransform();
@@ -272,8 +273,28 @@ TBlackRows::TBlackRows(const QPainter &painter)
     m_bounds = image->rect();
     if (painter.hasClipping())
         m_bounds &= t.mapRect(painter.clipBoundingRect()).toAlignedRect();
-    // Half the scaled pen either side, its square cap and its joins, and a pixel for rounding.
-    m_reach = std::max(1.0, painter.pen().widthF()) * scale + 2;
+    // Half the scaled pen either side, its square cap and its joins, and a pixel for rounding;
+    // a mitred join reaches out by up to its limit.
+    const QPen &pen = painter.pen();
+    const double miter = pen.joinStyle() == Qt::MiterJoin ? std::max(1.0, pen.miterLimit()) : 1;
+    m_reach = std::max(1.0, pen.widthF()) * scale * miter + 2;
+    m_near = std::max(1.0, pen.widthF()) * scale * miter * 0.7072 + 1;
+    // Pixels outside the bounds, or under later boxes, are done from the start.
+    m_words = (image->width() + 63) / 64;
+    m_known.assign(std::size_t(m_words) * std::size_t(image->height()), ~quint64(0));
+    for (int y = m_bounds.top(); y <= m_bounds.bottom(); ++y) {
+        quint64 *row = m_known.data() + std::size_t(y) * std::size_t(m_words);
+        for (int w = m_bounds.left() >> 6; w <= m_bounds.right() >> 6; ++w) {
+            const int lo = std::max(m_bounds.left(), w * 64) & 63;
+            const int hi = std::min(m_bounds.right(), w * 64 + 63) & 63;
+            row[w] &= ~((~quint64(0) << lo) & (~quint64(0) >> (63 - hi)));
+        }
+        if (paintedOverLater && paintedOverLater->Surface() == image->size())
+            for (int w = 0; w < m_words; ++w)
+                row[w] |= paintedOverLater->Row(y)[w];
+    }
+    m_tileDone.assign(
+        std::size_t(m_words) * std::size_t((image->height() + kTileRows - 1) / kTileRows), 0);
     m_blackTo.assign(std::size_t(std::max(0, m_bounds.bottom() + 1)), m_bounds.left());
     m_nextOpen.resize(std::size_t(std::max(0, m_bounds.bottom() + 2)));
     for (std::size_t y = 0; y < m_nextOpen.size(); ++y)
@@ -310,13 +331,115 @@ bool TBlackRows::RowsBlack(double lo, double hi) const
     if (top > bottom)
         return true;
     for (int y = NextOpen(top); y <= bottom; y = NextOpen(y + 1)) {
-        int &x = m_blackTo[std::size_t(y)];
-        const auto *row = reinterpret_cast<const quint32 *>(m_image->constScanLine(y));
-        while (x <= m_bounds.right() && row[x] == 0xff000000u)
-            ++x;
-        if (x <= m_bounds.right())
+        if (!SpanDone(y, m_bounds.left(), m_bounds.right()))
             return false;
         m_nextOpen[std::size_t(y)] = y + 1;
+    }
+    return true;
+}
+
+bool TBlackRows::WordDone(int y, int w, quint64 need) const
+{
+    quint64 &known = m_known[std::size_t(y) * std::size_t(m_words) + std::size_t(w)];
+    quint64 open = need & ~known;
+    if (!open)
+        return true;
+    const auto *row = reinterpret_cast<const quint32 *>(m_image->constScanLine(y)) + w * 64;
+    for (; open; open &= open - 1) {
+        const int bit = __builtin_ctzll(open);
+        if (row[bit] != 0xff000000u)
+            return false;
+        known |= quint64(1) << bit;
+    }
+    return true;
+}
+
+bool TBlackRows::SpanDone(int y, int from, int to) const
+{
+    int &prefix = m_blackTo[std::size_t(y)];
+    const int lo = std::max(from, prefix);
+    bool done = true;
+    int x = lo;
+    for (int w = lo >> 6; w <= to >> 6 && done; ++w) {
+        const int first = w == lo >> 6 ? lo & 63 : 0, last = w == to >> 6 ? to & 63 : 63;
+        const quint64 need = (~quint64(0) << first) & (~quint64(0) >> (63 - last));
+        done = WordDone(y, w, need);
+        if (done)
+            x = std::min(to, w * 64 + 63) + 1;
+    }
+    // What is found done next to the stretch known from the left edge joins it.
+    if (lo == prefix)
+        prefix = x;
+    return done;
+}
+
+bool TBlackRows::PolylineHidden(const QPoint *points, int count) const
+{
+    if (!m_image)
+        return false;
+    for (int k = 0; k + 1 < count; ++k)
+        if (!SegmentHidden(points[k], points[k + 1]))
+            return false;
+    return true;
+}
+
+bool TBlackRows::SegmentHidden(const QPoint &p, const QPoint &q) const
+{
+    if (m_bounds.isEmpty())
+        return true;
+    const double x1 = p.x() * m_scale + m_offset.x(), y1 = p.y() * m_scale + m_offset.y();
+    const double x2 = q.x() * m_scale + m_offset.x(), y2 = q.y() * m_scale + m_offset.y();
+    // A pixel takes ink only when its centre lies within d of the segment (the pen's half width
+    // to the corner of its square cap or its join, and a pixel for rounding).
+    const double d = m_near;
+    const double first = m_bounds.top(), last = m_bounds.bottom();
+    const double left = m_bounds.left(), right = m_bounds.right();
+    // Held inside the surface before they become integers: ends may lie a billion away.
+    const double xlo = std::clamp(std::min(x1, x2) - d, left - 1, right + 2);
+    const double xhi = std::clamp(std::max(x1, x2) + d, left - 1, right + 2);
+    const int top = int(std::ceil(std::clamp(std::min(y1, y2) - d - 0.5, first, last + 1)));
+    const int bottom = int(std::floor(std::clamp(std::max(y1, y2) + d - 0.5, first - 1, last)));
+    const double length = std::sqrt((x2 - x1) * (x2 - x1) + (y2 - y1) * (y2 - y1));
+    const double u = length > 0 ? (x2 - x1) / length : 0, v = length > 0 ? (y2 - y1) / length : 1;
+    const bool slanted = std::abs(v) > 1e-9;
+    const double step = slanted ? u / v : 0, reach = slanted ? d / std::abs(v) : 0;
+    // The columns of row y whose centres lie within d of the segment's line, inside its box
+    // widened by d; as y grows both ends move one way.
+    const auto span = [&](int y) {
+        double a = xlo, b = xhi;
+        if (slanted) {
+            const double along = x1 + (y + 0.5 - y1) * step;
+            a = std::clamp(along - reach, xlo, xhi + 1);
+            b = std::clamp(along + reach, xlo - 1, xhi);
+        }
+        // Both rounded down (a column more at the left does no harm): a, b >= left - 2 >= -2.
+        return std::pair(int(a + 3.5) - 4, int(b + 3.5) - 4);
+    };
+    const int lastColumn = m_image->width() - 1;
+    for (int band = top / kTileRows; band <= bottom / kTileRows; ++band) {
+        const int y0 = std::max(top, band * kTileRows);
+        const int y1b = std::min(bottom, band * kTileRows + kTileRows - 1);
+        const auto [a0, b0] = span(y0);
+        const auto [a1, b1] = span(y1b);
+        const int c0 = std::max(0, std::min(a0, a1)), c1 = std::min(lastColumn, std::max(b0, b1));
+        for (int w = c0 >> 6; w <= c1 >> 6 && c0 <= c1; ++w) {
+            char &tile = m_tileDone[std::size_t(band) * std::size_t(m_words) + std::size_t(w)];
+            if (tile)
+                continue;
+            for (int y = y0; y <= y1b; ++y) {
+                const auto [from, to] = span(y);
+                const int lo = std::max(from, w * 64), hi = std::min(to, w * 64 + 63);
+                if (lo <= hi &&
+                    !WordDone(y, w, (~quint64(0) << (lo & 63)) & (~quint64(0) >> (63 - (hi & 63)))))
+                    return false;
+            }
+            // A tile found done is passed over by every later stroke.
+            bool all = true;
+            const int rows = std::min(kTileRows, m_image->height() - band * kTileRows);
+            for (int r = 0; r < rows && all; ++r)
+                all = WordDone(band * kTileRows + r, w, ~quint64(0));
+            tile = all;
+        }
     }
     return true;
 }

@@ -14,9 +14,9 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 class TPixelMask;
-#include <vector>
 
 // The part of the drawing surface that a stroke drawn through painter inside within can still
 // change, in the painter's logical coordinates and one pixel wider all round; empty when the
@@ -80,14 +80,15 @@ private:
 };
 
 // On a scaled image (ScaledPixels) where only black is drawn for a while (the connectors): which
-// device rows are black across the clip, found by reading the rows back. Each row is read on
-// from where it was last found not black, so a row costs one pass however often it is asked.
-// A stroke of a one-pixel pen whose every row is black changes nothing, wherever the engine
-// puts its pixels along those rows.
+// device pixels a black stroke can no longer change, read back from the image. A pixel is done
+// when it is black, or when a box drawn later paints over it (the mask given, in device pixels).
+// Each row is read on from where it was last found not done, so a row costs one pass however
+// often it is asked. A stroke of the pen whose every pixel is done changes nothing, wherever the
+// engine puts its pixels.
 class TBlackRows
 {
 public:
-    explicit TBlackRows(const QPainter &painter);
+    explicit TBlackRows(const QPainter &painter, const TPixelMask *paintedOverLater = nullptr);
     bool Available() const { return m_image != nullptr; }
     // Whether a stroke of the painter's pen at logical column x touches no pixel it may change.
     bool ColumnCutAway(int x) const
@@ -98,25 +99,40 @@ public:
     // The logical columns ColumnCutAway keeps, first and last.
     std::pair<int, int> ColumnsKept() const;
     // Whether every device row a stroke of the pen between logical rows p.y() and q.y() can
-    // reach is black across the clip; once true, it stays true while only black is drawn.
+    // reach is done across the clip; once true, it stays true while only black is drawn.
     bool RowsFullAround(const QPoint &p, const QPoint &q) const;
     // Whether a straight stroke of the pen from p to q (logical) changes no pixel: every row it
-    // can reach over the clip's columns is black across them.
+    // can reach over the clip's columns is done across them.
     bool StrokeHidden(const QPoint &p, const QPoint &q) const;
+    // Whether a polyline of the pen (logical points) changes no pixel: along each device row,
+    // every pixel within the pen's reach of a segment is done.
+    bool PolylineHidden(const QPoint *points, int count) const;
 
 private:
-    // Device rows lo..hi, widened by the pen's reach, black across the clip.
+    // Device rows lo..hi, widened by the pen's reach, done across the clip.
     bool RowsBlack(double lo, double hi) const;
+    bool SegmentHidden(const QPoint &p, const QPoint &q) const;
+    // Columns from..to of device row y (inside the bounds) are all done.
+    bool SpanDone(int y, int from, int to) const;
+    // The pixels need of word w of device row y are all done.
+    bool WordDone(int y, int w, quint64 need) const;
+    static constexpr int kTileRows = 8;
 
     const QImage *m_image = nullptr;
     double m_scale = 1;
     QPoint m_offset; // device pixels of logical (0, 0)
     QRect m_bounds;  // device pixels that can change
     double m_reach = 0;
-    // Per device row, the first column inside the bounds not yet known black.
+    double m_near = 0; // how far from a stroke's line a pixel centre may take its ink
+    // One bit a device pixel, m_words a row: known done (the mask, and pixels read black).
+    int m_words = 0;
+    mutable std::vector<quint64> m_known;
+    // Per tile of one word by kTileRows rows: every pixel known done.
+    mutable std::vector<char> m_tileDone;
+    // Per device row, the first column inside the bounds not yet known done.
     mutable std::vector<int> m_blackTo;
-    // Per device row, the first row at or below it not yet found black (path-compressed), so
-    // that asking about many rows already black costs a step or two.
+    // Per device row, the first row at or below it not yet found done (path-compressed), so
+    // that asking about many rows already done costs a step or two.
     mutable std::vector<int> m_nextOpen;
     int NextOpen(int y) const;
 };

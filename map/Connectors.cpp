@@ -373,7 +373,8 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
     // On a scaled image the pixels are not stepped here; rows read back black tell instead.
     std::optional<TBlackRows> rows;
     if (!plain && !exact) {
-        rows.emplace(canvas.Painter());
+        // Under the label boxes drawn next no connector shows: those pixels count as done.
+        rows.emplace(canvas.Painter(), canvas.PaintedOverLater());
         if (!rows->Available())
             rows.reset();
     }
@@ -427,6 +428,10 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
                 if (rows->StrokeHidden(line[1], line[2]))
                     return;
             }
+            // Where connectors cross in numbers, or run under the boxes, every pixel they can
+            // reach is done already; like a black one, such a line need not be remembered.
+            if (rows && rows->PolylineHidden(line, 4))
+                return;
             // Where connectors cross in numbers their pixels are all black already. That is
             // the cheaper question, so it comes first; a connector found black need not be
             // remembered, since a later one on the same pixels will be found black too.
