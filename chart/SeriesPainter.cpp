@@ -914,6 +914,9 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
             direct.emplace(painter, false);
     }
     const bool leadersDirect = direct && direct->UsePen(leaderPen);
+    // On a scaled image a row's leaders repeat a few runs: each is drawn once and copied.
+    const bool leadersStamped =
+        !exact && m_occlude && marks.Arrow.Visible && m_leaderStamps.Begin(painter, leaderPen);
     const auto fillBox = [&](const QRect &r, const QColor &color) {
         if (!direct || !direct->FillRect(r, color))
             painter.fillRect(r, color);
@@ -931,7 +934,8 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
         const TSeriesMarkPosition &pos = *marks.Positions[std::size_t(i)];
         if ((parts & kDrawLeader) && leadersDirect) {
             direct->Line(pos.LeaderStart, pos.LeaderEnd);
-        } else if (parts & kDrawLeader) {
+        } else if ((parts & kDrawLeader) &&
+                   !(leadersStamped && m_leaderStamps.Line(pos.LeaderStart, pos.LeaderEnd))) {
             textPenSet = false;
             painter.setPen(leaderPen);
             painter.drawLine(pos.LeaderStart, pos.LeaderEnd);

@@ -8,6 +8,7 @@
 #include "chart/ChartGeometry.h"
 #include "chart/GlyphSubset.h"
 #include "chart/PixelMask.h"
+#include "chart/PixelMemo.h"
 #include "chart/TArrowSeries.h"
 
 #include <QFont>
@@ -212,5 +213,6 @@ private:
     TChartDrawStats m_stats;
     bool m_placementsChanged = false;
     std::optional<bool> m_linesAgree; // whether leaders may be written past the painter
+    TLineStamps m_leaderStamps;       // on a scaled image
     bool LinesAgree();
 };
