@@ -46,6 +46,10 @@ private slots:
     void memoPutsBackOnlyOverSamePixels();
     void maskAnswersAsEveryPixel_data();
     void maskAnswersAsEveryPixel();
+    void scaledStrokesHiddenChangeNothing_data();
+    void scaledStrokesHiddenChangeNothing();
+    void stampedLinesAsPainterDraws_data();
+    void stampedLinesAsPainterDraws();
 };
 
 void TestChartCanvas::textByTopLeft()
@@ -389,6 +393,126 @@ void TestChartCanvas::maskAnswersAsEveryPixel()
                                 .arg(r.width())
                                 .arg(r.height())));
     }
+}
+
+// On a scaled image, a connector said to change nothing (its pixels black, or under later
+// boxes) must leave every pixel outside those boxes as it was: white pixels lie about its
+// strokes where the scaled pen may reach, half of them under a later box.
+void TestChartCanvas::scaledStrokesHiddenChangeNothing_data()
+{
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<int>("reach"); // how far outside the surface the ends may lie
+    QTest::newRow("ratio 1.5") << 1.5 << 60;
+    QTest::newRow("ratio 2") << 2.0 << 60;
+    QTest::newRow("ratio 2, ends far outside") << 2.0 << 200000;
+    QTest::newRow("scale 6.25") << 6.25 << 60;
+}
+
+void TestChartCanvas::scaledStrokesHiddenChangeNothing()
+{
+    QFETCH(double, scale);
+    QFETCH(int, reach);
+    // About 320 by 180 device pixels at every scale.
+    const QSize surface = (QSizeF(320, 180) / scale).toSize();
+    QImage image((QSizeF(surface) * scale).toSize(), QImage::Format_RGB32);
+    image.setDevicePixelRatio(scale);
+    QRandomGenerator random(quint32(scale * 4 + reach));
+    int hidden = 0;
+    for (int i = 0; i < 1000; ++i) {
+        const auto x = [&] { return -reach + int(random.bounded(2 * reach + surface.width())); };
+        const auto y = [&] { return -5 + int(random.bounded(surface.height() + 10)); };
+        const QPoint a(x(), y()), b(x(), y());
+        const QPoint line[4] = {a, a + QPoint(0, 5), b - QPoint(0, 5), b};
+        image.fill(Qt::black);
+        TPixelMask later;
+        later.Reset(image.size());
+        for (int k = 0; k < 6; ++k) {
+            const int j = k % 3; // along the drop, the slant and the rise
+            const QPointF on =
+                (line[j] + random.bounded(1.0) * QPointF(line[j + 1] - line[j])) * scale;
+            const QPoint px(int(on.x() + random.bounded(7.0) - 3.5),
+                            int(on.y() + random.bounded(7.0) - 3.5));
+            if (image.rect().contains(px))
+                image.setPixel(px, qRgb(255, 255, 255));
+            if (k % 2)
+                later.Set(QRect(px, QSize(1, 1)));
+        }
+        const QImage before = image;
+        QPainter painter(&image);
+        painter.setPen(QPen(Qt::black, 1, Qt::SolidLine));
+        const bool claimed = TBlackRows(painter, &later).PolylineHidden(line, 4);
+        painter.drawPolyline(line, 4);
+        painter.end();
+        if (!claimed)
+            continue;
+        ++hidden;
+        if (image == before)
+            continue;
+        for (int py = 0; py < image.height(); ++py)
+            for (int px = 0; px < image.width(); ++px)
+                if (!(later.Row(py)[px >> 6] >> (px & 63) & 1))
+                    QVERIFY2(image.pixel(px, py) == before.pixel(px, py),
+                             qPrintable(QStringLiteral("(%1,%2)-(%3,%4) at %5,%6")
+                                            .arg(a.x())
+                                            .arg(a.y())
+                                            .arg(b.x())
+                                            .arg(b.y())
+                                            .arg(px)
+                                            .arg(py)));
+    }
+    QVERIFY(hidden > 100);
+}
+
+// Lines copied from stamps leave the pixels the painter leaves: leaders of a few runs, some
+// slanted, across the clip's edges, between boxes the painter fills.
+void TestChartCanvas::stampedLinesAsPainterDraws_data()
+{
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("style");
+    QTest::newRow("dotted, ratio 1.5") << 1.5 << 1 << int(Qt::DotLine);
+    QTest::newRow("dotted, ratio 2") << 2.0 << 1 << int(Qt::DotLine);
+    QTest::newRow("dashed, wide, ratio 1.5") << 1.5 << 2 << int(Qt::DashLine);
+    QTest::newRow("solid, scale 6.25") << 6.25 << 1 << int(Qt::SolidLine);
+}
+
+void TestChartCanvas::stampedLinesAsPainterDraws()
+{
+    QFETCH(double, scale);
+    QFETCH(int, width);
+    QFETCH(int, style);
+    QImage drawn((QSizeF(200, 120) * scale).toSize(), QImage::Format_RGB32);
+    drawn.setDevicePixelRatio(scale);
+    drawn.fill(Qt::white);
+    QImage copied = drawn.copy();
+    const QPen pen(QColor(128, 128, 128), width, Qt::PenStyle(style));
+    QPainter a(&drawn), b(&copied);
+    for (QPainter *p : {&a, &b}) {
+        p->setClipRect(QRect(10, 5, 170, 100));
+        p->setPen(pen);
+    }
+    TLineStamps stamps;
+    QVERIFY(stamps.Begin(b, pen));
+    QRandomGenerator random(quint32(scale * 8 + width + style));
+    int copies = 0;
+    for (int i = 0; i < 600; ++i) {
+        const QPoint p(int(random.bounded(210)) - 5, int(random.bounded(130)) - 5);
+        const int run = 10 + 15 * int(random.bounded(5));
+        const QPoint q =
+            p + QPoint(i % 6 == 5 ? int(random.bounded(41)) - 20 : 0, i % 2 ? run : -run);
+        a.drawLine(p, q);
+        if (stamps.Line(p, q))
+            ++copies;
+        else
+            b.drawLine(p, q);
+        if (i % 40 == 0)
+            for (QPainter *painter : {&a, &b})
+                painter->fillRect(QRect(p, QSize(30, 8)), Qt::yellow);
+    }
+    a.end();
+    b.end();
+    QCOMPARE(copied, drawn);
+    QVERIFY(copies > 100);
 }
 
 QTEST_MAIN(TestChartCanvas)
