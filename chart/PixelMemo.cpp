@@ -182,6 +182,8 @@ bool TLineStamps::Line(const QPoint &p, const QPoint &q)
     if (fx != std::floor(fx) || fy != std::floor(fy))
         return false;
     const int dx = q.x() - p.x(), dy = q.y() - p.y();
+    if (std::abs(dx) > 32767 || std::abs(dy) > 32767)
+        return false;
     const quint64 key = (quint64(quint16(dx)) << 32) | (quint64(quint16(dy)) << 16) |
                         (quint64(fx) << 8) | quint64(fy);
     auto it = m_stamps.find(key);
