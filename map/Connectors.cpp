@@ -429,8 +429,10 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
                     return;
             }
             // Where connectors cross in numbers, or run under the boxes, every pixel they can
-            // reach is done already; like a black one, such a line need not be remembered.
-            if (rows && rows->PolylineHidden(line, 4))
+            // reach is done already. A repeat is the cheaper question there.
+            if (rows && ((remember && !m_drawn.Insert({line[0].x(), line[0].y(), line[3].x(),
+                                                       line[3].y(), 0, 0, 0, 0})) ||
+                         rows->PolylineHidden(line, 4)))
                 return;
             // Where connectors cross in numbers their pixels are all black already. That is
             // the cheaper question, so it comes first; a connector found black need not be
@@ -445,7 +447,7 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
                 (unseen(line[3].x()) || black.AllBlackAlong(line[2], line[3])))
                 return;
             // The groups' pairs of ends are distinct already, and too many to remember.
-            if (dedupe && remember &&
+            if (dedupe && !rows && remember &&
                 !m_drawn.Insert({line[0].x(), line[0].y(), line[3].x(), line[3].y(), 0, 0, 0, 0}))
                 return;
         }
