@@ -56,7 +56,7 @@ void TChartWidget::paintEvent(QPaintEvent * /*event*/)
         m_frame.setDevicePixelRatio(ratio);
         QPainter framePainter(&m_frame);
         m_chart.SetChartRect(rect());
-        m_chart.Paint(framePainter, rect());
+        m_chart.Draw(framePainter, rect());
     }
     QPainter painter(this);
     painter.drawImage(QPoint(0, 0), m_frame);

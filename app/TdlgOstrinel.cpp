@@ -243,8 +243,6 @@ void TdlgOstrinel::ConnectHandlers()
     TChart &chart = Chart();
     chart.OnBeforeDrawSeries = [this](TChart &, TCanvas &canvas) { OnBeforeDrawSeries(canvas); };
     chart.OnAfterDraw = [this](TChart &, TCanvas *canvas) { OnChangeChart(canvas); };
-    // The session's handler reports what its layout moved.
-    chart.AfterDrawReportsChanges = true;
     // Its before-draw handler draws the connectors and nothing else.
     chart.BeforeDrawKeepsSeries = true;
     chart.OnResize = [this](TChart &) { OnChangeChart(nullptr); };

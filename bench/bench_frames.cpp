@@ -100,8 +100,15 @@ using TPlacements = std::vector<std::vector<std::optional<TSeriesMarkPosition>>>
 void Placements(const TChart &chart, TPlacements &into)
 {
     into.resize(std::size_t(chart.SeriesCount()));
-    for (int s = 0; s < chart.SeriesCount(); ++s)
-        into[std::size_t(s)] = chart.Series(s).Marks.Positions;
+    for (int s = 0; s < chart.SeriesCount(); ++s) {
+        const TArrowSeries &series = chart.Series(s);
+        auto &row = into[std::size_t(s)];
+        row.resize(std::size_t(series.Count()));
+        for (int p = 0; p < series.Count(); ++p) {
+            const TSeriesMarkPosition *pos = series.Position(p);
+            row[std::size_t(p)] = pos ? std::optional(*pos) : std::nullopt;
+        }
+    }
 }
 
 bool SamePlacements(const TPlacements &a, const TPlacements &b)
@@ -142,7 +149,7 @@ public:
         return image;
     }
 
-    // One frame: a Paint onto the screen, timed; then, when checking, the plain drawing of the
+    // One frame: a drawing onto the screen, timed; then, when checking, the plain drawing of the
     // state it left, which must match it and move no placement.
     void Frame(TFrameRun &run)
     {
@@ -150,7 +157,7 @@ public:
         QElapsedTimer timer;
         timer.start();
         const double cpu = CpuSeconds();
-        m_chart.Paint(painter, kRect);
+        m_chart.Draw(painter, kRect);
         run.Seconds.push_back(CpuSeconds() - cpu);
         run.Wall.push_back(Elapsed(timer));
         painter.end();
@@ -167,7 +174,7 @@ public:
         m_chart.SkipHiddenWork = false;
         {
             QPainter plain(&m_plain);
-            m_chart.Paint(plain, kRect);
+            m_chart.Draw(plain, kRect);
         }
         m_chart.SkipHiddenWork = true;
         ++run.Checked;

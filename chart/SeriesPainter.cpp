@@ -261,12 +261,15 @@ const std::vector<int> &TSeriesPainter::TextIds(const TArrowSeries &series, TFon
         series.m_textIds.size() != std::size_t(series.Count())) {
         series.m_textIds.resize(std::size_t(series.Count()));
         series.m_labelWidths.resize(std::size_t(series.Count()));
+        qint32 widest = 0;
         for (int i = 0; i < series.Count(); ++i) {
             const int id = cache.Id(series.Label(i));
             series.m_textIds[std::size_t(i)] = id;
-            series.m_labelWidths[std::size_t(i)] =
-                cache.Infos[std::size_t(id)].Width + 2 * kLabelPadX;
+            const qint32 width = cache.Infos[std::size_t(id)].Width + 2 * kLabelPadX;
+            series.m_labelWidths[std::size_t(i)] = width;
+            widest = std::max(widest, width);
         }
+        series.m_labelWidest = widest;
         series.m_textIdsRevision = series.Revision();
         series.m_textIdsCache = cache.Generation;
         m_textsChanged = true;
@@ -442,82 +445,105 @@ qint32 TSeriesPainter::LabelReach(const TArrowSeries &series, TFontCache &cache)
     return series.m_labelReach;
 }
 
-// Every label gets its record and its measured size, seen or not: the label layout needs them.
-// With a million labels this runs for every one, so it reads the sizes from one array and asks
-// first, from columns alone, whether the label can come near the area at all.
+// The labels of a row without a plan get their records and measured sizes, seen or not, and
+// the chart places those their owner has not fixed. Those that can reach the area become
+// candidates, with their placements alongside.
 void TSeriesPainter::PlaceLabels(const TChartGeometry &g, TArrowSeries &series, TFontCache &cache,
                                  const QRect &labelArea, bool cull)
 {
     const std::vector<int> &ids = TextIds(series, cache);
     const qint32 *widths = series.m_labelWidths.data();
     auto &positions = series.Marks.Positions;
-    if (positions.size() < std::size_t(series.Count())) {
+    if (positions.size() < std::size_t(series.Count()))
         positions.resize(std::size_t(series.Count()));
-        m_placementsChanged = true;
-    }
-    bool changed = false;
     const int lift = series.Marks.ArrowLength;
     const TLabelShape shape(series.Marks);
     const bool collect = !labelArea.isEmpty();
     const bool test = collect && cull;
-    const qint64 reach =
-        test ? std::max({LabelReach(series, cache), shape.LeaderReach, shape.Spill}) : 0;
-    const qint64 areaLeft = qint64(labelArea.left()) - reach;
-    const qint64 areaRight = qint64(labelArea.right()) + reach;
     const qint32 height = cache.Height + 2 * kLabelPadY;
     const int count = series.Count();
-    // Sized and fixed as the last drawing left it: a drawing that only places the labels
-    // would find nothing to do over a million records.
-    if (!collect && cull && series.m_sizedRevision == series.Revision() &&
-        series.m_sizedCache == cache.Generation && series.m_sizedHeight == height &&
-        positions.size() == std::size_t(count))
-        return;
-    bool allFixed = true;
     for (int i = 0; i < count; ++i) {
         auto &slot = positions[std::size_t(i)];
-        if (!slot) {
+        if (!slot)
             slot.emplace();
-            changed = true;
-        }
         TSeriesMarkPosition &pos = *slot;
-        // Stored only when it differs: a million records left clean are not written back.
-        if ((pos.LabelWidth != widths[i]) | (pos.LabelHeight != height)) {
-            changed = true;
-            pos.LabelWidth = widths[i];
-            pos.LabelHeight = height;
-        }
-        allFixed &= pos.Fixed;
+        pos.LabelWidth = widths[i];
+        pos.LabelHeight = height;
         if (!pos.Fixed) {
             // The chart's own placement: centred above the point's start, ArrowLength up.
             const int x = g.XPixel(series.StartX(i));
             const int y = g.YPixel(series.StartY(i));
-            const TSeriesMarkPosition before = pos;
             pos.LeaderEnd = QPoint(x, y);
             pos.LeaderStart = QPoint(x, y - lift);
             pos.LabelLeft = x - pos.LabelWidth / 2;
             pos.LabelTop = y - lift - pos.LabelHeight;
-            changed |= before.LeaderEnd != pos.LeaderEnd || before.LeaderStart != pos.LeaderStart ||
-                       before.LabelLeft != pos.LabelLeft || before.LabelTop != pos.LabelTop;
         }
-        if (!collect)
+        if (!collect || (test && !shape.Reaches(pos, cache, ids[std::size_t(i)], labelArea)))
             continue;
-        if (test) {
-            // Every part lies within the columns of the leader ends and the box, widened by
-            // the reach: most labels of a zoomed map are told apart by that alone.
-            const qint64 left = std::min({pos.LeaderStart.x(), pos.LeaderEnd.x(), pos.LabelLeft});
-            const qint64 right = std::max({qint64(pos.LeaderStart.x()), qint64(pos.LeaderEnd.x()),
-                                           qint64(pos.LabelLeft) + pos.LabelWidth - 1});
-            if (right < areaLeft || left > areaRight ||
-                !shape.Reaches(pos, cache, ids[std::size_t(i)], labelArea))
-                continue;
-        }
         m_labelPoints.push_back(i);
+        m_labelPlaced.push_back(pos);
     }
-    m_placementsChanged = m_placementsChanged || changed;
-    const bool sized = allFixed && positions.size() == std::size_t(count);
-    series.m_sizedRevision = sized ? series.Revision() : ~quint64(0);
-    series.m_sizedCache = cache.Generation;
-    series.m_sizedHeight = height;
+}
+
+// A planned row's labels stand where its plan puts them in this view: only those whose
+// columns can come near the area are placed at all, found by a search on the points' starts
+// (sorted) widened by how far a middle lies from its start and the row's widest box.
+void TSeriesPainter::PlanLabels(const TChartGeometry &g, const TArrowSeries &series,
+                                TFontCache &cache, const QRect &labelArea, bool cull, bool ownView)
+{
+    const std::vector<int> &ids = TextIds(series, cache);
+    const qint32 *widths = series.m_labelWidths.data();
+    const qint32 height = cache.Height + 2 * kLabelPadY;
+    const int anchor = series.LabelAnchor(g, height);
+    if (ownView)
+        series.m_labelView = {g.AxisLeft, g.BottomMin, g.XScale, anchor, height, series.Revision()};
+    if (labelArea.isEmpty() || series.Count() == 0)
+        return;
+    const TLabelShape shape(series.Marks);
+    const std::vector<char> &shown = series.m_plan->Shown;
+    int from = 0, to = series.Count();
+    qint64 areaLeft = std::numeric_limits<qint64>::min(), areaRight = -(areaLeft + 1);
+    if (cull) {
+        const qint64 reach = std::max({LabelReach(series, cache), shape.LeaderReach, shape.Spill});
+        areaLeft = qint64(labelArea.left()) - reach;
+        areaRight = qint64(labelArea.right()) + reach;
+        if (series.m_extentRevision != series.Revision()) {
+            UpdateExtent(series, series.m_reachForward, series.m_reachBackward, series.m_minY,
+                         series.m_maxY, series.m_extentKnown);
+            series.m_extentRevision = series.Revision();
+        }
+        if (series.m_extentKnown && g.XScale > 0 && std::isfinite(g.XScale)) {
+            const qint64 widest = series.m_labelWidest + 2;
+            const int leftPx = int(std::clamp<qint64>(areaLeft - widest, -(1 << 29), 1 << 29));
+            const int rightPx = int(std::clamp<qint64>(areaRight + widest, -(1 << 29), 1 << 29));
+            const double left = ValueLeftOf(g, leftPx);
+            const double right = ValueRightOf(g, rightPx);
+            // A middle lies at most half the longest arrow from its start.
+            const double fwd = series.m_reachForward * (1 + 1e-12);
+            const double bwd = series.m_reachBackward * (1 + 1e-12);
+            const double lo = left - fwd - (std::abs(left) + fwd) * 1e-12;
+            const double hi = right + bwd + (std::abs(right) + bwd) * 1e-12;
+            const std::vector<double> &xs = series.StartXValues();
+            from = int(std::lower_bound(xs.begin(), xs.end(), lo) - xs.begin());
+            to = std::max(from, int(std::upper_bound(xs.begin(), xs.end(), hi) - xs.begin()));
+        }
+    }
+    m_columns.resize(std::size_t(to - from));
+    g.XPixels(series.Middles().data() + from, m_columns.data(), m_columns.size());
+    for (int i = from; i < to; ++i) {
+        if (!shown[std::size_t(i)])
+            continue;
+        const int px = m_columns[std::size_t(i - from)];
+        const int w = widths[i];
+        // Leader and box lie within these columns, widened by the reach.
+        if (qint64(px) + w < areaLeft || qint64(px) - w > areaRight)
+            continue;
+        const TSeriesMarkPosition pos = series.PlannedPosition(i, px, anchor, w, height);
+        if (cull && !shape.Reaches(pos, cache, ids[std::size_t(i)], labelArea))
+            continue;
+        m_labelPoints.push_back(i);
+        m_labelPlaced.push_back(pos);
+    }
 }
 
 // Decides, from the last label drawn backwards, which parts of which labels can still change a
@@ -593,10 +619,9 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
             // no order: both asked for a few labels ahead.
             if (j >= m_labelFrom[k] + kAhead) {
                 const int ahead = m_labelPoints[j - kAhead];
-                __builtin_prefetch(&marks.Positions[std::size_t(ahead)]);
                 __builtin_prefetch(&cache.Inks[std::size_t(ids[std::size_t(ahead)])]);
             }
-            const TSeriesMarkPosition &pos = *marks.Positions[std::size_t(i)];
+            const TSeriesMarkPosition &pos = m_labelPlaced[j];
             quint8 parts = 0;
 
             const QRect box = TLabelShape::Box(pos);
@@ -925,13 +950,11 @@ void TSeriesPainter::DrawLabels(QPainter &painter, TArrowSeries &series, std::si
     bool textPenSet = false;
     QGlyphRun glyphRun;
     for (std::size_t j = from; j < to; ++j) {
-        if (j + kAhead < to && m_labelWork[j + kAhead])
-            __builtin_prefetch(&marks.Positions[std::size_t(m_labelPoints[j + kAhead])]);
         const quint8 parts = m_labelWork[j];
         if (!parts)
             continue;
         const int i = m_labelPoints[j];
-        const TSeriesMarkPosition &pos = *marks.Positions[std::size_t(i)];
+        const TSeriesMarkPosition &pos = m_labelPlaced[j];
         if ((parts & kDrawLeader) && leadersDirect) {
             direct->Line(pos.LeaderStart, pos.LeaderEnd);
         } else if ((parts & kDrawLeader) &&
@@ -1025,23 +1048,23 @@ QRect TSeriesPainter::Painted(const QRect &r) const
 
 void TSeriesPainter::Prepare(QPainter &painter, const TChartGeometry &g,
                              const std::vector<TArrowSeries *> &series, bool skipHidden,
-                             bool placeOnly)
+                             bool ownView)
 {
     const QRect everything(QPoint(-(1 << 29), -(1 << 29)), QPoint(1 << 29, 1 << 29));
-    const QRect area = placeOnly ? QRect() : skipHidden ? VisibleArea(painter, g.Rect) : everything;
+    const QRect area = skipHidden ? VisibleArea(painter, g.Rect) : everything;
     const QRect plot = g.PlotRect();
     const bool exact = skipHidden && ExactPixels(painter);
     const double scale = exact ? 1 : skipHidden ? ScaledPixels(painter) : 0;
     const bool occlude = scale > 0;
     painter.setRenderHint(QPainter::Antialiasing, false);
     m_stats = {};
-    m_placementsChanged = false;
 
     std::vector<TArrowSeries *> labelled;
     std::vector<std::size_t> &labelIndex = m_labelIndex;
     labelIndex.assign(series.size(), std::size_t(-1));
     m_seriesFonts.clear();
     m_labelPoints.clear();
+    m_labelPlaced.clear();
     m_labelFrom.assign(1, 0);
     for (std::size_t k = 0; k < series.size(); ++k) {
         TArrowSeries *s = series[k];
@@ -1049,7 +1072,11 @@ void TSeriesPainter::Prepare(QPainter &painter, const TChartGeometry &g,
         if (!s->Marks.Visible)
             continue;
         TFontCache &cache = FontCacheFor(s->Marks.Font);
-        PlaceLabels(g, *s, cache, s->Marks.Clip ? (area & plot) : area, skipHidden);
+        const QRect labelArea = s->Marks.Clip ? (area & plot) : area;
+        if (s->LabelPlan())
+            PlanLabels(g, *s, cache, labelArea, skipHidden, ownView);
+        else
+            PlaceLabels(g, *s, cache, labelArea, skipHidden);
         labelIndex[k] = labelled.size();
         labelled.push_back(s);
         m_seriesFonts.push_back(&cache);
@@ -1108,6 +1135,8 @@ void TSeriesPainter::DrawPrepared(QPainter &painter, const TChartGeometry &g,
     m_labelShapes.Trim();
     m_arrowShapes.Trim();
     ShrinkOversized(m_labelPoints, need);
+    ShrinkOversized(m_labelPlaced, need);
+    ShrinkOversized(m_columns, need);
     ShrinkOversized(m_labelWork, need);
     ShrinkOversized(m_arrowPoints, need);
     m_stats.MeasuredTexts = 0;

@@ -124,11 +124,11 @@ public:
     // then the drawing, with the painter as it was for the first step. Exact: the painter
     // draws straight into pixels with an integer offset, so a shape that a later identical or
     // opaque one paints over can be left out without changing the picture. With skipHidden off
-    // every arrow and label part is drawn (the plain drawing). With placeOnly, only the label
-    // placements and their sizes are brought up to date, and nothing is drawn.
+    // every arrow and label part is drawn (the plain drawing). ownView: the drawing is of the
+    // chart's own rectangle, whose view the planned rows' placements are read back in.
     // group(k, true) and group(k, false) bracket the drawing of series[k], when given.
     void Prepare(QPainter &painter, const TChartGeometry &g,
-                 const std::vector<TArrowSeries *> &series, bool skipHidden, bool placeOnly);
+                 const std::vector<TArrowSeries *> &series, bool skipHidden, bool ownView);
     void DrawPrepared(QPainter &painter, const TChartGeometry &g,
                       const std::vector<TArrowSeries *> &series,
                       const std::function<void(std::size_t, bool)> &group = {});
@@ -139,18 +139,18 @@ public:
     const TChartDrawStats &Stats() const { return m_stats; }
     // The height of a label box in this marks font, as a drawing sizes it.
     int LabelHeight(const TChartFont &font) { return FontCacheFor(font).Height + 2 * kLabelPadY; }
-    // Whether the last Prepare created, sized or placed any label record anew with other
-    // values than it held.
-    bool PlacementsChanged() const { return m_placementsChanged; }
 
 private:
     TFontCache &FontCacheFor(const TChartFont &font);
     const std::vector<int> &TextIds(const TArrowSeries &series, TFontCache &cache);
     void DropUnusedTexts(const std::vector<TArrowSeries *> &series);
-    // Places every label; those whose leader, box or text can reach labelArea become the
-    // series' candidates (all of them when cull is off).
     // How far any label of the series reaches past its leader ends' and box's columns.
     qint32 LabelReach(const TArrowSeries &series, TFontCache &cache);
+    // The labels whose leader, box or text can reach labelArea become the series' candidates
+    // (all of them when cull is off), their placements alongside: from the row's plan, or
+    // (no plan) the records the chart keeps, sized and, where not fixed, placed.
+    void PlanLabels(const TChartGeometry &g, const TArrowSeries &series, TFontCache &cache,
+                    const QRect &labelArea, bool cull, bool ownView);
     void PlaceLabels(const TChartGeometry &g, TArrowSeries &series, TFontCache &cache,
                      const QRect &labelArea, bool cull);
     // Walks the series from the last drawn backwards; on exact pixels also leaves out the
@@ -174,6 +174,8 @@ private:
     // to draw (m_labelWork, alongside).
     std::vector<TFontCache *> m_seriesFonts;
     std::vector<int> m_labelPoints;
+    std::vector<TSeriesMarkPosition> m_labelPlaced; // alongside m_labelPoints
+    std::vector<int> m_columns;                     // scratch: the columns of a row's middles
     std::vector<std::size_t> m_labelFrom;
     std::vector<quint8> m_labelWork;
     // For labels whose text is drawn only in part: (index into m_labelPoints, glyphs to
@@ -211,7 +213,6 @@ private:
     std::vector<quint64> m_lastRevisions;
     bool m_textsChanged = false;
     TChartDrawStats m_stats;
-    bool m_placementsChanged = false;
     std::optional<bool> m_linesAgree; // whether leaders may be written past the painter
     TLineStamps m_leaderStamps;       // on a scaled image
     bool LinesAgree();

@@ -1,6 +1,9 @@
 #include "chart/TArrowSeries.h"
 
+#include "chart/ChartGeometry.h"
+
 #include <algorithm>
+#include <utility>
 
 namespace {
 // Revisions are unique across all series: a series made anew at a freed one's address, with as
@@ -16,6 +19,7 @@ int TArrowSeries::AppendArrow(double startX, double startY, double endX, double 
                               const QByteArray &label, TColor color, const QByteArray *linkKey)
 {
     m_revision = NextRevision();
+    m_plan.reset();
     if (linkKey && !m_ownLinkKeys && *linkKey != label) {
         m_linkKeys = m_labels;
         m_ownLinkKeys = true;
@@ -56,6 +60,7 @@ int TArrowSeries::AppendArrow(double startX, double startY, double endX, double 
 void TArrowSeries::Clear()
 {
     m_revision = NextRevision();
+    m_plan.reset();
     m_startX.clear();
     m_startY.clear();
     m_endX.clear();
@@ -69,18 +74,54 @@ void TArrowSeries::Clear()
 
 TSeriesMarkPosition *TArrowSeries::Position(int i)
 {
-    if (i < 0 || std::size_t(i) >= Marks.Positions.size())
-        return nullptr;
-    auto &slot = Marks.Positions[std::size_t(i)];
-    return slot ? &*slot : nullptr;
+    return const_cast<TSeriesMarkPosition *>(std::as_const(*this).Position(i));
 }
 
 const TSeriesMarkPosition *TArrowSeries::Position(int i) const
 {
+    if (m_plan) {
+        const TLabelView &v = m_labelView;
+        // Worked out on asking: the drawing itself keeps no placement.
+        if (i < 0 || i >= Count() || v.Revision != m_revision ||
+            m_labelWidths.size() != std::size_t(Count()) || m_textIdsRevision != m_revision)
+            return nullptr;
+        TChartGeometry g;
+        g.AxisLeft = v.AxisLeft;
+        g.BottomMin = v.BottomMin;
+        g.XScale = v.XScale;
+        m_planned.resize(std::size_t(Count()));
+        TSeriesMarkPosition &pos = m_planned[std::size_t(i)];
+        pos = PlannedPosition(i, g.XPixel(Middles()[std::size_t(i)]), v.Anchor,
+                              m_labelWidths[std::size_t(i)], v.Height);
+        return &pos;
+    }
     if (i < 0 || std::size_t(i) >= Marks.Positions.size())
         return nullptr;
     const auto &slot = Marks.Positions[std::size_t(i)];
     return slot ? &*slot : nullptr;
+}
+
+void TArrowSeries::SetLabelPlan(TLabelPlan plan)
+{
+    plan.Levels = std::max(1, plan.Levels);
+    plan.Shown.resize(std::size_t(Count()), 1);
+    m_plan = std::move(plan);
+}
+
+int TArrowSeries::LabelAnchor(const TChartGeometry &g, int height) const
+{
+    return Count() == 0 ? 0 : g.YPixel((StartY(0) + EndY(0)) / 2) - height / 2;
+}
+
+const std::vector<double> &TArrowSeries::Middles() const
+{
+    if (m_middlesRevision != m_revision) {
+        m_middles.resize(m_startX.size());
+        for (std::size_t p = 0; p < m_startX.size(); ++p)
+            m_middles[p] = (m_startX[p] + m_endX[p]) / 2;
+        m_middlesRevision = m_revision;
+    }
+    return m_middles;
 }
 
 TSeriesMarkPosition &TArrowSeries::EnsurePosition(int i)

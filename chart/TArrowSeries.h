@@ -63,6 +63,25 @@ struct TSeriesMarks
     std::vector<std::optional<TSeriesMarkPosition>> Positions;
 };
 
+// How a row's owner lays its labels out, as a function of the view: the label of point i
+// stands centred over the middle of its arrow, on level i mod Levels above the row's anchor
+// (half a label height above the middle of the row's first arrow), the lowest level Lift
+// pixels up and each next one LevelStep higher; its leader runs from the middle of the box's
+// top edge down to the anchor, where the point's connectors end. A label not shown stands out
+// of sight with its leader. Made by the owner once the row's points are in; adding or clearing
+// points drops it.
+struct TLabelPlan
+{
+    int Levels = 5;
+    int LevelStep = 15;
+    int Lift = 30;
+    std::vector<char> Shown; // per point: 0 where the label is not shown
+    bool RowShown = true;    // false: the owner keeps every label of the row off
+};
+
+// Where a label not shown stands, with its leader: out of sight.
+constexpr int kLabelOutOfSight = -9999;
+
 struct TSeriesPointer
 {
     int HorizSize = 4; // ArrowWidth
@@ -113,9 +132,39 @@ public:
     const std::vector<double> &EndXValues() const { return m_endX; }
     const std::vector<double> &EndYValues() const { return m_endY; }
 
-    // The placement of point i's label, or nullptr when the chart has not drawn it yet.
+    // The placement of point i's label, or nullptr when the chart has not drawn it yet. A
+    // planned row's placements are worked out from its plan and the view of the last drawing
+    // that drew its labels; writing to them changes nothing.
     TSeriesMarkPosition *Position(int i);
     const TSeriesMarkPosition *Position(int i) const;
+
+    // The row's label plan, set by its owner; none: the chart places each label itself over
+    // its point's start (Marks.Positions), and keeps what the owner fixed there.
+    const std::optional<TLabelPlan> &LabelPlan() const { return m_plan; }
+    void SetLabelPlan(TLabelPlan plan);
+    // The one placement of a planned label: point i's arrow middle at column px, the row's
+    // anchor at pixel row anchor, its box measured width x height.
+    TSeriesMarkPosition PlannedPosition(int i, int px, int anchor, int width, int height) const
+    {
+        TSeriesMarkPosition pos;
+        pos.Fixed = true;
+        pos.LabelWidth = width;
+        pos.LabelHeight = height;
+        if (!m_plan->Shown[std::size_t(i)]) {
+            pos.LabelLeft = pos.LabelTop = kLabelOutOfSight;
+            pos.LeaderStart = pos.LeaderEnd = QPoint(kLabelOutOfSight, kLabelOutOfSight);
+            return pos;
+        }
+        pos.LabelLeft = px - width / 2;
+        pos.LabelTop = anchor - i % m_plan->Levels * m_plan->LevelStep - m_plan->Lift;
+        pos.LeaderStart = QPoint(width / 2 + pos.LabelLeft, pos.LabelTop);
+        pos.LeaderEnd = QPoint(px, anchor);
+        return pos;
+    }
+    // The pixel row the planned row's leaders end on, for a label box height.
+    int LabelAnchor(const struct TChartGeometry &g, int height) const;
+    // The middle of every point's arrow on the horizontal axis, kept while the points stay.
+    const std::vector<double> &Middles() const;
     // Creates (or returns) the placement record of point i; used by the chart when it draws.
     TSeriesMarkPosition &EnsurePosition(int i);
 
@@ -143,19 +192,26 @@ private:
     // The label box width of every point, from the same texts: valid whenever m_textIds is, since
     // a text keeps its width when the cache renumbers it.
     mutable std::vector<qint32> m_labelWidths;
+    mutable qint32 m_labelWidest = 0;
     // How many columns any part of any label (leader, framed box, text ink) reaches beyond the
     // columns its leader ends and box span; valid for m_labelReachRevision and the cache
     // generation m_labelReachCache.
     mutable qint32 m_labelReach = 0;
     mutable quint64 m_labelReachRevision = ~quint64(0);
     mutable quint64 m_labelReachCache = 0;
-    // What the last sizing of every label found: each placement present, fixed by its owner and
-    // sized for the texts of m_sizedRevision in the font cache generation m_sizedCache at
-    // m_sizedHeight. A drawing that only places labels passes over such a series; should
-    // someone have changed a placement since, the next full drawing sizes it again.
-    mutable quint64 m_sizedRevision = ~quint64(0);
-    mutable quint64 m_sizedCache = 0;
-    mutable qint32 m_sizedHeight = -1;
+    std::optional<TLabelPlan> m_plan;
+    mutable std::vector<double> m_middles;
+    mutable quint64 m_middlesRevision = ~quint64(0);
+    // The view the last drawing of the planned labels had, for reading their placements back:
+    // the horizontal mapping, the anchor and the label height, for the points of m_viewRevision.
+    struct TLabelView
+    {
+        double AxisLeft = 0, BottomMin = 0, XScale = 0;
+        int Anchor = 0, Height = 0;
+        quint64 Revision = ~quint64(0);
+    };
+    mutable TLabelView m_labelView;
+    mutable std::vector<TSeriesMarkPosition> m_planned; // placements read back
     // How far the points reach, for finding the ones a drawing can see by a search on start X:
     // valid for m_extentRevision; m_extentKnown is false when some value is not a finite number.
     mutable quint64 m_extentRevision = ~quint64(0);

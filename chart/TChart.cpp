@@ -11,9 +11,6 @@
 #include <tuple>
 
 namespace {
-// A repaint asked for by the after-draw handler is honoured this many times per paint at most.
-constexpr int kMaxDrawsPerPaint = 3;
-
 bool SameAxis(const TChartAxis &a, const TChartAxis &b)
 {
     if (a.Visible != b.Visible || a.Automatic != b.Automatic || a.GridVisible != b.GridVisible ||
@@ -35,44 +32,6 @@ struct TGeometryKey
     std::vector<std::tuple<const TArrowSeries *, quint64, bool>> Series;
 };
 
-// What a label drawing may change, kept to see whether the after-draw handler moved anything.
-struct TMarksSnapshot
-{
-    bool Visible = false;
-    TChartPen Arrow;
-    std::vector<std::optional<TSeriesMarkPosition>> Positions;
-};
-
-void Capture(std::vector<TMarksSnapshot> &into,
-             const std::vector<std::unique_ptr<TArrowSeries>> &series)
-{
-    into.resize(series.size());
-    for (std::size_t i = 0; i < series.size(); ++i) {
-        const TSeriesMarks &m = series[i]->Marks;
-        into[i].Visible = m.Visible;
-        into[i].Arrow = m.Arrow;
-        into[i].Positions.assign(m.Positions.begin(), m.Positions.end());
-    }
-}
-
-bool SamePen(const TChartPen &a, const TChartPen &b)
-{
-    return a.Visible == b.Visible && a.Color == b.Color && a.Width == b.Width &&
-           a.Style == b.Style && a.Mode == b.Mode;
-}
-
-bool SamePosition(const std::optional<TSeriesMarkPosition> &a,
-                  const std::optional<TSeriesMarkPosition> &b)
-{
-    if (a.has_value() != b.has_value())
-        return false;
-    if (!a)
-        return true;
-    return a->LeaderStart == b->LeaderStart && a->LeaderEnd == b->LeaderEnd &&
-           a->Fixed == b->Fixed && a->LabelHeight == b->LabelHeight &&
-           a->LabelLeft == b->LabelLeft && a->LabelTop == b->LabelTop &&
-           a->LabelWidth == b->LabelWidth;
-}
 } // namespace
 
 struct TChart::Impl
@@ -89,23 +48,10 @@ struct TChart::Impl
     const TChartGeometry *Drawing = nullptr;
     std::optional<double> LastDrawnBottomMinimum;
 
-    bool RepaintRequested = false;
-    std::optional<bool> Reported; // what the after-draw handler said it changed
     bool MouseCancelled = false;
     bool Zoomed = false;
 
     TSeriesPainter Painter;
-    // Inside Paint: the state the after-draw handler last saw and left, when it left it as it
-    // saw it; and, while the handler runs, whether nothing it reads moved since.
-    bool InPaint = false;
-    std::optional<TGeometryKey> AfterDrawKey;
-    bool PlacementsKept = false;
-    // What the last drawing was drawn from, to foresee that the after-draw handler moves labels.
-    TGeometryKey LastDrawn;
-    bool LastDrawnSet = false;
-    // Kept between drawings so that their room is reused.
-    std::vector<TMarksSnapshot> Before;
-    std::vector<TMarksSnapshot> Start;
     // Texts the handlers measured, per font.
     std::vector<TCanvasTextSizes> TextSizes;
 };
@@ -185,12 +131,6 @@ TGeometryKey KeyOf(const QRect &rect, const TChart &chart,
     for (const auto &s : series)
         key.Series.emplace_back(s.get(), s->Revision(), s->Active);
     return key;
-}
-
-bool SameKey(const TGeometryKey &a, const TGeometryKey &b)
-{
-    return a.Rect == b.Rect && a.MarginLeft == b.MarginLeft && a.MarginRight == b.MarginRight &&
-           SameAxis(a.Left, b.Left) && SameAxis(a.Bottom, b.Bottom) && a.Series == b.Series;
 }
 
 // The automatic bottom range: both ends of every point of the active series.
@@ -342,18 +282,13 @@ void ResetCanvasState(QPainter &painter, const QFont &font)
 
 void TChart::Draw(QPainter &painter, const QRect &rect)
 {
-    DrawOnce(painter, rect, nullptr);
-}
-
-void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChanged, bool placeOnly)
-{
     if (!d->ClientRectSet)
         d->ClientRect = rect;
     // The client rectangle's geometry is usually derived already; an export rectangle gets its
     // own from the same routine.
-    const TChartGeometry g = (rect == d->ClientRect && !d->Drawing)
-                                 ? TChartGeometry(CurrentGeometry())
-                                 : GeometryFor(rect, *this, d->Series);
+    const bool ownView = rect == d->ClientRect;
+    const TChartGeometry g = (ownView && !d->Drawing) ? TChartGeometry(CurrentGeometry())
+                                                      : GeometryFor(rect, *this, d->Series);
     if (BottomAxis.Automatic) {
         BottomAxis.Minimum = g.BottomMin;
         BottomAxis.Maximum = g.BottomMax;
@@ -361,15 +296,10 @@ void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChan
     d->LastDrawnBottomMinimum = g.BottomMin;
 
     TDrawingScope scope(painter, d->Drawing, g);
-    if (placeOnly)
-        painter.setClipRect(QRect(), Qt::ReplaceClip);
-    else
-        painter.setClipRect(rect, painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+    painter.setClipRect(rect, painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
     painter.setRenderHint(QPainter::Antialiasing, false);
-    if (!placeOnly) {
-        painter.fillRect(rect, ToQColor(Color));
-        DrawAxesBehind(painter, g, BottomAxis);
-    }
+    painter.fillRect(rect, ToQColor(Color));
+    DrawAxesBehind(painter, g, BottomAxis);
 
     // Texts measured for rows gone would stay for good: past a bound the sizes are measured anew.
     std::size_t measured = 0;
@@ -378,149 +308,39 @@ void TChart::DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChan
     if (measured > std::max<std::size_t>(4096, 4 * d->Series.size()))
         d->TextSizes.clear();
     TCanvas canvas(painter, &d->TextSizes);
-    // Within one Paint, a drawing that follows the after-draw handler's last return on the
-    // same geometry and sized and placed every label as it found it shows the handlers the
-    // placements as that handler left them.
-    const auto placementsAsLeft = [&](std::optional<TGeometryKey> &seen) {
-        if (d->InPaint && SkipHiddenWork && !seen)
-            seen = KeyOf(rect, *this, d->Series);
-        return seen && d->AfterDrawKey && SameKey(*seen, *d->AfterDrawKey) &&
-               !d->Painter.PlacementsChanged();
-    };
-    std::optional<TGeometryKey> seen;
     std::vector<TArrowSeries *> active;
-    const auto collectActive = [&] {
-        for (const auto &s : d->Series)
-            if (s->Active)
-                active.push_back(s.get());
-    };
+    for (const auto &s : d->Series)
+        if (s->Active)
+            active.push_back(s.get());
     // A handler that leaves the series alone lets their work be chosen before it runs, so
     // that what it draws under the label boxes can be left out.
-    const bool prepareFirst = OnBeforeDrawSeries && BeforeDrawKeepsSeries && !placeOnly;
+    const bool prepareFirst = OnBeforeDrawSeries && BeforeDrawKeepsSeries;
     if (prepareFirst) {
-        collectActive();
-        d->Painter.Prepare(painter, g, active, SkipHiddenWork, placeOnly);
+        d->Painter.Prepare(painter, g, active, SkipHiddenWork, ownView);
         canvas.SetPaintedOverLater(d->Painter.PaintedOver());
     }
     if (OnBeforeDrawSeries) {
-        // Chosen first, the series work has placed and sized every label: when it found them
-        // as the after-draw handler left them, the handlers may rely on that here too.
-        d->PlacementsKept = prepareFirst && placementsAsLeft(seen);
         const TPainterSaver saved(painter);
         ResetCanvasState(painter, CanvasFont);
         OnBeforeDrawSeries(*this, canvas);
-        d->PlacementsKept = false;
     }
     canvas.SetPaintedOverLater(nullptr);
-    if (!prepareFirst) {
-        collectActive();
-        d->Painter.Prepare(painter, g, active, SkipHiddenWork, placeOnly);
-    }
+    if (!prepareFirst)
+        d->Painter.Prepare(painter, g, active, SkipHiddenWork, ownView);
 
     std::function<void(std::size_t, bool)> group;
-    // A drawing that paints nothing has no rows to group.
-    if (OnSeriesGroup && !placeOnly)
+    if (OnSeriesGroup)
         group = [&](std::size_t k, bool begin) {
             OnSeriesGroup(*this, painter, *active[k], begin);
         };
     d->Painter.DrawPrepared(painter, g, active, group);
+    DrawAxesInFront(painter, g, BottomAxis, LeftAxis);
 
-    if (!placeOnly)
-        DrawAxesInFront(painter, g, BottomAxis, LeftAxis);
-
-    std::vector<TMarksSnapshot> &before = d->Before;
-    const bool reported = ReportsChanges();
-    if (placementsChanged && OnAfterDraw && !reported)
-        Capture(before, d->Series);
-    d->Reported.reset();
-    d->PlacementsKept = false;
     if (OnAfterDraw) {
-        // Then the after-draw handler has nothing new to read from the chart either.
-        d->PlacementsKept = placementsAsLeft(seen);
-        d->AfterDrawKey.reset();
         const TPainterSaver saved(painter);
         ResetCanvasState(painter, CanvasFont);
         OnAfterDraw(*this, &canvas);
-        d->PlacementsKept = false;
-        if (seen && SameKey(*seen, KeyOf(rect, *this, d->Series)))
-            d->AfterDrawKey = std::move(seen);
     }
-    if (placementsChanged) {
-        bool changed = false;
-        if (OnAfterDraw && reported) {
-            // A handler that said nothing may have changed anything.
-            changed = d->Reported.value_or(true);
-        } else if (OnAfterDraw) {
-            changed = before.size() != d->Series.size();
-            for (std::size_t i = 0; !changed && i < before.size(); ++i) {
-                const TSeriesMarks &m = d->Series[i]->Marks;
-                const TMarksSnapshot &b = before[i];
-                changed = b.Visible != m.Visible || !SamePen(b.Arrow, m.Arrow) ||
-                          b.Positions.size() != m.Positions.size();
-                for (std::size_t p = 0; !changed && p < b.Positions.size(); ++p)
-                    changed = !SamePosition(b.Positions[p], m.Positions[p]);
-            }
-        }
-        *placementsChanged = changed;
-    }
-}
-
-void TChart::Paint(QPainter &painter, const QRect &rect)
-{
-    // What the after-draw handler saw is vouched for only between drawings of this Paint.
-    struct TPaintScope
-    {
-        Impl &D;
-        explicit TPaintScope(Impl &d) : D(d)
-        {
-            D.InPaint = true;
-            D.AfterDrawKey.reset();
-        }
-        ~TPaintScope()
-        {
-            D.InPaint = false;
-            D.AfterDrawKey.reset();
-        }
-    } paintScope(*d);
-    int pass = 0;
-    // After a zoom, a scroll or new rows the after-draw handler moves the labels, and the first
-    // drawing is painted over at once by the one with the new placements. That first drawing
-    // then only places the labels and runs the handlers. Should they move nothing after all,
-    // the state it started from comes back and it is drawn in full, as it would have been.
-    const TGeometryKey key = KeyOf(rect, *this, d->Series);
-    if (SkipHiddenWork && OnAfterDraw && d->LastDrawnSet && !SameKey(key, d->LastDrawn)) {
-        // When the handler reports its changes and reports none, the first drawing changed only
-        // what the full one sets again to the same values (label sizes, the chart's own
-        // placements): nothing needs to come back.
-        const bool reported = ReportsChanges();
-        if (!reported)
-            Capture(d->Start, d->Series);
-        d->RepaintRequested = false;
-        bool changed = false;
-        DrawOnce(painter, rect, &changed, true);
-        if (d->RepaintRequested && changed) {
-            pass = 1;
-        } else if (!reported && d->Start.size() == d->Series.size()) {
-            d->AfterDrawKey.reset();
-            for (std::size_t i = 0; i < d->Series.size(); ++i) {
-                TSeriesMarks &m = d->Series[i]->Marks;
-                m.Visible = d->Start[i].Visible;
-                m.Arrow = d->Start[i].Arrow;
-                m.Positions.assign(d->Start[i].Positions.begin(), d->Start[i].Positions.end());
-            }
-        }
-    }
-    for (; pass < kMaxDrawsPerPaint; ++pass) {
-        d->RepaintRequested = false;
-        bool changed = false;
-        DrawOnce(painter, rect, &changed);
-        // A drawing that changed nothing would only repeat itself.
-        if (!d->RepaintRequested || !changed)
-            break;
-    }
-    d->RepaintRequested = false;
-    d->LastDrawn = KeyOf(rect, *this, d->Series);
-    d->LastDrawnSet = true;
 }
 
 const TChartDrawStats &TChart::LastDrawStats() const
@@ -531,31 +351,6 @@ const TChartDrawStats &TChart::LastDrawStats() const
 int TChart::LabelHeight(const TArrowSeries &series) const
 {
     return d->Painter.LabelHeight(series.Marks.Font);
-}
-
-bool TChart::ReportsChanges() const
-{
-    return AfterDrawReportsChanges && SkipHiddenWork;
-}
-
-bool TChart::PlacementsKeptSinceAfterDraw() const
-{
-    return d->Drawing && d->PlacementsKept;
-}
-
-void TChart::ReportPlacementChanges(bool changed)
-{
-    if (d->Drawing)
-        d->Reported = d->Reported.value_or(false) || changed;
-}
-
-void TChart::RequestRepaint()
-{
-    if (d->Drawing) {
-        d->RepaintRequested = true;
-        return;
-    }
-    Invalidate();
 }
 
 void TChart::Invalidate()

@@ -55,25 +55,10 @@ public:
     // Leaves out drawing that cannot change a pixel (shapes painted over by later identical or
     // opaque ones). Switched off only to compare against the plain drawing.
     bool SkipHiddenWork = true;
-    // Set when the after-draw handler tells, through ReportPlacementChanges, whether it moved a
-    // label, the marks' visibility or their leader pen. With SkipHiddenWork the chart then keeps
-    // no copy of every placement to find that out (the plain drawing still does).
-    bool AfterDrawReportsChanges = false;
     // Set when the before-draw handler only draws, changing no series, point, label or axis.
     // On exact pixels the chart then chooses its series work first, and tells the handler
     // (TCanvas::PaintedOverLater) which pixels the label boxes will paint over.
     bool BeforeDrawKeepsSeries = false;
-    // Called by the after-draw handler during a drawing; ignored outside one.
-    void ReportPlacementChanges(bool changed);
-    // Asked by the after-draw handler: true when, in the same Paint, the drawing since its last
-    // return had the same geometry, series and axes and gave every label the size and placement
-    // it found, so that what the handler derives from them would come out as it left it. The
-    // chart cannot see what its other handlers do: a handler relying on this must know that
-    // they move no label. With BeforeDrawKeepsSeries, the before-draw handler may ask too: the
-    // series work is chosen before it runs. Always false with SkipHiddenWork off and outside a
-    // drawing.
-    bool PlacementsKeptSinceAfterDraw() const;
-
     // Series list; index 0 is the template series.
     int SeriesCount() const;
     TArrowSeries &Series(int index);                         // ERangeError outside the list
@@ -99,19 +84,15 @@ public:
     QRect ChartRect() const;
     void SetChartRect(const QRect &rect);
 
-    // One drawing over rect, raising OnBeforeDrawSeries and OnAfterDraw.
+    // One drawing over rect, raising OnBeforeDrawSeries and OnAfterDraw. Every label stands
+    // where its row's plan puts it in this view, so one drawing is the whole frame.
     void Draw(QPainter &painter, const QRect &rect);
-    // Draws, then draws again while a repaint was requested during the drawing and a label
-    // placement changed (at most a few times), so that what is shown uses the new placements.
-    void Paint(QPainter &painter, const QRect &rect);
 
     const TChartDrawStats &LastDrawStats() const;
     // The height every label box of the series gets when drawn (its marks font measured once),
     // known before any label is drawn.
     int LabelHeight(const TArrowSeries &series) const;
 
-    // Asked for by the after-draw handler; honoured only when placements changed.
-    void RequestRepaint();
     // Asks the screen to redraw (set by the widget).
     std::function<void()> OnInvalidate;
     void Invalidate();
@@ -152,12 +133,4 @@ private:
 
     // The geometry of the drawing under way, else of the client rectangle.
     const struct TChartGeometry &CurrentGeometry() const;
-    // Whether this drawing takes the after-draw handler's word for what it changed.
-    bool ReportsChanges() const;
-    // One drawing; with placementsChanged, also reports whether the after-draw handler changed
-    // a label placement, the marks' visibility or their leader pen. With placeOnly it does all
-    // a drawing does to the chart's state (label placements, the handlers) but paints nothing:
-    // the handlers get a canvas whose clip lets nothing through.
-    void DrawOnce(QPainter &painter, const QRect &rect, bool *placementsChanged,
-                  bool placeOnly = false);
 };

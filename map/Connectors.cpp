@@ -552,6 +552,6 @@ void TConnectors::DrawGroups(const QPoint *ends, const QRect &area, const RowsFu
 
 void DrawConnectors(TChart &chart, TCanvas &canvas)
 {
-    TGeneLabelLayout layout;
-    TConnectors().Draw(chart, canvas, layout.ConnectorEnds(chart));
+    TConnectorEnds ends;
+    TConnectors().Draw(chart, canvas, ends.Of(chart));
 }

@@ -28,8 +28,7 @@ class QRect;
 class TConnectors
 {
 public:
-    // ends holds every row's connector ends one row after another (TGeneLabelLayout's
-    // ConnectorEnds).
+    // ends holds every row's connector ends one row after another (TConnectorEnds).
     void Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint> &ends);
 
 private:

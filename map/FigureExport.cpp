@@ -73,7 +73,7 @@ TFigureChart::TFigureChart(const TFigureOptions &options)
 {
     SetupMapChart(m_chart);
     m_session.Wire(m_chart);
-    // Sized as the widget is when shown: the resize moves the labels first.
+    // Sized as the widget is when shown.
     m_chart.SetChartRect(m_rect);
     m_chart.OnResize(m_chart);
     m_session.SetRepaint([this] { Repaint(); });
@@ -82,11 +82,11 @@ TFigureChart::TFigureChart(const TFigureOptions &options)
 
 void TFigureChart::Repaint()
 {
-    // A one-pixel frame keeps every placement (they follow the chart's rectangle, not the
-    // frame's) and lets the chart leave out what falls outside it, so the picture is drawn once.
+    // A one-pixel frame: the placements follow the chart's rectangle, not the frame's, and the
+    // chart leaves out what falls outside it, so the picture is drawn once.
     QPainter painter(&m_frame);
     m_chart.SetChartRect(m_rect);
-    m_chart.Paint(painter, m_rect);
+    m_chart.Draw(painter, m_rect);
 }
 
 void TFigureChart::SetView(const TViewOptions &view)
@@ -112,7 +112,7 @@ void TFigureChart::ShowMapOf(const TMapSession &shown, const TChart &screen)
     m_session.GeneChecked = shown.ShownGenes();
     m_session.Redraw();
     if (screen.Zoomed()) {
-        // The widget repaints after a zoom, laying the labels out for the new range.
+        // The widget repaints after a zoom.
         m_chart.ZoomTo(screen.BottomAxis.Minimum, screen.BottomAxis.Maximum);
         Repaint();
     }

@@ -67,21 +67,6 @@ void WriteFile(const QString &fileName, const std::function<bool(QIODevice &)> &
         CannotCreate(fileName);
 }
 
-// True when some label of an active row has never been placed: the chart has not been drawn
-// at its current state, so connectors and labels would have nothing to stand on.
-bool NeedsLayout(const TChart &chart)
-{
-    for (int s = 1; s < chart.SeriesCount(); ++s) {
-        const TArrowSeries &series = chart.Series(s);
-        if (!series.Active || !series.Marks.Visible)
-            continue;
-        for (int i = 0; i < series.Count(); ++i)
-            if (!series.Position(i))
-                return true;
-    }
-    return false;
-}
-
 // The picture's rectangle in chart pixels: the chart's own, or the figure's around it.
 QRect PictureRect(const QRect &r, const TGraphOptions &options)
 {
@@ -91,17 +76,10 @@ QRect PictureRect(const QRect &r, const TGraphOptions &options)
 }
 
 // One drawing of the chart over its own rectangle into a picture whose origin is the picture
-// rectangle's top-left corner, then what a figure draws around it. A chart never drawn is laid
-// out first in a throwaway image.
+// rectangle's top-left corner, then what a figure draws around it.
 void DrawPicture(TChart &chart, const QRect &r, QPaintDevice &device, const QString &fileName,
                  const TGraphOptions &options = {})
 {
-    if (NeedsLayout(chart)) {
-        QImage scratch(std::max(1, r.right() + 1), std::max(1, r.bottom() + 1),
-                       QImage::Format_RGB32);
-        QPainter measure(&scratch);
-        chart.Paint(measure, r);
-    }
     const QRect picture = PictureRect(r, options);
     QPainter painter(&device);
     painter.translate(-picture.topLeft());
@@ -225,23 +203,15 @@ void WriteRasterPicture(TChart &chart, const QRect &r, TGraphFormat format,
         CannotCreate(fileName);
 }
 
-// Everything a page layout changes and the screen needs back.
-struct TScreenLayout
+// The screen's rectangle, which a chart without one of its own takes from the page's drawing.
+struct TScreenRect
 {
     QRect Rect;
-    std::vector<std::vector<std::optional<TSeriesMarkPosition>>> Positions;
 
-    explicit TScreenLayout(const TChart &chart) : Rect(chart.ChartRect())
-    {
-        for (int s = 0; s < chart.SeriesCount(); ++s)
-            Positions.push_back(chart.Series(s).Marks.Positions);
-    }
+    explicit TScreenRect(const TChart &chart) : Rect(chart.ChartRect()) {}
 
     void Restore(TChart &chart) const
     {
-        for (int s = 0; s < chart.SeriesCount() && s < int(Positions.size()); ++s)
-            chart.Series(s).Marks.Positions = Positions[std::size_t(s)];
-        // A chart without a client rectangle of its own takes the last drawing's: give it back.
         if (chart.ChartRect() != Rect)
             chart.SetChartRect(Rect);
         chart.Invalidate();
@@ -258,7 +228,7 @@ QString PrintFailure(const QPrinter &printer)
 // Draws the chart over the printer's page; raises EInOutError(failure) when the printer fails.
 void PrintPage(TChart &chart, QPrinter &printer, const QString &failure)
 {
-    const TScreenLayout screen(chart);
+    const TScreenRect screen(chart);
     QPainter painter;
     if (!painter.begin(&printer))
         throw EInOutError(failure);
@@ -270,14 +240,8 @@ void PrintPage(TChart &chart, QPrinter &printer, const QString &failure)
         const double scale = printer.resolution() / TMetafileDevice::ScreenDpi();
         const QRect logical(0, 0, std::max(1, int(std::lround(page.width() / scale))),
                             std::max(1, int(std::lround(page.height() / scale))));
-        // The labels are laid out anew for the page, so that they stand over their arrows and
-        // the connectors meet them; the repeated drawings this takes go to a scratch image,
-        // and the page gets one.
-        {
-            QImage scratch(logical.size(), QImage::Format_RGB32);
-            QPainter measure(&scratch);
-            chart.Paint(measure, logical);
-        }
+        // The labels stand over their arrows in the page's own view, and the connectors meet
+        // them: one drawing.
         painter.setViewport(page);
         painter.setWindow(logical);
         chart.Draw(painter, logical);

@@ -10,41 +10,39 @@ namespace {
 constexpr int kLevelStep = 15;
 constexpr int kLift = 30;
 constexpr int kNameGap = 40;
-constexpr int kOffScreen = -9999;
 constexpr TColor kLeaderColor = 0x808080;
-
-template <typename T> void Store(T &field, const T &value, bool &changed)
-{
-    if (field != value) {
-        field = value;
-        changed = true;
-    }
-}
 } // namespace
 
-bool LayoutGeneLabels(TChart &chart, bool firstLineNames)
+void PlanGeneLabels(TChart &chart, bool firstLineNames, const TLabelLevels &levels,
+                    const std::vector<std::vector<bool>> &hidden)
 {
-    return TGeneLabelLayout().Run(chart, firstLineNames);
-}
-
-TGeneLabelLayout::TRow &TGeneLabelLayout::PlanOf(const TArrowSeries &series, std::size_t s)
-{
-    if (m_rows.size() <= s)
-        m_rows.resize(s + 1);
-    TRow &row = m_rows[s];
-    if (row.Series != &series || row.Revision != series.Revision()) {
-        row = {&series, series.Revision(), {}, {}};
-        row.Middles.resize(std::size_t(series.Count()));
-        for (int p = 0; p < series.Count(); ++p) {
-            if (series.Label(p) == kUnknownGene)
-                row.Unknown.push_back(p);
-            row.Middles[std::size_t(p)] = (series.StartX(p) + series.EndX(p)) / 2;
-        }
+    for (int s = 1; s < chart.SeriesCount(); ++s) {
+        TArrowSeries &series = chart.Series(s);
+        if (series.Count() == 0)
+            continue;
+        const bool rowShown = s == 1 || !firstLineNames;
+        series.Marks.Visible = series.Marks.Visible && rowShown;
+        series.Marks.Arrow.Color = kLeaderColor;
+        series.Marks.Arrow.Style = Qt::DotLine;
+        // The map's levels at its 9-pixel labels, in proportion for another label font.
+        const int text = std::max(1, std::abs(series.Marks.Font.Height));
+        TLabelPlan plan;
+        plan.Levels = std::max(1, levels.Count);
+        plan.LevelStep = kLevelStep * text / 9;
+        plan.Lift = levels.Lift > 0 ? levels.Lift : kLift * text / 9;
+        plan.RowShown = rowShown;
+        const std::vector<bool> *off =
+            std::size_t(s) < hidden.size() ? &hidden[std::size_t(s)] : nullptr;
+        plan.Shown.resize(std::size_t(series.Count()));
+        for (int p = 0; p < series.Count(); ++p)
+            plan.Shown[std::size_t(p)] =
+                series.Label(p) != kUnknownGene &&
+                !(off && std::size_t(p) < off->size() && (*off)[std::size_t(p)]);
+        series.SetLabelPlan(std::move(plan));
     }
-    return row;
 }
 
-const std::vector<QPoint> &TGeneLabelLayout::ConnectorEnds(const TChart &chart)
+const std::vector<QPoint> &TConnectorEnds::Of(const TChart &chart)
 {
     std::size_t points = 0;
     for (int s = 0; s < chart.SeriesCount(); ++s)
@@ -56,94 +54,21 @@ const std::vector<QPoint> &TGeneLabelLayout::ConnectorEnds(const TChart &chart)
         const TArrowSeries &series = chart.Series(s);
         if (series.Count() == 0)
             continue;
-        // The template is never laid out.
-        if (s == 0) {
+        if (!series.LabelPlan()) {
             std::fill(ends, ends + series.Count(), kNoLeaderEnd);
             continue;
         }
-        const TRow &row = PlanOf(series, std::size_t(s));
-        const int anchor =
-            g.YPixel((series.StartY(0) + series.EndY(0)) / 2) - chart.LabelHeight(series) / 2;
-        m_columns.resize(row.Middles.size());
-        g.XPixels(row.Middles.data(), m_columns.data(), row.Middles.size());
-        for (std::size_t p = 0; p < row.Middles.size(); ++p)
-            ends[p] = QPoint(m_columns[p], anchor);
-        for (const int p : row.Unknown)
-            ends[p] = kNoLeaderEnd;
+        const std::vector<double> &middles = series.Middles();
+        const int anchor = series.LabelAnchor(g, chart.LabelHeight(series));
+        m_columns.resize(middles.size());
+        g.XPixels(middles.data(), m_columns.data(), middles.size());
+        const std::vector<char> &shown = series.LabelPlan()->Shown;
+        for (std::size_t p = 0; p < middles.size(); ++p)
+            ends[p] = shown[p]
+                          ? series.PlannedPosition(int(p), m_columns[p], anchor, 0, 0).LeaderEnd
+                          : kNoLeaderEnd;
     }
     return m_ends;
-}
-
-bool TGeneLabelLayout::Run(TChart &chart, bool firstLineNames)
-{
-    bool changed = false;
-    // Every label of every row is placed after every drawing: one tight pass per row, mapping
-    // through the geometry itself rather than finding it again for each of a million points.
-    const TChartGeometry &g = chart.Geometry();
-    for (int s = 1; s < chart.SeriesCount(); ++s) {
-        TArrowSeries &series = chart.Series(s);
-        if (series.Count() == 0 || !series.Marks.Visible)
-            continue;
-        // A row hidden here stays hidden (and skipped) until the next rebuild recreates it.
-        Store(series.Marks.Visible, s == 1 || !firstLineNames, changed);
-        Store(series.Marks.Arrow.Color, kLeaderColor, changed);
-        Store(series.Marks.Arrow.Style, Qt::DotLine, changed);
-
-        // Until the chart has drawn the row's first label there is no height to hang it from.
-        const TSeriesMarkPosition *first = series.Position(0);
-        if (!first)
-            continue;
-        const int anchor =
-            g.YPixel((series.StartY(0) + series.EndY(0)) / 2) - first->LabelHeight / 2;
-
-        const TRow &row = PlanOf(series, std::size_t(s));
-        auto nextUnknown = row.Unknown.begin();
-
-        // The map's levels at its 9-pixel labels, in proportion for another label font.
-        const int text = std::max(1, std::abs(series.Marks.Font.Height));
-        const int levelStep = kLevelStep * text / 9;
-        const int lift = Levels.Lift > 0 ? Levels.Lift : kLift * text / 9;
-        const int levels = std::max(1, Levels.Count);
-        const std::vector<bool> *hidden =
-            std::size_t(s) < Hidden.size() ? &Hidden[std::size_t(s)] : nullptr;
-        auto &positions = series.Marks.Positions;
-        const std::size_t count = std::min(positions.size(), std::size_t(series.Count()));
-        int level = 0;
-        // Every point's column first, in one tight pass over the row.
-        m_columns.resize(count);
-        g.XPixels(row.Middles.data(), m_columns.data(), count);
-        for (std::size_t p = 0; p < count; ++p, level = level + 1 == levels ? 0 : level + 1) {
-            bool unknown = nextUnknown != row.Unknown.end() && *nextUnknown == int(p);
-            nextUnknown += unknown;
-            unknown = unknown || (hidden && p < hidden->size() && (*hidden)[p]);
-            auto &slot = positions[p];
-            if (!slot)
-                continue;
-            TSeriesMarkPosition &pos = *slot;
-            TSeriesMarkPosition next = pos;
-            next.Fixed = true;
-            if (unknown) {
-                // Out of sight, and its leader with it: a label not shown draws no leader.
-                next.LabelLeft = kOffScreen;
-                next.LabelTop = kOffScreen;
-                next.LeaderStart = QPoint(kOffScreen, kOffScreen);
-                next.LeaderEnd = QPoint(kOffScreen, kOffScreen);
-            } else {
-                const int px = m_columns[p];
-                next.LabelLeft = px - pos.LabelWidth / 2;
-                next.LabelTop = anchor - level * levelStep - lift;
-                next.LeaderStart = QPoint(pos.LabelWidth / 2 + next.LabelLeft, next.LabelTop);
-                next.LeaderEnd = QPoint(px, anchor);
-            }
-            if (next.Fixed != pos.Fixed || next.LabelLeft != pos.LabelLeft ||
-                next.LabelTop != pos.LabelTop || next.LeaderStart != pos.LeaderStart ||
-                next.LeaderEnd != pos.LeaderEnd) {
-                pos = next;
-                changed = true;
-            }
-        }
-    }
-    return changed;
 }
 
 namespace {

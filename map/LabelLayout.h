@@ -1,6 +1,6 @@
-// Label layout and chromosome names, run after every drawing of the chart: gene labels on five
-// staggered levels above their row with dotted leaders, and each shown chromosome's name in bold
-// left of its row.
+// Label plans and chromosome names: gene labels on five staggered levels above their row with
+// dotted leaders, planned when the rows are built, and each shown chromosome's name in bold
+// left of its row, drawn after every drawing of the chart.
 #pragma once
 
 #include <QByteArray>
@@ -30,39 +30,24 @@ struct TLabelLevels
     int Lift = 0; // from the anchor to the lowest label's top; 0 for the map's own
 };
 
-// Places every gene label of every row series. Returns true when any placement changed.
-bool LayoutGeneLabels(TChart &chart, bool firstLineNames);
+// Gives every row series its label plan, once its points are in: the levels, "???" labels not
+// shown, nor those hidden gives (by series and point, as LabelsNotFitting gives them; a series
+// past the end, or a point past its row's flags, keeps its label), the dotted gray leader, and
+// (names only on the first line) no labels on the rows after the first.
+void PlanGeneLabels(TChart &chart, bool firstLineNames, const TLabelLevels &levels = {},
+                    const std::vector<std::vector<bool>> &hidden = {});
 
-// The same, keeping between layouts which points of each row carry no gene name, so that a
-// million labels are not compared with it on every drawing.
-class TGeneLabelLayout
+// Every point's connector end for the chart's geometry of the moment, one row after another
+// (series 0 included): where its plan puts its leader's end (the pixel of its arrow's middle at
+// its row's anchor), whether its label is shown or ever was drawn; kNoLeaderEnd for a point
+// whose label is not shown or a row without a plan.
+class TConnectorEnds
 {
 public:
-    bool Run(TChart &chart, bool firstLineNames);
-    // Every point's connector end for the chart's geometry of the moment, one row after another
-    // (series 0 included): the pixel of its arrow's middle at its row's anchor, where the layout
-    // puts its leader's end, whether its label is shown or ever was drawn; kNoLeaderEnd for a
-    // "???" point. Valid until the next call.
-    const std::vector<QPoint> &ConnectorEnds(const TChart &chart);
-
-    TLabelLevels Levels;
-    // Labels left out as "???" ones are, by series and point (LabelsNotFitting); a series past
-    // the end, or a point past its row's flags, keeps its label.
-    std::vector<std::vector<bool>> Hidden;
+    // Valid until the next call.
+    const std::vector<QPoint> &Of(const TChart &chart);
 
 private:
-    // Per row series (by address and revision), its points labelled "???", ascending, and the
-    // middle of every point's arrow: one array read on each layout instead of two.
-    struct TRow
-    {
-        const void *Series = nullptr;
-        quint64 Revision = 0;
-        std::vector<int> Unknown;
-        std::vector<double> Middles;
-    };
-    // The row's plan, made again when its points change.
-    TRow &PlanOf(const TArrowSeries &series, std::size_t s);
-    std::vector<TRow> m_rows;
     std::vector<QPoint> m_ends;
     std::vector<int> m_columns; // scratch: the column of each point of a row
 };

@@ -1,6 +1,7 @@
 #include "map/MapBuilder.h"
 
 #include "chart/TChart.h"
+#include "map/LabelLayout.h"
 
 #include <algorithm>
 #include <optional>
@@ -139,6 +140,7 @@ void AddChromosomeRow(TChart &chart, const TMapSource &source, const ChromosomeV
 {
     TGeneCache genes(source);
     AddRow(chart, source, PlanRow(source, view, rowValue, genes));
+    PlanGeneLabels(chart, source.View.FirstLineNames);
 }
 
 void RebuildMap(TChart &chart, const TMapSource &source)
@@ -163,4 +165,5 @@ void RebuildMap(TChart &chart, const TMapSource &source)
         std::vector<TRowArrow>().swap(row.Arrows);
     }
     chart.SetAxisRange(chart.LeftAxis, -(k + 1), 0);
+    PlanGeneLabels(chart, source.View.FirstLineNames);
 }

@@ -22,10 +22,9 @@ void TMapSession::Wire(TChart &chart)
     m_chart = &chart;
     chart.OnBeforeDrawSeries = [this](TChart &c, TCanvas &canvas) { BeforeDrawSeries(c, canvas); };
     chart.OnAfterDraw = [this](TChart &c, TCanvas *canvas) { ChangeChart(c, canvas); };
-    chart.AfterDrawReportsChanges = true;
     // The connectors only draw.
     chart.BeforeDrawKeepsSeries = true;
-    // A resize moves the labels before the next drawing, as the window's chart widget does.
+    // As the window's chart widget does.
     chart.OnResize = [this](TChart &c) { ChangeChart(c, nullptr); };
 }
 
@@ -51,27 +50,19 @@ void TMapSession::Step(CycleStep step) const
 
 void TMapSession::ChangeChart(TChart &chart, TCanvas *canvas) const
 {
-    // The second drawing of a zoom or scroll finds every label where the first one's layout
-    // put it: the connectors (the only other handler here) move no label, so when the chart
-    // vouches for the rest and the first-line switch is as the layout saw it, the layout would
-    // give the same placements again, over a million points.
-    const bool kept = chart.PlacementsKeptSinceAfterDraw() && ConnectorDrawer == nullptr &&
-                      m_laidOutFor.first == &chart && m_laidOutFor.second == View.FirstLineNames;
-    m_laidOutFor = {nullptr, false};
-    chart.ReportPlacementChanges(!kept && m_layout.Run(chart, View.FirstLineNames));
-    m_laidOutFor = {&chart, View.FirstLineNames};
+    // The labels stand where their rows' plans put them: only the names are left to draw.
     if (canvas)
         m_names.Draw(chart, *canvas, FCatalogue, ChromosomeChecked);
-    // The layout may have moved labels the drawing just painted.
-    chart.RequestRepaint();
 }
 
 void TMapSession::SetLabelPlan(const TLabelLevels &levels, std::vector<std::vector<bool>> hidden)
 {
-    m_layout.Levels = levels;
-    m_layout.Hidden = std::move(hidden);
-    // The chart knows nothing of the change: the next layout must not be skipped.
-    m_laidOutFor = {nullptr, false};
+    m_levels = levels;
+    m_hidden = std::move(hidden);
+    if (!m_chart)
+        return;
+    PlanGeneLabels(*m_chart, View.FirstLineNames, m_levels, m_hidden);
+    m_chart->Invalidate();
 }
 
 void TMapSession::BeforeDrawSeries(TChart &chart, TCanvas &canvas) const
@@ -82,12 +73,9 @@ void TMapSession::BeforeDrawSeries(TChart &chart, TCanvas &canvas) const
         ConnectorDrawer(chart, canvas);
         return;
     }
-    // A drawing that only places the labels shows no connector.
-    if (chart.SkipHiddenWork && !canvas.VisibleArea().isValid())
-        return;
-    // The ends come from the rows and the geometry of this drawing, not from the labels: the
-    // connectors show whether gene names are shown or not.
-    Connectors.Draw(chart, canvas, m_layout.ConnectorEnds(chart));
+    // The ends come from the rows' label plans and the geometry of this drawing, not from
+    // labels drawn: the connectors show whether gene names are shown or not.
+    Connectors.Draw(chart, canvas, m_ends.Of(chart));
 }
 
 // --- Loading ---------------------------------------------------------------------------------
@@ -332,6 +320,9 @@ void TMapSession::AlignOnClicked()
 void TMapSession::RebuildMapNow()
 {
     RebuildMap(Chart(), Source());
+    // A figure's levels and the labels it leaves out hold for the rows made anew.
+    if (m_levels.Count != TLabelLevels().Count || m_levels.Lift != 0 || !m_hidden.empty())
+        PlanGeneLabels(Chart(), View.FirstLineNames, m_levels, m_hidden);
     m_shownChromosomes = ChromosomeChecked;
     m_shownGenes = GeneChecked;
     ++m_rebuilds;
@@ -362,7 +353,7 @@ void TMapSession::RebuildCycle(TChart &chart, QPainter &painter, const QRect &re
 {
     TChart *const chartBefore = m_chart;
     std::function<void()> repaintBefore =
-        std::exchange(m_repaint, [&] { chart.Paint(painter, rect); });
+        std::exchange(m_repaint, [&] { chart.Draw(painter, rect); });
     std::function<void(CycleStep)> observerBefore = m_observer;
     if (afterStep)
         m_observer = afterStep;

@@ -83,8 +83,7 @@ public:
     }
 
     // --- Chart events -----------------------------------------------------------------------
-    // OnChangeChart: the label layout, the chromosome names when drawing (canvas not null), a
-    // repaint request.
+    // OnChangeChart: the chromosome names when drawing (canvas not null).
     void ChangeChart(TChart &chart, TCanvas *canvas) const;
     // OnBeforeDrawSeries: the connectors when linked and not skipped.
     void BeforeDrawSeries(TChart &chart, TCanvas &canvas) const;
@@ -147,7 +146,8 @@ public:
                       const std::function<void(CycleStep)> &afterStep = {});
 
     // A figure's label plan: how the labels stack above their rows, and which are left out
-    // (per series and point, as LabelsNotFitting gives them). The next drawing lays them out.
+    // (per series and point, as LabelsNotFitting gives them): the rows take it at once and at
+    // every rebuild after.
     void SetLabelPlan(const TLabelLevels &levels, std::vector<std::vector<bool>> hidden);
 
     // The check states the rows on the chart were built from.
@@ -172,8 +172,9 @@ private:
     std::vector<bool> m_shownChromosomes;
     std::vector<bool> m_shownGenes;
     quint64 m_rebuilds = 0; // rebuilds that succeeded
-    // The chart and first-line switch of the last label layout that ran to its end.
-    mutable std::pair<const TChart *, bool> m_laidOutFor{nullptr, false};
-    mutable TGeneLabelLayout m_layout;
+    // The figure's label plan (SetLabelPlan), given to the rows of every rebuild.
+    TLabelLevels m_levels;
+    std::vector<std::vector<bool>> m_hidden;
+    mutable TConnectorEnds m_ends;
     mutable TChromosomeNames m_names;
 };

@@ -14,7 +14,10 @@ template <typename Fn> void ForAllSeries(TChart &chart, Fn fn)
 
 void ApplyGeneName(TChart &chart, bool checked)
 {
-    ForAllSeries(chart, [checked](TArrowSeries &series) { series.Marks.Visible = checked; });
+    // A row whose plan keeps its labels off (names only on the first line) stays without.
+    ForAllSeries(chart, [checked](TArrowSeries &series) {
+        series.Marks.Visible = checked && (!series.LabelPlan() || series.LabelPlan()->RowShown);
+    });
 }
 
 void ApplyGrid(TChart &chart, bool checked)

@@ -87,8 +87,6 @@ private slots:
     void labelBox();
     void hitTest_data();
     void hitTest();
-    void paintStopsRepainting_data();
-    void paintStopsRepainting();
     void emptyChart();
     void leftOutWorkChangesNoPixel_data();
     void leftOutWorkChangesNoPixel();
@@ -511,63 +509,6 @@ void TestChartDrawing::hitTest()
     }
 }
 
-void TestChartDrawing::paintStopsRepainting_data()
-{
-    QTest::addColumn<int>("changes"); // drawings whose after-draw handler moves a label
-    QTest::addColumn<int>("draws");
-    QTest::addColumn<QByteArray>("move"); // what the handler changes: its own placement, a
-                                          // size the chart sets, or the axis
-    QTest::addColumn<bool>("plain");
-    QTest::addColumn<int>("kept"); // handler calls told that nothing moved since the last
-    QTest::newRow("nothing changes") << 0 << 1 << QByteArray("left") << false << 0;
-    QTest::newRow("one layout") << 1 << 2 << QByteArray("left") << false << 1;
-    QTest::newRow("always changing") << 1000 << 3 << QByteArray("left") << false << 2;
-    QTest::newRow("plain drawing") << 1 << 2 << QByteArray("left") << true << 0;
-    QTest::newRow("size put back") << 1 << 2 << QByteArray("width") << false << 0;
-    QTest::newRow("zoomed by the handler") << 1 << 2 << QByteArray("zoom") << false << 0;
-}
-
-void TestChartDrawing::paintStopsRepainting()
-{
-    QFETCH(int, changes);
-    QFETCH(int, draws);
-    QFETCH(QByteArray, move);
-    QFETCH(bool, plain);
-    QFETCH(int, kept);
-    TChart chart;
-    Setup(chart);
-    chart.SkipHiddenWork = !plain;
-    TArrowSeries &s = AddRow(chart);
-    s.Marks.Visible = true;
-    s.AppendArrow(10, -1, 20, -1, "A", 0);
-    int drawn = 0, toldKept = 0;
-    chart.OnAfterDraw = [&](TChart &c, TCanvas *) {
-        ++drawn;
-        toldKept += c.PlacementsKeptSinceAfterDraw();
-        if (drawn <= changes) {
-            TSeriesMarkPosition &p = *c.Series(1).Position(0);
-            p.Fixed = true;
-            p.LabelLeft += 1;
-            p.LabelWidth += move == "width";
-            if (move == "zoom")
-                c.ZoomTo(0, 100 + drawn);
-        }
-        c.RequestRepaint(); // asked for every time, as the map does
-    };
-    int invalidated = 0;
-    chart.OnInvalidate = [&] { ++invalidated; };
-    QImage image(kRect.size(), QImage::Format_RGB32);
-    QPainter painter(&image);
-    chart.Paint(painter, kRect);
-    QCOMPARE(drawn, draws);
-    QCOMPARE(toldKept, kept);
-    QCOMPARE(invalidated, int(move == "zoom")); // no further drawing scheduled
-    QVERIFY(!chart.PlacementsKeptSinceAfterDraw());
-    // Outside a drawing a request goes to the screen.
-    chart.RequestRepaint();
-    QCOMPARE(invalidated, 1 + int(move == "zoom"));
-}
-
 void TestChartDrawing::emptyChart()
 {
     TChart chart;
@@ -654,23 +595,10 @@ void TestChartDrawing::leftOutWorkChangesNoPixel()
         }
     }
     const QRect rect(0, 0, 500, 400);
-    Draw(chart, rect);
-    if (staggered) {
-        for (int r = 1; r <= 3; ++r) {
-            TArrowSeries &s = chart.Series(r);
-            const int anchor =
-                chart.ValueToPixel(chart.LeftAxis, -r) - s.Position(0)->LabelHeight / 2;
-            for (int p = 0; p < s.Count(); ++p) {
-                TSeriesMarkPosition &pos = *s.Position(p);
-                const int px = chart.ValueToPixel(chart.BottomAxis, (s.StartX(p) + s.EndX(p)) / 2);
-                pos.Fixed = true;
-                pos.LabelLeft = px - pos.LabelWidth / 2;
-                pos.LabelTop = anchor - (p % 5) * 15 - 30;
-                pos.LeaderStart = QPoint(px, pos.LabelTop);
-                pos.LeaderEnd = QPoint(px, anchor);
-            }
-        }
-    }
+    // Staggered as the map plans its rows.
+    if (staggered)
+        for (int r = 1; r <= 3; ++r)
+            chart.Series(r).SetLabelPlan(TLabelPlan{});
     const auto drawn = [&] {
         QImage image(rect.size(), QImage::Format_RGB32);
         image.fill(Qt::gray);

@@ -29,7 +29,7 @@ struct TMapHarness
         Session.SetRepaint([this] {
             Image.fill(Qt::white);
             QPainter painter(&Image);
-            Chart.Paint(painter, Image.rect());
+            Chart.Draw(painter, Image.rect());
             ++Repaints;
             if (AfterRepaint)
                 AfterRepaint(Repaints);

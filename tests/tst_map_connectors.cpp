@@ -154,7 +154,6 @@ void TestMapConnectors::lineShape()
         QPainter painter(&image);
         chart.Draw(painter, rect);
     }
-    LayoutGeneLabels(chart, false);
     const QPoint a = chart.Series(1).Position(1)->LeaderEnd;
     const QPoint b = chart.Series(2).Position(0)->LeaderEnd;
     QVERIFY(b.x() - a.x() > 100);
@@ -256,8 +255,9 @@ void TestMapConnectors::repeatedNames()
     // The chart reaches past the picture on both sides, as when zoomed in.
     const QRect rect(0, 0, width, 240);
     chart.SetChartRect(rect.adjusted(-40, 0, 40, 0));
-    TGeneLabelLayout layout;
-    const std::vector<QPoint> ends = layout.ConnectorEnds(chart);
+    PlanGeneLabels(chart, false);
+    TConnectorEnds layout;
+    const std::vector<QPoint> ends = layout.Of(chart);
     std::vector<int> start{0};
     for (int s = 0; s < chart.SeriesCount(); ++s)
         start.push_back(start.back() + chart.Series(s).Count());

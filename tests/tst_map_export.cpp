@@ -40,7 +40,7 @@ struct TExportMap
     TMapFixture Map;
     TChart Chart;
     bool SkipConnectors = false;
-    std::function<void(bool changed)> OnLayout; // sees what each label layout changed
+    std::function<void()> OnDrawn; // after each drawing
 
     explicit TExportMap(TCatalogue catalogue, QSize size = QSize(900, 520))
         : Map(std::move(catalogue))
@@ -51,12 +51,10 @@ struct TExportMap
                 DrawConnectors(chart, canvas);
         };
         Chart.OnAfterDraw = [this](TChart &chart, TCanvas *canvas) {
-            const bool changed = LayoutGeneLabels(chart, Map.View.FirstLineNames);
-            if (OnLayout)
-                OnLayout(changed);
+            if (OnDrawn)
+                OnDrawn();
             if (canvas)
                 DrawChromosomeNames(chart, *canvas, Map.Catalogue, Map.ChromosomeChecked);
-            chart.RequestRepaint();
         };
         Chart.SetChartRect(QRect(QPoint(0, 0), size));
     }
@@ -67,7 +65,7 @@ struct TExportMap
         QImage image(std::max(1, r.width()), std::max(1, r.height()), QImage::Format_RGB888);
         image.fill(Qt::white);
         QPainter painter(&image);
-        Chart.Paint(painter, r);
+        Chart.Draw(painter, r);
         return image;
     }
 
@@ -762,9 +760,16 @@ void tst_map_export::printToPdf()
     TExportMap map(DemoCatalogue());
     map.Rebuild();
     const QRect screenRect = map.Chart.ChartRect();
-    std::vector<std::vector<std::optional<TSeriesMarkPosition>>> before;
-    for (int s = 0; s < map.Chart.SeriesCount(); ++s)
-        before.push_back(map.Chart.Series(s).Marks.Positions);
+    const auto placements = [&] {
+        std::vector<TSeriesMarkPosition> all;
+        for (int s = 0; s < map.Chart.SeriesCount(); ++s)
+            for (int i = 0; i < map.Chart.Series(s).Count(); ++i)
+                if (const TSeriesMarkPosition *p = map.Chart.Series(s).Position(i))
+                    all.push_back(*p);
+        return all;
+    };
+    const std::vector<TSeriesMarkPosition> before = placements();
+    QVERIFY(!before.empty());
     const QString wmfBefore = dir.filePath("before.wmf");
     SaveGraph(map.Chart, wmfBefore);
 
@@ -773,36 +778,25 @@ void tst_map_export::printToPdf()
     const QString pdf = dir.filePath("map.pdf");
     printer.setOutputFileName(pdf);
     printer.setDocName(QStringLiteral("a title"));
-    QList<bool> layouts;
     QList<QRect> rects;
-    map.OnLayout = [&](bool changed) {
-        layouts.append(changed);
-        rects.append(map.Chart.ChartRect());
-    };
+    map.OnDrawn = [&] { rects.append(map.Chart.ChartRect()); };
     PrintGraph(map.Chart, printer);
-    map.OnLayout = nullptr;
+    map.OnDrawn = nullptr;
 
-    // Laid out for the page: the last drawing used placements that the layout kept.
-    QVERIFY(!layouts.isEmpty());
-    QVERIFY(layouts.first());
-    QCOMPARE(layouts.last(), false);
+    // Drawn once, in the page's own view.
+    QCOMPARE(rects.size(), 1);
     QVERIFY(rects.first() != screenRect);
     const double pageRatio = double(printer.width()) / printer.height();
     QVERIFY(qAbs(double(rects.first().width()) / rects.first().height() - pageRatio) < 0.01);
 
-    // The screen's layout is back.
+    // The screen's layout is as it was.
     QCOMPARE(map.Chart.ChartRect(), screenRect);
-    for (int s = 0; s < map.Chart.SeriesCount(); ++s) {
-        const auto &now = map.Chart.Series(s).Marks.Positions;
-        QCOMPARE(now.size(), before[std::size_t(s)].size());
-        for (std::size_t i = 0; i < now.size(); ++i) {
-            QCOMPARE(now[i].has_value(), before[std::size_t(s)][i].has_value());
-            if (now[i]) {
-                QCOMPARE(now[i]->LabelLeft, before[std::size_t(s)][i]->LabelLeft);
-                QCOMPARE(now[i]->LabelTop, before[std::size_t(s)][i]->LabelTop);
-                QCOMPARE(now[i]->LeaderEnd, before[std::size_t(s)][i]->LeaderEnd);
-            }
-        }
+    const std::vector<TSeriesMarkPosition> after = placements();
+    QCOMPARE(after.size(), before.size());
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        QCOMPARE(after[i].LabelLeft, before[i].LabelLeft);
+        QCOMPARE(after[i].LabelTop, before[i].LabelTop);
+        QCOMPARE(after[i].LeaderEnd, before[i].LeaderEnd);
     }
     map.Screen();
     const QString wmfAfter = dir.filePath("after.wmf");

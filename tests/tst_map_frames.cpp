@@ -113,12 +113,12 @@ void TestMapFrames::culledEqualsPlain()
         // The frame the change brings, and the one after it, which starts from the placements
         // that one settled on.
         for (const char *which : {"first", "next"}) {
-            chart.Paint(painter, kRect);
+            chart.Draw(painter, kRect);
             QImage plain = newFrame();
             chart.SkipHiddenWork = false;
             {
                 QPainter plainPainter(&plain);
-                chart.Paint(plainPainter, kRect);
+                chart.Draw(plainPainter, kRect);
             }
             chart.SkipHiddenWork = true;
             QVERIFY(HasColour(plain)); // some arrow shows

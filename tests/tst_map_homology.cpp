@@ -83,7 +83,7 @@ private:
         session.Wire(*m_chart);
         session.SetRepaint([this] {
             QPainter painter(&m_screen);
-            m_chart->Paint(painter, m_screen.rect());
+            m_chart->Draw(painter, m_screen.rect());
         });
         m_chart->SetChartRect(m_screen.rect());
         session.FHomology = source;

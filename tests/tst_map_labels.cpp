@@ -48,9 +48,9 @@ class TestMapLabels : public QObject
 private slots:
     void sevenLevels();
     void unknownLabelOffScreen();
-    void layoutSettles();
-    void withoutPlacementSkipped();
-    void hiddenRowsSkipped();
+    void oneDrawingIsTheFrame();
+    void notShownByTheOwner();
+    void hiddenRowsKeepTheirPlaces();
     void firstLineNames_data();
     void firstLineNames();
     void namesLeftOfRows();
@@ -66,8 +66,8 @@ void TestMapLabels::sevenLevels()
     TChart chart;
     SetupMapChart(chart);
     f.Rebuild(chart);
+    QVERIFY(!chart.Series(1).Position(0)); // nothing drawn yet, nothing placed
     DrawOnce(chart);
-    QVERIFY(LayoutGeneLabels(chart, false));
 
     const TArrowSeries &row = chart.Series(1);
     QCOMPARE(row.Marks.Arrow.Color, TColor(0x808080));
@@ -100,7 +100,6 @@ void TestMapLabels::unknownLabelOffScreen()
     DrawOnce(chart);
     const TArrowSeries &row = chart.Series(1);
     QCOMPARE(row.Label(2), QByteArray("???"));
-    LayoutGeneLabels(chart, false);
     const TSeriesMarkPosition &hidden = *row.Position(2);
     QCOMPARE(hidden.LabelLeft, -9999);
     QCOMPARE(hidden.LabelTop, -9999);
@@ -114,66 +113,51 @@ void TestMapLabels::unknownLabelOffScreen()
     QCOMPARE(row.Position(3)->LabelTop, anchor - 75);
 }
 
-void TestMapLabels::layoutSettles()
+// Every label stands where it belongs on the first drawing after a rebuild or a zoom: a second
+// drawing changes no pixel.
+void TestMapLabels::oneDrawingIsTheFrame()
 {
     TMapFixture f = SevenGenes();
     TChart chart;
     SetupMapChart(chart);
-    f.Rebuild(chart);
-    DrawOnce(chart);
-    QVERIFY(LayoutGeneLabels(chart, false));
-    // Same scales, same placements: nothing to redraw, so the repaint chain ends here.
-    QVERIFY(!LayoutGeneLabels(chart, false));
-    DrawOnce(chart);
-    QVERIFY(!LayoutGeneLabels(chart, false));
-
-    // The chart's own repaint loop with the layout in its after-draw event stops.
-    int drawings = 0;
-    chart.OnAfterDraw = [&drawings](TChart &c, TCanvas *) {
-        ++drawings;
-        if (LayoutGeneLabels(c, false))
-            c.RequestRepaint();
+    const auto picture = [&] {
+        QImage image(kRect.size(), QImage::Format_RGB32);
+        QPainter painter(&image);
+        chart.Draw(painter, kRect);
+        return image;
     };
     f.Rebuild(chart);
-    QImage image(kRect.size(), QImage::Format_RGB32);
-    {
-        QPainter painter(&image);
-        chart.Paint(painter, kRect);
-    }
-    QVERIFY(drawings >= 2);
-    QVERIFY(drawings <= 4);
-    QVERIFY(chart.Series(1).Position(6)->Fixed);
+    const QImage first = picture();
+    QCOMPARE(picture(), first);
+    chart.ZoomTo(150, 900);
+    const QImage zoomed = picture();
+    QVERIFY(zoomed != first);
+    QCOMPARE(picture(), zoomed);
 }
 
-void TestMapLabels::withoutPlacementSkipped()
+// A label its owner marks not shown goes out of sight as a "???" one does, and draws nothing.
+void TestMapLabels::notShownByTheOwner()
 {
     TMapFixture f = SevenGenes();
     TChart chart;
     SetupMapChart(chart);
     f.Rebuild(chart);
-    // Nothing drawn yet: no placement is made up.
-    LayoutGeneLabels(chart, false);
-    QVERIFY(!chart.Series(1).Position(0));
-
-    // Point 0 placed, point 3 not: the row is laid out without it. (The drawing only gives the
-    // axes their scales; the rebuild then brings rows without placements.)
+    TArrowSeries &row = chart.Series(1);
+    TLabelPlan plan = *row.LabelPlan();
+    QCOMPARE(plan.Shown, std::vector<char>({1, 1, 0, 1, 1, 1, 1}));
+    plan.Shown[4] = 0;
+    row.SetLabelPlan(plan);
     DrawOnce(chart);
-    f.Rebuild(chart);
-    TArrowSeries &fresh = chart.Series(1);
-    TSeriesMarkPosition &first = fresh.EnsurePosition(0);
-    first.LabelHeight = 10;
-    first.LabelWidth = 20;
-    fresh.EnsurePosition(1).LabelWidth = 30;
-    QVERIFY(LayoutGeneLabels(chart, false));
-    QVERIFY(!fresh.Position(3));
-    const int anchor = chart.ValueToPixel(chart.LeftAxis, -1) - 5;
-    QCOMPARE(fresh.Position(0)->LabelTop, anchor - 30);
-    QCOMPARE(fresh.Position(1)->LabelTop, anchor - 45);
-    // The second row has no placement for point 0 and is left alone.
-    QVERIFY(!chart.Series(2).Position(0));
+    QCOMPARE(row.Position(4)->LabelTop, kLabelOutOfSight);
+    QCOMPARE(row.Position(4)->LeaderEnd, QPoint(kLabelOutOfSight, kLabelOutOfSight));
+    QCOMPARE(row.Position(5)->LabelTop, row.Position(0)->LabelTop);
+    // A point added later drops the plan: the chart places its labels itself again.
+    row.AppendArrow(1400, -1, 1500, -1, "G8", 0);
+    QVERIFY(!row.LabelPlan());
 }
 
-void TestMapLabels::hiddenRowsSkipped()
+// Labels switched off keep the placements of their last drawing.
+void TestMapLabels::hiddenRowsKeepTheirPlaces()
 {
     TMapFixture f = SevenGenes();
     TChart chart;
@@ -182,9 +166,9 @@ void TestMapLabels::hiddenRowsSkipped()
     DrawOnce(chart);
     ApplyGeneName(chart, false);
     const TSeriesMarkPosition before = *chart.Series(1).Position(1);
-    QVERIFY(!LayoutGeneLabels(chart, false));
-    QCOMPARE(chart.Series(1).Position(1)->LabelTop, before.LabelTop);
-    QVERIFY(!chart.Series(1).Position(1)->Fixed);
+    chart.ZoomTo(150, 900);
+    DrawOnce(chart);
+    QCOMPARE(chart.Series(1).Position(1)->LabelLeft, before.LabelLeft);
     QVERIFY(!chart.Series(1).Marks.Visible);
 }
 
@@ -202,15 +186,14 @@ void TestMapLabels::firstLineNames()
         {{"chrA", {{0, 10, "A"}}}, {"chrB", {{0, 10, "A"}}}, {"chrC", {{0, 10, "A"}}}}));
     TChart chart;
     SetupMapChart(chart);
+    f.View.FirstLineNames = firstLineNames;
     f.Rebuild(chart);
     DrawOnce(chart);
-    LayoutGeneLabels(chart, firstLineNames);
     QVERIFY(chart.Series(1).Marks.Visible);
     QCOMPARE(chart.Series(2).Marks.Visible, !firstLineNames);
     QCOMPARE(chart.Series(3).Marks.Visible, !firstLineNames);
-    // A row hidden once stays hidden until the rebuild makes it again.
-    LayoutGeneLabels(chart, false);
-    QCOMPARE(chart.Series(2).Marks.Visible, !firstLineNames);
+    // Until the rebuild makes the rows again with the switch off.
+    f.View.FirstLineNames = false;
     f.Rebuild(chart);
     QVERIFY(chart.Series(2).Marks.Visible);
 }

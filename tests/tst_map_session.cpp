@@ -194,7 +194,7 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(EIntOverflow, session.RebuildCycle(chart, painter, kRect));
         QVERIFY(!session.FSkipConnectors);
         drawn = 0;
-        chart.Paint(painter, kRect);
+        chart.Draw(painter, kRect);
         QVERIFY(drawn > 0);
     }
 };

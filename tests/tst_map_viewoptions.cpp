@@ -201,20 +201,16 @@ void TestMapViewOptions::switchesChangeThePicture()
     TChart chart;
     SetupMapChart(chart);
     f.Rebuild(chart);
-    chart.OnAfterDraw = [](TChart &c, TCanvas *) {
-        if (LayoutGeneLabels(c, false))
-            c.RequestRepaint();
-    };
     QImage before(kRect.size(), QImage::Format_RGB32);
     {
         QPainter painter(&before);
-        chart.Paint(painter, kRect);
+        chart.Draw(painter, kRect);
     }
     Apply(chart, which, false);
     QImage after(kRect.size(), QImage::Format_RGB32);
     {
         QPainter painter(&after);
-        chart.Paint(painter, kRect);
+        chart.Draw(painter, kRect);
     }
     QVERIFY(before != after);
 
@@ -223,7 +219,7 @@ void TestMapViewOptions::switchesChangeThePicture()
     QImage again(kRect.size(), QImage::Format_RGB32);
     {
         QPainter painter(&again);
-        chart.Paint(painter, kRect);
+        chart.Draw(painter, kRect);
     }
     QCOMPARE(again, before);
 }

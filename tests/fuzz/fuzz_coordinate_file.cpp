@@ -86,7 +86,7 @@ void Run(const QByteArray &text)
     QImage screen(kRect.size(), QImage::Format_RGB32);
     screen.fill(Qt::white);
     QPainter painter(&screen);
-    session.SetRepaint([&] { chart.Paint(painter, kRect); });
+    session.SetRepaint([&] { chart.Draw(painter, kRect); });
     Guarded([&] { session.RebuildCycle(); });
     Guarded([&] { session.Disentangle(); });
     Guarded([&] { ClickAndAlign(chart, session); });
