@@ -1,9 +1,9 @@
 // Frame times of the map while the user explores it: the file opened through the map session,
 // the window's rebuild cycle at 1900 by 900, then the bottom axis zoomed to the whole map, a
 // tenth, a hundredth and a thousandth of it, each scrolled a few steps as a drag does, with one
-// Paint per frame. Every frame is compared with the plain drawing of the same state (the chart's
-// SkipHiddenWork off) pixel for pixel, and that plain drawing must find every label placement
-// already where it belongs. At the end, frames are repeated at a hundredth without the checks
+// drawing per frame. Every frame is compared with the plain drawing of the same state (the
+// chart's SkipHiddenWork off) pixel for pixel, and the placements read back must be the same
+// after both. At the end, frames are repeated at a hundredth without the checks
 // and the live heap is compared between the twentieth and the last. Times are the processor
 // time of the drawing thread (the wall clock follows in brackets); targets are judged on the
 // median frame.

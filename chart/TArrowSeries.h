@@ -203,7 +203,7 @@ private:
     mutable std::vector<double> m_middles;
     mutable quint64 m_middlesRevision = ~quint64(0);
     // The view the last drawing of the planned labels had, for reading their placements back:
-    // the horizontal mapping, the anchor and the label height, for the points of m_viewRevision.
+    // the horizontal mapping, the anchor and the label height, for the points of Revision.
     struct TLabelView
     {
         double AxisLeft = 0, BottomMin = 0, XScale = 0;

@@ -345,7 +345,7 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
             m_rows.emplace_back(&chart.Series(s), chart.Series(s).Revision());
     }
     const bool plain = !chart.SkipHiddenWork;
-    // A drawing that only places the labels shows nothing.
+    // A drawing whose clip lets nothing through shows nothing.
     if (!plain && !canvas.VisibleArea().isValid())
         return;
     OSTRINEL_ASSERT(givenEnds.size() == std::size_t(m_rowStart.back()),

@@ -81,8 +81,9 @@ void WriteGraph(TChart &chart, const QString &fileName, QIODevice &out,
 // open. Returns the cause when it cannot be ("no program reads from the pipe"), else nothing.
 QString OpenInPlace(const QString &fileName, QFile &file);
 
-// Draws the chart over the printer's whole printable page (one page, no title), with labels and
-// connectors laid out for the page; the screen's layout is restored afterwards. A PDF file is
+// Draws the chart over the printer's whole printable page (one page, no title), labels and
+// connectors standing where the rows' plans put them in the page's view; the screen keeps its
+// own. A PDF file is
 // written whole or not at all, as a saved picture is: "Cannot create file %s" when it cannot be,
 // the old file left as it was.
 void PrintGraph(TChart &chart, QPrinter &printer);

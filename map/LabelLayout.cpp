@@ -118,7 +118,7 @@ void TChromosomeNames::Draw(TChart &chart, TCanvas &canvas, const TCatalogue &ca
         DrawChromosomeNames(chart, canvas, catalogue, chromosomeChecked);
         return;
     }
-    // A drawing that only places the labels shows no name.
+    // A drawing whose clip lets nothing through shows no name.
     const QRect area = canvas.VisibleArea();
     if (!area.isValid())
         return;

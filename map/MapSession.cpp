@@ -330,8 +330,9 @@ void TMapSession::RebuildMapNow()
 
 void TMapSession::RebuildCycle()
 {
-    // The first drawing places the labels; connectors join the places of the drawing before,
-    // so they wait for the second.
+    // A drawing without connectors, then one with them. The labels and the connector ends
+    // stand where the rows' plans put them from the first drawing on; the cycle keeps the
+    // window's order of drawings, which its observers and the benchmarks time step by step.
     FSkipConnectors = true;
     try {
         RebuildMapNow();
