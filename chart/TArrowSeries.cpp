@@ -105,6 +105,7 @@ void TArrowSeries::SetLabelPlan(TLabelPlan plan)
 {
     plan.Levels = std::max(1, plan.Levels);
     plan.Shown.resize(std::size_t(Count()), 1);
+    plan.Ended.resize(std::size_t(Count()), 1);
     m_plan = std::move(plan);
 }
 

@@ -76,6 +76,7 @@ struct TLabelPlan
     int LevelStep = 15;
     int Lift = 30;
     std::vector<char> Shown; // per point: 0 where the label is not shown
+    std::vector<char> Ended; // per point: 0 where no connector ends (shown or not)
     bool RowShown = true;    // false: the owner keeps every label of the row off
 };
 
@@ -158,9 +159,11 @@ public:
         pos.LabelLeft = px - width / 2;
         pos.LabelTop = anchor - i % m_plan->Levels * m_plan->LevelStep - m_plan->Lift;
         pos.LeaderStart = QPoint(width / 2 + pos.LabelLeft, pos.LabelTop);
-        pos.LeaderEnd = QPoint(px, anchor);
+        pos.LeaderEnd = PlannedLeaderEnd(px, anchor);
         return pos;
     }
+    // Where a planned leader ends, and the point's connectors with it, shown or not.
+    static QPoint PlannedLeaderEnd(int px, int anchor) { return QPoint(px, anchor); }
     // The pixel row the planned row's leaders end on, for a label box height.
     int LabelAnchor(const struct TChartGeometry &g, int height) const;
     // The middle of every point's arrow on the horizontal axis, kept while the points stay.

@@ -34,10 +34,13 @@ void PlanGeneLabels(TChart &chart, bool firstLineNames, const TLabelLevels &leve
         const std::vector<bool> *off =
             std::size_t(s) < hidden.size() ? &hidden[std::size_t(s)] : nullptr;
         plan.Shown.resize(std::size_t(series.Count()));
-        for (int p = 0; p < series.Count(); ++p)
+        plan.Ended.resize(std::size_t(series.Count()));
+        for (int p = 0; p < series.Count(); ++p) {
+            const bool named = series.Label(p) != kUnknownGene;
+            plan.Ended[std::size_t(p)] = named;
             plan.Shown[std::size_t(p)] =
-                series.Label(p) != kUnknownGene &&
-                !(off && std::size_t(p) < off->size() && (*off)[std::size_t(p)]);
+                named && !(off && std::size_t(p) < off->size() && (*off)[std::size_t(p)]);
+        }
         series.SetLabelPlan(std::move(plan));
     }
 }
@@ -62,11 +65,10 @@ const std::vector<QPoint> &TConnectorEnds::Of(const TChart &chart)
         const int anchor = series.LabelAnchor(g, chart.LabelHeight(series));
         m_columns.resize(middles.size());
         g.XPixels(middles.data(), m_columns.data(), middles.size());
-        const std::vector<char> &shown = series.LabelPlan()->Shown;
+        const std::vector<char> &ended = series.LabelPlan()->Ended;
         for (std::size_t p = 0; p < middles.size(); ++p)
-            ends[p] = shown[p]
-                          ? series.PlannedPosition(int(p), m_columns[p], anchor, 0, 0).LeaderEnd
-                          : kNoLeaderEnd;
+            ends[p] =
+                ended[p] ? TArrowSeries::PlannedLeaderEnd(m_columns[p], anchor) : kNoLeaderEnd;
     }
     return m_ends;
 }

@@ -39,8 +39,8 @@ void PlanGeneLabels(TChart &chart, bool firstLineNames, const TLabelLevels &leve
 
 // Every point's connector end for the chart's geometry of the moment, one row after another
 // (series 0 included): where its plan puts its leader's end (the pixel of its arrow's middle at
-// its row's anchor), whether its label is shown or ever was drawn; kNoLeaderEnd for a point
-// whose label is not shown or a row without a plan.
+// its row's anchor), whether its label is shown or ever was drawn; kNoLeaderEnd for a "???"
+// point or a row without a plan.
 class TConnectorEnds
 {
 public:

@@ -2,6 +2,7 @@
 // leaves the whole session as it was, and the rebuild cycle draws the connectors only in its
 // second paint, also drawing them again after a rebuild that failed.
 #include "MapFixtures.h"
+#include "chart/ChartGeometry.h"
 #include "map/MapSession.h"
 
 #include <QImage>
@@ -196,6 +197,33 @@ private slots:
         drawn = 0;
         chart.Draw(painter, kRect);
         QVERIFY(drawn > 0);
+    }
+
+    // The labels a figure leaves out stay out through every rebuild, and their points keep
+    // their connectors; the others and "???" stay as the plan has them.
+    void labelsLeftOutKeepTheirConnectors()
+    {
+        TMapSession session;
+        session.Install(
+            MakeCatalogue({{"A", {{10, 100, "g1"}, {200, 300, "???"}}}, {"B", {{50, 150, "g1"}}}}));
+        TChart chart;
+        SetupMapChart(chart);
+        session.Wire(chart);
+        QImage screen(kRect.size(), QImage::Format_RGB32);
+        QPainter painter(&screen);
+        session.SetLabelPlan({}, {{}, {}, {true}});
+        for (int cycle = 0; cycle < 2; ++cycle) {
+            session.RebuildCycle(chart, painter, kRect);
+            QCOMPARE(chart.Series(1).LabelPlan()->Shown, std::vector<char>({1, 0}));
+            QCOMPARE(chart.Series(2).LabelPlan()->Shown, std::vector<char>({0}));
+            QCOMPARE(chart.Series(2).Position(0)->LabelTop, kLabelOutOfSight);
+        }
+        TConnectorEnds ends;
+        QCOMPARE(
+            ends.Of(chart)[std::size_t(chart.Series(1).Count())],
+            TArrowSeries::PlannedLeaderEnd(
+                chart.ValueToPixel(chart.BottomAxis, 100),
+                chart.Series(2).LabelAnchor(chart.Geometry(), chart.LabelHeight(chart.Series(2)))));
     }
 };
 
