@@ -75,8 +75,9 @@ public:
 
     TChart &Chart() { return m_chart; }
     TMapSession &Session() { return m_session; }
-    // The widget's repaint, as far as it matters here: the rebuild cycle's drawings lay out the
-    // labels the picture stands on, while their pixels are thrown away.
+    // The widget's repaint, as far as it matters here: the rebuild cycle's drawings find the
+    // chart's automatic range and the placements the label fit reads back, while their pixels
+    // are thrown away.
     void Repaint();
     // The View switches, on the session and on the chart's template.
     void SetView(const TViewOptions &view);
