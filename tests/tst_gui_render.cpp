@@ -1,6 +1,7 @@
 // The batch renderer draws the window's picture: the same file, size and switches give the same
 // .bmp, byte for byte, whether saved from the window or written by ostrinel-render; and the same
 // figure, whether exported from the window or made by ostrinel-render with the same options.
+#include "RenderCall.h"
 #include "app/TChartWidget.h"
 #include "app/TdlgExportFigure.h"
 #include "app/TdlgOstrinel.h"
@@ -31,17 +32,6 @@ QByteArray WithoutCreationTime(const QByteArray &bytes)
     return QString::fromLatin1(bytes).remove(date).toLatin1();
 }
 
-int Render(const QStringList &arguments, QByteArray *err = nullptr)
-{
-    QBuffer out;
-    QBuffer messages;
-    out.open(QIODevice::WriteOnly);
-    messages.open(QIODevice::WriteOnly);
-    const int status = RunRender(QStringList{"ostrinel-render"} + arguments, out, messages);
-    if (err)
-        *err = messages.data();
-    return status;
-}
 } // namespace
 
 class TestWindowEqualsBatch : public QObject
@@ -194,7 +184,7 @@ void TestWindowEqualsBatch::sameFigure()
     QCOMPARE(qRound(10.0 * preview.width() / preview.height()),
              qRound(10.0 * figure.Millimetres->width() / figure.Millimetres->height()));
 
-    QCOMPARE(Render(options + QStringList{input, rendered}), kRenderDone);
+    QCOMPARE(RenderInProcess(options + QStringList{input, rendered}), kRenderDone);
     const QByteArray windowBytes = Bytes(exported);
     QVERIFY(windowBytes.size() > 100);
     QVERIFY2(WithoutCreationTime(windowBytes) == WithoutCreationTime(Bytes(rendered)),
@@ -237,7 +227,8 @@ void TestWindowEqualsBatch::refusedFigure()
 
     // The renderer's own message, in a box; no file, and the map as it was.
     QByteArray err;
-    QCOMPARE(Render(options + QStringList{input, dir.filePath(file)}, &err), kRenderBadUsage);
+    QCOMPARE(RenderInProcess(options + QStringList{input, dir.filePath(file)}, &err),
+             kRenderBadUsage);
     QCOMPARE(errors.size(), 1);
     QVERIFY2(err.contains(errors.first().chopped(1).toUtf8()), qPrintable(errors.first()));
     QVERIFY(!QFile::exists(dir.filePath(file)));

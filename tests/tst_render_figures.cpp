@@ -1,6 +1,7 @@
 // Figures for print from the batch renderer: the physical size and resolution each picture type
 // carries, what a figure shows around the map, the row order and genome names, and the options'
 // errors. Sizes are read back by outside readers (pdfinfo) or from the file itself.
+#include "RenderCall.h"
 #include "render/RenderRun.h"
 
 #include <QBuffer>
@@ -14,18 +15,6 @@
 
 namespace {
 const QString kDemo = QStringLiteral(OSTRINEL_EXAMPLES "/demo.txt");
-
-int Run(const QStringList &arguments, QByteArray *err = nullptr)
-{
-    QBuffer out;
-    QBuffer messages;
-    out.open(QIODevice::WriteOnly);
-    messages.open(QIODevice::WriteOnly);
-    const int status = RunRender(QStringList{"ostrinel-render"} + arguments, out, messages);
-    if (err)
-        *err = messages.data();
-    return status;
-}
 
 QByteArray Bytes(const QString &path)
 {
@@ -155,7 +144,7 @@ void TestFigures::physicalSize()
     QFETCH(int, dpi);
     QTemporaryDir dir;
     const QString path = dir.filePath(output);
-    QCOMPARE(Run(options + QStringList{kDemo, path}), 0);
+    QCOMPARE(RenderInProcess(options + QStringList{kDemo, path}), 0);
     const QByteArray bytes = Bytes(path);
     if (dpi > 0) {
         const QImage image = QImage::fromData(bytes);
@@ -223,7 +212,7 @@ void TestFigures::contents()
     table.close();
     options.replaceInStrings(QRegularExpression("^h.tsv$"), table.fileName());
     QByteArray err;
-    QCOMPARE(Run(options + QStringList{kDemo, path}, &err), 0);
+    QCOMPARE(RenderInProcess(options + QStringList{kDemo, path}, &err), 0);
     const QByteArray svg = Bytes(path);
     const QStringList shown = SvgTexts(svg, "text");
     for (const QString &text : texts)
@@ -253,9 +242,9 @@ void TestFigures::nothingCut()
     QStringList inputs;
     for (const QString &name : sample.split(','))
         inputs << QStringLiteral(OSTRINEL_EXAMPLES "/") + name;
-    QCOMPARE(
-        Run(QStringList{"--size", size, "--title", "T", "--legend"} + inputs + QStringList{path}),
-        0);
+    QCOMPARE(RenderInProcess(QStringList{"--size", size, "--title", "T", "--legend"} + inputs +
+                             QStringList{path}),
+             0);
     QXmlStreamReader xml(Bytes(path));
     QRectF picture;
     QList<QStringList> shifts; // each open group's transform
@@ -327,7 +316,7 @@ void TestFigures::labelsFit()
                             .toUtf8());
     dense.close();
     const QString path = dir.filePath("f.svg");
-    QCOMPARE(Run(options + QStringList{"--labels", "fit", dense.fileName(), path}), 0);
+    QCOMPARE(RenderInProcess(options + QStringList{"--labels", "fit", dense.fileName(), path}), 0);
     const QList<TRowBoxes> rows = SvgRowBoxes(Bytes(path));
     qsizetype shown = 0;
     for (const TRowBoxes &row : rows)
@@ -435,7 +424,7 @@ void TestFigures::errors()
     QTemporaryDir dir;
     const QString path = dir.filePath(output);
     QByteArray err;
-    QCOMPARE(Run(options + QStringList{kDemo, path}, &err), 2);
+    QCOMPARE(RenderInProcess(options + QStringList{kDemo, path}, &err), 2);
     QVERIFY2(err.contains(message.toUtf8()), err.constData());
     QVERIFY(!QFile::exists(path));
 }
