@@ -213,34 +213,18 @@ bool TShapeSet::Insert(const Key &key)
 
 TBandCoverage::TBandCoverage(int left, int right) : m_left(left)
 {
-    m_next.resize(std::size_t(std::max(0, right - left + 2)));
-    for (std::size_t i = 0; i < m_next.size(); ++i)
-        m_next[i] = int(i);
-}
-
-int TBandCoverage::Find(int column)
-{
-    int root = column;
-    while (m_next[std::size_t(root)] != root)
-        root = m_next[std::size_t(root)];
-    while (m_next[std::size_t(column)] != root) {
-        const int next = m_next[std::size_t(column)];
-        m_next[std::size_t(column)] = root;
-        column = next;
-    }
-    return root;
+    m_uncovered.Reset(std::size_t(std::max(0, right - left + 2)));
 }
 
 bool TBandCoverage::Covered(int from, int to)
 {
-    return Find(from - m_left) > to - m_left;
+    return m_uncovered.Next(from - m_left) > to - m_left;
 }
 
 void TBandCoverage::Cover(int from, int to)
 {
-    for (int c = Find(from - m_left); c <= to - m_left; c = Find(c)) {
-        m_next[std::size_t(c)] = c + 1;
-    }
+    for (int c = m_uncovered.Next(from - m_left); c <= to - m_left; c = m_uncovered.Next(c))
+        m_uncovered.Take(c);
 }
 
 TFontCache &TSeriesPainter::FontCacheFor(const TChartFont &font)

@@ -10,6 +10,7 @@
 #include "chart/PixelMask.h"
 #include "chart/PixelMemo.h"
 #include "chart/TArrowSeries.h"
+#include "util/NextFree.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -112,9 +113,8 @@ public:
     void Cover(int from, int to);
 
 private:
-    int Find(int column);
     int m_left;
-    std::vector<int> m_next; // next uncovered column at or after i (path-compressed)
+    TNextFree m_uncovered; // columns from m_left
 };
 
 class TSeriesPainter

@@ -296,22 +296,7 @@ TBlackRows::TBlackRows(const QPainter &painter, const TPixelMask *paintedOverLat
     m_tileDone.assign(
         std::size_t(m_words) * std::size_t((image->height() + kTileRows - 1) / kTileRows), 0);
     m_blackTo.assign(std::size_t(std::max(0, m_bounds.bottom() + 1)), m_bounds.left());
-    m_nextOpen.resize(std::size_t(std::max(0, m_bounds.bottom() + 2)));
-    for (std::size_t y = 0; y < m_nextOpen.size(); ++y)
-        m_nextOpen[y] = int(y);
-}
-
-int TBlackRows::NextOpen(int y) const
-{
-    int root = y;
-    while (m_nextOpen[std::size_t(root)] != root)
-        root = m_nextOpen[std::size_t(root)];
-    while (m_nextOpen[std::size_t(y)] != root) {
-        const int next = m_nextOpen[std::size_t(y)];
-        m_nextOpen[std::size_t(y)] = root;
-        y = next;
-    }
-    return root;
+    m_open.Reset(std::size_t(std::max(0, m_bounds.bottom() + 2)));
 }
 
 std::pair<int, int> TBlackRows::ColumnsKept() const
@@ -330,10 +315,10 @@ bool TBlackRows::RowsBlack(double lo, double hi) const
     const int bottom = int(std::ceil(std::clamp(hi + m_reach, first - 1, last)));
     if (top > bottom)
         return true;
-    for (int y = NextOpen(top); y <= bottom; y = NextOpen(y + 1)) {
+    for (int y = m_open.Next(top); y <= bottom; y = m_open.Next(y + 1)) {
         if (!SpanDone(y, m_bounds.left(), m_bounds.right()))
             return false;
-        m_nextOpen[std::size_t(y)] = y + 1;
+        m_open.Take(y);
     }
     return true;
 }

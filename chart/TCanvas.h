@@ -3,6 +3,7 @@
 #pragma once
 
 #include "util/ColorOps.h"
+#include "util/NextFree.h"
 
 #include <QByteArray>
 #include <QFont>
@@ -131,10 +132,8 @@ private:
     mutable std::vector<char> m_tileDone;
     // Per device row, the first column inside the bounds not yet known done.
     mutable std::vector<int> m_blackTo;
-    // Per device row, the first row at or below it not yet found done (path-compressed), so
-    // that asking about many rows already done costs a step or two.
-    mutable std::vector<int> m_nextOpen;
-    int NextOpen(int y) const;
+    // Device rows found done, so that asking about many rows already done costs a step or two.
+    mutable TNextFree m_open;
 };
 
 // Sizes of texts measured in one font, kept by the chart from drawing to drawing: handlers
