@@ -4,6 +4,8 @@
 #include <QStaticText>
 #include <QTextLayout>
 
+#include <cmath>
+
 TTextGlyphs LayOutGlyphs(const QString &text, const QFont &font)
 {
     TTextGlyphs glyphs;
@@ -57,7 +59,7 @@ void DrawGlyphs(QPainter &painter, const QPointF &topLeft, const TTextGlyphs &gl
     painter.drawGlyphRun(topLeft, run);
 }
 
-bool GlyphsAgreeWithStaticText(const QFont &font)
+bool GlyphsAgreeWithStaticText(const QFont &font, double scale)
 {
     // Texts of the kinds gene names take, at several whole-pixel corners.
     const char *const texts[] = {"GRAS12", "KAVX8", "BRCA1", "WjAV77", "LOC102934", "Tg(AA)",
@@ -73,18 +75,21 @@ bool GlyphsAgreeWithStaticText(const QFont &font)
         QStaticText staticText(text);
         staticText.setTextFormat(Qt::PlainText);
         staticText.prepare(QTransform(), font);
-        const QSize size(int(glyphs.Inks.back().right()) + 16, font.pixelSize() * 3 + 16);
+        const QSize size(int(std::ceil((glyphs.Inks.back().right() + 16) * scale)),
+                         int(std::ceil((font.pixelSize() * 3 + 16) * scale)));
         QImage whole(size, QImage::Format_RGB32), byGlyph(size, QImage::Format_RGB32);
         whole.fill(0xffff80);
         byGlyph.fill(0xffff80);
         {
             QPainter p(&whole);
+            p.scale(scale, scale);
             p.setFont(font);
             p.setPen(Qt::black);
             p.drawStaticText(at, staticText);
         }
         {
             QPainter p(&byGlyph);
+            p.scale(scale, scale);
             p.setPen(Qt::black);
             QGlyphRun run;
             DrawGlyphs(p, at, glyphs, ~quint64(0), run);
@@ -96,11 +101,16 @@ bool GlyphsAgreeWithStaticText(const QFont &font)
             one.fill(0xffff80);
             {
                 QPainter p(&one);
+                p.scale(scale, scale);
                 p.setPen(Qt::black);
                 QGlyphRun run;
                 DrawGlyphs(p, at, glyphs, quint64(1) << g, run);
             }
-            const QRect ink = glyphs.Inks[g].translated(at.toPoint());
+            const QRect logical = glyphs.Inks[g].translated(at.toPoint());
+            const QRect ink(QPoint(int(std::floor(logical.left() * scale)),
+                                   int(std::floor(logical.top() * scale))),
+                            QPoint(int(std::ceil((logical.right() + 1) * scale)) - 1,
+                                   int(std::ceil((logical.bottom() + 1) * scale)) - 1));
             for (int y = 0; y < size.height(); ++y)
                 for (int x = 0; x < size.width(); ++x)
                     if (!ink.contains(x, y) && one.pixel(x, y) != 0xffffff80u)

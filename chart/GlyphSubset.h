@@ -30,6 +30,7 @@ TTextGlyphs LayOutGlyphs(const QString &text, const QFont &font);
 void DrawGlyphs(QPainter &painter, const QPointF &topLeft, const TTextGlyphs &glyphs, quint64 which,
                 QGlyphRun &run);
 
-// Whether, in this process and font, a text drawn glyph by glyph gives the pixels that
-// drawStaticText gives, and each glyph stays within its ink: checked on a fixed set of texts.
-bool GlyphsAgreeWithStaticText(const QFont &font);
+// Whether, in this process and font, drawn through this scale, a text drawn glyph by glyph
+// gives the pixels that drawStaticText gives, and each glyph stays within the device pixels its
+// scaled ink touches: checked on a fixed set of texts.
+bool GlyphsAgreeWithStaticText(const QFont &font, double scale = 1);

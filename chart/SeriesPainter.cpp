@@ -573,9 +573,11 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
         const bool leadersWritten =
             m_exact && LinesAgree() && TLineRaster::Draws(PenOf(marks.Arrow));
         const qint32 leaderColor = qint32(marks.Arrow.Color);
-        if (m_exact && !cache.GlyphsAgree)
-            cache.GlyphsAgree = GlyphsAgreeWithStaticText(cache.Font);
-        const bool glyphsAgree = m_exact && *cache.GlyphsAgree;
+        if (m_occlude && cache.GlyphsAgreeScale != m_scale) {
+            cache.GlyphsAgreeScale = m_scale;
+            cache.GlyphsAgree = GlyphsAgreeWithStaticText(cache.Font, m_scale);
+        }
+        const bool glyphsAgree = m_occlude && cache.GlyphsAgree;
         // Leaders written straight: the few met lately, which a row's labels repeat as they
         // take turns over the levels, are looked through instead of the index of all.
         const QPoint kNowhere(std::numeric_limits<int>::min(), std::numeric_limits<int>::min());
@@ -656,15 +658,18 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
                     drawText && !covered(ink) && !m_paintedOver.AllSet(Reach(ink & labelArea));
                 // A text partly under later boxes: only the glyphs that still show, most often
                 // the first one or two, past the left edge of the next box.
-                if (drawText && glyphsAgree &&
-                    m_paintedOver.AnySet((ink & labelArea).translated(m_toDevice))) {
+                if (drawText && glyphsAgree && m_paintedOver.AnySet(Reach(ink & labelArea))) {
                     const TTextGlyphs &glyphs = cache.GlyphsOf(id);
-                    if (glyphs.Usable) {
-                        const QPoint corner(pos.LabelLeft + kLabelPadX, pos.LabelTop + kLabelPadY);
+                    const QPoint corner(pos.LabelLeft + kLabelPadX, pos.LabelTop + kLabelPadY);
+                    // Scaled, glyphs are checked to land as in the whole text only at corners
+                    // on the surface (rounding goes the other way left of it).
+                    const QRect device = Reach(QRect(corner, corner));
+                    if (glyphs.Usable &&
+                        (m_scale == 1 || (device.left() >= 0 && device.top() >= 0))) {
                         quint64 shown = 0;
                         for (std::size_t g = 0; g < glyphs.Inks.size(); ++g) {
                             const QRect r = glyphs.Inks[g].translated(corner) & labelArea;
-                            if (!r.isEmpty() && !m_paintedOver.AllSet(r.translated(m_toDevice)))
+                            if (!r.isEmpty() && !m_paintedOver.AllSet(Reach(r)))
                                 shown |= quint64(1) << g;
                         }
                         const std::size_t n = glyphs.Inks.size();
@@ -681,7 +686,7 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
                 if (drawBox && !marks.Transparent) {
                     if (painted.top() == box.top() && painted.bottom() == box.bottom())
                         coverage.Cover(painted.left(), painted.right());
-                    m_paintedOver.Set(Painted(painted));
+                    m_paintedOver.Set(Painted(box, labelArea));
                 }
             }
             if (drawBox)
@@ -1016,17 +1021,57 @@ QRect TSeriesPainter::Reach(const QRect &r) const
                         int(std::ceil((r.bottom() + 1) * s)) + kMargin - 1 + m_toDevice.y()));
 }
 
-QRect TSeriesPainter::Painted(const QRect &r) const
+namespace {
+// Whether, at this scale, the painter puts every edge of a filled box at the pixel edge nearest
+// to it (halves up): boxes at every sub-pixel phase the scale gives are filled and read back.
+bool ScaledFillsRoundToNearest(double scale)
 {
+    constexpr int kBoxes = 24;
+    const auto left = [](int k) { return 1 + 6 * k + k % 3; };
+    const int side = int(std::ceil(scale * left(kBoxes))) + 4;
+    QImage image(side, side, QImage::Format_RGB32);
+    const auto edge = [scale](int v) { return int(std::floor(v * scale + 0.5)); };
+    for (int width = 1; width <= 3; ++width) {
+        image.fill(Qt::white);
+        {
+            QPainter painter(&image);
+            painter.scale(scale, scale);
+            for (int k = 0; k < kBoxes; ++k)
+                painter.fillRect(QRect(left(k), left(k), width, width), Qt::black);
+        }
+        for (int k = 0; k < kBoxes; ++k) {
+            const int a = edge(left(k)), b = edge(left(k) + width) - 1;
+            const QRect expected(QPoint(a, a), QPoint(b, b));
+            // The diagonal through the box and one pixel past each of its corners.
+            for (int d = expected.left() - 1; d <= expected.right() + 1; ++d)
+                if ((image.pixel(d, d) == qRgb(0, 0, 0)) != expected.contains(d, d))
+                    return false;
+        }
+    }
+    return true;
+}
+} // namespace
+
+QRect TSeriesPainter::Painted(const QRect &box, const QRect &clip) const
+{
+    const QRect r = box & clip;
     if (m_scale == 1 || r.isEmpty())
         return r.translated(m_toDevice);
-    // A scaled fill rounds its edges to the nearest pixel edge: the pixels wholly inside are
-    // painted whichever way it rounds.
+    // A scaled fill rounds its edges to the nearest pixel edge, when found to, or either way:
+    // the pixels wholly inside are painted whichever way it rounds. A clip's edges are rounded
+    // by rules of their own: where the clip cuts the box, only those pixels count.
     const double s = m_scale;
-    const QRect inside(QPoint(int(std::ceil(r.left() * s)) + m_toDevice.x(),
-                              int(std::ceil(r.top() * s)) + m_toDevice.y()),
-                       QPoint(int(std::floor((r.right() + 1) * s)) - 1 + m_toDevice.x(),
-                              int(std::floor((r.bottom() + 1) * s)) - 1 + m_toDevice.y()));
+    const auto inner = [s](int v, bool low) {
+        return low ? int(std::ceil(v * s)) : int(std::floor(v * s));
+    };
+    const auto edge = [&](int v, bool own, bool low) {
+        return own && m_fillsRound ? int(std::floor(v * s + 0.5)) : inner(v, low);
+    };
+    const QRect inside(
+        QPoint(edge(r.left(), r.left() == box.left(), true) + m_toDevice.x(),
+               edge(r.top(), r.top() == box.top(), true) + m_toDevice.y()),
+        QPoint(edge(r.right() + 1, r.right() == box.right(), false) - 1 + m_toDevice.x(),
+               edge(r.bottom() + 1, r.bottom() == box.bottom(), false) - 1 + m_toDevice.y()));
     return inside.isValid() ? inside : QRect();
 }
 
@@ -1074,6 +1119,10 @@ void TSeriesPainter::Prepare(QPainter &painter, const TChartGeometry &g,
     if (occlude) {
         const QTransform t = painter.combinedTransform();
         m_scale = scale;
+        if (m_fillRoundingScale != scale) {
+            m_fillRoundingScale = scale;
+            m_fillsRound = ScaledFillsRoundToNearest(scale);
+        }
         m_toDevice = QPoint(int(std::floor(t.dx())), int(std::floor(t.dy())));
         // Scaled, a shift of a fraction of a pixel is not worth the care.
         if (t.dx() != m_toDevice.x() || t.dy() != m_toDevice.y())

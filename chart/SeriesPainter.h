@@ -62,8 +62,10 @@ struct TFontCache
     // never pass for those of a cache made later at the same address.
     quint64 Generation;
 
-    // Whether texts of this font may be drawn glyph by glyph; asked once.
-    std::optional<bool> GlyphsAgree;
+    // Whether texts of this font may be drawn glyph by glyph at GlyphsAgreeScale; asked again
+    // when the scale changes.
+    bool GlyphsAgree = false;
+    double GlyphsAgreeScale = 0;
 
     explicit TFontCache(const QFont &font);
     // The text's glyphs, laid out on first asking.
@@ -196,9 +198,14 @@ private:
     TPixelMask m_paintedOver;
     QPoint m_toDevice;
     double m_scale = 1;
-    // The device pixels a shape reaching logical r may touch, and those a fill of r paints.
+    // The device pixels a shape reaching logical r may touch, and those a fill of box through
+    // clip paints.
     QRect Reach(const QRect &r) const;
-    QRect Painted(const QRect &r) const;
+    QRect Painted(const QRect &box, const QRect &clip) const;
+    // Whether a fill at m_scale was found to put its edges at the nearest pixel edges (asked
+    // again when the scale changes); otherwise only the pixels wholly inside count as painted.
+    bool m_fillsRound = false;
+    double m_fillRoundingScale = 0;
     // What Prepare found, for DrawPrepared. Exact: pixels known stroke by stroke. Occlude:
     // exact, or scaled, where a shape is known to lie under opaque boxes drawn later.
     bool m_exact = false;
