@@ -550,6 +550,7 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
         m_labelShapes.Reset(m_labelPoints.size());
     QHash<qint64, int> bandIndex;
     std::vector<TBandCoverage> bands;
+    const QRect deviceArea = exact ? Reach(area) : QRect();
 
     // A series' arrows come before its labels: they are chosen once the walk has passed
     // both, at the next series or after the last.
@@ -595,6 +596,7 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
             return true;
         };
         int lastBandTop = 0, lastBandHeight = -1, lastBand = -1;
+        QRect bandRows; // the device rows a fill of the band's boxes paints
         std::array<std::pair<qint64, int>, 8> recentBands;
         recentBands.fill({std::numeric_limits<qint64>::min(), -1});
         std::size_t nextRecent = 0;
@@ -631,7 +633,7 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
                         auto it = bandIndex.constFind(key);
                         if (it == bandIndex.constEnd()) {
                             it = bandIndex.insert(key, int(bands.size()));
-                            bands.emplace_back(area.left(), area.right());
+                            bands.emplace_back(deviceArea.left(), deviceArea.right());
                         }
                         lastBand = it.value();
                         recentBands[nextRecent] = {key, lastBand};
@@ -639,16 +641,19 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
                     }
                     lastBandTop = box.top();
                     lastBandHeight = box.height();
+                    bandRows = Painted(box, box);
                 }
                 TBandCoverage &coverage = bands[std::size_t(lastBand)];
                 // Only what stays inside the band's rows can lie under its later boxes. The
                 // box and the text are judged apart: the text, the dear part, is often covered
-                // where the box's left edge still shows.
-                // Scaled, a shape reaches past the columns its box's neighbours cover.
+                // where the box's left edge still shows. Judged in device pixels: scaled, a
+                // shape reaches past the columns its box's neighbours cover.
                 const auto covered = [&](const QRect &r) {
-                    return m_scale == 1 && r.top() >= box.top() && r.bottom() <= box.bottom() &&
-                           coverage.Covered(std::max(r.left(), labelArea.left()),
-                                            std::min(r.right(), labelArea.right()));
+                    const QRect d = Reach(r & labelArea);
+                    return !d.isEmpty() && d.top() >= bandRows.top() &&
+                           d.bottom() <= bandRows.bottom() &&
+                           coverage.Covered(std::max(d.left(), deviceArea.left()),
+                                            std::min(d.right(), deviceArea.right()));
                 };
                 // What the band leaves open may still lie under boxes of other heights and
                 // tops, or of rows drawn later: the text and the box are dear enough to ask.
@@ -684,9 +689,13 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
                 // The fill paints every pixel of the box that its clip lets through.
                 const QRect painted = box & labelArea;
                 if (drawBox && !marks.Transparent) {
-                    if (painted.top() == box.top() && painted.bottom() == box.bottom())
-                        coverage.Cover(painted.left(), painted.right());
-                    m_paintedOver.Set(Painted(box, labelArea));
+                    const QRect device = Painted(box, labelArea);
+                    const int from = std::max(device.left(), deviceArea.left());
+                    const int to = std::min(device.right(), deviceArea.right());
+                    if (painted.top() == box.top() && painted.bottom() == box.bottom() &&
+                        !device.isEmpty() && from <= to)
+                        coverage.Cover(from, to);
+                    m_paintedOver.Set(device);
                 }
             }
             if (drawBox)
