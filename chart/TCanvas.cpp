@@ -429,6 +429,48 @@ bool TBlackRows::SegmentHidden(const QPoint &p, const QPoint &q) const
     return true;
 }
 
+void TBlackRows::DoneAcrossRows(const QPoint &p, const QPoint &q,
+                                std::vector<quint64> &columns) const
+{
+    columns.assign(std::size_t(m_words), ~quint64(0));
+    if (!m_image || m_bounds.isEmpty())
+        return;
+    const double lo = std::min(p.y(), q.y()) * m_scale + m_offset.y();
+    const double hi = std::max(p.y(), q.y()) * m_scale + m_offset.y();
+    const double first = m_bounds.top(), last = m_bounds.bottom();
+    const int top = int(std::floor(std::clamp(lo - m_reach, first, last + 1)));
+    const int bottom = int(std::ceil(std::clamp(hi + m_reach, first - 1, last)));
+    for (int y = top; y <= bottom; ++y)
+        for (int w = 0; w < m_words; ++w) {
+            quint64 &known = m_known[std::size_t(y) * std::size_t(m_words) + std::size_t(w)];
+            quint64 open = columns[std::size_t(w)] & ~known;
+            const auto *row = reinterpret_cast<const quint32 *>(m_image->constScanLine(y)) + w * 64;
+            for (; open; open &= open - 1) {
+                const int bit = __builtin_ctzll(open);
+                if (row[bit] == 0xff000000u)
+                    known |= quint64(1) << bit;
+            }
+            columns[std::size_t(w)] &= known;
+        }
+}
+
+bool TBlackRows::ColumnsDone(const std::vector<quint64> &columns, int x1, int x2) const
+{
+    const double lo = std::min(x1, x2) * m_scale + m_offset.x() - m_reach;
+    const double hi = std::max(x1, x2) * m_scale + m_offset.x() + m_reach;
+    // Held inside the surface before they become integers: ends may lie a billion away.
+    const double lastColumn = m_image->width() - 1;
+    const int from = int(std::floor(std::clamp(lo, 0.0, lastColumn + 1)));
+    const int to = int(std::ceil(std::clamp(hi, -1.0, lastColumn)));
+    for (int w = from >> 6; w <= to >> 6 && from <= to; ++w) {
+        const int a = w == from >> 6 ? from & 63 : 0, b = w == to >> 6 ? to & 63 : 63;
+        const quint64 need = (~quint64(0) << a) & (~quint64(0) >> (63 - b));
+        if ((columns[std::size_t(w)] & need) != need)
+            return false;
+    }
+    return true;
+}
+
 bool TBlackRows::RowsFullAround(const QPoint &p, const QPoint &q) const
 {
     return RowsBlack(std::min(p.y(), q.y()) * m_scale + m_offset.y(),

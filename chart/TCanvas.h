@@ -108,6 +108,13 @@ public:
     // Whether a polyline of the pen (logical points) changes no pixel: along each device row,
     // every pixel within the pen's reach of a segment is done.
     bool PolylineHidden(const QPoint *points, int count) const;
+    // The device columns done on every device row a stroke of the pen between logical rows
+    // p.y() and q.y() can reach, a bit a column (a column outside the clip counts as done).
+    // Read anew on each call; what it says stays true while only black is drawn.
+    void DoneAcrossRows(const QPoint &p, const QPoint &q, std::vector<quint64> &columns) const;
+    // Whether columns (from DoneAcrossRows) holds every device column a stroke of the pen
+    // between logical columns x1 and x2 can reach.
+    bool ColumnsDone(const std::vector<quint64> &columns, int x1, int x2) const;
 
 private:
     // Device rows lo..hi, widened by the pen's reach, done across the clip.

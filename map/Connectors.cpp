@@ -379,13 +379,49 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
             rows.reset();
     }
     // Without it, a connector repeating an earlier one is left out.
-    const bool dedupe = (exact && !raster) || rows;
+    const bool dedupe = exact && !raster;
     if (dedupe)
         m_drawn.Reset(m_links.size());
+    if (rows)
+        m_endsDone.assign(std::size_t(m_rowStart.back()), 0);
     // Only black is drawn here, so what is found black stays black.
     TBlackPixels black(canvas.Painter());
     QPoint fullBetween = kNoEnd; // the rows of upper and lower ends whose slant rows are full
-    const auto drawEnds = [&](const QPoint a, const QPoint b, bool remember = true) {
+    // On a scaled image, per pair of end rows: the columns done across the rows their slants
+    // reach.
+    struct TBand
+    {
+        QPoint Rows;
+        std::vector<quint64> Columns;
+        int Missed = 0;
+    };
+    constexpr int kMissesBeforeReading = 64;
+    std::vector<TBand> bands;
+    std::size_t lastBand = 0;
+    const auto bandOf = [&](int upperY, int lowerY) -> TBand & {
+        const QPoint key(upperY, lowerY);
+        if (lastBand < bands.size() && bands[lastBand].Rows == key)
+            return bands[lastBand];
+        lastBand = 0;
+        while (lastBand < bands.size() && bands[lastBand].Rows != key)
+            ++lastBand;
+        if (lastBand == bands.size()) {
+            bands.push_back({key, {}, 0});
+            rows->DoneAcrossRows(QPoint(0, upperY + kDropFromUpper),
+                                 QPoint(0, lowerY - kRiseToLower), bands.back().Columns);
+        }
+        return bands[lastBand];
+    };
+    // Draws the drop and the rise of a line apart, each where it can change a pixel.
+    const auto dropAndRise = [&](const QPoint *line, bool drop, bool rise) {
+        if (drop && !rows->PolylineHidden(line, 2))
+            canvas.Polyline(line, 2);
+        if (rise && !rows->PolylineHidden(line + 2, 2))
+            canvas.Polyline(line + 2, 2);
+    };
+    const auto drawEnds = [&](const QPoint a, const QPoint b, qint32 upper = -1,
+                              qint32 lower = -1) {
+        const bool remember = upper >= 0;
         const QPoint line[4] = {a, QPoint(a.x(), a.y() + kDropFromUpper),
                                 QPoint(b.x(), b.y() - kRiseToLower), b};
         if (!plain) {
@@ -416,24 +452,45 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
                 if (raster->Polyline(line, 4))
                     return;
             }
-            // Zoomed in, the drop and the rise lie outside the picture and the slant crosses it
-            // on rows that earlier connectors have made black.
-            if (rows && rows->ColumnCutAway(a.x()) && rows->ColumnCutAway(b.x())) {
-                if (QPoint(a.y(), b.y()) == fullBetween)
-                    return;
-                if (rows->RowsFullAround(line[1], line[2])) {
-                    fullBetween = QPoint(a.y(), b.y());
+            if (rows) {
+                // Zoomed in, most connectors crossing the view have their drop and rise
+                // outside it, and cross rows that earlier ones have made black.
+                if (rows->ColumnCutAway(a.x()) && rows->ColumnCutAway(b.x())) {
+                    if (QPoint(a.y(), b.y()) == fullBetween)
+                        return;
+                    if (rows->RowsFullAround(line[1], line[2])) {
+                        fullBetween = QPoint(a.y(), b.y());
+                        return;
+                    }
+                    if (rows->StrokeHidden(line[1], line[2]))
+                        return;
+                }
+                TBand &band = bandOf(a.y(), b.y());
+                if (rows->ColumnsDone(band.Columns, a.x(), b.x())) {
+                    // Its slant and joins lie on pixels done: outside those rows the line is
+                    // its drop above them and its rise below them, and a scan line there
+                    // meets only the drop's (or the rise's) own edges. So every line from
+                    // this upper end makes the same pixels there, and so does the drop drawn
+                    // alone: each drop and each rise is drawn once, where it is not done.
+                    bool drop = !rows->ColumnCutAway(a.x()), rise = !rows->ColumnCutAway(b.x());
+                    if (upper >= 0) {
+                        drop = drop && !(m_endsDone[std::size_t(upper)] & kDropDone);
+                        rise = rise && !(m_endsDone[std::size_t(lower)] & kRiseDone);
+                        m_endsDone[std::size_t(upper)] |= kDropDone;
+                        m_endsDone[std::size_t(lower)] |= kRiseDone;
+                    }
+                    dropAndRise(line, drop, rise);
                     return;
                 }
-                if (rows->StrokeHidden(line[1], line[2]))
+                // Read again now and then: the lines drawn meanwhile fill the rows.
+                if (++band.Missed % kMissesBeforeReading == 0)
+                    rows->DoneAcrossRows(line[1], line[2], band.Columns);
+                // A slant and joins on pixels done leave the drop and the rise, as above.
+                if (rows->PolylineHidden(line + 1, 2)) {
+                    dropAndRise(line, !rows->ColumnCutAway(a.x()), !rows->ColumnCutAway(b.x()));
                     return;
+                }
             }
-            // Where connectors cross in numbers, or run under the boxes, every pixel they can
-            // reach is done already. A repeat is the cheaper question there.
-            if (rows && ((remember && !m_drawn.Insert({line[0].x(), line[0].y(), line[3].x(),
-                                                       line[3].y(), 0, 0, 0, 0})) ||
-                         rows->PolylineHidden(line, 4)))
-                return;
             // Where connectors cross in numbers their pixels are all black already. That is
             // the cheaper question, so it comes first; a connector found black need not be
             // remembered, since a later one on the same pixels will be found black too.
@@ -447,7 +504,7 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
                 (unseen(line[3].x()) || black.AllBlackAlong(line[2], line[3])))
                 return;
             // The groups' pairs of ends are distinct already, and too many to remember.
-            if (dedupe && !rows && remember &&
+            if (dedupe && remember &&
                 !m_drawn.Insert({line[0].x(), line[0].y(), line[3].x(), line[3].y(), 0, 0, 0, 0}))
                 return;
         }
@@ -457,7 +514,7 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
         const QPoint a = ends[std::size_t(link.Upper)];
         const QPoint b = ends[std::size_t(link.Lower)];
         if (a != kNoEnd && b != kNoEnd)
-            drawEnds(a, b);
+            drawEnds(a, b, link.Upper, link.Lower);
     };
     if (raster)
         DrawByCells(raster.value(), area, ends, drawLink);
@@ -479,7 +536,7 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
             return raster ? raster->RowsFullAround(from, to)
                           : rows && rows->RowsFullAround(from, to);
         },
-        [&](const QPoint &a, const QPoint &b) { drawEnds(a, b, false); });
+        [&](const QPoint &a, const QPoint &b) { drawEnds(a, b); });
     m_drawn.Trim();
 }
 
