@@ -412,12 +412,14 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
         }
         return bands[lastBand];
     };
+    // Drops and rises repeat two runs: each is drawn by the painter once and copied.
+    const bool stamped = rows && m_stamps.Begin(canvas.Painter(), canvas.Painter().pen());
     // Draws the drop and the rise of a line apart, each where it can change a pixel.
     const auto dropAndRise = [&](const QPoint *line, bool drop, bool rise) {
-        if (drop && !rows->PolylineHidden(line, 2))
-            canvas.Polyline(line, 2);
-        if (rise && !rows->PolylineHidden(line + 2, 2))
-            canvas.Polyline(line + 2, 2);
+        for (const QPoint *part : {drop ? line : nullptr, rise ? line + 2 : nullptr})
+            if (part && !rows->PolylineHidden(part, 2) &&
+                !(stamped && m_stamps.Line(part[0], part[1])))
+                canvas.Polyline(part, 2);
     };
     const auto drawEnds = [&](const QPoint a, const QPoint b, qint32 upper = -1,
                               qint32 lower = -1) {

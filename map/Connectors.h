@@ -2,6 +2,7 @@
 // the canvas before the series so that arrows and labels cover them.
 #pragma once
 
+#include "chart/PixelMemo.h"
 #include "chart/SeriesPainter.h"
 #include "map/LabelLayout.h"
 
@@ -84,6 +85,7 @@ private:
     // (kRiseDone) has been drawn, or found done, by a line whose slant lay on pixels done.
     static constexpr char kDropDone = 1, kRiseDone = 2;
     std::vector<char> m_endsDone;
+    TLineStamps m_stamps;               // drops and rises on a scaled image
     std::optional<bool> m_rasterAgrees; // whether lines may be written past the painter
 };
 

@@ -14,9 +14,10 @@
 namespace {
 const QRect kRect(0, 0, 900, 420);
 
-// Rows sharing gene names in shifted orders, both strands, so that connectors cross; or, with
-// many set, more one-record chromosomes than the chart has pixel rows.
-QByteArray MapText(bool many)
+// Rows sharing gene names (names of them, each used 250 / names times a row) in shifted orders,
+// both strands, so that connectors cross; or, with many set, more one-record chromosomes than
+// the chart has pixel rows.
+QByteArray MapText(bool many, int names)
 {
     QByteArray text;
     if (many) {
@@ -27,7 +28,7 @@ QByteArray MapText(bool many)
     }
     for (int row = 0; row < 8; ++row)
         for (int g = 0; g < 250; ++g) {
-            const int name = (g * (row % 3 + 1) + row * 7) % 250;
+            const int name = (g * (row % 3 + 1) + row * 7) % names;
             const int start = g * 1000 + (row * 137) % 500;
             text += "chr" + QByteArray::number(row) + "\t" + QByteArray::number(start) + "\t" +
                     QByteArray::number(start + 600 + (g % 5) * 150) + "\t" +
@@ -48,30 +49,35 @@ private slots:
 void TestMapFrames::culledEqualsPlain_data()
 {
     QTest::addColumn<bool>("many");
+    QTest::addColumn<int>("names");
     QTest::addColumn<double>("fraction"); // of the whole map shown
     QTest::addColumn<int>("scrolls");
     QTest::addColumn<QString>("view");
     QTest::addColumn<double>("dpr");
-    const QList<std::tuple<const char *, bool, double, int, const char *>> rows{
-        {"whole map", false, 1.0, 0, ""},
-        {"tenth, scrolled", false, 0.1, 3, ""},
-        {"hundredth, scrolled", false, 0.01, 4, ""},
-        {"thousandth", false, 0.001, 2, ""},
-        {"tenth, no gene names", false, 0.1, 1, "names"},
-        {"tenth, framed arrows and grid", false, 0.1, 2, "frames"},
-        {"hundredth, no connectors", false, 0.01, 2, "links"},
-        {"many rows, whole", true, 1.0, 0, ""},
-        {"many rows, tenth", true, 0.1, 3, ""},
+    const QList<std::tuple<const char *, bool, int, double, int, const char *>> rows{
+        {"whole map", false, 250, 1.0, 0, ""},
+        {"tenth, scrolled", false, 250, 0.1, 3, ""},
+        {"hundredth, scrolled", false, 250, 0.01, 4, ""},
+        {"thousandth", false, 250, 0.001, 2, ""},
+        {"tenth, no gene names", false, 250, 0.1, 1, "names"},
+        {"tenth, framed arrows and grid", false, 250, 0.1, 2, "frames"},
+        {"hundredth, no connectors", false, 250, 0.01, 2, "links"},
+        // Every end shared by several lines, which fill the rows between.
+        {"names five times a row, whole", false, 50, 1.0, 0, ""},
+        {"names five times a row, tenth", false, 50, 0.1, 2, ""},
+        {"many rows, whole", true, 250, 1.0, 0, ""},
+        {"many rows, tenth", true, 250, 0.1, 3, ""},
     };
     for (const double dpr : {1.0, 1.5, 2.0})
-        for (const auto &[name, many, fraction, scrolls, view] : rows)
+        for (const auto &[name, many, names, fraction, scrolls, view] : rows)
             QTest::addRow("%s, ratio %g", name, dpr)
-                << many << fraction << scrolls << QString::fromLatin1(view) << dpr;
+                << many << names << fraction << scrolls << QString::fromLatin1(view) << dpr;
 }
 
 void TestMapFrames::culledEqualsPlain()
 {
     QFETCH(bool, many);
+    QFETCH(int, names);
     QFETCH(double, fraction);
     QFETCH(int, scrolls);
     QFETCH(QString, view);
@@ -84,7 +90,7 @@ void TestMapFrames::culledEqualsPlain()
     };
 
     TMapSession session;
-    session.Install(CatalogueFromRecords(ParseCoordinateText(MapText(many))));
+    session.Install(CatalogueFromRecords(ParseCoordinateText(MapText(many, names))));
     session.View.LinkGenes = view != QLatin1String("links");
     TChart chart;
     SetupMapChart(chart);
