@@ -440,7 +440,10 @@ void TBlackRows::DoneAcrossRows(const QPoint &p, const QPoint &q,
     const double first = m_bounds.top(), last = m_bounds.bottom();
     const int top = int(std::floor(std::clamp(lo - m_reach, first, last + 1)));
     const int bottom = int(std::ceil(std::clamp(hi + m_reach, first - 1, last)));
-    for (int y = top; y <= bottom; ++y)
+    // Once no column is left, the rows below cannot bring one back.
+    bool some = true;
+    for (int y = top; y <= bottom && some; ++y) {
+        some = false;
         for (int w = 0; w < m_words; ++w) {
             quint64 &known = m_known[std::size_t(y) * std::size_t(m_words) + std::size_t(w)];
             quint64 open = columns[std::size_t(w)] & ~known;
@@ -451,11 +454,15 @@ void TBlackRows::DoneAcrossRows(const QPoint &p, const QPoint &q,
                     known |= quint64(1) << bit;
             }
             columns[std::size_t(w)] &= known;
+            some = some || columns[std::size_t(w)];
         }
+    }
 }
 
 bool TBlackRows::ColumnsDone(const std::vector<quint64> &columns, int x1, int x2) const
 {
+    if (columns.empty())
+        return false; // not read yet
     const double lo = std::min(x1, x2) * m_scale + m_offset.x() - m_reach;
     const double hi = std::max(x1, x2) * m_scale + m_offset.x() + m_reach;
     // Held inside the surface before they become integers: ends may lie a billion away.

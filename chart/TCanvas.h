@@ -112,8 +112,8 @@ public:
     // p.y() and q.y() can reach, a bit a column (a column outside the clip counts as done).
     // Read anew on each call; what it says stays true while only black is drawn.
     void DoneAcrossRows(const QPoint &p, const QPoint &q, std::vector<quint64> &columns) const;
-    // Whether columns (from DoneAcrossRows) holds every device column a stroke of the pen
-    // between logical columns x1 and x2 can reach.
+    // Whether columns (from DoneAcrossRows; empty: none) holds every device column a stroke of
+    // the pen between logical columns x1 and x2 can reach.
     bool ColumnsDone(const std::vector<quint64> &columns, int x1, int x2) const;
 
 private:

@@ -382,20 +382,27 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
     const bool dedupe = exact && !raster;
     if (dedupe)
         m_drawn.Reset(m_links.size());
-    if (rows)
+    if (rows) {
         m_endsDone.assign(std::size_t(m_rowStart.back()), 0);
+        // Zoomed out, many points of a row share an end: one drop or rise serves them all.
+        m_sameEndAs.resize(m_endsDone.size());
+        for (std::size_t i = 0; i < m_sameEndAs.size(); ++i)
+            m_sameEndAs[i] =
+                i > 0 && givenEnds[i] == givenEnds[i - 1] ? m_sameEndAs[i - 1] : qint32(i);
+    }
     // Only black is drawn here, so what is found black stays black.
     TBlackPixels black(canvas.Painter());
     QPoint fullBetween = kNoEnd; // the rows of upper and lower ends whose slant rows are full
     // On a scaled image, per pair of end rows: the columns done across the rows their slants
     // reach.
+    constexpr int kFirstReading = 64;
     struct TBand
     {
         QPoint Rows;
         std::vector<quint64> Columns;
         int Missed = 0;
+        int ReadAfter = kFirstReading; // misses
     };
-    constexpr int kMissesBeforeReading = 64;
     std::vector<TBand> bands;
     std::size_t lastBand = 0;
     const auto bandOf = [&](int upperY, int lowerY) -> TBand & {
@@ -405,11 +412,9 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
         lastBand = 0;
         while (lastBand < bands.size() && bands[lastBand].Rows != key)
             ++lastBand;
-        if (lastBand == bands.size()) {
-            bands.push_back({key, {}, 0});
-            rows->DoneAcrossRows(QPoint(0, upperY + kDropFromUpper),
-                                 QPoint(0, lowerY - kRiseToLower), bands.back().Columns);
-        }
+        // Read first after a few lines: most pairs of rows have too few to fill their rows.
+        if (lastBand == bands.size())
+            bands.push_back({key, {}, 0, kFirstReading});
         return bands[lastBand];
     };
     // Drops and rises repeat two runs: each is drawn by the painter once and copied.
@@ -476,17 +481,24 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
                     // alone: each drop and each rise is drawn once, where it is not done.
                     bool drop = !rows->ColumnCutAway(a.x()), rise = !rows->ColumnCutAway(b.x());
                     if (upper >= 0) {
-                        drop = drop && !(m_endsDone[std::size_t(upper)] & kDropDone);
-                        rise = rise && !(m_endsDone[std::size_t(lower)] & kRiseDone);
-                        m_endsDone[std::size_t(upper)] |= kDropDone;
-                        m_endsDone[std::size_t(lower)] |= kRiseDone;
+                        char &up = m_endsDone[std::size_t(m_sameEndAs[std::size_t(upper)])];
+                        char &down = m_endsDone[std::size_t(m_sameEndAs[std::size_t(lower)])];
+                        drop = drop && !(up & kDropDone);
+                        rise = rise && !(down & kRiseDone);
+                        up |= kDropDone;
+                        down |= kRiseDone;
                     }
                     dropAndRise(line, drop, rise);
                     return;
                 }
-                // Read again now and then: the lines drawn meanwhile fill the rows.
-                if (++band.Missed % kMissesBeforeReading == 0)
+                // Read again now and then: the lines drawn meanwhile fill the rows. While
+                // that finds nothing new, less and less often.
+                if (++band.Missed == band.ReadAfter) {
+                    const std::vector<quint64> before = band.Columns;
                     rows->DoneAcrossRows(line[1], line[2], band.Columns);
+                    band.Missed = 0;
+                    band.ReadAfter = band.Columns == before ? 2 * band.ReadAfter : kFirstReading;
+                }
                 // A slant and joins on pixels done leave the drop and the rise, as above.
                 if (rows->PolylineHidden(line + 1, 2)) {
                     dropAndRise(line, !rows->ColumnCutAway(a.x()), !rows->ColumnCutAway(b.x()));
