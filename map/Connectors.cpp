@@ -426,6 +426,58 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
                 !(stamped && m_stamps.Line(part[0], part[1])))
                 canvas.Polyline(part, 2);
     };
+    // On a scaled image: whether the line needs no more drawing (cut to its drop and rise, or
+    // found to change nothing). Kept out of line: exact pixels take the other way at full speed.
+    const auto scaledDone = [&](const QPoint *line, qint32 upper, qint32 lower)
+        __attribute__((noinline))
+    {
+        const QPoint a = line[0], b = line[3];
+        // Zoomed in, most connectors crossing the view have their drop and rise outside it, and
+        // cross rows that earlier ones have made black.
+        if (rows->ColumnCutAway(a.x()) && rows->ColumnCutAway(b.x())) {
+            if (QPoint(a.y(), b.y()) == fullBetween)
+                return true;
+            if (rows->RowsFullAround(line[1], line[2])) {
+                fullBetween = QPoint(a.y(), b.y());
+                return true;
+            }
+            if (rows->StrokeHidden(line[1], line[2]))
+                return true;
+        }
+        TBand &band = bandOf(a.y(), b.y());
+        if (rows->ColumnsDone(band.Columns, a.x(), b.x())) {
+            // Its slant and joins lie on pixels done: outside those rows the line is its drop
+            // above them and its rise below them, and a scan line there meets only the drop's
+            // (or the rise's) own edges. So every line from this upper end makes the same
+            // pixels there, and so does the drop drawn alone: each drop and each rise is drawn
+            // once, where it is not done.
+            bool drop = !rows->ColumnCutAway(a.x()), rise = !rows->ColumnCutAway(b.x());
+            if (upper >= 0) {
+                char &up = m_endsDone[std::size_t(m_sameEndAs[std::size_t(upper)])];
+                char &down = m_endsDone[std::size_t(m_sameEndAs[std::size_t(lower)])];
+                drop = drop && !(up & kDropDone);
+                rise = rise && !(down & kRiseDone);
+                up |= kDropDone;
+                down |= kRiseDone;
+            }
+            dropAndRise(line, drop, rise);
+            return true;
+        }
+        // Read again now and then: the lines drawn meanwhile fill the rows. While that finds
+        // nothing new, less and less often.
+        if (++band.Missed == band.ReadAfter) {
+            const std::vector<quint64> before = band.Columns;
+            rows->DoneAcrossRows(line[1], line[2], band.Columns);
+            band.Missed = 0;
+            band.ReadAfter = band.Columns == before ? 2 * band.ReadAfter : kFirstReading;
+        }
+        // A slant and joins on pixels done leave the drop and the rise, as above.
+        if (rows->PolylineHidden(line + 1, 2)) {
+            dropAndRise(line, !rows->ColumnCutAway(a.x()), !rows->ColumnCutAway(b.x()));
+            return true;
+        }
+        return false;
+    };
     const auto drawEnds = [&](const QPoint a, const QPoint b, qint32 upper = -1,
                               qint32 lower = -1) {
         const bool remember = upper >= 0;
@@ -459,52 +511,8 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
                 if (raster->Polyline(line, 4))
                     return;
             }
-            if (rows) {
-                // Zoomed in, most connectors crossing the view have their drop and rise
-                // outside it, and cross rows that earlier ones have made black.
-                if (rows->ColumnCutAway(a.x()) && rows->ColumnCutAway(b.x())) {
-                    if (QPoint(a.y(), b.y()) == fullBetween)
-                        return;
-                    if (rows->RowsFullAround(line[1], line[2])) {
-                        fullBetween = QPoint(a.y(), b.y());
-                        return;
-                    }
-                    if (rows->StrokeHidden(line[1], line[2]))
-                        return;
-                }
-                TBand &band = bandOf(a.y(), b.y());
-                if (rows->ColumnsDone(band.Columns, a.x(), b.x())) {
-                    // Its slant and joins lie on pixels done: outside those rows the line is
-                    // its drop above them and its rise below them, and a scan line there
-                    // meets only the drop's (or the rise's) own edges. So every line from
-                    // this upper end makes the same pixels there, and so does the drop drawn
-                    // alone: each drop and each rise is drawn once, where it is not done.
-                    bool drop = !rows->ColumnCutAway(a.x()), rise = !rows->ColumnCutAway(b.x());
-                    if (upper >= 0) {
-                        char &up = m_endsDone[std::size_t(m_sameEndAs[std::size_t(upper)])];
-                        char &down = m_endsDone[std::size_t(m_sameEndAs[std::size_t(lower)])];
-                        drop = drop && !(up & kDropDone);
-                        rise = rise && !(down & kRiseDone);
-                        up |= kDropDone;
-                        down |= kRiseDone;
-                    }
-                    dropAndRise(line, drop, rise);
-                    return;
-                }
-                // Read again now and then: the lines drawn meanwhile fill the rows. While
-                // that finds nothing new, less and less often.
-                if (++band.Missed == band.ReadAfter) {
-                    const std::vector<quint64> before = band.Columns;
-                    rows->DoneAcrossRows(line[1], line[2], band.Columns);
-                    band.Missed = 0;
-                    band.ReadAfter = band.Columns == before ? 2 * band.ReadAfter : kFirstReading;
-                }
-                // A slant and joins on pixels done leave the drop and the rise, as above.
-                if (rows->PolylineHidden(line + 1, 2)) {
-                    dropAndRise(line, !rows->ColumnCutAway(a.x()), !rows->ColumnCutAway(b.x()));
-                    return;
-                }
-            }
+            if (rows && scaledDone(line, upper, lower))
+                return;
             // Where connectors cross in numbers their pixels are all black already. That is
             // the cheaper question, so it comes first; a connector found black need not be
             // remembered, since a later one on the same pixels will be found black too.
