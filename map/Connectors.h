@@ -81,9 +81,9 @@ private:
     std::vector<char> m_linked;       // per point, whether any link ends there
     std::vector<quint32> m_cellStart; // the first of each cell's links in m_cellLinks, and the end
     TShapeSet m_drawn;
-    // On a scaled image during one drawing, per end (kept at the first of the points in a
-    // row with that end, m_sameEndAs): its drop (kDropDone) or its rise (kRiseDone) has been
-    // drawn, or found done, by a line whose slant lay on pixels done.
+    // On a scaled image during one drawing, per end (kept at the first point of each run of
+    // points with the same end, m_sameEndAs): its drop (kDropDone) or its rise (kRiseDone) has
+    // been drawn, or found done, by a line whose slant lay on pixels done.
     static constexpr char kDropDone = 1, kRiseDone = 2;
     std::vector<char> m_endsDone;
     std::vector<qint32> m_sameEndAs;
