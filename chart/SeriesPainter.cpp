@@ -550,6 +550,7 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
         m_labelShapes.Reset(m_labelPoints.size());
     QHash<qint64, int> bandIndex;
     std::vector<TBandCoverage> bands;
+    std::vector<QRect> bandRowsOf; // alongside bands
     const QRect deviceArea = exact ? Reach(area) : QRect();
 
     // A series' arrows come before its labels: they are chosen once the walk has passed
@@ -596,7 +597,7 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
             return true;
         };
         int lastBandTop = 0, lastBandHeight = -1, lastBand = -1;
-        QRect bandRows; // the device rows a fill of the band's boxes paints
+        const QRect *bandRows = nullptr; // the device rows a fill of the band's boxes paints
         std::array<std::pair<qint64, int>, 8> recentBands;
         recentBands.fill({std::numeric_limits<qint64>::min(), -1});
         std::size_t nextRecent = 0;
@@ -634,6 +635,7 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
                         if (it == bandIndex.constEnd()) {
                             it = bandIndex.insert(key, int(bands.size()));
                             bands.emplace_back(deviceArea.left(), deviceArea.right());
+                            bandRowsOf.push_back(Painted(box, box));
                         }
                         lastBand = it.value();
                         recentBands[nextRecent] = {key, lastBand};
@@ -641,19 +643,29 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
                     }
                     lastBandTop = box.top();
                     lastBandHeight = box.height();
-                    bandRows = Painted(box, box);
+                    bandRows = &bandRowsOf[std::size_t(lastBand)];
                 }
                 TBandCoverage &coverage = bands[std::size_t(lastBand)];
                 // Only what stays inside the band's rows can lie under its later boxes. The
                 // box and the text are judged apart: the text, the dear part, is often covered
-                // where the box's left edge still shows. Judged in device pixels: scaled, a
-                // shape reaches past the columns its box's neighbours cover.
-                const auto covered = [&](const QRect &r) {
+                // where the box's left edge still shows.
+                // Judged in device pixels: scaled, a shape reaches past the columns its box's
+                // neighbours cover. Out of line, so that whole pixels keep theirs inline.
+                const auto coveredScaled = [&](const QRect &r) __attribute__((noinline))
+                {
                     const QRect d = Reach(r & labelArea);
-                    return !d.isEmpty() && d.top() >= bandRows.top() &&
-                           d.bottom() <= bandRows.bottom() &&
+                    return !d.isEmpty() && d.top() >= bandRows->top() &&
+                           d.bottom() <= bandRows->bottom() &&
                            coverage.Covered(std::max(d.left(), deviceArea.left()),
                                             std::min(d.right(), deviceArea.right()));
+                };
+                const auto covered = [&](const QRect &r) {
+                    if (m_scale != 1)
+                        return coveredScaled(r);
+                    return r.top() >= box.top() && r.bottom() <= box.bottom() &&
+                           coverage.Covered(std::max(r.left(), labelArea.left()) + m_toDevice.x(),
+                                            std::min(r.right(), labelArea.right()) +
+                                                m_toDevice.x());
                 };
                 // What the band leaves open may still lie under boxes of other heights and
                 // tops, or of rows drawn later: the text and the box are dear enough to ask.
@@ -668,9 +680,11 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
                     const QPoint corner(pos.LabelLeft + kLabelPadX, pos.LabelTop + kLabelPadY);
                     // Scaled, glyphs are checked to land as in the whole text only at corners
                     // on the surface (rounding goes the other way left of it).
-                    const QRect device = Reach(QRect(corner, corner));
-                    if (glyphs.Usable &&
-                        (m_scale == 1 || (device.left() >= 0 && device.top() >= 0))) {
+                    const auto onSurface = [&] {
+                        const QRect device = Reach(QRect(corner, corner));
+                        return device.left() >= 0 && device.top() >= 0;
+                    };
+                    if (glyphs.Usable && (m_scale == 1 || onSurface())) {
                         quint64 shown = 0;
                         for (std::size_t g = 0; g < glyphs.Inks.size(); ++g) {
                             const QRect r = glyphs.Inks[g].translated(corner) & labelArea;
@@ -689,7 +703,7 @@ void TSeriesPainter::ChooseLabelWork(const TChartGeometry &g,
                 // The fill paints every pixel of the box that its clip lets through.
                 const QRect painted = box & labelArea;
                 if (drawBox && !marks.Transparent) {
-                    const QRect device = Painted(box, labelArea);
+                    const QRect device = Painted(box, painted);
                     const int from = std::max(device.left(), deviceArea.left());
                     const int to = std::min(device.right(), deviceArea.right());
                     if (painted.top() == box.top() && painted.bottom() == box.bottom() &&
@@ -1061,9 +1075,8 @@ bool ScaledFillsRoundToNearest(double scale)
 }
 } // namespace
 
-QRect TSeriesPainter::Painted(const QRect &box, const QRect &clip) const
+QRect TSeriesPainter::Painted(const QRect &box, const QRect &r) const
 {
-    const QRect r = box & clip;
     if (m_scale == 1 || r.isEmpty())
         return r.translated(m_toDevice);
     // A scaled fill rounds its edges to the nearest pixel edge, when found to, or either way:

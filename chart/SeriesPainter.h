@@ -198,10 +198,10 @@ private:
     TPixelMask m_paintedOver;
     QPoint m_toDevice;
     double m_scale = 1;
-    // The device pixels a shape reaching logical r may touch, and those a fill of box through
-    // clip paints.
+    // The device pixels a shape reaching logical r may touch, and those a fill of box paints
+    // through a clip that lets r of it through.
     QRect Reach(const QRect &r) const;
-    QRect Painted(const QRect &box, const QRect &clip) const;
+    QRect Painted(const QRect &box, const QRect &r) const;
     // Whether a fill at m_scale was found to put its edges at the nearest pixel edges (asked
     // again when the scale changes); otherwise only the pixels wholly inside count as painted.
     bool m_fillsRound = false;
