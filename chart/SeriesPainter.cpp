@@ -1045,6 +1045,12 @@ QRect TSeriesPainter::Reach(const QRect &r) const
 }
 
 namespace {
+// The pixel edge nearest to logical edge v at this scale, halves up.
+int NearestPixelEdge(int v, double scale)
+{
+    return int(std::floor(v * scale + 0.5));
+}
+
 // Whether, at this scale, the painter puts every edge of a filled box at the pixel edge nearest
 // to it (halves up): boxes at every sub-pixel phase the scale gives are filled and read back.
 bool ScaledFillsRoundToNearest(double scale)
@@ -1053,7 +1059,7 @@ bool ScaledFillsRoundToNearest(double scale)
     const auto left = [](int k) { return 1 + 6 * k + k % 3; };
     const int side = int(std::ceil(scale * left(kBoxes))) + 4;
     QImage image(side, side, QImage::Format_RGB32);
-    const auto edge = [scale](int v) { return int(std::floor(v * scale + 0.5)); };
+    const auto edge = [scale](int v) { return NearestPixelEdge(v, scale); };
     for (int width = 1; width <= 3; ++width) {
         image.fill(Qt::white);
         {
@@ -1087,7 +1093,7 @@ QRect TSeriesPainter::Painted(const QRect &box, const QRect &r) const
         return low ? int(std::ceil(v * s)) : int(std::floor(v * s));
     };
     const auto edge = [&](int v, bool own, bool low) {
-        return own && m_fillsRound ? int(std::floor(v * s + 0.5)) : inner(v, low);
+        return own && m_fillsRound ? NearestPixelEdge(v, s) : inner(v, low);
     };
     const QRect inside(
         QPoint(edge(r.left(), r.left() == box.left(), true) + m_toDevice.x(),
