@@ -484,7 +484,7 @@ bool TBlackRows::RowsFullAround(const QPoint &p, const QPoint &q) const
                      std::max(p.y(), q.y()) * m_scale + m_offset.y());
 }
 
-bool TBlackRows::StrokeHidden(const QPoint &p, const QPoint &q) const
+std::pair<double, double> TBlackRows::RowsAcross(const QPoint &p, const QPoint &q) const
 {
     const double x1 = p.x() * m_scale + m_offset.x(), y1 = p.y() * m_scale + m_offset.y();
     const double x2 = q.x() * m_scale + m_offset.x(), y2 = q.y() * m_scale + m_offset.y();
@@ -497,10 +497,27 @@ bool TBlackRows::StrokeHidden(const QPoint &p, const QPoint &q) const
         const double yb = y1 + (m_bounds.right() + m_reach - x1) * slope;
         lo = std::max(lo, std::min(ya, yb));
         hi = std::min(hi, std::max(ya, yb));
-        if (lo > hi)
-            return true; // it passes beside the picture
     }
-    return RowsBlack(lo, hi);
+    return {lo, hi};
+}
+
+bool TBlackRows::StrokeHidden(const QPoint &p, const QPoint &q) const
+{
+    const auto [lo, hi] = RowsAcross(p, q);
+    return lo > hi || RowsBlack(lo, hi); // beside the picture, or over rows done
+}
+
+QRect TBlackRows::StrokeWindow(const QPoint &p, const QPoint &q) const
+{
+    auto [lo, hi] = RowsAcross(p, q);
+    // Held inside the surface's rows before they become integers: ends may lie a billion away.
+    const double first = m_bounds.top() - 2 * m_reach, last = m_bounds.bottom() + 2 * m_reach;
+    lo = std::clamp(lo - m_reach, first, last);
+    hi = std::clamp(hi + m_reach, first, last);
+    const auto [left, right] = ColumnsKept();
+    const int top = int(std::floor((lo - m_offset.y()) / m_scale)) - 1;
+    const int bottom = int(std::ceil((hi - m_offset.y()) / m_scale)) + 1;
+    return QRect(QPoint(left - 1, top), QPoint(right + 1, bottom));
 }
 
 QRect TCanvas::VisibleArea() const

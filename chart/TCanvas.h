@@ -105,6 +105,9 @@ public:
     // Whether a straight stroke of the pen from p to q (logical) changes no pixel: every row it
     // can reach over the clip's columns is done across them.
     bool StrokeHidden(const QPoint &p, const QPoint &q) const;
+    // Logical rectangle holding every pixel a stroke of the pen from p to q can change: a stroke
+    // between ends far either side of the picture crosses it on a few rows.
+    QRect StrokeWindow(const QPoint &p, const QPoint &q) const;
     // Whether a polyline of the pen (logical points) changes no pixel: along each device row,
     // every pixel within the pen's reach of a segment is done.
     bool PolylineHidden(const QPoint *points, int count) const;
@@ -120,6 +123,8 @@ private:
     // Device rows lo..hi, widened by the pen's reach, done across the clip.
     bool RowsBlack(double lo, double hi) const;
     bool SegmentHidden(const QPoint &p, const QPoint &q) const;
+    // Device rows (lo > hi: none) where a stroke from p to q lies within reach of the columns.
+    std::pair<double, double> RowsAcross(const QPoint &p, const QPoint &q) const;
     // Columns from..to of device row y (inside the bounds) are all done.
     bool SpanDone(int y, int from, int to) const;
     // The pixels need of word w of device row y are all done.

@@ -529,6 +529,17 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
             if (dedupe && remember &&
                 !m_drawn.Insert({line[0].x(), line[0].y(), line[3].x(), line[3].y(), 0, 0, 0, 0}))
                 return;
+            // Zoomed in, a connector with both ends beside the picture crosses it on a few
+            // rows, yet the engine steps every row between its ends: through a clip of those
+            // rows it steps those only, and a clip leaves the pixels inside it as they were.
+            if (rows && rows->ColumnCutAway(a.x()) && rows->ColumnCutAway(b.x())) {
+                QPainter &painter = canvas.Painter();
+                painter.save();
+                painter.setClipRect(rows->StrokeWindow(line[1], line[2]), Qt::IntersectClip);
+                canvas.Polyline(line, 4);
+                painter.restore();
+                return;
+            }
         }
         canvas.Polyline(line, 4);
     };
