@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 QRect VisibleArea(const QPainter &painter, const QRect &within)
 {
@@ -382,8 +383,12 @@ bool TBlackRows::SegmentHidden(const QPoint &p, const QPoint &q) const
     // Held inside the surface before they become integers: ends may lie a billion away.
     const double xlo = std::clamp(std::min(x1, x2) - d, left - 1, right + 2);
     const double xhi = std::clamp(std::max(x1, x2) + d, left - 1, right + 2);
-    const int top = int(std::ceil(std::clamp(std::min(y1, y2) - d - 0.5, first, last + 1)));
-    const int bottom = int(std::floor(std::clamp(std::max(y1, y2) + d - 0.5, first - 1, last)));
+    // Only the rows where it passes the columns: zoomed in, a few of those between its ends.
+    const auto [across, acrossEnd] = RowsAcross(p, q);
+    if (across > acrossEnd)
+        return true;
+    const int top = int(std::ceil(std::clamp(across - d - 0.5, first, last + 1)));
+    const int bottom = int(std::floor(std::clamp(acrossEnd + d - 0.5, first - 1, last)));
     const double length = std::sqrt((x2 - x1) * (x2 - x1) + (y2 - y1) * (y2 - y1));
     const double u = length > 0 ? (x2 - x1) / length : 0, v = length > 0 ? (y2 - y1) / length : 1;
     const bool slanted = std::abs(v) > 1e-9;
@@ -507,9 +512,22 @@ bool TBlackRows::StrokeHidden(const QPoint &p, const QPoint &q) const
     return lo > hi || RowsBlack(lo, hi); // beside the picture, or over rows done
 }
 
-QRect TBlackRows::StrokeWindow(const QPoint &p, const QPoint &q) const
+QRect TBlackRows::StrokeWindow(const QPoint *points, int count) const
 {
-    auto [lo, hi] = RowsAcross(p, q);
+    // The rows each segment passes within reach of the columns; an upright one beside them
+    // passes none.
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    for (int k = 0; k + 1 < count; ++k) {
+        if (points[k].x() == points[k + 1].x() && ColumnCutAway(points[k].x()))
+            continue;
+        const auto [a, b] = RowsAcross(points[k], points[k + 1]);
+        if (a <= b) {
+            lo = std::min(lo, a);
+            hi = std::max(hi, b);
+        }
+    }
+    if (lo > hi)
+        return {};
     // Held inside the surface's rows before they become integers: ends may lie a billion away.
     const double first = m_bounds.top() - 2 * m_reach, last = m_bounds.bottom() + 2 * m_reach;
     lo = std::clamp(lo - m_reach, first, last);

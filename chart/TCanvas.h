@@ -105,9 +105,9 @@ public:
     // Whether a straight stroke of the pen from p to q (logical) changes no pixel: every row it
     // can reach over the clip's columns is done across them.
     bool StrokeHidden(const QPoint &p, const QPoint &q) const;
-    // Logical rectangle holding every pixel a stroke of the pen from p to q can change: a stroke
-    // between ends far either side of the picture crosses it on a few rows.
-    QRect StrokeWindow(const QPoint &p, const QPoint &q) const;
+    // Logical rectangle holding every pixel a polyline of the pen can change (empty: none): a
+    // line to an end far beside the picture crosses it on a few rows.
+    QRect StrokeWindow(const QPoint *points, int count) const;
     // Whether a polyline of the pen (logical points) changes no pixel: along each device row,
     // every pixel within the pen's reach of a segment is done.
     bool PolylineHidden(const QPoint *points, int count) const;

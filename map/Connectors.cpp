@@ -529,13 +529,16 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
             if (dedupe && remember &&
                 !m_drawn.Insert({line[0].x(), line[0].y(), line[3].x(), line[3].y(), 0, 0, 0, 0}))
                 return;
-            // Zoomed in, a connector with both ends beside the picture crosses it on a few
-            // rows, yet the engine steps every row between its ends: through a clip of those
-            // rows it steps those only, and a clip leaves the pixels inside it as they were.
-            if (rows && rows->ColumnCutAway(a.x()) && rows->ColumnCutAway(b.x())) {
+            // Zoomed in, a connector with an end beside the picture crosses it on a few rows,
+            // yet the engine steps every row between its ends: through a clip of those rows it
+            // steps those only, and a clip leaves the pixels inside it as they were.
+            if (rows && (rows->ColumnCutAway(a.x()) || rows->ColumnCutAway(b.x()))) {
+                const QRect window = rows->StrokeWindow(line, 4);
+                if (window.isEmpty())
+                    return;
                 QPainter &painter = canvas.Painter();
                 painter.save();
-                painter.setClipRect(rows->StrokeWindow(line[1], line[2]), Qt::IntersectClip);
+                painter.setClipRect(window, Qt::IntersectClip);
                 canvas.Polyline(line, 4);
                 painter.restore();
                 return;
