@@ -9,7 +9,7 @@
 // median frame.
 //
 //   bench_frames [W1|W2|MANY] [--frames N] [--no-check] [--level whole|10|100|1000]
-//                [--scrolls N] [--stats] [--dpr 1|1.5|2]
+//                [--scrolls N] [--stats] [--dpr 1|1.5|2] [--painter]
 //
 // --dpr draws as a screen of that device pixel ratio shows the window: an image of ratio times
 // as many pixels each way, the chart in its own (logical) pixels; the plain drawing compared
@@ -17,6 +17,7 @@
 // --level draws only that zoom level (1/10, 1/100, 1/1000 of the map), and --scrolls sets the
 // frames of dragging after each zoom: with many frames of one level, a profiler sees frames only.
 // --stats prints after each frame how many arrows, label parts and leaders it drew.
+// --painter draws lines and boxes through the painter, as where the line writer's check fails.
 // MANY is a file of 100,000 chromosomes of one record each. The exit status is 1 when a frame
 // differs from its plain drawing.
 #include "Workloads.h"
@@ -235,6 +236,7 @@ struct TOptions
     int Scrolls = kScrollFrames;
     bool Stats = false;
     double Dpr = 1;
+    bool Painter = false;
 };
 
 bool Run(const char *name, const QString &path, const TTargets &targets, const TOptions &options)
@@ -251,6 +253,7 @@ bool Run(const char *name, const QString &path, const TTargets &targets, const T
 
     TChart chart;
     SetupMapChart(chart);
+    chart.WriteLines = !options.Painter;
     chart.SetChartRect(kRect);
     session.Wire(chart);
     TFrames frames(chart, check, options.Dpr, options.Stats);
@@ -331,7 +334,7 @@ int main(int argc, char **argv)
     const auto usage = [] {
         std::fprintf(stderr, "usage: bench_frames [W1|W2|MANY] [--frames N] [--no-check] "
                              "[--level whole|10|100|1000] [--scrolls N] [--stats] "
-                             "[--dpr 1|1.5|2]\n");
+                             "[--dpr 1|1.5|2] [--painter]\n");
         return 2;
     };
     for (int i = 1; i < argc; ++i) {
@@ -340,6 +343,8 @@ int main(int argc, char **argv)
             options.Check = false;
         } else if (std::strcmp(argv[i], "--stats") == 0) {
             options.Stats = true;
+        } else if (std::strcmp(argv[i], "--painter") == 0) {
+            options.Painter = true;
         } else if (std::strcmp(argv[i], "--frames") == 0 && more) {
             options.MemoryFrames = std::max(0, std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--scrolls") == 0 && more) {

@@ -914,6 +914,8 @@ void TSeriesPainter::DrawArrows(QPainter &painter, const TChartGeometry &g,
 
 bool TSeriesPainter::LinesAgree()
 {
+    if (!m_writeLines)
+        return false;
     if (!m_linesAgree)
         m_linesAgree = LineRasterAgreesWithPainter();
     return *m_linesAgree;

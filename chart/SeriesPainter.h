@@ -131,6 +131,8 @@ public:
     // group(k, true) and group(k, false) bracket the drawing of series[k], when given.
     void Prepare(QPainter &painter, const TChartGeometry &g,
                  const std::vector<TArrowSeries *> &series, bool skipHidden, bool ownView);
+    // Off: leaders and boxes go through the painter even where the writer's check passes.
+    void SetWriteLines(bool on) { m_writeLines = on; }
     void DrawPrepared(QPainter &painter, const TChartGeometry &g,
                       const std::vector<TArrowSeries *> &series,
                       const std::function<void(std::size_t, bool)> &group = {});
@@ -221,6 +223,7 @@ private:
     bool m_textsChanged = false;
     TChartDrawStats m_stats;
     std::optional<bool> m_linesAgree; // whether leaders may be written past the painter
-    TLineStamps m_leaderStamps;       // on a scaled image
+    bool m_writeLines = true;
+    TLineStamps m_leaderStamps; // on a scaled image
     bool LinesAgree();
 };

@@ -49,37 +49,6 @@ inline void TakeIntoStretch(std::pair<int, int> &known, int lo, int hi)
     }
 }
 
-// Tells whether the pixels of a rectangle are black already, so that black drawn there would
-// change nothing. Only on exact pixels of an image in a 32-bit format; elsewhere it never says
-// so. Each row remembers the stretch last found black: valid while only black is drawn.
-class TBlackPixels
-{
-public:
-    explicit TBlackPixels(const QPainter &painter);
-    bool Available() const { return m_image != nullptr; }
-    // Every pixel of r (logical coordinates) inside the clip's bounds and the surface is black.
-    bool AllBlack(const QRect &r);
-    // Every pixel that a one-pixel line from p to q can touch inside the surface is black. A
-    // long line is judged only by the part that crosses the surface.
-    bool AllBlackAlong(const QPoint &p, const QPoint &q);
-
-private:
-    // Columns lo..hi of device row y, inside the bounds.
-    bool RowBlack(int y, int lo, int hi);
-    // Rows lo..hi of device column x, inside the bounds.
-    bool ColumnBlack(int x, int lo, int hi);
-    // Whether a few steps of the line p-q (device pixels) away from its ends have no black
-    // pixel among those the engine may use, before and after the exact line by the margins.
-    bool SomeStepNotBlack(const QPoint &p, const QPoint &q, bool level, double before,
-                          double after) const;
-
-    const QImage *m_image = nullptr;
-    QPoint m_offset;                          // logical to device
-    QRect m_bounds;                           // device pixels that can still change
-    std::vector<std::pair<int, int>> m_known; // per device row: columns found black, or empty
-    std::vector<std::pair<int, int>> m_knownColumns; // per device column: rows found black
-};
-
 // On a scaled image (ScaledPixels) where only black is drawn for a while (the connectors): which
 // device pixels a black stroke can no longer change, read back from the image. A pixel is done
 // when it is black, or when a box drawn later paints over it (the mask given, in device pixels).

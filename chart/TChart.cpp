@@ -315,6 +315,7 @@ void TChart::Draw(QPainter &painter, const QRect &rect)
     // A handler that leaves the series alone lets their work be chosen before it runs, so
     // that what it draws under the label boxes can be left out.
     const bool prepareFirst = OnBeforeDrawSeries && BeforeDrawKeepsSeries;
+    d->Painter.SetWriteLines(WriteLines);
     if (prepareFirst) {
         d->Painter.Prepare(painter, g, active, SkipHiddenWork, ownView);
         canvas.SetPaintedOverLater(d->Painter.PaintedOver());

@@ -55,6 +55,9 @@ public:
     // Leaves out drawing that cannot change a pixel (shapes painted over by later identical or
     // opaque ones). Switched off only to compare against the plain drawing.
     bool SkipHiddenWork = true;
+    // On exact pixels, lets lines and box fills be written straight into the image once the
+    // writer's check against the painter passes. Switched off only to draw as where it fails.
+    bool WriteLines = true;
     // Set when the before-draw handler only draws, changing no series, point, label or axis.
     // On exact pixels the chart then chooses its series work first, and tells the handler
     // (TCanvas::PaintedOverLater) which pixels the label boxes will paint over.

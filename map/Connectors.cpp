@@ -353,11 +353,10 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
     const QPoint *ends = givenEnds.data();
     // One pixel more: a pen scaled on the way to the surface spreads a little.
     const QRect area = plain ? QRect() : canvas.VisibleArea().adjusted(-1, -1, 1, 1);
-    const bool exact = !plain && canvas.ExactPixels();
     // On exact pixels the lines are written straight into the surface, where the engine would
     // put them: that costs less than asking whether they would change anything.
     std::optional<TLineRaster> raster;
-    if (exact) {
+    if (!plain && chart.WriteLines && canvas.ExactPixels()) {
         if (!m_rasterAgrees)
             m_rasterAgrees = LineRasterAgreesWithPainter();
         if (*m_rasterAgrees) {
@@ -370,18 +369,15 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
                 raster->TakeAsWritten(*later);
         }
     }
-    // On a scaled image the pixels are not stepped here; rows read back black tell instead.
+    // Elsewhere (a scaled image) the pixels are not stepped here; rows read back black tell
+    // instead.
     std::optional<TBlackRows> rows;
-    if (!plain && !exact) {
+    if (!plain && !raster) {
         // Under the label boxes drawn next no connector shows: those pixels count as done.
         rows.emplace(canvas.Painter(), canvas.PaintedOverLater());
         if (!rows->Available())
             rows.reset();
     }
-    // Without it, a connector repeating an earlier one is left out.
-    const bool dedupe = exact && !raster;
-    if (dedupe)
-        m_drawn.Reset(m_links.size());
     if (rows) {
         m_endsDone.assign(std::size_t(m_rowStart.back()), 0);
         // Zoomed out, many points of a row share an end: one drop or rise serves them all.
@@ -390,11 +386,9 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
             m_sameEndAs[i] =
                 i > 0 && givenEnds[i] == givenEnds[i - 1] ? m_sameEndAs[i - 1] : qint32(i);
     }
-    // Only black is drawn here, so what is found black stays black.
-    TBlackPixels black(canvas.Painter());
     QPoint fullBetween = kNoEnd; // the rows of upper and lower ends whose slant rows are full
-    // On a scaled image, per pair of end rows: the columns done across the rows their slants
-    // reach.
+    // Where rows are read back, per pair of end rows: the columns done across the rows their
+    // slants reach.
     constexpr int kFirstReading = 64;
     struct TBand
     {
@@ -426,8 +420,9 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
                 !(stamped && m_stamps.Line(part[0], part[1])))
                 canvas.Polyline(part, 2);
     };
-    // On a scaled image: whether the line needs no more drawing (cut to its drop and rise, or
-    // found to change nothing). Kept out of line: exact pixels take the other way at full speed.
+    // Where rows are read back: whether the line needs no more drawing (cut to its drop and
+    // rise, or found to change nothing). Kept out of line: written lines go the other way at
+    // full speed.
     const auto scaledDone = [&](const QPoint *line, qint32 upper, qint32 lower)
         __attribute__((noinline))
     {
@@ -480,7 +475,6 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
     };
     const auto drawEnds = [&](const QPoint a, const QPoint b, qint32 upper = -1,
                               qint32 lower = -1) {
-        const bool remember = upper >= 0;
         const QPoint line[4] = {a, QPoint(a.x(), a.y() + kDropFromUpper),
                                 QPoint(b.x(), b.y() - kRiseToLower), b};
         if (!plain) {
@@ -512,22 +506,6 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
                     return;
             }
             if (rows && scaledDone(line, upper, lower))
-                return;
-            // Where connectors cross in numbers their pixels are all black already. That is
-            // the cheaper question, so it comes first; a connector found black need not be
-            // remembered, since a later one on the same pixels will be found black too.
-            // A drop or a rise whose column (one either side) lies outside the area touches
-            // nothing there; zoomed in, that is both of them for most connectors.
-            const auto unseen = [&area](int x) {
-                return x + 1 < area.left() || x - 1 > area.right();
-            };
-            if (black.Available() && black.AllBlackAlong(line[1], line[2]) &&
-                (unseen(line[0].x()) || black.AllBlackAlong(line[0], line[1])) &&
-                (unseen(line[3].x()) || black.AllBlackAlong(line[2], line[3])))
-                return;
-            // The groups' pairs of ends are distinct already, and too many to remember.
-            if (dedupe && remember &&
-                !m_drawn.Insert({line[0].x(), line[0].y(), line[3].x(), line[3].y(), 0, 0, 0, 0}))
                 return;
             // Zoomed in, a connector with an end beside the picture crosses it on a few rows,
             // yet the engine steps every row between its ends: through a clip of those rows it
@@ -573,7 +551,6 @@ void TConnectors::Draw(TChart &chart, TCanvas &canvas, const std::vector<QPoint>
                           : rows && rows->RowsFullAround(from, to);
         },
         [&](const QPoint &a, const QPoint &b) { drawEnds(a, b); });
-    m_drawn.Trim();
 }
 
 template <typename RowsFull, typename DrawEnds>

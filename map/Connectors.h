@@ -25,7 +25,7 @@ class QRect;
 // depends on the labels alone) and drawn on every drawing from the ends the label layout gives
 // for the geometry of the moment, whether the labels are shown or not.
 // Drawn with the chart's SkipHiddenWork: a connector that cannot reach the visible part of the
-// canvas is left out, and on exact pixels so is one whose four points repeat an earlier one.
+// canvas, or that the pixels read back show would change none, is left out.
 class TConnectors
 {
 public:
@@ -49,11 +49,11 @@ private:
     // Files m_links, found for the rows whose pair of every link pairOf gives, into cells.
     void FileInCells(const std::vector<std::pair<int, int>> &pairRows,
                      const std::vector<int> &pairOf);
-    // Draws the links cell by cell on exact pixels, where their order changes no pixel: the
+    // Draws the links cell by cell (their order changes no pixel, as only black is drawn): the
     // cells whose ends all lie beyond one edge of the view, or that cross it between rows of
     // pixels already full, are passed over whole.
-    // surface tells which columns are cut away and which rows are full (TLineRaster on exact
-    // pixels, TBlackRows on a scaled image).
+    // surface tells which columns are cut away and which rows are full (TLineRaster where lines
+    // are written, TBlackRows where rows are read back).
     template <typename Surface, typename DrawLink>
     void DrawByCells(const Surface &surface, const QRect &area, const QPoint *ends,
                      const DrawLink &drawLink);
@@ -80,14 +80,13 @@ private:
     std::vector<TLink> m_cellLinks;   // m_links cell after cell
     std::vector<char> m_linked;       // per point, whether any link ends there
     std::vector<quint32> m_cellStart; // the first of each cell's links in m_cellLinks, and the end
-    TShapeSet m_drawn;
-    // On a scaled image during one drawing, per end (kept at the first point of each run of
+    // While rows are read back during one drawing, per end (kept at the first point of each run of
     // points with the same end, m_sameEndAs): its drop (kDropDone) or its rise (kRiseDone) has
     // been drawn, or found done, by a line whose slant lay on pixels done.
     static constexpr char kDropDone = 1, kRiseDone = 2;
     std::vector<char> m_endsDone;
     std::vector<qint32> m_sameEndAs;
-    TLineStamps m_stamps;               // drops and rises on a scaled image
+    TLineStamps m_stamps;               // drops and rises where rows are read back
     std::optional<bool> m_rasterAgrees; // whether lines may be written past the painter
 };
 
