@@ -9,6 +9,7 @@
 #include <QPen>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -226,26 +227,36 @@ bool TBlackRows::SegmentHidden(const QPoint &p, const QPoint &q) const
     for (int band = top / kTileRows; band <= bottom / kTileRows; ++band) {
         const int y0 = std::max(top, band * kTileRows);
         const int y1b = std::min(bottom, band * kTileRows + kTileRows - 1);
-        const auto [a0, b0] = span(y0);
-        const auto [a1, b1] = span(y1b);
+        // A shallow stroke crosses many words on each row: the rows' spans are worked out once.
+        std::array<std::pair<int, int>, kTileRows> spans;
+        for (int y = y0; y <= y1b; ++y)
+            spans[std::size_t(y - y0)] = span(y);
+        const auto [a0, b0] = spans[0];
+        const auto [a1, b1] = spans[std::size_t(y1b - y0)];
         const int c0 = std::max(0, std::min(a0, a1)), c1 = std::min(lastColumn, std::max(b0, b1));
         for (int w = c0 >> 6; w <= c1 >> 6 && c0 <= c1; ++w) {
-            char &tile = m_tileDone[std::size_t(band) * std::size_t(m_words) + std::size_t(w)];
-            if (tile)
+            signed char &tile =
+                m_tileDone[std::size_t(band) * std::size_t(m_words) + std::size_t(w)];
+            if (tile > 0)
                 continue;
             for (int y = y0; y <= y1b; ++y) {
-                const auto [from, to] = span(y);
+                const auto [from, to] = spans[std::size_t(y - y0)];
                 const int lo = std::max(from, w * 64), hi = std::min(to, w * 64 + 63);
                 if (lo <= hi &&
                     !WordDone(y, w, (~quint64(0) << (lo & 63)) & (~quint64(0) >> (63 - (hi & 63)))))
                     return false;
             }
-            // A tile found done is passed over by every later stroke.
+            // A tile found done is passed over by every later stroke. One found not done is
+            // asked again only after a few more strokes have passed it: most stay not done.
+            if (tile < 0) {
+                ++tile;
+                continue;
+            }
             bool all = true;
             const int rows = std::min(kTileRows, m_image->height() - band * kTileRows);
             for (int r = 0; r < rows && all; ++r)
                 all = WordDone(band * kTileRows + r, w, ~quint64(0));
-            tile = all;
+            tile = all ? 1 : -kTileWait;
         }
     }
     return true;

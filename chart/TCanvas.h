@@ -109,8 +109,10 @@ private:
     // One bit a device pixel, m_words a row: known done (the mask, and pixels read black).
     int m_words = 0;
     mutable std::vector<quint64> m_known;
-    // Per tile of one word by kTileRows rows: every pixel known done.
-    mutable std::vector<char> m_tileDone;
+    // Per tile of one word by kTileRows rows: 1, every pixel known done; -n, found not done,
+    // asked again after n more strokes have passed it.
+    mutable std::vector<signed char> m_tileDone;
+    static constexpr signed char kTileWait = 8;
     // Per device row, the first column inside the bounds not yet known done.
     mutable std::vector<int> m_blackTo;
     // Device rows found done, so that asking about many rows already done costs a step or two.
