@@ -242,8 +242,12 @@ bool TBlackRows::SegmentHidden(const QPoint &p, const QPoint &q) const
             for (int y = y0; y <= y1b; ++y) {
                 const auto [from, to] = spans[std::size_t(y - y0)];
                 const int lo = std::max(from, w * 64), hi = std::min(to, w * 64 + 63);
-                if (lo <= hi &&
-                    !WordDone(y, w, (~quint64(0) << (lo & 63)) & (~quint64(0) >> (63 - (hi & 63)))))
+                if (lo > hi)
+                    continue;
+                // Most words asked about are known done already: that answer needs no call.
+                const quint64 need = (~quint64(0) << (lo & 63)) & (~quint64(0) >> (63 - (hi & 63)));
+                if ((need & ~m_known[std::size_t(y) * std::size_t(m_words) + std::size_t(w)]) &&
+                    !WordDone(y, w, need))
                     return false;
             }
             // A tile found done is passed over by every later stroke. One found not done is
