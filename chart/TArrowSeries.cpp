@@ -72,11 +72,6 @@ void TArrowSeries::Clear()
     Marks.Positions.clear();
 }
 
-TSeriesMarkPosition *TArrowSeries::Position(int i)
-{
-    return const_cast<TSeriesMarkPosition *>(std::as_const(*this).Position(i));
-}
-
 const TSeriesMarkPosition *TArrowSeries::Position(int i) const
 {
     if (m_plan) {
@@ -123,38 +118,4 @@ const std::vector<double> &TArrowSeries::Middles() const
         m_middlesRevision = m_revision;
     }
     return m_middles;
-}
-
-TSeriesMarkPosition &TArrowSeries::EnsurePosition(int i)
-{
-    const auto index = std::size_t(i);
-    if (index >= Marks.Positions.size())
-        Marks.Positions.resize(std::max(index + 1, m_startX.size()));
-    auto &slot = Marks.Positions[index];
-    if (!slot)
-        slot.emplace();
-    return *slot;
-}
-
-void TArrowSeries::AssignSettings(const TArrowSeries &other)
-{
-    if (&other == this)
-        return;
-    Title = other.Title;
-    Tag = other.Tag;
-    Active = other.Active;
-    ColorEachPoint = other.ColorEachPoint;
-    XValuesDateTime = other.XValuesDateTime;
-    SeriesColor = other.SeriesColor;
-    Pointer = other.Pointer;
-    // The placements describe this series' own points, so they stay.
-    Marks.Visible = other.Marks.Visible;
-    Marks.Style = other.Marks.Style;
-    Marks.BackColor = other.Marks.BackColor;
-    Marks.Transparent = other.Marks.Transparent;
-    Marks.Frame = other.Marks.Frame;
-    Marks.Arrow = other.Marks.Arrow;
-    Marks.ArrowLength = other.Marks.ArrowLength;
-    Marks.Font = other.Marks.Font;
-    Marks.Clip = other.Marks.Clip;
 }

@@ -135,8 +135,7 @@ public:
 
     // The placement of point i's label, or nullptr when the chart has not drawn it yet. A
     // planned row's placements are worked out from its plan and the view of the last drawing
-    // that drew its labels; writing to them changes nothing.
-    TSeriesMarkPosition *Position(int i);
+    // that drew its labels.
     const TSeriesMarkPosition *Position(int i) const;
 
     // The row's label plan, set by its owner; none: the chart places each label itself over
@@ -168,11 +167,6 @@ public:
     int LabelAnchor(const struct TChartGeometry &g, int height) const;
     // The middle of every point's arrow on the horizontal axis, kept while the points stay.
     const std::vector<double> &Middles() const;
-    // Creates (or returns) the placement record of point i; used by the chart when it draws.
-    TSeriesMarkPosition &EnsurePosition(int i);
-
-    // Copies every setting (not the points) from another series.
-    void AssignSettings(const TArrowSeries &other);
 
     // Grows with every change of the points, so that what the chart derived from them (the
     // automatic axis range, the measured label texts) knows when to derive it again.

@@ -344,16 +344,16 @@ void TestChartDrawing::eventOrder()
         // Background done, series not yet.
         QCOMPARE(At(image, x, y), clWhite);
         canvas.SetPen(0x00FF00, 1, Qt::SolidLine);
-        canvas.MoveTo(x - 250, y);
-        canvas.LineTo(x + 250, y);
+        const QPoint line[2] = {{x - 250, y}, {x + 250, y}};
+        canvas.Polyline(line, 2);
     };
     chart.OnAfterDraw = [&](TChart &, TCanvas *canvas) {
         events << "after";
         QVERIFY(canvas != nullptr);
         QCOMPARE(At(image, x, y), kArrow); // the series covered the early line
         canvas->SetPen(0xFF0000, 1, Qt::SolidLine);
-        canvas->MoveTo(x, y - 50);
-        canvas->LineTo(x, y + 50);
+        const QPoint line[2] = {{x, y - 50}, {x, y + 50}};
+        canvas->Polyline(line, 2);
     };
     {
         QPainter painter(&image);
@@ -410,7 +410,7 @@ void TestChartDrawing::fixedPlacementHonoured()
     s.AppendArrow(30, -1, 60, -1, "GENE", 0);
     Draw(chart);
     const int width = s.Position(0)->LabelWidth;
-    TSeriesMarkPosition &p = *s.Position(0);
+    TSeriesMarkPosition &p = *s.Marks.Positions[0];
     p.Fixed = true;
     p.LabelLeft = 40;
     p.LabelTop = 30;
@@ -439,7 +439,7 @@ void TestChartDrawing::labelBox()
     s.Marks.BackColor = 0xFFFF00;
     s.AppendArrow(30, -1, 60, -1, "MMMM", 0);
     Draw(chart);
-    TSeriesMarkPosition &p = *s.Position(0);
+    TSeriesMarkPosition &p = *s.Marks.Positions[0];
     p.Fixed = true;
     p.LabelLeft = 100;
     p.LabelTop = 50;

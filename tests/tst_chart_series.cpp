@@ -1,5 +1,5 @@
 // The arrow series: points kept sorted by start X with a stable insert, the lists moving
-// together, placements following their points, and copying settings without points.
+// together, and placements following their points.
 #include "chart/TArrowSeries.h"
 
 #include <QtTest>
@@ -13,9 +13,7 @@ private slots:
     void stableInsert();
     void listsMoveTogether();
     void placementsMoveWithPoints();
-    void ensurePosition();
     void clearDropsPointsAndPlacements();
-    void assignSettingsKeepsPoints();
 };
 
 void TestChartSeries::stableInsert_data()
@@ -81,7 +79,8 @@ void TestChartSeries::placementsMoveWithPoints()
     s.AppendArrow(10, -1, 20, -1, "A", 0);
     s.AppendArrow(30, -1, 40, -1, "B", 0);
     QVERIFY(s.Position(0) == nullptr);
-    s.EnsurePosition(1).LabelLeft = 77;
+    s.Marks.Positions.resize(2);
+    s.Marks.Positions[1].emplace().LabelLeft = 77;
     // A point inserted in front shifts the placement of "B" with it.
     QCOMPARE(s.AppendArrow(0, -1, 5, -1, "C", 0), 0);
     QCOMPARE(int(s.Marks.Positions.size()), 3);
@@ -90,17 +89,7 @@ void TestChartSeries::placementsMoveWithPoints()
     QVERIFY(s.Position(2) != nullptr);
     QCOMPARE(s.Position(2)->LabelLeft, 77);
     QCOMPARE(s.Label(2), QByteArray("B"));
-}
-
-void TestChartSeries::ensurePosition()
-{
-    TArrowSeries s;
-    s.AppendArrow(1, -1, 2, -1, "A", 0);
-    TSeriesMarkPosition &p = s.EnsurePosition(0);
-    p.LabelWidth = 12;
-    QCOMPARE(&s.EnsurePosition(0), &p); // created once, then returned
-    QCOMPARE(s.Position(0)->LabelWidth, 12);
-    QVERIFY(s.Position(1) == nullptr);
+    QVERIFY(s.Position(3) == nullptr);
     QVERIFY(s.Position(-1) == nullptr);
 }
 
@@ -108,7 +97,7 @@ void TestChartSeries::clearDropsPointsAndPlacements()
 {
     TArrowSeries s;
     s.AppendArrow(1, -1, 2, -1, "A", 0);
-    s.EnsurePosition(0);
+    s.Marks.Positions.emplace_back(TSeriesMarkPosition{});
     const quint64 revision = s.Revision();
     s.Clear();
     QCOMPARE(s.Count(), 0);
@@ -116,41 +105,6 @@ void TestChartSeries::clearDropsPointsAndPlacements()
     QVERIFY(s.Revision() != revision);
     QCOMPARE(s.AppendArrow(3, -1, 4, -1, "B", 0), 0);
     QVERIFY(s.Position(0) == nullptr);
-}
-
-void TestChartSeries::assignSettingsKeepsPoints()
-{
-    TArrowSeries from;
-    from.Title = "chrX";
-    from.Marks.Visible = true;
-    from.Marks.BackColor = 0x123456;
-    from.Marks.Font.Height = -13;
-    from.Marks.Frame.Width = 3;
-    from.SetArrowWidth(35);
-    from.SetArrowHeight(5);
-    from.Pointer.Pen.Visible = false;
-    from.ColorEachPoint = true;
-    from.SeriesColor = 0x00FF00;
-    from.AppendArrow(1, -1, 2, -1, "A", 0);
-    from.EnsurePosition(0);
-
-    TArrowSeries to;
-    to.AppendArrow(5, -2, 6, -2, "B", 0);
-    to.AssignSettings(from);
-    QCOMPARE(to.Count(), 1);
-    QCOMPARE(to.Label(0), QByteArray("B"));
-    QVERIFY(to.Position(0) == nullptr);
-    QCOMPARE(to.Title, QByteArray("chrX"));
-    QVERIFY(to.Marks.Visible);
-    QCOMPARE(to.Marks.BackColor, TColor(0x123456));
-    QCOMPARE(to.Marks.Font.Height, -13);
-    QCOMPARE(to.Marks.Frame.Width, 3);
-    QCOMPARE(to.ArrowWidth(), 35);
-    QCOMPARE(to.Pointer.HorizSize, 35);
-    QCOMPARE(to.ArrowHeight(), 5);
-    QVERIFY(!to.Pointer.Pen.Visible);
-    QVERIFY(to.ColorEachPoint);
-    QCOMPARE(to.SeriesColor, TColor(0x00FF00));
 }
 
 QTEST_APPLESS_MAIN(TestChartSeries)
