@@ -132,7 +132,9 @@ void Run(bench::Workload w, double rebuildTarget, double drawTarget, double cycl
         TCanvas canvas(painter);
         qint64 connectors = 0;
         timer.restart();
-        ForEachConnector(chart, [&connectors](int, int, int, int) { ++connectors; });
+        ForEachLinkGroup(chart, [&connectors](int, const int *, int ps, int, const int *, int qs) {
+            connectors += qint64(ps) * qs;
+        });
         const double find = Seconds(timer);
         timer.restart();
         DrawConnectors(chart, canvas);

@@ -29,8 +29,8 @@ struct TTarget
 } // namespace
 
 namespace {
-// Per row: the points grouped by label (ascending within a group), where each point's links go,
-// and each group with where its links go.
+// Per row: the points grouped by label (ascending within a group), and each group with where its
+// links go.
 struct TJoins
 {
     struct TRowGroup
@@ -39,7 +39,6 @@ struct TJoins
         TTarget Target;
     };
     std::vector<std::vector<int>> Members;
-    std::vector<std::vector<TTarget>> Targets;
     std::vector<std::vector<TRowGroup>> Groups;
 };
 
@@ -77,21 +76,17 @@ TJoins FindJoins(const TChart &chart)
     const auto labels = static_cast<std::size_t>(ids.size());
     std::vector<std::vector<int>> &members = joins.Members;
     members.resize(rows);
-    joins.Targets.resize(rows);
     joins.Groups.resize(rows);
     std::vector<TTarget> nearest(labels); // per label, where it occurs on the nearest row below
     std::vector<int> counts(labels, 0);
     std::vector<int> touched;
     for (int s = n - 1; s >= 1; --s) {
         const std::vector<int> &rowIds = labelIds[std::size_t(s)];
-        std::vector<TTarget> &rowTargets = joins.Targets[std::size_t(s)];
-        rowTargets.resize(rowIds.size());
         touched.clear();
         for (std::size_t p = 0; p < rowIds.size(); ++p) {
             const int id = rowIds[p];
             if (id < 0)
                 continue;
-            rowTargets[p] = nearest[std::size_t(id)];
             if (counts[std::size_t(id)]++ == 0)
                 touched.push_back(id);
         }
@@ -129,21 +124,6 @@ void ForEachLinkGroup(const TChart &chart, const TLinkGroupFn &fn)
         for (const TJoins::TRowGroup &g : joins.Groups[s])
             fn(int(s), joins.Members[s].data() + g.First, g.Count, g.Target.Row,
                joins.Members[std::size_t(g.Target.Row)].data() + g.Target.First, g.Target.Count);
-}
-
-// The order (upper row, its points, then the lower points) is that of a top-down search.
-void ForEachConnector(const TChart &chart, const std::function<void(int, int, int, int)> &fn)
-{
-    const TJoins joins = FindJoins(chart);
-    for (std::size_t s = 1; s + 1 < joins.Targets.size(); ++s) {
-        const std::vector<TTarget> &rowTargets = joins.Targets[s];
-        for (std::size_t p = 0; p < rowTargets.size(); ++p) {
-            const TTarget &t = rowTargets[p];
-            const std::vector<int> &rowMembers = joins.Members[std::size_t(t.Row)];
-            for (int m = t.First; m < t.First + t.Count; ++m)
-                fn(int(s), int(p), t.Row, rowMembers[std::size_t(m)]);
-        }
-    }
 }
 
 void TConnectors::FileInCells(const std::vector<std::pair<int, int>> &pairRows,

@@ -95,10 +95,6 @@ void DrawConnectors(TChart &chart, TCanvas &canvas);
 
 // Calls fn(upper series, its points, count, lower series, its points, count) once for every name
 // on a row that is joined below: each of the upper points (ascending) joins each lower one.
+// Decided by the points' link keys (their labels, or their homology groups) alone.
 using TLinkGroupFn = std::function<void(int, const int *, int, int, const int *, int)>;
 void ForEachLinkGroup(const TChart &chart, const TLinkGroupFn &fn);
-
-// Calls fn(upper series, point, lower series, point) for every connector, in drawing order.
-// Decided by the points' link keys (their labels, or their homology groups) alone; whether both
-// ends have a placement is the drawer's concern.
-void ForEachConnector(const TChart &chart, const std::function<void(int, int, int, int)> &fn);

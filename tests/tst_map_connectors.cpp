@@ -28,10 +28,15 @@ void FillRows(TChart &chart, const QList<QList<QByteArray>> &rows)
     }
 }
 
+// Every connector of every link group, in the order of a top-down search.
 QList<TLink> Found(const TChart &chart)
 {
     QList<TLink> links;
-    ForEachConnector(chart, [&links](int s, int p, int t, int q) { links << TLink{s, p, t, q}; });
+    ForEachLinkGroup(chart, [&links](int s, const int *p, int ps, int t, const int *q, int qs) {
+        for (int i = 0; i < ps * qs; ++i)
+            links << TLink{s, p[i / qs], t, q[i % qs]};
+    });
+    std::sort(links.begin(), links.end());
     return links;
 }
 
@@ -272,7 +277,7 @@ void TestMapConnectors::repeatedNames()
     {
         QPainter painter(&expected);
         painter.setPen(QPen(Qt::black, 1));
-        ForEachConnector(chart, [&](int s, int p, int t, int q) {
+        for (const auto &[s, p, t, q] : Found(chart)) {
             const QPoint a = ends[std::size_t(start[std::size_t(s)] + p)];
             const QPoint b = ends[std::size_t(start[std::size_t(t)] + q)];
             const QPoint line[4] = {a, a + QPoint(0, 40), b - QPoint(0, 20), b};
@@ -280,7 +285,7 @@ void TestMapConnectors::repeatedNames()
             if (t == s + 1)
                 links[std::size_t(t)].emplace_back(chart.Series(s).StartX(p),
                                                    chart.Series(t).StartX(q));
-        });
+        }
     }
     for (const bool skip : {false, true}) {
         chart.SkipHiddenWork = skip;

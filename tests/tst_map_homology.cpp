@@ -57,9 +57,10 @@ QByteArray Cluster(const QByteArray &locus, const QByteArray &prefix, bool mutat
 QSet<QString> Links(const TChart &chart)
 {
     QSet<QString> links;
-    ForEachConnector(chart, [&](int s, int p, int t, int q) {
-        links.insert(
-            QString::fromLatin1(chart.Series(s).Label(p) + '-' + chart.Series(t).Label(q)));
+    ForEachLinkGroup(chart, [&](int s, const int *p, int ps, int t, const int *q, int qs) {
+        for (int i = 0; i < ps * qs; ++i)
+            links.insert(QString::fromLatin1(chart.Series(s).Label(p[i / qs]) + '-' +
+                                             chart.Series(t).Label(q[i % qs])));
     });
     return links;
 }
