@@ -135,7 +135,7 @@ TChartGeometry ComputeChartGeometry(const TChartGeometryInput &in)
     Widen(g.LeftMin, g.LeftMax);
     g.XScale = (g.AxisRight - g.AxisLeft) / (g.BottomMax - g.BottomMin);
 
-    // Room under the plot for the bottom axis: its ticks and its (turned) value labels.
+    // Room under the plot for the bottom axis: its ticks and its turned value labels.
     double labelSpace = 0;
     if (in.Bottom.Visible) {
         const QFontMetrics metrics(ChartAxisFont());
@@ -145,24 +145,12 @@ TChartGeometry ComputeChartGeometry(const TChartGeometryInput &in)
         int extent = 0;
         for (const TAxisTick &t : g.BottomTicks)
             extent = std::max(extent, metrics.horizontalAdvance(t.Text));
-        if (!in.Bottom.LabelsRotated && extent + kLabelSpacing > metrics.height() + kLabelSpacing)
-            g.BottomTicks = Ticks(g.BottomMin, g.BottomMax, axisPixels, extent + kLabelSpacing);
-        if (!in.Bottom.LabelsRotated)
-            extent = metrics.height();
         labelSpace = kTickLength + kLabelGap + extent + kLabelGap;
     }
     g.PlotBottom = std::max(g.PlotTop + 1, in.Rect.top() + h - labelSpace);
     g.YScale = (g.PlotBottom - g.PlotTop) / (g.LeftMax - g.LeftMin);
     for (TAxisTick &t : g.BottomTicks)
         t.Pixel = g.XPixel(t.Value);
-
-    if (in.Left.Visible) {
-        const QFontMetrics metrics(ChartAxisFont());
-        g.LeftTicks =
-            Ticks(g.LeftMin, g.LeftMax, g.PlotBottom - g.PlotTop, metrics.height() + kLabelSpacing);
-        for (TAxisTick &t : g.LeftTicks)
-            t.Pixel = g.YPixel(t.Value);
-    }
     return g;
 }
 
@@ -179,8 +167,7 @@ void DrawAxesBehind(QPainter &painter, const TChartGeometry &g, const TChartAxis
     painter.restore();
 }
 
-void DrawAxesInFront(QPainter &painter, const TChartGeometry &g, const TChartAxis &bottom,
-                     const TChartAxis &left)
+void DrawAxesInFront(QPainter &painter, const TChartGeometry &g, const TChartAxis &bottom)
 {
     painter.save();
     painter.setPen(QPen(Qt::black, 1, Qt::SolidLine));
@@ -196,29 +183,13 @@ void DrawAxesInFront(QPainter &painter, const TChartGeometry &g, const TChartAxi
             painter.drawLine(t.Pixel, axisY, t.Pixel, axisY + kTickLength);
             const int w = metrics.horizontalAdvance(t.Text);
             const int from = kTickLength + kLabelGap;
-            if (bottom.LabelsRotated) {
-                // Read from bottom to top, ending just under the tick.
-                painter.save();
-                painter.translate(t.Pixel, axisY);
-                painter.rotate(-90);
-                painter.drawText(QRect(-(from + w), -h / 2, w, h),
-                                 Qt::AlignRight | Qt::AlignVCenter, t.Text);
-                painter.restore();
-            } else {
-                painter.drawText(QRect(t.Pixel - w / 2, axisY + from, w, h), Qt::AlignCenter,
-                                 t.Text);
-            }
-        }
-    }
-    if (left.Visible) {
-        const int top = TChartGeometry::ToPixel(g.PlotTop);
-        painter.drawLine(plotLeft, top, plotLeft, axisY);
-        const int h = metrics.height();
-        for (const TAxisTick &t : g.LeftTicks) {
-            painter.drawLine(plotLeft - kTickLength, t.Pixel, plotLeft, t.Pixel);
-            const int w = metrics.horizontalAdvance(t.Text);
-            painter.drawText(QRect(plotLeft - kTickLength - kLabelGap - w, t.Pixel - h / 2, w, h),
-                             Qt::AlignRight | Qt::AlignVCenter, t.Text);
+            // Read from bottom to top, ending just under the tick.
+            painter.save();
+            painter.translate(t.Pixel, axisY);
+            painter.rotate(-90);
+            painter.drawText(QRect(-(from + w), -h / 2, w, h), Qt::AlignRight | Qt::AlignVCenter,
+                             t.Text);
+            painter.restore();
         }
     }
     painter.restore();

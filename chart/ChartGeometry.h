@@ -42,7 +42,6 @@ struct TChartGeometry
     double XScale = 0; // pixels per bottom-axis unit
     double YScale = 0; // pixels per left-axis unit
     std::vector<TAxisTick> BottomTicks;
-    std::vector<TAxisTick> LeftTicks;
 
     int XPixel(double value) const { return ToPixel(AxisLeft + (value - BottomMin) * XScale); }
     // out[i] = XPixel(values[i]) for i < count: a row of values mapped in one pass, two at a
@@ -77,6 +76,5 @@ QFont ChartAxisFont();
 
 // The grid, drawn under everything else.
 void DrawAxesBehind(QPainter &painter, const TChartGeometry &g, const TChartAxis &bottom);
-// The axis lines, ticks and labels, drawn over the series.
-void DrawAxesInFront(QPainter &painter, const TChartGeometry &g, const TChartAxis &bottom,
-                     const TChartAxis &left);
+// The bottom axis line, ticks and labels, drawn over the series (the map's left axis is hidden).
+void DrawAxesInFront(QPainter &painter, const TChartGeometry &g, const TChartAxis &bottom);

@@ -14,8 +14,7 @@ namespace {
 bool SameAxis(const TChartAxis &a, const TChartAxis &b)
 {
     if (a.Visible != b.Visible || a.Automatic != b.Automatic || a.GridVisible != b.GridVisible ||
-        a.StartPosition != b.StartPosition || a.EndPosition != b.EndPosition ||
-        a.LabelsRotated != b.LabelsRotated)
+        a.StartPosition != b.StartPosition || a.EndPosition != b.EndPosition)
         return false;
     // An automatic range is the chart's own business; it is keyed by the series instead.
     return a.Automatic || (a.Minimum == b.Minimum && a.Maximum == b.Maximum);
@@ -60,7 +59,6 @@ TChart::TChart() : CanvasFont(ChartCanvasFont()), d(std::make_unique<Impl>())
 {
     BottomAxis.StartPosition = 2;
     BottomAxis.EndPosition = 98;
-    BottomAxis.LabelsRotated = true;
     LeftAxis.Visible = false;
     LeftAxis.Automatic = false;
     LeftAxis.Minimum = 11;
@@ -335,7 +333,7 @@ void TChart::Draw(QPainter &painter, const QRect &rect)
             OnSeriesGroup(*this, painter, *active[k], begin);
         };
     d->Painter.DrawPrepared(painter, g, active, group);
-    DrawAxesInFront(painter, g, BottomAxis, LeftAxis);
+    DrawAxesInFront(painter, g, BottomAxis);
 
     if (OnAfterDraw) {
         const TPainterSaver saved(painter);

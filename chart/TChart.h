@@ -23,7 +23,6 @@ struct TChartAxis
     bool GridVisible = false;
     double StartPosition = 0; // percent of the plot along the axis
     double EndPosition = 100;
-    bool LabelsRotated = false; // value labels turned 90 degrees
 };
 
 // How much of the last drawing was actually painted; the rest could not change a pixel.

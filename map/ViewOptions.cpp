@@ -49,7 +49,6 @@ void SetupMapChart(TChart &chart)
     chart.BottomAxis.Automatic = true;
     chart.BottomAxis.StartPosition = 2;
     chart.BottomAxis.EndPosition = 98;
-    chart.BottomAxis.LabelsRotated = true;
     // Shown from the start so that the grid agrees with the checked "G&rid" item.
     chart.BottomAxis.GridVisible = true;
 

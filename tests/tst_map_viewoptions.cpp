@@ -67,7 +67,6 @@ void TestMapViewOptions::chartForm()
     QCOMPARE(chart.MarginRight, 0);
     QVERIFY(chart.BottomAxis.Visible);
     QVERIFY(chart.BottomAxis.Automatic);
-    QVERIFY(chart.BottomAxis.LabelsRotated);
     QCOMPARE(chart.BottomAxis.StartPosition, 2.0);
     QCOMPARE(chart.BottomAxis.EndPosition, 98.0);
     // Agrees with the checked "G&rid" item from the start.
