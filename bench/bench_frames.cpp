@@ -246,7 +246,7 @@ bool Run(const char *name, const QString &path, const TTargets &targets, const T
     TMapSession session;
     QElapsedTimer timer;
     timer.start();
-    session.Load(path);
+    session.Load({path});
     std::printf("%s: %d records on %zu chromosomes (loaded in %.2f s), device pixel ratio %g\n",
                 name, int(session.FCatalogue.FRecordCount),
                 session.FCatalogue.FChromosomeNames.size(), Elapsed(timer), options.Dpr);

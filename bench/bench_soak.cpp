@@ -173,7 +173,7 @@ int Run(bool shortRun)
     QImage screen(kRect.size(), QImage::Format_RGB32);
     QElapsedTimer timer;
     timer.start();
-    session.Load(files[0]);
+    session.Load({files[0]});
     std::printf("  loaded: %d records on %zu chromosomes, %zu gene names\n",
                 int(session.FCatalogue.FRecordCount), session.FCatalogue.FChromosomeNames.size(),
                 session.FCatalogue.FGeneNames.size());
@@ -189,7 +189,7 @@ int Run(bool shortRun)
     for (int l = 1; l <= loads; ++l) {
         timer.restart();
         const QString &file = files[(l - 1) % 2];
-        session.Load(file);
+        session.Load({file});
         RebuildCycle(chart, session, screen);
         loadSteps.push_back({"load " + std::to_string(l) + (l % 2 ? " (A)" : " (B)"), Measure(),
                              chart.LastDrawStats().MeasuredTexts});

@@ -80,11 +80,6 @@ void TMapSession::BeforeDrawSeries(TChart &chart, TCanvas &canvas) const
 
 // --- Loading ---------------------------------------------------------------------------------
 
-void TMapSession::Load(const QString &path)
-{
-    Load(QStringList{path});
-}
-
 void TMapSession::Load(const QStringList &paths)
 {
     // Everything that can fail runs on the new catalogue before ours changes.

@@ -92,7 +92,6 @@ public:
     // Reads the files as one catalogue. On any error (raised as the reader raises it) the
     // session stays as it was; otherwise the new catalogue replaces the old one, the old one is
     // freed, and every chromosome and gene is checked. The chart is not rebuilt.
-    void Load(const QString &path);
     void Load(const QStringList &paths);
     // Puts a catalogue already read in place of the current one, everything checked.
     void Install(TCatalogue catalogue);

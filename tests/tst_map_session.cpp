@@ -65,11 +65,11 @@ private slots:
         QFETCH(QList<QByteArray>, chromosomes);
         QFETCH(int, genes);
         TMapSession session;
-        session.Load(Write(QStringLiteral("first.txt"), kTwoRows));
+        session.Load({Write(QStringLiteral("first.txt"), kTwoRows)});
         session.ChromosomeChecked[1] = false;
         session.GeneChecked[0] = false;
 
-        session.Load(Write(QStringLiteral("second.txt"), second));
+        session.Load({Write(QStringLiteral("second.txt"), second)});
         QCOMPARE(Names(session.FCatalogue.FChromosomeNames),
                  std::vector<QByteArray>(chromosomes.begin(), chromosomes.end()));
         QCOMPARE(session.FCatalogue.FGeneNames.size(), std::size_t(genes));
@@ -119,7 +119,7 @@ private slots:
         TChart chart;
         SetupMapChart(chart);
         session.Wire(chart);
-        session.Load(Write(QStringLiteral("good.txt"), kTwoRows));
+        session.Load({Write(QStringLiteral("good.txt"), kTwoRows)});
         session.ChromosomeChecked[0] = false;
         QImage screen(kRect.size(), QImage::Format_RGB32);
         QPainter painter(&screen);
@@ -131,7 +131,7 @@ private slots:
 
         const QString bad = text.isEmpty() ? m_dir.filePath(QStringLiteral("missing.txt"))
                                            : Write(QStringLiteral("bad.txt"), text);
-        QVERIFY_THROWS_EXCEPTION(Exception, session.Load(bad));
+        QVERIFY_THROWS_EXCEPTION(Exception, session.Load({bad}));
         QCOMPARE(Names(session.FCatalogue.FChromosomeNames), chromosomes);
         QCOMPARE(Names(session.FCatalogue.FGeneNames), genes);
         QCOMPARE(session.FCatalogue.FRecordCount, records);
