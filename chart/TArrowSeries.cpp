@@ -57,21 +57,6 @@ int TArrowSeries::AppendArrow(double startX, double startY, double endX, double 
     return int(index);
 }
 
-void TArrowSeries::Clear()
-{
-    m_revision = NextRevision();
-    m_plan.reset();
-    m_startX.clear();
-    m_startY.clear();
-    m_endX.clear();
-    m_endY.clear();
-    m_labels.clear();
-    m_linkKeys.clear();
-    m_ownLinkKeys = false;
-    m_colors.clear();
-    Marks.Positions.clear();
-}
-
 const TSeriesMarkPosition *TArrowSeries::Position(int i) const
 {
     if (m_plan) {

@@ -68,8 +68,8 @@ struct TSeriesMarks
 // (half a label height above the middle of the row's first arrow), the lowest level Lift
 // pixels up and each next one LevelStep higher; its leader runs from the middle of the box's
 // top edge down to the anchor, where the point's connectors end. A label not shown stands out
-// of sight with its leader. Made by the owner once the row's points are in; adding or clearing
-// points drops it.
+// of sight with its leader. Made by the owner once the row's points are in; adding a point
+// drops it.
 struct TLabelPlan
 {
     int Levels = 5;
@@ -112,7 +112,6 @@ public:
     // linkKey, when given, is what joins the point to others instead of its label.
     int AppendArrow(double startX, double startY, double endX, double endY, const QByteArray &label,
                     TColor color, const QByteArray *linkKey = nullptr);
-    void Clear();
     int Count() const { return int(m_startX.size()); }
 
     double StartX(int i) const { return m_startX[std::size_t(i)]; }

@@ -13,7 +13,6 @@ private slots:
     void stableInsert();
     void listsMoveTogether();
     void placementsMoveWithPoints();
-    void clearDropsPointsAndPlacements();
 };
 
 void TestChartSeries::stableInsert_data()
@@ -91,20 +90,6 @@ void TestChartSeries::placementsMoveWithPoints()
     QCOMPARE(s.Label(2), QByteArray("B"));
     QVERIFY(s.Position(3) == nullptr);
     QVERIFY(s.Position(-1) == nullptr);
-}
-
-void TestChartSeries::clearDropsPointsAndPlacements()
-{
-    TArrowSeries s;
-    s.AppendArrow(1, -1, 2, -1, "A", 0);
-    s.Marks.Positions.emplace_back(TSeriesMarkPosition{});
-    const quint64 revision = s.Revision();
-    s.Clear();
-    QCOMPARE(s.Count(), 0);
-    QVERIFY(s.Marks.Positions.empty());
-    QVERIFY(s.Revision() != revision);
-    QCOMPARE(s.AppendArrow(3, -1, 4, -1, "B", 0), 0);
-    QVERIFY(s.Position(0) == nullptr);
 }
 
 QTEST_APPLESS_MAIN(TestChartSeries)

@@ -23,24 +23,29 @@ QList<QByteArray> RoundNames(int round, int count, int shared)
     return names;
 }
 
-// Replaces the chart's rows by 'rows' rows of labelled arrows, each row with every name once,
-// in an order of its own.
+// Adds row r of labelled arrows, with every name once, in an order of its own.
+TArrowSeries &AddRow(TChart &chart, const QList<QByteArray> &names, int r)
+{
+    TArrowSeries &s = chart.AddSeries(chart.CreateArrowSeries());
+    s.Marks.Visible = true;
+    s.Marks.Frame.Visible = true;
+    s.Marks.Frame.Style = Qt::SolidLine;
+    s.Pointer.Pen.Visible = false;
+    for (int i = 0; i < names.size(); ++i) {
+        const int k = (i * (2 * r + 1)) % int(names.size());
+        s.AppendArrow(i * 100, -(r + 1), i * 100 + 60, -(r + 1), names[k], 0x00FF00);
+    }
+    return s;
+}
+
+// Replaces the chart's rows by 'rows' rows of AddRow.
 void BuildRows(TChart &chart, const QList<QByteArray> &names, int rows = 2)
 {
     for (int s = chart.SeriesCount() - 1; s >= 1; --s)
         chart.FreeSeries(s);
     chart.Series(0).Active = false;
-    for (int r = 0; r < rows; ++r) {
-        TArrowSeries &s = chart.AddSeries(chart.CreateArrowSeries());
-        s.Marks.Visible = true;
-        s.Marks.Frame.Visible = true;
-        s.Marks.Frame.Style = Qt::SolidLine;
-        s.Pointer.Pen.Visible = false;
-        for (int i = 0; i < names.size(); ++i) {
-            const int k = (i * (2 * r + 1)) % int(names.size());
-            s.AppendArrow(i * 100, -(r + 1), i * 100 + 60, -(r + 1), names[k], 0x00FF00);
-        }
-    }
+    for (int r = 0; r < rows; ++r)
+        AddRow(chart, names, r);
     chart.SetAxisRange(chart.LeftAxis, -(rows + 1), 0);
 }
 
@@ -156,20 +161,16 @@ void TestChartTextCache::hiddenLabelsKeepTheirTexts()
     const QList<QByteArray> second = RoundNames(2, 2000, 0);
     chart.Series(0).Active = false;
     BuildRows(chart, first, 2);
-    TArrowSeries &lower = chart.Series(2);
-    lower.Clear();
-    for (int i = 0; i < second.size(); ++i)
-        lower.AppendArrow(i * 100, -2, i * 100 + 60, -2, second[i], 0x00FF00);
+    chart.FreeSeries(2);
+    TArrowSeries &lower = AddRow(chart, second, 1);
     Draw(chart);
     QCOMPARE(Measured(chart), std::size_t(4000));
 
     lower.Marks.Visible = false;
-    // The upper row gets names of its own, twice, so that its old ones are dropped.
+    // The upper row is made anew with names of its own, twice, so that its old ones are dropped.
     for (int round = 3; round <= 4; ++round) {
-        TArrowSeries &upper = chart.Series(1);
-        upper.Clear();
-        for (const QByteArray &name : RoundNames(round, 2000, 0))
-            upper.AppendArrow(0, -1, 60, -1, name, 0x00FF00);
+        chart.FreeSeries(&chart.Series(1) == &lower ? 2 : 1);
+        AddRow(chart, RoundNames(round, 2000, 0), 0);
         Draw(chart);
     }
     const std::size_t kept = Measured(chart);
