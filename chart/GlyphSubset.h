@@ -33,4 +33,4 @@ void DrawGlyphs(QPainter &painter, const QPointF &topLeft, const TTextGlyphs &gl
 // Whether, in this process and font, drawn through this scale, a text drawn glyph by glyph
 // gives the pixels that drawStaticText gives, and each glyph stays within the device pixels its
 // scaled ink touches: checked on a fixed set of texts.
-bool GlyphsAgreeWithStaticText(const QFont &font, double scale = 1);
+bool GlyphsAgreeWithStaticText(const QFont &font, double scale);

@@ -135,7 +135,7 @@ public:
     void SetWriteLines(bool on) { m_writeLines = on; }
     void DrawPrepared(QPainter &painter, const TChartGeometry &g,
                       const std::vector<TArrowSeries *> &series,
-                      const std::function<void(std::size_t, bool)> &group = {});
+                      const std::function<void(std::size_t, bool)> &group);
     // After Prepare on exact pixels or a scaled image: the device pixels the opaque label boxes
     // will paint over; null otherwise.
     const TPixelMask *PaintedOver() const { return m_occlude ? &m_paintedOver : nullptr; }

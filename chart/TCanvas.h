@@ -58,7 +58,7 @@ inline void TakeIntoStretch(std::pair<int, int> &known, int lo, int hi)
 class TBlackRows
 {
 public:
-    explicit TBlackRows(const QPainter &painter, const TPixelMask *paintedOverLater = nullptr);
+    explicit TBlackRows(const QPainter &painter, const TPixelMask *paintedOverLater);
     bool Available() const { return m_image != nullptr; }
     // Whether a stroke of the painter's pen at logical column x touches no pixel it may change.
     bool ColumnCutAway(int x) const
