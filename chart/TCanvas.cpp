@@ -391,11 +391,24 @@ void TCanvas::SetFontBold(bool bold)
     m_painter.setFont(font);
 }
 
+void TCanvas::MoveTo(int x, int y)
+{
+    m_penPos = QPoint(x, y);
+}
+
+void TCanvas::LineTo(int x, int y)
+{
+    const QPoint to(x, y);
+    m_painter.drawLine(m_penPos, to);
+    m_penPos = to;
+}
+
 void TCanvas::Polyline(const QPoint *points, int count)
 {
     if (count < 2)
         return;
     m_painter.drawPolyline(points, count);
+    m_penPos = points[count - 1];
 }
 
 void TCanvas::TextOut(int x, int y, const QByteArray &text)

@@ -1,4 +1,4 @@
-// The drawing canvas the chart hands to its event handlers: pen, bold font, polylines and text,
+// The drawing canvas the chart hands to its event handlers: pen, bold font, move/line and text,
 // in chart pixels, over whatever QPainter the chart is drawing into.
 #pragma once
 
@@ -137,6 +137,8 @@ public:
 
     void SetPen(TColor color, int width, Qt::PenStyle style);
     void SetFontBold(bool bold);
+    void MoveTo(int x, int y);
+    void LineTo(int x, int y);
     void Polyline(const QPoint *points, int count);
     void TextOut(int x, int y, const QByteArray &text);
     int TextWidth(const QByteArray &text) const;
@@ -156,5 +158,6 @@ private:
 
     QPainter &m_painter;
     std::vector<TCanvasTextSizes> *m_sizes;
+    QPoint m_penPos;
     const TPixelMask *m_paintedOverLater = nullptr;
 };

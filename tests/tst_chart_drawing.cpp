@@ -344,16 +344,16 @@ void TestChartDrawing::eventOrder()
         // Background done, series not yet.
         QCOMPARE(At(image, x, y), clWhite);
         canvas.SetPen(0x00FF00, 1, Qt::SolidLine);
-        const QPoint line[2] = {{x - 250, y}, {x + 250, y}};
-        canvas.Polyline(line, 2);
+        canvas.MoveTo(x - 250, y);
+        canvas.LineTo(x + 250, y);
     };
     chart.OnAfterDraw = [&](TChart &, TCanvas *canvas) {
         events << "after";
         QVERIFY(canvas != nullptr);
         QCOMPARE(At(image, x, y), kArrow); // the series covered the early line
         canvas->SetPen(0xFF0000, 1, Qt::SolidLine);
-        const QPoint line[2] = {{x, y - 50}, {x, y + 50}};
-        canvas->Polyline(line, 2);
+        canvas->MoveTo(x, y - 50);
+        canvas->LineTo(x, y + 50);
     };
     {
         QPainter painter(&image);
