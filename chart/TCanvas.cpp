@@ -223,6 +223,8 @@ bool TBlackRows::SegmentHidden(const QPoint &p, const QPoint &q) const
         // Both rounded down (a column more at the left does no harm): a, b >= left - 2 >= -2.
         return std::pair(int(a + 3.5) - 4, int(b + 3.5) - 4);
     };
+    if (top > bottom)
+        return true; // it reaches no row of the surface
     const int lastColumn = m_image->width() - 1;
     for (int band = top / kTileRows; band <= bottom / kTileRows; ++band) {
         const int y0 = std::max(top, band * kTileRows);
