@@ -229,18 +229,23 @@ bool TBlackRows::SegmentHidden(const QPoint &p, const QPoint &q) const
     for (int band = top / kTileRows; band <= bottom / kTileRows; ++band) {
         const int y0 = std::max(top, band * kTileRows);
         const int y1b = std::min(bottom, band * kTileRows + kTileRows - 1);
-        // A shallow stroke crosses many words on each row: the rows' spans are worked out once.
-        std::array<std::pair<int, int>, kTileRows> spans;
-        for (int y = y0; y <= y1b; ++y)
-            spans[std::size_t(y - y0)] = span(y);
-        const auto [a0, b0] = spans[0];
-        const auto [a1, b1] = spans[std::size_t(y1b - y0)];
+        const auto [a0, b0] = span(y0);
+        const auto [a1, b1] = span(y1b);
         const int c0 = std::max(0, std::min(a0, a1)), c1 = std::min(lastColumn, std::max(b0, b1));
+        // A shallow stroke crosses many words on each row: the rows' spans are worked out once,
+        // when a word not known done first needs them.
+        std::array<std::pair<int, int>, kTileRows> spans;
+        bool spansKnown = false;
         for (int w = c0 >> 6; w <= c1 >> 6 && c0 <= c1; ++w) {
             signed char &tile =
                 m_tileDone[std::size_t(band) * std::size_t(m_words) + std::size_t(w)];
             if (tile > 0)
                 continue;
+            if (!spansKnown) {
+                for (int y = y0; y <= y1b; ++y)
+                    spans[std::size_t(y - y0)] = span(y);
+                spansKnown = true;
+            }
             for (int y = y0; y <= y1b; ++y) {
                 const auto [from, to] = spans[std::size_t(y - y0)];
                 const int lo = std::max(from, w * 64), hi = std::min(to, w * 64 + 63);
