@@ -17,6 +17,22 @@
 #endif
 
 namespace {
+// Takes lo..hi, known to hold a colour, into the stretch known to hold it along one row or
+// column: joined when they touch, else kept as whichever is longer. An empty stretch has to < from.
+void TakeIntoStretch(std::pair<int, int> &known, int lo, int hi)
+{
+    auto &[from, to] = known;
+    if (to < from || hi < from - 1 || lo > to + 1) {
+        if (to < from || hi - lo > to - from) {
+            from = lo;
+            to = hi;
+        }
+    } else {
+        from = std::min(from, lo);
+        to = std::max(to, hi);
+    }
+}
+
 constexpr int kCapBegin = 1, kCapEnd = 2;
 // Directions of the last stroke; a stroke's opposite along the same axis flips both bits.
 constexpr int kDown = 1, kUp = 2, kUprightMask = 3, kRight = 4, kLeft = 8, kLevelMask = 12;

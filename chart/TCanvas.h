@@ -33,23 +33,8 @@ double ScaledPixels(const QPainter &painter);
 // The painter's image when its pixels are known exactly (ExactPixels), else null.
 QImage *ExactImage(const QPainter &painter);
 
-// Takes lo..hi, known to hold a colour, into the stretch known to hold it along one row or
-// column: joined when they touch, else kept as whichever is longer. An empty stretch has to < from.
-inline void TakeIntoStretch(std::pair<int, int> &known, int lo, int hi)
-{
-    auto &[from, to] = known;
-    if (to < from || hi < from - 1 || lo > to + 1) {
-        if (to < from || hi - lo > to - from) {
-            from = lo;
-            to = hi;
-        }
-    } else {
-        from = std::min(from, lo);
-        to = std::max(to, hi);
-    }
-}
-
-// On a scaled image (ScaledPixels) where only black is drawn for a while (the connectors): which
+// On an image reached through a scale (ScaledPixels, 1 included) where only black is drawn for a
+// while (the connectors, wherever they are not written straight into the pixels): which
 // device pixels a black stroke can no longer change, read back from the image. A pixel is done
 // when it is black, or when a box drawn later paints over it (the mask given, in device pixels).
 // Each row is read on from where it was last found not done, so a row costs one pass however

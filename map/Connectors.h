@@ -3,7 +3,6 @@
 #pragma once
 
 #include "chart/PixelMemo.h"
-#include "chart/SeriesPainter.h"
 #include "map/LabelLayout.h"
 
 #include <QPoint>
