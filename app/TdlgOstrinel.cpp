@@ -414,8 +414,10 @@ void TdlgOstrinel::FormCreate()
         ShowTitle();
         if (QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
             // The form keeps only the inner size; place and size are of the whole window.
-            move(0, kDesignTop);
-            SetOuterSize(this, QSize(screen->geometry().width(), kDesignHeight));
+            const QRect place = DesignedPlace(screen->geometry(), screen->availableGeometry(),
+                                              kDesignTop, kDesignHeight);
+            move(place.topLeft());
+            SetOuterSize(this, place.size());
         }
         m_session.FPalette = ui.mnuGrayScale->isChecked() ? GrayPalette() : FirePalette();
     });

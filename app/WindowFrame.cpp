@@ -4,6 +4,7 @@
 #include <QMargins>
 #include <QWidget>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -65,6 +66,14 @@ private:
 };
 
 } // namespace
+
+QRect DesignedPlace(const QRect &screen, const QRect &available, int top, int height)
+{
+    const int shownHeight = std::max(1, std::min(height, available.height()));
+    const int lowestTop = available.top() + available.height() - shownHeight;
+    const int shownTop = std::max(available.top(), std::min(screen.top() + top, lowestTop));
+    return QRect(screen.left(), shownTop, screen.width(), shownHeight);
+}
 
 void SetOuterSize(QWidget *window, QSize outer, bool fixed)
 {

@@ -4,6 +4,7 @@
 // runs.
 #include "app/TdlgAbout.h"
 #include "app/TdlgOstrinel.h"
+#include "platform/FaceCheck.h"
 #include "platform/HelpSystem.h"
 #include "platform/PictureLoader.h"
 
@@ -12,6 +13,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
@@ -20,6 +22,9 @@ int main(int argc, char *argv[])
     // Saving a picture past the file size limit then fails with a message, instead of the
     // signal ending the program and the map with it.
     std::signal(SIGXFSZ, SIG_IGN);
+
+    if (const QString warning = MapFaceWarning(); !warning.isEmpty())
+        std::fprintf(stderr, "%s\n", qPrintable(warning));
 
     THelpSystem help;
     help.SetHelpFile(QStringLiteral("OSTRINEL.HLP"));

@@ -49,6 +49,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Every picture names "Arial"; Liberation Sans has its metrics, so text widths, and with them
+# labels and figures, are the same on every machine.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-liberation2)
 # "Operations > Find homologs" and `--homology auto` run MMseqs2; the map works without it.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS mmseqs2)
 set(CPACK_STRIP_FILES ON)

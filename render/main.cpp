@@ -1,5 +1,6 @@
 // ostrinel-render: the batch renderer. It needs no display: unless told otherwise through
 // QT_QPA_PLATFORM, Qt draws offscreen.
+#include "platform/FaceCheck.h"
 #include "render/RenderRun.h"
 
 #include <QFile>
@@ -26,6 +27,9 @@ int main(int argc, char *argv[])
     QList<QByteArray> system;
     for (int i = 0; i < argc; ++i)
         system.append(QByteArray(argv[i]));
+    // Once per run, on standard error only: the check is about this machine, not the map.
+    if (const QString warning = MapFaceWarning(); !warning.isEmpty())
+        err.write(warning.toLocal8Bit() + '\n');
     const int status = RunRender(QGuiApplication::arguments(), out, err, system);
     return status;
 }

@@ -1,11 +1,13 @@
 # Shared set-up of ./run and ./test: installs the Debian packages that are missing, checks that
 # the outside programs of the tests work, configures and builds. Sourced, not run.
 
-# What ./run needs to build and start the program.
+# What ./run needs to build and start the program; fonts-liberation2 is the face with Arial's
+# metrics that every picture asks for.
 OSTRINEL_PACKAGES=(
     cmake g++ ninja-build pkg-config binutils
     qt6-base-dev qt6-svg-dev libgl-dev
     libjpeg-dev libuemf-dev libemf2svg-dev
+    fonts-liberation2
 )
 
 # What only ./test needs: the sanitizer and fuzzer toolchain, the independent metafile readers

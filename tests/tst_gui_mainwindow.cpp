@@ -6,6 +6,7 @@
 #include "app/TdlgInfo.h"
 #include "app/TdlgOstrinel.h"
 #include "app/TfBlocNote.h"
+#include "app/WindowFrame.h"
 #include "chart/TChart.h"
 #include "core/MapOperations.h"
 #include "core/Reports.h"
@@ -88,6 +89,8 @@ private slots:
     void helpContexts();
     void printHiddenButShortcutRuns();
     void creation();
+    void placeOnScreen_data();
+    void placeOnScreen();
     void loadFillsListsAndRows();
     void slowLoadShowsWaitCursor();
     void openDialogSettings();
@@ -309,6 +312,30 @@ void TestMainWindow::creation()
     QCOMPARE(List("cklChromosomes")->count(), 0);
     QCOMPARE(List("cklGenes")->count(), 0);
     QCOMPARE(List("cklChromosomes")->height(), 141);
+}
+
+void TestMainWindow::placeOnScreen_data()
+{
+    QTest::addColumn<QRect>("screen");
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QRect>("place");
+    QTest::newRow("design fits") << QRect(0, 0, 1920, 1080) << QRect(0, 0, 1920, 1040)
+                                 << QRect(0, 144, 1920, 617);
+    QTest::newRow("moved up to fit")
+        << QRect(0, 0, 1280, 720) << QRect(0, 0, 1280, 700) << QRect(0, 83, 1280, 617);
+    // 1920 x 1080 at scale 2: the design is taller than the screen.
+    QTest::newRow("scaled screen")
+        << QRect(0, 0, 960, 540) << QRect(0, 27, 960, 513) << QRect(0, 27, 960, 513);
+    QTest::newRow("second screen")
+        << QRect(1920, 0, 1280, 1024) << QRect(1920, 0, 1280, 1024) << QRect(1920, 144, 1280, 617);
+}
+
+void TestMainWindow::placeOnScreen()
+{
+    QFETCH(QRect, screen);
+    QFETCH(QRect, available);
+    QFETCH(QRect, place);
+    QCOMPARE(DesignedPlace(screen, available, 144, 617), place);
 }
 
 void TestMainWindow::loadFillsListsAndRows()
