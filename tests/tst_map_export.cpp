@@ -99,11 +99,19 @@ struct TExportMap
         out.removeDuplicates();
         return out;
     }
+    // The chromosome names that start inside the picture: they stand right-aligned left of the
+    // map, so a wide type face can push a long one past the left edge.
     QStringList Names() const
     {
+        QFont bold = Chart.CanvasFont;
+        bold.setBold(true);
+        QImage device(1, 1, QImage::Format_RGB888);
+        const QFontMetrics metrics(bold, &device);
+        const int right = Chart.ValueToPixel(Chart.BottomAxis, 0) - 40;
         QStringList out;
         for (const QByteArray &n : Map.Catalogue.FChromosomeNames)
-            out.append(QString::fromLatin1(n));
+            if (right - metrics.horizontalAdvance(QString::fromLatin1(n)) >= 0)
+                out.append(QString::fromLatin1(n));
         return out;
     }
     QList<QRgb> ArrowColors() const
