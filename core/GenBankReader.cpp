@@ -8,8 +8,6 @@
 
 #include "core/RecordIds.h"
 
-#include "core/RecordIds.h"
-
 #include "util/StringOps.h"
 
 #include <algorithm>
@@ -158,9 +156,11 @@ bool ParseLocation(QByteArrayView text, std::vector<TPart> &parts, qint32 &stran
 }
 
 // The span of the parts, Start <= End. On a circular record of the given length a part a..b with
-// a above b, and a part listed after one it lies wholly before (before one it lies wholly after,
-// when the parts are complemented one by one and so listed from their ends), runs on past the
-// origin: it is moved one length on, so that the span keeps the feature's length. On a linear
+// a above b runs on past the origin, and so does a join whose parts step over the record's end:
+// a part ends at the length and the next begins at 1 (when the parts are complemented one by one,
+// and so listed from their ends, a part begins at 1 and the next ends at the length). What lies
+// past the origin is moved one length on, so that the span keeps the feature's length. Any other
+// join, a trans-spliced gene's parts far apart included, takes its outer bounds. On a linear
 // record a..b with a above b is an error.
 struct TSpan
 {
@@ -188,12 +188,12 @@ bool PartsSpan(const std::vector<TPart> &parts, bool circular, qint32 length, TS
             wrap = k;
             break;
         }
-        if (k == 0 || !circular)
+        if (k == 0 || !circular || length <= 0)
             continue;
         const TPart &q = parts[k - 1];
         const qint32 low = std::min(p.First, p.Second), high = std::max(p.First, p.Second);
         const qint32 qLow = std::min(q.First, q.Second), qHigh = std::max(q.First, q.Second);
-        if (fromEnds ? low >= qHigh : high <= qLow) {
+        if (fromEnds ? qLow == 1 && high == length : qHigh == length && low == 1) {
             wrap = k;
             break;
         }
@@ -302,7 +302,7 @@ struct TGbFeature
 };
 
 // The features a record gives its rows from, in this order of preference: genes, else CDS, else
-// RNA and mobile elements, else the source.
+// RNA (mRNA among them) and mobile elements, else the source.
 enum class TKind
 {
     None,
@@ -318,8 +318,8 @@ TKind KindOf(QByteArrayView key)
         return TKind::Gene;
     if (key == "CDS")
         return TKind::Cds;
-    if (key == "rRNA" || key == "tRNA" || key == "ncRNA" || key == "misc_RNA" || key == "tmRNA" ||
-        key == "mobile_element")
+    if (key == "mRNA" || key == "rRNA" || key == "tRNA" || key == "ncRNA" || key == "misc_RNA" ||
+        key == "tmRNA" || key == "mobile_element")
         return TKind::Other;
     if (key == "source")
         return TKind::Source;
@@ -482,8 +482,10 @@ private:
                 ++key;
             m_kind = KindOf(text.first(key));
             // Features of a kind less preferred than one the record has are not kept, but for
-            // the CDS that give genes their products.
-            if (m_kind > m_best && !(m_kind == TKind::Cds && m_best == TKind::Gene))
+            // the CDS that give genes their products. A source after the first is a part of
+            // the record (a clone, a strain's stretch), not another row.
+            if ((m_kind > m_best && !(m_kind == TKind::Cds && m_best == TKind::Gene)) ||
+                (m_kind == TKind::Source && m_hasSource))
                 m_kind = TKind::None;
             m_featureLine = m_lines.lineNumber();
             m_location = TrimBytesView(text.sliced(key)).toByteArray();
@@ -600,8 +602,47 @@ private:
         m_state = TState::Between;
     }
 
+    // The first CDS of each locus tag and of each gene name, among those keep() accepts: one pass
+    // over the CDS to index them, then one look-up per gene.
+    class TCdsIndex
+    {
+    public:
+        template <class Keep> TCdsIndex(const std::vector<TGbFeature> &cds, Keep keep) : m_cds(cds)
+        {
+            for (std::size_t c = 0; c < cds.size(); ++c) {
+                if (!keep(cds[c]))
+                    continue;
+                Add(m_tags, m_byTag, cds[c].LocusTag, c);
+                Add(m_genes, m_byGene, cds[c].Gene, c);
+            }
+        }
+
+        // The CDS of a gene's locus tag, else of its gene name, else null.
+        const TGbFeature *find(const TGbFeature &gene) const
+        {
+            qint32 k = gene.LocusTag.isEmpty() ? -1 : m_tags.find(gene.LocusTag);
+            if (k >= 0)
+                return &m_cds[std::size_t(m_byTag[std::size_t(k)])];
+            k = gene.Gene.isEmpty() ? -1 : m_genes.find(gene.Gene);
+            return k < 0 ? nullptr : &m_cds[std::size_t(m_byGene[std::size_t(k)])];
+        }
+
+    private:
+        static void Add(TIdIndex &index, std::vector<qint32> &of, const QByteArray &key,
+                        std::size_t c)
+        {
+            if (!key.isEmpty() &&
+                std::size_t(index.findOrAdd(key, TIdIndex::Hash(key))) == of.size())
+                of.push_back(qint32(c));
+        }
+
+        const std::vector<TGbFeature> &m_cds;
+        TIdIndex m_tags, m_genes;
+        std::vector<qint32> m_byTag, m_byGene; // the CDS of each key
+    };
+
     // Genes without a product take that of the first CDS with a product of their locus tag, else
-    // of their gene name: one pass over the CDS to index them, one over the genes.
+    // of their gene name (also when the locus tag names no CDS).
     void takeCdsProducts()
     {
         bool wanted = false;
@@ -609,68 +650,27 @@ private:
             wanted = wanted || g.Product.isEmpty();
         if (!wanted || m_cds.empty())
             return;
-        TIdIndex tags, genes;
-        std::vector<qint32> byTag, byGene; // the CDS of each key
-        for (std::size_t c = 0; c < m_cds.size(); ++c) {
-            const TGbFeature &cds = m_cds[c];
-            if (cds.Product.isEmpty())
-                continue;
-            if (!cds.LocusTag.isEmpty() &&
-                std::size_t(tags.findOrAdd(cds.LocusTag, TIdIndex::Hash(cds.LocusTag))) ==
-                    byTag.size())
-                byTag.push_back(qint32(c));
-            if (!cds.Gene.isEmpty() &&
-                std::size_t(genes.findOrAdd(cds.Gene, TIdIndex::Hash(cds.Gene))) == byGene.size())
-                byGene.push_back(qint32(c));
-        }
-        for (TGbFeature &g : m_features) {
-            if (!g.Product.isEmpty())
-                continue;
-            const qint32 k = !g.LocusTag.isEmpty() ? tags.find(g.LocusTag)
-                             : !g.Gene.isEmpty()   ? genes.find(g.Gene)
-                                                   : -1;
-            if (k >= 0)
-                g.Product =
-                    m_cds[std::size_t((g.LocusTag.isEmpty() ? byGene : byTag)[std::size_t(k)])]
-                        .Product;
-        }
+        const TCdsIndex index(m_cds, [](const TGbFeature &cds) { return !cds.Product.isEmpty(); });
+        for (TGbFeature &g : m_features)
+            if (g.Product.isEmpty())
+                if (const TGbFeature *cds = index.find(g))
+                    g.Product = cds->Product;
     }
 
     // The identifiers (and proteins) of the records about to be added; a gene takes the
     // protein_id and translation of the first CDS of its locus tag, else of its gene name.
     void keepIds()
     {
-        TIdIndex tags, genes;
-        std::vector<qint32> byTag, byGene;
-        if (m_best == TKind::Gene) {
-            for (std::size_t c = 0; c < m_cds.size(); ++c) {
-                const TGbFeature &cds = m_cds[c];
-                if (!cds.LocusTag.isEmpty() &&
-                    std::size_t(tags.findOrAdd(cds.LocusTag, TIdIndex::Hash(cds.LocusTag))) ==
-                        byTag.size())
-                    byTag.push_back(qint32(c));
-                if (!cds.Gene.isEmpty() &&
-                    std::size_t(genes.findOrAdd(cds.Gene, TIdIndex::Hash(cds.Gene))) ==
-                        byGene.size())
-                    byGene.push_back(qint32(c));
-            }
-        }
+        const bool genes = m_best == TKind::Gene;
+        const TCdsIndex index(m_cds, [genes](const TGbFeature &) { return genes; });
         for (std::size_t i = 0; i < m_features.size(); ++i) {
             const TGbFeature &f = m_features[i];
             const std::size_t r = m_records.size() + i;
             for (const QByteArray *id : {&f.Gene, &f.LocusTag, &f.ProteinId})
                 m_ids->add(r, *id);
-            const TGbFeature *cds = &f;
-            if (m_best == TKind::Gene) {
-                const qint32 k = !f.LocusTag.isEmpty() ? tags.find(f.LocusTag)
-                                 : !f.Gene.isEmpty()   ? genes.find(f.Gene)
-                                                       : -1;
-                cds = k < 0 ? nullptr
-                            : &m_cds[std::size_t(
-                                  (f.LocusTag.isEmpty() ? byGene : byTag)[std::size_t(k)])];
-                if (cds)
-                    m_ids->add(r, cds->ProteinId);
-            }
+            const TGbFeature *cds = genes ? index.find(f) : &f;
+            if (genes && cds)
+                m_ids->add(r, cds->ProteinId);
             if (cds && m_ids->wantsProteins())
                 m_ids->setProtein(r, cds->Translation);
         }

@@ -1,6 +1,8 @@
-// The GFF3 reader. Genes and CDS groups are collected in the order of their first line; the
-// choice between them is made per sequence once the whole file is read, and so are the products
-// a gene takes from its children, since GFF3 allows a child before its parent.
+// The GFF3 reader. Genes and the fallbacks (CDS groups, transcripts, exon groups) are collected
+// in the order of their first line; the choice between them is made per sequence once the whole
+// file is read, and so are the products a gene takes from its children, since GFF3 allows a
+// child before its parent. Transcripts and exons are collected only on sequences that have shown
+// no gene or CDS so far, so that a file of genes does not keep its exons.
 //
 // A gene line costs no allocation besides its record's comment: IDs go to an arena index, names
 // are interned. Gene and CDS lines are looked up a batch at a time, as in the coordinate file
@@ -32,6 +34,30 @@ bool Is(QByteArrayView text, const char *literal)
 {
     const auto n = qsizetype(std::strlen(literal));
     return text.size() == n && std::memcmp(text.data(), literal, std::size_t(n)) == 0;
+}
+
+// What a feature gives a record as, in the order of preference on one sequence: genes, else CDS
+// groups, else transcripts (mRNA, transcript and the other RNA types), else exon groups.
+enum class TLevel : quint8
+{
+    Gene,
+    Cds,
+    Transcript,
+    Exon,
+    None
+};
+
+TLevel LevelOf(QByteArrayView type)
+{
+    if (Is(type, "gene") || Is(type, "pseudogene") || Is(type, "ncRNA_gene"))
+        return TLevel::Gene;
+    if (Is(type, "CDS"))
+        return TLevel::Cds;
+    if (Is(type, "exon"))
+        return TLevel::Exon;
+    if (Is(type, "transcript") || type.endsWith("RNA") || type.endsWith("_transcript"))
+        return TLevel::Transcript;
+    return TLevel::None;
 }
 
 // Splits tag=value;tag=value. False for an entry without "=" or with an empty tag.
@@ -143,7 +169,7 @@ public:
     }
 
 private:
-    // Genes or CDS groups as records while the file is read: Start <= End until the end, the
+    // Genes or a fallback as records while the file is read: Start <= End until the end, the
     // chromosome's index in ChromosomeIndex, the product (when known) in Comment.
     struct TFeatures
     {
@@ -152,18 +178,34 @@ private:
         std::vector<qint32> RecordOfKey;
         std::vector<std::pair<qint32, QByteArray>> Notes; // Note or description, by record
         TRecordIds Ids;                                   // by record, for a homology source
+        // Of a fallback, by record: the genes before its first line, and its place among the
+        // fallbacks' records.
+        std::vector<std::pair<std::size_t, qint64>> Place;
     };
+    static constexpr int kFallbacks = 3; // CDS, transcript, exon
 
-    // A gene or CDS line between its parsing and its look-ups.
+    TFeatures &features(TLevel level)
+    {
+        return level == TLevel::Gene ? m_genes : m_fallbacks[int(level) - 1];
+    }
+
+    // The most preferred level a sequence has shown so far.
+    TLevel bestLevel(qint32 chromosome) const
+    {
+        return std::size_t(chromosome) < m_best.size() ? m_best[std::size_t(chromosome)]
+                                                       : TLevel::None;
+    }
+
+    // A line that waits between its parsing and its look-ups.
     struct TPending
     {
         qint64 Line = 0;
-        bool Gene = false;
+        TLevel Level = TLevel::Gene;
         qint32 Chromosome = 0;
         qint32 Start = 0;
         qint32 End = 0;
         qint32 Strand = 0;
-        std::string Key; // ID, or Parent for a CDS; empty for none
+        std::string Key; // ID (else Parent for a CDS), Parent (else ID) for an exon; may be empty
         quint64 KeyHash = 0;
         std::string Name; // trimmed and upper-cased
         quint64 NameHash = 0;
@@ -204,17 +246,24 @@ private:
             m_lines.fail(QStringLiteral("attribute without \"tag=value\""));
         const qint32 strand = c[6][0] == '-' ? -1 : c[6][0] == '+' ? 1 : 0;
 
-        const QByteArrayView type = c[2];
-        const bool gene = Is(type, "gene") || Is(type, "pseudogene") || Is(type, "ncRNA_gene");
-        const bool cds = !gene && Is(type, "CDS");
+        const TLevel level = LevelOf(c[2]);
+        const bool gene = level == TLevel::Gene;
+        const bool cds = level == TLevel::Cds;
         if (!gene && !cds) {
             // Children of genes: their products, and the links from a transcript to its gene.
             if (!a.Parent.isEmpty() && !a.Product.isEmpty())
                 m_childProducts.push_back({a.Parent.toByteArray(), a.Product.toByteArray()});
             if (!a.Parent.isEmpty() && !a.Id.isEmpty())
                 addTranscript(a.Id, a.Parent);
-            return;
+            if (level == TLevel::None)
+                return;
         }
+        const qint32 chromosome = m_builder.chromosome(Decoded(c[0], m_scratch));
+        if (bestLevel(chromosome) < level && !cds)
+            return; // a transcript or exon where something better gives the records
+        if (std::size_t(chromosome) >= m_best.size())
+            m_best.resize(std::size_t(chromosome) + 1, TLevel::None);
+        m_best[std::size_t(chromosome)] = std::min(m_best[std::size_t(chromosome)], level);
         if (cds && !a.Parent.isEmpty() && !a.Product.isEmpty())
             m_childProducts.push_back({a.Parent.toByteArray(), a.Product.toByteArray()});
         if (m_ids && cds && !a.Parent.isEmpty() && !a.ProteinId.isEmpty())
@@ -227,31 +276,31 @@ private:
                                   phase >= '0' && phase <= '2' ? phase - '0' : 0});
         }
 
-        // A gene or CDS line waits in the batch for its look-ups; the rest is done now.
+        // The line waits in the batch for its look-ups; the rest is done now.
         TPending &p = m_pending[m_pendingCount];
         p.Line = m_lines.lineNumber();
-        p.Gene = gene;
+        p.Level = level;
         p.Start = start;
         p.End = end;
         p.Strand = strand;
+        p.Chromosome = chromosome;
         // Lines of one ID are the parts of one feature; a CDS without an ID is grouped by its
-        // Parent.
-        const QByteArrayView key = !a.Id.isEmpty() ? a.Id : cds ? a.Parent : QByteArrayView();
+        // Parent, exons (each of its own ID) by their Parent.
+        const bool exon = level == TLevel::Exon;
+        const QByteArrayView key = exon              ? (!a.Parent.isEmpty() ? a.Parent : a.Id)
+                                   : !a.Id.isEmpty() ? a.Id
+                                   : cds             ? a.Parent
+                                                     : QByteArrayView();
         p.Key.assign(key.data(), std::size_t(key.size()));
         p.KeyHash = TIdIndex::Hash(key);
         if (!key.isEmpty())
-            (gene ? m_genes : m_cds).Keys.prefetch(p.KeyHash);
-        const QByteArrayView name = !a.Name.isEmpty()       ? a.Name
-                                    : !a.Gene.isEmpty()     ? a.Gene
-                                    : !a.LocusTag.isEmpty() ? a.LocusTag
-                                                            : key;
+            features(level).Keys.prefetch(p.KeyHash);
+        // An exon's Name names the exon, not the transcript its group stands for.
+        const QByteArrayView name = !a.Name.isEmpty() && !exon ? a.Name
+                                    : !a.Gene.isEmpty()        ? a.Gene
+                                    : !a.LocusTag.isEmpty()    ? a.LocusTag
+                                                               : key;
         p.NameHash = m_builder.geneKey(Decoded(name, m_scratch), p.Name);
-        p.Chromosome = m_builder.chromosome(Decoded(c[0], m_scratch));
-        if (gene) {
-            if (std::size_t(p.Chromosome) >= m_hasGenes.size())
-                m_hasGenes.resize(std::size_t(p.Chromosome) + 1, false);
-            m_hasGenes[std::size_t(p.Chromosome)] = true;
-        }
         p.Product.clear();
         p.Note.clear();
         p.Ids.clear();
@@ -277,7 +326,7 @@ private:
         for (int k = 0; k < m_pendingCount; ++k) {
             const TPending &p = m_pending[k];
             if (!p.Key.empty())
-                (p.Gene ? m_genes : m_cds).Keys.prefetchCandidate(p.KeyHash);
+                features(p.Level).Keys.prefetchCandidate(p.KeyHash);
             m_builder.prefetchGeneName(p.NameHash);
         }
         const int count = m_pendingCount;
@@ -288,7 +337,7 @@ private:
 
     void add(TPending &p)
     {
-        TFeatures &features = p.Gene ? m_genes : m_cds;
+        TFeatures &features = this->features(p.Level);
         if (!p.Key.empty()) {
             const qint32 k = features.Keys.findOrAdd(
                 QByteArrayView(p.Key.data(), qsizetype(p.Key.size())), p.KeyHash);
@@ -307,8 +356,8 @@ private:
             }
             features.RecordOfKey.push_back(qint32(features.Records.size()));
         }
-        if (!p.Gene)
-            m_genesBeforeCds.push_back(m_genes.Records.size());
+        if (p.Level != TLevel::Gene)
+            features.Place.push_back({m_genes.Records.size(), m_fallbackCount++});
         features.Records.push_back(tGene{m_builder.chromosomeName(p.Chromosome), p.Chromosome, 0,
                                          p.Start, p.End, p.Strand, -1,
                                          m_builder.geneName(p.Name, p.NameHash), QByteArray()});
@@ -434,9 +483,10 @@ private:
                 }
             }
             if (record < 0) {
-                const qint32 k = m_cds.Keys.find(part.Key);
+                const TFeatures &cds = m_fallbacks[0];
+                const qint32 k = cds.Keys.find(part.Key);
                 if (k >= 0)
-                    record = cdsPlace[std::size_t(m_cds.RecordOfKey[std::size_t(k)])];
+                    record = cdsPlace[std::size_t(cds.RecordOfKey[std::size_t(k)])];
             }
             if (record < 0)
                 continue;
@@ -479,68 +529,87 @@ private:
         }
     }
 
+    // The fallback whose next record (at[k] in m_fallbacks[k]) came first, or -1 when none is
+    // left.
+    int nextFallback(const std::size_t (&at)[kFallbacks]) const
+    {
+        int first = -1;
+        for (int k = 0; k < kFallbacks; ++k) {
+            const auto &place = m_fallbacks[k].Place;
+            if (at[k] < place.size() &&
+                (first < 0 || place[at[k]].second < m_fallbacks[first].Place[at[first]].second))
+                first = k;
+        }
+        return first;
+    }
+
     std::vector<tGene> records()
     {
         takeChildProducts();
         TakeNotes(m_genes);
-        TakeNotes(m_cds);
+        for (TFeatures &f : m_fallbacks)
+            TakeNotes(f);
         const auto finish = [](tGene &r) {
             if (r.Strand == -1)
                 std::swap(r.Start, r.End);
             r.ChromosomeIndex = 0;
         };
-        const auto keep = [&](const tGene &r) {
-            return std::size_t(r.ChromosomeIndex) >= m_hasGenes.size() ||
-                   !m_hasGenes[std::size_t(r.ChromosomeIndex)];
+        // A fallback's record is kept where its sequence has nothing more preferred.
+        const auto keep = [&](const tGene &r, int k) {
+            return bestLevel(r.ChromosomeIndex) == TLevel(k + 1);
         };
         std::vector<tGene> &genes = m_genes.Records;
         for (tGene &r : genes)
             finish(r);
-        bool anyCds = false;
-        for (const tGene &r : m_cds.Records)
-            anyCds = anyCds || keep(r);
-        std::vector<qint64> genePlace, cdsPlace;
+        bool anyKept = false;
+        for (int k = 0; k < kFallbacks; ++k)
+            for (const tGene &r : m_fallbacks[k].Records)
+                anyKept = anyKept || keep(r, k);
+        std::vector<qint64> genePlace, place[kFallbacks];
         if (m_ids) {
             takeChildProteinIds();
             genePlace.resize(genes.size());
-            cdsPlace.assign(m_cds.Records.size(), -1);
             for (std::size_t g = 0; g < genes.size(); ++g)
                 genePlace[g] = qint64(g);
+            for (int k = 0; k < kFallbacks; ++k)
+                place[k].assign(m_fallbacks[k].Records.size(), -1);
         }
         const auto keepIds = [&] {
             if (!m_ids)
                 return;
             m_ids->takeRenumbered(m_genes.Ids, genePlace);
-            m_ids->takeRenumbered(m_cds.Ids, cdsPlace);
-            keepCdsParts(genePlace, cdsPlace);
+            for (int k = 0; k < kFallbacks; ++k)
+                m_ids->takeRenumbered(m_fallbacks[k].Ids, place[k]);
+            keepCdsParts(genePlace, place[0]);
         };
-        if (!anyCds) {
+        if (!anyKept) {
             keepIds();
             return std::move(genes);
         }
-        // Both lists are in the order of their first lines; merge them.
+        // All lists are in the order of their first lines; merge them.
         std::vector<tGene> out;
-        out.reserve(genes.size() + m_cds.Records.size());
+        out.reserve(genes.size() + m_fallbacks[0].Records.size());
         std::size_t g = 0;
-        for (std::size_t c = 0; c < m_cds.Records.size(); ++c) {
-            for (; g < m_genesBeforeCds[c]; ++g) {
+        const auto genesUpTo = [&](std::size_t end) {
+            for (; g < end; ++g) {
                 if (m_ids)
                     genePlace[g] = qint64(out.size());
                 out.push_back(std::move(genes[g]));
             }
-            tGene &r = m_cds.Records[c];
-            if (keep(r)) {
-                finish(r);
-                if (m_ids)
-                    cdsPlace[c] = qint64(out.size());
-                out.push_back(std::move(r));
-            }
-        }
-        for (; g < genes.size(); ++g) {
+        };
+        std::size_t at[kFallbacks] = {};
+        for (int k; (k = nextFallback(at)) >= 0; ++at[k]) {
+            TFeatures &f = m_fallbacks[k];
+            tGene &r = f.Records[at[k]];
+            if (!keep(r, k))
+                continue;
+            genesUpTo(f.Place[at[k]].first);
+            finish(r);
             if (m_ids)
-                genePlace[g] = qint64(out.size());
-            out.push_back(std::move(genes[g]));
+                place[k][at[k]] = qint64(out.size());
+            out.push_back(std::move(r));
         }
+        genesUpTo(genes.size());
         keepIds();
         return out;
     }
@@ -549,9 +618,9 @@ private:
     TRecordIds *m_ids;
     TRecordBuilder m_builder;
     TFeatures m_genes;
-    TFeatures m_cds;
-    std::vector<std::size_t> m_genesBeforeCds; // by CDS group
-    std::vector<bool> m_hasGenes;              // by chromosome index
+    TFeatures m_fallbacks[kFallbacks]; // by level after the genes
+    qint64 m_fallbackCount = 0;        // records of the fallbacks so far
+    std::vector<TLevel> m_best;        // by chromosome index, see bestLevel()
     std::vector<std::pair<QByteArray, QByteArray>> m_childProducts;
     std::vector<std::pair<QByteArray, QByteArray>> m_childProteinIds; // Parent, protein_id
     struct TCdsLine
@@ -573,6 +642,11 @@ int SplitGffColumns(QByteArrayView line, QByteArrayView *columns)
 {
     const int count = SplitColumns(line, '\t', columns, 10);
     return count == 10 && TrimBytesView(columns[9]).isEmpty() ? 9 : count;
+}
+
+bool IsGffFrame(QByteArrayView column)
+{
+    return column == "." || column == "0" || column == "1" || column == "2";
 }
 
 bool IsGff3VersionLine(QByteArrayView line)

@@ -1,5 +1,7 @@
 // The GTF reader, also for GFF2: the lines of one gene_id (in GFF2, of one group) on one sequence
-// make one record, kept in the order of their first line.
+// make one record, kept in the order of their first line. GFF2 lets a line end after its eighth
+// column, the frame; such a line, as gene finders write them, has no group and is a record of its
+// own.
 #include "core/FeatureReaders.h"
 
 #include "util/StringOps.h"
@@ -90,10 +92,18 @@ struct TGtfGene
 // genes.
 bool IsGeneType(QByteArrayView type)
 {
-    static const char *const kTypes[] = {
-        "gene",       "pseudogene",     "transcript",     "mRNA",
-        "CDS",        "coding_exon",    "exon",           "start_codon",
-        "stop_codon", "five_prime_UTR", "three_prime_UTR"};
+    static const char *const kTypes[] = {"gene",
+                                         "pseudogene",
+                                         "transcript",
+                                         "mRNA",
+                                         "CDS",
+                                         "coding_exon",
+                                         "exon",
+                                         "start_codon",
+                                         "stop_codon",
+                                         "five_prime_UTR",
+                                         "three_prime_UTR",
+                                         "ORF"};
     for (const char *t : kTypes)
         if (type == t)
             return true;
@@ -106,6 +116,7 @@ std::vector<tGene> ReadGtf(TLineReader &lines, bool gff2)
 {
     TRecordBuilder builder;
     TNameTable keys(1024);
+    std::vector<std::size_t> geneOfKey; // lines without a group have no key
     std::vector<TGtfGene> genes;
     std::string key;
     QByteArrayView line;
@@ -113,8 +124,11 @@ std::vector<tGene> ReadGtf(TLineReader &lines, bool gff2)
         if (TrimBytesView(line).isEmpty() || line[0] == '#')
             continue;
         QByteArrayView c[10];
-        if (SplitGffColumns(line, c) != 9)
+        const int columns = SplitGffColumns(line, c);
+        if (columns != 9 && !(gff2 && columns == 8))
             lines.fail(QStringLiteral("nine tab-separated columns expected"));
+        if (columns == 8 && !IsGffFrame(c[7]))
+            lines.fail(QStringLiteral("eight columns, the last not a frame (0, 1, 2 or .)"));
         qint32 start = 0, end = 0;
         if (!ReadPosition(c[3], start))
             lines.fail(QStringLiteral("the start is not a valid position"));
@@ -126,9 +140,16 @@ std::vector<tGene> ReadGtf(TLineReader &lines, bool gff2)
             lines.fail(QStringLiteral("the strand is not +, - or ."));
         if (c[0].isEmpty())
             lines.fail(QStringLiteral("no sequence name"));
-        if (gff2 &&
-            (!IsGeneType(c[2]) || TrimBytesView(c[8]).isEmpty() || TrimBytesView(c[8]) == "."))
-            continue; // no gene, or no group to make one of
+        if (gff2 && !IsGeneType(c[2]))
+            continue; // no gene
+        const qint32 strand = c[6][0] == '-' ? -1 : c[6][0] == '+' ? 1 : 0;
+        const QByteArrayView attributes = columns == 9 ? TrimBytesView(c[8]) : QByteArrayView();
+        if (gff2 && (attributes.isEmpty() || attributes == ".")) {
+            // No group to join: the line alone, which nothing names.
+            genes.push_back(TGtfGene{builder.chromosome(c[0]), start, end, strand, false,
+                                     QByteArray(), QByteArray()});
+            continue;
+        }
         TGtfAttributes a;
         if (!ParseAttributes(c[8], a, gff2))
             lines.fail(QStringLiteral("attributes not in the form key \"value\";"));
@@ -137,7 +158,6 @@ std::vector<tGene> ReadGtf(TLineReader &lines, bool gff2)
         if (a.GeneId.isEmpty())
             lines.fail(gff2 ? QStringLiteral("no group (the first attribute's value)")
                             : QStringLiteral("no gene_id"));
-        const qint32 strand = c[6][0] == '-' ? -1 : c[6][0] == '+' ? 1 : 0;
         const qint32 chromosome = builder.chromosome(c[0]);
         const bool geneLine = c[2] == "gene";
 
@@ -146,11 +166,12 @@ std::vector<tGene> ReadGtf(TLineReader &lines, bool gff2)
         key.append(reinterpret_cast<const char *>(&chromosome), sizeof chromosome);
         const QByteArrayView keyView(key.data(), qsizetype(key.size()));
         const qint32 k = keys.findOrAdd(keyView, [&] { return keyView.toByteArray(); });
-        if (std::size_t(k) == genes.size()) {
+        if (std::size_t(k) == geneOfKey.size()) {
+            geneOfKey.push_back(genes.size());
             genes.push_back(TGtfGene{chromosome, start, end, strand, geneLine, QByteArray(),
                                      a.GeneId.toByteArray()});
         } else {
-            TGtfGene &g = genes[std::size_t(k)];
+            TGtfGene &g = genes[geneOfKey[std::size_t(k)]];
             if (geneLine && !g.FromGeneLine) {
                 // The gene line gives the span and the strand; its other lines no longer count.
                 g.Start = start;
@@ -162,7 +183,7 @@ std::vector<tGene> ReadGtf(TLineReader &lines, bool gff2)
                 g.End = std::max(g.End, end);
             }
         }
-        TGtfGene &g = genes[std::size_t(k)];
+        TGtfGene &g = genes[geneOfKey[std::size_t(k)]];
         if (g.Gene.isEmpty() && !a.GeneName.isEmpty())
             g.Gene = builder.geneName(a.GeneName);
     }

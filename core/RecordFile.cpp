@@ -66,17 +66,20 @@ TAttributeStyle AttributeStyle(QByteArrayView column)
     return column.contains("gene_id") ? TAttributeStyle::GeneId : TAttributeStyle::KeyValue;
 }
 
-// Nine columns, whole numbers in the fourth and fifth, a strand in the seventh.
-bool IsGffLine(QByteArrayView line, TAttributeStyle &style)
+// Nine columns, whole numbers in the fourth and fifth, a strand in the seventh; or eight, the
+// last a frame (a GFF2 line without attributes, which sets eight).
+bool IsGffLine(QByteArrayView line, TAttributeStyle &style, bool &eight)
 {
     QByteArrayView c[10];
-    if (SplitGffColumns(line, c) != 9)
+    const int columns = SplitGffColumns(line, c);
+    eight = columns == 8 && IsGffFrame(c[7]);
+    if (columns != 9 && !eight)
         return false;
     qint32 value = 0;
     if (c[0].isEmpty() || !ReadPosition(c[3], value) || !ReadPosition(c[4], value) ||
         c[6].size() != 1 || !std::strchr("+-.?", c[6][0]))
         return false;
-    style = AttributeStyle(c[8]);
+    style = eight ? TAttributeStyle::None : AttributeStyle(c[8]);
     return true;
 }
 
@@ -148,7 +151,7 @@ QString NoRecordReason(TFileFormat format)
 {
     switch (format) {
     case TFileFormat::Gff3:
-        return QStringLiteral("no gene, pseudogene, ncRNA_gene or CDS feature in it");
+        return QStringLiteral("no gene, pseudogene, ncRNA_gene, CDS, RNA or exon feature in it");
     case TFileFormat::Gtf:
     case TFileFormat::Gff2:
         return QStringLiteral("no gene, transcript, CDS or exon line in it");
@@ -323,6 +326,7 @@ TFileFormat DetectFileFormat(QByteArrayView head, const QString &fileName)
     bool anyData = false;
     bool bedHeader = false;
     bool gff = false, bed = false;
+    bool eightColumns = false; // a GFF line without attributes, which only GFF2 allows
     bool afterLocus = false;
     TAttributeStyle style = TAttributeStyle::None; // the first that tells
     while (!head.isEmpty()) {
@@ -367,7 +371,9 @@ TFileFormat DetectFileFormat(QByteArrayView head, const QString &fileName)
         // The first data line decides between GFF, BED and neither; the reader tells of a later
         // line that breaks the format.
         TAttributeStyle lineStyle = TAttributeStyle::None;
-        const bool gffLine = IsGffLine(line, lineStyle);
+        bool eight = false;
+        const bool gffLine = IsGffLine(line, lineStyle, eight);
+        eightColumns = eightColumns || (gffLine && eight);
         if (!anyData) {
             gff = gffLine;
             bed = IsBedLine(line);
@@ -391,8 +397,11 @@ TFileFormat DetectFileFormat(QByteArrayView head, const QString &fileName)
             return TFileFormat::Gtf;
         case TAttributeStyle::KeyValue:
             return TFileFormat::Gff2;
-        case TAttributeStyle::TagValue:
         case TAttributeStyle::None:
+            if (eightColumns)
+                return TFileFormat::Gff2;
+            break;
+        case TAttributeStyle::TagValue:
             break;
         }
         return TFileFormat::Gff3;

@@ -40,7 +40,8 @@ QString FileFormatName(TFileFormat format);
 // - the version of a "##gff-version" line before the data;
 // - otherwise from the data lines: nine tab-separated columns, whole numbers in the fourth and
 //   fifth, a strand in the seventh make GFF3 (tag=value attributes), GTF (key "value" with a
-//   gene_id) or GFF2 (key "value" without); a "track" or "browser" line, a BED name, or lines
+//   gene_id) or GFF2 (key "value" without, or eight columns, the last a frame, where no line
+//   tells the attributes' kind); a "track" or "browser" line, a BED name, or lines
 //   with whole numbers in the second and third columns and three columns or six and more (a
 //   score and a strand in the fifth and sixth), make BED. Anything else is a coordinate file.
 constexpr qsizetype kFormatHead = 64 << 10;

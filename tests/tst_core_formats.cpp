@@ -96,6 +96,8 @@ void TestFormats::detect_data()
                          << "GTF";
     QTest::newRow("gtf, eight columns")
         << QByteArray("c\ts\tgene\t1\t9\t.\t+\tgene_id \"g\";\n") << "" << coordinate;
+    QTest::newRow("gff2 of eight columns") << QByteArray("c\ts\tCDS\t1\t9\t.\t+\t0\n") << ""
+                                           << "GFF2";
     QTest::newRow("gff3 line without header")
         << QByteArray("c\ts\tgene\t1\t9\t.\t+\t.\tID=g\n") << ""
         << "GFF3";
@@ -146,6 +148,16 @@ void TestFormats::gff3_data()
           "a\ts\tCDS\t20\t30\t.\t+\t0\tParent=t1\n"
           "a\ts\tCDS\t40\t44\t.\t-\t0\tID=c9;Parent=t1;Name=n\n",
           "a 5 30 1 T1 P\nb 1 50 1 G\na 44 40 -1 N"},
+         {"transcripts, else exons by Parent, where a sequence has no gene or CDS",
+          "ctg123\t.\tmRNA\t1300\t9000\t.\t+\t.\tID=mrna0001;Name=sonichedgehog\n"
+          "ctg123\t.\texon\t1300\t1500\t.\t+\t.\tID=exon00001;Parent=mrna0001\n"
+          "e\ts\texon\t50\t60\t.\t-\t.\tID=x1;Parent=t9;Name=exon1;product=p\n"
+          "c\ts\tCDS\t5\t9\t.\t+\t0\tParent=t1\nc\ts\ttRNA\t1\t9\t.\t+\t.\tID=r\n"
+          "ctg123\t.\tlnc_RNA\t1050\t1500\t.\t-\t.\tID=mrna0002\n"
+          "ctg123\t.\texon\t3000\t3902\t.\t+\t.\tID=exon00003;Parent=mrna0001\n"
+          "e\ts\texon\t10\t20\t.\t-\t.\tID=x2;Parent=t9\n",
+          "ctg123 1300 9000 1 SONICHEDGEHOG\ne 60 10 -1 T9 P\nc 5 9 1 T1\n"
+          "ctg123 1500 1050 -1 MRNA0002"},
          {"##FASTA ends", "c\ts\tgene\t1\t9\t.\t+\t.\tID=g\n##FASTA\n>c\nACGT\n", "c 1 9 1 G"},
          {"FASTA header ends", "c\ts\tgene\t1\t9\t.\t+\t.\tID=g\n>c\nACGT\n", "c 1 9 1 G"},
          {"end before start", "\n# x\nc\ts\tgene\t9\t1\t.\t+\t.\tID=g\n",
@@ -312,7 +324,7 @@ void TestFormats::filesAsFound_data()
         "Error in the file at line 1. The line looks like GFF, but its fourth or fifth column is "
         "not a whole number.");
     row("GFF3, no gene", "", "##gff-version 3\n# x\n",
-        "Error in the GFF3 file: no gene, pseudogene, ncRNA_gene or CDS feature in it");
+        "Error in the GFF3 file: no gene, pseudogene, ncRNA_gene, CDS, RNA or exon feature in it");
     row("GTF, unquoted values, tab at the end", "", gene + "gene_id g1; gene_name abc;\t\n",
         "c 1 9 1 ABC");
     row("GFF2 of groups", "",
@@ -322,6 +334,13 @@ void TestFormats::filesAsFound_data()
         "I 10 150 1 F5.1");
     row("GFF2 without version", "", "s\tJ\texon\t5\t20\t.\t-\t.\tname \"fg1\"; transcriptId 7\n",
         "s 20 5 -1 FG1");
+    row("GFF2, lines without attributes", "",
+        "s\tGlimmer3\tCDS\t10\t90\t4.2\t+\t0\ns\tG\tCDS\t20\t30\t.\t-\t1\t\n"
+        "s\tG\texon\t5\t8\t.\t.\t.\t.\ns\tG\tCDS\t1\t2\t.\t+\t.\tCDS \"a\"\n",
+        "s 10 90 1 ???\ns 30 20 -1 ???\ns 5 8 0 ???\ns 1 2 1 A");
+    row("GFF2, eight columns, no frame", "",
+        "##gff-version 2\n" + gene.first(gene.size() - 3) + "\tx\n",
+        "Error in the GFF2 file at line 2: eight columns, the last not a frame (0, 1, 2 or .)");
     row("GFF2, a group word alone", "", "##gff-version 2\n" + gene + "g1\n",
         "Error in the GFF2 file at line 2: attributes not in the form key \"value\";");
     row("BED6 by its columns", "x.txt", "c\t0\t10\tg1\t0\t+\n", "c 1 10 1 G1");
@@ -377,6 +396,25 @@ void TestFormats::filesAsFound_data()
             "     gene            join(complement(1..100),complement(6801..7000))\n"
             "     gene            join(1..50,40..100)\n//\n",
         "pX 6801 7100 1 A\npX 7100 6801 -1 ???\npX 7100 6801 -1 ???\npX 1 100 1 ???");
+    row("GenBank joins that do not step over the end of a circular record", "",
+        "LOCUS       pX   7000 bp    DNA     circular SYN 01-JAN-2000\n" + features +
+            "     gene            complement(join(6799..6900,5..100))\n"
+            "                     /trans_splicing\n"
+            "     gene            join(complement(50..100),complement(6801..6900))\n"
+            "     gene            join(6801..7000,2..100)\n//\n",
+        "pX 6900 5 -1 ???\npX 6900 50 -1 ???\npX 2 7000 1 ???");
+    row("GenBank mRNA, product by /gene, the first source only", "",
+        "LOCUS       R 100 bp\n" + features +
+            "     source          1..100\n     source          1..40\n"
+            "     mRNA            5..50\n                     /gene=\"m\"\n//\n"
+            "LOCUS       S 100 bp\n" +
+            features +
+            "     gene            1..10\n                     /gene=\"a\"\n"
+            "                     /locus_tag=\"T1\"\n     CDS             1..10\n"
+            "                     /gene=\"a\"\n                     /product=\"p\"\n//\n"
+            "LOCUS       T 100 bp\n" +
+            features + "     source          1..100\n     source          1..40\n//\n",
+        "R 5 50 1 M\nS 1 10 1 A P\nT 1 100 1 ???");
     row("GenBank start after end on a linear record", "",
         "LOCUS       L   7000 bp    DNA     linear\n" + features +
             "     gene            6801..100\n//\n",
