@@ -9,19 +9,13 @@
 
 #include "core/NameTable.h"
 #include "core/RecordMemory.h"
+#include "core/TextInput.h"
 #include "util/StringOps.h"
 
-#include <QFile>
+#include <QIODevice>
 
 #include <cstring>
 #include <string>
-
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -66,6 +60,10 @@ public:
     // line without one. Returns where the unread rest begins (the start of an unfinished line).
     const char *parseLines(const char *p, const char *end, bool final)
     {
+        // A UTF-8 byte order mark that starts the file is no part of its first line.
+        if (!m_started && end - p >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0)
+            p += 3;
+        m_started = true;
         while (!m_finished && p < end) {
             if (*p == kCtrlZ) {
                 // Ctrl+Z at the start of a line ends the file.
@@ -247,6 +245,7 @@ private:
     qint32 m_lastChromosome = -1;
     // 64 bits: a file of more than 2^31 lines (empty ones, say) still numbers its lines.
     qint64 m_lineCounter = 0;
+    bool m_started = false;
     bool m_finished = false;
     std::string m_scratch;
     TPending m_pending[kBatch];
@@ -327,48 +326,9 @@ std::vector<tGene> ReadCoordinateDevice(QIODevice &device)
     return records;
 }
 
-void OpenRegularFile(const QString &path, QFile &file)
-{
-    if (path.isEmpty())
-        throw EInOutError(QStringLiteral("Cannot open file \"\": No file name specified"));
-    const auto cannotOpen = [&](const QString &reason) {
-        return EInOutError(QStringLiteral("Cannot open file \"%1\": %2").arg(path, reason));
-    };
-#ifdef Q_OS_UNIX
-    // Only a regular file has an end. Opening a FIFO without a writer would wait for ever and a
-    // device such as /dev/zero never ends, so both are refused; the open itself must not block,
-    // hence O_NONBLOCK until the file is known to be regular.
-    const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        throw cannotOpen(QString::fromLocal8Bit(std::strerror(errno)));
-    struct stat status = {};
-    if (::fstat(fd, &status) != 0) {
-        const int error = errno;
-        ::close(fd);
-        throw cannotOpen(QString::fromLocal8Bit(std::strerror(error)));
-    }
-    if (!S_ISREG(status.st_mode)) {
-        ::close(fd);
-        throw cannotOpen(S_ISDIR(status.st_mode) ? QString::fromLocal8Bit(std::strerror(EISDIR))
-                                                 : QStringLiteral("Not a regular file"));
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        throw cannotOpen(file.errorString());
-    }
-#else
-    file.setFileName(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw cannotOpen(file.errorString());
-#endif
-}
-
 std::vector<tGene> LoadCoordinateFile(const QString &path)
 {
-    QFile file;
-    OpenRegularFile(path, file);
-    return ReadCoordinateDevice(file);
-    // The QFile closes the file on every path.
+    TTextInput input(path);
+    return ReadCoordinateDevice(input.device());
+    // The input closes the file on every path.
 }

@@ -8,14 +8,15 @@
 #include "core/NameTable.h"
 #include "core/ProteinClusters.h"
 #include "core/RecordIds.h"
+#include "core/TextInput.h"
 #include "util/StringOps.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -30,10 +31,57 @@ QByteArray Key(QByteArrayView text)
     return key;
 }
 
+bool IsDecimalDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// True when the text is a decimal number whose first significant digit stands below the
+// units: one too small for a double then underflows.
+bool IsSmallDecimal(QByteArrayView text)
+{
+    qsizetype i = text.startsWith('-') || text.startsWith('+') ? 1 : 0;
+    qint64 order = 0; // the power of ten of the first significant digit
+    qint64 zeros = 0; // zeros after the point before it
+    bool significant = false, point = false;
+    for (; i < text.size() && (IsDecimalDigit(text[i]) || (text[i] == '.' && !point)); ++i) {
+        if (text[i] == '.') {
+            point = true;
+        } else if (significant) {
+            order += point ? 0 : 1;
+        } else if (text[i] != '0') {
+            significant = true;
+            order = point ? -(zeros + 1) : 0;
+        } else if (point) {
+            ++zeros;
+        }
+    }
+    if (!significant)
+        return false;
+    qint64 exponent = 0;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        const bool negative = ++i < text.size() && text[i] == '-';
+        i += i < text.size() && (text[i] == '-' || text[i] == '+');
+        const qsizetype first = i;
+        for (; i < text.size() && IsDecimalDigit(text[i]); ++i)
+            exponent = std::min<qint64>(exponent * 10 + (text[i] - '0'), qint64(1) << 40);
+        if (i == first)
+            return false;
+        exponent = negative ? -exponent : exponent;
+    }
+    return i == text.size() && order + exponent < 0;
+}
+
 bool ReadNumber(QByteArrayView text, double &value)
 {
+    text = TrimBytesView(text);
     bool ok = false;
-    value = TrimBytesView(text).toByteArray().toDouble(&ok);
+    value = text.toByteArray().toDouble(&ok);
+    if (!ok && IsSmallDecimal(text)) {
+        // Below the smallest double (an e-value of 1e-400): it is 0 as far as a double goes.
+        value = 0;
+        return true;
+    }
     return ok && std::isfinite(value);
 }
 
@@ -208,6 +256,17 @@ THomologyTable ReadTable(QIODevice &device, const THomologyThresholds &threshold
     }
 }
 
+// A file of a homology source, opened as every text input is; its errors are the source's, so
+// that they are not put on the map's files.
+std::unique_ptr<TTextInput> OpenHomologyInput(const QString &path)
+{
+    try {
+        return std::make_unique<TTextInput>(path);
+    } catch (const EInOutError &e) {
+        throw EHomologyError(e.message());
+    }
+}
+
 // A FASTA file beside a GFF3 file without ##FASTA: the same name with .fa, .fasta or .fna.
 void ReadFastaBeside(const QStringList &paths, const std::vector<std::size_t> &fileEnds,
                      TRecordIds &ids)
@@ -223,11 +282,12 @@ void ReadFastaBeside(const QStringList &paths, const std::vector<std::size_t> &f
             continue;
         const QFileInfo gff(paths[f]);
         for (const char *extension : {".fa", ".fasta", ".fna"}) {
-            QFile file(gff.path() + QLatin1Char('/') + gff.completeBaseName() +
-                       QLatin1String(extension));
-            if (!file.open(QIODevice::ReadOnly))
+            const QString path =
+                gff.path() + QLatin1Char('/') + gff.completeBaseName() + QLatin1String(extension);
+            if (!QFileInfo::exists(path))
                 continue;
-            TLineReader lines(file);
+            const std::unique_ptr<TTextInput> input = OpenHomologyInput(path);
+            TLineReader lines(input->device());
             QByteArrayView line;
             QByteArray name, bases;
             const auto keep = [&] {
@@ -251,8 +311,10 @@ void ReadFastaBeside(const QStringList &paths, const std::vector<std::size_t> &f
                     }
                 }
             } catch (const TFormatError &e) {
-                throw EHomologyError(
-                    QStringLiteral("Cannot read %1: %2").arg(file.fileName(), e.Reason));
+                throw EHomologyError(QStringLiteral("Cannot read %1 at line %2: %3")
+                                         .arg(path)
+                                         .arg(e.Line)
+                                         .arg(e.Reason));
             }
             keep();
             break;
@@ -285,10 +347,8 @@ THomologyTable ParseHomologyTable(const QByteArray &text, const THomologyThresho
 
 THomologyTable ReadHomologyTable(const QString &path, const THomologyThresholds &thresholds)
 {
-    QFile file(path);
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
-        throw EHomologyError(QStringLiteral("Cannot open the homology table %1").arg(path));
-    return ReadTable(file, thresholds);
+    const std::unique_ptr<TTextInput> input = OpenHomologyInput(path);
+    return ReadTable(input->device(), thresholds);
 }
 
 QString THomologyReport::Text() const

@@ -5,6 +5,7 @@
 
 #include "core/CoordinateReader.h"
 #include "core/FeatureReaders.h"
+#include "core/TextInput.h"
 #include "util/StringOps.h"
 
 #include <QBuffer>
@@ -414,8 +415,8 @@ TFileFormat DetectFileFormat(QByteArrayView head, const QString &fileName)
 
 std::vector<tGene> LoadRecordFile(const QString &path, TRecordIds *ids)
 {
-    QFile file;
-    OpenRegularFile(path, file);
+    TTextInput input(path);
+    QIODevice &file = input.device();
     QByteArray head(kFormatHead, Qt::Uninitialized);
     const qint64 got = file.read(head.data(), head.size());
     const TFileFormat format = got < 0 ? TFileFormat::Coordinate

@@ -4,6 +4,7 @@
 #include "core/Catalogue.h"
 #include "core/RecordFile.h"
 
+#include <QStringEncoder>
 #include <QtTest>
 
 #include <functional>
@@ -11,11 +12,11 @@
 namespace {
 
 // The records as "chromosome start end strand GENE COMMENT", one per line, or the error.
-QString Read(const QByteArray &text, const QString &name = QString())
+QString Describe(const std::function<std::vector<tGene>()> &read)
 {
     try {
         QStringList lines;
-        for (const tGene &r : ParseRecordText(text, name))
+        for (const tGene &r : read())
             lines << QStringLiteral("%1 %2 %3 %4 %5 %6")
                          .arg(QString::fromUtf8(r.ChromosomeName))
                          .arg(r.Start)
@@ -27,6 +28,11 @@ QString Read(const QByteArray &text, const QString &name = QString())
     } catch (const Exception &e) {
         return e.message();
     }
+}
+
+QString Read(const QByteArray &text, const QString &name = QString())
+{
+    return Describe([&] { return ParseRecordText(text, name); });
 }
 
 QString ErrorOf(const std::function<void()> &f)
@@ -66,6 +72,8 @@ private slots:
     void filesAsFound_data();
     void filesAsFound();
     void twoGenomes();
+    void encodings_data();
+    void encodings();
 };
 
 void TestFormats::detect_data()
@@ -501,6 +509,53 @@ void TestFormats::twoGenomes()
                  LoadCatalogue(QStringList{mouse, wide.fileName()});
              }),
              QStringLiteral("wide.txt: Integer overflow"));
+}
+
+void TestFormats::encodings_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("encoding");
+    QTest::addColumn<QString>("expected");
+    const QString coordinates = QStringLiteral("c\t1\t9\t1\tg\u00e8ne\n");
+    for (const char *encoding : {"UTF-8", "UTF-16LE", "UTF-16BE", "UTF-32LE", "UTF-32BE"})
+        QTest::newRow(encoding) << coordinates << encoding << "c 1 9 1 G\u00e8NE";
+    QTest::newRow("GFF3 in UTF-16LE")
+        << "##gff-version 3\nc\ts\tgene\t1\t9\t.\t+\t.\tID=g;Name=dnaA\n"
+        << "UTF-16LE"
+        << "c 1 9 1 DNAA";
+    QTest::newRow("line numbers of UTF-16BE") << "c\t1\t9\t1\n\r\nc\tx\t9\t1\n"
+                                              << "UTF-16BE"
+                                              << "Error in the file at line 3";
+    // The pair of units of U+1F600 split by the decoder's block of 1 MB.
+    const QString padding(524286 - 10, 'a');
+    QTest::newRow("a pair across a block") << "c\t1\t9\t1\tg\t" + padding + "\U0001F600\n"
+                                           << "UTF-16LE"
+                                           << "c 1 9 1 G " + padding.toUpper() + "\U0001F600";
+    QTest::newRow("UTF-16 without its mark")
+        << coordinates << "UTF-16LE, no mark"
+        << "Cannot read file \"%1\": it looks like UTF-16 text without a byte-order mark; save "
+           "it as UTF-8";
+}
+
+// Every file is read as the text it holds, whatever the encoding its byte-order mark names.
+void TestFormats::encodings()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, encoding);
+    QFETCH(QString, expected);
+    const bool marked = !encoding.endsWith(QStringLiteral("no mark"));
+    QStringEncoder encoder(encoding.section(',', 0, 0).toLatin1().constData(),
+                           marked ? QStringConverter::Flag::WriteBom
+                                  : QStringConverter::Flag::Default);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("x.txt")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(encoder.encode(text));
+    file.close();
+    QCOMPARE(Describe([&] { return LoadRecordFile(file.fileName()); }),
+             expected.contains("%1") ? expected.arg(file.fileName()) : expected);
+    if (expected.startsWith(QStringLiteral("c "))) // a byte order mark kept would not show above
+        QCOMPARE(LoadRecordFile(file.fileName()).front().ChromosomeName, QByteArray("c"));
 }
 
 QTEST_GUILESS_MAIN(TestFormats)

@@ -7,7 +7,16 @@
 #include "core/RecordIds.h"
 #include "core/Reports.h"
 
+#include <QStringEncoder>
 #include <QtTest>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -80,6 +89,9 @@ private slots:
             << kCoordinates << hits << 30.0 << "DNAA:DNAA DNAB:DNAA POLA:" << 0;
         QTest::newRow("hits, lower identity joins through dnaB")
             << kCoordinates << hits << 20.0 << "DNAA:DNAA DNAB:DNAA POLA:DNAA" << 0;
+        QTest::newRow("hits, an e-value below the smallest double")
+            << kCoordinates << QByteArray("dnaA\tdnaB\t45\t3\t1\t0\t1\t3\t1\t3\t1e-400\t9\n")
+            << 30.0 << "DNAA:DNAA DNAB:DNAA POLA:" << 0;
         QTest::newRow("hits as fractions")
             << kCoordinates << QByteArray("dnaB\tpolA\t0.35\t3\t1\t0\t1\t3\t1\t3\t1e-9\t50\n")
             << 30.0 << "DNAA: DNAB:DNAB POLA:DNAB" << 0;
@@ -120,7 +132,7 @@ private slots:
                                             "homology table: give group<TAB>gene lines, an "
                                             "\"Orthogroup\" header or 12-column similarity hits";
         QTest::newRow("a hit without its e-value")
-            << QByteArray("a\tb\t50\t1\t1\t1\t1\t1\t1\t1\tx\t1\n")
+            << QByteArray("a\tb\t50\t1\t1\t1\t1\t1\t1\t1\t1e-400x\t1\n")
             << "Error in the homology table at line 1: the e-value (column 11) is not a number";
     }
     void errors()
@@ -136,6 +148,79 @@ private slots:
         } catch (const EHomologyError &e) {
             QCOMPARE(e.message(), message);
         }
+    }
+
+    // The files of a homology source are read as the map's files are: text whatever its
+    // encoding, and only from a regular file, so that a FIFO or a device neither holds the load
+    // nor fills the memory. Should an open wait all the same, a writer comes after five seconds.
+    void sourceFiles_data()
+    {
+        QTest::addColumn<QString>("table"); // FILE for the file written, else what it is
+        QTest::addColumn<QString>("fasta");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("UTF-16LE groups") << "UTF-16LE"
+                                         << ""
+                                         << "Homology: t, 1 group";
+        QTest::newRow("UTF-16BE hits") << "UTF-16BE hits"
+                                       << ""
+                                       << "Homology: t, 1 group";
+        const QString notRegular = QStringLiteral("Cannot open file \"%1\": Not a regular file");
+        QTest::newRow("table a FIFO") << "fifo"
+                                      << "" << notRegular;
+        QTest::newRow("table a device") << "/dev/zero"
+                                        << "" << notRegular;
+        QTest::newRow("FASTA beside a FIFO") << "auto"
+                                             << "fifo" << notRegular;
+        QTest::newRow("FASTA beside a device") << "auto"
+                                               << "/dev/urandom" << notRegular;
+    }
+    void sourceFiles()
+    {
+        QFETCH(QString, table);
+        QFETCH(QString, fasta);
+        QFETCH(QString, outcome);
+        QTemporaryDir dir;
+        const QString gff = dir.filePath("g.gff3"), tsv = dir.filePath("t");
+        QFile file(gff);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(kGff3);
+        file.close();
+        QString special = fasta.isEmpty() ? tsv : dir.filePath("g.fa");
+        const QString kind = fasta.isEmpty() ? table : fasta;
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(special).constData(), 0600), 0);
+        else if (kind.startsWith('/'))
+            QVERIFY(QFile::link(kind, special));
+        else if (table != "auto") {
+            file.setFileName(tsv);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QStringEncoder encoder(table.section(' ', 0, 0).toLatin1().constData(),
+                                   QStringConverter::Flag::WriteBom);
+            file.write(encoder.encode(table.endsWith("hits")
+                                          ? "alpha\tbeta\t50\t3\t1\t0\t1\t3\t1\t3\t1e-9\t9\n"
+                                          : "og\tgene-a\nog\tbeta\n"));
+            file.close();
+        }
+        std::atomic<bool> done = false;
+        std::thread rescue([&] {
+            for (int wait = 0; wait < 50 && !done; ++wait)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (const int fd =
+                    ::open(QFile::encodeName(special).constData(), O_WRONLY | O_NONBLOCK);
+                !done && fd >= 0)
+                ::close(fd);
+        });
+        QString message;
+        try {
+            THomologyReport report;
+            LoadCatalogue({gff}, {table == "auto" ? kAutoHomology : tsv, {}}, &report);
+            message = report.Text();
+        } catch (const EHomologyError &e) {
+            message = e.message();
+        }
+        done = true;
+        rescue.join();
+        QCOMPARE(message, outcome.contains("%1") ? outcome.arg(special) : outcome);
     }
 
     // The proteins of GFF3 CDS from ##FASTA: parts joined in their strand's order, the minus

@@ -286,6 +286,8 @@ void TestRender::errors_data()
         << "Bad --min-identity \"120\"";
     QTest::newRow("groups without a source")
         << QStringList{"--groups", "OUT.tsv", kDemo, "OUT.png"} << 2 << "--groups needs";
+    QTest::newRow("homology table a FIFO nobody writes")
+        << QStringList{"--homology", "FIFO.png", kDemo, "OUT.png"} << 1 << "Not a regular file";
     // The table's error, not put on the map's file.
     QTest::newRow("not a homology table")
         << QStringList{"--homology", bad, "--groups", "OUT.tsv", kDemo, "OUT.png"} << 1
