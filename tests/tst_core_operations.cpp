@@ -98,6 +98,7 @@ private slots:
 
     void alignExample();
     void alignFirstRecordOfRow();
+    void recordAtPositionPrefersGenes();
     void alignOverflowChangesNoOffset();
     void shiftOverflowChangesNoOffset();
 };
@@ -299,9 +300,9 @@ void TestOperations::mapItemActions_data()
     QTest::addColumn<bool>("align");
     QTest::newRow("gene on two rows") << 0 << 1 << true << true;
     QTest::newRow("gene on one row") << 0 << 2 << true << false;
-    QTest::newRow("first gene of the list") << 1 << 0 << false << true;
-    QTest::newRow("unnamed record") << 0 << 3 << false << true;
-    QTest::newRow("repeat of a gene") << 1 << 2 << false << true;
+    QTest::newRow("first gene of the list") << 1 << 0 << true << true;
+    QTest::newRow("unnamed record") << 0 << 3 << false << false;
+    QTest::newRow("repeat of a gene") << 1 << 2 << true << true;
 }
 
 void TestOperations::mapItemActions()
@@ -347,20 +348,36 @@ void TestOperations::alignExample()
     QCOMPARE(Drawn(catalogue, 0, 9000), 10000);
 }
 
-// A row is aligned on its first record of the gene; with gene index 0 that is also the first
-// unnamed record or repeat.
+// A row is aligned on its first record of the gene, never on a repeat or a "???" that shares
+// index 0 with gene 0; "???" is no gene to align on.
 void TestOperations::alignFirstRecordOfRow()
 {
     TCatalogue catalogue = HandCatalogue({{"c1", {{"???", 40, 50}, {"A", 10, 20}, {"???", 70, 80}}},
                                           {"c2", {{"B", 5, 6}, {"A", 300, 310}, {"A", 900, 910}}}});
     QCOMPARE(catalogue.FGeneNames.front(), QByteArray("???"));
     tVectorOfBoolean aligned = AlignOffsets(catalogue, 0);
-    QCOMPARE(aligned, tVectorOfBoolean({true, true}));
-    QCOMPARE(catalogue.FChromosomes[0].Offset, -40);
-    QCOMPARE(catalogue.FChromosomes[1].Offset, -900); // the repeat of A carries index 0
+    QCOMPARE(aligned, tVectorOfBoolean({false, false}));
+    QCOMPARE(catalogue.FChromosomes[0].Offset, -10);
     aligned = AlignOffsets(catalogue, GeneIndexOf(catalogue, "A"));
     QCOMPARE(catalogue.FChromosomes[0].Offset, -10);
     QCOMPARE(catalogue.FChromosomes[1].Offset, -300);
+
+    catalogue = HandCatalogue(
+        {{"c1", {{"A", 10, 20}}}, {"c2", {{"B", 1, 2}, {"B", 50, 60}, {"A", 300, 310}}}});
+    QCOMPARE(catalogue.FGeneNames.front(), QByteArray("A"));
+    aligned = AlignOffsets(catalogue, 0);
+    QCOMPARE(aligned, tVectorOfBoolean({true, true}));
+    QCOMPARE(catalogue.FChromosomes[1].Offset, -300);
+}
+
+// The hit test prefers any gene's record to "???": gene 0's and a repeat too.
+void TestOperations::recordAtPositionPrefersGenes()
+{
+    const TCatalogue catalogue =
+        HandCatalogue({{"c1", {{"10", 100, 300}, {"???", 200, 400}}},
+                       {"c2", {{"A", 100, 110}, {"A", 200, 400}, {"???", 300, 500}}}});
+    QCOMPARE(RecordAtPosition(catalogue, 0, 150), 0);
+    QCOMPARE(RecordAtPosition(catalogue, 1, 250), 1);
 }
 
 void TestOperations::alignOverflowChangesNoOffset()
