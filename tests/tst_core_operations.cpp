@@ -1,5 +1,6 @@
 // Disentangling, reversing and aligning chromosomes, and finding the record under a map position.
 #include "core/MapOperations.h"
+#include "core/Regions.h"
 
 #include "HandCatalogue.h"
 
@@ -99,6 +100,8 @@ private slots:
     void alignExample();
     void alignFirstRecordOfRow();
     void recordAtPositionPrefersGenes();
+    void regionsCutRecords_data();
+    void regionsCutRecords();
     void alignOverflowChangesNoOffset();
     void shiftOverflowChangesNoOffset();
 };
@@ -410,6 +413,45 @@ void TestOperations::shiftOverflowChangesNoOffset()
     QVERIFY_THROWS_EXCEPTION(ERangeError,
                              ShiftAlignedRows(catalogue, {true, false, false, true}, 1));
     QCOMPARE(catalogue.FChromosomes[0].Offset, kMax);
+}
+
+void TestOperations::regionsCutRecords_data()
+{
+    QTest::addColumn<QStringList>("regions"); // NAME:FROM-TO
+    QTest::addColumn<QString>("kept");        // NAME START END of each record kept, or the error
+    QTest::newRow("inside whole") << QStringList{"c1:0-600"} << "A 100 300, B 500 400";
+    QTest::newRow("cut at both ends") << QStringList{"c1:200-450"} << "A 200 300, B 450 400";
+    QTest::newRow("one record in two regions apart")
+        << QStringList{"c1:2900-5000", "c1:1100-1200"} << "C 1100 1200, C 2900 3000";
+    QTest::newRow("overlapping regions") << QStringList{"c1:150-250", "c1:200-280"} << "A 150 280";
+    QTest::newRow("touching regions") << QStringList{"c1:150-200", "c1:201-250"} << "A 150 250";
+    QTest::newRow("chromosomes in list order")
+        << QStringList{"c2:15-15", "c1:250-260"} << "A 250 260, D 15 15";
+    QTest::newRow("one region of a chromosome empty")
+        << QStringList{"c1:0-150", "c1:310-390"} << "The region c1:310-390 holds no record";
+}
+
+void TestOperations::regionsCutRecords()
+{
+    QFETCH(QStringList, regions);
+    QFETCH(QString, kept);
+    const TCatalogue catalogue = HandCatalogue(
+        {{"c1", {{"A", 100, 300}, {"B", 500, 400}, {"C", 1000, 3000}}}, {"c2", {{"D", 10, 20}}}});
+    std::vector<TRegion> given;
+    for (const QString &region : regions) {
+        const QStringList parts = region.split(QRegularExpression("[:-]"));
+        given.push_back({parts[0].toUtf8(), parts[1].toLongLong(), parts[2].toLongLong()});
+    }
+    QStringList records;
+    try {
+        const TCatalogue shown = CatalogueOfRegions(catalogue, given);
+        for (const std::vector<tGene> &row : shown.FRecords)
+            for (const tGene &r : row)
+                records << QStringLiteral("%1 %2 %3").arg(r.GeneName).arg(r.Start).arg(r.End);
+    } catch (const ERegionError &error) {
+        records << error.message();
+    }
+    QCOMPARE(records.join(QStringLiteral(", ")), kept);
 }
 
 QTEST_GUILESS_MAIN(TestOperations)
