@@ -111,6 +111,7 @@ private slots:
     void crossingsPast64Bits();
     void groupsInRowReport_data();
     void groupsInRowReport();
+    void alignOnFirstGeneOfList();
     void disentangleAddsNoCrossing_data();
     void disentangleAddsNoCrossing();
 };
@@ -487,6 +488,21 @@ void TestRender::groupsInRowReport()
     QCOMPARE(QStringList({report[1].value(2), report[1].value(5), report[1].value(7)})
                  .join(QLatin1Char(' ')),
              lower);
+}
+
+// --align on gene 0 aligns each row on that gene's first record, not on a repeat before it.
+void TestRender::alignOnFirstGeneOfList()
+{
+    QTemporaryDir dir;
+    QFile map(dir.filePath("m.txt"));
+    QVERIFY(map.open(QIODevice::WriteOnly));
+    map.write("up\t1\t2\t1\tb\nup\t50\t60\t1\tb\nup\t300\t310\t1\ta\nlow\t1000\t1010\t1\ta\n");
+    map.close();
+    const TRun run = Run({"--align", "a", "--report", "-", map.fileName(), dir.filePath("m.png")});
+    QCOMPARE(run.Status, 0);
+    const QList<QStringList> rows = Report(run.Out);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0].value(3).toInt() - rows[1].value(3).toInt(), 700);
 }
 
 void TestRender::disentangleAddsNoCrossing_data()
