@@ -323,6 +323,37 @@ bool IsNamedGene(const TCatalogue &catalogue, qint32 g)
     return At(catalogue.FGeneNames, g) != kUnknownGene;
 }
 
+qint32 GeneOfRecord(const TCatalogue &catalogue, const tGene &record)
+{
+    if (record.GeneIndex != 0)
+        return record.GeneIndex;
+    // The list is sorted in unsigned byte order, so the name is found by bisection.
+    const QByteArray &name = IdentityName(catalogue, record);
+    const tVectorOfString &genes = catalogue.FGeneNames;
+    const auto found = std::lower_bound(genes.begin(), genes.end(), name, ByteLess);
+    if (found == genes.end() || *found != name)
+        throw ERangeError();
+    return name == kUnknownGene ? -1 : qint32(found - genes.begin());
+}
+
+qint32 FirstRecordOf(const TCatalogue &catalogue, qint32 c, qint32 g)
+{
+    const std::vector<tGene> &row = At(catalogue.FRecords, c);
+    if (g != 0) {
+        for (std::size_t i = 0; i < row.size(); ++i)
+            if (row[i].GeneIndex == g)
+                return qint32(i);
+        return -1;
+    }
+    if (!IsNamedGene(catalogue, 0))
+        return -1;
+    const QByteArray &name = catalogue.FGeneNames.front();
+    for (std::size_t i = 0; i < row.size(); ++i)
+        if (row[i].GeneIndex == 0 && IdentityName(catalogue, row[i]) == name)
+            return qint32(i);
+    return -1;
+}
+
 qint32 MapCoordinate(const ChromosomeView &view, qint32 c)
 {
     const qint32 shifted = CheckedAdd(c, view.Offset);

@@ -70,11 +70,20 @@ inline const QByteArray &IdentityName(const TCatalogue &catalogue, const tGene &
 // The gene a record stands for is the index of its name in FGeneNames. The first record of a
 // gene on a chromosome carries it as GeneIndex; the others carry 0 (a repeat of a gene on its
 // chromosome, a record named "???", gene 0 itself) and FZeroGenes holds theirs, found by name, so
-// that a repeat is that gene wherever the list puts "???". Run after GroupRecords, and again
-// after any change of a record's name; a name not in the list raises ERangeError.
+// that a repeat is that gene wherever the list puts "???". Index 0 is thus no sign of "no gene":
+// GeneOfRecord and FirstRecordOf tell a record's gene and a gene's first record. Run after
+// GroupRecords, and again after any change of a record's name; a name not in the list raises
+// ERangeError.
 void FindZeroGenes(TCatalogue &catalogue);
 // Whether gene g is one the file named: every gene of the list but "???".
 bool IsNamedGene(const TCatalogue &catalogue, qint32 g);
+// The gene a record stands for: its GeneIndex, or for a record of index 0 the gene of its
+// identity name; -1 for a record named "???", the only record that is no gene. A name not in
+// the list raises ERangeError.
+qint32 GeneOfRecord(const TCatalogue &catalogue, const tGene &record);
+// The index in row c of the first record of gene g there, or -1 (always for "???"). Gene 0
+// shares its index with repeats and "???", so its first record is found by its name.
+qint32 FirstRecordOf(const TCatalogue &catalogue, qint32 c, qint32 g);
 
 // Where coordinate c of a chromosome shown with this view stands on the map: c + Offset, negated
 // when the chromosome is inverted (mirrored about 0 after the shift). Checked 32-bit arithmetic:

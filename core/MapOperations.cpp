@@ -15,8 +15,10 @@ std::vector<TGenePosition> GenePositions(const TCatalogue &catalogue, qint32 c)
         if (record.GeneIndex < 0 || record.GeneIndex >= geneCount)
             throw ERangeError();
         // Index 0 is also carried by unnamed records and by repeats, whose gene's first record
-        // is elsewhere in the row: only records of gene 0 itself count for it.
-        if (record.GeneIndex == 0 && !(geneZeroNamed && record.GeneName == catalogue.FGeneNames[0]))
+        // is elsewhere in the row: only records of gene 0 itself count for it, by the name that
+        // makes their gene (a group's under a homology source).
+        if (record.GeneIndex == 0 &&
+            !(geneZeroNamed && IdentityName(catalogue, record) == catalogue.FGeneNames[0]))
             continue;
         positions.push_back({record.GeneIndex, double(record.Start)});
     }
@@ -102,12 +104,10 @@ tVectorOfBoolean AlignOffsets(TCatalogue &catalogue, qint32 g)
     std::vector<qint32> offsets(catalogue.FChromosomes.size());
     for (std::size_t r = 0; r < catalogue.FRecords.size(); ++r) {
         // Only a row's first record of the gene counts; later repeats are not looked at.
-        for (const tGene &record : catalogue.FRecords[r]) {
-            if (record.GeneIndex == g) {
-                At(offsets, qint64(r)) = CheckedNeg(record.Start);
-                At(alignedRows, qint64(r)) = true;
-                break;
-            }
+        const qint32 first = FirstRecordOf(catalogue, qint32(r), g);
+        if (first >= 0) {
+            At(offsets, qint64(r)) = CheckedNeg(catalogue.FRecords[r][std::size_t(first)].Start);
+            At(alignedRows, qint64(r)) = true;
         }
     }
     for (std::size_t r = 0; r < alignedRows.size(); ++r)
@@ -154,7 +154,7 @@ qint32 RecordAtPosition(const TCatalogue &catalogue, qint32 chromosome, qint32 x
         // Between Start and End, both included, whichever of them is the greater.
         if (Sign(v, record.Start) * Sign(v, record.End) <= 0) {
             result = qint32(i);
-            if (record.GeneIndex != 0)
+            if (IdentityName(catalogue, record) != kUnknownGene)
                 break;
         }
     }
@@ -163,10 +163,11 @@ qint32 RecordAtPosition(const TCatalogue &catalogue, qint32 chromosome, qint32 x
 
 TMapItemActions MapItemActions(const TCatalogue &catalogue, qint32 chromosome, qint32 record)
 {
-    const qint32 g = At(At(catalogue.FRecords, chromosome), record).GeneIndex;
+    // Every record but "???" is a gene's, repeats and gene 0 among them.
+    const qint32 g = GeneOfRecord(catalogue, At(At(catalogue.FRecords, chromosome), record));
     TMapItemActions actions;
-    actions.InfoEnabled = g != 0;
-    actions.AlignEnabled = At(catalogue.FGeneCounts, g) > 1;
+    actions.InfoEnabled = g >= 0;
+    actions.AlignEnabled = g >= 0 && At(catalogue.FGeneCounts, g) > 1;
     return actions;
 }
 

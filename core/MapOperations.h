@@ -36,16 +36,19 @@ double LinkCoefficient(const std::vector<TGenePosition> &earlier,
 void InverseChromosome(TCatalogue &catalogue, qint32 k);
 
 // First step of an alignment on gene g: every row carrying g gets Offset = -(Start of its first
-// record of g). Returns which rows were aligned. An overflow (EIntOverflow) changes no offset.
+// record of g, FirstRecordOf); "???" aligns no row. Returns which rows were aligned. An overflow
+// (EIntOverflow) changes no offset.
 tVectorOfBoolean AlignOffsets(TCatalogue &catalogue, qint32 g);
 // Second step: moves every aligned row by -m (m the bottom axis minimum after the first pass).
 // An overflow or a row outside the catalogue (ERangeError) changes no offset.
 void ShiftAlignedRows(TCatalogue &catalogue, const tVectorOfBoolean &alignedRows, qint32 m);
 
-// The record of chromosome row `chromosome` under map position x, or -1.
+// The record of chromosome row `chromosome` under map position x, or -1: the first under it that
+// is a gene's (not "???"), else the last under it.
 qint32 RecordAtPosition(const TCatalogue &catalogue, qint32 chromosome, qint32 x);
 
-// Which entries of the map item pop-up are enabled for the clicked record.
+// Which entries of the map item pop-up are enabled for the clicked record: information for any
+// record of a gene (GeneOfRecord, not "???"), Align when that gene is on more than one row.
 struct TMapItemActions
 {
     bool InfoEnabled = false;

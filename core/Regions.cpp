@@ -1,14 +1,17 @@
 #include "core/Regions.h"
 
+#include <QHash>
+
 #include <algorithm>
+#include <limits>
 
 namespace {
-bool Overlaps(const tGene &record, const TRegion &region)
+// A stretch of a chromosome, both ends included.
+struct TSpan
 {
-    const qint64 low = std::min(record.Start, record.End);
-    const qint64 high = std::max(record.Start, record.End);
-    return high >= region.From && low <= region.To;
-}
+    qint64 From = 0;
+    qint64 To = 0;
+};
 
 QString RegionText(const TRegion &region)
 {
@@ -17,22 +20,89 @@ QString RegionText(const TRegion &region)
         .arg(region.From)
         .arg(region.To);
 }
+
+// The regions of one chromosome sorted once and merged where they overlap or touch: disjoint,
+// ascending stretches, so that a record is found among them by bisection and is kept once
+// however many of the regions it lies in.
+std::vector<TSpan> MergedSpans(const std::vector<TRegion> &regions,
+                               const std::vector<std::size_t> &ofChromosome)
+{
+    std::vector<TSpan> spans;
+    spans.reserve(ofChromosome.size());
+    for (const std::size_t r : ofChromosome)
+        spans.push_back({regions[r].From, regions[r].To});
+    std::sort(spans.begin(), spans.end(),
+              [](const TSpan &a, const TSpan &b) { return a.From < b.From; });
+    std::vector<TSpan> merged;
+    for (const TSpan &span : spans) {
+        if (!merged.empty() && (span.From <= merged.back().To ||
+                                (merged.back().To < std::numeric_limits<qint64>::max() &&
+                                 span.From == merged.back().To + 1)))
+            merged.back().To = std::max(merged.back().To, span.To);
+        else
+            merged.push_back(span);
+    }
+    return merged;
+}
+
+// Appends the parts of the record inside the spans, each drawn only over what the figure shows,
+// and notes each part's stretch.
+void KeepParts(const tGene &record, const std::vector<TSpan> &spans, std::vector<tGene> &kept,
+               std::vector<TSpan> &parts)
+{
+    const qint64 low = std::min(record.Start, record.End);
+    const qint64 high = std::max(record.Start, record.End);
+    auto span = std::lower_bound(spans.begin(), spans.end(), low,
+                                 [](const TSpan &s, qint64 v) { return s.To < v; });
+    for (; span != spans.end() && span->From <= high; ++span) {
+        // Inside the record's own coordinates, so 32 bits hold the clipped ends.
+        const auto from = qint32(std::max(low, span->From));
+        const auto to = qint32(std::min(high, span->To));
+        tGene part = record;
+        // The part keeps the record's direction.
+        part.Start = record.Start <= record.End ? from : to;
+        part.End = record.Start <= record.End ? to : from;
+        kept.push_back(std::move(part));
+        parts.push_back({from, to});
+    }
+}
+
+// Marks each region of the chromosome that some part overlaps: the parts sorted by start, each
+// region looks at those starting before its end for one reaching its start.
+void MarkFound(std::vector<TSpan> parts, const std::vector<TRegion> &regions,
+               const std::vector<std::size_t> &ofChromosome, std::vector<bool> &found)
+{
+    std::sort(parts.begin(), parts.end(),
+              [](const TSpan &a, const TSpan &b) { return a.From < b.From; });
+    std::vector<qint64> reach(parts.size()); // the greatest end of the parts up to each
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        reach[i] = i == 0 ? parts[i].To : std::max(reach[i - 1], parts[i].To);
+    for (const std::size_t r : ofChromosome) {
+        const auto before = std::upper_bound(parts.begin(), parts.end(), regions[r].To,
+                                             [](qint64 v, const TSpan &s) { return v < s.From; });
+        const auto count = std::size_t(before - parts.begin());
+        found[r] = count > 0 && reach[count - 1] >= regions[r].From;
+    }
+}
 } // namespace
 
 TCatalogue CatalogueOfRegions(const TCatalogue &catalogue, const std::vector<TRegion> &regions)
 {
+    QHash<QByteArray, std::vector<std::size_t>> byChromosome;
+    for (std::size_t r = 0; r < regions.size(); ++r)
+        byChromosome[regions[r].Chromosome].push_back(r);
     std::vector<bool> found(regions.size(), false);
     std::vector<tGene> kept;
     for (const ChromosomeView &view : catalogue.FChromosomes) {
-        const QByteArray &name = At(catalogue.FChromosomeNames, view.ChromosomeIndex);
-        for (const tGene &record : At(catalogue.FRecords, view.ChromosomeIndex)) {
-            bool in = false;
-            for (std::size_t r = 0; r < regions.size(); ++r)
-                if (regions[r].Chromosome == name && Overlaps(record, regions[r]))
-                    in = found[r] = true;
-            if (in)
-                kept.push_back(record);
-        }
+        const auto ofChromosome =
+            byChromosome.constFind(At(catalogue.FChromosomeNames, view.ChromosomeIndex));
+        if (ofChromosome == byChromosome.cend())
+            continue;
+        const std::vector<TSpan> spans = MergedSpans(regions, *ofChromosome);
+        std::vector<TSpan> parts;
+        for (const tGene &record : At(catalogue.FRecords, view.ChromosomeIndex))
+            KeepParts(record, spans, kept, parts);
+        MarkFound(std::move(parts), regions, *ofChromosome, found);
     }
     for (std::size_t r = 0; r < regions.size(); ++r) {
         if (found[r])
@@ -52,14 +122,14 @@ std::vector<TRegion> RegionsAround(const TCatalogue &catalogue, qint32 g, qint64
 {
     std::vector<TRegion> regions;
     for (const ChromosomeView &view : catalogue.FChromosomes) {
-        for (const tGene &record : At(catalogue.FRecords, view.ChromosomeIndex)) {
-            if (record.GeneIndex != g)
-                continue;
-            regions.push_back({At(catalogue.FChromosomeNames, view.ChromosomeIndex),
-                               qint64(std::min(record.Start, record.End)) - flank,
-                               qint64(std::max(record.Start, record.End)) + flank});
-            break;
-        }
+        const qint32 first = FirstRecordOf(catalogue, view.ChromosomeIndex, g);
+        if (first < 0)
+            continue;
+        const tGene &record =
+            catalogue.FRecords[std::size_t(view.ChromosomeIndex)][std::size_t(first)];
+        regions.push_back({At(catalogue.FChromosomeNames, view.ChromosomeIndex),
+                           qint64(std::min(record.Start, record.End)) - flank,
+                           qint64(std::max(record.Start, record.End)) + flank});
     }
     return regions;
 }

@@ -292,7 +292,8 @@ qint32 TMapSession::ClickSeries(const TArrowSeries &series, int x)
 void TMapSession::AlignOnClicked()
 {
     MapCommand([&] {
-        const qint32 g = At(At(FCatalogue.FRecords, FClickedChromosome), FClickedRecord).GeneIndex;
+        const qint32 g = GeneOfRecord(
+            FCatalogue, At(At(FCatalogue.FRecords, FClickedChromosome), FClickedRecord));
         const tVectorOfBoolean aligned = AlignOffsets(FCatalogue, g);
         CheckMapCoordinates(FCatalogue);
         // First pass: the chart finds its automatic range from the new offsets.

@@ -9,13 +9,13 @@
 
 namespace {
 // Pairs i < j with lower[i] > lower[j], counted while merge-sorting lower[from, to).
-qint64 Inversions(std::vector<double> &lower, std::vector<double> &scratch, std::size_t from,
-                  std::size_t to)
+tCrossings Inversions(std::vector<double> &lower, std::vector<double> &scratch, std::size_t from,
+                      std::size_t to)
 {
     if (to - from < 2)
         return 0;
     const std::size_t mid = from + (to - from) / 2;
-    qint64 count = Inversions(lower, scratch, from, mid) + Inversions(lower, scratch, mid, to);
+    tCrossings count = Inversions(lower, scratch, from, mid) + Inversions(lower, scratch, mid, to);
     std::size_t i = from;
     std::size_t j = mid;
     std::size_t k = from;
@@ -24,7 +24,7 @@ qint64 Inversions(std::vector<double> &lower, std::vector<double> &scratch, std:
             scratch[k++] = lower[i++];
         } else {
             // Every element left in the first half is greater than this one.
-            count += qint64(mid - i);
+            count += mid - i;
             scratch[k++] = lower[j++];
         }
     }
@@ -45,7 +45,8 @@ struct TRowLinks
     std::vector<TProduct> Products;
 };
 
-// Pairs (x, y), x from a and y from b, with x < y; both sorted.
+// Pairs (x, y), x from a and y from b, with x < y; both sorted. A count of pairs of records
+// fits 64 bits; their products, the crossings, take tCrossings.
 qint64 PairsBelow(const std::vector<double> &a, const std::vector<double> &b)
 {
     qint64 count = 0;
@@ -86,19 +87,25 @@ qint64 Above(const std::vector<double> &v, double x)
 // The crossings of the links of two rows without listing a product's every link: within a
 // product each pair of distinct upper ends and of distinct lower ends makes one crossing;
 // between two products, or a product and a link, the ends on either side multiply.
-qint64 Crossings(TRowLinks row)
+tCrossings Times(qint64 a, qint64 b)
 {
-    qint64 count = 0;
+    return tCrossings(a) * tCrossings(b);
+}
+
+tCrossings Crossings(TRowLinks row)
+{
+    tCrossings count = 0;
     for (std::size_t g = 0; g < row.Products.size(); ++g) {
         const TProduct &a = row.Products[g];
-        count += UnequalPairs(a.Upper) * UnequalPairs(a.Lower);
+        count += Times(UnequalPairs(a.Upper), UnequalPairs(a.Lower));
         for (std::size_t h = g + 1; h < row.Products.size(); ++h) {
             const TProduct &b = row.Products[h];
-            count += PairsBelow(a.Upper, b.Upper) * PairsBelow(b.Lower, a.Lower) +
-                     PairsBelow(b.Upper, a.Upper) * PairsBelow(a.Lower, b.Lower);
+            count += Times(PairsBelow(a.Upper, b.Upper), PairsBelow(b.Lower, a.Lower)) +
+                     Times(PairsBelow(b.Upper, a.Upper), PairsBelow(a.Lower, b.Lower));
         }
         for (const auto &[u, l] : row.Links)
-            count += Below(a.Upper, u) * Above(a.Lower, l) + Above(a.Upper, u) * Below(a.Lower, l);
+            count += Times(Below(a.Upper, u), Above(a.Lower, l)) +
+                     Times(Above(a.Upper, u), Below(a.Lower, l));
     }
     return count + CountCrossings(std::move(row.Links));
 }
@@ -113,7 +120,18 @@ std::vector<qint32> GenesOf(const TCatalogue &catalogue, qint32 chromosome)
 }
 } // namespace
 
-qint64 CountCrossings(std::vector<std::pair<double, double>> ends)
+QByteArray CrossingsText(tCrossings count)
+{
+    // QByteArray::number stops at 64 bits: the digits are taken off one by one.
+    QByteArray digits;
+    do {
+        digits.prepend(char('0' + int(count % 10)));
+        count /= 10;
+    } while (count != 0);
+    return digits;
+}
+
+tCrossings CountCrossings(std::vector<std::pair<double, double>> ends)
 {
     // In upper order, ties by lower: then a crossing is a strict inversion of the lower ends.
     std::sort(ends.begin(), ends.end());
@@ -124,7 +142,7 @@ qint64 CountCrossings(std::vector<std::pair<double, double>> ends)
     return Inversions(lower, scratch, 0, lower.size());
 }
 
-std::vector<qint64> ConnectorCrossings(const TChart &chart)
+std::vector<tCrossings> ConnectorCrossings(const TChart &chart)
 {
     // The connectors from each row to the row right below it, by their map positions.
     const int rows = std::max(0, chart.SeriesCount() - 1);
@@ -152,7 +170,7 @@ std::vector<qint64> ConnectorCrossings(const TChart &chart)
                 row.Links.emplace_back(up.StartX(p[i]), down.StartX(q[j]));
     });
 
-    std::vector<qint64> crossings(links.size(), 0);
+    std::vector<tCrossings> crossings(links.size(), 0);
     for (std::size_t s = 0; s < links.size(); ++s)
         crossings[s] = Crossings(std::move(links[s]));
     return crossings;
@@ -166,7 +184,7 @@ std::vector<TRowReportLine> RowReport(const TCatalogue &catalogue, const TChart 
         At(listIndex, catalogue.FChromosomes[i].ChromosomeIndex) = qint64(i);
     const tVectorOfDouble rs = LinkCoefficients(catalogue);
 
-    const std::vector<qint64> crossings = ConnectorCrossings(chart);
+    const std::vector<tCrossings> crossings = ConnectorCrossings(chart);
     const int rows = chart.SeriesCount() - 1;
     std::vector<TRowReportLine> lines;
     std::vector<qint32> above;
@@ -210,7 +228,7 @@ QByteArray RowReportText(const std::vector<TRowReportLine> &lines)
             (line.Inverted ? "yes" : "no") + '\t' + QByteArray::number(line.Offset) + '\t' +
             QByteArray::number(line.Records) + '\t' + QByteArray::number(line.SharedGenes) + '\t' +
             (std::isnan(line.Spearman) ? QByteArray() : QByteArray::number(line.Spearman, 'g', 6)) +
-            '\t' + QByteArray::number(line.Crossings) + '\n';
+            '\t' + CrossingsText(line.Crossings) + '\n';
     }
     return text;
 }

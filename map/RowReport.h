@@ -14,6 +14,12 @@
 
 class TChart;
 
+// A count of crossings: two rows of n records each named alike cross C(n, 2)^2 times, past 64
+// bits from n of about 65,000 on; 128 bits hold any count of links records can make.
+__extension__ typedef unsigned __int128 tCrossings;
+// The count in decimal digits.
+QByteArray CrossingsText(tCrossings count);
+
 struct TRowReportLine
 {
     QString Name;
@@ -21,9 +27,9 @@ struct TRowReportLine
     bool Inverted = false;
     qint32 Offset = 0;
     qint64 Records = 0;
-    qint64 SharedGenes = 0; // gene names also on the row above
-    double Spearman = 0;    // against the chromosome before it in the list; NaN for the first
-    qint64 Crossings = 0;   // pairs of connectors from the row above whose ends cross
+    qint64 SharedGenes = 0;   // gene names also on the row above
+    double Spearman = 0;      // against the chromosome before it in the list; NaN for the first
+    tCrossings Crossings = 0; // pairs of connectors from the row above whose ends cross
 };
 
 // One line per row series of the chart, top down.
@@ -32,7 +38,7 @@ std::vector<TRowReportLine> RowReport(const TCatalogue &catalogue, const TChart 
 QByteArray RowReportText(const std::vector<TRowReportLine> &lines);
 // Pairs of segments, each given by its (upper, lower) ends, whose ends run in opposite order:
 // one is left of the other above and right of it below. Equal ends do not cross.
-qint64 CountCrossings(std::vector<std::pair<double, double>> ends);
+tCrossings CountCrossings(std::vector<std::pair<double, double>> ends);
 // Per row series (index as on the chart), the crossings among the connectors from the row right
 // above, by the points' map positions; 0 for the template and the top row.
-std::vector<qint64> ConnectorCrossings(const TChart &chart);
+std::vector<tCrossings> ConnectorCrossings(const TChart &chart);

@@ -133,18 +133,16 @@ void ClickFirstRecordOf(TMapSession &session, const TChart &chart, qint32 g, con
     const TCatalogue &catalogue = session.FCatalogue;
     for (int s = 1; s < chart.SeriesCount(); ++s) {
         const qint32 c = chart.Series(s).Tag;
-        const std::vector<tGene> &records = At(catalogue.FRecords, c);
-        for (std::size_t r = 0; r < records.size(); ++r) {
-            if (records[r].GeneIndex != g)
-                continue;
-            if (!MapItemActions(catalogue, c, qint32(r)).AlignEnabled)
-                throw EUsageError(
-                    QStringLiteral("Cannot align on gene \"%1\": it is on one chromosome only")
-                        .arg(name));
-            session.FClickedChromosome = c;
-            session.FClickedRecord = qint32(r);
-            return;
-        }
+        const qint32 r = FirstRecordOf(catalogue, c, g);
+        if (r < 0)
+            continue;
+        if (!MapItemActions(catalogue, c, r).AlignEnabled)
+            throw EUsageError(
+                QStringLiteral("Cannot align on gene \"%1\": it is on one chromosome only")
+                    .arg(name));
+        session.FClickedChromosome = c;
+        session.FClickedRecord = r;
+        return;
     }
     throw EUsageError(
         QStringLiteral("Cannot align on gene \"%1\": no shown row carries it").arg(name));
@@ -161,10 +159,11 @@ void WriteGroups(const QString &path, const QByteArray &text)
 // True when the first record of gene g on chromosome c points left.
 bool PointsLeft(const TCatalogue &catalogue, qint32 c, qint32 g)
 {
-    for (const tGene &record : At(catalogue.FRecords, c))
-        if (record.GeneIndex == g)
-            return record.End < record.Start;
-    return false;
+    const qint32 first = FirstRecordOf(catalogue, c, g);
+    if (first < 0)
+        return false;
+    const tGene &record = catalogue.FRecords[std::size_t(c)][std::size_t(first)];
+    return record.End < record.Start;
 }
 
 // The whole run after the command line was read.

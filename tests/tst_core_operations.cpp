@@ -1,5 +1,6 @@
 // Disentangling, reversing and aligning chromosomes, and finding the record under a map position.
 #include "core/MapOperations.h"
+#include "core/Regions.h"
 
 #include "HandCatalogue.h"
 
@@ -98,6 +99,9 @@ private slots:
 
     void alignExample();
     void alignFirstRecordOfRow();
+    void recordAtPositionPrefersGenes();
+    void regionsCutRecords_data();
+    void regionsCutRecords();
     void alignOverflowChangesNoOffset();
     void shiftOverflowChangesNoOffset();
 };
@@ -299,9 +303,9 @@ void TestOperations::mapItemActions_data()
     QTest::addColumn<bool>("align");
     QTest::newRow("gene on two rows") << 0 << 1 << true << true;
     QTest::newRow("gene on one row") << 0 << 2 << true << false;
-    QTest::newRow("first gene of the list") << 1 << 0 << false << true;
-    QTest::newRow("unnamed record") << 0 << 3 << false << true;
-    QTest::newRow("repeat of a gene") << 1 << 2 << false << true;
+    QTest::newRow("first gene of the list") << 1 << 0 << true << true;
+    QTest::newRow("unnamed record") << 0 << 3 << false << false;
+    QTest::newRow("repeat of a gene") << 1 << 2 << true << true;
 }
 
 void TestOperations::mapItemActions()
@@ -347,20 +351,36 @@ void TestOperations::alignExample()
     QCOMPARE(Drawn(catalogue, 0, 9000), 10000);
 }
 
-// A row is aligned on its first record of the gene; with gene index 0 that is also the first
-// unnamed record or repeat.
+// A row is aligned on its first record of the gene, never on a repeat or a "???" that shares
+// index 0 with gene 0; "???" is no gene to align on.
 void TestOperations::alignFirstRecordOfRow()
 {
     TCatalogue catalogue = HandCatalogue({{"c1", {{"???", 40, 50}, {"A", 10, 20}, {"???", 70, 80}}},
                                           {"c2", {{"B", 5, 6}, {"A", 300, 310}, {"A", 900, 910}}}});
     QCOMPARE(catalogue.FGeneNames.front(), QByteArray("???"));
     tVectorOfBoolean aligned = AlignOffsets(catalogue, 0);
-    QCOMPARE(aligned, tVectorOfBoolean({true, true}));
-    QCOMPARE(catalogue.FChromosomes[0].Offset, -40);
-    QCOMPARE(catalogue.FChromosomes[1].Offset, -900); // the repeat of A carries index 0
+    QCOMPARE(aligned, tVectorOfBoolean({false, false}));
+    QCOMPARE(catalogue.FChromosomes[0].Offset, -10);
     aligned = AlignOffsets(catalogue, GeneIndexOf(catalogue, "A"));
     QCOMPARE(catalogue.FChromosomes[0].Offset, -10);
     QCOMPARE(catalogue.FChromosomes[1].Offset, -300);
+
+    catalogue = HandCatalogue(
+        {{"c1", {{"A", 10, 20}}}, {"c2", {{"B", 1, 2}, {"B", 50, 60}, {"A", 300, 310}}}});
+    QCOMPARE(catalogue.FGeneNames.front(), QByteArray("A"));
+    aligned = AlignOffsets(catalogue, 0);
+    QCOMPARE(aligned, tVectorOfBoolean({true, true}));
+    QCOMPARE(catalogue.FChromosomes[1].Offset, -300);
+}
+
+// The hit test prefers any gene's record to "???": gene 0's and a repeat too.
+void TestOperations::recordAtPositionPrefersGenes()
+{
+    const TCatalogue catalogue =
+        HandCatalogue({{"c1", {{"10", 100, 300}, {"???", 200, 400}}},
+                       {"c2", {{"A", 100, 110}, {"A", 200, 400}, {"???", 300, 500}}}});
+    QCOMPARE(RecordAtPosition(catalogue, 0, 150), 0);
+    QCOMPARE(RecordAtPosition(catalogue, 1, 250), 1);
 }
 
 void TestOperations::alignOverflowChangesNoOffset()
@@ -393,6 +413,45 @@ void TestOperations::shiftOverflowChangesNoOffset()
     QVERIFY_THROWS_EXCEPTION(ERangeError,
                              ShiftAlignedRows(catalogue, {true, false, false, true}, 1));
     QCOMPARE(catalogue.FChromosomes[0].Offset, kMax);
+}
+
+void TestOperations::regionsCutRecords_data()
+{
+    QTest::addColumn<QStringList>("regions"); // NAME:FROM-TO
+    QTest::addColumn<QString>("kept");        // NAME START END of each record kept, or the error
+    QTest::newRow("inside whole") << QStringList{"c1:0-600"} << "A 100 300, B 500 400";
+    QTest::newRow("cut at both ends") << QStringList{"c1:200-450"} << "A 200 300, B 450 400";
+    QTest::newRow("one record in two regions apart")
+        << QStringList{"c1:2900-5000", "c1:1100-1200"} << "C 1100 1200, C 2900 3000";
+    QTest::newRow("overlapping regions") << QStringList{"c1:150-250", "c1:200-280"} << "A 150 280";
+    QTest::newRow("touching regions") << QStringList{"c1:150-200", "c1:201-250"} << "A 150 250";
+    QTest::newRow("chromosomes in list order")
+        << QStringList{"c2:15-15", "c1:250-260"} << "A 250 260, D 15 15";
+    QTest::newRow("one region of a chromosome empty")
+        << QStringList{"c1:0-150", "c1:310-390"} << "The region c1:310-390 holds no record";
+}
+
+void TestOperations::regionsCutRecords()
+{
+    QFETCH(QStringList, regions);
+    QFETCH(QString, kept);
+    const TCatalogue catalogue = HandCatalogue(
+        {{"c1", {{"A", 100, 300}, {"B", 500, 400}, {"C", 1000, 3000}}}, {"c2", {{"D", 10, 20}}}});
+    std::vector<TRegion> given;
+    for (const QString &region : regions) {
+        const QStringList parts = region.split(QRegularExpression("[:-]"));
+        given.push_back({parts[0].toUtf8(), parts[1].toLongLong(), parts[2].toLongLong()});
+    }
+    QStringList records;
+    try {
+        const TCatalogue shown = CatalogueOfRegions(catalogue, given);
+        for (const std::vector<tGene> &row : shown.FRecords)
+            for (const tGene &r : row)
+                records << QStringLiteral("%1 %2 %3").arg(r.GeneName).arg(r.Start).arg(r.End);
+    } catch (const ERegionError &error) {
+        records << error.message();
+    }
+    QCOMPARE(records.join(QStringLiteral(", ")), kept);
 }
 
 QTEST_GUILESS_MAIN(TestOperations)

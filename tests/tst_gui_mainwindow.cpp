@@ -116,6 +116,7 @@ private slots:
     void rightPressSelectsRecord();
     void leftPressOpensNothing();
     void itemReportWindow();
+    void infoOnFirstGeneOfList();
     void inverseTwiceRestores();
     void alignWorkedExample();
     void saveDialogSettings();
@@ -728,6 +729,19 @@ void TestMainWindow::leftPressOpensNothing()
     QCOMPARE(Window().ClickedChromosome(), 1);
     QCOMPARE(Window().ClickedRecord(), 0);
     QVERIFY(!Window().PopArrows()->isVisible());
+}
+
+// Gene 0 of the list is a gene like any other: its first record offers "Get info..." and Align.
+void TestMainWindow::infoOnFirstGeneOfList()
+{
+    Window().LoadFile(Fixture("zero.txt", "c1\t100\t500\t1\taaa\nc1\t600\t900\t1\tbbb\n"
+                                          "c2\t100\t500\t1\taaa\n"));
+    Window().chChrMapClickSeries(*RowOf(Chart(), 0), 0, Qt::RightButton, Qt::NoModifier,
+                                 Chart().ValueToPixel(Chart().BottomAxis, 200.0), 50);
+    Window().PopArrows()->hide();
+    QCOMPARE(Window().ClickedRecord(), 0);
+    QVERIFY(Action("popInformation")->isEnabled());
+    QVERIFY(Action("popAlign")->isEnabled());
 }
 
 void TestMainWindow::itemReportWindow()

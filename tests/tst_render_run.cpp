@@ -108,6 +108,10 @@ private slots:
     void outputsOfTheProcess_data();
     void outputsOfTheProcess();
     void crossings();
+    void crossingsPast64Bits();
+    void groupsInRowReport_data();
+    void groupsInRowReport();
+    void alignOnFirstGeneOfList();
     void disentangleAddsNoCrossing_data();
     void disentangleAddsNoCrossing();
 };
@@ -421,8 +425,86 @@ void TestRender::crossings()
         for (std::size_t i = 0; i < ends.size(); ++i)
             for (std::size_t j = i + 1; j < ends.size(); ++j)
                 pairs += (ends[i].first - ends[j].first) * (ends[i].second - ends[j].second) < 0;
-        QCOMPARE(CountCrossings(ends), pairs);
+        QCOMPARE(CrossingsText(CountCrossings(ends)), QByteArray::number(pairs));
     }
+}
+
+// Two rows of 80,000 records all named G: C(80000, 2)^2 crossings, past 64 bits.
+void TestRender::crossingsPast64Bits()
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath("g.txt"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    constexpr int kRecords = 80000;
+    for (const char *row : {"upper", "lower"})
+        for (int i = 0; i < kRecords; ++i)
+            file.write(row + ('\t' + QByteArray::number(i * 10 + 1)) + '\t' +
+                       QByteArray::number(i * 10 + 5) + "\t1\tG\n");
+    file.close();
+    const TRun run = Run({"--report", "-", file.fileName(), dir.filePath("m.png")});
+    QCOMPARE(run.Status, 0);
+    const QList<QStringList> rows = Report(run.Out);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[1].value(7), QStringLiteral("10239744001600000000"));
+}
+
+// With homology groups, every group is a gene both rows share, the first in the list too:
+// shared, crossings and Disentangle count it.
+void TestRender::groupsInRowReport_data()
+{
+    QTest::addColumn<QByteArray>("rows"); // upper genes, lower genes, a space between
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("lower"); // inverted, shared genes, crossings
+    QTest::newRow("two groups crossed") << QByteArray("A0 A1 B1 B0") << QStringList{} << "no 2 1";
+    QTest::newRow("two groups, disentangled")
+        << QByteArray("A0 A1 B1 B0") << QStringList{"--disentangle"} << "yes 2 0";
+    QTest::newRow("three groups") << QByteArray("A0 A1 A2 B0 B1 B2") << QStringList{} << "no 3 0";
+    QTest::newRow("one group") << QByteArray("A0 B0") << QStringList{} << "no 1 0";
+}
+
+void TestRender::groupsInRowReport()
+{
+    QFETCH(QByteArray, rows);
+    QFETCH(QStringList, options);
+    QFETCH(QString, lower);
+    QTemporaryDir dir;
+    QFile map(dir.filePath("m.txt"));
+    QFile table(dir.filePath("g.tsv"));
+    QVERIFY(map.open(QIODevice::WriteOnly) && table.open(QIODevice::WriteOnly));
+    const QList<QByteArray> genes = rows.split(' ');
+    for (qsizetype i = 0; i < genes.size(); ++i) {
+        const bool upper = i < genes.size() / 2;
+        const qsizetype at = upper ? i : i - genes.size() / 2;
+        map.write((upper ? "up\t" : "low\t") + QByteArray::number(100 + 200 * at) + '\t' +
+                  QByteArray::number(200 + 200 * at) + "\t1\t" + genes[i] + '\n');
+        // Group Gk holds Ak and Bk.
+        table.write("G" + genes[i].mid(1) + '\t' + genes[i] + '\n');
+    }
+    map.close();
+    table.close();
+    const TRun run = Run(options + QStringList{"--homology", table.fileName(), "--report", "-",
+                                               map.fileName(), dir.filePath("m.png")});
+    QVERIFY2(run.Status == 0, run.Err.constData());
+    const QList<QStringList> report = Report(run.Out);
+    QCOMPARE(report.size(), 2);
+    QCOMPARE(QStringList({report[1].value(2), report[1].value(5), report[1].value(7)})
+                 .join(QLatin1Char(' ')),
+             lower);
+}
+
+// --align on gene 0 aligns each row on that gene's first record, not on a repeat before it.
+void TestRender::alignOnFirstGeneOfList()
+{
+    QTemporaryDir dir;
+    QFile map(dir.filePath("m.txt"));
+    QVERIFY(map.open(QIODevice::WriteOnly));
+    map.write("up\t1\t2\t1\tb\nup\t50\t60\t1\tb\nup\t300\t310\t1\ta\nlow\t1000\t1010\t1\ta\n");
+    map.close();
+    const TRun run = Run({"--align", "a", "--report", "-", map.fileName(), dir.filePath("m.png")});
+    QCOMPARE(run.Status, 0);
+    const QList<QStringList> rows = Report(run.Out);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0].value(3).toInt() - rows[1].value(3).toInt(), 700);
 }
 
 void TestRender::disentangleAddsNoCrossing_data()
