@@ -253,7 +253,12 @@ std::optional<std::vector<qint64>> ReadEntry(const QString &path, const QByteArr
         sum = header.sliced(kEntryHeader.size()).toByteArray();
         QCryptographicHash hash(QCryptographicHash::Sha256);
         hash.addData(key + '\n');
-        std::vector<qint64> representative = ReadClusterLines(lines, proteins, &hash);
+        std::vector<qint64> representative;
+        try {
+            representative = ReadClusterLines(lines, proteins, &hash);
+        } catch (const TBadTable &bad) {
+            throw TBadTable{QStringLiteral("its table ") + bad.Reason};
+        }
         if (hash.result().toHex() != sum)
             throw TBadTable{QStringLiteral("its checksum does not match its content")};
         return representative;
