@@ -6,6 +6,7 @@
 #include "app/TfBlocNote.h"
 #include "app/WindowFrame.h"
 #include "chart/TChart.h"
+#include "core/ChildProgram.h"
 #include "core/MapOperations.h"
 #include "core/Reports.h"
 #include "map/GraphExport.h"
@@ -275,6 +276,8 @@ template <typename Command> void TdlgOstrinel::Guarded(Command &&command)
     try {
         m_session.View = ViewOptions();
         command();
+    } catch (const ECancelled &) {
+        // The user stopped it; the map is as it was.
     } catch (const Exception &error) {
         ReportError(error.message());
     } catch (const std::bad_alloc &) {
@@ -531,18 +534,20 @@ void TdlgOstrinel::ShowTitle()
 
 template <typename Load> void TdlgOstrinel::WithHomologyProgress(Load &&load)
 {
-    // The box appears with MMseqs2's first step only; a table loads without it.
-    QProgressDialog progress(QStringLiteral("Reading the homology source..."), QString(), 0, 0,
-                             this);
+    // The box appears with MMseqs2's first step only; a table loads without it. It holds every
+    // window while it shows, so that only its Cancel (or Esc) answers during the load.
+    QProgressDialog progress(QStringLiteral("Reading the homology source..."),
+                             QStringLiteral("Cancel"), 0, 0, this);
     progress.setWindowTitle(QStringLiteral("Homology"));
-    progress.setWindowModality(Qt::WindowModal);
+    progress.setWindowModality(Qt::ApplicationModal);
     progress.setMinimumDuration(0);
     progress.reset();
+    connect(&progress, &QProgressDialog::canceled, this, [this] { m_session.CancelLoad(); });
     m_session.HomologyProgress = [&progress](const QString &step) {
         progress.setLabelText(step);
-        if (!progress.isVisible())
+        if (!progress.isVisible() && !progress.wasCanceled())
             progress.show();
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QCoreApplication::processEvents();
     };
     const auto done = qScopeGuard([this] { m_session.HomologyProgress = nullptr; });
     load();

@@ -2,6 +2,7 @@
 
 #include "chart/TArrowSeries.h"
 #include "chart/TChart.h"
+#include "core/ChildProgram.h"
 #include "core/MapOperations.h"
 #include "map/Connectors.h"
 #include "map/LabelLayout.h"
@@ -80,11 +81,22 @@ void TMapSession::BeforeDrawSeries(TChart &chart, TCanvas &canvas) const
 
 // --- Loading ---------------------------------------------------------------------------------
 
+THomologyProgress TMapSession::LoadProgress()
+{
+    m_cancelLoad = false;
+    return [this](const QString &step) {
+        if (HomologyProgress)
+            HomologyProgress(step);
+        if (m_cancelLoad)
+            throw ECancelled();
+    };
+}
+
 void TMapSession::Load(const QStringList &paths)
 {
     // Everything that can fail runs on the new catalogue before ours changes.
     THomologyReport report;
-    TCatalogue loaded = LoadCatalogue(paths, FHomology, &report, HomologyProgress, GenomeNames);
+    TCatalogue loaded = LoadCatalogue(paths, FHomology, &report, LoadProgress(), GenomeNames);
     // Every chromosome is checked after a load, so every one must be drawable.
     CheckMapCoordinates(loaded);
     Install(std::move(loaded));
@@ -104,7 +116,7 @@ void TMapSession::Open(const QStringList &paths)
 {
     // A failed read throws before anything of ours changes.
     THomologyReport report;
-    TCatalogue loaded = LoadCatalogue(paths, FHomology, &report, HomologyProgress, GenomeNames);
+    TCatalogue loaded = LoadCatalogue(paths, FHomology, &report, LoadProgress(), GenomeNames);
     CheckMapCoordinates(loaded);
     Replace(std::move(loaded), paths, FHomology, report, false);
 }
@@ -116,7 +128,7 @@ void TMapSession::SetHomology(const THomologySource &source)
         return;
     }
     THomologyReport report;
-    TCatalogue loaded = LoadCatalogue(m_paths, source, &report, HomologyProgress);
+    TCatalogue loaded = LoadCatalogue(m_paths, source, &report, LoadProgress());
     CheckMapCoordinates(loaded);
     Replace(std::move(loaded), m_paths, source, report, true);
 }

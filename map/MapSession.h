@@ -104,6 +104,9 @@ public:
     // the source changes. When anything fails, the source, catalogue and map stay as they were.
     void SetHomology(const THomologySource &source);
     const QStringList &Paths() const { return m_paths; }
+    // Asks the load now running to stop at its next step (the progress box's Cancel): MMseqs2 is
+    // ended, nothing cached, the load raises ECancelled and the session stays as it was.
+    void CancelLoad() { m_cancelLoad = true; }
 
     // --- Map commands -----------------------------------------------------------------------
     // Each is all-or-nothing: when it fails, the chromosomes' view state and both check lists go
@@ -164,8 +167,12 @@ private:
     void Replace(TCatalogue loaded, QStringList paths, THomologySource source,
                  const THomologyReport &report, bool keepChromosomes);
 
+    // HomologyProgress, then the stop CancelLoad asked for; a fresh load asks anew.
+    THomologyProgress LoadProgress();
+
     TChart *m_chart = nullptr;
     QStringList m_paths;
+    bool m_cancelLoad = false;
     std::function<void()> m_repaint;
     std::function<void(CycleStep)> m_observer;
     std::vector<bool> m_shownChromosomes;

@@ -1,6 +1,7 @@
 #include "render/RenderRun.h"
 
 #include "chart/TChart.h"
+#include "core/ChildProgram.h"
 #include "core/MapOperations.h"
 #include "core/Regions.h"
 #include "map/FigureExport.h"
@@ -208,6 +209,8 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
     };
     try {
         session.Open(inputs);
+    } catch (const ECancelled &) {
+        throw;
     } catch (const EHomologyError &error) {
         throw EBadInput(error.message());
     } catch (const std::bad_alloc &) {
@@ -344,6 +347,12 @@ int RunRender(const QStringList &arguments, QIODevice &out, QIODevice &err,
         }
         Render(o, out, err);
         return kRenderDone;
+    } catch (const ECancelled &stop) {
+        // A signal ended MMseqs2; now that the run has cleaned up, it ends the program.
+        if (stop.Signal != 0)
+            ResumeSignal(stop.Signal);
+        Write(err, program + QStringLiteral(": ") + stop.message() + QLatin1Char('\n'));
+        return kRenderBadInput;
     } catch (const EUsageError &error) {
         Write(err, program + QStringLiteral(": ") + error.message() +
                        QStringLiteral("\nTry \"ostrinel-render --help\" for the options.\n"));

@@ -1,5 +1,6 @@
 // ostrinel-render: the batch renderer. It needs no display: unless told otherwise through
 // QT_QPA_PLATFORM, Qt draws offscreen.
+#include "core/ChildProgram.h"
 #include "platform/FaceCheck.h"
 #include "render/RenderRun.h"
 
@@ -18,6 +19,8 @@ int main(int argc, char *argv[])
     // A file size limit reached ends a write short, which is then reported, instead of the
     // signal ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
+    // An interrupted or terminated run ends MMseqs2 with it, which runs in a group of its own.
+    EndChildrenOnSignals();
     // Unbuffered: each write reaches the system at once, so its failure is seen where it is made.
     QFile out;
     QFile err;

@@ -1,6 +1,8 @@
 // Homology tables: each format, each kind of identifier the readers keep, entries that find no
 // gene, a gene two groups claim, the hit thresholds; and a grouped catalogue, whose genes are
 // the groups while every record keeps its own name.
+#include "FakeMmseqs.h"
+#include "core/ChildProgram.h"
 #include "core/Homology.h"
 #include "core/ProteinClusters.h"
 #include "core/RecordFile.h"
@@ -12,6 +14,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 #include <fcntl.h>
@@ -50,6 +53,30 @@ QString GroupsOf(const std::vector<tGene> &records, const tVectorOfString &group
         out << QString::fromLatin1(r.GeneName) + QLatin1Char(':') +
                    (r.Group < 0 ? QString() : QString::fromLatin1(groups[std::size_t(r.Group)]));
     return out.join(QLatin1Char(' '));
+}
+
+// The three coordinate records, a protein each, clustered by the mmseqs on the PATH.
+QString ClusterThree(const THomologyProgress &progress = {})
+{
+    TRecordIds ids(true);
+    for (std::size_t r = 0; r < 3; ++r)
+        ids.setProtein(r, "MKTWLLA");
+    std::vector<tGene> records = ParseRecordText(kCoordinates);
+    const tVectorOfString groups = ClusterProteins(records, ids, {}, progress);
+    return GroupsOf(records, groups);
+}
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+const QString kPair = QStringLiteral("DNAA:DNAA DNAB:DNAA POLA:");
+
+QStringList CacheEntries()
+{
+    return QDir(HomologyCacheFolder()).entryList(QDir::Files | QDir::System);
 }
 
 } // namespace
@@ -245,6 +272,108 @@ private slots:
         std::vector<std::pair<std::size_t, QByteArray>> expected{
             {0, "MKTW"}, {1, "MKTW"}, {2, "MKTW"}};
         QCOMPARE(ids.proteins(), expected);
+    }
+
+    // A cache entry is used only whole and checked; one that fails, or a link or FIFO in its
+    // place, is removed and replaced by clusters computed again, the message naming the entry.
+    void clusterCache_data()
+    {
+        QTest::addColumn<QByteArray>("plant"); // HEADER: the entry's own first line
+        QTest::addColumn<QString>("step");
+        QTest::newRow("whole") << QByteArray() << "taken from";
+        QTest::newRow("one cluster, no checksum")
+            << QByteArray("p0\tp0\np0\tp1\np0\tp2\n") << "(it has no checksum)";
+        QTest::newRow("one cluster, checksum kept")
+            << QByteArray("HEADER\np0\tp0\np0\tp1\np0\tp2\n")
+            << "(its checksum does not match its content)";
+        QTest::newRow("cut short") << QByteArray("HEADER\np0\tp0\n")
+                                   << "(its table is cut short: protein p1 is in no cluster)";
+        QTest::newRow("dangling link") << QByteArray("LINK") << "(Not a regular file)";
+        QTest::newRow("FIFO") << QByteArray("FIFO") << "(Not a regular file)";
+    }
+    void clusterCache()
+    {
+        QFETCH(QByteArray, plant);
+        QFETCH(QString, step);
+        QTemporaryDir dir;
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.path()));
+        PutFakeMmseqs(dir.path(), kPairClusters);
+        QCOMPARE(ClusterThree(), kPair);
+        const QString entry = HomologyCacheFolder() + '/' + CacheEntries().value(0);
+        QFile file(entry);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        plant.replace("HEADER\n", file.readLine());
+        file.close();
+        if (!plant.isEmpty())
+            QVERIFY(file.remove());
+        if (plant == "LINK")
+            QVERIFY(QFile::link(dir.filePath("target"), entry));
+        else if (plant == "FIFO")
+            QCOMPARE(::mkfifo(QFile::encodeName(entry).constData(), 0600), 0);
+        else if (!plant.isEmpty())
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(plant) == plant.size());
+        file.close();
+        QStringList steps;
+        QCOMPARE(ClusterThree([&](const QString &s) { steps << s; }), kPair);
+        QVERIFY2(steps.filter(entry).filter(step).size() == 1, qPrintable(steps.join('\n')));
+        QVERIFY(QFileInfo(entry).isFile() && !QFileInfo(entry).isSymLink());
+        QVERIFY(!QFile::exists(dir.filePath("target")));
+        steps.clear();
+        QCOMPARE(ClusterThree([&](const QString &s) { steps << s; }), kPair);
+        QVERIFY(steps.filter("taken from").size() == 1);
+    }
+
+    // A table MMseqs2 cuts short or that is no regular file fails the run, which caches
+    // nothing: the next run with a working MMseqs2 clusters.
+    void failedRunCachesNothing_data()
+    {
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("cut in a line, exit 0")
+            << kPairClusters + " && head -c 10 \"$3_cluster.tsv\" > t && mv t \"$3_cluster.tsv\""
+            << "MMseqs2's cluster table names an unknown protein at line 2";
+        QTest::newRow("cut at a line end, exit 0")
+            << kPairClusters + " && sed -i 2q \"$3_cluster.tsv\""
+            << "MMseqs2's cluster table is cut short: protein p2 is in no cluster";
+        QTest::newRow("FIFO") << QByteArray("mkfifo \"$3_cluster.tsv\"")
+                              << "MMseqs2's cluster table cannot be read: Not a regular file";
+    }
+    void failedRunCachesNothing()
+    {
+        QFETCH(QByteArray, script);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.path()));
+        PutFakeMmseqs(dir.path(), script);
+        try {
+            ClusterThree();
+            QFAIL("no error");
+        } catch (const EHomologyError &e) {
+            QCOMPARE(e.message(), error);
+        }
+        QCOMPARE(CacheEntries(), QStringList());
+        PutFakeMmseqs(dir.path(), kPairClusters);
+        QCOMPARE(ClusterThree(), kPair);
+    }
+
+    // A progress that raises ends MMseqs2 and the programs it started; nothing is cached.
+    void cancelEndsMmseqs()
+    {
+        QTemporaryDir dir;
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.path()));
+        const QString child = dir.filePath("child");
+        PutFakeMmseqs(dir.path(), "sleep 300 & echo $! > " + QFile::encodeName(child) + "; wait");
+        int steps = 0;
+        QVERIFY_THROWS_EXCEPTION(ECancelled, ClusterThree([&](const QString &) {
+                                     if (QFile::exists(child) && ++steps == 2)
+                                         throw ECancelled();
+                                 }));
+        QFile pid(child);
+        QVERIFY(pid.open(QIODevice::ReadOnly));
+        const QString stat = QStringLiteral("/proc/%1/stat").arg(pid.readAll().trimmed());
+        // Gone, or a zombie left to whoever adopted it.
+        QTRY_VERIFY(!QFile::exists(stat) || ReadAll(stat).contains(") Z "));
+        QCOMPARE(CacheEntries(), QStringList());
     }
 
     // Grouped genes are one gene in the lists and counts; the gene report shows the group and

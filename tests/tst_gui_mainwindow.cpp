@@ -1,6 +1,7 @@
 // The main window driven as a user drives it: menus and shortcuts, loading through the open
 // command with the dialog bypassed, the check lists, the error box, the report windows, the map
 // item selection and the alignment, all on the real catalogue, map builder and chart.
+#include "FakeMmseqs.h"
 #include "app/BusyCursor.h"
 #include "app/TChartWidget.h"
 #include "app/TdlgInfo.h"
@@ -21,6 +22,8 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -126,6 +129,7 @@ private slots:
     void grayPaletteRecolours();
     void disentangleFromMenu();
     void homologyTableFromMenu();
+    void findHomologsCancels();
 
 private:
     QString Fixture(const QString &name, const QByteArray &content);
@@ -981,6 +985,43 @@ void TestMainWindow::homologyTableFromMenu()
     QVERIFY(m_errors.front().contains("two homology groups: OG1 and OG2"));
     QCOMPARE(List("cklGenes")->count(), genes - 1);
     QCOMPARE(Window().windowTitle(), title);
+}
+
+// Find homologs shows its steps with a Cancel, which Esc presses too: MMseqs2 ends with the
+// programs it started, and the map stays as it was, with no error.
+void TestMainWindow::findHomologsCancels()
+{
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(m_dir.filePath("cache")));
+    const QString child = m_dir.filePath("child");
+    PutFakeMmseqs(m_dir.path(), "sleep 300 & echo $! > " + QFile::encodeName(child) + "; wait");
+    Window().LoadFile(Fixture("one.gb", "LOCUS       one  900 bp    DNA\nFEATURES             "
+                                        "Location/Qualifiers\n     CDS             100..400\n"
+                                        "                     /translation=\"MKTW\"\n//\n"));
+    const QString title = Window().windowTitle();
+    QString button;
+    QTimer esc;
+    connect(&esc, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
+        if (box && QFile::exists(child) && button.isEmpty()) {
+            const auto *cancel = box->findChild<QPushButton *>();
+            button = cancel ? cancel->text() : QStringLiteral("none");
+            QTest::keyClick(box, Qt::Key_Escape);
+        }
+    });
+    esc.start(50);
+    Action("mnuFindHomologs")->trigger();
+    QCOMPARE(button, QStringLiteral("Cancel"));
+    QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join('\n')));
+    QCOMPARE(Window().windowTitle(), title);
+    QFile pid(child);
+    QVERIFY(pid.open(QIODevice::ReadOnly));
+    const QString stat = QStringLiteral("/proc/%1/stat").arg(pid.readAll().trimmed());
+    // Gone, or a zombie left to whoever adopted it.
+    const auto gone = [&] {
+        QFile status(stat);
+        return !status.open(QIODevice::ReadOnly) || status.readAll().contains(") Z ");
+    };
+    QTRY_VERIFY(gone());
 }
 
 QTEST_MAIN(TestMainWindow)

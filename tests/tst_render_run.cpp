@@ -377,6 +377,21 @@ void TestRender::outputsOfTheProcess_data()
     QTest::newRow("picture past the memory")
         << "ulimit -v 1500000; \"$R\" --size 20000x20000 \"$IN\" \"$D/a.png\"" << 2
         << "Out of memory while drawing the picture";
+    // A signal ends MMseqs2, with the programs it started, before it ends the run as usual.
+    for (const auto &[name, number] : {std::pair{"INT", 130}, std::pair{"TERM", 143}})
+        QTest::newRow(qPrintable(QStringLiteral("SIG%1 while MMseqs2 runs").arg(name)))
+            << QStringLiteral(
+                   "mkdir \"$D/b\" && printf '#!/bin/sh\\nsleep 300 & echo $! >\"%s/k\"; "
+                   "wait\\n' \"$D\" >\"$D/b/mmseqs\" && chmod +x \"$D/b/mmseqs\" && "
+                   "PATH=\"$D/b:$PATH\" XDG_CACHE_HOME=\"$D\" \"$R\" --homology auto "
+                   "\"$EX/homologs-a.gbk\" \"$D/a.png\" & r=$!; until [ -s \"$D/k\" ]; do "
+                   "sleep 0.1; done; kill -%1 $r; wait $r; s=$?; p=/proc/$(cat \"$D/k\"); "
+                   "for i in 1 2 3 4 5 6 7 8 9; do [ -e $p ] && ! grep -q ') Z ' $p/stat "
+                   "&& sleep 0.5; done; [ $s = %2 ] && { [ ! -e $p ] || grep -q ') Z ' "
+                   "$p/stat; }")
+                   .arg(QLatin1String(name))
+                   .arg(number)
+            << 0 << "";
     QTest::newRow("control characters in names")
         << "printf 'c\\000\\001h\\t10\\t20\\t1\\tg\\033<&x\\n' >\"$D/c.txt\" && "
            "\"$R\" \"$D/c.txt\" \"$D/c.svg\" && xmllint --noout \"$D/c.svg\""
@@ -403,6 +418,7 @@ void TestRender::outputsOfTheProcess()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("R", QStringLiteral(OSTRINEL_BINARY_DIR "/ostrinel-render"));
     environment.insert("IN", kDemo);
+    environment.insert("EX", QStringLiteral(OSTRINEL_EXAMPLES));
     environment.insert("D", dir.path());
     shell.setProcessEnvironment(environment);
     shell.start("sh", {"-c", script});
