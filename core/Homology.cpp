@@ -208,7 +208,7 @@ THomologyTable ReadTable(QIODevice &device, const THomologyThresholds &threshold
     }
 }
 
-// A FASTA file beside a GFF3 file without ##FASTA: the same name with .fa, .fasta or .fna.
+// A FASTA file beside a GFF3 file without ##FASTA.
 void ReadFastaBeside(const QStringList &paths, const std::vector<std::size_t> &fileEnds,
                      TRecordIds &ids)
 {
@@ -221,10 +221,8 @@ void ReadFastaBeside(const QStringList &paths, const std::vector<std::size_t> &f
                                   part.Record < end && !ids.sequences().contains(part.Sequence));
         if (!missing)
             continue;
-        const QFileInfo gff(paths[f]);
-        for (const char *extension : {".fa", ".fasta", ".fna"}) {
-            QFile file(gff.path() + QLatin1Char('/') + gff.completeBaseName() +
-                       QLatin1String(extension));
+        for (const QString &fasta : ProteinFilesBeside(paths[f])) {
+            QFile file(fasta);
             if (!file.open(QIODevice::ReadOnly))
                 continue;
             TLineReader lines(file);
@@ -261,6 +259,14 @@ void ReadFastaBeside(const QStringList &paths, const std::vector<std::size_t> &f
 }
 
 } // namespace
+
+QStringList ProteinFilesBeside(const QString &annotationPath)
+{
+    const QFileInfo annotation(annotationPath);
+    const QString stem = annotation.path() + QLatin1Char('/') + annotation.completeBaseName();
+    return {stem + QStringLiteral(".fa"), stem + QStringLiteral(".fasta"),
+            stem + QStringLiteral(".fna")};
+}
 
 QString HomologyFormatName(THomologyFormat format)
 {

@@ -1,13 +1,11 @@
 #include "render/RenderOptions.h"
 
 #include "map/GraphExport.h"
-#include "render/RenderOutput.h"
 
 #include <QCommandLineParser>
 #include <QFile>
 #include <QRegularExpression>
 
-#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -369,36 +367,35 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
                 .arg(kMaxGraphPixels / 1000000));
     for (const QString &input : o.Inputs)
         o.InputPaths.append(SystemName(input, system));
+    o.HomologyPath = SystemName(o.Homology.Table, system);
     o.OutputPath = SystemName(o.Output, system);
     o.ReportPath = SystemName(o.Report, system);
-    // Names are compared by the files they lead to: "./in.txt", a link or a second hard link
-    // to an input are that input.
-    std::vector<TFileIdentity> inputs;
-    for (const QByteArray &input : o.InputPaths)
-        if (const auto identity = RegularFileIdentity(input))
-            inputs.push_back(*identity);
-    const auto isInput = [&](const QByteArray &path) {
-        const auto identity = RegularFileIdentity(path);
-        return identity && std::find(inputs.begin(), inputs.end(), *identity) != inputs.end();
-    };
-    if (!o.Report.isEmpty() && o.Report != QLatin1String("-")) {
-        const auto report = RegularFileIdentity(o.ReportPath);
-        if (isInput(o.ReportPath) || ResolvedOutputName(o.Report) == ResolvedOutputName(o.Output) ||
-            (report && report == RegularFileIdentity(o.OutputPath)))
-            Bad(QStringLiteral("The report \"%1\" would overwrite the picture or an input file")
-                    .arg(o.Report));
-    }
-    // The group table, like the report, never replaces another file of the run.
-    if (!o.Groups.isEmpty()) {
-        const QByteArray groups = SystemName(o.Groups, system);
-        if (isInput(groups) || groups == o.OutputPath || groups == o.ReportPath ||
-            o.Groups == o.Homology.Table)
-            Bad(QStringLiteral("The group table \"%1\" would overwrite another file")
-                    .arg(o.Groups));
-    }
-    if (isInput(o.OutputPath))
-        Bad(QStringLiteral("The picture \"%1\" would overwrite an input file").arg(o.Output));
+    o.GroupsPath = SystemName(o.Groups, system);
     return o;
+}
+
+std::vector<TRunFile> TRenderOptions::Outputs() const
+{
+    std::vector<TRunFile> files{{TFileRole::Picture, Output, OutputPath}};
+    if (!Report.isEmpty())
+        files.push_back({TFileRole::Report, Report, ReportPath});
+    if (!Groups.isEmpty())
+        files.push_back({TFileRole::GroupTable, Groups, GroupsPath});
+    return files;
+}
+
+std::vector<TRunFile> TRenderOptions::Reads() const
+{
+    std::vector<TRunFile> files;
+    for (qsizetype i = 0; i < Inputs.size(); ++i) {
+        files.push_back({TFileRole::Input, Inputs[i], InputPaths.value(i)});
+        if (Homology.Table == kAutoHomology)
+            for (const QString &fasta : ProteinFilesBeside(QFile::decodeName(InputPaths.value(i))))
+                files.push_back({TFileRole::ProteinFile, fasta, QFile::encodeName(fasta)});
+    }
+    if (Homology.IsSet() && Homology.Table != kAutoHomology)
+        files.push_back({TFileRole::HomologyTable, Homology.Table, HomologyPath});
+    return files;
 }
 
 QString RenderHelpText()

@@ -290,6 +290,8 @@ private slots:
     void fullDevice();
     void failedSaveKeepsOldFile_data();
     void failedSaveKeepsOldFile();
+    void pictureInLittleMemory_data();
+    void pictureInLittleMemory();
     void printToPdf();
     void printFailure_data();
     void printFailure();
@@ -572,16 +574,23 @@ void tst_map_export::bitmapPixels()
 void tst_map_export::cannotCreate_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::newRow("missing folder wmf") << "missing/map.wmf";
-    QTest::newRow("missing folder emf") << "missing/map.emf";
-    QTest::newRow("missing folder bmp") << "missing/map.bmp";
-    QTest::newRow("a folder") << "folder.wmf";
-    QTest::newRow("full device wmf") << "/dev/full";
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("missing folder wmf") << "missing/map.wmf"
+                                        << "No such file or directory";
+    QTest::newRow("missing folder emf") << "missing/map.emf"
+                                        << "No such file or directory";
+    QTest::newRow("missing folder bmp") << "missing/map.bmp"
+                                        << "No such file or directory";
+    QTest::newRow("a folder") << "folder.wmf"
+                              << "Filename refers to a directory";
+    QTest::newRow("full device wmf") << "/dev/full"
+                                     << "No space left on device";
 }
 
 void tst_map_export::cannotCreate()
 {
     QFETCH(QString, name);
+    QFETCH(QString, cause);
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkdir("folder.wmf"));
     TExportMap map(DemoCatalogue());
@@ -598,7 +607,7 @@ void tst_map_export::cannotCreate()
         SaveGraph(map.Chart, path);
         QFAIL("saved where it could not be");
     } catch (const EInOutError &e) {
-        QCOMPARE(e.message(), "Cannot create file " + path);
+        QCOMPARE(e.message(), "Cannot create file " + path + ": " + cause);
     }
     QVERIFY(!QFile::exists(dir.filePath("missing")));
     QVERIFY(QFileInfo(dir.filePath("folder.wmf")).isDir());
@@ -647,7 +656,7 @@ void tst_map_export::readOnlyFolder()
             SaveGraph(map.Chart, path);
             QFAIL("saved into a read-only folder");
         } catch (const EInOutError &e) {
-            QCOMPARE(e.message(), "Cannot create file " + path);
+            QCOMPARE(e.message(), "Cannot create file " + path + ": Permission denied");
         }
     }
     QVERIFY(QFile::setPermissions(folder, kOpenFolder));
@@ -699,7 +708,7 @@ void tst_map_export::fullDevice()
         SaveGraph(map.Chart, path);
         QFAIL("saved onto a full device");
     } catch (const EInOutError &e) {
-        QCOMPARE(e.message(), "Cannot create file " + path);
+        QCOMPARE(e.message(), "Cannot create file " + path + ": No space left on device");
     }
     QCOMPARE(QFileInfo(path).isSymLink(), !node);
     struct stat after
@@ -743,7 +752,7 @@ void tst_map_export::failedSaveKeepsOldFile()
             SaveGraph(map.Chart, path);
             QFAIL("a save past the size limit succeeded");
         } catch (const EInOutError &e) {
-            QCOMPARE(e.message(), "Cannot create file " + path);
+            QCOMPARE(e.message(), "Cannot create file " + path + ": File too large");
         }
     }
     QCOMPARE(ReadAll(path), old);
@@ -752,6 +761,94 @@ void tst_map_export::failedSaveKeepsOldFile()
     // Without the limit the same save replaces it.
     SaveGraph(map.Chart, path);
     QCOMPARE(QFileInfo(path).size(), full);
+}
+
+// The address space the process may take for a scope: what it has now and more bytes.
+struct TAddressSpaceLimit
+{
+    rlimit Old{};
+    explicit TAddressSpaceLimit(qint64 more)
+    {
+        QFile statm("/proc/self/statm");
+        const qint64 pages =
+            statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ').value(0).toLongLong() : 0;
+        getrlimit(RLIMIT_AS, &Old);
+        rlimit limit = Old;
+        limit.rlim_cur = rlim_t(pages * sysconf(_SC_PAGESIZE) + more);
+        setrlimit(RLIMIT_AS, &limit);
+    }
+    ~TAddressSpaceLimit() { setrlimit(RLIMIT_AS, &Old); }
+};
+
+// Counts what is written, keeping the first bytes.
+class TCountingDevice : public QIODevice
+{
+public:
+    qint64 Size = 0;
+    QByteArray Head;
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        if (Head.size() < 64)
+            Head.append(data, qsizetype(std::min<qint64>(size, 64)));
+        Size += size;
+        return size;
+    }
+};
+
+void tst_map_export::pictureInLittleMemory_data()
+{
+    // 8000 x 8000 pixels: 192 MB at 24 bits, 256 MB at 32.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("moreMB");
+    QTest::addColumn<bool>("drawn");
+    QTest::newRow("bmp: room for the picture") << "map.bmp" << 352 << true;
+    QTest::newRow("bmp: no room for the picture") << "map.bmp" << 100 << false;
+    QTest::newRow("png: no room for the picture") << "map.png" << 200 << false;
+}
+
+// A picture there is the memory for is written whole; one there is not is refused as such,
+// never written as a picture of no pixels.
+void tst_map_export::pictureInLittleMemory()
+{
+    QFETCH(QString, name);
+    QFETCH(int, moreMB);
+    QFETCH(bool, drawn);
+#if defined(__SANITIZE_ADDRESS__)
+    const bool sanitized = true;
+#elif defined(__has_feature)
+    const bool sanitized = __has_feature(address_sanitizer);
+#else
+    const bool sanitized = false;
+#endif
+    if (sanitized)
+        QSKIP("an address space limit under the address sanitizer");
+    TExportMap map(DemoCatalogue(), QSize(1000, 1000));
+    map.Rebuild();
+    TGraphOptions options;
+    options.Scale = 8;
+    TCountingDevice out;
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    QString message;
+    {
+        const TAddressSpaceLimit limit(qint64(moreMB) << 20);
+        try {
+            WriteGraph(map.Chart, name, out, options);
+        } catch (const EInOutError &e) {
+            message = e.message();
+        }
+    }
+    if (!drawn) {
+        QVERIFY2(message.startsWith("Out of memory while drawing the picture: 8000 x 8000 pixels"),
+                 qPrintable(message));
+        return;
+    }
+    QCOMPARE(message, QString());
+    QCOMPARE(out.Size, 54 + 8000LL * 8000 * 3);
+    QCOMPARE(S32(out.Head, 18), 8000);
+    QCOMPARE(S32(out.Head, 22), 8000);
 }
 
 void tst_map_export::printToPdf()
@@ -821,11 +918,14 @@ void tst_map_export::printFailure_data()
 {
     QTest::addColumn<QString>("where");
     QTest::addColumn<bool>("existing");
-    QTest::newRow("missing folder") << "missing" << false;
-    QTest::newRow("read-only folder") << "read-only" << false;
-    QTest::newRow("read-only file in a read-only folder") << "read-only" << true;
-    QTest::newRow("full device") << "full" << false;
-    QTest::newRow("size limit, old file") << "limit" << true;
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("missing folder") << "missing" << false << ": No such file or directory";
+    QTest::newRow("read-only folder") << "read-only" << false << ": Permission denied";
+    QTest::newRow("read-only file in a read-only folder")
+        << "read-only" << true << ": Permission denied";
+    QTest::newRow("full device") << "full" << false << ": No space left on device";
+    // The printer does not tell why its file came out cut short.
+    QTest::newRow("size limit, old file") << "limit" << true << "";
 }
 
 void tst_map_export::printFailure()
@@ -834,6 +934,7 @@ void tst_map_export::printFailure()
     // file left half-written, and the screen's layout as before.
     QFETCH(QString, where);
     QFETCH(bool, existing);
+    QFETCH(QString, cause);
     QTemporaryDir dir;
     QVERIFY(QFile::setPermissions(dir.path(), kOpenFolder));
     TExportMap map(DemoCatalogue());
@@ -884,7 +985,7 @@ void tst_map_export::printFailure()
             PrintGraph(map.Chart, printer);
             QFAIL("printed where the file cannot be written");
         } catch (const EInOutError &e) {
-            QCOMPARE(e.message(), "Cannot create file " + pdf);
+            QCOMPARE(e.message(), "Cannot create file " + pdf + cause);
         }
     }
     QVERIFY(QFile::setPermissions(folder, kOpenFolder));
