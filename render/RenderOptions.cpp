@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 // Larger pictures than this are no longer drawn in a reasonable time or memory.
@@ -93,16 +94,38 @@ double FontSize(const QCommandLineParser &parser, const QString &option)
 // NAME:FROM-TO, the name up to the last colon (names of several files hold one).
 TRegion ParseRegion(const QString &text)
 {
-    static const QRegularExpression pattern(QStringLiteral("^(.+):(\\d{1,10})-(\\d{1,10})$"));
+    static const QRegularExpression pattern(QStringLiteral("^(.+):(\\d+)-(\\d+)$"));
     const QRegularExpressionMatch m = pattern.match(text);
-    const qint64 from = m.hasMatch() ? m.captured(2).toLongLong() : 0;
-    const qint64 to = m.hasMatch() ? m.captured(3).toLongLong() : -1;
+    const QString bad = QStringLiteral("Bad --region \"%1\": ").arg(text);
+    if (!m.hasMatch())
+        Bad(bad + QStringLiteral("give NAME:FROM-TO, FROM and TO positions as 1000-5000"));
+    // No record of a file lies past the largest position a record holds.
+    const qint64 last = std::numeric_limits<qint32>::max();
+    for (int i : {2, 3}) {
+        bool ok = false;
+        if (m.captured(i).toLongLong(&ok) > last || !ok)
+            Bad(bad + QStringLiteral("%1 is past position %2, the last a chromosome has")
+                          .arg(m.captured(i))
+                          .arg(last));
+    }
+    const qint64 from = m.captured(2).toLongLong();
+    const qint64 to = m.captured(3).toLongLong();
     if (from > to)
-        Bad(QStringLiteral("Bad --region \"%1\": give NAME:FROM-TO, FROM not above TO").arg(text));
+        Bad(bad + QStringLiteral("give NAME:FROM-TO, FROM not above TO"));
     return {m.captured(1).toUtf8(), from, to};
 }
 
-// "--scale-bar" takes a value only when the next argument is one (auto or a length), so that it
+// What --scale-bar takes for its value: auto, or what reads as a number with or without a unit
+// (the bar's length, told what is wrong with it when it is none), never a file name.
+bool ScaleBarValue(const QString &argument)
+{
+    static const QRegularExpression number(
+        QStringLiteral("^[-+]?(\\d+\\.?\\d*|\\.\\d+)(e[-+]?\\d+)?\\s*(bp|kb|mb|gb)?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return argument == QLatin1String("auto") || number.match(argument).hasMatch();
+}
+
+// "--scale-bar" takes a value only when the next argument is one (see ScaleBarValue), so that it
 // can also stand alone before the input files; the value goes to a hidden option.
 QStringList WithScaleBarValues(const QStringList &arguments)
 {
@@ -117,8 +140,7 @@ QStringList WithScaleBarValues(const QStringList &arguments)
         if (bare.startsWith(kScaleBar + QLatin1Char('='))) {
             out << kScaleBarLength + bare.mid(kScaleBar.size() + 1);
         } else if (bare == kScaleBar && i + 1 < arguments.size() &&
-                   (arguments[i + 1] == QLatin1String("auto") ||
-                    ParseBaseLength(arguments[i + 1]))) {
+                   ScaleBarValue(arguments[i + 1])) {
             out << kScaleBarLength + arguments[++i];
         } else if (bare == kScaleBar) {
             out << kScaleBarLength + QStringLiteral("auto");

@@ -299,7 +299,11 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
         throw EBadInput(MessageOf(error));
     }
 
-    figure.LayOut();
+    try {
+        figure.LayOut();
+    } catch (const EFigureError &error) {
+        throw EUsageError(error.message());
+    }
     if (figure.NamesLeftOut())
         Write(err, QStringLiteral("The rows stand too close for gene names at this size: they "
                                   "are left out. A taller --size or a smaller --font-size shows "
