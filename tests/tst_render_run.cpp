@@ -283,10 +283,6 @@ void TestRender::errors_data()
     QTest::newRow("group table is the picture spelt otherwise")
         << QStringList{"--homology", bad, "--groups", "./OUT.png", kDemo, "OUT.png"} << 2
         << "./OUT.png\" would overwrite the picture";
-    QTest::newRow("group table is the report")
-        << QStringList{"--homology", bad,         "--report", "OUT.tsv",
-                       "--groups",   "./OUT.tsv", kDemo,      "OUT.png"}
-        << 2 << "would overwrite the report";
     QTest::newRow("group table is a protein file")
         << QStringList{"--homology", "auto", "--groups", "./SELF.fa", "SELF.png", "OUT.png"} << 2
         << "would overwrite the protein file";
@@ -373,11 +369,6 @@ void TestRender::outputsOfTheProcess_data()
         << "a.svg: File too large";
     // The group table goes the way of the other outputs.
     const QString table = "printf 'G\\trogA\\nG\\trogB\\n' >\"$D/t.tsv\" && ";
-    QTest::newRow("group table into a pipe")
-        << table + "mkfifo \"$D/p\" && exec 3<>\"$D/p\" && \"$R\" --homology \"$D/t.tsv\" "
-                   "--groups \"$D/p\" \"$IN\" \"$D/a.png\" && [ -p \"$D/p\" ] && "
-                   "head -n 1 <&3 | grep -q '^gene'"
-        << 0 << "";
     QTest::newRow("group table to the file of standard output")
         << table + "echo first >\"$D/r\" && i=$(stat -c %i \"$D/r\") && \"$R\" --homology "
                    "\"$D/t.tsv\" --groups /dev/stdout \"$IN\" \"$D/a.png\" >>\"$D/r\" && "
