@@ -267,7 +267,7 @@ std::unique_ptr<TTextInput> OpenHomologyInput(const QString &path)
     }
 }
 
-// A FASTA file beside a GFF3 file without ##FASTA: the same name with .fa, .fasta or .fna.
+// A FASTA file beside a GFF3 file without ##FASTA.
 void ReadFastaBeside(const QStringList &paths, const std::vector<std::size_t> &fileEnds,
                      TRecordIds &ids)
 {
@@ -280,10 +280,7 @@ void ReadFastaBeside(const QStringList &paths, const std::vector<std::size_t> &f
                                   part.Record < end && !ids.sequences().contains(part.Sequence));
         if (!missing)
             continue;
-        const QFileInfo gff(paths[f]);
-        for (const char *extension : {".fa", ".fasta", ".fna"}) {
-            const QString path =
-                gff.path() + QLatin1Char('/') + gff.completeBaseName() + QLatin1String(extension);
+        for (const QString &path : ProteinFilesBeside(paths[f])) {
             if (!QFileInfo::exists(path))
                 continue;
             const std::unique_ptr<TTextInput> input = OpenHomologyInput(path);
@@ -323,6 +320,14 @@ void ReadFastaBeside(const QStringList &paths, const std::vector<std::size_t> &f
 }
 
 } // namespace
+
+QStringList ProteinFilesBeside(const QString &annotationPath)
+{
+    const QFileInfo annotation(annotationPath);
+    const QString stem = annotation.path() + QLatin1Char('/') + annotation.completeBaseName();
+    return {stem + QStringLiteral(".fa"), stem + QStringLiteral(".fasta"),
+            stem + QStringLiteral(".fna")};
+}
 
 QString HomologyFormatName(THomologyFormat format)
 {

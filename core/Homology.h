@@ -29,6 +29,10 @@ public:
 // clustered by MMseqs2.
 inline const QString kAutoHomology = QStringLiteral("auto");
 
+// The protein files kAutoHomology reads beside an annotation file that carries no sequence of
+// its own: its name with .fa, .fasta or .fna for its extension.
+QStringList ProteinFilesBeside(const QString &annotationPath);
+
 struct THomologyThresholds
 {
     double MinIdentity = 30; // per cent; a hit table giving fractions (at most 1) is scaled

@@ -2,8 +2,11 @@
 
 #include "map/LabelFit.h"
 
+#include "chart/ChartGeometry.h"
+
 #include <QBuffer>
 #include <QPainter>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cmath>
@@ -45,12 +48,29 @@ int FigurePixelsOfPoints(double points)
 
 double ScaleBarLengthOf(const QString &text)
 {
-    const std::optional<double> length = ParseBaseLength(text);
-    if (text != QLatin1String("auto") && !length)
-        throw EFigureError(QStringLiteral("Bad --scale-bar \"%1\": give auto or a length such as "
-                                          "500bp, 10kb or 1.5Mb")
-                               .arg(text));
-    return length.value_or(0);
+    if (text == QLatin1String("auto"))
+        return 0;
+    if (const std::optional<double> length = ParseBaseLength(text))
+        return *length;
+    // A number of some kind is told what is wrong with it.
+    static const QRegularExpression number(
+        QStringLiteral("^(-?)\\+?(\\d+\\.?\\d*|\\.\\d+)(e[-+]?\\d+)?\\s*(bp|kb|mb|gb)?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = number.match(text);
+    QString reason = QStringLiteral("give auto or a length such as 500bp, 10kb or 1.5Mb");
+    if (m.hasMatch()) {
+        const double bases = m.captured(2).toDouble() * BasesPerUnit(m.captured(4));
+        if (!m.captured(1).isEmpty())
+            reason = QStringLiteral("a length is not negative; ") + reason;
+        else if (!m.captured(3).isEmpty())
+            reason = QStringLiteral("give the length in digits and a unit, as 1000, 1kb or 1.5Mb");
+        else if (bases < 1)
+            reason = QStringLiteral("the bar is 1 bp long at least");
+        else if (bases > kMaxBaseLength)
+            reason =
+                QStringLiteral("the bar is %1 long at most").arg(BaseLengthText(kMaxBaseLength));
+    }
+    throw EFigureError(QStringLiteral("Bad --scale-bar \"%1\": %2").arg(text, reason));
 }
 
 void CheckFigureSize(const TFigureOptions &options, const QString &sizeText)
@@ -126,12 +146,25 @@ void TFigureChart::LayOut()
     TLabelLevels levels;
     if (m_options.LaidOut())
         levels = LayOutFigure();
+    CheckScaleBar();
     if (m_options.LabelsFit) {
         m_session.SetLabelPlan(
             levels,
             LabelsNotFitting(m_chart, ChosenLabels(m_session.FCatalogue, m_session.ShownGenes())));
         Repaint();
     }
+}
+
+void TFigureChart::CheckScaleBar() const
+{
+    // Longer than the range shown, the bar would run off the picture.
+    const double length = m_options.Decor.ScaleBarLength;
+    const TChartGeometry &g = m_chart.Geometry();
+    const double span = g.BottomMax - g.BottomMin;
+    if (m_options.Decor.ScaleBar && length > span)
+        throw EFigureError(QStringLiteral("--scale-bar %1 is longer than the %2 the map shows: "
+                                          "give a length of %2 at most, or auto")
+                               .arg(BaseLengthText(length), BaseLengthText(span)));
 }
 
 TLabelLevels TFigureChart::LayOutFigure()

@@ -86,7 +86,8 @@ public:
     void ShowMapOf(const TMapSession &shown, const TChart &screen);
     // A figure cuts no chromosome name at its left edge and no label at its top or right, and
     // no label reaches the arrows of the row above (see FigureRows); with LabelsFit, whether
-    // laid out or not, only the labels that fit are shown (see LabelsNotFitting); once.
+    // laid out or not, only the labels that fit are shown (see LabelsNotFitting); once. Raises
+    // EFigureError for a scale bar longer than the range the map shows.
     void LayOut();
     // True when the laid out figure's rows stand too close for any gene name.
     bool NamesLeftOut() const { return m_namesLeftOut; }
@@ -99,6 +100,7 @@ public:
 
 private:
     TGraphOptions GraphOptions() const;
+    void CheckScaleBar() const;
     // The margins, label levels and arrows of a figure; returns the levels.
     TLabelLevels LayOutFigure();
 

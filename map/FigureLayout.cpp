@@ -158,6 +158,15 @@ std::optional<TFigureSize> ParseFigureSize(const QString &text)
     return size;
 }
 
+double BasesPerUnit(const QString &unit)
+{
+    const QString lower = unit.toLower();
+    return lower == QLatin1String("kb")   ? 1e3
+           : lower == QLatin1String("mb") ? 1e6
+           : lower == QLatin1String("gb") ? 1e9
+                                          : 1.0;
+}
+
 std::optional<double> ParseBaseLength(const QString &text)
 {
     static const QRegularExpression pattern(
@@ -166,13 +175,8 @@ std::optional<double> ParseBaseLength(const QString &text)
     const QRegularExpressionMatch m = pattern.match(text);
     if (!m.hasMatch())
         return std::nullopt;
-    const QString unit = m.captured(2).toLower();
-    const double factor = unit == QLatin1String("kb")   ? 1e3
-                          : unit == QLatin1String("mb") ? 1e6
-                          : unit == QLatin1String("gb") ? 1e9
-                                                        : 1.0;
-    const double bases = m.captured(1).toDouble() * factor;
-    if (!(bases >= 1) || bases > 4.3e9)
+    const double bases = m.captured(1).toDouble() * BasesPerUnit(m.captured(2));
+    if (!(bases >= 1) || bases > kMaxBaseLength)
         return std::nullopt;
     return bases;
 }
@@ -180,6 +184,8 @@ std::optional<double> ParseBaseLength(const QString &text)
 QString BaseLengthText(double bases)
 {
     const auto number = [](double v) { return QString::number(v, 'g', 6); };
+    if (bases >= 1e9)
+        return number(bases / 1e9) + QStringLiteral(" Gb");
     if (bases >= 1e6)
         return number(bases / 1e6) + QStringLiteral(" Mb");
     if (bases >= 1e3)

@@ -46,9 +46,13 @@ struct TFigureSize
 // "WxH" with an optional unit mm, in, pt or px (px when none): nothing when the text is not one,
 // or when a side is not above 0.
 std::optional<TFigureSize> ParseFigureSize(const QString &text);
+// Bases in one bp, kb, Mb or Gb, in any case (1 for none).
+double BasesPerUnit(const QString &unit);
+// The longest length a map takes, in bases.
+constexpr double kMaxBaseLength = 4.3e9;
 // A length on the map in bases: "500", "500bp", "10kb", "1.5Mb"; nothing when it is none.
 std::optional<double> ParseBaseLength(const QString &text);
-// "500 bp", "10 kb", "1.5 Mb".
+// "500 bp", "10 kb", "1.5 Mb", "4 Gb".
 QString BaseLengthText(double bases);
 // The longest 1, 2 or 5 times a power of ten that is at most a fifth of span (1 at least).
 double AutoScaleBarLength(double span);

@@ -17,6 +17,7 @@
 #include <QPrinter>
 #include <QSaveFile>
 #include <QTemporaryFile>
+#include <QtEndian>
 
 #include <algorithm>
 #include <cerrno>
@@ -32,9 +33,17 @@
 
 namespace {
 
-[[noreturn]] void CannotCreate(const QString &fileName)
+[[noreturn]] void CannotCreate(const QString &fileName, const QString &cause = {})
 {
-    throw EInOutError(QStringLiteral("Cannot create file %1").arg(fileName));
+    if (cause.isEmpty())
+        throw EInOutError(QStringLiteral("Cannot create file %1").arg(fileName));
+    throw EInOutError(QStringLiteral("Cannot create file %1: %2").arg(fileName, cause));
+}
+
+// A file that could not be written, with what the system said of it when the device kept that.
+[[noreturn]] void CannotCreate(const QString &fileName, QIODevice &device)
+{
+    CannotCreate(fileName, WriteFailure(device));
 }
 
 // Replaces the file with what write puts into it. A regular file goes through a temporary file
@@ -48,23 +57,24 @@ void WriteFile(const QString &fileName, const std::function<bool(QIODevice &)> &
         if (const QString cause = OpenInPlace(fileName, file); !cause.isEmpty())
             throw EInOutError(QStringLiteral("Cannot create file %1: %2").arg(fileName, cause));
         if (!write(file) || !file.flush())
-            CannotCreate(fileName);
+            CannotCreate(fileName, file);
         file.close();
         if (file.error() != QFileDevice::NoError)
-            CannotCreate(fileName);
+            CannotCreate(fileName, file);
         return;
     }
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
-        CannotCreate(fileName);
+        CannotCreate(fileName, file);
     // A write cut short (a full disk, a size limit) can still leave commit() content with the
     // truncated file: the flush reports it.
     if (!write(file) || !file.flush() || file.error() != QFileDevice::NoError) {
+        const QString cause = WriteFailure(file);
         file.cancelWriting();
-        CannotCreate(fileName);
+        CannotCreate(fileName, cause);
     }
     if (!file.commit())
-        CannotCreate(fileName);
+        CannotCreate(fileName, file);
 }
 
 // The picture's rectangle in chart pixels: the chart's own, or the figure's around it.
@@ -78,7 +88,7 @@ QRect PictureRect(const QRect &r, const TGraphOptions &options)
 // One drawing of the chart over its own rectangle into a picture whose origin is the picture
 // rectangle's top-left corner, then what a figure draws around it.
 void DrawPicture(TChart &chart, const QRect &r, QPaintDevice &device, const QString &fileName,
-                 const TGraphOptions &options = {})
+                 const TGraphOptions &options, QIODevice *out = nullptr)
 {
     const QRect picture = PictureRect(r, options);
     QPainter painter(&device);
@@ -99,8 +109,11 @@ void DrawPicture(TChart &chart, const QRect &r, QPaintDevice &device, const QStr
         throw;
     }
     // A picture written as it is drawn tells a failed write here.
-    if (!painter.end())
+    if (!painter.end()) {
+        if (out)
+            CannotCreate(fileName, *out);
         CannotCreate(fileName);
+    }
 }
 
 // Rows as SVG groups: the chart brackets each row's drawing, and the writer puts it in a group
@@ -123,7 +136,7 @@ void WriteSvgPicture(TChart &chart, const QRect &r, const QString &fileName, QIO
                 svg.EndGroup();
         });
     try {
-        DrawPicture(chart, r, svg, fileName, options);
+        DrawPicture(chart, r, svg, fileName, options, &out);
     } catch (...) {
         chart.OnSeriesGroup = std::move(hook);
         throw;
@@ -149,7 +162,44 @@ void WritePdfPicture(TChart &chart, const QRect &r, const QString &fileName, QIO
     pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
     pdf.setTitle(QFileInfo(fileName).completeBaseName());
     pdf.setCreator(QStringLiteral("Ostrinel"));
-    DrawPicture(chart, r, pdf, fileName, options);
+    DrawPicture(chart, r, pdf, fileName, options, &out);
+}
+
+// A 24-bit BMP of an RGB888 image, rows bottom up as the format has them, one row at a time.
+// Qt's own writer first converts the whole image to 32 bits, which may not fit where the image
+// did, and then writes a picture of 0 x 0 pixels without telling.
+void WriteBmp(const QImage &image, const QString &fileName, QIODevice &out)
+{
+    const qint64 row = (qint64(image.width()) * 3 + 3) / 4 * 4;
+    const qint64 pixels = row * image.height();
+    QByteArray header(54, '\0');
+    uchar *h = reinterpret_cast<uchar *>(header.data());
+    h[0] = 'B';
+    h[1] = 'M';
+    qToLittleEndian(quint32(54 + pixels), h + 2);
+    qToLittleEndian(quint32(54), h + 10); // the pixels' offset
+    qToLittleEndian(quint32(40), h + 14); // the information header's size
+    qToLittleEndian(qint32(image.width()), h + 18);
+    qToLittleEndian(qint32(image.height()), h + 22);
+    qToLittleEndian(quint16(1), h + 26); // planes
+    qToLittleEndian(quint16(24), h + 28);
+    qToLittleEndian(quint32(pixels), h + 34);
+    qToLittleEndian(qint32(image.dotsPerMeterX()), h + 38);
+    qToLittleEndian(qint32(image.dotsPerMeterY()), h + 42);
+    if (!WriteWhole(out, header))
+        CannotCreate(fileName, out);
+    QByteArray line(row, '\0');
+    for (int y = image.height() - 1; y >= 0; --y) {
+        const uchar *rgb = image.constScanLine(y);
+        char *bgr = line.data();
+        for (int x = 0; x < image.width(); ++x, rgb += 3, bgr += 3) {
+            bgr[0] = char(rgb[2]);
+            bgr[1] = char(rgb[1]);
+            bgr[2] = char(rgb[0]);
+        }
+        if (!WriteWhole(out, line))
+            CannotCreate(fileName, out);
+    }
 }
 
 void WriteRasterPicture(TChart &chart, const QRect &r, TGraphFormat format,
@@ -190,17 +240,17 @@ void WriteRasterPicture(TChart &chart, const QRect &r, TGraphFormat format,
     image.setDotsPerMeterY(dotsPerMeter);
     DrawPicture(chart, r, image, fileName, options);
     if (format == TGraphFormat::Bmp) {
-        if (!image.save(&out, "BMP"))
-            CannotCreate(fileName);
+        WriteBmp(image, fileName, out);
         return;
     }
     // PNG is made in memory first: a write error inside the PNG library jumps out of Qt's writer
     // past its own clean-up, while one of ours is only a short write.
     QByteArray png;
     QBuffer buffer(&png);
-    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG") ||
-        out.write(png) != png.size())
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
         CannotCreate(fileName);
+    if (!WriteWhole(out, png))
+        CannotCreate(fileName, out);
 }
 
 // The screen's rectangle, which a chart without one of its own takes from the page's drawing.
@@ -305,6 +355,26 @@ TGraphFormat KnownFormatOf(const QString &fileName)
 }
 } // namespace
 
+QString WriteFailure(QIODevice &out)
+{
+    auto *file = qobject_cast<QFileDevice *>(&out);
+    if (!file || file->error() == QFileDevice::NoError)
+        return {};
+    file->flush();
+    return file->errorString();
+}
+
+bool WriteWhole(QIODevice &out, QByteArrayView bytes)
+{
+    while (!bytes.isEmpty()) {
+        const qint64 written = out.write(bytes.data(), bytes.size());
+        if (written <= 0)
+            return false;
+        bytes = bytes.sliced(qsizetype(written));
+    }
+    return true;
+}
+
 QString OpenInPlace(const QString &fileName, QFile &file)
 {
     // Opening a pipe no program reads from would wait for ever: without waiting it fails.
@@ -392,8 +462,8 @@ void WriteGraph(TChart &chart, const QString &fileName, QIODevice &out,
         break;
     }
     }
-    if (bytes.isEmpty() || out.write(bytes) != bytes.size())
-        CannotCreate(fileName);
+    if (bytes.isEmpty() || !WriteWhole(out, bytes))
+        CannotCreate(fileName, out);
 }
 
 void SaveGraph(TChart &chart, const QString &fileName, const TGraphOptions &options)
@@ -427,5 +497,5 @@ void PrintGraph(TChart &chart, QPrinter &printer)
     const QByteArray bytes = printed.open(QIODevice::ReadOnly) ? printed.readAll() : QByteArray();
     if (!WholePdf(bytes))
         CannotCreate(target);
-    WriteFile(target, [&](QIODevice &out) { return out.write(bytes) == bytes.size(); });
+    WriteFile(target, [&](QIODevice &out) { return WriteWhole(out, bytes); });
 }

@@ -5,6 +5,7 @@
 
 #include "util/CommonDecl.h"
 
+#include <QByteArrayView>
 #include <QPoint>
 #include <QSize>
 #include <QSizeF>
@@ -76,6 +77,16 @@ void SaveGraph(TChart &chart, const QString &fileName, const TGraphOptions &opti
 // memory for, raises EInOutError before drawing.
 void WriteGraph(TChart &chart, const QString &fileName, QIODevice &out,
                 const TGraphOptions &options = {});
+
+// Writes bytes to out whole, writing on after a short write (a file size limit lets part
+// through without an error), so that a failure leaves what the system said in out's error
+// string. False when not all were written.
+bool WriteWhole(QIODevice &out, QByteArrayView bytes);
+
+// What the system said of out's failed write ("No space left on device", "File too large"),
+// none when out keeps no error. A buffered write that got part through keeps no cause of its
+// own: the rest is tried once more, which fails with it.
+QString WriteFailure(QIODevice &out);
 
 // Opens a device or a pipe for writing in place, without waiting for a reader: file is then
 // open. Returns the cause when it cannot be ("no program reads from the pipe"), else nothing.

@@ -1,5 +1,7 @@
 #include "map/SvgWriter.h"
 
+#include "map/GraphExport.h"
+
 #include <QBuffer>
 #include <QIODevice>
 #include <QImage>
@@ -386,7 +388,7 @@ private:
     // A failed write is remembered and told by end(); nothing more is written after it.
     void Flush()
     {
-        if (!m_failed && m_out.write(m_buffer) != m_buffer.size())
+        if (!m_failed && !WriteWhole(m_out, m_buffer))
             m_failed = true;
         m_buffer.clear();
     }

@@ -1,14 +1,13 @@
 #include "render/RenderOptions.h"
 
 #include "map/GraphExport.h"
-#include "render/RenderOutput.h"
 
 #include <QCommandLineParser>
 #include <QFile>
 #include <QRegularExpression>
 
-#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 // Larger pictures than this are no longer drawn in a reasonable time or memory.
@@ -95,16 +94,38 @@ double FontSize(const QCommandLineParser &parser, const QString &option)
 // NAME:FROM-TO, the name up to the last colon (names of several files hold one).
 TRegion ParseRegion(const QString &text)
 {
-    static const QRegularExpression pattern(QStringLiteral("^(.+):(\\d{1,10})-(\\d{1,10})$"));
+    static const QRegularExpression pattern(QStringLiteral("^(.+):(\\d+)-(\\d+)$"));
     const QRegularExpressionMatch m = pattern.match(text);
-    const qint64 from = m.hasMatch() ? m.captured(2).toLongLong() : 0;
-    const qint64 to = m.hasMatch() ? m.captured(3).toLongLong() : -1;
+    const QString bad = QStringLiteral("Bad --region \"%1\": ").arg(text);
+    if (!m.hasMatch())
+        Bad(bad + QStringLiteral("give NAME:FROM-TO, FROM and TO positions as 1000-5000"));
+    // No record of a file lies past the largest position a record holds.
+    const qint64 last = std::numeric_limits<qint32>::max();
+    for (int i : {2, 3}) {
+        bool ok = false;
+        if (m.captured(i).toLongLong(&ok) > last || !ok)
+            Bad(bad + QStringLiteral("%1 is past position %2, the last a chromosome has")
+                          .arg(m.captured(i))
+                          .arg(last));
+    }
+    const qint64 from = m.captured(2).toLongLong();
+    const qint64 to = m.captured(3).toLongLong();
     if (from > to)
-        Bad(QStringLiteral("Bad --region \"%1\": give NAME:FROM-TO, FROM not above TO").arg(text));
+        Bad(bad + QStringLiteral("give NAME:FROM-TO, FROM not above TO"));
     return {m.captured(1).toUtf8(), from, to};
 }
 
-// "--scale-bar" takes a value only when the next argument is one (auto or a length), so that it
+// What --scale-bar takes for its value: auto, or what reads as a number with or without a unit
+// (the bar's length, told what is wrong with it when it is none), never a file name.
+bool ScaleBarValue(const QString &argument)
+{
+    static const QRegularExpression number(
+        QStringLiteral("^[-+]?(\\d+\\.?\\d*|\\.\\d+)(e[-+]?\\d+)?\\s*(bp|kb|mb|gb)?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return argument == QLatin1String("auto") || number.match(argument).hasMatch();
+}
+
+// "--scale-bar" takes a value only when the next argument is one (see ScaleBarValue), so that it
 // can also stand alone before the input files; the value goes to a hidden option.
 QStringList WithScaleBarValues(const QStringList &arguments)
 {
@@ -119,8 +140,7 @@ QStringList WithScaleBarValues(const QStringList &arguments)
         if (bare.startsWith(kScaleBar + QLatin1Char('='))) {
             out << kScaleBarLength + bare.mid(kScaleBar.size() + 1);
         } else if (bare == kScaleBar && i + 1 < arguments.size() &&
-                   (arguments[i + 1] == QLatin1String("auto") ||
-                    ParseBaseLength(arguments[i + 1]))) {
+                   ScaleBarValue(arguments[i + 1])) {
             out << kScaleBarLength + arguments[++i];
         } else if (bare == kScaleBar) {
             out << kScaleBarLength + QStringLiteral("auto");
@@ -369,36 +389,35 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
                 .arg(kMaxGraphPixels / 1000000));
     for (const QString &input : o.Inputs)
         o.InputPaths.append(SystemName(input, system));
+    o.HomologyPath = SystemName(o.Homology.Table, system);
     o.OutputPath = SystemName(o.Output, system);
     o.ReportPath = SystemName(o.Report, system);
-    // Names are compared by the files they lead to: "./in.txt", a link or a second hard link
-    // to an input are that input.
-    std::vector<TFileIdentity> inputs;
-    for (const QByteArray &input : o.InputPaths)
-        if (const auto identity = RegularFileIdentity(input))
-            inputs.push_back(*identity);
-    const auto isInput = [&](const QByteArray &path) {
-        const auto identity = RegularFileIdentity(path);
-        return identity && std::find(inputs.begin(), inputs.end(), *identity) != inputs.end();
-    };
-    if (!o.Report.isEmpty() && o.Report != QLatin1String("-")) {
-        const auto report = RegularFileIdentity(o.ReportPath);
-        if (isInput(o.ReportPath) || ResolvedOutputName(o.Report) == ResolvedOutputName(o.Output) ||
-            (report && report == RegularFileIdentity(o.OutputPath)))
-            Bad(QStringLiteral("The report \"%1\" would overwrite the picture or an input file")
-                    .arg(o.Report));
-    }
-    // The group table, like the report, never replaces another file of the run.
-    if (!o.Groups.isEmpty()) {
-        const QByteArray groups = SystemName(o.Groups, system);
-        if (isInput(groups) || groups == o.OutputPath || groups == o.ReportPath ||
-            o.Groups == o.Homology.Table)
-            Bad(QStringLiteral("The group table \"%1\" would overwrite another file")
-                    .arg(o.Groups));
-    }
-    if (isInput(o.OutputPath))
-        Bad(QStringLiteral("The picture \"%1\" would overwrite an input file").arg(o.Output));
+    o.GroupsPath = SystemName(o.Groups, system);
     return o;
+}
+
+std::vector<TRunFile> TRenderOptions::Outputs() const
+{
+    std::vector<TRunFile> files{{TFileRole::Picture, Output, OutputPath}};
+    if (!Report.isEmpty())
+        files.push_back({TFileRole::Report, Report, ReportPath});
+    if (!Groups.isEmpty())
+        files.push_back({TFileRole::GroupTable, Groups, GroupsPath});
+    return files;
+}
+
+std::vector<TRunFile> TRenderOptions::Reads() const
+{
+    std::vector<TRunFile> files;
+    for (qsizetype i = 0; i < Inputs.size(); ++i) {
+        files.push_back({TFileRole::Input, Inputs[i], InputPaths.value(i)});
+        if (Homology.Table == kAutoHomology)
+            for (const QString &fasta : ProteinFilesBeside(QFile::decodeName(InputPaths.value(i))))
+                files.push_back({TFileRole::ProteinFile, fasta, QFile::encodeName(fasta)});
+    }
+    if (Homology.IsSet() && Homology.Table != kAutoHomology)
+        files.push_back({TFileRole::HomologyTable, Homology.Table, HomologyPath});
+    return files;
 }
 
 QString RenderHelpText()

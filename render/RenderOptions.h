@@ -7,6 +7,7 @@
 #include "core/Regions.h"
 #include "map/FigureExport.h"
 #include "map/ViewOptions.h"
+#include "render/RenderOutput.h"
 #include "util/CommonDecl.h"
 
 #include <QSize>
@@ -20,11 +21,13 @@ struct TRenderOptions
 {
     QStringList Inputs; // loaded as one catalogue, in this order
     QString Output;     // the picture type follows its extension
-    // The names of the inputs, the picture and the report as the system spells them: the bytes
-    // of the command line, which need not be UTF-8.
+    // The names of the inputs, the homology table and the outputs as the system spells them:
+    // the bytes of the command line, which need not be UTF-8.
     QList<QByteArray> InputPaths;
+    QByteArray HomologyPath;
     QByteArray OutputPath;
     QByteArray ReportPath;
+    QByteArray GroupsPath;
     // The picture's size, resolution, type faces and what stands around the map.
     TFigureOptions Figure;
     QStringList Order; // these chromosomes' rows first, in this order
@@ -46,6 +49,11 @@ struct TRenderOptions
     QString Groups;           // the gene, genome, group table's file; none when empty
     bool Help = false;
     bool Version = false;
+
+    // Every file the run writes, the picture first; every file it reads. No output may be an
+    // input or another output (see TRenderOutputs).
+    std::vector<TRunFile> Outputs() const;
+    std::vector<TRunFile> Reads() const;
 };
 
 // A command line the renderer cannot run: a bad option, option value or output name.

@@ -1,6 +1,7 @@
 #include "render/RenderOutput.h"
 
 #include "map/GraphExport.h"
+#include "render/RenderOptions.h"
 #include "util/CommonDecl.h"
 
 #include <QDir>
@@ -30,7 +31,84 @@ bool WrittenWhole(QIODevice &device)
     return file->flush() && file->error() == QFileDevice::NoError;
 }
 
+// "-", or a name of the file standard output goes to.
+bool GoesToStandardOutput(const QString &name, const QByteArray &path)
+{
+    if (name == QLatin1String("-"))
+        return true;
+    struct stat target;
+    struct stat out;
+    return ::stat(path.constData(), &target) == 0 && ::fstat(STDOUT_FILENO, &out) == 0 &&
+           SameFile(out, target);
+}
+
+bool GoesToStandardOutput(const TRunFile &file)
+{
+    return GoesToStandardOutput(file.Name, file.Path);
+}
+
+// Writing a character device twice (/dev/null) loses nothing; any other file would end with
+// one output in it, or both mixed.
+bool OneFile(const TRunFile &a, const TRunFile &b)
+{
+    struct stat s;
+    const bool device = ::stat(a.Path.constData(), &s) == 0 && S_ISCHR(s.st_mode);
+    const auto identity = RegularFileIdentity(a.Path);
+    return (identity && identity == RegularFileIdentity(b.Path)) ||
+           (!device && ResolvedOutputName(a.Name) == ResolvedOutputName(b.Name));
+}
+
+[[noreturn]] void Overwrites(const TRunFile &output, const TRunFile &other)
+{
+    throw EUsageError(
+        QStringLiteral("The %1 \"%2\" would overwrite the %3 \"%4\"")
+            .arg(RoleText(output.Role), output.Name, RoleText(other.Role), other.Name));
+}
+
+// Before anything is opened: opening a pipe and closing it again would already tell its
+// reader that the run ended.
+void CheckOutputs(const std::vector<TRunFile> &outputs, const std::vector<TRunFile> &inputs)
+{
+    for (std::size_t k = 0; k < outputs.size(); ++k) {
+        const TRunFile &output = outputs[k];
+        const bool standard = GoesToStandardOutput(output);
+        const auto identity = standard ? std::nullopt : RegularFileIdentity(output.Path);
+        for (const TRunFile &input : inputs)
+            if (identity && identity == RegularFileIdentity(input.Path))
+                Overwrites(output, input);
+        for (std::size_t j = 0; j < k; ++j) {
+            const TRunFile &other = outputs[j];
+            // One stream cannot hold both: one would run into the other.
+            if (standard && GoesToStandardOutput(other))
+                throw EUsageError(
+                    QStringLiteral("The %1 and the %2 would both go to standard output")
+                        .arg(RoleText(other.Role), RoleText(output.Role)));
+            if (!standard && !GoesToStandardOutput(other) && OneFile(output, other))
+                Overwrites(output, other);
+        }
+    }
+}
+
 } // namespace
+
+QString RoleText(TFileRole role)
+{
+    switch (role) {
+    case TFileRole::Input:
+        return QStringLiteral("input file");
+    case TFileRole::HomologyTable:
+        return QStringLiteral("homology table");
+    case TFileRole::ProteinFile:
+        return QStringLiteral("protein file");
+    case TFileRole::Picture:
+        return QStringLiteral("picture");
+    case TFileRole::Report:
+        return QStringLiteral("report");
+    case TFileRole::GroupTable:
+        return QStringLiteral("group table");
+    }
+    return {};
+}
 
 std::optional<TFileIdentity> RegularFileIdentity(const QByteArray &path)
 {
@@ -53,17 +131,12 @@ QString ResolvedOutputName(const QString &name)
 TOutputFile::TOutputFile(const QString &name, const QByteArray &path, QIODevice &standard)
     : m_name(name), m_path(path)
 {
-    if (name == QLatin1String("-")) {
+    if (GoesToStandardOutput(name, path)) {
         m_standard = &standard;
         return;
     }
     struct stat target;
     if (::stat(path.constData(), &target) == 0) {
-        struct stat out;
-        if (::fstat(STDOUT_FILENO, &out) == 0 && SameFile(out, target)) {
-            m_standard = &standard;
-            return;
-        }
         if (S_ISDIR(target.st_mode))
             Fail(QStringLiteral("it is a folder"));
         if (S_ISCHR(target.st_mode) || S_ISFIFO(target.st_mode)) {
@@ -126,58 +199,64 @@ QIODevice &TOutputFile::Device()
 
 void TOutputFile::Write(const QByteArray &text)
 {
-    if (Device().write(text) != text.size())
-        Fail();
+    if (!WriteWhole(Device(), text))
+        Fail(WriteFailure(Device()));
 }
 
 void TOutputFile::Check()
 {
     // A write cut short (a full disk, a size limit) leaves the device's error behind.
     if (!WrittenWhole(Device()))
-        Fail();
+        Fail(WriteFailure(Device()));
 }
 
 void TOutputFile::Commit()
 {
     if (m_save && !m_save->commit())
-        Fail();
+        Fail(m_save->errorString());
     if (m_system) {
         m_system->close();
-        const bool renamed = m_system->error() == QFileDevice::NoError &&
-                             ::rename(m_temporaryPath.constData(), m_path.constData()) == 0;
-        if (!renamed) {
+        if (m_system->error() != QFileDevice::NoError) {
+            const QString cause = m_system->errorString();
             ::unlink(m_temporaryPath.constData());
-            Fail();
+            Fail(cause);
+        }
+        if (::rename(m_temporaryPath.constData(), m_path.constData()) != 0) {
+            const QString cause = QString::fromLocal8Bit(std::strerror(errno));
+            ::unlink(m_temporaryPath.constData());
+            Fail(cause);
         }
     }
 }
 
-TRenderOutputs::TRenderOutputs(const QString &picture, const QByteArray &picturePath,
-                               const QString &report, const QByteArray &reportPath,
-                               QIODevice &standard)
+TRenderOutputs::TRenderOutputs(const std::vector<TRunFile> &outputs,
+                               const std::vector<TRunFile> &inputs, QIODevice &standard)
 {
-    m_picture = std::make_unique<TOutputFile>(picture, picturePath, standard);
-    if (!report.isEmpty())
-        m_report = std::make_unique<TOutputFile>(report, reportPath, standard);
-    // One stream cannot hold both: the report would run into the picture.
-    if (m_report && m_report->Standard() && m_picture->Standard())
-        throw EInOutError(
-            QStringLiteral("The picture and the report would both go to standard output"));
+    CheckOutputs(outputs, inputs);
+    for (const TRunFile &output : outputs)
+        m_outputs.emplace_back(output.Role,
+                               std::make_unique<TOutputFile>(output.Name, output.Path, standard));
 }
 
-void TRenderOutputs::WriteReport(const QByteArray &text)
+TOutputFile *TRenderOutputs::Output(TFileRole role)
 {
-    if (m_report)
-        m_report->Write(text);
+    for (auto &[kind, output] : m_outputs)
+        if (kind == role)
+            return output.get();
+    return nullptr;
+}
+
+void TRenderOutputs::Write(TFileRole role, const QByteArray &text)
+{
+    if (TOutputFile *output = Output(role))
+        output->Write(text);
 }
 
 void TRenderOutputs::Commit()
 {
-    // Both whole before either replaces a file.
-    m_picture->Check();
-    if (m_report)
-        m_report->Check();
-    m_picture->Commit();
-    if (m_report)
-        m_report->Commit();
+    // All whole before any replaces a file.
+    for (auto &output : m_outputs)
+        output.second->Check();
+    for (auto &output : m_outputs)
+        output.second->Commit();
 }

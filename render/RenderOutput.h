@@ -1,7 +1,8 @@
-// The files a run writes (the picture and the report), opened before anything is read and made
-// visible together: a regular file (or one not there yet) is written to a temporary file beside
-// it and renamed into place once every output is whole; a device, a pipe read by another program
-// or the file standard output goes to is written in place, as renaming would replace it.
+// The files a run writes (the picture, the report, the group table), opened before anything is
+// read and made visible together: a regular file (or one not there yet) is written to a
+// temporary file beside it and renamed into place once every output is whole; a device, a pipe
+// read by another program or the file standard output goes to is written in place, as renaming
+// would replace it. No output may be an input or another output.
 #pragma once
 
 #include <QByteArray>
@@ -9,6 +10,8 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QIODevice;
 class QSaveFile;
@@ -44,7 +47,7 @@ public:
     QIODevice &Device();
     // Writes text whole or raises EInOutError.
     void Write(const QByteArray &text);
-    // Raises EInOutError "Cannot create file %1" when a write fell short.
+    // Raises EInOutError "Cannot create file %1: cause" when a write fell short.
     void Check();
     // Renames the temporary file into place; an output written in place is done already.
     void Commit();
@@ -63,20 +66,42 @@ private:
     QByteArray m_path;
 };
 
-// The picture and the report (none when its name is empty), opened together. Commit makes both
-// visible only when both were written whole.
+// What a file is to the run, as messages name it.
+enum class TFileRole
+{
+    Input,         // a coordinate file
+    HomologyTable, // --homology FILE
+    ProteinFile,   // beside an input, read by --homology auto
+    Picture,
+    Report,
+    GroupTable
+};
+QString RoleText(TFileRole role);
+
+// A file of the run: what it is, its name as given and in the system's bytes.
+struct TRunFile
+{
+    TFileRole Role;
+    QString Name;
+    QByteArray Path;
+};
+
+// Every output of a run, opened together. Commit makes them visible only when all were written
+// whole; until then, and when the run fails, no file is replaced.
 class TRenderOutputs
 {
 public:
-    // Of the options, the picture and the report (none when not named) with their system bytes.
-    TRenderOutputs(const QString &picture, const QByteArray &picturePath, const QString &report,
-                   const QByteArray &reportPath, QIODevice &standard);
-    QIODevice &Picture() { return m_picture->Device(); }
-    // Writes the report's text, when there is a report.
-    void WriteReport(const QByteArray &text);
+    // Raises EUsageError, before any output is opened, for an output that is one of the inputs
+    // or another output (by the file a name leads to, links followed, or the name a new file
+    // would get) and for two outputs on standard output; then opens each as TOutputFile does.
+    TRenderOutputs(const std::vector<TRunFile> &outputs, const std::vector<TRunFile> &inputs,
+                   QIODevice &standard);
+    // The output of that role; none when the run writes none.
+    TOutputFile *Output(TFileRole role);
+    // Writes the text to the output of that role, when there is one.
+    void Write(TFileRole role, const QByteArray &text);
     void Commit();
 
 private:
-    std::unique_ptr<TOutputFile> m_picture;
-    std::unique_ptr<TOutputFile> m_report;
+    std::vector<std::pair<TFileRole, std::unique_ptr<TOutputFile>>> m_outputs;
 };

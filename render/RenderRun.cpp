@@ -5,6 +5,7 @@
 #include "core/MapOperations.h"
 #include "core/Regions.h"
 #include "map/FigureExport.h"
+#include "map/GraphExport.h"
 #include "map/MapSession.h"
 #include "map/RowReport.h"
 #include "platform/Systeme.h"
@@ -16,7 +17,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QIODevice>
-#include <QSaveFile>
 #include <QTemporaryDir>
 
 #include <new>
@@ -39,9 +39,11 @@ void Write(QIODevice &device, const QString &text)
 // Standard output cut short (a full disk, a size limit) is an error, not a run done.
 void WriteOut(QIODevice &out, const QString &text)
 {
-    const QByteArray bytes = text.toUtf8();
-    if (out.write(bytes) != bytes.size())
-        throw EInOutError(QStringLiteral("Cannot write to standard output"));
+    if (WriteWhole(out, text.toUtf8()))
+        return;
+    const QString cause = WriteFailure(out);
+    throw EInOutError(QStringLiteral("Cannot write to standard output") +
+                      (cause.isEmpty() ? QString() : QStringLiteral(": ") + cause));
 }
 
 QString MessageOf(const std::exception &error)
@@ -149,14 +151,6 @@ void ClickFirstRecordOf(TMapSession &session, const TChart &chart, qint32 g, con
         QStringLiteral("Cannot align on gene \"%1\": no shown row carries it").arg(name));
 }
 
-// The gene, genome, group table, whole or not at all.
-void WriteGroups(const QString &path, const QByteArray &text)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        throw EInOutError(QStringLiteral("Cannot create file %1").arg(path));
-}
-
 // True when the first record of gene g on chromosome c points left.
 bool PointsLeft(const TCatalogue &catalogue, qint32 c, qint32 g)
 {
@@ -170,9 +164,9 @@ bool PointsLeft(const TCatalogue &catalogue, qint32 c, qint32 g)
 // The whole run after the command line was read.
 void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
 {
-    // Both outputs are made ready before anything is read: a folder missing or a pipe nobody
-    // reads is told at once, and nothing is replaced unless both are written whole.
-    TRenderOutputs outputs(o.Output, o.OutputPath, o.Report, o.ReportPath, out);
+    // Every output is made ready before anything is read: a folder missing or a pipe nobody
+    // reads is told at once, and nothing is replaced unless all are written whole.
+    TRenderOutputs outputs(o.Outputs(), o.Reads(), out);
 
     // The chart as the window sets it up, sized for the figure and wired to its session.
     TFigureChart figure(o.Figure);
@@ -307,7 +301,11 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
         throw EBadInput(MessageOf(error));
     }
 
-    figure.LayOut();
+    try {
+        figure.LayOut();
+    } catch (const EFigureError &error) {
+        throw EUsageError(error.message());
+    }
     if (figure.NamesLeftOut())
         Write(err, QStringLiteral("The rows stand too close for gene names at this size: they "
                                   "are left out. A taller --size or a smaller --font-size shows "
@@ -318,11 +316,11 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
         const QByteArray report =
             o.Report.isEmpty() ? QByteArray() : RowReportText(RowReport(catalogue, chart));
         step = "drawing the picture";
-        figure.Write(o.Output, outputs.Picture());
+        figure.Write(o.Output, outputs.Output(TFileRole::Picture)->Device());
         step = "writing the files";
-        if (!o.Groups.isEmpty())
-            WriteGroups(o.Groups, GroupsText(catalogue, session.FHomologyReport));
-        outputs.WriteReport(report);
+        outputs.Write(TFileRole::Report, report);
+        if (outputs.Output(TFileRole::GroupTable))
+            outputs.Write(TFileRole::GroupTable, GroupsText(catalogue, session.FHomologyReport));
         outputs.Commit();
     } catch (const std::bad_alloc &) {
         throw EInOutError(QStringLiteral("Out of memory while %1").arg(QLatin1String(step)));

@@ -298,6 +298,7 @@ private slots:
     void fullDevice();
     void failedSaveKeepsOldFile_data();
     void failedSaveKeepsOldFile();
+    void bitmapInLittleMemory();
     void printToPdf();
     void printFailure_data();
     void printFailure();
@@ -580,16 +581,23 @@ void tst_map_export::bitmapPixels()
 void tst_map_export::cannotCreate_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::newRow("missing folder wmf") << "missing/map.wmf";
-    QTest::newRow("missing folder emf") << "missing/map.emf";
-    QTest::newRow("missing folder bmp") << "missing/map.bmp";
-    QTest::newRow("a folder") << "folder.wmf";
-    QTest::newRow("full device wmf") << "/dev/full";
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("missing folder wmf") << "missing/map.wmf"
+                                        << "No such file or directory";
+    QTest::newRow("missing folder emf") << "missing/map.emf"
+                                        << "No such file or directory";
+    QTest::newRow("missing folder bmp") << "missing/map.bmp"
+                                        << "No such file or directory";
+    QTest::newRow("a folder") << "folder.wmf"
+                              << "Filename refers to a directory";
+    QTest::newRow("full device wmf") << "/dev/full"
+                                     << "No space left on device";
 }
 
 void tst_map_export::cannotCreate()
 {
     QFETCH(QString, name);
+    QFETCH(QString, cause);
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkdir("folder.wmf"));
     TExportMap map(DemoCatalogue());
@@ -606,7 +614,7 @@ void tst_map_export::cannotCreate()
         SaveGraph(map.Chart, path);
         QFAIL("saved where it could not be");
     } catch (const EInOutError &e) {
-        QCOMPARE(e.message(), "Cannot create file " + path);
+        QCOMPARE(e.message(), "Cannot create file " + path + ": " + cause);
     }
     QVERIFY(!QFile::exists(dir.filePath("missing")));
     QVERIFY(QFileInfo(dir.filePath("folder.wmf")).isDir());
@@ -655,7 +663,7 @@ void tst_map_export::readOnlyFolder()
             SaveGraph(map.Chart, path);
             QFAIL("saved into a read-only folder");
         } catch (const EInOutError &e) {
-            QCOMPARE(e.message(), "Cannot create file " + path);
+            QCOMPARE(e.message(), "Cannot create file " + path + ": Permission denied");
         }
     }
     QVERIFY(QFile::setPermissions(folder, kOpenFolder));
@@ -707,7 +715,7 @@ void tst_map_export::fullDevice()
         SaveGraph(map.Chart, path);
         QFAIL("saved onto a full device");
     } catch (const EInOutError &e) {
-        QCOMPARE(e.message(), "Cannot create file " + path);
+        QCOMPARE(e.message(), "Cannot create file " + path + ": No space left on device");
     }
     QCOMPARE(QFileInfo(path).isSymLink(), !node);
     struct stat after
@@ -751,7 +759,7 @@ void tst_map_export::failedSaveKeepsOldFile()
             SaveGraph(map.Chart, path);
             QFAIL("a save past the size limit succeeded");
         } catch (const EInOutError &e) {
-            QCOMPARE(e.message(), "Cannot create file " + path);
+            QCOMPARE(e.message(), "Cannot create file " + path + ": File too large");
         }
     }
     QCOMPARE(ReadAll(path), old);
@@ -760,6 +768,57 @@ void tst_map_export::failedSaveKeepsOldFile()
     // Without the limit the same save replaces it.
     SaveGraph(map.Chart, path);
     QCOMPARE(QFileInfo(path).size(), full);
+}
+
+// Counts what is written, keeping the first write.
+class TCountingDevice : public QIODevice
+{
+public:
+    qint64 Size = 0;
+    QByteArray Head;
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        if (Head.isEmpty())
+            Head = QByteArray(data, qsizetype(size));
+        Size += size;
+        return size;
+    }
+};
+
+// A bitmap of 8000 x 8000 pixels (192 MB) where there is room for it but not for it again at 32
+// bits: written whole, not as a picture of no pixels.
+void tst_map_export::bitmapInLittleMemory()
+{
+#ifdef __SANITIZE_ADDRESS__
+    QSKIP("an address space limit under the address sanitizer");
+#endif
+    TExportMap map(DemoCatalogue(), QSize(1000, 1000));
+    map.Rebuild();
+    TGraphOptions options;
+    options.Scale = 8;
+    TCountingDevice out;
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    QFile statm("/proc/self/statm");
+    QVERIFY(statm.open(QIODevice::ReadOnly));
+    rlimit old{};
+    getrlimit(RLIMIT_AS, &old);
+    rlimit limit = old;
+    limit.rlim_cur =
+        rlim_t(statm.readAll().split(' ')[0].toLongLong() * sysconf(_SC_PAGESIZE) + (352LL << 20));
+    setrlimit(RLIMIT_AS, &limit);
+    QString message;
+    try {
+        WriteGraph(map.Chart, "map.bmp", out, options);
+    } catch (const EInOutError &e) {
+        message = e.message();
+    }
+    setrlimit(RLIMIT_AS, &old);
+    QCOMPARE(message, QString());
+    QCOMPARE(out.Size, 54 + 8000LL * 8000 * 3);
+    QCOMPARE(S32(out.Head, 18), 8000);
 }
 
 void tst_map_export::printToPdf()
@@ -829,11 +888,14 @@ void tst_map_export::printFailure_data()
 {
     QTest::addColumn<QString>("where");
     QTest::addColumn<bool>("existing");
-    QTest::newRow("missing folder") << "missing" << false;
-    QTest::newRow("read-only folder") << "read-only" << false;
-    QTest::newRow("read-only file in a read-only folder") << "read-only" << true;
-    QTest::newRow("full device") << "full" << false;
-    QTest::newRow("size limit, old file") << "limit" << true;
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("missing folder") << "missing" << false << ": No such file or directory";
+    QTest::newRow("read-only folder") << "read-only" << false << ": Permission denied";
+    QTest::newRow("read-only file in a read-only folder")
+        << "read-only" << true << ": Permission denied";
+    QTest::newRow("full device") << "full" << false << ": No space left on device";
+    // The printer does not tell why its file came out cut short.
+    QTest::newRow("size limit, old file") << "limit" << true << "";
 }
 
 void tst_map_export::printFailure()
@@ -842,6 +904,7 @@ void tst_map_export::printFailure()
     // file left half-written, and the screen's layout as before.
     QFETCH(QString, where);
     QFETCH(bool, existing);
+    QFETCH(QString, cause);
     QTemporaryDir dir;
     QVERIFY(QFile::setPermissions(dir.path(), kOpenFolder));
     TExportMap map(DemoCatalogue());
@@ -892,7 +955,7 @@ void tst_map_export::printFailure()
             PrintGraph(map.Chart, printer);
             QFAIL("printed where the file cannot be written");
         } catch (const EInOutError &e) {
-            QCOMPARE(e.message(), "Cannot create file " + pdf);
+            QCOMPARE(e.message(), "Cannot create file " + pdf + cause);
         }
     }
     QVERIFY(QFile::setPermissions(folder, kOpenFolder));

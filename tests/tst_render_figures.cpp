@@ -181,7 +181,7 @@ void TestFigures::contents_data()
                            << QStringList{"Gene clusters"} << QStringList{"velA_chr1"};
     QTest::newRow("scale bar") << QStringList{"--scale-bar", "10kb"} << QStringList{"10 kb"}
                                << QStringList{};
-    QTest::newRow("scale bar =") << QStringList{"--scale-bar=1.5Mb"} << QStringList{"1.5 Mb"}
+    QTest::newRow("scale bar =") << QStringList{"--scale-bar=0.15Mb"} << QStringList{"150 kb"}
                                  << QStringList{};
     QTest::newRow("legend") << QStringList{"--legend"}
                             << QStringList{"Gene shared by chromosomes:", "1"} << QStringList{};
@@ -413,6 +413,20 @@ void TestFigures::errors_data()
                                  << "--scale applies to a size in pixels";
     QTest::newRow("scale bar") << QStringList{"--scale-bar=10xb"} << "f.png"
                                << "Bad --scale-bar \"10xb\"";
+    for (const char *length : {"0", "0bp", "0.5"})
+        QTest::addRow("scale bar %s", length)
+            << QStringList{"--scale-bar", length} << "f.png"
+            << QString("Bad --scale-bar \"%1\": the bar is 1 bp long at least").arg(length);
+    QTest::newRow("scale bar 1e3") << QStringList{"--scale-bar", "1e3"} << "f.png"
+                                   << "Bad --scale-bar \"1e3\": give the length in digits";
+    QTest::newRow("scale bar -1kb") << QStringList{"--scale-bar", "-1kb"} << "f.png"
+                                    << "Bad --scale-bar \"-1kb\": a length is not negative";
+    QTest::newRow("scale bar past the map")
+        << QStringList{"--size", "180x100mm", "--scale-bar", "4gb"} << "f.svg"
+        << "--scale-bar 4 Gb is longer than the ";
+    QTest::newRow("scale bar past the zoom")
+        << QStringList{"--scale-bar", "2kb", "--zoom", "1000:2500"} << "f.svg"
+        << "--scale-bar 2 kb is longer than the 1.5 kb the map shows";
     QTest::newRow("scale bar twice") << QStringList{"--scale-bar", "--scale-bar=2kb"} << "f.png"
                                      << "--scale-bar is given more than once";
     QTest::newRow("genome names") << QStringList{"--genome-names", "some"} << "f.png"
@@ -425,6 +439,9 @@ void TestFigures::errors_data()
                                        << "The region velA_chr1:0-100 holds no record";
     QTest::newRow("region unknown") << QStringList{"--region", "chrX:0-100"} << "f.png"
                                     << "No chromosome \"chrX\"";
+    QTest::newRow("region past the last position")
+        << QStringList{"--region", "velA_chr1:1-99999999999"} << "f.png"
+        << "Bad --region \"velA_chr1:1-99999999999\": 99999999999 is past position 2147483647";
     QTest::newRow("region backwards") << QStringList{"--region", "velA_chr1:9-1"} << "f.png"
                                       << "Bad --region";
     QTest::newRow("around and align")

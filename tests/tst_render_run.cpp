@@ -267,15 +267,29 @@ void TestRender::errors_data()
         << QStringList{"--size", "20000x20000", "--scale", "2", kDemo, "OUT.bmp"} << 2
         << "40000 x 40000 pixels is too large";
     QTest::newRow("picture is an input spelt otherwise")
-        << QStringList{"SELF.png", "./SELF.png"} << 2 << "would overwrite an input file";
+        << QStringList{"SELF.png", "./SELF.png"} << 2 << "would overwrite the input file";
     QTest::newRow("picture is a link to an input")
-        << QStringList{"BAD", "LINK.png"} << 2 << "would overwrite an input file";
+        << QStringList{"BAD", "LINK.png"} << 2 << "would overwrite the input file";
     QTest::newRow("report is an input spelt otherwise")
         << QStringList{"--report", "./SELF.png", "SELF.png", "OUT.png"} << 2
-        << "would overwrite the picture or an input file";
+        << "would overwrite the input file";
     QTest::newRow("report is the picture spelt otherwise")
         << QStringList{"--report", "./OUT.png", kDemo, "OUT.png"} << 2
-        << "would overwrite the picture or an input file";
+        << "would overwrite the picture";
+    // Every output against every input and every other output, the homology table and the
+    // proteins read beside an input among the inputs.
+    QTest::newRow("report is the homology table spelt otherwise")
+        << QStringList{"--homology", bad, "--report", "./BAD", kDemo, "OUT.png"} << 2
+        << "./BAD\" would overwrite the homology table";
+    QTest::newRow("group table is a link to the homology table")
+        << QStringList{"--homology", bad, "--groups", "LINK.png", kDemo, "OUT.svg"} << 2
+        << "would overwrite the homology table";
+    QTest::newRow("group table is the picture spelt otherwise")
+        << QStringList{"--homology", bad, "--groups", "./OUT.png", kDemo, "OUT.png"} << 2
+        << "./OUT.png\" would overwrite the picture";
+    QTest::newRow("group table is a protein file")
+        << QStringList{"--homology", "auto", "--groups", "./SELF.fa", "SELF.png", "OUT.png"} << 2
+        << "would overwrite the protein file";
     QTest::newRow("report in no folder, picture kept")
         << QStringList{"--report", "NONE/r.tsv", kDemo, "OUT.png"} << 2 << "Cannot create file";
     QTest::newRow("report is a folder, picture kept")
@@ -309,6 +323,7 @@ void TestRender::errors()
     bad.write("c1\t10\t20\t1\tg\nc1\tten\t20\t1\tg\n");
     bad.close();
     QVERIFY(QFile::copy(kDemo, dir.filePath("SELF.png")));
+    QVERIFY(QFile::copy(kDemo, dir.filePath("SELF.fa")));
     QVERIFY(QFile::link(dir.filePath("BAD"), dir.filePath("LINK.png")));
     QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("FIFO.png")).constData(), 0600), 0);
     for (QString &argument : arguments)
@@ -349,14 +364,34 @@ void TestRender::outputsOfTheProcess_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message");
     QTest::newRow("help to a full disk")
-        << "\"$R\" --help >/dev/full" << 2 << "Cannot write to standard output";
+        << "\"$R\" --help >/dev/full" << 2
+        << "Cannot write to standard output: No space left on device";
     QTest::newRow("report to a full disk") << "\"$R\" --report - \"$IN\" \"$D/a.png\" >/dev/full"
                                            << 2 << "Cannot write to standard output";
     QTest::newRow("file size limit")
-        << "ulimit -f 1; \"$R\" \"$IN\" \"$D/a.png\"" << 2 << "Cannot create file";
+        << "ulimit -f 1; \"$R\" \"$IN\" \"$D/a.png\"" << 2 << "a.png: File too large";
     QTest::newRow("file size limit, SVG written as drawn")
         << "ulimit -f 1; \"$R\" \"$IN\" \"$D/a.svg\"; s=$?; [ -z \"$(ls \"$D\")\" ] && exit $s" << 2
-        << "Cannot create file";
+        << "a.svg: File too large";
+    // The group table goes the way of the other outputs.
+    const QString table = "printf 'G\\trogA\\nG\\trogB\\n' >\"$D/t.tsv\" && ";
+    QTest::newRow("group table to the file of standard output")
+        << table + "echo first >\"$D/r\" && i=$(stat -c %i \"$D/r\") && \"$R\" --homology "
+                   "\"$D/t.tsv\" --groups /dev/stdout \"$IN\" \"$D/a.png\" >>\"$D/r\" && "
+                   "[ \"$(stat -c %i \"$D/r\")\" = \"$i\" ] && grep -q '^first' \"$D/r\" && "
+                   "grep -q '^gene' \"$D/r\""
+        << 0 << "";
+    // The superuser writes to a full device of the test's own: a fault would replace that one.
+    QTest::newRow("group table to a full disk")
+        << table + "F=\"$D/full\"; mknod \"$F\" c 1 7 2>/dev/null || F=/dev/full; \"$R\" "
+                   "--homology \"$D/t.tsv\" --groups \"$F\" \"$IN\" \"$D/a.png\"; s=$?; "
+                   "[ -c \"$F\" ] && [ ! -e \"$D/a.png\" ] && exit $s"
+        << 2 << "full: No space left on device";
+    QTest::newRow("report to a full disk, group table kept")
+        << table + "echo old >\"$D/g.tsv\" && \"$R\" --homology \"$D/t.tsv\" --report /dev/full "
+                   "--groups \"$D/g.tsv\" \"$IN\" \"$D/a.png\"; s=$?; "
+                   "[ \"$(cat \"$D/g.tsv\")\" = old ] && [ ! -e \"$D/a.png\" ] && exit $s"
+        << 2 << "No space left on device";
     QTest::newRow("picture and report to standard output")
         << "\"$R\" --report - \"$IN\" \"$D/a.png\" >\"$D/a.png\"" << 2
         << "would both go to standard output";
