@@ -2,6 +2,7 @@
 // output that arrives while it waits, and cannot put the child into a group of its own to end.
 #include "core/ChildProgram.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <atomic>
@@ -62,8 +63,12 @@ public:
     // True once the program has ended, its wait status in status.
     bool ended(int &status)
     {
-        if (::waitpid(m_pid, &status, WNOHANG) != m_pid)
+        const pid_t got = ::waitpid(m_pid, &status, WNOHANG);
+        if (got == 0 || (got < 0 && errno == EINTR))
             return false;
+        // Reaped by the system already (SIGCHLD ignored): its status is lost.
+        if (got < 0)
+            status = -1;
         g_group = 0;
         m_pid = 0;
         return true;
@@ -191,6 +196,8 @@ TChildResult RunChildProgram(const QString &program, const QStringList &argument
     {
         TGroupHold hold(pid);
         held.reset();
+        QElapsedTimer clock;
+        clock.start();
         bool open = true;
         while (!hold.ended(status)) {
             pollfd ready{open ? out.get() : -1, POLLIN, 0};
@@ -200,13 +207,17 @@ TChildResult RunChildProgram(const QString &program, const QStringList &argument
             }
             if (g_signal)
                 throw ECancelled(g_signal);
-            if (tick)
+            // A program writing fast wakes the loop often; the tick keeps its pace.
+            if (tick && clock.hasExpired(150)) {
+                clock.restart();
                 tick();
+            }
         }
     }
-    // What it wrote last, without waiting for any program it left running with the pipe.
+    // What it wrote last, without waiting for any program it left running with the pipe (nor
+    // reading such a program's output for ever).
     ::fcntl(out.get(), F_SETFL, O_NONBLOCK);
-    while (ReadSome(out.get(), result.LastBytes) > 0) {
+    for (int block = 0; block < 64 && ReadSome(out.get(), result.LastBytes) > 0; ++block) {
     }
     if (g_signal)
         throw ECancelled(g_signal);

@@ -2,7 +2,6 @@
 // gene, a gene two groups claim, the hit thresholds; and a grouped catalogue, whose genes are
 // the groups while every record keeps its own name.
 #include "FakeMmseqs.h"
-#include "core/ChildProgram.h"
 #include "core/Homology.h"
 #include "core/ProteinClusters.h"
 #include "core/RecordFile.h"
@@ -64,12 +63,6 @@ QString ClusterThree(const THomologyProgress &progress = {})
     std::vector<tGene> records = ParseRecordText(kCoordinates);
     const tVectorOfString groups = ClusterProteins(records, ids, {}, progress);
     return GroupsOf(records, groups);
-}
-
-QByteArray ReadAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 const QString kPair = QStringLiteral("DNAA:DNAA DNAB:DNAA POLA:");
@@ -338,26 +331,6 @@ private slots:
         QCOMPARE(CacheEntries(), QStringList());
         PutFakeMmseqs(dir.path(), kPairClusters);
         QCOMPARE(ClusterThree(), kPair);
-    }
-
-    // A progress that raises ends MMseqs2 and the programs it started; nothing is cached.
-    void cancelEndsMmseqs()
-    {
-        QTemporaryDir dir;
-        qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.path()));
-        const QString child = dir.filePath("child");
-        PutFakeMmseqs(dir.path(), "sleep 300 & echo $! > " + QFile::encodeName(child) + "; wait");
-        int steps = 0;
-        QVERIFY_THROWS_EXCEPTION(ECancelled, ClusterThree([&](const QString &) {
-                                     if (QFile::exists(child) && ++steps == 2)
-                                         throw ECancelled();
-                                 }));
-        QFile pid(child);
-        QVERIFY(pid.open(QIODevice::ReadOnly));
-        const QString stat = QStringLiteral("/proc/%1/stat").arg(pid.readAll().trimmed());
-        // Gone, or a zombie left to whoever adopted it.
-        QTRY_VERIFY(!QFile::exists(stat) || ReadAll(stat).contains(") Z "));
-        QCOMPARE(CacheEntries(), QStringList());
     }
 
     // Grouped genes are one gene in the lists and counts; the gene report shows the group and

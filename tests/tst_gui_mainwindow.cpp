@@ -988,7 +988,7 @@ void TestMainWindow::homologyTableFromMenu()
 }
 
 // Find homologs shows its steps with a Cancel, which Esc presses too: MMseqs2 ends with the
-// programs it started, and the map stays as it was, with no error.
+// programs it started, nothing is cached, and the map stays as it was, with no error.
 void TestMainWindow::findHomologsCancels()
 {
     qputenv("XDG_CACHE_HOME", QFile::encodeName(m_dir.filePath("cache")));
@@ -1013,6 +1013,7 @@ void TestMainWindow::findHomologsCancels()
     QCOMPARE(button, QStringLiteral("Cancel"));
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join('\n')));
     QCOMPARE(Window().windowTitle(), title);
+    QCOMPARE(QDir(m_dir.filePath("cache/ostrinel")).entryList(QDir::Files), QStringList());
     QFile pid(child);
     QVERIFY(pid.open(QIODevice::ReadOnly));
     const QString stat = QStringLiteral("/proc/%1/stat").arg(pid.readAll().trimmed());
