@@ -129,6 +129,7 @@ TdlgOstrinel::TdlgOstrinel(THelpSystem *help, QWidget *parent)
     mnuExportFigure = new QAction(QStringLiteral("&Export figure..."), this);
     mnuExportFigure->setObjectName(QStringLiteral("mnuExportFigure"));
     ui.mnuFile->insertAction(ui.mnuPrint, mnuExportFigure);
+    AddRibbonItems();
     m_lastFigure.Millimetres = QSizeF(180, 100);
     m_lastFigure.Dpi = kDefaultFigureDpi;
 
@@ -337,7 +338,48 @@ TViewOptions TdlgOstrinel::ViewOptions() const
     view.FirstLineNames = ui.mnuFirstLineNames->isChecked();
     view.FrameGeneName = ui.mnuFrameGeneName->isChecked();
     view.FrameArrows = ui.mnuFrameArrows->isChecked();
+    view.LinkStyle = mnuRibbons->isChecked() ? TLinkStyle::Ribbons : TLinkStyle::Connectors;
+    view.RibbonShape =
+        mnuCurvedRibbons->isChecked() ? TRibbonShape::Curved : TRibbonShape::Straight;
+    view.LinkColours = mnuRibbonsGrey->isChecked()    ? TLinkColours::Grey
+                       : mnuRibbonsBlack->isChecked() ? TLinkColours::Black
+                                                      : TLinkColours::Identity;
     return view;
+}
+
+// An addition to the View menu, under its own items: the links as ribbons. Each item only
+// repaints: the ribbons are drawn from the rows as they stand.
+void TdlgOstrinel::AddRibbonItems()
+{
+    const auto item = [this](const char *name, const QString &text) {
+        auto *action = new QAction(text, this);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setCheckable(true);
+        connect(action, &QAction::triggered, this, &TdlgOstrinel::mnuLinkGenesClick);
+        return action;
+    };
+    mnuRibbons = item("mnuRibbons", QStringLiteral("Ribbons"));
+    mnuRibbons->setStatusTip(
+        QStringLiteral("Display the links as bands between the genes' arrows, red where both "
+                       "run the same way, blue where they run opposite ways"));
+    mnuCurvedRibbons = item("mnuCurvedRibbons", QStringLiteral("C&urved ribbons"));
+    auto *colours = new QMenu(QStringLiteral("Ribbon &colours"), this);
+    colours->setObjectName(QStringLiteral("mnuRibbonColours"));
+    auto *group = new QActionGroup(this);
+    mnuRibbonsByIdentity =
+        item("mnuRibbonsByIdentity", QStringLiteral("&Red and blue by identity"));
+    mnuRibbonsGrey = item("mnuRibbonsGrey", QStringLiteral("&Grey by identity"));
+    mnuRibbonsBlack = item("mnuRibbonsBlack", QStringLiteral("&Black"));
+    for (QAction *action : {mnuRibbonsByIdentity, mnuRibbonsGrey, mnuRibbonsBlack}) {
+        group->addAction(action);
+        colours->addAction(action);
+    }
+    mnuRibbonsByIdentity->setChecked(true);
+    // After the menu's own items, which keep their order.
+    ui.mnuView->addSeparator();
+    ui.mnuView->addAction(mnuRibbons);
+    ui.mnuView->addAction(mnuCurvedRibbons);
+    ui.mnuView->addMenu(colours);
 }
 
 // --- Check lists ---------------------------------------------------------------------------

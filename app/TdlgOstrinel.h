@@ -92,6 +92,7 @@ public:
     void OnChangePalette(QAction *sender);
     void mnuGeneNameClick();
     void mnuLinkGenesClick();
+    void AddRibbonItems();
     void mnuHideGenesClick();
     void mnuGridClick();
     void mnuFirstLineNamesClick();
@@ -158,6 +159,12 @@ private:
     QAction *mnuFindHomologs = nullptr;
     // "File > Export figure...".
     QAction *mnuExportFigure = nullptr;
+    // View: the links as ribbons, their sides curved, and what their colours say.
+    QAction *mnuRibbons = nullptr;
+    QAction *mnuCurvedRibbons = nullptr;
+    QAction *mnuRibbonsByIdentity = nullptr;
+    QAction *mnuRibbonsGrey = nullptr;
+    QAction *mnuRibbonsBlack = nullptr;
 
     TMapSession m_session;
     TBusyCursor m_busy;

@@ -1,6 +1,7 @@
 #include "chart/TArrowSeries.h"
 
 #include "chart/ChartGeometry.h"
+#include "util/CommonDecl.h"
 
 #include <algorithm>
 #include <utility>
@@ -15,11 +16,20 @@ quint64 NextRevision()
 }
 } // namespace
 
+void TArrowSeries::SetHitKeys(std::vector<qint32> keys)
+{
+    if (!keys.empty() && keys.size() != m_startX.size())
+        throw ERangeError();
+    m_revision = NextRevision();
+    m_hitKeys = std::move(keys);
+}
+
 int TArrowSeries::AppendArrow(double startX, double startY, double endX, double endY,
                               const QByteArray &label, TColor color, const QByteArray *linkKey)
 {
     m_revision = NextRevision();
     m_plan.reset();
+    m_hitKeys.clear();
     if (linkKey && !m_ownLinkKeys && *linkKey != label) {
         m_linkKeys = m_labels;
         m_ownLinkKeys = true;

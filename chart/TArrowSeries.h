@@ -127,6 +127,12 @@ public:
         return m_ownLinkKeys ? m_linkKeys[std::size_t(i)] : m_labels[std::size_t(i)];
     }
 
+    // The key of point i into the identities of its links (a hit table's gene), or -1. Set
+    // for all points at once, after they are in; AppendArrow drops them.
+    qint32 HitKey(int i) const { return m_hitKeys.empty() ? -1 : m_hitKeys[std::size_t(i)]; }
+    bool HasHitKeys() const { return !m_hitKeys.empty(); }
+    void SetHitKeys(std::vector<qint32> keys);
+
     const std::vector<double> &StartXValues() const { return m_startX; }
     const std::vector<double> &StartYValues() const { return m_startY; }
     const std::vector<double> &EndXValues() const { return m_endX; }
@@ -178,6 +184,7 @@ private:
     std::vector<QByteArray> m_labels;
     std::vector<QByteArray> m_linkKeys; // kept once a key differs from its label
     bool m_ownLinkKeys = false;
+    std::vector<qint32> m_hitKeys; // empty, or one per point
     std::vector<TColor> m_colors;
     quint64 m_revision = 0;
     // The chart's measured-text index of every label, valid for m_textIdsRevision and the font

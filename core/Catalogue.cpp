@@ -228,6 +228,20 @@ TCatalogue CatalogueFromRecords(std::vector<tGene> records)
 
 TCatalogue CatalogueFromRecords(std::vector<tGene> records, tVectorOfString groupNames)
 {
+    return CatalogueFromRecords(std::move(records), std::move(groupNames), {}, {});
+}
+
+float LinkIdentity(const TCatalogue &catalogue, qint32 a, qint32 b)
+{
+    if (a < 0 || b < 0)
+        return -1;
+    return catalogue.FLinkIdentities.value(LinkIdentityKey(a, b), -1.0f);
+}
+
+TCatalogue CatalogueFromRecords(std::vector<tGene> records, tVectorOfString groupNames,
+                                const std::vector<qint32> &hitKeys,
+                                QHash<quint64, float> identities)
+{
     if (records.size() > std::size_t(std::numeric_limits<qint32>::max()))
         throw EIntOverflow();
     TCatalogue catalogue;
@@ -236,6 +250,14 @@ TCatalogue CatalogueFromRecords(std::vector<tGene> records, tVectorOfString grou
     catalogue.FRecords.push_back(std::move(records));
     BuildChromosomeList(catalogue);
     BuildGeneList(catalogue);
+    // The keys follow their records into rows as GroupRecords moves them: stably, by chromosome.
+    if (!identities.isEmpty() && hitKeys.size() == catalogue.FRecords.front().size()) {
+        catalogue.FHitKeys.resize(catalogue.FChromosomes.size());
+        const std::vector<tGene> &flat = catalogue.FRecords.front();
+        for (std::size_t r = 0; r < flat.size(); ++r)
+            catalogue.FHitKeys[std::size_t(flat[r].ChromosomeIndex)].push_back(hitKeys[r]);
+        catalogue.FLinkIdentities = std::move(identities);
+    }
     GroupRecords(catalogue);
     FindZeroGenes(catalogue);
     return catalogue;

@@ -6,9 +6,11 @@
 #include "core/CoordinateReader.h"
 #include "util/CommonDecl.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <vector>
 
 class TRecordIds;
@@ -29,7 +31,21 @@ struct TCatalogue
     // Per row, in row order, the gene each record of GeneIndex 0 stands for (FindZeroGenes):
     // worked out once per load, not on every rebuild.
     std::vector<std::vector<qint32>> FZeroGenes;
+    // The identities a hit table gives pairs of genes: per row, in row order, each record's key
+    // into them (-1 for none), and per pair of keys (LinkIdentityKey) the best hit's identity in
+    // per cent. Both empty when the source gives no identities.
+    std::vector<std::vector<qint32>> FHitKeys;
+    QHash<quint64, float> FLinkIdentities;
 };
+
+// The key of FLinkIdentities for two records' hit keys, in either order.
+inline quint64 LinkIdentityKey(qint32 a, qint32 b)
+{
+    const auto low = quint32(std::min(a, b)), high = quint32(std::max(a, b));
+    return quint64(low) << 32 | high;
+}
+// The identity FLinkIdentities gives two records' keys, or -1.
+float LinkIdentity(const TCatalogue &catalogue, qint32 a, qint32 b);
 
 // The catalogue steps, run in this order on a catalogue whose FRecords has one row.
 void BuildChromosomeList(TCatalogue &catalogue);
@@ -54,6 +70,11 @@ TCatalogue LoadCatalogue(const QStringList &paths,
 TCatalogue CatalogueFromRecords(std::vector<tGene> records);
 // The same for records whose Group indexes groupNames.
 TCatalogue CatalogueFromRecords(std::vector<tGene> records, tVectorOfString groupNames);
+// The same, with each record's hit key (hitKeys[r] for records[r], or empty) and the identities
+// they index, which become FHitKeys and FLinkIdentities.
+TCatalogue CatalogueFromRecords(std::vector<tGene> records, tVectorOfString groupNames,
+                                const std::vector<qint32> &hitKeys,
+                                QHash<quint64, float> identities);
 // The records of the files as LoadCatalogue takes them, before the steps; with ids, their
 // identifiers in the same order. fileEnds, when given, gets the number of records up to the end
 // of each file.

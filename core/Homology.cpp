@@ -131,6 +131,8 @@ public:
         if (a != b)
             m_parent[std::size_t(std::max(a, b))] = std::min(a, b); // the first gene stays root
     }
+    const QByteArray &name(qint32 g) const { return m_genes.name(g); }
+    qint32 count() const { return qint32(m_parent.size()); }
     THomologyTable take()
     {
         TTableBuilder table(THomologyFormat::Hits);
@@ -238,11 +240,26 @@ THomologyTable ReadTable(TLineReader &lines, const THomologyThresholds &threshol
         return table.take();
     // MMseqs2 writes identities as fractions, BLAST and DIAMOND as per cent.
     const double scale = greatestIdentity <= 1 ? 100 : 1;
-    for (const THit &hit : hits)
-        if (hit.A != hit.B && hit.Identity * scale >= thresholds.MinIdentity &&
-            hit.Evalue <= thresholds.MaxEvalue)
-            hitGroups.join(hit.A, hit.B);
-    return hitGroups.take();
+    QHash<quint64, float> best; // the best identity of each pair the hits join
+    for (const THit &hit : hits) {
+        if (hit.A == hit.B || hit.Identity * scale < thresholds.MinIdentity ||
+            hit.Evalue > thresholds.MaxEvalue)
+            continue;
+        hitGroups.join(hit.A, hit.B);
+        const auto identity = float(std::min(100.0, hit.Identity * scale));
+        const quint64 pair = LinkIdentityKey(hit.A, hit.B);
+        best.insert(pair, std::max(best.value(pair, -1.0f), identity));
+    }
+    const qint32 genes = hitGroups.count();
+    THomologyTable hitTable = hitGroups.take();
+    hitTable.HitGenes.reserve(std::size_t(genes));
+    for (qint32 g = 0; g < genes; ++g)
+        hitTable.HitGenes.push_back(hitGroups.name(g));
+    hitTable.Identities.reserve(std::size_t(best.size()));
+    for (auto it = best.cbegin(); it != best.cend(); ++it)
+        hitTable.Identities.push_back(
+            {qint32(it.key() >> 32), qint32(it.key() & 0xffffffffu), it.value()});
+    return hitTable;
 }
 
 THomologyTable ReadTable(QIODevice &device, const THomologyThresholds &thresholds)
@@ -370,8 +387,15 @@ QString THomologyReport::Text() const
 }
 
 tVectorOfString ApplyHomologyTable(std::vector<tGene> &records, const TRecordIds &ids,
-                                   const THomologyTable &table, THomologyReport &report)
+                                   const THomologyTable &table, THomologyReport &report,
+                                   std::vector<qint32> *hitKeys)
 {
+    TNameTable hitGenes(hitKeys ? table.HitGenes.size() : 0);
+    if (hitKeys) {
+        for (const QByteArray &gene : table.HitGenes)
+            hitGenes.findOrAdd(gene, [&] { return gene; });
+        hitKeys->assign(records.size(), -1);
+    }
     // Identifier -> its group; an identifier listed in two groups keeps both, which is an error
     // only once it finds a gene.
     TNameTable names(table.Entries.size());
@@ -389,9 +413,12 @@ tVectorOfString ApplyHomologyTable(std::vector<tGene> &records, const TRecordIds
     std::vector<bool> matched(groupsOf.size(), false);
     std::vector<qint32> groupOf(records.size(), -1);
     const auto claim = [&](std::size_t r, QByteArrayView id) {
-        const qint32 k = names.find(Key(id));
+        const QByteArray key = Key(id);
+        const qint32 k = names.find(key);
         if (k < 0)
             return;
+        if (hitKeys && (*hitKeys)[r] < 0)
+            (*hitKeys)[r] = hitGenes.find(key);
         matched[std::size_t(k)] = true;
         const auto [first, second] = groupsOf[std::size_t(k)];
         const qint32 held = groupOf[r];
@@ -432,6 +459,17 @@ tVectorOfString ApplyHomologyTable(std::vector<tGene> &records, const TRecordIds
     return groupNames;
 }
 
+namespace {
+QHash<quint64, float> LinkIdentities(const THomologyTable &table)
+{
+    QHash<quint64, float> identities;
+    identities.reserve(qsizetype(table.Identities.size()));
+    for (const THomologyTable::TPairIdentity &pair : table.Identities)
+        identities.insert(LinkIdentityKey(pair.A, pair.B), pair.Identity);
+    return identities;
+}
+} // namespace
+
 TCatalogue LoadCatalogue(const QStringList &paths, const THomologySource &source,
                          THomologyReport *report, const THomologyProgress &progress,
                          TGenomeNames genomeNames)
@@ -452,6 +490,7 @@ TCatalogue LoadCatalogue(const QStringList &paths, const THomologySource &source
             found.Genomes.insert(records[r].ChromosomeName,
                                  QFileInfo(paths[qsizetype(f)]).completeBaseName());
     tVectorOfString groups;
+    std::vector<qint32> hitKeys;
     if (computed) {
         ReadFastaBeside(paths, fileEnds, ids);
         TranslateCdsParts(ids);
@@ -460,9 +499,10 @@ TCatalogue LoadCatalogue(const QStringList &paths, const THomologySource &source
         found.Groups = qint64(groups.size());
     } else {
         found.Source = QFileInfo(source.Table).fileName();
-        groups = ApplyHomologyTable(records, ids, table, found);
+        groups = ApplyHomologyTable(records, ids, table, found, &hitKeys);
     }
-    TCatalogue catalogue = CatalogueFromRecords(std::move(records), std::move(groups));
+    TCatalogue catalogue =
+        CatalogueFromRecords(std::move(records), std::move(groups), hitKeys, LinkIdentities(table));
     if (report)
         *report = found;
     return catalogue;

@@ -53,6 +53,15 @@ struct THomologyTable
     THomologyFormat Format = THomologyFormat::Groups;
     tVectorOfString Groups;
     std::vector<std::pair<qint32, QByteArray>> Entries; // group, gene identifier
+    // Hits only: every gene identifier of the hits kept, and the identity in per cent of the
+    // best hit of each pair of them (indices into HitGenes), for the links to show.
+    struct TPairIdentity
+    {
+        qint32 A, B;
+        float Identity;
+    };
+    tVectorOfString HitGenes;
+    std::vector<TPairIdentity> Identities;
 };
 
 // Reads a table, deciding its format by its first line that is neither blank nor a # comment.
@@ -87,8 +96,11 @@ using THomologyProgress = std::function<void(const QString &)>;
 // Gives each record the group a table puts it in, by its own name or any identifier ids holds
 // for it. Returns the group names the records' Group indexes (groups with no loaded gene left
 // out). A gene that two groups claim raises EInOutError naming the gene and both groups.
+// hitKeys, when given, gets each record's index into table.HitGenes (-1 for none): the
+// identifier the record is known by in the hits, its name first.
 tVectorOfString ApplyHomologyTable(std::vector<tGene> &records, const TRecordIds &ids,
-                                   const THomologyTable &table, THomologyReport &report);
+                                   const THomologyTable &table, THomologyReport &report,
+                                   std::vector<qint32> *hitKeys = nullptr);
 
 // LoadCatalogue with a source: the records read with their identifiers (and proteins for
 // kAutoHomology), put into groups, then the catalogue steps. Without a source, LoadCatalogue.

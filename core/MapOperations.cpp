@@ -191,10 +191,13 @@ std::vector<qint32> OrderChromosomes(TCatalogue &catalogue, const std::vector<qi
     tVectorOfString names(count);
     std::vector<ChromosomeView> views(count);
     std::vector<std::vector<qint32>> zeroGenes(catalogue.FZeroGenes.size());
+    std::vector<std::vector<qint32>> hitKeys(catalogue.FHitKeys.size());
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t from = std::size_t(order[i]);
         if (!zeroGenes.empty())
             zeroGenes[i] = std::move(At(catalogue.FZeroGenes, qint64(from)));
+        if (!hitKeys.empty())
+            hitKeys[i] = std::move(At(catalogue.FHitKeys, qint64(from)));
         records[i] = std::move(At(catalogue.FRecords, qint64(from)));
         names[i] = At(catalogue.FChromosomeNames, qint64(from));
         views[i] = catalogue.FChromosomes[from];
@@ -206,5 +209,6 @@ std::vector<qint32> OrderChromosomes(TCatalogue &catalogue, const std::vector<qi
     catalogue.FChromosomeNames = std::move(names);
     catalogue.FChromosomes = std::move(views);
     catalogue.FZeroGenes = std::move(zeroGenes);
+    catalogue.FHitKeys = std::move(hitKeys);
     return order;
 }

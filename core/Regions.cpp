@@ -47,8 +47,8 @@ std::vector<TSpan> MergedSpans(const std::vector<TRegion> &regions,
 
 // Appends the parts of the record inside the spans, each drawn only over what the figure shows,
 // and notes each part's stretch.
-void KeepParts(const tGene &record, const std::vector<TSpan> &spans, std::vector<tGene> &kept,
-               std::vector<TSpan> &parts)
+void KeepParts(const tGene &record, qint32 hitKey, const std::vector<TSpan> &spans,
+               std::vector<tGene> &kept, std::vector<qint32> &keptKeys, std::vector<TSpan> &parts)
 {
     const qint64 low = std::min(record.Start, record.End);
     const qint64 high = std::max(record.Start, record.End);
@@ -63,6 +63,7 @@ void KeepParts(const tGene &record, const std::vector<TSpan> &spans, std::vector
         part.Start = record.Start <= record.End ? from : to;
         part.End = record.Start <= record.End ? to : from;
         kept.push_back(std::move(part));
+        keptKeys.push_back(hitKey);
         parts.push_back({from, to});
     }
 }
@@ -93,6 +94,7 @@ TCatalogue CatalogueOfRegions(const TCatalogue &catalogue, const std::vector<TRe
         byChromosome[regions[r].Chromosome].push_back(r);
     std::vector<bool> found(regions.size(), false);
     std::vector<tGene> kept;
+    std::vector<qint32> keptKeys; // a part keeps its record's identities
     for (const ChromosomeView &view : catalogue.FChromosomes) {
         const auto ofChromosome =
             byChromosome.constFind(At(catalogue.FChromosomeNames, view.ChromosomeIndex));
@@ -100,8 +102,11 @@ TCatalogue CatalogueOfRegions(const TCatalogue &catalogue, const std::vector<TRe
             continue;
         const std::vector<TSpan> spans = MergedSpans(regions, *ofChromosome);
         std::vector<TSpan> parts;
-        for (const tGene &record : At(catalogue.FRecords, view.ChromosomeIndex))
-            KeepParts(record, spans, kept, parts);
+        const std::vector<tGene> &records = At(catalogue.FRecords, view.ChromosomeIndex);
+        const std::vector<qint32> *keys =
+            catalogue.FHitKeys.empty() ? nullptr : &At(catalogue.FHitKeys, view.ChromosomeIndex);
+        for (std::size_t r = 0; r < records.size(); ++r)
+            KeepParts(records[r], keys ? (*keys)[r] : -1, spans, kept, keptKeys, parts);
         MarkFound(std::move(parts), regions, *ofChromosome, found);
     }
     for (std::size_t r = 0; r < regions.size(); ++r) {
@@ -115,7 +120,8 @@ TCatalogue CatalogueOfRegions(const TCatalogue &catalogue, const std::vector<TRe
                   : QStringLiteral("No chromosome \"%1\" in the input")
                         .arg(DisplayText(regions[r].Chromosome)));
     }
-    return CatalogueFromRecords(std::move(kept), catalogue.FGroupNames);
+    return CatalogueFromRecords(std::move(kept), catalogue.FGroupNames, keptKeys,
+                                catalogue.FLinkIdentities);
 }
 
 std::vector<TRegion> RegionsAround(const TCatalogue &catalogue, qint32 g, qint64 flank)

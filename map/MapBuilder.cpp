@@ -15,6 +15,7 @@ struct TRowArrow
     const QByteArray *Label;
     TColor Color;
     const QByteArray *Key; // the homology group that joins it, when it shows its own name
+    qint32 HitKey;         // into the catalogue's link identities, or -1
 };
 
 // Colours and numeric labels depend on the gene alone: each is worked out once per gene and
@@ -94,7 +95,11 @@ TPlannedRow PlanRow(const TMapSource &source, const ChromosomeView &view, qint32
     // Records of index 0 are the genes FZeroGenes gives them, in row order.
     const std::vector<qint32> &zeroGenes = At(source.Catalogue.FZeroGenes, view.ChromosomeIndex);
     std::size_t zeros = 0;
-    for (const tGene &r : records) {
+    const std::vector<qint32> *hitKeys = source.Catalogue.FHitKeys.empty()
+                                             ? nullptr
+                                             : &At(source.Catalogue.FHitKeys, view.ChromosomeIndex);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const tGene &r = records[i];
         const qint32 g = r.GeneIndex != 0 ? r.GeneIndex : At(zeroGenes, qint64(zeros++));
         const QByteArray *label;
         const QByteArray *key = nullptr;
@@ -110,7 +115,8 @@ TPlannedRow PlanRow(const TMapSource &source, const ChromosomeView &view, qint32
             label = &genes.Number(g);
         }
         row.Arrows.push_back({double(MapCoordinate(view, r.Start)),
-                              double(MapCoordinate(view, r.End)), label, genes.Color(g), key});
+                              double(MapCoordinate(view, r.End)), label, genes.Color(g), key,
+                              hitKeys ? At(*hitKeys, qint64(i)) : -1});
     }
     // The series keeps its points sorted by start X, a new point going after every point with an
     // equal start. Appending in stably sorted order therefore gives the same point order as
@@ -130,8 +136,18 @@ void AddRow(TChart &chart, const TMapSource &source, const TPlannedRow &row)
     created->Tag = view.ChromosomeIndex;
     TArrowSeries &series = chart.AddSeries(std::move(created));
     const double y = row.RowValue;
-    for (const TRowArrow &a : row.Arrows)
+    bool keyed = false;
+    for (const TRowArrow &a : row.Arrows) {
         series.AppendArrow(a.X0, y, a.X1, y, *a.Label, a.Color, a.Key);
+        keyed = keyed || a.HitKey >= 0;
+    }
+    if (keyed) {
+        std::vector<qint32> keys;
+        keys.reserve(row.Arrows.size());
+        for (const TRowArrow &a : row.Arrows)
+            keys.push_back(a.HitKey);
+        series.SetHitKeys(std::move(keys));
+    }
 }
 } // namespace
 

@@ -70,6 +70,10 @@ void TMapSession::BeforeDrawSeries(TChart &chart, TCanvas &canvas) const
 {
     if (!View.LinkGenes || FSkipConnectors)
         return;
+    if (View.LinkStyle == TLinkStyle::Ribbons) {
+        Ribbons.Draw(chart, canvas, FCatalogue, View, FStretchLinks);
+        return;
+    }
     if (ConnectorDrawer) {
         ConnectorDrawer(chart, canvas);
         return;

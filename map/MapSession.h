@@ -10,6 +10,7 @@
 #include "map/Connectors.h"
 #include "map/LabelLayout.h"
 #include "map/MapBuilder.h"
+#include "map/Ribbons.h"
 #include "map/ViewOptions.h"
 #include "util/ColorOps.h"
 
@@ -51,6 +52,11 @@ public:
     THomologyProgress HomologyProgress;
     // Which genes the connectors join, kept while the rows stay the same.
     mutable TConnectors Connectors;
+    // The ribbons drawn in their place (View.LinkStyle), kept while the rows and the stretches
+    // stay the same.
+    mutable TRibbons Ribbons;
+    // Aligned stretches of chromosomes drawn as ribbons beside the genes' links.
+    std::vector<TStretchLink> FStretchLinks;
 
     enum class CycleStep
     {

@@ -176,8 +176,12 @@ std::vector<tCrossings> ConnectorCrossings(const TChart &chart)
     return crossings;
 }
 
-std::vector<TRowReportLine> RowReport(const TCatalogue &catalogue, const TChart &chart)
+std::vector<TRowReportLine> RowReport(const TCatalogue &catalogue, const TChart &chart,
+                                      const std::vector<TStretchLink> &stretches)
 {
+    TRibbons ribbons;
+    const std::vector<TRibbonRowSums> sums =
+        RibbonRowSums(chart, ribbons.Of(chart, catalogue, stretches));
     // Where each chromosome stands in the list, for its view and its coefficient.
     std::vector<qint64> listIndex(catalogue.FRecords.size(), -1);
     for (std::size_t i = 0; i < catalogue.FChromosomes.size(); ++i)
@@ -207,6 +211,10 @@ std::vector<TRowReportLine> RowReport(const TCatalogue &catalogue, const TChart 
         }
         line.Spearman = At(rs, i);
         line.Crossings = crossings[std::size_t(s)];
+        const TRibbonRowSums &sum = sums[std::size_t(s)];
+        line.Ribbons = sum.Count;
+        if (sum.WithIdentity > 0)
+            line.MeanIdentity = sum.IdentitySum / double(sum.WithIdentity);
         lines.push_back(line);
         above = std::move(genes);
     }
@@ -216,7 +224,7 @@ std::vector<TRowReportLine> RowReport(const TCatalogue &catalogue, const TChart 
 QByteArray RowReportText(const std::vector<TRowReportLine> &lines)
 {
     QByteArray text = "chromosome\trow\tinverted\toffset\trecords\tshared genes\tspearman\t"
-                      "crossings\n";
+                      "crossings\tribbons\tmean identity\n";
     for (const TRowReportLine &line : lines) {
         QString name = line.Name;
         // A tab or line break in a name would split its line.
@@ -228,7 +236,9 @@ QByteArray RowReportText(const std::vector<TRowReportLine> &lines)
             (line.Inverted ? "yes" : "no") + '\t' + QByteArray::number(line.Offset) + '\t' +
             QByteArray::number(line.Records) + '\t' + QByteArray::number(line.SharedGenes) + '\t' +
             (std::isnan(line.Spearman) ? QByteArray() : QByteArray::number(line.Spearman, 'g', 6)) +
-            '\t' + CrossingsText(line.Crossings) + '\n';
+            '\t' + CrossingsText(line.Crossings) + '\t' + QByteArray::number(line.Ribbons) + '\t' +
+            (line.MeanIdentity < 0 ? QByteArray() : QByteArray::number(line.MeanIdentity, 'f', 1)) +
+            '\n';
     }
     return text;
 }

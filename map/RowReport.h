@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/Catalogue.h"
+#include "map/Ribbons.h"
 
 #include <QByteArray>
 #include <QString>
@@ -30,10 +31,14 @@ struct TRowReportLine
     qint64 SharedGenes = 0;   // gene names also on the row above
     double Spearman = 0;      // against the chromosome before it in the list; NaN for the first
     tCrossings Crossings = 0; // pairs of connectors from the row above whose ends cross
+    qint64 Ribbons = 0;       // ribbons from the rows above (gene links and aligned stretches)
+    double MeanIdentity = -1; // theirs, in per cent; below 0 when none has an identity
 };
 
-// One line per row series of the chart, top down.
-std::vector<TRowReportLine> RowReport(const TCatalogue &catalogue, const TChart &chart);
+// One line per row series of the chart, top down; the ribbons as TRibbons gives them for the
+// chart (with the map's aligned stretches, when given).
+std::vector<TRowReportLine> RowReport(const TCatalogue &catalogue, const TChart &chart,
+                                      const std::vector<TStretchLink> &stretches = {});
 // The lines as tab-separated text, a heading line first.
 QByteArray RowReportText(const std::vector<TRowReportLine> &lines);
 // Pairs of segments, each given by its (upper, lower) ends, whose ends run in opposite order:

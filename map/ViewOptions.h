@@ -4,6 +4,25 @@
 
 class TChart;
 
+// How links between rows are drawn, once "&Connectors" is on.
+enum class TLinkStyle
+{
+    Connectors, // black broken lines from label to label
+    Ribbons     // bands from arrow span to arrow span
+};
+enum class TRibbonShape
+{
+    Straight,
+    Curved // cubic sides
+};
+// What a ribbon's colour says.
+enum class TLinkColours
+{
+    Identity, // red direct, blue inverted, lighter the lower the identity
+    Grey,     // one grey scale of identity
+    Black
+};
+
 struct TViewOptions
 {
     bool GeneName = true;        // "&Gene name"
@@ -13,6 +32,9 @@ struct TViewOptions
     bool FirstLineNames = false; // "&Names only on 1st line"
     bool FrameGeneName = true;   // "&Frame gene names"
     bool FrameArrows = true;     // "Frame &arrows"
+    TLinkStyle LinkStyle = TLinkStyle::Connectors; // "Ribbons"
+    TRibbonShape RibbonShape = TRibbonShape::Straight;
+    TLinkColours LinkColours = TLinkColours::Identity;
 };
 
 // Effects on all series, the template included, so that later rows inherit them.

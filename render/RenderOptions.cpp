@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace {
 // Larger pictures than this are no longer drawn in a reasonable time or memory.
@@ -32,19 +33,20 @@ const TSwitch kSwitches[] = {
     {"no-frame-arrows", &TViewOptions::FrameArrows, false},
 };
 
-const char *const kValued[] = {"size",        "palette",
-                               "chromosomes", "genes",
-                               "inverse",     "align",
-                               "zoom",        "scale",
-                               "report",      "dpi",
-                               "order",       "genome-names",
-                               "title",       "scale-bar-length",
-                               "region",      "around",
-                               "flank",       "font",
-                               "font-size",   "name-font-size",
-                               "homology",    "min-identity",
-                               "max-evalue",  "groups",
-                               "labels"};
+const char *const kValued[] = {"size",         "palette",
+                               "chromosomes",  "genes",
+                               "inverse",      "align",
+                               "zoom",         "scale",
+                               "report",       "dpi",
+                               "order",        "genome-names",
+                               "title",        "scale-bar-length",
+                               "region",       "around",
+                               "flank",        "font",
+                               "font-size",    "name-font-size",
+                               "homology",     "min-identity",
+                               "max-evalue",   "groups",
+                               "labels",       "links",
+                               "ribbon-shape", "link-colours"};
 const QLatin1String kScaleBar("--scale-bar");
 const QLatin1String kScaleBarLength("--scale-bar-length=");
 
@@ -113,6 +115,38 @@ TRegion ParseRegion(const QString &text)
     if (from > to)
         Bad(bad + QStringLiteral("give NAME:FROM-TO, FROM not above TO"));
     return {m.captured(1).toUtf8(), from, to};
+}
+
+// One of the words an option takes, as the index into words; fallback when it is not given.
+int Choice(const QCommandLineParser &parser, const QString &option,
+           const std::vector<QLatin1String> &words, int fallback)
+{
+    if (!parser.isSet(option))
+        return fallback;
+    const QString value = parser.value(option);
+    for (std::size_t i = 0; i < words.size(); ++i)
+        if (value == words[i])
+            return int(i);
+    QStringList listed;
+    for (const QLatin1String &word : words)
+        listed << word;
+    const QString last = listed.takeLast();
+    Bad(QStringLiteral("Bad --%1 \"%2\": give %3 or %4")
+            .arg(option, value, listed.join(QStringLiteral(", ")), last));
+}
+
+// How the links are drawn: --links, --ribbon-shape and --link-colours.
+void ReadLinkOptions(const QCommandLineParser &parser, TViewOptions &view)
+{
+    const auto word = [](const char *w) { return QLatin1String(w); };
+    view.LinkStyle = TLinkStyle(Choice(parser, QStringLiteral("links"),
+                                       {word("connectors"), word("ribbons")}, int(view.LinkStyle)));
+    view.RibbonShape =
+        TRibbonShape(Choice(parser, QStringLiteral("ribbon-shape"),
+                            {word("straight"), word("curved")}, int(view.RibbonShape)));
+    view.LinkColours = TLinkColours(Choice(parser, QStringLiteral("link-colours"),
+                                           {word("identity"), word("grey"), word("black")},
+                                           int(view.LinkColours)));
 }
 
 // What --scale-bar takes for its value: auto, or what reads as a number with or without a unit
@@ -288,6 +322,7 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
         if (names == QLatin1String("always"))
             o.GenomeNames = TGenomeNames::Always;
     }
+    ReadLinkOptions(parser, o.View);
     if (parser.isSet(QStringLiteral("palette"))) {
         const QString palette = parser.value(QStringLiteral("palette"));
         if (palette != QLatin1String("fire") && palette != QLatin1String("gray"))
@@ -457,7 +492,14 @@ QString RenderHelpText()
         "                        name, or only where two files share a name (default)\n"
         "  --palette fire|gray   the gene colour scale (default fire)\n"
         "  --no-gene-names       View > Gene name off\n"
-        "  --no-connectors       View > Connectors off\n"
+        "  --no-connectors       View > Connectors off: no links of any style\n"
+        "  --links connectors|ribbons  links drawn as connectors, or as ribbons from\n"
+        "                        arrow span to arrow span, red where both genes run the\n"
+        "                        same way as drawn, blue where they run opposite ways,\n"
+        "                        lighter the lower the hits' identity (default connectors)\n"
+        "  --ribbon-shape straight|curved  the sides of the ribbons (default straight)\n"
+        "  --link-colours identity|grey|black  ribbons red and blue by identity, one grey\n"
+        "                        scale of identity, or black (default identity)\n"
         "  --hide-unchecked      View > Hide unchecked genes on\n"
         "  --no-grid             View > Grid off\n"
         "  --names-first-line    View > Names only on 1st line on\n"

@@ -314,7 +314,8 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
     const char *step = "making the report";
     try {
         const QByteArray report =
-            o.Report.isEmpty() ? QByteArray() : RowReportText(RowReport(catalogue, chart));
+            o.Report.isEmpty() ? QByteArray()
+                               : RowReportText(RowReport(catalogue, chart, session.FStretchLinks));
         step = "drawing the picture";
         figure.Write(o.Output, outputs.Output(TFileRole::Picture)->Device());
         step = "writing the files";

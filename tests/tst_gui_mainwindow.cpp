@@ -89,6 +89,7 @@ private slots:
     void menuItems_data();
     void menuItems();
     void menuOrder();
+    void ribbonsDrawn();
     void helpContexts();
     void printHiddenButShortcutRuns();
     void creation();
@@ -206,6 +207,10 @@ void TestMainWindow::menuItems_data()
     row("mnuFirstLineNames", "&Names only on 1st line", "", true, false);
     row("mnuFrameGeneName", "&Frame gene names", "", true, true);
     row("mnuFrameArrows", "Frame &arrows", "", true, true);
+    row("mnuRibbons", "Ribbons", "", true, false);
+    row("mnuCurvedRibbons", "C&urved ribbons", "", true, false);
+    row("mnuRibbonsByIdentity", "&Red and blue by identity", "", true, true);
+    row("mnuRibbonsBlack", "&Black", "", true, false);
     row("mnuDisentangle", "&Disentangle links", "", false, false);
     row("mnuOpenHomology", "Open &homology table...", "", false, false);
     row("mnuFindHomologs", "Find &homologs", "", false, false);
@@ -252,7 +257,8 @@ void TestMainWindow::menuOrder()
     QCOMPARE(captions(Window().findChild<QMenu *>("mnuView")),
              (QStringList{"&Legend...", "&Palette", "-", "&Gene name", "&Connectors",
                           "&Hide unchecked genes", "G&rid", "&Names only on 1st line",
-                          "&Frame gene names", "Frame &arrows"}));
+                          "&Frame gene names", "Frame &arrows", "-", "Ribbons", "C&urved ribbons",
+                          "Ribbon &colours"}));
     QCOMPARE(captions(Window().findChild<QMenu *>("mnuHelp")),
              (QStringList{"&Help contents...", "-", "&Credits..."}));
     QCOMPARE(captions(Window().PopChromosomes()),
@@ -908,6 +914,37 @@ void TestMainWindow::viewSwitches()
     action->trigger();
     const QList<bool> again = state(Chart(), 0);
     QVERIFY(std::all_of(again.begin(), again.end(), [](bool v) { return v; }));
+    QVERIFY(m_errors.isEmpty());
+}
+
+// "Ribbons" repaints the same rows with bands of colour between them; "&Connectors" off hides
+// them as it hides the connectors.
+void TestMainWindow::ribbonsDrawn()
+{
+    Window().LoadFile(Fixture("three.txt", kThreeRows));
+    const auto coloured = [&] {
+        const QImage shot = Window().ChartWidget()->grab().toImage();
+        qint64 n = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x) {
+                const QRgb c = shot.pixel(x, y);
+                n += qRed(c) > qBlue(c) + 60 && qGreen(c) < 200 && qRed(c) < 250;
+            }
+        return n;
+    };
+    const qint64 before = coloured();
+    const TArrowSeries *firstRow = &Chart().Series(1);
+    Action("mnuRibbons")->trigger();
+    QCOMPARE(Window().ViewOptions().LinkStyle, TLinkStyle::Ribbons);
+    QCOMPARE(&Chart().Series(1), firstRow);
+    const qint64 ribbons = coloured();
+    QVERIFY2(ribbons > before + 100, qPrintable(QString::number(ribbons - before)));
+    Action("mnuRibbonsGrey")->trigger();
+    QCOMPARE(Window().ViewOptions().LinkColours, TLinkColours::Grey);
+    QVERIFY(coloured() < ribbons);
+    Action("mnuRibbonsByIdentity")->trigger();
+    Action("mnuLinkGenes")->trigger();
+    QCOMPARE(coloured(), before);
     QVERIFY(m_errors.isEmpty());
 }
 

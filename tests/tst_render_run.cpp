@@ -219,7 +219,7 @@ void TestRender::pictures()
     const QList<QStringList> report = Report(run.Out);
     QCOMPARE(report.size(), names.size());
     for (int r = 0; r < report.size(); ++r) {
-        QCOMPARE(report[r].size(), 8);
+        QCOMPARE(report[r].size(), 10);
         QCOMPARE(report[r][0], names[r]);
         const bool inverted = report[r][2] == "yes";
         if (tag == "disentangle" && r > 0)

@@ -1,0 +1,264 @@
+#include "map/Ribbons.h"
+
+#include "chart/ChartGeometry.h"
+#include "chart/TArrowSeries.h"
+#include "chart/TCanvas.h"
+#include "chart/TChart.h"
+#include "core/Catalogue.h"
+#include "map/Connectors.h"
+
+#include <QHash>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPolygon>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+// genoPlotR's convention: direct links red, inverted ones blue; a grey scale as clinker's.
+constexpr TColor kDirectHue = RGBToColor(200, 30, 30);
+constexpr TColor kInvertedHue = RGBToColor(30, 70, 200);
+constexpr TColor kGreyHue = RGBToColor(50, 50, 50);
+// The share of the hue at the lowest identity: low enough to tell identities apart, high
+// enough that the faintest ribbon still reads on white (TBLASTX hits of 10-30 %).
+constexpr double kLightest = 0.3;
+
+// Past this many links, a group of repeats (every upper point joined to every lower one) is
+// drawn as one ribbon between the spans it covers on the two rows.
+constexpr qint64 kMostGroupLinks = 100000;
+
+int Channel(TColor c, int shift)
+{
+    return int((c >> shift) & 0xff);
+}
+
+TColor OnWhite(TColor hue, double share)
+{
+    const auto mix = [&](int shift) {
+        return int(std::lround(255 - (255 - Channel(hue, shift)) * share));
+    };
+    return RGBToColor(mix(0), mix(8), mix(16));
+}
+
+// Lowest identity first, those without one last (they take the whole hue): where ribbons
+// overlap, the higher identity stands over the lower.
+bool DrawnBefore(const TRibbon &a, const TRibbon &b)
+{
+    const float x = a.Identity < 0 ? 1e9f : a.Identity;
+    const float y = b.Identity < 0 ? 1e9f : b.Identity;
+    return x < y;
+}
+
+// The row's series index for each chromosome shown.
+std::vector<int> RowOfChromosome(const TChart &chart, std::size_t chromosomes)
+{
+    std::vector<int> rows(chromosomes, -1);
+    for (int s = 1; s < chart.SeriesCount(); ++s) {
+        const qint32 c = chart.Series(s).Tag;
+        if (c >= 0 && std::size_t(c) < rows.size())
+            rows[std::size_t(c)] = s;
+    }
+    return rows;
+}
+
+// The pixel edge where a span's end stands: the outer edge of its end pixel, as arrows are drawn.
+int EdgePixel(const TChartGeometry &g, double value, double other)
+{
+    const int px = g.XPixel(value);
+    return value >= other ? px + 1 : px;
+}
+} // namespace
+
+TColor RibbonColour(TLinkColours colours, float identity, bool inverted, float lowest,
+                    float highest)
+{
+    if (colours == TLinkColours::Black)
+        return clBlack;
+    const TColor hue = colours == TLinkColours::Grey ? kGreyHue
+                       : inverted                    ? kInvertedHue
+                                                     : kDirectHue;
+    if (identity < 0 || lowest < 0)
+        return hue;
+    const double span = double(highest) - double(lowest);
+    const double t = span > 1e-6 ? std::clamp((double(identity) - lowest) / span, 0.0, 1.0) : 1.0;
+    return OnWhite(hue, kLightest + (1 - kLightest) * t);
+}
+
+void TRibbons::Find(const TChart &chart, const TCatalogue &catalogue,
+                    const std::vector<TStretchLink> &stretches)
+{
+    m_ribbons.clear();
+    ForEachLinkGroup(chart, [&](int s, const int *upper, int k, int t, const int *lower, int m) {
+        const TArrowSeries &a = chart.Series(s);
+        const TArrowSeries &b = chart.Series(t);
+        if (qint64(k) * m > kMostGroupLinks) {
+            TRibbon r{s,
+                      t,
+                      a.StartX(upper[0]),
+                      a.StartX(upper[0]),
+                      b.StartX(lower[0]),
+                      b.StartX(lower[0]),
+                      -1};
+            const auto widen = [](double &low, double &high, double x0, double x1) {
+                low = std::min({low, x0, x1});
+                high = std::max({high, x0, x1});
+            };
+            for (int i = 0; i < k; ++i)
+                widen(r.Upper0, r.Upper1, a.StartX(upper[i]), a.EndX(upper[i]));
+            for (int j = 0; j < m; ++j)
+                widen(r.Lower0, r.Lower1, b.StartX(lower[j]), b.EndX(lower[j]));
+            m_ribbons.push_back(r);
+            return;
+        }
+        for (int i = 0; i < k; ++i)
+            for (int j = 0; j < m; ++j) {
+                const int p = upper[i], q = lower[j];
+                m_ribbons.push_back({s, t, a.StartX(p), a.EndX(p), b.StartX(q), b.EndX(q),
+                                     LinkIdentity(catalogue, a.HitKey(p), b.HitKey(q))});
+            }
+    });
+    // Stretches join the rows of their two chromosomes, the upper row's first.
+    const std::vector<int> rowOf = RowOfChromosome(chart, catalogue.FChromosomes.size());
+    for (const TStretchLink &link : stretches) {
+        if (link.ChromosomeA < 0 || link.ChromosomeB < 0 ||
+            std::size_t(std::max(link.ChromosomeA, link.ChromosomeB)) >= rowOf.size())
+            continue;
+        const int ra = rowOf[std::size_t(link.ChromosomeA)];
+        const int rb = rowOf[std::size_t(link.ChromosomeB)];
+        if (ra < 0 || rb < 0 || ra == rb)
+            continue;
+        const ChromosomeView &va = catalogue.FChromosomes[std::size_t(link.ChromosomeA)];
+        const ChromosomeView &vb = catalogue.FChromosomes[std::size_t(link.ChromosomeB)];
+        const double a0 = double(MapCoordinate(va, link.StartA));
+        const double a1 = double(MapCoordinate(va, link.EndA));
+        double b0 = double(MapCoordinate(vb, link.StartB));
+        double b1 = double(MapCoordinate(vb, link.EndB));
+        if (link.Reverse)
+            std::swap(b0, b1);
+        if (ra < rb)
+            m_ribbons.push_back({ra, rb, a0, a1, b0, b1, link.Identity});
+        else
+            m_ribbons.push_back({rb, ra, b0, b1, a0, a1, link.Identity});
+    }
+    std::stable_sort(m_ribbons.begin(), m_ribbons.end(), DrawnBefore);
+    m_ribbons.shrink_to_fit();
+    m_lowest = m_highest = -1;
+    for (const TRibbon &r : m_ribbons) {
+        if (r.Identity < 0)
+            continue;
+        m_lowest = m_lowest < 0 ? r.Identity : std::min(m_lowest, r.Identity);
+        m_highest = std::max(m_highest, r.Identity);
+    }
+}
+
+const std::vector<TRibbon> &TRibbons::Of(const TChart &chart, const TCatalogue &catalogue,
+                                         const std::vector<TStretchLink> &stretches)
+{
+    bool same = m_rows.size() == std::size_t(chart.SeriesCount()) && m_stretches == &stretches &&
+                m_stretchCount == stretches.size();
+    for (int s = 0; same && s < chart.SeriesCount(); ++s)
+        same =
+            m_rows[std::size_t(s)] == std::make_pair(&chart.Series(s), chart.Series(s).Revision());
+    if (!same) {
+        Find(chart, catalogue, stretches);
+        m_rows.clear();
+        for (int s = 0; s < chart.SeriesCount(); ++s)
+            m_rows.emplace_back(&chart.Series(s), chart.Series(s).Revision());
+        m_stretches = &stretches;
+        m_stretchCount = stretches.size();
+    }
+    return m_ribbons;
+}
+
+void TRibbons::Draw(const TChart &chart, TCanvas &canvas, const TCatalogue &catalogue,
+                    const TViewOptions &view, const std::vector<TStretchLink> &stretches)
+{
+    DrawRibbons(chart, canvas, Of(chart, catalogue, stretches), view, IdentityRange());
+}
+
+void DrawRibbons(const TChart &chart, TCanvas &canvas, const std::vector<TRibbon> &ribbons,
+                 const TViewOptions &view, std::pair<float, float> range)
+{
+    if (ribbons.empty())
+        return;
+    const TChartGeometry &g = chart.Geometry();
+    const QRect area = canvas.VisibleArea();
+    const bool skip = chart.SkipHiddenWork;
+    if (skip && !area.isValid())
+        return;
+    // Per row: the pixel rows of its arrows' bottom and top edges.
+    const int n = chart.SeriesCount();
+    std::vector<int> bottom(std::size_t(n), 0), top(std::size_t(n), 0);
+    for (int s = 1; s < n; ++s) {
+        const TArrowSeries &series = chart.Series(s);
+        if (series.Count() == 0)
+            continue;
+        const int y = g.YPixel(series.StartY(0));
+        const int half = (std::abs(series.ArrowWidth()) + 1) / 2;
+        bottom[std::size_t(s)] = y + half;
+        top[std::size_t(s)] = y - half + 1;
+    }
+    QPainter &painter = canvas.Painter();
+    painter.save();
+    const bool curved = view.RibbonShape == TRibbonShape::Curved;
+    TColor current = ~TColor(0);
+    QColor colour;
+    // Ribbons at genome scale fall on a few pixels each: one drawn over the last one with the
+    // same corners and colour changes no pixel.
+    int last[5] = {0, 0, 0, 0, -1};
+    for (const TRibbon &r : ribbons) {
+        const int yu = bottom[std::size_t(r.Upper)], yl = top[std::size_t(r.Lower)];
+        const int u0 = EdgePixel(g, r.Upper0, r.Upper1), u1 = EdgePixel(g, r.Upper1, r.Upper0);
+        const int l0 = EdgePixel(g, r.Lower0, r.Lower1), l1 = EdgePixel(g, r.Lower1, r.Lower0);
+        if (skip) {
+            const int left = std::min({u0, u1, l0, l1}), right = std::max({u0, u1, l0, l1});
+            if (right < area.left() || left > area.right() + 1 || yl < area.top() ||
+                yu > area.bottom() + 1)
+                continue;
+        }
+        const TColor c =
+            RibbonColour(view.LinkColours, r.Identity, r.Inverted(), range.first, range.second);
+        const int corners[5] = {u0, u1, l0, l1, int(c)};
+        if (std::equal(corners, corners + 5, last))
+            continue;
+        std::copy(corners, corners + 5, last);
+        if (c != current) {
+            current = c;
+            colour = ToQColor(c);
+            painter.setPen(QPen(colour, 0));
+            painter.setBrush(colour);
+        }
+        if (!curved) {
+            const QPoint quad[4] = {{u0, yu}, {u1, yu}, {l1, yl}, {l0, yl}};
+            painter.drawPolygon(quad, 4, Qt::OddEvenFill);
+            continue;
+        }
+        const double ym = (yu + yl) / 2.0;
+        QPainterPath path;
+        path.setFillRule(Qt::OddEvenFill);
+        path.moveTo(u0, yu);
+        path.lineTo(u1, yu);
+        path.cubicTo(u1, ym, l1, ym, l1, yl);
+        path.lineTo(l0, yl);
+        path.cubicTo(l0, ym, u0, ym, u0, yu);
+        painter.drawPath(path);
+    }
+    painter.restore();
+}
+
+std::vector<TRibbonRowSums> RibbonRowSums(const TChart &chart, const std::vector<TRibbon> &ribbons)
+{
+    std::vector<TRibbonRowSums> sums(std::size_t(std::max(chart.SeriesCount(), 0)));
+    for (const TRibbon &r : ribbons) {
+        if (r.Lower < 0 || std::size_t(r.Lower) >= sums.size())
+            continue;
+        TRibbonRowSums &row = sums[std::size_t(r.Lower)];
+        ++row.Count;
+        if (r.Identity >= 0) {
+            ++row.WithIdentity;
+            row.IdentitySum += r.Identity;
+        }
+    }
+    return sums;
+}

@@ -1,0 +1,86 @@
+// Ribbons: the links between rows drawn as bands from the span of one arrow (or aligned stretch)
+// to the span of the other, coloured by the link's orientation as drawn and shaded by its
+// identity, drawn before the rows so that arrows and labels stand over them.
+#pragma once
+
+#include "map/ViewOptions.h"
+#include "util/ColorOps.h"
+
+#include <QtGlobal>
+
+#include <utility>
+#include <vector>
+
+class TArrowSeries;
+class TCanvas;
+class TChart;
+struct TCatalogue;
+struct TChartGeometry;
+
+// A stretch of one chromosome aligned to a stretch of another, in the chromosomes' own
+// coordinates (what a region alignment file gives).
+struct TStretchLink
+{
+    qint32 ChromosomeA = 0, StartA = 0, EndA = 0;
+    qint32 ChromosomeB = 0, StartB = 0, EndB = 0;
+    bool Reverse = false; // the stretches lie on opposite strands
+    float Identity = -1;  // per cent, -1 when unknown
+};
+
+// The colour of a link of identity (per cent, below 0 for none) among links whose identities
+// run from lowest to highest: the hue of its orientation blended on white, from three tenths of the
+// hue at the lowest identity to the whole hue at the highest; a link without identity takes
+// the whole hue. Opaque, so that every picture type shows the same.
+TColor RibbonColour(TLinkColours colours, float identity, bool inverted, float lowest,
+                    float highest);
+
+// One ribbon as drawn: two rows (series) and the two ends of each span in axis values, the
+// first end of the upper span joined to the first end of the lower one.
+struct TRibbon
+{
+    qint32 Upper = 0, Lower = 0;
+    double Upper0 = 0, Upper1 = 0, Lower0 = 0, Lower1 = 0;
+    float Identity = -1;
+    // Whether the two spans run in opposite directions as drawn.
+    bool Inverted() const { return (Upper1 < Upper0) != (Lower1 < Lower0); }
+};
+
+// What the ribbons of one map say, per row (series index): the ribbons to rows above it and
+// their mean identity.
+struct TRibbonRowSums
+{
+    qint64 Count = 0;
+    qint64 WithIdentity = 0;
+    double IdentitySum = 0;
+};
+
+// The ribbons of one map, found again when a row or the stretches change, and drawn on every
+// drawing over the area the canvas lets through. Draws into the canvas only: nothing it finds
+// while drawing is kept.
+class TRibbons
+{
+public:
+    void Draw(const TChart &chart, TCanvas &canvas, const TCatalogue &catalogue,
+              const TViewOptions &view, const std::vector<TStretchLink> &stretches);
+    // The ribbons of the rows as the chart holds them, lowest identity first.
+    const std::vector<TRibbon> &Of(const TChart &chart, const TCatalogue &catalogue,
+                                   const std::vector<TStretchLink> &stretches);
+    // The lowest and highest identity of the ribbons Of found, both -1 when none has one.
+    std::pair<float, float> IdentityRange() const { return {m_lowest, m_highest}; }
+
+private:
+    void Find(const TChart &chart, const TCatalogue &catalogue,
+              const std::vector<TStretchLink> &stretches);
+    std::vector<std::pair<const TArrowSeries *, quint64>> m_rows; // what m_ribbons was found for
+    const std::vector<TStretchLink> *m_stretches = nullptr;
+    std::size_t m_stretchCount = 0;
+    std::vector<TRibbon> m_ribbons;
+    float m_lowest = -1, m_highest = -1;
+};
+
+// Draws the ribbons in order, each ribbon's colour as RibbonColour gives it over range.
+void DrawRibbons(const TChart &chart, TCanvas &canvas, const std::vector<TRibbon> &ribbons,
+                 const TViewOptions &view, std::pair<float, float> range);
+
+// Per row of the chart (series index), the ribbons joining it to the rows above.
+std::vector<TRibbonRowSums> RibbonRowSums(const TChart &chart, const std::vector<TRibbon> &ribbons);

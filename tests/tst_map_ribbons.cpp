@@ -1,0 +1,135 @@
+// Ribbons: their colours by orientation and identity, and the ribbons a hit table's map draws,
+// which turn from one hue to the other when a row is reversed.
+#include "chart/ChartGeometry.h"
+#include "chart/TChart.h"
+#include "map/MapSession.h"
+#include "map/Ribbons.h"
+#include "map/RowReport.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+Q_DECLARE_METATYPE(TLinkColours)
+
+namespace {
+int Darkness(TColor c)
+{
+    return 3 * 255 - RedOf(c) - GreenOf(c) - BlueOf(c);
+}
+
+void Write(const QString &path, const QByteArray &text)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+} // namespace
+
+class TestMapRibbons : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void colours_data();
+    void colours();
+    void fromHits();
+};
+
+void TestMapRibbons::colours_data()
+{
+    QTest::addColumn<TLinkColours>("colours");
+    QTest::addColumn<bool>("inverted");
+    QTest::addColumn<float>("lowest");
+    QTest::addColumn<float>("highest");
+    QTest::newRow("direct") << TLinkColours::Identity << false << 40.f << 95.f;
+    QTest::newRow("inverted") << TLinkColours::Identity << true << 40.f << 95.f;
+    QTest::newRow("TBLASTX identities") << TLinkColours::Identity << false << 10.f << 30.f;
+    QTest::newRow("grey") << TLinkColours::Grey << true << 40.f << 95.f;
+    QTest::newRow("black") << TLinkColours::Black << false << 40.f << 95.f;
+}
+
+void TestMapRibbons::colours()
+{
+    QFETCH(TLinkColours, colours);
+    QFETCH(bool, inverted);
+    QFETCH(float, lowest);
+    QFETCH(float, highest);
+    const TColor low = RibbonColour(colours, lowest, inverted, lowest, highest);
+    const TColor high = RibbonColour(colours, highest, inverted, lowest, highest);
+    const TColor none = RibbonColour(colours, -1, inverted, lowest, highest);
+    // A link without identity is drawn at full colour, as the highest identity.
+    QCOMPARE(none, high);
+    if (colours == TLinkColours::Black) {
+        QCOMPARE(low, clBlack);
+        return;
+    }
+    QVERIFY(Darkness(high) > Darkness(low));
+    // The lowest identity still reads on white.
+    QVERIFY(Darkness(low) >= 60);
+    if (colours == TLinkColours::Grey) {
+        QCOMPARE(RedOf(high), BlueOf(high));
+        QCOMPARE(RedOf(low), GreenOf(low));
+    } else if (inverted) {
+        QVERIFY(BlueOf(high) > RedOf(high) + 80);
+        QVERIFY(BlueOf(low) > RedOf(low));
+    } else {
+        QVERIFY(RedOf(high) > BlueOf(high) + 80);
+        QVERIFY(RedOf(low) > BlueOf(low));
+    }
+}
+
+// Two rows: a0 and b0 run opposite ways (an inverted link), a1 and b1 the same way; the hits
+// give them 40 and 95 per cent. Reversing the lower row swaps the hues.
+void TestMapRibbons::fromHits()
+{
+    QTemporaryDir dir;
+    const QString map = dir.filePath(QStringLiteral("map.txt"));
+    const QString hits = dir.filePath(QStringLiteral("hits.tsv"));
+    Write(map, "A\t1\t800\t1\ta0\t\nA\t2001\t2800\t1\ta1\t\n"
+               "B\t1\t800\t-1\tb0\t\nB\t2001\t2800\t1\tb1\t\n");
+    Write(hits, "a0\tb0\t40.0\t800\t0\t0\t1\t800\t1\t800\t1e-30\t300\n"
+                "a1\tb1\t95.0\t800\t0\t0\t1\t800\t1\t800\t1e-90\t900\n");
+    TChart chart;
+    SetupMapChart(chart);
+    QImage image(800, 300, QImage::Format_RGB32);
+    TMapSession session;
+    session.Wire(chart);
+    session.SetRepaint([&] {
+        QPainter painter(&image);
+        chart.Draw(painter, image.rect());
+    });
+    chart.SetChartRect(image.rect());
+    session.View.LinkStyle = TLinkStyle::Ribbons;
+    session.View.GeneName = false;
+    session.FHomology.Table = hits;
+    session.Open({map});
+
+    // The colour just under the upper arrow of gene p, where its ribbon leaves it.
+    const auto under = [&](int p) {
+        const TChartGeometry &g = chart.Geometry();
+        const TArrowSeries &upper = chart.Series(1);
+        const int x = g.XPixel((upper.StartX(p) + upper.EndX(p)) / 2);
+        const int y = g.YPixel(upper.StartY(p)) + std::abs(upper.ArrowWidth()) / 2 + 3;
+        const QRgb c = image.pixel(x, y);
+        return RGBToColor(qRed(c), qGreen(c), qBlue(c));
+    };
+    const auto blue = [](TColor c) { return BlueOf(c) > RedOf(c) + 40; };
+    const auto red = [](TColor c) { return RedOf(c) > BlueOf(c) + 40; };
+    QVERIFY(blue(under(0)));
+    QVERIFY(red(under(1)));
+    QVERIFY(Darkness(under(1)) > Darkness(under(0)));
+    const std::vector<TRowReportLine> report = RowReport(session.FCatalogue, chart);
+    QCOMPARE(report.at(1).Ribbons, qint64(2));
+    QCOMPARE(report.at(1).MeanIdentity, 67.5);
+
+    session.InverseChromosome(1);
+    QVERIFY(red(under(0)));
+    QVERIFY(blue(under(1)));
+}
+
+QTEST_MAIN(TestMapRibbons)
+#include "tst_map_ribbons.moc"
