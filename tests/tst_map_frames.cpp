@@ -64,6 +64,9 @@ void TestMapFrames::culledEqualsPlain_data()
         {"tenth, no gene names", false, 250, 0.1, 1, "names"},
         {"tenth, framed arrows and grid", false, 250, 0.1, 2, "frames"},
         {"hundredth, no connectors", false, 250, 0.01, 2, "links"},
+        {"whole map, ribbons", false, 250, 1.0, 0, "ribbons"},
+        {"tenth, ribbons", false, 250, 0.1, 3, "ribbons"},
+        {"names five times a row, tenth, curved ribbons", false, 50, 0.1, 2, "curved"},
         // Every end shared by several lines, which fill the rows between.
         {"names five times a row, whole", false, 50, 1.0, 0, ""},
         {"names five times a row, tenth", false, 50, 0.1, 2, ""},
@@ -99,6 +102,10 @@ void TestMapFrames::culledEqualsPlain()
     TMapSession session;
     session.Install(CatalogueFromRecords(ParseCoordinateText(MapText(many, names))));
     session.View.LinkGenes = view != QLatin1String("links");
+    if (view == QLatin1String("ribbons") || view == QLatin1String("curved"))
+        session.View.LinkStyle = TLinkStyle::Ribbons;
+    if (view == QLatin1String("curved"))
+        session.View.RibbonShape = TRibbonShape::Curved;
     TChart chart;
     SetupMapChart(chart);
     session.Wire(chart);
