@@ -10,6 +10,7 @@
 //
 //   bench_frames [W1|W2|MANY] [--frames N] [--no-check] [--level whole|10|100|1000]
 //                [--scrolls N] [--stats] [--dpr 1|1.5|2] [--painter]
+//                [--links connectors|ribbons]
 //
 // --dpr draws as a screen of that device pixel ratio shows the window: an image of ratio times
 // as many pixels each way, the chart in its own (logical) pixels; the plain drawing compared
@@ -18,6 +19,7 @@
 // frames of dragging after each zoom: with many frames of one level, a profiler sees frames only.
 // --stats prints after each frame how many arrows, label parts and leaders it drew.
 // --painter draws lines and boxes through the painter, as where the line writer's check fails.
+// --links ribbons draws the links as ribbons instead of connectors.
 // MANY is a file of 100,000 chromosomes of one record each. The exit status is 1 when a frame
 // differs from its plain drawing.
 #include "Workloads.h"
@@ -237,6 +239,7 @@ struct TOptions
     bool Stats = false;
     double Dpr = 1;
     bool Painter = false;
+    bool Ribbons = false;
 };
 
 bool Run(const char *name, const QString &path, const TTargets &targets, const TOptions &options)
@@ -244,6 +247,8 @@ bool Run(const char *name, const QString &path, const TTargets &targets, const T
     const bool check = options.Check;
     const int memoryFrames = options.MemoryFrames;
     TMapSession session;
+    if (options.Ribbons)
+        session.View.LinkStyle = TLinkStyle::Ribbons;
     QElapsedTimer timer;
     timer.start();
     session.Load({path});
@@ -334,7 +339,7 @@ int main(int argc, char **argv)
     const auto usage = [] {
         std::fprintf(stderr, "usage: bench_frames [W1|W2|MANY] [--frames N] [--no-check] "
                              "[--level whole|10|100|1000] [--scrolls N] [--stats] "
-                             "[--dpr 1|1.5|2] [--painter]\n");
+                             "[--dpr 1|1.5|2] [--painter] [--links connectors|ribbons]\n");
         return 2;
     };
     for (int i = 1; i < argc; ++i) {
@@ -345,6 +350,11 @@ int main(int argc, char **argv)
             options.Stats = true;
         } else if (std::strcmp(argv[i], "--painter") == 0) {
             options.Painter = true;
+        } else if (std::strcmp(argv[i], "--links") == 0 && more) {
+            const std::string links = argv[++i];
+            if (links != "ribbons" && links != "connectors")
+                return usage();
+            options.Ribbons = links == "ribbons";
         } else if (std::strcmp(argv[i], "--frames") == 0 && more) {
             options.MemoryFrames = std::max(0, std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--scrolls") == 0 && more) {

@@ -1,6 +1,7 @@
 #include "map/Ribbons.h"
 
 #include "chart/ChartGeometry.h"
+#include "chart/LineRaster.h"
 #include "chart/TArrowSeries.h"
 #include "chart/TCanvas.h"
 #include "chart/TChart.h"
@@ -68,6 +69,75 @@ int EdgePixel(const TChartGeometry &g, double value, double other)
     const int px = g.XPixel(value);
     return value >= other ? px + 1 : px;
 }
+
+// A straight ribbon's corners in pixels: its upper side on row Top, its lower side on Bottom.
+struct TQuad
+{
+    int U0, U1, L0, L1, Top, Bottom;
+    // Where the two sides cross the height y, in order.
+    std::pair<double, double> Span(double y) const
+    {
+        const double t = std::clamp((y - Top) / double(Bottom - Top), 0.0, 1.0);
+        const double a = U0 + (L0 - U0) * t, b = U1 + (L1 - U1) * t;
+        return {std::min(a, b), std::max(a, b)};
+    }
+};
+
+// Which straight ribbons show: a ribbon whose every pixel later ribbons paint over changes no
+// pixel. Walked from the last ribbon drawn to the first, keeping per pixel row of the area one
+// stretch that later ribbons are known to cover: each ribbon claims, per row, what its sides
+// enclose over the whole height of the row, less a pixel and a half each way, and is passed
+// over when, widened by as much (its outline, the rounding of a scaled surface), every row it
+// reaches lies inside what is claimed there. Both hold in logical pixels at any scale.
+class TCoverage
+{
+public:
+    explicit TCoverage(const QRect &area)
+        : m_area(area), m_rows(std::size_t(std::max(0, area.height())), {0.0, -1.0})
+    {
+    }
+    bool Covered(const TQuad &q) const
+    {
+        constexpr double kMargin = 1.5;
+        const double left = m_area.left(), right = m_area.right() + 1;
+        for (int y = std::max(q.Top - 2, m_area.top());
+             y <= std::min(q.Bottom + 2, m_area.bottom()); ++y) {
+            const auto [a0, b0] = q.Span(y);
+            const auto [a1, b1] = q.Span(y + 1);
+            const double from = std::max(std::min(a0, a1) - kMargin, left);
+            const double to = std::min(std::max(b0, b1) + kMargin, right);
+            if (from >= to)
+                continue; // beside the area on this row
+            const auto &held = m_rows[std::size_t(y - m_area.top())];
+            if (from < held.first || to > held.second)
+                return false;
+        }
+        return true;
+    }
+    void Claim(const TQuad &q)
+    {
+        constexpr double kMargin = 1.5;
+        for (int y = std::max(q.Top + 1, m_area.top());
+             y <= std::min(q.Bottom - 2, m_area.bottom()); ++y) {
+            const auto [a0, b0] = q.Span(y);
+            const auto [a1, b1] = q.Span(y + 1);
+            const double from = std::max(a0, a1) + kMargin, to = std::min(b0, b1) - kMargin;
+            if (from >= to)
+                continue;
+            auto &held = m_rows[std::size_t(y - m_area.top())];
+            if (held.first > held.second || from > held.second || to < held.first) {
+                if (to - from > held.second - held.first)
+                    held = {from, to};
+            } else {
+                held = {std::min(held.first, from), std::max(held.second, to)};
+            }
+        }
+    }
+
+private:
+    QRect m_area;
+    std::vector<std::pair<double, double>> m_rows;
+};
 } // namespace
 
 TColor RibbonColour(TLinkColours colours, float identity, bool inverted, float lowest,
@@ -174,11 +244,18 @@ const std::vector<TRibbon> &TRibbons::Of(const TChart &chart, const TCatalogue &
 void TRibbons::Draw(const TChart &chart, TCanvas &canvas, const TCatalogue &catalogue,
                     const TViewOptions &view, const std::vector<TStretchLink> &stretches)
 {
-    DrawRibbons(chart, canvas, Of(chart, catalogue, stretches), view, IdentityRange());
+    const std::vector<TRibbon> &ribbons = Of(chart, catalogue, stretches);
+    bool writeLines = chart.SkipHiddenWork && chart.WriteLines && canvas.ExactPixels();
+    if (writeLines) {
+        if (!m_rasterAgrees)
+            m_rasterAgrees = LineRasterAgreesWithPainter();
+        writeLines = *m_rasterAgrees;
+    }
+    DrawRibbons(chart, canvas, ribbons, view, IdentityRange(), writeLines);
 }
 
 void DrawRibbons(const TChart &chart, TCanvas &canvas, const std::vector<TRibbon> &ribbons,
-                 const TViewOptions &view, std::pair<float, float> range)
+                 const TViewOptions &view, std::pair<float, float> range, bool writeLines)
 {
     if (ribbons.empty())
         return;
@@ -199,18 +276,46 @@ void DrawRibbons(const TChart &chart, TCanvas &canvas, const std::vector<TRibbon
         bottom[std::size_t(s)] = y + half;
         top[std::size_t(s)] = y - half + 1;
     }
+    const bool curved = view.RibbonShape == TRibbonShape::Curved;
+    const auto quadOf = [&](const TRibbon &r) {
+        return TQuad{EdgePixel(g, r.Upper0, r.Upper1), EdgePixel(g, r.Upper1, r.Upper0),
+                     EdgePixel(g, r.Lower0, r.Lower1), EdgePixel(g, r.Lower1, r.Lower0),
+                     bottom[std::size_t(r.Upper)],     top[std::size_t(r.Lower)]};
+    };
+    // Straight ribbons under later ones are left out (curved sides are not followed).
+    std::vector<char> hidden;
+    if (skip && !curved) {
+        hidden.assign(ribbons.size(), 0);
+        TCoverage coverage(area);
+        for (std::size_t i = ribbons.size(); i-- > 0;) {
+            const TQuad q = quadOf(ribbons[i]);
+            if (q.Bottom - q.Top < 4)
+                continue; // too short to follow
+            if (coverage.Covered(q))
+                hidden[i] = 1;
+            else
+                coverage.Claim(q);
+        }
+    }
     QPainter &painter = canvas.Painter();
     painter.save();
-    const bool curved = view.RibbonShape == TRibbonShape::Curved;
+    std::optional<TLineRaster> raster;
+    if (writeLines && !curved)
+        raster.emplace(painter, false);
+    bool rasterPen = false;
     TColor current = ~TColor(0);
+    bool currentThin = false;
     QColor colour;
     // Ribbons at genome scale fall on a few pixels each: one drawn over the last one with the
     // same corners and colour changes no pixel.
     int last[5] = {0, 0, 0, 0, -1};
-    for (const TRibbon &r : ribbons) {
-        const int yu = bottom[std::size_t(r.Upper)], yl = top[std::size_t(r.Lower)];
-        const int u0 = EdgePixel(g, r.Upper0, r.Upper1), u1 = EdgePixel(g, r.Upper1, r.Upper0);
-        const int l0 = EdgePixel(g, r.Lower0, r.Lower1), l1 = EdgePixel(g, r.Lower1, r.Lower0);
+    for (std::size_t i = 0; i < ribbons.size(); ++i) {
+        if (!hidden.empty() && hidden[i])
+            continue;
+        const TRibbon &r = ribbons[i];
+        const TQuad q = quadOf(r);
+        const int yu = q.Top, yl = q.Bottom;
+        const int u0 = q.U0, u1 = q.U1, l0 = q.L0, l1 = q.L1;
         if (skip) {
             const int left = std::min({u0, u1, l0, l1}), right = std::max({u0, u1, l0, l1});
             if (right < area.left() || left > area.right() + 1 || yl < area.top() ||
@@ -223,19 +328,39 @@ void DrawRibbons(const TChart &chart, TCanvas &canvas, const std::vector<TRibbon
         if (std::equal(corners, corners + 5, last))
             continue;
         std::copy(corners, corners + 5, last);
-        if (c != current) {
+        // A ribbon less than three pixels wide at both ends is drawn as the line of its middle,
+        // which keeps it whole where a fill that narrow would break up, at the cost of a line.
+        const bool thin = std::abs(u1 - u0) < 3 && std::abs(l1 - l0) < 3;
+        if (c != current || thin != currentThin) {
             current = c;
+            currentThin = thin;
             colour = ToQColor(c);
-            painter.setPen(QPen(colour, 0));
-            painter.setBrush(colour);
+            painter.setPen(thin ? QPen(colour, 0) : QPen(Qt::NoPen));
+            painter.setBrush(thin ? QBrush(Qt::NoBrush) : QBrush(colour));
+            rasterPen = thin && raster && raster->Available() && raster->UsePen(painter.pen());
         }
+        const int um = (u0 + u1) / 2, lm = (l0 + l1) / 2;
         if (!curved) {
+            if (thin && rasterPen) {
+                raster->Line(QPoint(um, yu), QPoint(lm, yl));
+                continue;
+            }
+            if (thin) {
+                painter.drawLine(um, yu, lm, yl);
+                continue;
+            }
             const QPoint quad[4] = {{u0, yu}, {u1, yu}, {l1, yl}, {l0, yl}};
             painter.drawPolygon(quad, 4, Qt::OddEvenFill);
             continue;
         }
         const double ym = (yu + yl) / 2.0;
         QPainterPath path;
+        if (thin) {
+            path.moveTo(um, yu);
+            path.cubicTo(um, ym, lm, ym, lm, yl);
+            painter.drawPath(path);
+            continue;
+        }
         path.setFillRule(Qt::OddEvenFill);
         path.moveTo(u0, yu);
         path.lineTo(u1, yu);

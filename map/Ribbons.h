@@ -8,6 +8,7 @@
 
 #include <QtGlobal>
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -76,11 +77,14 @@ private:
     std::size_t m_stretchCount = 0;
     std::vector<TRibbon> m_ribbons;
     float m_lowest = -1, m_highest = -1;
+    std::optional<bool> m_rasterAgrees; // whether lines may be written past the painter
 };
 
 // Draws the ribbons in order, each ribbon's colour as RibbonColour gives it over range.
+// writeLines: the thin ones may be written straight into the image where its pixels are
+// exact (TLineRaster, once it is known to agree with the painter).
 void DrawRibbons(const TChart &chart, TCanvas &canvas, const std::vector<TRibbon> &ribbons,
-                 const TViewOptions &view, std::pair<float, float> range);
+                 const TViewOptions &view, std::pair<float, float> range, bool writeLines = false);
 
 // Per row of the chart (series index), the ribbons joining it to the rows above.
 std::vector<TRibbonRowSums> RibbonRowSums(const TChart &chart, const std::vector<TRibbon> &ribbons);
