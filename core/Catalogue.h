@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/CoordinateReader.h"
+#include "core/RecordFile.h"
 #include "util/CommonDecl.h"
 
 #include <QString>
@@ -29,6 +30,8 @@ struct TCatalogue
     // Per row, in row order, the gene each record of GeneIndex 0 stands for (FindZeroGenes):
     // worked out once per load, not on every rebuild.
     std::vector<std::vector<qint32>> FZeroGenes;
+    // The other names the files give their chromosomes, by name: alignments find rows by them.
+    TChromosomeAliases FChromosomeAliases;
 };
 
 // The catalogue steps, run in this order on a catalogue whose FRecords has one row.
@@ -56,10 +59,11 @@ TCatalogue CatalogueFromRecords(std::vector<tGene> records);
 TCatalogue CatalogueFromRecords(std::vector<tGene> records, tVectorOfString groupNames);
 // The records of the files as LoadCatalogue takes them, before the steps; with ids, their
 // identifiers in the same order. fileEnds, when given, gets the number of records up to the end
-// of each file.
+// of each file; aliases the chromosomes' other names, naming them as the records do.
 std::vector<tGene> LoadRecordFiles(const QStringList &paths, TRecordIds *ids = nullptr,
                                    std::vector<std::size_t> *fileEnds = nullptr,
-                                   TGenomeNames genomeNames = TGenomeNames::Collisions);
+                                   TGenomeNames genomeNames = TGenomeNames::Collisions,
+                                   TChromosomeAliases *aliases = nullptr);
 
 // The name that makes a record's gene: its group's when it has one, else its own.
 inline const QByteArray &IdentityName(const TCatalogue &catalogue, const tGene &record)

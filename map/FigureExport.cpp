@@ -128,6 +128,10 @@ void TFigureChart::ShowMapOf(const TMapSession &shown, const TChart &screen)
     m_session.FHomology = shown.FHomology;
     m_session.FHomologyReport = shown.FHomologyReport;
     m_session.Install(shown.FCatalogue);
+    m_session.FAlignmentPaths = shown.FAlignmentPaths;
+    m_session.FAlignmentFilters = shown.FAlignmentFilters;
+    m_session.FRegionAlignments = shown.FRegionAlignments;
+    m_session.FAlignmentReport = shown.FAlignmentReport;
     m_session.ChromosomeChecked = shown.ShownChromosomes();
     m_session.GeneChecked = shown.ShownGenes();
     m_session.Redraw();
