@@ -109,10 +109,13 @@ void PrefixSharedChromosomeNames(std::vector<std::vector<tGene>> &files,
         for (tGene &record : files[f])
             record.ChromosomeName = renamed[std::size_t(record.ChromosomeIndex)];
         // An alias names the chromosome as it is now called.
+        QHash<QByteArray, qint32> index;
+        for (std::size_t c = 0; c < names[f].size() && !aliases[f].empty(); ++c)
+            index.insert(names[f][c], qint32(c));
         for (auto &alias : aliases[f]) {
-            const auto found = std::find(names[f].begin(), names[f].end(), alias.second);
-            if (found != names[f].end())
-                alias.second = renamed[std::size_t(found - names[f].begin())];
+            const qint32 c = index.value(alias.second, -1);
+            if (c >= 0)
+                alias.second = renamed[std::size_t(c)];
         }
     }
 }
