@@ -113,8 +113,9 @@ public:
     // the source changes. When anything fails, the source, catalogue and map stay as they were.
     void SetHomology(const THomologySource &source);
     // "File > Open alignments...": the files read against the catalogue (every file, or none,
-    // raising EAlignmentError), then the rebuild cycle once a map was drawn; they are read again
-    // at every load. When anything fails, the previous alignments stay whole.
+    // raising EAlignmentError; no files: no alignments), then the rebuild cycle once a map was
+    // drawn; they are read again at every load. When anything fails, the previous alignments
+    // stay whole.
     void SetAlignments(const QStringList &paths, const TAlignmentFilters &filters);
     const QStringList &Paths() const { return m_paths; }
     // Asks the load now running to stop at its next step (the progress box's Cancel): MMseqs2 is
