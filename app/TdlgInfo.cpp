@@ -3,6 +3,8 @@
 #include "app/WindowFrame.h"
 
 #include <QFont>
+#include <QLabel>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
@@ -25,4 +27,12 @@ TdlgInfo::TdlgInfo(QWidget *parent) : QWidget(parent, Qt::Tool), m_mmInfo(new QP
 void TdlgInfo::SetLines(const QStringList &lines)
 {
     m_mmInfo->setPlainText(lines.join(QLatin1Char('\n')));
+}
+
+void TdlgInfo::SetPicture(const QImage &picture)
+{
+    auto *label = new QLabel(this);
+    label->setObjectName(QStringLiteral("picture"));
+    label->setPixmap(QPixmap::fromImage(picture));
+    layout()->addWidget(label);
 }

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QWidget>
 
+class QImage;
 class QPlainTextEdit;
 
 class TdlgInfo : public QWidget
@@ -17,6 +18,8 @@ public:
     explicit TdlgInfo(QWidget *parent = nullptr);
 
     void SetLines(const QStringList &lines);
+    // A picture under the text (the legend's identity bar).
+    void SetPicture(const QImage &picture);
     QPlainTextEdit *mmInfo() const { return m_mmInfo; }
 
 private:

@@ -28,6 +28,7 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QStatusBar>
 #include <QStyledItemDelegate>
 
 #include <new>
@@ -122,6 +123,10 @@ TdlgOstrinel::TdlgOstrinel(THelpSystem *help, QWidget *parent)
     mnuOpenHomology = new QAction(QStringLiteral("Open &homology table..."), this);
     mnuOpenHomology->setObjectName(QStringLiteral("mnuOpenHomology"));
     ui.mnuFile->insertAction(ui.mnuSaveGraph, mnuOpenHomology);
+    // Region alignments beside it: hits between stretches of two rows.
+    mnuOpenAlignments = new QAction(QStringLiteral("Open &alignments..."), this);
+    mnuOpenAlignments->setObjectName(QStringLiteral("mnuOpenAlignments"));
+    ui.mnuFile->insertAction(ui.mnuSaveGraph, mnuOpenAlignments);
     mnuFindHomologs = new QAction(QStringLiteral("Find &homologs"), this);
     mnuFindHomologs->setObjectName(QStringLiteral("mnuFindHomologs"));
     ui.mnuOperations->addAction(mnuFindHomologs);
@@ -212,6 +217,7 @@ void TdlgOstrinel::ConnectHandlers()
     on(ui.mnuFrameArrows, &TdlgOstrinel::mnuFrameArrowsClick);
     on(ui.mnuDisentangle, &TdlgOstrinel::mnuDisentangleClick);
     on(mnuOpenHomology, &TdlgOstrinel::mnuOpenHomologyClick);
+    on(mnuOpenAlignments, &TdlgOstrinel::mnuOpenAlignmentsClick);
     on(mnuFindHomologs, &TdlgOstrinel::mnuFindHomologsClick);
     on(mnuExportFigure, &TdlgOstrinel::mnuExportFigureClick);
     on(ui.Helpcontents1, &TdlgOstrinel::Helpcontents1Click);
@@ -558,6 +564,21 @@ void TdlgOstrinel::OpenAndShow(const QStringList &paths)
     FillLists();
     ShowSessionChecks();
     ShowTitle();
+    ShowAlignmentReport();
+}
+
+void TdlgOstrinel::ShowAlignmentReport()
+{
+    // The status line appears with the first alignments: until then the window keeps its form.
+    if (m_session.FAlignmentPaths.isEmpty())
+        return;
+    const qsizetype files = m_session.FAlignmentPaths.size();
+    statusBar()->showMessage(
+        m_session.Paths().isEmpty()
+            ? QStringLiteral("Alignments: %1 %2 (from the next file opened)")
+                  .arg(files)
+                  .arg(files == 1 ? QStringLiteral("file") : QStringLiteral("files"))
+            : m_session.FAlignmentReport.Text());
 }
 
 void TdlgOstrinel::ShowTitle()
@@ -603,6 +624,7 @@ void TdlgOstrinel::SetHomologySource(const THomologySource &source)
         FillLists();
         ShowSessionChecks();
         ShowTitle();
+        ShowAlignmentReport();
     });
 }
 
@@ -617,6 +639,25 @@ void TdlgOstrinel::mnuOpenHomologyClick()
         const QString path = m_fileChooser(dialog);
         if (!path.isEmpty())
             SetHomologySource({path, m_session.FHomology.Thresholds});
+    });
+}
+
+void TdlgOstrinel::mnuOpenAlignmentsClick()
+{
+    Guarded([&] {
+        QFileDialog dialog(this, QStringLiteral("Select alignment files"));
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFiles);
+        dialog.setNameFilters(
+            {QStringLiteral("Alignments (*.paf *.coords *.m8 *.tsv *.tab *.txt *.out)"),
+             QStringLiteral("All files (*.*)")});
+        ListEveryFileUnder(dialog, QStringLiteral("All files (*.*)"));
+        const QStringList paths = m_filesChooser(dialog);
+        if (paths.isEmpty())
+            return;
+        const TBusyCursor::Scope busy(m_busy);
+        m_session.SetAlignments(paths, m_session.FAlignmentFilters);
+        ShowAlignmentReport();
     });
 }
 
@@ -715,6 +756,11 @@ void TdlgOstrinel::mnuLegendClick()
         legend->setWindowFlag(Qt::WindowStaysOnTopHint, true);
         SetOuterSize(legend, QSize(270, TdlgInfo::kHeight));
         legend->SetLines(lines);
+        const TIdentityKey key = IdentityKeyOf(
+            m_session.Ribbons.Of(Chart(), m_session.FCatalogue, m_session.FRegionAlignments),
+            m_session.Ribbons.IdentityRange(), m_session.View);
+        if (key.Shown)
+            legend->SetPicture(IdentityKeyImage(key, legend->font(), devicePixelRatioF()));
         legend->show();
     });
 }

@@ -100,6 +100,7 @@ public:
     void mnuFrameArrowsClick();
     void mnuDisentangleClick();
     void mnuOpenHomologyClick();
+    void mnuOpenAlignmentsClick();
     void mnuFindHomologsClick();
     void Helpcontents1Click();
     void mnuCreditsClick();
@@ -136,6 +137,8 @@ private:
     void SetHomologySource(const THomologySource &source);
     // The window's title: the program and version, then the homology source when there is one.
     void ShowTitle();
+    // The status line: what the alignment files gave, once there are some.
+    void ShowAlignmentReport();
     void OpenAndShow(const QStringList &paths);
     void ReportError(const QString &message);
 
@@ -157,6 +160,8 @@ private:
     // "File > Open homology table..." and "Operations > Find homologs".
     QAction *mnuOpenHomology = nullptr;
     QAction *mnuFindHomologs = nullptr;
+    // "File > Open alignments...".
+    QAction *mnuOpenAlignments = nullptr;
     // "File > Export figure...".
     QAction *mnuExportFigure = nullptr;
     // View: the links as ribbons, their sides curved, and what their colours say.

@@ -2,12 +2,14 @@
 // of the first's proteins under other locus tags, in another order. Prints the time of reading a
 // group table of 10,000 rows and a hit table of 10,000 hits, of the load with the table against
 // the load without a source, and of `auto` end to end: MMseqs2 run once with an empty cache,
-// then again from the cache, which is the program's own share.
+// then again from the cache, which is the program's own share. Then the reading of 100,000 region
+// alignments between the two genomes in each of the three formats.
 //
 //   bench_homology [RUNS]     (default 5 runs for the tables; the figures are the medians)
 #include "Workloads.h"
 
 #include "core/Homology.h"
+#include "core/RegionAlignments.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -137,6 +139,46 @@ int main(int argc, char **argv)
         std::printf("  load without a source             %8.4f s\n", Median(plain));
         std::printf("  load with the group table         %8.4f s  (%lld groups)\n", Median(grouped),
                     static_cast<long long>(groupCount));
+
+        // Stretches of A on B, every third on the minus strand, B named with a version suffix
+        // on every other line, as sequence files name it.
+        constexpr int kAlignments = 100000;
+        std::string blast, paf, coords;
+        for (int k = 0; k < kAlignments; ++k) {
+            const std::string a = std::to_string(1 + random.below(8000000));
+            const std::string b = std::to_string(1 + random.below(8000000));
+            const std::string n = std::to_string(200 + random.below(5000));
+            const std::string aEnd = std::to_string(std::stoll(a) + std::stoll(n) - 1);
+            const std::string bEnd = std::to_string(std::stoll(b) + std::stoll(n) - 1);
+            const bool minus = k % 3 == 0;
+            const std::string nameB = k % 2 ? "genomeB.1" : "genomeB";
+            blast += "genomeA\t" + nameB + "\t91.25\t" + n + "\t12\t1\t" + a + '\t' + aEnd + '\t' +
+                     (minus ? bEnd + '\t' + b : b + '\t' + bEnd) + "\t1e-90\t800\n";
+            paf += "genomeA\t9000000\t" + std::to_string(std::stoll(a) - 1) + '\t' + aEnd +
+                   (minus ? "\t-\t" : "\t+\t") + nameB + "\t9000000\t" +
+                   std::to_string(std::stoll(b) - 1) + '\t' + bEnd + '\t' + n + '\t' + n +
+                   "\t60\ttp:A:P\tcm:i:40\n";
+            coords += a + '\t' + aEnd + '\t' + (minus ? bEnd + '\t' + b : b + '\t' + bEnd) + '\t' +
+                      n + '\t' + n + "\t91.25\t9000000\t9000000\t0.01\t0.01\tgenomeA\t" + nameB +
+                      '\n';
+        }
+        const TCatalogue both = LoadCatalogue(genomes);
+        for (const auto &[name, text] : {std::pair{"100,000 BLAST alignments", &blast},
+                                         std::pair{"100,000 PAF alignments", &paf},
+                                         std::pair{"100,000 show-coords lines", &coords}}) {
+            const QString path = dir.filePath(QString::fromLatin1(name).replace(' ', '-'));
+            Write(path, *text);
+            std::vector<double> t;
+            qint64 kept = 0;
+            for (int r = 0; r < runs; ++r)
+                t.push_back(Seconds([&] {
+                    TAlignmentReport report;
+                    ReadRegionAlignments(path, both, {}, report);
+                    kept = report.Kept;
+                }));
+            std::printf("  read %-26s %8.4f s  (%lld kept)\n", name, Median(t),
+                        static_cast<long long>(kept));
+        }
 
         // auto: the cache starts empty, so the first load runs MMseqs2.
         qputenv("XDG_CACHE_HOME", dir.filePath(QStringLiteral("cache")).toUtf8());

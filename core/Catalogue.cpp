@@ -71,6 +71,7 @@ std::vector<QByteArray> FileLabels(const QStringList &paths)
 // "label:name" in every file, so that two genomes never merge by accident. The records of one name
 // keep sharing one QByteArray.
 void PrefixSharedChromosomeNames(std::vector<std::vector<tGene>> &files,
+                                 std::vector<TChromosomeAliases> &aliases,
                                  const std::vector<QByteArray> &labels, bool always)
 {
     std::vector<tVectorOfString> names(files.size());
@@ -107,6 +108,15 @@ void PrefixSharedChromosomeNames(std::vector<std::vector<tGene>> &files,
             continue;
         for (tGene &record : files[f])
             record.ChromosomeName = renamed[std::size_t(record.ChromosomeIndex)];
+        // An alias names the chromosome as it is now called.
+        QHash<QByteArray, qint32> index;
+        for (std::size_t c = 0; c < names[f].size() && !aliases[f].empty(); ++c)
+            index.insert(names[f][c], qint32(c));
+        for (auto &alias : aliases[f]) {
+            const qint32 c = index.value(alias.second, -1);
+            if (c >= 0)
+                alias.second = renamed[std::size_t(c)];
+        }
     }
 }
 
@@ -265,26 +275,35 @@ TCatalogue CatalogueFromRecords(std::vector<tGene> records, tVectorOfString grou
 
 TCatalogue LoadCatalogue(const QString &path)
 {
-    return CatalogueFromRecords(LoadRecordFile(path));
+    TChromosomeAliases aliases;
+    TCatalogue catalogue = CatalogueFromRecords(LoadRecordFile(path, nullptr, &aliases));
+    catalogue.FChromosomeAliases = std::move(aliases);
+    return catalogue;
 }
 
 TCatalogue LoadCatalogue(const QStringList &paths, TGenomeNames genomeNames)
 {
     if (paths.size() == 1 && genomeNames == TGenomeNames::Collisions)
         return LoadCatalogue(paths.first());
-    return CatalogueFromRecords(LoadRecordFiles(paths, nullptr, nullptr, genomeNames));
+    TChromosomeAliases aliases;
+    TCatalogue catalogue =
+        CatalogueFromRecords(LoadRecordFiles(paths, nullptr, nullptr, genomeNames, &aliases));
+    catalogue.FChromosomeAliases = std::move(aliases);
+    return catalogue;
 }
 
 std::vector<tGene> LoadRecordFiles(const QStringList &paths, TRecordIds *ids,
-                                   std::vector<std::size_t> *fileEnds, TGenomeNames genomeNames)
+                                   std::vector<std::size_t> *fileEnds, TGenomeNames genomeNames,
+                                   TChromosomeAliases *aliases)
 {
     if (paths.size() == 1 && genomeNames == TGenomeNames::Collisions) {
-        std::vector<tGene> records = LoadRecordFile(paths.first(), ids);
+        std::vector<tGene> records = LoadRecordFile(paths.first(), ids, aliases);
         if (fileEnds)
             fileEnds->assign(1, records.size());
         return records;
     }
     std::vector<std::vector<tGene>> files;
+    std::vector<TChromosomeAliases> fileAliases(std::size_t(paths.size()));
     std::size_t total = 0;
     // A failed file is named by its name, or by its path where two files share the name.
     QStringList names;
@@ -296,7 +315,7 @@ std::vector<tGene> LoadRecordFiles(const QStringList &paths, TRecordIds *ids,
         if (ids)
             ids->setBase(total);
         try {
-            files.push_back(LoadRecordFile(path, ids));
+            files.push_back(LoadRecordFile(path, ids, &fileAliases[std::size_t(f)]));
         } catch (const EInOutError &e) {
             // Which of the files failed, unless the message says it already.
             if (e.message().contains(path))
@@ -309,7 +328,11 @@ std::vector<tGene> LoadRecordFiles(const QStringList &paths, TRecordIds *ids,
         if (fileEnds)
             fileEnds->push_back(total);
     }
-    PrefixSharedChromosomeNames(files, FileLabels(paths), genomeNames == TGenomeNames::Always);
+    PrefixSharedChromosomeNames(files, fileAliases, FileLabels(paths),
+                                genomeNames == TGenomeNames::Always);
+    if (aliases)
+        for (TChromosomeAliases &file : fileAliases)
+            aliases->insert(aliases->end(), file.begin(), file.end());
     std::vector<tGene> records;
     records.reserve(total);
     for (std::vector<tGene> &file : files) {

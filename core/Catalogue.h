@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/CoordinateReader.h"
+#include "core/RecordFile.h"
 #include "util/CommonDecl.h"
 
 #include <QHash>
@@ -36,6 +37,8 @@ struct TCatalogue
     // per cent. Both empty when the source gives no identities.
     std::vector<std::vector<qint32>> FHitKeys;
     QHash<quint64, float> FLinkIdentities;
+    // The other names the files give their chromosomes, by name: alignments find rows by them.
+    TChromosomeAliases FChromosomeAliases;
 };
 
 // The key of FLinkIdentities for two records' hit keys, in either order.
@@ -77,10 +80,11 @@ TCatalogue CatalogueFromRecords(std::vector<tGene> records, tVectorOfString grou
                                 QHash<quint64, float> identities);
 // The records of the files as LoadCatalogue takes them, before the steps; with ids, their
 // identifiers in the same order. fileEnds, when given, gets the number of records up to the end
-// of each file.
+// of each file; aliases the chromosomes' other names, naming them as the records do.
 std::vector<tGene> LoadRecordFiles(const QStringList &paths, TRecordIds *ids = nullptr,
                                    std::vector<std::size_t> *fileEnds = nullptr,
-                                   TGenomeNames genomeNames = TGenomeNames::Collisions);
+                                   TGenomeNames genomeNames = TGenomeNames::Collisions,
+                                   TChromosomeAliases *aliases = nullptr);
 
 // The name that makes a record's gene: its group's when it has one, else its own.
 inline const QByteArray &IdentityName(const TCatalogue &catalogue, const tGene &record)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/FeatureText.h"
+#include "core/RecordFile.h"
 
 class TRecordIds;
 
@@ -36,8 +37,11 @@ std::vector<tGene> ReadBed(TLineReader &lines);
 // from /product, for a gene without one that of the CDS of the same locus tag, else of the same
 // gene.
 // With ids: each record's /gene, /locus_tag and /protein_id (a gene's from its CDS), and its
-// /translation when ids asks for proteins.
-std::vector<tGene> ReadGenBank(TLineReader &lines, bool embl, TRecordIds *ids = nullptr);
+// /translation when ids asks for proteins. With aliases: the first word of each record's
+// ACCESSION and VERSION (EMBL: AC, and the accession with the ID line's SV, or an SV line), where
+// it differs from the record's name.
+std::vector<tGene> ReadGenBank(TLineReader &lines, bool embl, TRecordIds *ids = nullptr,
+                               TChromosomeAliases *aliases = nullptr);
 // NCBI protein (and RNA) tables: a title line naming the sequence, a count line, the header
 // "Location Strand Length PID Gene Synonym Code COG Product", then one line per gene. Name from
 // Gene, else Synonym; comment from Product. Without a title the chromosome is named stem.

@@ -329,8 +329,9 @@ TKind KindOf(QByteArrayView key)
 class TGenBankReader
 {
 public:
-    TGenBankReader(TLineReader &lines, bool embl, TRecordIds *ids)
-        : m_lines(lines), m_ids(ids), m_embl(embl), m_start(embl ? "ID" : "LOCUS")
+    TGenBankReader(TLineReader &lines, bool embl, TRecordIds *ids, TChromosomeAliases *aliases)
+        : m_lines(lines), m_ids(ids), m_aliases(aliases), m_embl(embl),
+          m_start(embl ? "ID" : "LOCUS")
     {
     }
 
@@ -361,6 +362,8 @@ public:
                     featureLine(emblLine(line));
                 else if (m_state == TState::Header && !m_embl && IsKeyword(line, "FEATURES"))
                     m_state = TState::Features;
+                else if (m_state == TState::Header && m_aliases)
+                    accessionLine(line);
                 break;
             case TState::Features:
                 featureLine(m_embl && line.startsWith("FT") ? emblLine(line) : line);
@@ -411,6 +414,9 @@ private:
         rest = rest.sliced(end);
         m_length = 0;
         m_circular = false;
+        m_accession.clear();
+        m_version.clear();
+        m_emblVersion.clear();
         QByteArrayView previous;
         while (!rest.isEmpty()) {
             qsizetype k = 0;
@@ -423,6 +429,8 @@ private:
             rest = rest.sliced(e);
             if (word.compare("circular", Qt::CaseInsensitive) == 0)
                 m_circular = true;
+            if (m_embl && previous == "SV")
+                m_emblVersion = word.toByteArray();
             if (word.compare("bp", Qt::CaseInsensitive) == 0 ||
                 word.compare("bp.", Qt::CaseInsensitive) == 0 ||
                 word.compare("aa", Qt::CaseInsensitive) == 0)
@@ -435,6 +443,34 @@ private:
         m_hasSource = false;
         m_state = TState::Header;
         ++m_recordCount;
+    }
+
+    // ACCESSION and VERSION (EMBL: AC, and SV in the old format): the first word of each, the
+    // names sequence files and alignments know the record by.
+    void accessionLine(QByteArrayView line)
+    {
+        const QByteArrayView accession = m_embl ? "AC" : "ACCESSION";
+        const QByteArrayView version = m_embl ? "SV" : "VERSION";
+        QByteArray *field = IsKeyword(line, accession) ? &m_accession
+                            : IsKeyword(line, version) ? &m_version
+                                                       : nullptr;
+        if (!field || !field->isEmpty())
+            return;
+        const QByteArrayView rest =
+            TrimBytesView(line.sliced((field == &m_accession ? accession : version).size()));
+        qsizetype end = 0;
+        while (end < rest.size() && !IsTrimByte(rest[end]) && rest[end] != ';')
+            ++end;
+        *field = rest.first(end).toByteArray();
+    }
+
+    void keepAliases()
+    {
+        if (m_version.isEmpty() && !m_accession.isEmpty() && !m_emblVersion.isEmpty())
+            m_version = m_accession + '.' + m_emblVersion;
+        for (const QByteArray &alias : {m_accession, m_version})
+            if (!alias.isEmpty() && alias != m_locus)
+                m_aliases->push_back({alias, m_locus});
     }
 
     // The record's name, or "name~2", "~3"... when an earlier record of the file had it, so that
@@ -588,6 +624,8 @@ private:
         }
         if (!m_features.empty()) {
             const qint32 chromosome = m_builder.chromosome(m_locus);
+            if (m_aliases)
+                keepAliases();
             if (m_best == TKind::Gene)
                 takeCdsProducts();
             if (m_ids)
@@ -678,6 +716,7 @@ private:
 
     TLineReader &m_lines;
     TRecordIds *m_ids;
+    TChromosomeAliases *m_aliases;
     const bool m_embl;
     const QByteArrayView m_start; // the keyword that starts a record
     TRecordBuilder m_builder;
@@ -689,6 +728,7 @@ private:
     std::string m_emblLine;
     // The record being read.
     QByteArray m_locus;
+    QByteArray m_accession, m_version, m_emblVersion; // the last from an EMBL ID line's "SV n"
     qint32 m_length = 0;
     bool m_circular = false;
     TKind m_best = TKind::Source; // the most preferred kind kept so far
@@ -710,7 +750,8 @@ private:
 
 } // namespace
 
-std::vector<tGene> ReadGenBank(TLineReader &lines, bool embl, TRecordIds *ids)
+std::vector<tGene> ReadGenBank(TLineReader &lines, bool embl, TRecordIds *ids,
+                               TChromosomeAliases *aliases)
 {
-    return TGenBankReader(lines, embl, ids).read();
+    return TGenBankReader(lines, embl, ids, aliases).read();
 }

@@ -483,7 +483,8 @@ TCatalogue LoadCatalogue(const QStringList &paths, const THomologySource &source
         table = ReadHomologyTable(source.Table, source.Thresholds);
     TRecordIds ids(computed);
     std::vector<std::size_t> fileEnds;
-    std::vector<tGene> records = LoadRecordFiles(paths, &ids, &fileEnds, genomeNames);
+    TChromosomeAliases aliases;
+    std::vector<tGene> records = LoadRecordFiles(paths, &ids, &fileEnds, genomeNames, &aliases);
     THomologyReport found;
     for (std::size_t f = 0, r = 0; f < fileEnds.size(); ++f)
         for (; r < fileEnds[f]; ++r)
@@ -503,6 +504,7 @@ TCatalogue LoadCatalogue(const QStringList &paths, const THomologySource &source
     }
     TCatalogue catalogue =
         CatalogueFromRecords(std::move(records), std::move(groups), hitKeys, LinkIdentities(table));
+    catalogue.FChromosomeAliases = std::move(aliases);
     if (report)
         *report = found;
     return catalogue;

@@ -186,7 +186,7 @@ qint64 FirstTextLine(QIODevice &device)
 }
 
 std::vector<tGene> ReadAnnotation(TFileFormat format, QIODevice &device, const QByteArray &stem,
-                                  TRecordIds *ids)
+                                  TRecordIds *ids, TChromosomeAliases *aliases)
 {
     TLineReader lines(device);
     const auto error = [&](qint64 line, const QString &reason) {
@@ -206,9 +206,9 @@ std::vector<tGene> ReadAnnotation(TFileFormat format, QIODevice &device, const Q
         case TFileFormat::Bed:
             return ReadBed(lines);
         case TFileFormat::GenBank:
-            return ReadGenBank(lines, false, ids);
+            return ReadGenBank(lines, false, ids, aliases);
         case TFileFormat::Embl:
-            return ReadGenBank(lines, true, ids);
+            return ReadGenBank(lines, true, ids, aliases);
         case TFileFormat::Ptt:
             return ReadProteinTable(lines, stem);
         case TFileFormat::DnaSeg:
@@ -265,11 +265,11 @@ std::vector<tGene> ReadCoordinates(QIODevice &device)
 
 // Reads the device in the format; a file with text that gives no record is refused.
 std::vector<tGene> ReadDevice(TFileFormat format, QIODevice &device, const QByteArray &stem,
-                              TRecordIds *ids)
+                              TRecordIds *ids, TChromosomeAliases *aliases)
 {
     std::vector<tGene> records = format == TFileFormat::Coordinate
                                      ? ReadCoordinates(device)
-                                     : ReadAnnotation(format, device, stem, ids);
+                                     : ReadAnnotation(format, device, stem, ids, aliases);
     if (!records.empty() || !device.seek(0))
         return records;
     const qint64 line = FirstTextLine(device);
@@ -413,7 +413,7 @@ TFileFormat DetectFileFormat(QByteArrayView head, const QString &fileName)
     return TFileFormat::Coordinate;
 }
 
-std::vector<tGene> LoadRecordFile(const QString &path, TRecordIds *ids)
+std::vector<tGene> LoadRecordFile(const QString &path, TRecordIds *ids, TChromosomeAliases *aliases)
 {
     TTextInput input(path);
     QIODevice &file = input.device();
@@ -424,15 +424,16 @@ std::vector<tGene> LoadRecordFile(const QString &path, TRecordIds *ids)
                                                           QFileInfo(path).fileName());
     head.clear();
     file.seek(0);
-    return ReadDevice(format, file, Stem(path), ids);
+    return ReadDevice(format, file, Stem(path), ids, aliases);
 }
 
-std::vector<tGene> ParseRecordText(const QByteArray &text, const QString &fileName, TRecordIds *ids)
+std::vector<tGene> ParseRecordText(const QByteArray &text, const QString &fileName, TRecordIds *ids,
+                                   TChromosomeAliases *aliases)
 {
     const TFileFormat format =
         DetectFileFormat(QByteArrayView(text).first(std::min(text.size(), kFormatHead)), fileName);
     QBuffer buffer;
     buffer.setData(text);
     buffer.open(QIODevice::ReadOnly);
-    return ReadDevice(format, buffer, Stem(fileName), ids);
+    return ReadDevice(format, buffer, Stem(fileName), ids, aliases);
 }

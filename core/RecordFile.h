@@ -8,9 +8,14 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <utility>
 #include <vector>
 
 class TRecordIds;
+
+// Other names a file gives its chromosomes (a GenBank record's accession beside its LOCUS name):
+// each alias with the name of the chromosome, as its records carry it.
+using TChromosomeAliases = std::vector<std::pair<QByteArray, QByteArray>>;
 
 enum class TFileFormat
 {
@@ -51,9 +56,12 @@ TFileFormat DetectFileFormat(QByteArrayView head, const QString &fileName);
 // exactly as LoadCoordinateFile reads it; an annotation file that breaks its format raises
 // EInOutError "Error in the <format> file at line N: <reason>". A file that holds more than blank
 // lines but gives no record is an error naming the format it was read as; an empty one gives no
-// record. With ids, the records' identifiers (and proteins, when it asks for them) go there too.
-std::vector<tGene> LoadRecordFile(const QString &path, TRecordIds *ids = nullptr);
+// record. With ids, the records' identifiers (and proteins, when it asks for them) go there too;
+// with aliases, the other names the file gives its chromosomes (see ReadGenBank).
+std::vector<tGene> LoadRecordFile(const QString &path, TRecordIds *ids = nullptr,
+                                  TChromosomeAliases *aliases = nullptr);
 // The same over bytes already in memory, the name breaking ties as for a file (the fuzzer and the
 // tests use it).
 std::vector<tGene> ParseRecordText(const QByteArray &text, const QString &fileName = QString(),
-                                   TRecordIds *ids = nullptr);
+                                   TRecordIds *ids = nullptr,
+                                   TChromosomeAliases *aliases = nullptr);

@@ -120,8 +120,10 @@ TCatalogue CatalogueOfRegions(const TCatalogue &catalogue, const std::vector<TRe
                   : QStringLiteral("No chromosome \"%1\" in the input")
                         .arg(DisplayText(regions[r].Chromosome)));
     }
-    return CatalogueFromRecords(std::move(kept), catalogue.FGroupNames, keptKeys,
-                                catalogue.FLinkIdentities);
+    TCatalogue shown = CatalogueFromRecords(std::move(kept), catalogue.FGroupNames, keptKeys,
+                                            catalogue.FLinkIdentities);
+    shown.FChromosomeAliases = catalogue.FChromosomeAliases;
+    return shown;
 }
 
 std::vector<TRegion> RegionsAround(const TCatalogue &catalogue, qint32 g, qint64 flank)

@@ -128,6 +128,10 @@ void TFigureChart::ShowMapOf(const TMapSession &shown, const TChart &screen)
     m_session.FHomology = shown.FHomology;
     m_session.FHomologyReport = shown.FHomologyReport;
     m_session.Install(shown.FCatalogue);
+    m_session.FAlignmentPaths = shown.FAlignmentPaths;
+    m_session.FAlignmentFilters = shown.FAlignmentFilters;
+    m_session.FRegionAlignments = shown.FRegionAlignments;
+    m_session.FAlignmentReport = shown.FAlignmentReport;
     m_session.ChromosomeChecked = shown.ShownChromosomes();
     m_session.GeneChecked = shown.ShownGenes();
     m_session.Redraw();
@@ -169,10 +173,17 @@ void TFigureChart::CheckScaleBar() const
 
 TLabelLevels TFigureChart::LayOutFigure()
 {
-    // The key of homology groups takes the lines they wrap to: the chart has the rest.
+    // The key of homology groups takes the lines they wrap to, and the ribbons' identity bar
+    // two more: the chart has the rest.
     m_options.Decor.LegendLines = FigureLegendLines(
         LegendGroups(m_session.FCatalogue, m_session.FPalette), m_options.Decor, m_options.Size);
-    if (m_options.Decor.LegendLines > 1) {
+    if (m_options.Decor.Legend) {
+        const std::vector<TRibbon> &ribbons =
+            m_session.Ribbons.Of(m_chart, m_session.FCatalogue, m_session.FRegionAlignments);
+        m_options.Decor.IdentityKey =
+            IdentityKeyOf(ribbons, m_session.Ribbons.IdentityRange(), m_session.View);
+    }
+    if (m_options.Decor.LegendLines > 1 || m_options.Decor.IdentityKey.Shown) {
         m_figureChart = FigureChartRect(m_options.Size, m_options.Decor);
         m_rect.setSize(m_figureChart.size());
         Repaint();

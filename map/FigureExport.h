@@ -82,7 +82,7 @@ public:
     // The View switches, on the session and on the chart's template.
     void SetView(const TViewOptions &view);
     // The map another session shows on screen taken over: its rows, checks, switches, palette,
-    // homology groups and the range the screen is zoomed to.
+    // homology groups, region alignments and the range the screen is zoomed to.
     void ShowMapOf(const TMapSession &shown, const TChart &screen);
     // A figure cuts no chromosome name at its left edge and no label at its top or right, and
     // no label reaches the arrows of the row above (see FigureRows); with LabelsFit, whether

@@ -60,11 +60,70 @@ int ScaleBarBand(const TFigureDecor &decor)
 
 int LegendBand(const TFigureDecor &decor)
 {
-    // The caption on one line, the swatches on the next ones.
-    return decor.Legend
-               ? (1 + std::max(1, decor.LegendLines)) * TextHeight(decor, 1) + decor.FontPixels
-               : 0;
+    // The caption on one line, the swatches on the next ones; the identity bar's caption and
+    // bar on two more.
+    const int identity = decor.IdentityKey.Shown ? 2 : 0;
+    return decor.Legend ? (1 + std::max(1, decor.LegendLines) + identity) * TextHeight(decor, 1) +
+                              decor.FontPixels
+                        : 0;
 }
+
+} // namespace
+
+void DrawIdentityKey(QPainter &painter, const QFontMetrics &metrics, const TIdentityKey &key, int x,
+                     int top, bool stacked)
+{
+    const int left = x;
+    const int baseline = top + metrics.ascent();
+    painter.setPen(QColor(Qt::black));
+    painter.drawText(QPoint(x, baseline), QStringLiteral("Identity of the ribbons (%):"));
+    int barBaseline = baseline + metrics.height();
+    const int side = metrics.ascent();
+    const auto percent = [](float v) { return QString::number(double(v), 'f', v < 10 ? 1 : 0); };
+    std::vector<std::pair<QString, bool>> hues;
+    if (key.Colours == TLinkColours::Grey)
+        hues.emplace_back(QString(), false);
+    else {
+        if (key.Direct)
+            hues.emplace_back(QStringLiteral("direct"), false);
+        if (key.Inverted)
+            hues.emplace_back(QStringLiteral("inverted"), true);
+    }
+    constexpr int kSteps = 24;
+    const int stepWidth = std::max(2, side / 2);
+    for (const auto &[name, inverted] : hues) {
+        if (!name.isEmpty()) {
+            painter.drawText(QPoint(x, barBaseline), name);
+            x += metrics.horizontalAdvance(name) + side / 2;
+        }
+        const QString low = percent(key.Lowest), high = percent(key.Highest);
+        painter.drawText(QPoint(x, barBaseline), low);
+        x += metrics.horizontalAdvance(low) + 3;
+        painter.setPen(Qt::NoPen);
+        for (int i = 0; i < kSteps; ++i) {
+            const float identity =
+                key.Lowest + (key.Highest - key.Lowest) * float(i) / float(kSteps - 1);
+            painter.setBrush(
+                ToQColor(RibbonColour(key.Colours, identity, inverted, key.Lowest, key.Highest)));
+            painter.drawRect(x + i * stepWidth, barBaseline - side, stepWidth, side);
+        }
+        const int width = kSteps * stepWidth;
+        painter.setPen(QColor(Qt::black));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(x, barBaseline - side, width, side);
+        for (const int tick : {x, x + width / 2, x + width})
+            painter.drawLine(tick, barBaseline, tick, barBaseline + 2);
+        x += width + 3;
+        painter.drawText(QPoint(x, barBaseline), high);
+        x += metrics.horizontalAdvance(high) + 2 * side;
+        if (stacked) {
+            x = left;
+            barBaseline += metrics.height();
+        }
+    }
+}
+
+namespace {
 
 // Where each group of the key stands: its line (-1 past the last line) and its left edge, and
 // the text that ends the last line when some groups do not fit ("+N more").
@@ -306,6 +365,41 @@ TFigureRows FigureRows(const TChart &chart)
     return rows;
 }
 
+QImage IdentityKeyImage(const TIdentityKey &key, const QFont &font, qreal devicePixelRatio)
+{
+    const QFontMetrics metrics(font);
+    const int hues = key.Colours == TLinkColours::Grey ? 1 : int(key.Direct) + int(key.Inverted);
+    const QSize size(metrics.horizontalAdvance(QStringLiteral("inverted 100 ")) +
+                         40 * metrics.ascent(),
+                     (2 + hues) * metrics.height());
+    QImage image((QSizeF(size) * devicePixelRatio).toSize(), QImage::Format_RGB32);
+    image.setDevicePixelRatio(devicePixelRatio);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(font);
+    DrawIdentityKey(painter, metrics, key, 4, metrics.height() / 2, true);
+    return image;
+}
+
+TIdentityKey IdentityKeyOf(const std::vector<TRibbon> &ribbons, std::pair<float, float> range,
+                           const TViewOptions &view)
+{
+    TIdentityKey key;
+    if (view.LinkStyle != TLinkStyle::Ribbons || !view.LinkGenes ||
+        view.LinkColours == TLinkColours::Black || range.first < 0)
+        return key;
+    key.Shown = true;
+    key.Lowest = range.first;
+    key.Highest = range.second;
+    key.Colours = view.LinkColours;
+    for (const TRibbon &r : ribbons) {
+        if (r.Identity < 0)
+            continue;
+        (r.Inverted() ? key.Inverted : key.Direct) = true;
+    }
+    return key;
+}
+
 std::vector<TLegendGroup> LegendGroups(const TCatalogue &catalogue, const tPalette &palette)
 {
     std::vector<TLegendGroup> groups;
@@ -418,6 +512,11 @@ void DrawFigureDecor(QPainter &painter, const TChart &chart, const QRect &chartR
             painter.drawText(QPoint(x + 2 * side + 3, swatchBaseline), n);
             x += unit;
         }
+    }
+    if (decor.Legend && decor.IdentityKey.Shown) {
+        const int keyLines = 1 + std::max(1, decor.LegendLines);
+        DrawIdentityKey(painter, metrics, decor.IdentityKey, gap, y + keyLines * metrics.height(),
+                        false);
     }
     painter.restore();
 }

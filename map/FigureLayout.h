@@ -5,14 +5,20 @@
 #pragma once
 
 #include "map/LabelLayout.h"
+#include "map/Ribbons.h"
+#include "map/ViewOptions.h"
 #include "util/ColorOps.h"
 
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
 #include <QRect>
 #include <QSize>
 #include <QSizeF>
 #include <QString>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 class QPainter;
@@ -57,6 +63,29 @@ QString BaseLengthText(double bases);
 // The longest 1, 2 or 5 times a power of ten that is at most a fifth of span (1 at least).
 double AutoScaleBarLength(double span);
 
+// The identity colour bar of the ribbons, under the key: the identities present and the hues
+// that occur (direct, inverted, or the one grey).
+struct TIdentityKey
+{
+    bool Shown = false;
+    float Lowest = -1, Highest = -1;
+    bool Direct = false, Inverted = false;
+    TLinkColours Colours = TLinkColours::Identity;
+};
+// The key the ribbons of the map ask for: shown with the legend while ribbons are drawn in
+// colours and some ribbon has an identity.
+TIdentityKey IdentityKeyOf(const std::vector<TRibbon> &ribbons, std::pair<float, float> range,
+                           const TViewOptions &view);
+
+// Draws the identity bar from the line whose top is top: a caption, then per hue its name, the
+// lowest identity, the bar from the lightest to the darkest colour with ticks at its ends and
+// middle, and the highest identity; stacked: each hue on a line of its own.
+void DrawIdentityKey(QPainter &painter, const QFontMetrics &metrics, const TIdentityKey &key, int x,
+                     int top, bool stacked);
+
+// The identity bar stacked, on white, in that font: the window's legend shows it.
+QImage IdentityKeyImage(const TIdentityKey &key, const QFont &font, qreal devicePixelRatio);
+
 // What the figure shows around the map.
 struct TFigureDecor
 {
@@ -65,8 +94,9 @@ struct TFigureDecor
     double ScaleBarLength = 0; // bases; 0 for AutoScaleBarLength of the shown range
     bool Legend = false;
     QString FontFamily = QStringLiteral("Arial");
-    int FontPixels = 9;  // the labels' height; the title is half as high again
-    int LegendLines = 1; // the key's lines under its caption (FigureLegendLines)
+    int FontPixels = 9;       // the labels' height; the title is half as high again
+    int LegendLines = 1;      // the key's lines under its caption (FigureLegendLines)
+    TIdentityKey IdentityKey; // with the legend: two lines more
 
     bool Any() const { return !Title.isEmpty() || ScaleBar || Legend; }
 };

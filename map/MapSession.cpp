@@ -71,7 +71,7 @@ void TMapSession::BeforeDrawSeries(TChart &chart, TCanvas &canvas) const
     if (!View.LinkGenes || FSkipConnectors)
         return;
     if (View.LinkStyle == TLinkStyle::Ribbons) {
-        Ribbons.Draw(chart, canvas, FCatalogue, View, FStretchLinks);
+        Ribbons.Draw(chart, canvas, FCatalogue, View, FRegionAlignments);
         return;
     }
     if (ConnectorDrawer) {
@@ -103,13 +103,27 @@ void TMapSession::Load(const QStringList &paths)
     TCatalogue loaded = LoadCatalogue(paths, FHomology, &report, LoadProgress(), GenomeNames);
     // Every chromosome is checked after a load, so every one must be drawable.
     CheckMapCoordinates(loaded);
+    TMatchedAlignments alignments = MatchAlignments(loaded);
     Install(std::move(loaded));
     m_paths = paths;
     FHomologyReport = std::move(report);
+    FRegionAlignments = std::move(alignments.Alignments);
+    FAlignmentReport = alignments.Report;
+}
+
+TMapSession::TMatchedAlignments TMapSession::MatchAlignments(const TCatalogue &catalogue) const
+{
+    // Chromosome indices are the new catalogue's: the files are matched again, not the hits.
+    TMatchedAlignments matched;
+    if (!FAlignmentPaths.isEmpty())
+        matched.Alignments =
+            ReadRegionAlignments(FAlignmentPaths, catalogue, FAlignmentFilters, matched.Report);
+    return matched;
 }
 
 void TMapSession::Install(TCatalogue catalogue)
 {
+    FRegionAlignments = RematchAlignments(FRegionAlignments, FCatalogue, catalogue);
     // The move frees the old catalogue here, before any rebuild: a load never holds two files.
     FCatalogue = std::move(catalogue);
     ChromosomeChecked.assign(FCatalogue.FChromosomeNames.size(), true);
@@ -122,7 +136,8 @@ void TMapSession::Open(const QStringList &paths)
     THomologyReport report;
     TCatalogue loaded = LoadCatalogue(paths, FHomology, &report, LoadProgress(), GenomeNames);
     CheckMapCoordinates(loaded);
-    Replace(std::move(loaded), paths, FHomology, report, false);
+    TMatchedAlignments alignments = MatchAlignments(loaded);
+    Replace(std::move(loaded), paths, FHomology, report, false, std::move(alignments));
 }
 
 void TMapSession::SetHomology(const THomologySource &source)
@@ -134,11 +149,42 @@ void TMapSession::SetHomology(const THomologySource &source)
     THomologyReport report;
     TCatalogue loaded = LoadCatalogue(m_paths, source, &report, LoadProgress());
     CheckMapCoordinates(loaded);
-    Replace(std::move(loaded), m_paths, source, report, true);
+    TMatchedAlignments alignments = MatchAlignments(loaded);
+    Replace(std::move(loaded), m_paths, source, report, true, std::move(alignments));
+}
+
+void TMapSession::SetAlignments(const QStringList &paths, const TAlignmentFilters &filters)
+{
+    TAlignmentReport report;
+    std::vector<TRegionAlignment> alignments =
+        ReadRegionAlignments(paths, FCatalogue, filters, report);
+    QStringList previousPaths = std::exchange(FAlignmentPaths, paths);
+    const TAlignmentFilters previousFilters = std::exchange(FAlignmentFilters, filters);
+    std::vector<TRegionAlignment> previous =
+        std::exchange(FRegionAlignments, std::move(alignments));
+    const TAlignmentReport previousReport = std::exchange(FAlignmentReport, report);
+    // Before the first map there is nothing to draw them on.
+    if (m_rebuilds == 0 || !m_chart || !m_repaint)
+        return;
+    try {
+        RebuildCycle();
+    } catch (...) {
+        FAlignmentPaths = std::move(previousPaths);
+        FAlignmentFilters = previousFilters;
+        FRegionAlignments = std::move(previous);
+        FAlignmentReport = previousReport;
+        try {
+            RebuildCycle();
+        } catch (...) {
+            FSkipConnectors = false;
+        }
+        throw;
+    }
 }
 
 void TMapSession::Replace(TCatalogue loaded, QStringList paths, THomologySource source,
-                          const THomologyReport &report, bool keepChromosomes)
+                          const THomologyReport &report, bool keepChromosomes,
+                          TMatchedAlignments alignments)
 {
     // The same files give the same chromosomes; should they have changed on disk, the views
     // and checks start afresh.
@@ -156,6 +202,10 @@ void TMapSession::Replace(TCatalogue loaded, QStringList paths, THomologySource 
     THomologySource previousSource = std::exchange(FHomology, std::move(source));
     THomologyReport previousReport = std::exchange(FHomologyReport, report);
     QStringList previousPaths = std::exchange(m_paths, std::move(paths));
+    std::vector<TRegionAlignment> previousAlignments =
+        std::exchange(FRegionAlignments, std::move(alignments.Alignments));
+    const TAlignmentReport previousAlignmentReport =
+        std::exchange(FAlignmentReport, alignments.Report);
     try {
         if (!keepChromosomes)
             ChromosomeChecked.assign(FCatalogue.FChromosomeNames.size(), true);
@@ -167,6 +217,8 @@ void TMapSession::Replace(TCatalogue loaded, QStringList paths, THomologySource 
         FHomology = std::move(previousSource);
         FHomologyReport = std::move(previousReport);
         m_paths = std::move(previousPaths);
+        FRegionAlignments = std::move(previousAlignments);
+        FAlignmentReport = previousAlignmentReport;
         ChromosomeChecked = m_shownChromosomes.size() == FCatalogue.FChromosomeNames.size()
                                 ? m_shownChromosomes
                                 : previousChromosomes;
@@ -260,12 +312,15 @@ void TMapSession::InverseChromosome(qint32 k)
 
 void TMapSession::OrderRows(const std::vector<qint32> &first)
 {
-    // The list itself changes: its items, the names and the records go back whole on failure.
+    // The list itself changes: its items, the names, the records and the alignments' chromosome
+    // indices go back whole on failure.
     TCatalogue before = FCatalogue;
     const std::vector<bool> checked = ChromosomeChecked;
+    std::vector<TRegionAlignment> alignments = FRegionAlignments;
     try {
         MapCommand([&] {
             const std::vector<qint32> order = ::OrderChromosomes(FCatalogue, first);
+            FRegionAlignments = RematchAlignments(alignments, before, FCatalogue);
             std::vector<bool> moved(order.size());
             for (std::size_t i = 0; i < order.size(); ++i)
                 moved[i] = At(checked, order[i]);
@@ -275,6 +330,7 @@ void TMapSession::OrderRows(const std::vector<qint32> &first)
         });
     } catch (...) {
         FCatalogue = std::move(before);
+        FRegionAlignments = std::move(alignments);
         ChromosomeChecked = checked;
         m_shownChromosomes = checked;
         try {

@@ -7,6 +7,7 @@
 
 #include "core/Catalogue.h"
 #include "core/Homology.h"
+#include "core/RegionAlignments.h"
 #include "map/Connectors.h"
 #include "map/LabelLayout.h"
 #include "map/MapBuilder.h"
@@ -50,13 +51,17 @@ public:
     THomologySource FHomology;
     THomologyReport FHomologyReport;
     THomologyProgress HomologyProgress;
+    // The region alignments of every load (none: no hits): their files and filters, the hits
+    // kept, matched against FCatalogue (its chromosome indices), and what the reading found.
+    QStringList FAlignmentPaths;
+    TAlignmentFilters FAlignmentFilters;
+    std::vector<TRegionAlignment> FRegionAlignments;
+    TAlignmentReport FAlignmentReport;
     // Which genes the connectors join, kept while the rows stay the same.
     mutable TConnectors Connectors;
     // The ribbons drawn in their place (View.LinkStyle), kept while the rows and the stretches
     // stay the same.
     mutable TRibbons Ribbons;
-    // Aligned stretches of chromosomes drawn as ribbons beside the genes' links.
-    std::vector<TStretchLink> FStretchLinks;
 
     enum class CycleStep
     {
@@ -95,20 +100,27 @@ public:
     void BeforeDrawSeries(TChart &chart, TCanvas &canvas) const;
 
     // --- Loading ----------------------------------------------------------------------------
-    // Reads the files as one catalogue. On any error (raised as the reader raises it) the
-    // session stays as it was; otherwise the new catalogue replaces the old one, the old one is
-    // freed, and every chromosome and gene is checked. The chart is not rebuilt.
+    // Reads the files as one catalogue, and the alignment files again against it. On any error
+    // (raised as the reader raises it) the session stays as it was; otherwise the new catalogue
+    // replaces the old one, the old one is freed, and every chromosome and gene is checked. The
+    // chart is not rebuilt.
     void Load(const QStringList &paths);
-    // Puts a catalogue already read in place of the current one, everything checked.
+    // Puts a catalogue already read in place of the current one, everything checked; the
+    // alignments follow their chromosomes by name (those of chromosomes it lacks are dropped).
     void Install(TCatalogue catalogue);
     // "&Open...": Load, then the rebuild cycle. When the cycle fails, the previous catalogue,
-    // its check states and its map come back and the error goes on.
+    // its check states, its alignments and its map come back and the error goes on.
     void Open(const QStringList &paths);
     // The files of the last load ("File > Open homology table...", "Operations > Find homologs"):
     // the same files loaded again with a new homology source, the chromosomes keeping their
     // view and checks, every gene checked, then the rebuild cycle. Without files loaded, only
     // the source changes. When anything fails, the source, catalogue and map stay as they were.
     void SetHomology(const THomologySource &source);
+    // "File > Open alignments...": the files read against the catalogue (every file, or none,
+    // raising EAlignmentError; no files: no alignments), then the rebuild cycle once a map was
+    // drawn; they are read again at every load. When anything fails, the previous alignments
+    // stay whole.
+    void SetAlignments(const QStringList &paths, const TAlignmentFilters &filters);
     const QStringList &Paths() const { return m_paths; }
     // Asks the load now running to stop at its next step (the progress box's Cancel): MMseqs2 is
     // ended, nothing cached, the load raises ECancelled and the session stays as it was.
@@ -168,10 +180,20 @@ private:
     void Repaint() const;
     void Step(CycleStep step) const;
 
-    // Takes a loaded catalogue over and runs the rebuild cycle; on failure everything comes
-    // back. keepChromosomes: the chromosomes keep their view and checks, when they still fit.
+    // The alignment files read against a catalogue not yet taken over.
+    struct TMatchedAlignments
+    {
+        std::vector<TRegionAlignment> Alignments;
+        TAlignmentReport Report;
+    };
+    TMatchedAlignments MatchAlignments(const TCatalogue &catalogue) const;
+
+    // Takes a loaded catalogue and its alignments over and runs the rebuild cycle; on failure
+    // everything comes back. keepChromosomes: the chromosomes keep their view and checks, when
+    // they still fit.
     void Replace(TCatalogue loaded, QStringList paths, THomologySource source,
-                 const THomologyReport &report, bool keepChromosomes);
+                 const THomologyReport &report, bool keepChromosomes,
+                 TMatchedAlignments alignments);
 
     // HomologyProgress, then the stop CancelLoad asked for; a fresh load asks anew.
     THomologyProgress LoadProgress();

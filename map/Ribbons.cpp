@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
 // genoPlotR's convention: direct links red, inverted ones blue; a grey scale as clinker's.
@@ -42,13 +43,12 @@ TColor OnWhite(TColor hue, double share)
     return RGBToColor(mix(0), mix(8), mix(16));
 }
 
-// Lowest identity first, those without one last (they take the whole hue): where ribbons
-// overlap, the higher identity stands over the lower.
+// Those without identity first (genes joined by name or group, in the whole hue, under the
+// identities measured), then the lowest identity first: where ribbons overlap, the higher
+// identity stands over the lower.
 bool DrawnBefore(const TRibbon &a, const TRibbon &b)
 {
-    const float x = a.Identity < 0 ? 1e9f : a.Identity;
-    const float y = b.Identity < 0 ? 1e9f : b.Identity;
-    return x < y;
+    return a.Identity < b.Identity;
 }
 
 // The row's series index for each chromosome shown.
@@ -68,6 +68,38 @@ int EdgePixel(const TChartGeometry &g, double value, double other)
 {
     const int px = g.XPixel(value);
     return value >= other ? px + 1 : px;
+}
+
+// The part of an aligned pair of stretches that lies within what both rows hold (a row cut to
+// regions holds less than its file), each cut carried over to the other stretch in proportion,
+// so that a ribbon never reaches past its rows; nothing when no part is left.
+std::optional<TRegionAlignment> ClippedToRows(TRegionAlignment a, const ChromosomeView &va,
+                                              const ChromosomeView &vb)
+{
+    // Cuts [from, to] of one stretch to [low, high], moving the other's ends alike.
+    const auto cut = [](qint32 &from, qint32 &to, qint32 low, qint32 high, qint32 &otherFrom,
+                        qint32 &otherTo, bool reverse) {
+        if (from > high || to < low)
+            return false;
+        const double length = std::max(1.0, double(to) - from);
+        const double other = double(otherTo) - otherFrom;
+        const double cutFront = std::max(0.0, double(low) - from) / length;
+        const double cutBack = std::max(0.0, double(to) - high) / length;
+        const double keepFrom = reverse ? cutBack : cutFront, keepTo = reverse ? cutFront : cutBack;
+        from = std::max(from, low);
+        to = std::min(to, high);
+        const auto newFrom = qint32(std::lround(otherFrom + other * keepFrom));
+        const auto newTo = qint32(std::lround(otherTo - other * keepTo));
+        otherFrom = newFrom;
+        otherTo = std::max(newFrom, newTo);
+        return true;
+    };
+    if (!cut(a.StartA, a.EndA, va.MinCoord, va.MaxCoord, a.StartB, a.EndB, a.Reverse) ||
+        !cut(a.StartB, a.EndB, vb.MinCoord, vb.MaxCoord, a.StartA, a.EndA, a.Reverse))
+        return std::nullopt;
+    a.StartA = std::clamp(a.StartA, va.MinCoord, va.MaxCoord);
+    a.EndA = std::clamp(a.EndA, va.MinCoord, va.MaxCoord);
+    return a;
 }
 
 // A straight ribbon's corners in pixels: its upper side on row Top, its lower side on Bottom.
@@ -156,7 +188,7 @@ TColor RibbonColour(TLinkColours colours, float identity, bool inverted, float l
 }
 
 void TRibbons::Find(const TChart &chart, const TCatalogue &catalogue,
-                    const std::vector<TStretchLink> &stretches)
+                    const std::vector<TRegionAlignment> &stretches)
 {
     m_ribbons.clear();
     ForEachLinkGroup(chart, [&](int s, const int *upper, int k, int t, const int *lower, int m) {
@@ -190,7 +222,7 @@ void TRibbons::Find(const TChart &chart, const TCatalogue &catalogue,
     });
     // Stretches join the rows of their two chromosomes, the upper row's first.
     const std::vector<int> rowOf = RowOfChromosome(chart, catalogue.FChromosomes.size());
-    for (const TStretchLink &link : stretches) {
+    for (const TRegionAlignment &link : stretches) {
         if (link.ChromosomeA < 0 || link.ChromosomeB < 0 ||
             std::size_t(std::max(link.ChromosomeA, link.ChromosomeB)) >= rowOf.size())
             continue;
@@ -200,10 +232,13 @@ void TRibbons::Find(const TChart &chart, const TCatalogue &catalogue,
             continue;
         const ChromosomeView &va = catalogue.FChromosomes[std::size_t(link.ChromosomeA)];
         const ChromosomeView &vb = catalogue.FChromosomes[std::size_t(link.ChromosomeB)];
-        const double a0 = double(MapCoordinate(va, link.StartA));
-        const double a1 = double(MapCoordinate(va, link.EndA));
-        double b0 = double(MapCoordinate(vb, link.StartB));
-        double b1 = double(MapCoordinate(vb, link.EndB));
+        std::optional<TRegionAlignment> shown = ClippedToRows(link, va, vb);
+        if (!shown)
+            continue;
+        const double a0 = double(MapCoordinate(va, shown->StartA));
+        const double a1 = double(MapCoordinate(va, shown->EndA));
+        double b0 = double(MapCoordinate(vb, shown->StartB));
+        double b1 = double(MapCoordinate(vb, shown->EndB));
         if (link.Reverse)
             std::swap(b0, b1);
         if (ra < rb)
@@ -223,10 +258,10 @@ void TRibbons::Find(const TChart &chart, const TCatalogue &catalogue,
 }
 
 const std::vector<TRibbon> &TRibbons::Of(const TChart &chart, const TCatalogue &catalogue,
-                                         const std::vector<TStretchLink> &stretches)
+                                         const std::vector<TRegionAlignment> &stretches)
 {
-    bool same = m_rows.size() == std::size_t(chart.SeriesCount()) && m_stretches == &stretches &&
-                m_stretchCount == stretches.size();
+    bool same = m_rows.size() == std::size_t(chart.SeriesCount()) &&
+                m_stretches == stretches.data() && m_stretchCount == stretches.size();
     for (int s = 0; same && s < chart.SeriesCount(); ++s)
         same =
             m_rows[std::size_t(s)] == std::make_pair(&chart.Series(s), chart.Series(s).Revision());
@@ -235,14 +270,14 @@ const std::vector<TRibbon> &TRibbons::Of(const TChart &chart, const TCatalogue &
         m_rows.clear();
         for (int s = 0; s < chart.SeriesCount(); ++s)
             m_rows.emplace_back(&chart.Series(s), chart.Series(s).Revision());
-        m_stretches = &stretches;
+        m_stretches = stretches.data();
         m_stretchCount = stretches.size();
     }
     return m_ribbons;
 }
 
 void TRibbons::Draw(const TChart &chart, TCanvas &canvas, const TCatalogue &catalogue,
-                    const TViewOptions &view, const std::vector<TStretchLink> &stretches)
+                    const TViewOptions &view, const std::vector<TRegionAlignment> &stretches)
 {
     const std::vector<TRibbon> &ribbons = Of(chart, catalogue, stretches);
     bool writeLines = chart.SkipHiddenWork && chart.WriteLines && canvas.ExactPixels();

@@ -3,6 +3,7 @@
 // identity, drawn before the rows so that arrows and labels stand over them.
 #pragma once
 
+#include "core/RegionAlignments.h"
 #include "map/ViewOptions.h"
 #include "util/ColorOps.h"
 
@@ -17,16 +18,6 @@ class TCanvas;
 class TChart;
 struct TCatalogue;
 struct TChartGeometry;
-
-// A stretch of one chromosome aligned to a stretch of another, in the chromosomes' own
-// coordinates (what a region alignment file gives).
-struct TStretchLink
-{
-    qint32 ChromosomeA = 0, StartA = 0, EndA = 0;
-    qint32 ChromosomeB = 0, StartB = 0, EndB = 0;
-    bool Reverse = false; // the stretches lie on opposite strands
-    float Identity = -1;  // per cent, -1 when unknown
-};
 
 // The colour of a link of identity (per cent, below 0 for none) among links whose identities
 // run from lowest to highest: the hue of its orientation blended on white, from three tenths of the
@@ -62,18 +53,19 @@ class TRibbons
 {
 public:
     void Draw(const TChart &chart, TCanvas &canvas, const TCatalogue &catalogue,
-              const TViewOptions &view, const std::vector<TStretchLink> &stretches);
-    // The ribbons of the rows as the chart holds them, lowest identity first.
+              const TViewOptions &view, const std::vector<TRegionAlignment> &stretches);
+    // The ribbons of the rows as the chart holds them: those without identity, then the
+    // lowest identity first.
     const std::vector<TRibbon> &Of(const TChart &chart, const TCatalogue &catalogue,
-                                   const std::vector<TStretchLink> &stretches);
+                                   const std::vector<TRegionAlignment> &stretches);
     // The lowest and highest identity of the ribbons Of found, both -1 when none has one.
     std::pair<float, float> IdentityRange() const { return {m_lowest, m_highest}; }
 
 private:
     void Find(const TChart &chart, const TCatalogue &catalogue,
-              const std::vector<TStretchLink> &stretches);
+              const std::vector<TRegionAlignment> &stretches);
     std::vector<std::pair<const TArrowSeries *, quint64>> m_rows; // what m_ribbons was found for
-    const std::vector<TStretchLink> *m_stretches = nullptr;
+    const TRegionAlignment *m_stretches = nullptr; // the buffer of the stretches found for
     std::size_t m_stretchCount = 0;
     std::vector<TRibbon> m_ribbons;
     float m_lowest = -1, m_highest = -1;

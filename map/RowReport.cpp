@@ -177,7 +177,7 @@ std::vector<tCrossings> ConnectorCrossings(const TChart &chart)
 }
 
 std::vector<TRowReportLine> RowReport(const TCatalogue &catalogue, const TChart &chart,
-                                      const std::vector<TStretchLink> &stretches)
+                                      const std::vector<TRegionAlignment> &stretches)
 {
     TRibbons ribbons;
     const std::vector<TRibbonRowSums> sums =

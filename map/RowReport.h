@@ -38,7 +38,7 @@ struct TRowReportLine
 // One line per row series of the chart, top down; the ribbons as TRibbons gives them for the
 // chart (with the map's aligned stretches, when given).
 std::vector<TRowReportLine> RowReport(const TCatalogue &catalogue, const TChart &chart,
-                                      const std::vector<TStretchLink> &stretches = {});
+                                      const std::vector<TRegionAlignment> &stretches = {});
 // The lines as tab-separated text, a heading line first.
 QByteArray RowReportText(const std::vector<TRowReportLine> &lines);
 // Pairs of segments, each given by its (upper, lower) ends, whose ends run in opposite order:

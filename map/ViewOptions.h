@@ -25,13 +25,13 @@ enum class TLinkColours
 
 struct TViewOptions
 {
-    bool GeneName = true;        // "&Gene name"
-    bool LinkGenes = true;       // "&Connectors"
-    bool HideGenes = false;      // "&Hide unchecked genes"
-    bool Grid = true;            // "G&rid"
-    bool FirstLineNames = false; // "&Names only on 1st line"
-    bool FrameGeneName = true;   // "&Frame gene names"
-    bool FrameArrows = true;     // "Frame &arrows"
+    bool GeneName = true;                          // "&Gene name"
+    bool LinkGenes = true;                         // "&Connectors"
+    bool HideGenes = false;                        // "&Hide unchecked genes"
+    bool Grid = true;                              // "G&rid"
+    bool FirstLineNames = false;                   // "&Names only on 1st line"
+    bool FrameGeneName = true;                     // "&Frame gene names"
+    bool FrameArrows = true;                       // "Frame &arrows"
     TLinkStyle LinkStyle = TLinkStyle::Connectors; // "Ribbons"
     TRibbonShape RibbonShape = TRibbonShape::Straight;
     TLinkColours LinkColours = TLinkColours::Identity;

@@ -46,7 +46,8 @@ const char *const kValued[] = {"size",         "palette",
                                "homology",     "min-identity",
                                "max-evalue",   "groups",
                                "labels",       "links",
-                               "ribbon-shape", "link-colours"};
+                               "ribbon-shape", "link-colours",
+                               "alignments",   "min-length"};
 const QLatin1String kScaleBar("--scale-bar");
 const QLatin1String kScaleBarLength("--scale-bar-length=");
 
@@ -242,7 +243,7 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
         const QString option = QString::fromLatin1(name);
         if (option != QLatin1String("inverse") && option != QLatin1String("chromosomes") &&
             option != QLatin1String("genes") && option != QLatin1String("region") &&
-            parser.values(option).size() > 1)
+            option != QLatin1String("alignments") && parser.values(option).size() > 1)
             Bad(QStringLiteral("--%1 is given more than once")
                     .arg(option.startsWith(QLatin1String("scale-bar")) ? kScaleBar.mid(2)
                                                                        : option));
@@ -342,23 +343,49 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
     o.Homology.Table = parser.value(QStringLiteral("homology"));
     if (parser.isSet(QStringLiteral("homology")) && o.Homology.Table.isEmpty())
         Bad(QStringLiteral("--homology needs a table file, or auto"));
-    const auto threshold = [&](const char *name, double least, double most, double &value) {
+    for (const QString &path : parser.values(QStringLiteral("alignments"))) {
+        if (path.isEmpty())
+            Bad(QStringLiteral("--alignments needs a file name"));
+        o.Alignments << path;
+    }
+    // The identity also filters alignments, and only when given; the homology source keeps its
+    // default.
+    const auto threshold = [&](const char *name, double least, double most,
+                               bool alignments) -> std::optional<double> {
         const QString option = QString::fromLatin1(name);
         if (!parser.isSet(option))
-            return;
-        if (!o.Homology.IsSet())
-            Bad(QStringLiteral("--%1 applies with --homology only").arg(option));
+            return std::nullopt;
+        if (!o.Homology.IsSet() && !(alignments && !o.Alignments.isEmpty()))
+            Bad(QStringLiteral("--%1 applies with --homology%2 only")
+                    .arg(option, alignments ? QStringLiteral(" or --alignments") : QString()));
         bool ok = false;
         const QString text = parser.value(option);
-        value = text.toDouble(&ok);
+        const double value = text.toDouble(&ok);
         if (!ok || !(value >= least && value <= most))
             Bad(QStringLiteral("Bad --%1 \"%2\": give a number from %3 to %4")
                     .arg(option, text)
                     .arg(least)
                     .arg(most));
+        return value;
     };
-    threshold("min-identity", 0, 100, o.Homology.Thresholds.MinIdentity);
-    threshold("max-evalue", 0, 1e300, o.Homology.Thresholds.MaxEvalue);
+    if (const std::optional<double> identity = threshold("min-identity", 0, 100, true)) {
+        o.Homology.Thresholds.MinIdentity = *identity;
+        if (!o.Alignments.isEmpty())
+            o.AlignmentFilters.MinIdentity = identity;
+    }
+    if (const std::optional<double> evalue = threshold("max-evalue", 0, 1e300, false))
+        o.Homology.Thresholds.MaxEvalue = *evalue;
+    if (parser.isSet(QStringLiteral("min-length"))) {
+        const QString text = parser.value(QStringLiteral("min-length"));
+        const std::optional<double> length =
+            text == QLatin1String("0") ? std::optional<double>(0) : ParseBaseLength(text);
+        if (!length)
+            Bad(QStringLiteral("Bad --min-length \"%1\": give a length such as 500bp or 2kb")
+                    .arg(text));
+        if (o.Alignments.isEmpty())
+            Bad(QStringLiteral("--min-length applies with --alignments only"));
+        o.AlignmentFilters.MinLength = qint64(std::ceil(*length));
+    }
     o.Groups = parser.value(QStringLiteral("groups"));
     if (parser.isSet(QStringLiteral("groups")) && (o.Groups.isEmpty() || !o.Homology.IsSet()))
         Bad(QStringLiteral("--groups needs a file name and --homology"));
@@ -425,6 +452,8 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
     for (const QString &input : o.Inputs)
         o.InputPaths.append(SystemName(input, system));
     o.HomologyPath = SystemName(o.Homology.Table, system);
+    for (const QString &path : o.Alignments)
+        o.AlignmentPaths.append(SystemName(path, system));
     o.OutputPath = SystemName(o.Output, system);
     o.ReportPath = SystemName(o.Report, system);
     o.GroupsPath = SystemName(o.Groups, system);
@@ -452,6 +481,8 @@ std::vector<TRunFile> TRenderOptions::Reads() const
     }
     if (Homology.IsSet() && Homology.Table != kAutoHomology)
         files.push_back({TFileRole::HomologyTable, Homology.Table, HomologyPath});
+    for (qsizetype i = 0; i < Alignments.size(); ++i)
+        files.push_back({TFileRole::AlignmentFile, Alignments[i], AlignmentPaths.value(i)});
     return files;
 }
 
@@ -524,9 +555,16 @@ QString RenderHelpText()
         "                        MMseqs2 cluster table), an Orthogroup table, or 12-column\n"
         "                        similarity hits; auto: the genes' proteins clustered by\n"
         "                        MMseqs2 (Debian package mmseqs2), cached by content\n"
-        "  --min-identity P      hits and auto: least identity in per cent (default 30)\n"
+        "  --min-identity P      hits and auto: least identity in per cent (default 30);\n"
+        "                        alignments: the least identity they keep (default none)\n"
         "  --max-evalue E        hits and auto: greatest e-value (default 1e-5)\n"
         "  --groups FILE         write gene, genome and group of every record to FILE\n"
+        "  --alignments FILE     region alignments between the rows (may be given again):\n"
+        "                        12-column BLAST hits, PAF (minimap2) or show-coords -T -H\n"
+        "                        (MUMmer), naming the chromosomes with or without their\n"
+        "                        genome prefix, or by GenBank accession\n"
+        "  --min-length LENGTH   alignments: the least aligned length kept, as 500bp or 2kb\n"
+        "                        (default 0)\n"
         "  --help                show this text\n"
         "  --version             show the version\n"
         "\n"

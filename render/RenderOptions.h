@@ -4,6 +4,7 @@
 
 #include "core/Catalogue.h"
 #include "core/Homology.h"
+#include "core/RegionAlignments.h"
 #include "core/Regions.h"
 #include "map/FigureExport.h"
 #include "map/ViewOptions.h"
@@ -25,6 +26,7 @@ struct TRenderOptions
     // the bytes of the command line, which need not be UTF-8.
     QList<QByteArray> InputPaths;
     QByteArray HomologyPath;
+    QList<QByteArray> AlignmentPaths;
     QByteArray OutputPath;
     QByteArray ReportPath;
     QByteArray GroupsPath;
@@ -47,6 +49,8 @@ struct TRenderOptions
     QString Report;           // the row report's file, "-" for standard output; none when empty
     THomologySource Homology; // genes joined by a table or by their proteins; none when unset
     QString Groups;           // the gene, genome, group table's file; none when empty
+    QStringList Alignments;   // region alignment files, read against the loaded map
+    TAlignmentFilters AlignmentFilters;
     bool Help = false;
     bool Version = false;
 

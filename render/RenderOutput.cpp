@@ -100,6 +100,8 @@ QString RoleText(TFileRole role)
         return QStringLiteral("homology table");
     case TFileRole::ProteinFile:
         return QStringLiteral("protein file");
+    case TFileRole::AlignmentFile:
+        return QStringLiteral("alignment file");
     case TFileRole::Picture:
         return QStringLiteral("picture");
     case TFileRole::Report:

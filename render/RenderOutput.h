@@ -72,6 +72,7 @@ enum class TFileRole
     Input,         // a coordinate file
     HomologyTable, // --homology FILE
     ProteinFile,   // beside an input, read by --homology auto
+    AlignmentFile, // --alignments FILE
     Picture,
     Report,
     GroupTable

@@ -195,6 +195,8 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
             inputs[i] = link;
     }
     session.FHomology = o.Homology;
+    session.FAlignmentPaths = o.Alignments;
+    session.FAlignmentFilters = o.AlignmentFilters;
     QString lastStep;
     session.HomologyProgress = [&err, &lastStep](const QString &step) {
         if (step != lastStep)
@@ -207,6 +209,9 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
         throw;
     } catch (const EHomologyError &error) {
         throw EBadInput(error.message());
+    } catch (const EAlignmentError &error) {
+        // It names its file already, and none of the map's.
+        throw EBadInput(error.message());
     } catch (const std::bad_alloc &) {
         throw EBadInput(QStringLiteral("Out of memory while reading the input files"));
     } catch (const std::exception &error) {
@@ -217,6 +222,8 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
     }
     if (o.Homology.IsSet())
         Write(err, session.FHomologyReport.Text() + QLatin1Char('\n'));
+    if (!o.Alignments.isEmpty())
+        Write(err, session.FAlignmentReport.Text() + QLatin1Char('\n'));
 
     // Names are looked up before any command, so that a wrong one runs none.
     const TCatalogue &catalogue = session.FCatalogue;
@@ -314,8 +321,9 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
     const char *step = "making the report";
     try {
         const QByteArray report =
-            o.Report.isEmpty() ? QByteArray()
-                               : RowReportText(RowReport(catalogue, chart, session.FStretchLinks));
+            o.Report.isEmpty()
+                ? QByteArray()
+                : RowReportText(RowReport(catalogue, chart, session.FRegionAlignments));
         step = "drawing the picture";
         figure.Write(o.Output, outputs.Output(TFileRole::Picture)->Device());
         step = "writing the files";

@@ -1,11 +1,13 @@
 // Homology tables: each format, each kind of identifier the readers keep, entries that find no
-// gene, a gene two groups claim, the hit thresholds; and a grouped catalogue, whose genes are
-// the groups while every record keeps its own name.
+// gene, a gene two groups claim, the hit thresholds; a grouped catalogue, whose genes are the
+// groups while every record keeps its own name; and region alignments in their three formats,
+// matched to the chromosomes by name, alias or without the genome prefix, and filtered.
 #include "FakeMmseqs.h"
 #include "core/Homology.h"
 #include "core/ProteinClusters.h"
 #include "core/RecordFile.h"
 #include "core/RecordIds.h"
+#include "core/RegionAlignments.h"
 #include "core/Reports.h"
 
 #include <QStringEncoder>
@@ -66,6 +68,21 @@ QString ClusterThree(const THomologyProgress &progress = {})
 }
 
 const QString kPair = QStringLiteral("DNAA:DNAA DNAB:DNAA POLA:");
+
+// Two GenBank records known by other names to sequence files, and a chromosome of a
+// coordinate file in either order.
+const QByteArray kAccessions = "LOCUS       SCU49845  5028 bp    DNA\nACCESSION   U49845\n"
+                               "VERSION     U49845.1\nFEATURES             Location/Qualifiers\n"
+                               "     gene            1..400\n//\n"
+                               "LOCUS       other  900 bp    DNA\nFEATURES             "
+                               "Location/Qualifiers\n     gene            1..400\n//\n";
+const QByteArray kRows = "c1\t1\t9000\t1\tg\nc2\t1\t9000\t1\tg\nm:c3\t1\t9\t1\tg\n";
+
+// A BLAST hit of a on b, the rest of the line given.
+QByteArray Blast(const QByteArray &a, const QByteArray &b, const QByteArray &rest)
+{
+    return a + '\t' + b + '\t' + rest + '\n';
+}
 
 QStringList CacheEntries()
 {
@@ -349,6 +366,143 @@ private slots:
         QCOMPARE(GeneReport(c, 0).mid(0, 2), (QStringList{"Group:\tOG", "Members:\tDNAA, DNAB"}));
         QCOMPARE(GeneReport(c, 0).size(), 6);
         QCOMPARE(GroupsText(c, report).count('\n'), 4);
+    }
+
+    void alignments_data()
+    {
+        QTest::addColumn<QByteArray>("map");
+        QTest::addColumn<QByteArray>("hits");
+        QTest::addColumn<double>("minIdentity"); // negative: none
+        QTest::addColumn<int>("minLength");
+        QTest::addColumn<QString>("expected"); // each hit kept, then the report
+        const QByteArray forward = "95.5\t100\t1\t0\t10\t109\t201\t300\t0\t90";
+        const QByteArray minus = "95.5\t100\t1\t0\t10\t109\t300\t201\t0\t90";
+        QTest::newRow("BLAST, minus strand, both ways round")
+            << kRows
+            << Blast("c1", "c2", minus) +
+                   Blast("c2", "c1", QByteArray(minus).replace("10\t109", "109\t10"))
+            << -1.0 << 0
+            << "c1:10-109 c2:201-300 - 95.5; c2:10-109 c1:201-300 + 95.5 | "
+               "Alignments: 2 kept";
+        QTest::newRow("MMseqs2 fractions, filters counted")
+            << kRows
+            << Blast("c1", "c2", "0.97\t100\t1\t0\t1\t100\t1\t100\t0\t9") +
+                   Blast("c1", "c2", "0.9\t300\t1\t0\t1\t300\t1\t300\t0\t9") +
+                   Blast("c1", "c2", "0.97\t50\t1\t0\t1\t50\t1\t50\t0\t9")
+            << 95.0 << 100
+            << "c1:1-100 c2:1-100 + 97 | Alignments: 1 kept, 1 below the least identity, 1 "
+               "shorter than the least length";
+        QTest::newRow("PAF, 0-based half-open, tags after")
+            << kRows << QByteArray("c1\t9000\t9\t109\t-\tc2\t9000\t200\t300\t90\t100\t60\ttp:A:P\n")
+            << -1.0 << 100 << "c1:10-109 c2:201-300 - 90 | Alignments: 1 kept";
+        QTest::newRow("show-coords -rcl, reference first")
+            << kRows << QByteArray("1\t100\t300\t201\t100\t100\t97.5\t9000\t9000\t1\t1\tc2\tc1\n")
+            << 97.5 << 0 << "c2:1-100 c1:201-300 - 97.5 | Alignments: 1 kept";
+        QTest::newRow("show-coords plain")
+            << kRows << QByteArray("# a comment\n5\t9\t1\t5\t5\t5\t80.00\tc1\tc2\n") << -1.0 << 6
+            << " | Alignments: 0 kept, 1 shorter than the least length";
+        QTest::newRow("without the genome prefix, without the version, a field, UTF-16")
+            << kRows << Blast("c3", "c1.2", forward) + Blast("ref|c2|", "c1", forward) + "UTF-16"
+            << -1.0 << 0
+            << "m:c3:10-109 c1:201-300 + 95.5; c2:10-109 c1:201-300 + 95.5 | Alignments: 2 kept";
+        QTest::newRow("accessions, names of no row, one row twice")
+            << kAccessions
+            << Blast("U49845.1", "other", forward) + Blast("gi|9|gb|U49845|", "other", forward) +
+                   Blast("U49846", "other", forward) + Blast("other", "other", forward)
+            << -1.0 << 0
+            << "SCU49845:10-109 other:201-300 + 95.5; SCU49845:10-109 other:201-300 + 95.5 | "
+               "Alignments: 2 kept, 2 name no two rows of the map";
+    }
+    void alignments()
+    {
+        QFETCH(QByteArray, map);
+        QFETCH(QByteArray, hits);
+        QFETCH(double, minIdentity);
+        QFETCH(int, minLength);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        const auto write = [&](const QString &name, const QByteArray &bytes) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        };
+        write("map", map);
+        if (hits.endsWith("UTF-16"))
+            hits = QStringEncoder(QStringEncoder::Utf16LE, QStringConverter::Flag::WriteBom)
+                       .encode(QString::fromLatin1(hits.chopped(6)));
+        write("hits", hits);
+        const TCatalogue catalogue = LoadCatalogue(dir.filePath("map"));
+        TAlignmentFilters filters;
+        if (minIdentity >= 0)
+            filters.MinIdentity = minIdentity;
+        filters.MinLength = minLength;
+        TAlignmentReport report;
+        QStringList kept;
+        for (const TRegionAlignment &a :
+             ReadRegionAlignments(dir.filePath("hits"), catalogue, filters, report))
+            kept << QStringLiteral("%1:%2-%3 %4:%5-%6 %7 %8")
+                        .arg(QString(catalogue.FChromosomeNames[std::size_t(a.ChromosomeA)]))
+                        .arg(a.StartA)
+                        .arg(a.EndA)
+                        .arg(QString(catalogue.FChromosomeNames[std::size_t(a.ChromosomeB)]))
+                        .arg(a.StartB)
+                        .arg(a.EndB)
+                        .arg(a.Reverse ? '-' : '+')
+                        .arg(double(a.Identity));
+        QCOMPARE(kept.join("; ") + " | " + report.Text(), expected);
+    }
+
+    void alignmentErrors_data()
+    {
+        QTest::addColumn<QByteArray>("hits");
+        QTest::addColumn<QString>("message");
+        const QByteArray hit = Blast("c1", "c2", "90\t9\t1\t0\t1\t9\t1\t9\t0\t9");
+        QTest::newRow("no format") << QByteArray("c1\tc2\t90\n")
+                                   << "1: not an alignment file: give 12-column BLAST hits, PAF "
+                                      "lines or the lines of show-coords -T -H";
+        QTest::newRow("BLAST cut short")
+            << hit + "c1\tc2\t90\n"
+            << "2: 12 tab-separated columns expected: qseqid sseqid pident length mismatch "
+               "gapopen qstart qend sstart send evalue bitscore";
+        QTest::newRow("identity") << "#\n" + hit + QByteArray(hit).replace("90", "x")
+                                  << "3: the identity (column 3) is not a number from 0 to 100";
+        QTest::newRow("start 0") << QByteArray(hit).replace("\t1\t9\t0", "\t0\t9\t0")
+                                 << "1: the subject start (column 9) is not a whole number from "
+                                    "1 to 2147483647";
+        QTest::newRow("no name") << hit + QByteArray(hit).replace("c1", " ")
+                                 << "2: an alignment without the names of its two sequences";
+        const QByteArray paf = "a\t9\t0\t5\t+\tb\t9\t0\t5\t5\t5\t0\n";
+        QTest::newRow("PAF strand") << paf + QByteArray(paf).replace('+', '*')
+                                    << "2: the strand (column 5) is neither + nor -";
+        QTest::newRow("PAF empty range")
+            << QByteArray(paf).replace("0\t5\t5", "5\t5\t5")
+            << "1: the target end (column 9) is not past the target start (column 8)";
+        QTest::newRow("PAF matches") << QByteArray(paf).replace("5\t5\t0", "6\t5\t0")
+                                     << "1: the number of matches (column 10) is greater than "
+                                        "the block length (column 11)";
+        QTest::newRow("show-coords columns")
+            << QByteArray("1\t9\t1\t9\t9\t9\t99\ta\tb\n1\t9\t1\t9\t9\t9\t99\t9\t9\ta\tb\n")
+            << "2: 9 tab-separated columns expected, as on the first line";
+        QTest::newRow("a device") << QByteArray("/dev/zero") << "Not a regular file";
+    }
+    void alignmentErrors()
+    {
+        QFETCH(QByteArray, hits);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        QFile file(dir.filePath("hits"));
+        QVERIFY(hits.startsWith('/') ? QFile::link(hits, file.fileName())
+                                     : file.open(QIODevice::WriteOnly) && file.write(hits) > 0);
+        file.close();
+        TAlignmentReport report;
+        try {
+            ReadRegionAlignments(file.fileName(), TCatalogue(), {}, report);
+            QFAIL("no error");
+        } catch (const EAlignmentError &e) {
+            QVERIFY2(e.message().endsWith(message) &&
+                         (hits.startsWith('/') ||
+                          e.message() == "Error in the alignment file at line " + message),
+                     qPrintable(e.message()));
+        }
     }
 };
 

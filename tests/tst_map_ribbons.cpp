@@ -36,7 +36,8 @@ class TestMapRibbons : public QObject
 private slots:
     void colours_data();
     void colours();
-    void fromHits();
+    void hues_data();
+    void hues();
 };
 
 void TestMapRibbons::colours_data()
@@ -83,9 +84,18 @@ void TestMapRibbons::colours()
 }
 
 // Two rows: a0 and b0 run opposite ways (an inverted link), a1 and b1 the same way; the hits
-// give them 40 and 95 per cent. Reversing the lower row swaps the hues.
-void TestMapRibbons::fromHits()
+// give them 40 and 95 per cent, as gene hits or as aligned stretches. Reversing the lower row
+// swaps the hues.
+void TestMapRibbons::hues_data()
 {
+    QTest::addColumn<bool>("stretches");
+    QTest::newRow("gene hits") << false;
+    QTest::newRow("region alignments") << true;
+}
+
+void TestMapRibbons::hues()
+{
+    QFETCH(bool, stretches);
     QTemporaryDir dir;
     const QString map = dir.filePath(QStringLiteral("map.txt"));
     const QString hits = dir.filePath(QStringLiteral("hits.tsv"));
@@ -105,14 +115,21 @@ void TestMapRibbons::fromHits()
     chart.SetChartRect(image.rect());
     session.View.LinkStyle = TLinkStyle::Ribbons;
     session.View.GeneName = false;
-    session.FHomology.Table = hits;
+    if (!stretches)
+        session.FHomology.Table = hits;
     session.Open({map});
+    if (stretches) {
+        // The second stretch reaches past both rows' records: it is cut to them.
+        session.FRegionAlignments = {{0, 1, 1, 800, 1, 800, true, 40},
+                                     {0, 1, 2001, 9000, 2001, 9000, false, 95}};
+        session.Redraw();
+    }
 
     // The colour just under the upper arrow of gene p, where its ribbon leaves it.
-    const auto under = [&](int p) {
+    const auto under = [&](int p, int right = 0) {
         const TChartGeometry &g = chart.Geometry();
         const TArrowSeries &upper = chart.Series(1);
-        const int x = g.XPixel((upper.StartX(p) + upper.EndX(p)) / 2);
+        const int x = g.XPixel((upper.StartX(p) + upper.EndX(p)) / 2) + right;
         const int y = g.YPixel(upper.StartY(p)) + std::abs(upper.ArrowWidth()) / 2 + 3;
         const QRgb c = image.pixel(x, y);
         return RGBToColor(qRed(c), qGreen(c), qBlue(c));
@@ -122,7 +139,10 @@ void TestMapRibbons::fromHits()
     QVERIFY(blue(under(0)));
     QVERIFY(red(under(1)));
     QVERIFY(Darkness(under(1)) > Darkness(under(0)));
-    const std::vector<TRowReportLine> report = RowReport(session.FCatalogue, chart);
+    const TChartGeometry &g = chart.Geometry();
+    QCOMPARE(under(1, g.XPixel(2800) - g.XPixel(2400) + 4), RGBToColor(255, 255, 255));
+    const std::vector<TRowReportLine> report =
+        RowReport(session.FCatalogue, chart, session.FRegionAlignments);
     QCOMPARE(report.at(1).Ribbons, qint64(2));
     QCOMPARE(report.at(1).MeanIdentity, 67.5);
 

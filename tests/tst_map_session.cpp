@@ -1,6 +1,7 @@
 // The windowless map session: a load replaces the catalogue and checks everything, a failed one
 // leaves the whole session as it was, and the rebuild cycle draws the connectors only in its
-// second paint, also drawing them again after a rebuild that failed.
+// second paint, also drawing them again after a rebuild that failed; the region alignments
+// follow every load and reordering, and a failed command keeps them.
 #include "MapFixtures.h"
 #include "chart/ChartGeometry.h"
 #include "map/MapSession.h"
@@ -141,6 +142,59 @@ private slots:
         session.RebuildCycle(chart, painter, kRect);
         QCOMPARE(chart.SeriesCount() - 1, 1);
         QCOMPARE(chart.Series(1).Tag, 1);
+    }
+
+    void alignmentsFollowTheRows_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("expected"); // the rows, then the first hit's two rows
+        QTest::newRow("broken alignments") << "set broken"
+                                           << "A,B 0>1";
+        QTest::newRow("a load with the rows the other way") << "open swapped"
+                                                            << "B,A 1>0";
+        QTest::newRow("the hits broken before a load") << "open broken"
+                                                       << "A,B 0>1";
+        QTest::newRow("rows reordered") << "order"
+                                        << "B,A 1>0";
+    }
+    // A is the query: the hits are matched again against each load's rows.
+    void alignmentsFollowTheRows()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, expected);
+        TMapSession session;
+        TChart chart;
+        SetupMapChart(chart);
+        session.Wire(chart);
+        QImage screen(kRect.size(), QImage::Format_RGB32);
+        QPainter painter(&screen);
+        session.SetRepaint([&] { chart.Draw(painter, kRect); });
+        session.Open({Write(QStringLiteral("rows.txt"), kTwoRows)});
+        const QString hits =
+            Write(QStringLiteral("hits.tsv"), "A\tB\t90\t50\t0\t0\t10\t59\t50\t99\t0\t9\n");
+        session.SetAlignments({hits}, {});
+        const QString swapped = Write(QStringLiteral("swapped.txt"), "B\t1\t9\t1\tg2\n" + kTwoRows);
+        try {
+            if (command == "set broken")
+                session.SetAlignments({hits, Write(QStringLiteral("broken.tsv"), "A\tB\n")}, {});
+            if (command == "open broken")
+                Write(QStringLiteral("hits.tsv"), "A\tB\n");
+            if (command.startsWith("open"))
+                session.Open({swapped});
+            if (command == "order")
+                session.OrderRows({1});
+            QVERIFY(!command.endsWith("broken"));
+        } catch (const EAlignmentError &) {
+            QVERIFY(command.endsWith("broken"));
+        }
+        QCOMPARE(session.FAlignmentPaths, QStringList{hits});
+        QCOMPARE(session.FRegionAlignments.size(), std::size_t(1));
+        const TRegionAlignment &a = session.FRegionAlignments.front();
+        QCOMPARE(QString(session.FCatalogue.FChromosomeNames[0] + ',' +
+                         session.FCatalogue.FChromosomeNames[1]) +
+                     QStringLiteral(" %1>%2").arg(a.ChromosomeA).arg(a.ChromosomeB),
+                 expected);
+        QCOMPARE(session.FAlignmentReport.Kept, qint64(1));
     }
 
     void connectorsInSecondPaint_data()

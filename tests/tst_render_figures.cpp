@@ -1,14 +1,17 @@
 // Figures for print from the batch renderer: the physical size and resolution each picture type
 // carries, what a figure shows around the map, the row order and genome names, and the options'
 // errors. Sizes are read back by outside readers (pdfinfo) or from the file itself.
+#include "MetafileReaders.h"
 #include "RenderCall.h"
 #include "render/RenderRun.h"
 
 #include <QBuffer>
 #include <QFontMetricsF>
 #include <QImage>
+#include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <QtTest>
@@ -115,6 +118,8 @@ private slots:
     void regions();
     void errors_data();
     void errors();
+    void ribbonsInEveryType_data();
+    void ribbonsInEveryType();
 };
 
 void TestFigures::physicalSize_data()
@@ -195,6 +200,11 @@ void TestFigures::contents_data()
         << QStringList{} << QStringList{"linE_chr5", "velA_chr1"};
     QTest::newRow("genome names") << QStringList{"--genome-names", "always"} << QStringList{}
                                   << QStringList{"demo:velA_chr1"};
+    QTest::newRow("identity key") << QStringList{"--legend", "--links", "ribbons", "--alignments",
+                                                 "a.tsv"}
+                                  << QStringList{"Identity of the ribbons (%):", "direct",
+                                                 "inverted", "40", "95"}
+                                  << QStringList{};
 }
 
 void TestFigures::contents()
@@ -209,6 +219,12 @@ void TestFigures::contents()
             table.write("Pair1\trogA\nPair1\ttelA\nSolo\tkasX\n") > 0);
     table.close();
     options.replaceInStrings(QRegularExpression("^h.tsv$"), table.fileName());
+    QFile hits(dir.filePath("a.tsv"));
+    QVERIFY(hits.open(QIODevice::WriteOnly) &&
+            hits.write("velA_chr1\tlinE_chr5\t95\t900\t0\t0\t3200\t5900\t3200\t5900\t0\t1\n"
+                       "velA_chr1\tlinE_chr5\t40\t900\t0\t0\t7400\t9100\t9100\t7400\t0\t1\n") > 0);
+    hits.close();
+    options.replaceInStrings(QRegularExpression("^a.tsv$"), hits.fileName());
     QByteArray err;
     QCOMPARE(RenderInProcess(options + QStringList{kDemo, path}, &err), 0);
     const QByteArray svg = Bytes(path);
@@ -468,6 +484,73 @@ void TestFigures::errors()
     QCOMPARE(RenderInProcess(options + QStringList{kDemo, path}, &err), 2);
     QVERIFY2(err.contains(message.toUtf8()), err.constData());
     QVERIFY(!QFile::exists(path));
+}
+
+void TestFigures::ribbonsInEveryType_data()
+{
+    QTest::addColumn<QString>("type");
+    for (const char *type : {"png", "bmp", "svg", "pdf", "wmf", "emf"})
+        QTest::newRow(type) << QString::fromLatin1(type);
+}
+
+// Ribbons are opaque colours, so every picture type shows the two hues as the screen does: one
+// direct and one inverted hit of one identity give both hues at their fullest.
+void TestFigures::ribbonsInEveryType()
+{
+    QFETCH(QString, type);
+    QTemporaryDir dir;
+    QFile map(dir.filePath("map.txt")), hits(dir.filePath("hits.tsv"));
+    QVERIFY(map.open(QIODevice::WriteOnly) && hits.open(QIODevice::WriteOnly));
+    map.write("A\t1\t4000\t1\ta1\nA\t6001\t10000\t1\ta2\n"
+              "B\t1\t4000\t1\tb1\nB\t6001\t10000\t1\tb2\n");
+    hits.write("A\tB\t80\t4000\t0\t0\t1\t4000\t1\t4000\t0\t1\n"
+               "A\tB\t80\t4000\t0\t0\t6001\t10000\t10000\t6001\t0\t1\n");
+    map.close();
+    hits.close();
+    const QString path = dir.filePath("f." + type);
+    QCOMPARE(RenderInProcess({"--links", "ribbons", "--alignments", hits.fileName(),
+                              "--no-gene-names", "--size", "600x300", map.fileName(), path}),
+             0);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QImage image;
+    const auto fromSvg = [&](const QByteArray &svg) {
+        QSvgRenderer renderer(svg);
+        QImage drawn(600, 300, QImage::Format_RGB32);
+        drawn.fill(Qt::white);
+        QPainter painter(&drawn);
+        renderer.render(&painter);
+        return drawn;
+    };
+    if (type == "png" || type == "bmp") {
+        image.loadFromData(bytes);
+    } else if (type == "svg") {
+        image = fromSvg(bytes);
+    } else if (type == "pdf") {
+        QProcess pdftoppm;
+        pdftoppm.start("pdftoppm", {"-png", "-r", "96", "-singlefile", path, dir.filePath("p")});
+        QVERIFY(pdftoppm.waitForFinished(60000) && pdftoppm.exitCode() == 0);
+        image.load(dir.filePath("p.png"));
+    } else if (type == "wmf") {
+        image = readers::RasterOfWmf(bytes).value_or(QImage());
+    } else {
+        const std::optional<QString> svg = readers::ToSvg(false, bytes);
+        QVERIFY(svg);
+        image = fromSvg(svg->toUtf8());
+    }
+    QVERIFY(!image.isNull());
+    const auto has = [&](int r, int g, int b) {
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb c = image.pixel(x, y);
+                if (std::abs(qRed(c) - r) + std::abs(qGreen(c) - g) + std::abs(qBlue(c) - b) < 24)
+                    return true;
+            }
+        return false;
+    };
+    QVERIFY2(has(200, 30, 30), "no direct ribbon");
+    QVERIFY2(has(30, 70, 200), "no inverted ribbon");
 }
 
 QTEST_MAIN(TestFigures)

@@ -298,7 +298,17 @@ void TestRender::errors_data()
         << QStringList{kDemo, "FIFO.png"} << 2 << "no program reads from the pipe";
     QTest::newRow("threshold without a source")
         << QStringList{"--min-identity", "40", kDemo, "OUT.png"} << 2
-        << "--min-identity applies with --homology only";
+        << "--min-identity applies with --homology or --alignments only";
+    QTest::newRow("length without alignments")
+        << QStringList{"--min-length", "500", kDemo, "OUT.png"} << 2
+        << "--min-length applies with --alignments only";
+    QTest::newRow("report is an alignment file spelt otherwise")
+        << QStringList{"--alignments", bad, "--report", "./BAD", kDemo, "OUT.png"} << 2
+        << "./BAD\" would overwrite the alignment file";
+    // Named by the alignment file, not by the map's.
+    QTest::newRow("not an alignment file")
+        << QStringList{"--alignments", bad, kDemo, "OUT.png"} << 1
+        << "ostrinel-render: BAD: Error in the alignment file at line 1: not an alignment file";
     QTest::newRow("identity over 100")
         << QStringList{"--homology", bad, "--min-identity", "120", kDemo, "OUT.png"} << 2
         << "Bad --min-identity \"120\"";
