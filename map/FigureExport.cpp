@@ -194,7 +194,8 @@ TLabelLevels TFigureChart::LayOutFigure()
     m_chart.MarginRight = FigureMarginRight(m_chart, m_rect.width());
     m_chart.Invalidate();
     Repaint();
-    const TFigureRows rows = FigureRows(m_chart);
+    const TFigureRows rows = FigureRows(
+        m_chart, m_session.View.LinkGenes && m_session.View.LinkStyle == TLinkStyle::Ribbons);
     for (int s = 0; s < m_chart.SeriesCount(); ++s) {
         TArrowSeries &series = m_chart.Series(s);
         series.SetArrowWidth(rows.ArrowWidth);

@@ -319,7 +319,7 @@ int FigureMarginRight(const TChart &chart, int chartWidth)
     return margin;
 }
 
-TFigureRows FigureRows(const TChart &chart)
+TFigureRows FigureRows(const TChart &chart, bool ribbons)
 {
     const TArrowSeries &t = chart.Series(0);
     TFigureRows rows;
@@ -334,7 +334,7 @@ TFigureRows FigureRows(const TChart &chart)
     const int text = std::max(1, std::abs(t.Marks.Font.Height));
     const int gap = std::max(1, 5 * text / 9);
     if (!labels) {
-        rows.ArrowWidth = std::clamp(room - gap, 1, rows.ArrowWidth);
+        rows.ArrowWidth = std::clamp(ribbons ? room / 3 : room - gap, 1, rows.ArrowWidth);
         return rows;
     }
     // The map's gap of 5 pixels between the lowest label and its arrows, its level step, and

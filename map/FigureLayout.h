@@ -119,7 +119,9 @@ struct TFigureRows
     TLabelLevels Levels;
     bool Labels = true; // false: the gene names are left out
 };
-TFigureRows FigureRows(const TChart &chart);
+// ribbons: the links are drawn as ribbons, which need the room between rows: rows without
+// labels then keep their arrows to a third of the step.
+TFigureRows FigureRows(const TChart &chart, bool ribbons = false);
 
 // The homology groups the key shows, in the gene list's order: each group's name as the list
 // gives it and the colour of its arrows. None without a homology source.
