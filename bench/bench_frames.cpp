@@ -10,7 +10,7 @@
 //
 //   bench_frames [W1|W2|MANY] [--frames N] [--no-check] [--level whole|10|100|1000]
 //                [--scrolls N] [--stats] [--dpr 1|1.5|2] [--painter]
-//                [--links connectors|ribbons]
+//                [--links connectors|ribbons] [--alignments FILE]
 //
 // --dpr draws as a screen of that device pixel ratio shows the window: an image of ratio times
 // as many pixels each way, the chart in its own (logical) pixels; the plain drawing compared
@@ -19,7 +19,8 @@
 // frames of dragging after each zoom: with many frames of one level, a profiler sees frames only.
 // --stats prints after each frame how many arrows, label parts and leaders it drew.
 // --painter draws lines and boxes through the painter, as where the line writer's check fails.
-// --links ribbons draws the links as ribbons instead of connectors.
+// --links ribbons draws the links as ribbons instead of connectors; --alignments adds the
+// region alignments of FILE to them.
 // MANY is a file of 100,000 chromosomes of one record each. The exit status is 1 when a frame
 // differs from its plain drawing.
 #include "Workloads.h"
@@ -240,6 +241,7 @@ struct TOptions
     double Dpr = 1;
     bool Painter = false;
     bool Ribbons = false;
+    QString Alignments; // region alignments drawn as ribbons
 };
 
 bool Run(const char *name, const QString &path, const TTargets &targets, const TOptions &options)
@@ -249,6 +251,8 @@ bool Run(const char *name, const QString &path, const TTargets &targets, const T
     TMapSession session;
     if (options.Ribbons)
         session.View.LinkStyle = TLinkStyle::Ribbons;
+    if (!options.Alignments.isEmpty())
+        session.FAlignmentPaths = {options.Alignments};
     QElapsedTimer timer;
     timer.start();
     session.Load({path});
@@ -337,9 +341,11 @@ int main(int argc, char **argv)
     QByteArray only;
     TOptions options;
     const auto usage = [] {
-        std::fprintf(stderr, "usage: bench_frames [W1|W2|MANY] [--frames N] [--no-check] "
-                             "[--level whole|10|100|1000] [--scrolls N] [--stats] "
-                             "[--dpr 1|1.5|2] [--painter] [--links connectors|ribbons]\n");
+        std::fprintf(
+            stderr,
+            "usage: bench_frames [W1|W2|MANY] [--frames N] [--no-check] "
+            "[--level whole|10|100|1000] [--scrolls N] [--stats] "
+            "[--dpr 1|1.5|2] [--painter] [--links connectors|ribbons] [--alignments FILE]\n");
         return 2;
     };
     for (int i = 1; i < argc; ++i) {
@@ -350,6 +356,8 @@ int main(int argc, char **argv)
             options.Stats = true;
         } else if (std::strcmp(argv[i], "--painter") == 0) {
             options.Painter = true;
+        } else if (std::strcmp(argv[i], "--alignments") == 0 && more) {
+            options.Alignments = QString::fromLocal8Bit(argv[++i]);
         } else if (std::strcmp(argv[i], "--links") == 0 && more) {
             const std::string links = argv[++i];
             if (links != "ribbons" && links != "connectors")

@@ -5,7 +5,9 @@
 // `--around HOT --flank 1kb` on N = 10,000, 40,000 and 100,000 chromosomes that all carry HOT,
 // with the time per chromosome (flat when the cost is linear), and 4,000 `--region`s of W1.
 //
-//   bench_render [RUNS] [regions]     (regions: only the parts of the map)
+// `ribbons`: W2 with 100,000 region alignments drawn as ribbons, to PNG, SVG and PDF.
+//
+//   bench_render [RUNS] [regions|ribbons]     (regions: only the parts of the map)
 #include "ProcessRun.h"
 #include "Workloads.h"
 
@@ -89,6 +91,53 @@ int RunParts(const std::string &renderer, const QTemporaryDir &out, int runs)
                 run.Seconds, run.Cpu, run.PeakKb / 1024.0);
     return 0;
 }
+// 100,000 region alignments between W2's neighbouring rows, drawn as ribbons: the whole run to
+// each picture type, and the memory of the streamed SVG and PDF against the PNG's.
+int RunRibbons(const std::string &renderer, const QTemporaryDir &out, int runs)
+{
+    const QString hits = out.filePath(QStringLiteral("w2-alignments.tsv"));
+    QFile file(hits);
+    if (!file.open(QIODevice::WriteOnly))
+        return 1;
+    quint32 seed = 12345;
+    const auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    for (int i = 0; i < 100000; ++i) {
+        const int row = int(next() % 9) + 1;
+        const qint64 a = next() % 40000000, b = next() % 40000000, length = 500 + next() % 5000;
+        const bool reverse = next() % 4 == 0;
+        const QByteArray identity = QByteArray::number(60 + next() % 400 / 10.0, 'f', 1);
+        file.write("chr" + QByteArray::number(row) + "\tchr" + QByteArray::number(row + 1) + "\t" +
+                   identity + "\t" + QByteArray::number(length) + "\t0\t0\t" +
+                   QByteArray::number(a + 1) + "\t" + QByteArray::number(a + length) + "\t" +
+                   QByteArray::number(reverse ? b + length : b + 1) + "\t" +
+                   QByteArray::number(reverse ? b + 1 : b + length) + "\t0\t1\n");
+    }
+    file.close();
+    const QString w2 = bench::EnsureWorkload(bench::Workload::W2);
+    std::printf("W2 with 100,000 region alignments as ribbons, 1600x900, best of %d runs\n", runs);
+    double pngPeak = 0;
+    for (const char *extension : {"png", "svg", "pdf"}) {
+        const std::string output =
+            out.filePath(QStringLiteral("ribbons.") + QLatin1String(extension)).toStdString();
+        const TProcessRun run = BestRun({renderer, "--links", "ribbons", "--alignments",
+                                         hits.toStdString(), w2.toStdString(), output},
+                                        runs);
+        if (run.Status != 0) {
+            std::printf("  to %s: the renderer failed (status %d)\n", extension, run.Status);
+            return 1;
+        }
+        if (pngPeak == 0)
+            pngPeak = double(run.PeakKb);
+        std::printf("  to %s: %.3f s wall, %.3f s processor, peak %.1f MB (%.2fx the PNG's)\n",
+                    extension, run.Seconds, run.Cpu, run.PeakKb / 1024.0, run.PeakKb / pngPeak);
+    }
+    const TProcessRun plain = BestRun(
+        {renderer, w2.toStdString(), out.filePath(QStringLiteral("plain.png")).toStdString()},
+        runs);
+    std::printf("  W2 to png without them: %.3f s wall, %.3f s processor, peak %.1f MB\n",
+                plain.Seconds, plain.Cpu, plain.PeakKb / 1024.0);
+    return 0;
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -99,6 +148,8 @@ int main(int argc, char **argv)
     QTemporaryDir out;
     if (argc > 2 && std::string(argv[2]) == "regions")
         return RunParts(renderer, out, runs);
+    if (argc > 2 && std::string(argv[2]) == "ribbons")
+        return RunRibbons(renderer, out, runs);
     std::printf("ostrinel-render, whole process, 1600x900 unless said, best of %d runs\n", runs);
     // Rows by the hundred thousand, one record each: what the SVG writer spends per row.
     const QString many = out.filePath(QStringLiteral("many.txt"));

@@ -106,6 +106,18 @@ std::optional<TRegionAlignment> ClippedToRows(TRegionAlignment a, const Chromoso
 struct TQuad
 {
     int U0, U1, L0, L1, Top, Bottom;
+    // Less than three device pixels across: drawn as the line of its middle, which keeps it
+    // whole where a fill that narrow would break up. On whole pixels (scale 1) across the slant
+    // from its upper middle to its lower one, its wider end taken, since lines cost little
+    // there; on a scaled surface, where a line costs several fills, at both ends.
+    bool Thin(double scale) const
+    {
+        const double wide = std::max(std::abs(U1 - U0), std::abs(L1 - L0)) * scale;
+        if (scale != 1)
+            return wide < 3;
+        const double rise = Bottom - Top, run = (L0 + L1 - U0 - U1) / 2.0;
+        return wide * wide * rise * rise < 9 * (run * run + rise * rise);
+    }
     // Where the two sides cross the height y, in order.
     std::pair<double, double> Span(double y) const
     {
@@ -317,6 +329,7 @@ void DrawRibbons(const TChart &chart, TCanvas &canvas, const std::vector<TRibbon
                      EdgePixel(g, r.Lower0, r.Lower1), EdgePixel(g, r.Lower1, r.Lower0),
                      bottom[std::size_t(r.Upper)],     top[std::size_t(r.Lower)]};
     };
+    const double scale = std::abs(canvas.Painter().deviceTransform().m11());
     // Straight ribbons under later ones are left out (curved sides are not followed).
     std::vector<char> hidden;
     if (skip && !curved) {
@@ -328,7 +341,7 @@ void DrawRibbons(const TChart &chart, TCanvas &canvas, const std::vector<TRibbon
                 continue; // too short to follow
             if (coverage.Covered(q))
                 hidden[i] = 1;
-            else
+            else if (!q.Thin(scale)) // a line paints too little to claim
                 coverage.Claim(q);
         }
     }
@@ -363,9 +376,7 @@ void DrawRibbons(const TChart &chart, TCanvas &canvas, const std::vector<TRibbon
         if (std::equal(corners, corners + 5, last))
             continue;
         std::copy(corners, corners + 5, last);
-        // A ribbon less than three pixels wide at both ends is drawn as the line of its middle,
-        // which keeps it whole where a fill that narrow would break up, at the cost of a line.
-        const bool thin = std::abs(u1 - u0) < 3 && std::abs(l1 - l0) < 3;
+        const bool thin = q.Thin(scale);
         if (c != current || thin != currentThin) {
             current = c;
             currentThin = thin;
