@@ -345,6 +345,7 @@ TViewOptions TdlgOstrinel::ViewOptions() const
     view.FrameGeneName = ui.mnuFrameGeneName->isChecked();
     view.FrameArrows = ui.mnuFrameArrows->isChecked();
     view.LinkStyle = mnuRibbons->isChecked() ? TLinkStyle::Ribbons : TLinkStyle::Connectors;
+    view.ColourByGroup = mnuColourByGroup->isChecked();
     view.RibbonShape =
         mnuCurvedRibbons->isChecked() ? TRibbonShape::Curved : TRibbonShape::Straight;
     view.LinkColours = mnuRibbonsGrey->isChecked()    ? TLinkColours::Grey
@@ -381,6 +382,17 @@ void TdlgOstrinel::AddRibbonItems()
         colours->addAction(action);
     }
     mnuRibbonsByIdentity->setChecked(true);
+    // Beside the two palettes: the colours of the groups instead of the counts.
+    mnuColourByGroup = new QAction(QStringLiteral("Colour by &group"), this);
+    mnuColourByGroup->setObjectName(QStringLiteral("mnuColourByGroup"));
+    mnuColourByGroup->setCheckable(true);
+    mnuColourByGroup->setStatusTip(
+        QStringLiteral("Give each gene or homology group found on two or more rows a colour of "
+                       "its own"));
+    connect(mnuColourByGroup, &QAction::triggered, this,
+            [this] { Guarded([&] { MapCommand([&] { m_session.Redraw(); }); }); });
+    ui.Palette1->addSeparator();
+    ui.Palette1->addAction(mnuColourByGroup);
     // After the menu's own items, which keep their order.
     ui.mnuView->addSeparator();
     ui.mnuView->addAction(mnuRibbons);

@@ -170,6 +170,8 @@ private:
     QAction *mnuRibbonsByIdentity = nullptr;
     QAction *mnuRibbonsGrey = nullptr;
     QAction *mnuRibbonsBlack = nullptr;
+    // View > Palette > "Colour by group".
+    QAction *mnuColourByGroup = nullptr;
 
     TMapSession m_session;
     TBusyCursor m_busy;

@@ -124,6 +124,7 @@ void TFigureChart::ShowMapOf(const TMapSession &shown, const TChart &screen)
 {
     SetView(shown.View);
     m_session.FPalette = shown.FPalette;
+    m_session.FColourTable = shown.FColourTable;
     m_session.GenomeNames = shown.GenomeNames;
     m_session.FHomology = shown.FHomology;
     m_session.FHomologyReport = shown.FHomologyReport;
@@ -175,8 +176,13 @@ TLabelLevels TFigureChart::LayOutFigure()
 {
     // The key of homology groups takes the lines they wrap to, and the ribbons' identity bar
     // two more: the chart has the rest.
+    if (m_session.View.ColourByGroup)
+        SetColourKey(m_options.Decor, m_session.FCatalogue, m_session.ShownChromosomes(),
+                     m_session.FColourTable);
     m_options.Decor.LegendLines = FigureLegendLines(
-        LegendGroups(m_session.FCatalogue, m_session.FPalette), m_options.Decor, m_options.Size);
+        m_options.Decor.ColourKey ? m_options.Decor.ColourKeyGroups
+                                  : LegendGroups(m_session.FCatalogue, m_session.FPalette),
+        m_options.Decor, m_options.Size);
     if (m_options.Decor.Legend) {
         const std::vector<TRibbon> &ribbons =
             m_session.Ribbons.Of(m_chart, m_session.FCatalogue, m_session.FRegionAlignments);

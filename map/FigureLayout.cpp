@@ -3,6 +3,7 @@
 #include "chart/ChartGeometry.h"
 #include "chart/TChart.h"
 #include "core/Catalogue.h"
+#include "map/GroupColours.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -381,6 +382,23 @@ QImage IdentityKeyImage(const TIdentityKey &key, const QFont &font, qreal device
     return image;
 }
 
+void SetColourKey(TFigureDecor &decor, const TCatalogue &catalogue,
+                  const std::vector<bool> &chromosomeChecked,
+                  const QHash<QByteArray, TColor> &table)
+{
+    decor.ColourKey = true;
+    decor.ColourKeyGroups.clear();
+    decor.ColourKeyCount = 0;
+    const std::vector<TColor> colours = GroupColours(catalogue, chromosomeChecked, table);
+    std::vector<TLegendGroup> groups;
+    for (std::size_t g = 0; g < colours.size(); ++g)
+        if (colours[g] != kSingleRowColour || table.contains(catalogue.FGeneNames[g]))
+            groups.push_back({DisplayText(catalogue.FGeneNames[g]), colours[g]});
+    decor.ColourKeyCount = qint64(groups.size());
+    if (decor.ColourKeyCount <= kMostColourKey)
+        decor.ColourKeyGroups = std::move(groups);
+}
+
 TIdentityKey IdentityKeyOf(const std::vector<TRibbon> &ribbons, std::pair<float, float> range,
                            const TViewOptions &view)
 {
@@ -470,9 +488,18 @@ void DrawFigureDecor(QPainter &painter, const TChart &chart, const QRect &chartR
                          text);
         y += ScaleBarBand(decor);
     }
-    const std::vector<TLegendGroup> groups = LegendGroups(catalogue, palette);
-    if (decor.Legend && !groups.empty()) {
-        painter.drawText(QPoint(gap, y + metrics.ascent()), QStringLiteral("Homology groups:"));
+    const std::vector<TLegendGroup> groups =
+        decor.ColourKey ? decor.ColourKeyGroups : LegendGroups(catalogue, palette);
+    if (decor.Legend && decor.ColourKey && groups.empty()) {
+        painter.drawText(
+            QPoint(gap, y + metrics.ascent()),
+            QStringLiteral("Gene colours: %1 genes or groups, each in a colour of its own; grey: "
+                           "found on one row")
+                .arg(decor.ColourKeyCount));
+    } else if (decor.Legend && !groups.empty()) {
+        painter.drawText(QPoint(gap, y + metrics.ascent()),
+                         decor.ColourKey ? QStringLiteral("Gene colours:")
+                                         : QStringLiteral("Homology groups:"));
         const TGroupKey key =
             PlaceGroupKey(groups, metrics, chartRect.width(), gap, decor.LegendLines);
         const int side = metrics.ascent();

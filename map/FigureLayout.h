@@ -10,6 +10,7 @@
 #include "util/ColorOps.h"
 
 #include <QFontMetrics>
+#include <QHash>
 #include <QImage>
 #include <QPainter>
 #include <QRect>
@@ -97,6 +98,11 @@ struct TFigureDecor
     int FontPixels = 9;       // the labels' height; the title is half as high again
     int LegendLines = 1;      // the key's lines under its caption (FigureLegendLines)
     TIdentityKey IdentityKey; // with the legend: two lines more
+    // With colours by group: the genes or groups in colours of their own, listed when at most
+    // kMostColourKey, else only counted (ColourKeyCount).
+    bool ColourKey = false;
+    std::vector<struct TLegendGroup> ColourKeyGroups;
+    qint64 ColourKeyCount = 0;
 
     bool Any() const { return !Title.isEmpty() || ScaleBar || Legend; }
 };
@@ -131,6 +137,14 @@ struct TLegendGroup
     TColor Color;
 };
 std::vector<TLegendGroup> LegendGroups(const TCatalogue &catalogue, const tPalette &palette);
+
+// The key of colours by group: each gene or group given a colour of its own (on two or more
+// shown rows, or named by the colour table) with that colour, in the gene list's order; the
+// decor lists them when there are at most kMostColourKey.
+constexpr qint64 kMostColourKey = 30;
+void SetColourKey(TFigureDecor &decor, const TCatalogue &catalogue,
+                  const std::vector<bool> &chromosomeChecked,
+                  const QHash<QByteArray, TColor> &table);
 
 // The lines the key takes under its caption in a picture of that size: one for the colours of
 // the counts; with homology groups, the lines their swatches and names wrap to, at most as many

@@ -1,6 +1,7 @@
 #include "map/MapBuilder.h"
 
 #include "chart/TChart.h"
+#include "map/GroupColours.h"
 #include "map/LabelLayout.h"
 
 #include <algorithm>
@@ -27,6 +28,13 @@ public:
 
     TColor Color(qint32 g)
     {
+        if (m_source.View.ColourByGroup) {
+            if (m_groupColours.empty())
+                m_groupColours =
+                    GroupColours(m_source.Catalogue, m_source.ChromosomeChecked,
+                                 m_source.ColourTable ? *m_source.ColourTable : TColourTable());
+            return At(m_groupColours, g);
+        }
         if (m_colors.empty())
             m_colors.resize(m_source.Catalogue.FGeneCounts.size());
         std::optional<TColor> &c = At(m_colors, g);
@@ -48,6 +56,7 @@ public:
 
 private:
     const TMapSource &m_source;
+    std::vector<TColor> m_groupColours;
     std::vector<std::optional<TColor>> m_colors;
     std::vector<QByteArray> m_numbers;
 };

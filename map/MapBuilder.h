@@ -7,6 +7,9 @@
 #include "map/ViewOptions.h"
 #include "util/ColorOps.h"
 
+#include <QByteArray>
+#include <QHash>
+
 #include <vector>
 
 class TChart;
@@ -19,6 +22,8 @@ struct TMapSource
     const std::vector<bool> &GeneChecked;       // item g of the gene list
     const TViewOptions &View;
     const tPalette &Palette;
+    // The colours chosen for genes with View.ColourByGroup; none when null.
+    const QHash<QByteArray, TColor> *ColourTable = nullptr;
 };
 
 // Frees every row series (last first), adds one row per checked chromosome at -(k+1) and sets

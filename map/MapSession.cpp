@@ -13,7 +13,7 @@
 
 TMapSource TMapSession::Source() const
 {
-    return TMapSource{FCatalogue, ChromosomeChecked, GeneChecked, View, FPalette};
+    return TMapSource{FCatalogue, ChromosomeChecked, GeneChecked, View, FPalette, &FColourTable};
 }
 
 // --- The chart -------------------------------------------------------------------------------

@@ -39,6 +39,8 @@ public:
     // only where two files share a name; read by the next load.
     TGenomeNames GenomeNames = TGenomeNames::Collisions;
     tPalette FPalette = FirePalette();
+    // The colours a colour table sets for chosen genes, with View.ColourByGroup.
+    QHash<QByteArray, TColor> FColourTable;
     // True during the first drawing of a rebuild cycle.
     bool FSkipConnectors = false;
     // The map item of the last click on an arrow; FClickedRecord is -1 when it hit no record.

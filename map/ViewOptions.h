@@ -35,6 +35,7 @@ struct TViewOptions
     TLinkStyle LinkStyle = TLinkStyle::Connectors; // "Ribbons"
     TRibbonShape RibbonShape = TRibbonShape::Straight;
     TLinkColours LinkColours = TLinkColours::Identity;
+    bool ColourByGroup = false; // "Colour by group": each shared gene or group its own colour
 };
 
 // Effects on all series, the template included, so that later rows inherit them.

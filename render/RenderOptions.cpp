@@ -47,6 +47,7 @@ const char *const kValued[] = {"size",         "palette",
                                "max-evalue",   "groups",
                                "labels",       "links",
                                "ribbon-shape", "link-colours",
+                               "colours",      "colour-table",
                                "alignments",   "min-length"};
 const QLatin1String kScaleBar("--scale-bar");
 const QLatin1String kScaleBarLength("--scale-bar-length=");
@@ -324,6 +325,12 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
             o.GenomeNames = TGenomeNames::Always;
     }
     ReadLinkOptions(parser, o.View);
+    o.View.ColourByGroup = Choice(parser, QStringLiteral("colours"),
+                                  {QLatin1String("count"), QLatin1String("groups")}, 0) == 1;
+    o.ColourTable = parser.value(QStringLiteral("colour-table"));
+    if (parser.isSet(QStringLiteral("colour-table")) &&
+        (o.ColourTable.isEmpty() || !o.View.ColourByGroup))
+        Bad(QStringLiteral("--colour-table needs a file name and --colours groups"));
     if (parser.isSet(QStringLiteral("palette"))) {
         const QString palette = parser.value(QStringLiteral("palette"));
         if (palette != QLatin1String("fire") && palette != QLatin1String("gray"))
@@ -457,6 +464,7 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
     o.OutputPath = SystemName(o.Output, system);
     o.ReportPath = SystemName(o.Report, system);
     o.GroupsPath = SystemName(o.Groups, system);
+    o.ColourTablePath = SystemName(o.ColourTable, system);
     return o;
 }
 
@@ -483,6 +491,8 @@ std::vector<TRunFile> TRenderOptions::Reads() const
         files.push_back({TFileRole::HomologyTable, Homology.Table, HomologyPath});
     for (qsizetype i = 0; i < Alignments.size(); ++i)
         files.push_back({TFileRole::AlignmentFile, Alignments[i], AlignmentPaths.value(i)});
+    if (!ColourTable.isEmpty())
+        files.push_back({TFileRole::ColourTable, ColourTable, ColourTablePath});
     return files;
 }
 
@@ -522,6 +532,11 @@ QString RenderHelpText()
         "  --genome-names always|collisions  put the file's stem before every chromosome\n"
         "                        name, or only where two files share a name (default)\n"
         "  --palette fire|gray   the gene colour scale (default fire)\n"
+        "  --colours count|groups  arrows coloured by how many chromosomes carry the gene\n"
+        "                        (default), or each gene (each homology group) on two or\n"
+        "                        more shown rows in a colour of its own, the others grey\n"
+        "  --colour-table FILE   with --colours groups: lines of a gene or group name and a\n"
+        "                        colour (#rrggbb or a name such as teal)\n"
         "  --no-gene-names       View > Gene name off\n"
         "  --no-connectors       View > Connectors off: no links of any style\n"
         "  --links connectors|ribbons  links drawn as connectors, or as ribbons from\n"

@@ -30,6 +30,7 @@ struct TRenderOptions
     QByteArray OutputPath;
     QByteArray ReportPath;
     QByteArray GroupsPath;
+    QByteArray ColourTablePath;
     // The picture's size, resolution, type faces and what stands around the map.
     TFigureOptions Figure;
     QStringList Order; // these chromosomes' rows first, in this order
@@ -39,6 +40,7 @@ struct TRenderOptions
     qint64 Flank = 10000;         // bases shown either side of Around
     bool GeneRight = false;       // rows turned so that Around points right
     bool GrayPalette = false;
+    QString ColourTable; // gene or group colours with --colours groups; none when empty
     TViewOptions View;
     std::optional<QStringList> Chromosomes; // the checked ones; all when not given
     std::optional<QStringList> Genes;       // the checked ones; all when not given

@@ -102,6 +102,8 @@ QString RoleText(TFileRole role)
         return QStringLiteral("protein file");
     case TFileRole::AlignmentFile:
         return QStringLiteral("alignment file");
+    case TFileRole::ColourTable:
+        return QStringLiteral("colour table");
     case TFileRole::Picture:
         return QStringLiteral("picture");
     case TFileRole::Report:

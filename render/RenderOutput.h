@@ -73,6 +73,7 @@ enum class TFileRole
     HomologyTable, // --homology FILE
     ProteinFile,   // beside an input, read by --homology auto
     AlignmentFile, // --alignments FILE
+    ColourTable,   // --colour-table FILE
     Picture,
     Report,
     GroupTable

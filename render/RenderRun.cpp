@@ -6,6 +6,7 @@
 #include "core/Regions.h"
 #include "map/FigureExport.h"
 #include "map/GraphExport.h"
+#include "map/GroupColours.h"
 #include "map/MapSession.h"
 #include "map/RowReport.h"
 #include "platform/Systeme.h"
@@ -176,6 +177,13 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
     figure.SetView(o.View);
     if (o.GrayPalette)
         session.FPalette = GrayPalette();
+    if (!o.ColourTable.isEmpty()) {
+        try {
+            session.FColourTable = ReadColourTable(o.ColourTable);
+        } catch (const EInOutError &error) {
+            throw EBadInput(QStringLiteral("%1: %2").arg(o.ColourTable, error.message()));
+        }
+    }
     session.GenomeNames = o.GenomeNames;
 
     // An input whose name has no UTF-8 spelling is read through a link that has one, named

@@ -208,6 +208,7 @@ void TestMainWindow::menuItems_data()
     row("mnuFrameGeneName", "&Frame gene names", "", true, true);
     row("mnuFrameArrows", "Frame &arrows", "", true, true);
     row("mnuRibbons", "Ribbons", "", true, false);
+    row("mnuColourByGroup", "Colour by &group", "", true, false);
     row("mnuCurvedRibbons", "C&urved ribbons", "", true, false);
     row("mnuRibbonsByIdentity", "&Red and blue by identity", "", true, true);
     row("mnuRibbonsBlack", "&Black", "", true, false);

@@ -253,6 +253,14 @@ void TestRender::errors_data()
     QTest::newRow("vector scale") << QStringList{"--scale", "2", kDemo, "OUT.svg"} << 2
                                   << "--scale";
     QTest::newRow("no output") << QStringList{kDemo} << 2 << "No output file";
+    QTest::newRow("bad links") << QStringList{"--links", "bands", kDemo, "OUT.png"} << 2
+                               << "Bad --links \"bands\": give connectors or ribbons";
+    QTest::newRow("colour table without group colours")
+        << QStringList{"--colour-table", "BAD", kDemo, "OUT.png"} << 2
+        << "--colour-table needs a file name and --colours groups";
+    QTest::newRow("broken colour table")
+        << QStringList{"--colours", "groups", "--colour-table", bad, kDemo, "OUT.png"} << 1
+        << "Error in the colour table at line 1";
     QTest::newRow("unknown chromosome")
         << QStringList{"--inverse", "chrX", kDemo, "OUT.png"} << 2 << "No chromosome \"chrX\"";
     QTest::newRow("align on one") << QStringList{"--align", "ZELF", kDemo, "OUT.png"} << 2
