@@ -346,6 +346,7 @@ TViewOptions TdlgOstrinel::ViewOptions() const
     view.FrameArrows = ui.mnuFrameArrows->isChecked();
     view.LinkStyle = mnuRibbons->isChecked() ? TLinkStyle::Ribbons : TLinkStyle::Connectors;
     view.ColourByGroup = mnuColourByGroup->isChecked();
+    view.RowScales = mnuRowScales->isChecked();
     view.RibbonShape =
         mnuCurvedRibbons->isChecked() ? TRibbonShape::Curved : TRibbonShape::Straight;
     view.LinkColours = mnuRibbonsGrey->isChecked()    ? TLinkColours::Grey
@@ -398,6 +399,10 @@ void TdlgOstrinel::AddRibbonItems()
     ui.mnuView->addAction(mnuRibbons);
     ui.mnuView->addAction(mnuCurvedRibbons);
     ui.mnuView->addMenu(colours);
+    mnuRowScales = item("mnuRowScales", QStringLiteral("Row &scales"));
+    mnuRowScales->setStatusTip(
+        QStringLiteral("Display under each row a scale of its own coordinates"));
+    ui.mnuView->addAction(mnuRowScales);
 }
 
 // --- Check lists ---------------------------------------------------------------------------

@@ -172,6 +172,8 @@ private:
     QAction *mnuRibbonsBlack = nullptr;
     // View > Palette > "Colour by group".
     QAction *mnuColourByGroup = nullptr;
+    // View > "Row scales".
+    QAction *mnuRowScales = nullptr;
 
     TMapSession m_session;
     TBusyCursor m_busy;

@@ -118,6 +118,7 @@ void TFigureChart::SetView(const TViewOptions &view)
     ApplyGrid(m_chart, view.Grid);
     ApplyFrameGeneName(m_chart, view.FrameGeneName);
     ApplyFrameArrows(m_chart, view.FrameArrows);
+    ApplyAxis(m_chart, view.Axis);
 }
 
 void TFigureChart::ShowMapOf(const TMapSession &shown, const TChart &screen)

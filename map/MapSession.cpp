@@ -6,6 +6,7 @@
 #include "core/MapOperations.h"
 #include "map/Connectors.h"
 #include "map/LabelLayout.h"
+#include "map/RowScales.h"
 
 #include <QPainter>
 
@@ -54,6 +55,8 @@ void TMapSession::ChangeChart(TChart &chart, TCanvas *canvas) const
     // The labels stand where their rows' plans put them: only the names are left to draw.
     if (canvas)
         m_names.Draw(chart, *canvas, FCatalogue, ChromosomeChecked);
+    if (canvas && View.RowScales)
+        DrawRowScales(chart, *canvas, FCatalogue);
 }
 
 void TMapSession::SetLabelPlan(const TLabelLevels &levels, std::vector<std::vector<bool>> hidden)

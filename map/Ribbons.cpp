@@ -7,6 +7,7 @@
 #include "chart/TChart.h"
 #include "core/Catalogue.h"
 #include "map/Connectors.h"
+#include "map/RowScales.h"
 
 #include <QHash>
 #include <QPainter>
@@ -314,13 +315,15 @@ void DrawRibbons(const TChart &chart, TCanvas &canvas, const std::vector<TRibbon
     // Per row: the pixel rows of its arrows' bottom and top edges.
     const int n = chart.SeriesCount();
     std::vector<int> bottom(std::size_t(n), 0), top(std::size_t(n), 0);
+    // Under the rows' own scales, when they are drawn.
+    const int scaleDepth = view.RowScales ? RowScaleDepth(chart) : 0;
     for (int s = 1; s < n; ++s) {
         const TArrowSeries &series = chart.Series(s);
         if (series.Count() == 0)
             continue;
         const int y = g.YPixel(series.StartY(0));
         const int half = (std::abs(series.ArrowWidth()) + 1) / 2;
-        bottom[std::size_t(s)] = y + half;
+        bottom[std::size_t(s)] = y + half + scaleDepth;
         top[std::size_t(s)] = y - half + 1;
     }
     const bool curved = view.RibbonShape == TRibbonShape::Curved;

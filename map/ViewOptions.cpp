@@ -82,3 +82,9 @@ void SetupMapChart(TChart &chart)
     t.Active = false;
     chart.Invalidate();
 }
+
+void ApplyAxis(TChart &chart, bool shown)
+{
+    chart.BottomAxis.Visible = shown;
+    chart.Invalidate();
+}

@@ -36,6 +36,8 @@ struct TViewOptions
     TRibbonShape RibbonShape = TRibbonShape::Straight;
     TLinkColours LinkColours = TLinkColours::Identity;
     bool ColourByGroup = false; // "Colour by group": each shared gene or group its own colour
+    bool RowScales = false;     // "Row scales": each row's own coordinates under it
+    bool Axis = true;           // the shared bottom axis
 };
 
 // Effects on all series, the template included, so that later rows inherit them.
@@ -43,6 +45,7 @@ void ApplyGeneName(TChart &chart, bool checked);
 void ApplyGrid(TChart &chart, bool checked);
 void ApplyFrameGeneName(TChart &chart, bool checked);
 void ApplyFrameArrows(TChart &chart, bool checked);
+void ApplyAxis(TChart &chart, bool shown);
 
 // Gives the chart the settings of the map's chart form and the template series 0.
 void SetupMapChart(TChart &chart);

@@ -31,6 +31,8 @@ const TSwitch kSwitches[] = {
     {"names-first-line", &TViewOptions::FirstLineNames, true},
     {"no-frame-names", &TViewOptions::FrameGeneName, false},
     {"no-frame-arrows", &TViewOptions::FrameArrows, false},
+    {"row-scales", &TViewOptions::RowScales, true},
+    {"no-axis", &TViewOptions::Axis, false},
 };
 
 const char *const kValued[] = {"size",         "palette",
@@ -551,6 +553,9 @@ QString RenderHelpText()
         "  --names-first-line    View > Names only on 1st line on\n"
         "  --no-frame-names      View > Frame gene names off\n"
         "  --no-frame-arrows     View > Frame arrows off\n"
+        "  --row-scales          under each row a scale of its own coordinates (bp, kb, Mb),\n"
+        "                        right to left on a reversed row, which is marked reversed\n"
+        "  --no-axis             leave out the shared bottom axis\n"
         "  --chromosomes A,B,... check only these chromosomes\n"
         "  --genes X,Y,...       check only these genes; the others show their number\n"
         "  --inverse NAME        reverse this chromosome (may be given again)\n"

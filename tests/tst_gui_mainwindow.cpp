@@ -209,6 +209,7 @@ void TestMainWindow::menuItems_data()
     row("mnuFrameArrows", "Frame &arrows", "", true, true);
     row("mnuRibbons", "Ribbons", "", true, false);
     row("mnuColourByGroup", "Colour by &group", "", true, false);
+    row("mnuRowScales", "Row &scales", "", true, false);
     row("mnuCurvedRibbons", "C&urved ribbons", "", true, false);
     row("mnuRibbonsByIdentity", "&Red and blue by identity", "", true, true);
     row("mnuRibbonsBlack", "&Black", "", true, false);
@@ -259,7 +260,7 @@ void TestMainWindow::menuOrder()
              (QStringList{"&Legend...", "&Palette", "-", "&Gene name", "&Connectors",
                           "&Hide unchecked genes", "G&rid", "&Names only on 1st line",
                           "&Frame gene names", "Frame &arrows", "-", "Ribbons", "C&urved ribbons",
-                          "Ribbon &colours"}));
+                          "Ribbon &colours", "Row &scales"}));
     QCOMPARE(captions(Window().findChild<QMenu *>("mnuHelp")),
              (QStringList{"&Help contents...", "-", "&Credits..."}));
     QCOMPARE(captions(Window().PopChromosomes()),

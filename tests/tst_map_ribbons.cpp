@@ -5,6 +5,7 @@
 #include "map/MapSession.h"
 #include "map/Ribbons.h"
 #include "map/RowReport.h"
+#include "map/RowScales.h"
 
 #include <QImage>
 #include <QPainter>
@@ -38,6 +39,10 @@ private slots:
     void colours();
     void hues_data();
     void hues();
+    void scaleTicks_data();
+    void scaleTicks();
+    void rowScales_data();
+    void rowScales();
 };
 
 void TestMapRibbons::colours_data()
@@ -149,6 +154,78 @@ void TestMapRibbons::hues()
     session.InverseChromosome(1);
     QVERIFY(red(under(0)));
     QVERIFY(blue(under(1)));
+}
+
+void TestMapRibbons::scaleTicks_data()
+{
+    QTest::addColumn<double>("pixelsPerBase");
+    QTest::addColumn<double>("position");
+    QTest::addColumn<double>("step");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("bases") << 1.0 << 300.0 << 100.0 << "300";
+    QTest::newRow("kb") << 0.01 << 20000.0 << 10000.0 << "20 kb";
+    QTest::newRow("2 kb steps") << 0.05 << 4000.0 << 2000.0 << "4 kb";
+    QTest::newRow("half Mb steps") << 0.0002 << 2500000.0 << 500000.0 << "2500 kb";
+    QTest::newRow("Mb") << 0.00005 << 3000000.0 << 2000000.0 << "3 Mb";
+}
+
+void TestMapRibbons::scaleTicks()
+{
+    QFETCH(double, pixelsPerBase);
+    QFETCH(double, position);
+    QFETCH(double, step);
+    QFETCH(QString, text);
+    QCOMPARE(RowScaleStep(pixelsPerBase, 70), step);
+    QCOMPARE(RowScaleText(position, step), text);
+}
+
+// The tick of position 2000 stands where the row draws that position, on a row mirrored or
+// moved alike; under a mirrored row's name stands "reversed".
+void TestMapRibbons::rowScales_data()
+{
+    QTest::addColumn<bool>("inverted");
+    QTest::addColumn<int>("offset");
+    QTest::newRow("as read") << false << 0;
+    QTest::newRow("moved") << false << 1500;
+    QTest::newRow("reversed") << true << 0;
+}
+
+void TestMapRibbons::rowScales()
+{
+    QFETCH(bool, inverted);
+    QFETCH(int, offset);
+    TChart chart;
+    SetupMapChart(chart);
+    QImage image(900, 300, QImage::Format_RGB32);
+    TMapSession session;
+    session.Wire(chart);
+    session.SetRepaint([&] {
+        QPainter painter(&image);
+        chart.Draw(painter, image.rect());
+    });
+    chart.SetChartRect(image.rect());
+    session.View.RowScales = true;
+    session.View.GeneName = false;
+    session.Install(CatalogueFromRecords(ParseCoordinateText("A\t1\t4000\t1\ta\n")));
+    ChromosomeView &view = session.FCatalogue.FChromosomes[0];
+    view.Inverted = inverted;
+    view.Offset += offset;
+    session.RebuildCycle();
+    const TChartGeometry &g = chart.Geometry();
+    const TArrowSeries &row = chart.Series(1);
+    const int y = g.YPixel(row.StartY(0)) + (std::abs(row.ArrowWidth()) + 1) / 2 + 3;
+    const auto dark = [&](int x, int dy) { return qRed(image.pixel(x, y + dy)) < 100; };
+    const int tick = g.XPixel(MapCoordinate(view, 2000));
+    QVERIFY(dark(tick, 2));
+    QVERIFY(!dark(g.XPixel(MapCoordinate(view, 2250)), 2));
+    QVERIFY(dark(g.XPixel(MapCoordinate(view, 2250)), 0)); // the scale's line
+    // "reversed" under the name, in dark pixels there only when the row is mirrored.
+    const int right = chart.ValueToPixel(chart.BottomAxis, 0) - 40;
+    int inked = 0;
+    for (int x = std::max(0, right - 60); x < right; ++x)
+        for (int dy = 8; dy < 24; ++dy)
+            inked += qRed(image.pixel(x, g.YPixel(row.StartY(0)) + dy)) < 128;
+    QCOMPARE(inked > 0, inverted);
 }
 
 QTEST_MAIN(TestMapRibbons)
