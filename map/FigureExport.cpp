@@ -153,12 +153,32 @@ void TFigureChart::LayOut()
     if (m_options.LaidOut())
         levels = LayOutFigure();
     CheckScaleBar();
-    if (m_options.LabelsFit) {
-        m_session.SetLabelPlan(
-            levels,
-            LabelsNotFitting(m_chart, ChosenLabels(m_session.FCatalogue, m_session.ShownGenes())));
-        Repaint();
+    const bool decide = !m_options.LabelsChosen && m_options.LaidOut();
+    if (!m_options.LabelsFit && !decide)
+        return;
+    std::vector<std::vector<bool>> hidden =
+        LabelsNotFitting(m_chart, ChosenLabels(m_session.FCatalogue, m_session.ShownGenes()));
+    if (!m_options.LabelsFit) {
+        // Left to the figure: only a crowd of labels, most of them over arrows or one another,
+        // is thinned out.
+        qint64 shown = 0, out = 0;
+        for (int s = 1; s < m_chart.SeriesCount(); ++s) {
+            const TArrowSeries &series = m_chart.Series(s);
+            if (!series.Marks.Visible || !series.LabelPlan())
+                continue;
+            const std::vector<char> &planned = series.LabelPlan()->Shown;
+            for (std::size_t i = 0; i < planned.size(); ++i) {
+                shown += planned[i] != 0;
+                out += planned[i] && std::size_t(s) < hidden.size() &&
+                       i < hidden[std::size_t(s)].size() && hidden[std::size_t(s)][i];
+            }
+        }
+        if (2 * out <= shown)
+            return;
+        m_labelsLeftOutForFit = true;
     }
+    m_session.SetLabelPlan(levels, std::move(hidden));
+    Repaint();
 }
 
 void TFigureChart::CheckScaleBar() const

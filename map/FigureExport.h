@@ -44,6 +44,9 @@ struct TFigureOptions
     double NameFontSize = 0; // the chromosome names' in points; the map's when 0
     bool Italic = false;     // gene names in italics, as gene symbols are set
     bool LabelsFit = false;  // only the labels that cover no arrow and no other label
+    // Whether LabelsFit was chosen (--labels all or fit); when not, a laid out figure whose
+    // labels mostly cover one another shows only those that fit (LabelsLeftOutForFit).
+    bool LabelsChosen = false;
 
     // Laid out as a figure (margins that cut no name or label); otherwise the window's picture.
     bool LaidOut() const { return Millimetres || Decor.Any(); }
@@ -91,6 +94,9 @@ public:
     void LayOut();
     // True when the laid out figure's rows stand too close for any gene name.
     bool NamesLeftOut() const { return m_namesLeftOut; }
+    // True when the figure, its labels not chosen, left out those that do not fit because more
+    // than half of them would cover an arrow or another label.
+    bool LabelsLeftOutForFit() const { return m_labelsLeftOutForFit; }
     // The picture, its type from fileName, written into out (see WriteGraph), or saved through a
     // temporary file renamed into place (see SaveGraph).
     void Write(const QString &fileName, QIODevice &out);
@@ -109,6 +115,7 @@ private:
     QRect m_rect;        // the chart's client rectangle
     bool m_laidOut = false;
     bool m_namesLeftOut = false;
+    bool m_labelsLeftOutForFit = false;
     TChart m_chart;
     TMapSession m_session;
     QImage m_frame;

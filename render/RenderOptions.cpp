@@ -316,6 +316,7 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
         if (labels != QLatin1String("all") && labels != QLatin1String("fit"))
             Bad(QStringLiteral("Bad --labels \"%1\": give all or fit").arg(labels));
         o.Figure.LabelsFit = labels == QLatin1String("fit");
+        o.Figure.LabelsChosen = true;
     }
     if (o.GeneRight && o.Around.isEmpty())
         Bad(QStringLiteral("--gene-right goes with --around"));
@@ -524,7 +525,8 @@ QString RenderHelpText()
         "  --italic              gene names in italics\n"
         "  --labels all|fit      fit: only the gene names whose box covers no arrow and no\n"
         "                        other name, the genes checked by --genes first, then the\n"
-        "                        longest records (default all)\n"
+        "                        longest records (default all; a figure whose names\n"
+        "                        mostly cover arrows or one another takes fit)\n"
         "  --region NAME:FROM-TO show only this part of chromosome NAME (may be given again;\n"
         "                        only the chromosomes named are shown)\n"
         "  --around GENE         every chromosome that carries GENE, only around its first\n"

@@ -321,6 +321,10 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
     } catch (const EFigureError &error) {
         throw EUsageError(error.message());
     }
+    if (figure.LabelsLeftOutForFit())
+        Write(err, QStringLiteral("Most gene names would cover arrows or one another at this "
+                                  "size: only those that fit are shown; --labels all keeps every "
+                                  "label.\n"));
     if (figure.NamesLeftOut())
         Write(err, QStringLiteral("The rows stand too close for gene names at this size: they "
                                   "are left out. A taller --size or a smaller --font-size shows "
