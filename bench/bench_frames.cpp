@@ -10,7 +10,7 @@
 //
 //   bench_frames [W1|W2|MANY] [--frames N] [--no-check] [--level whole|10|100|1000]
 //                [--scrolls N] [--stats] [--dpr 1|1.5|2] [--painter]
-//                [--links connectors|ribbons] [--alignments FILE]
+//                [--links connectors|ribbons] [--alignments FILE] [--row-scales]
 //
 // --dpr draws as a screen of that device pixel ratio shows the window: an image of ratio times
 // as many pixels each way, the chart in its own (logical) pixels; the plain drawing compared
@@ -241,6 +241,7 @@ struct TOptions
     double Dpr = 1;
     bool Painter = false;
     bool Ribbons = false;
+    bool RowScales = false;
     QString Alignments; // region alignments drawn as ribbons
 };
 
@@ -251,6 +252,7 @@ bool Run(const char *name, const QString &path, const TTargets &targets, const T
     TMapSession session;
     if (options.Ribbons)
         session.View.LinkStyle = TLinkStyle::Ribbons;
+    session.View.RowScales = options.RowScales;
     if (!options.Alignments.isEmpty())
         session.FAlignmentPaths = {options.Alignments};
     QElapsedTimer timer;
@@ -341,11 +343,10 @@ int main(int argc, char **argv)
     QByteArray only;
     TOptions options;
     const auto usage = [] {
-        std::fprintf(
-            stderr,
-            "usage: bench_frames [W1|W2|MANY] [--frames N] [--no-check] "
-            "[--level whole|10|100|1000] [--scrolls N] [--stats] "
-            "[--dpr 1|1.5|2] [--painter] [--links connectors|ribbons] [--alignments FILE]\n");
+        std::fprintf(stderr, "usage: bench_frames [W1|W2|MANY] [--frames N] [--no-check] "
+                             "[--level whole|10|100|1000] [--scrolls N] [--stats] "
+                             "[--dpr 1|1.5|2] [--painter] [--links connectors|ribbons] "
+                             "[--alignments FILE] [--row-scales]\n");
         return 2;
     };
     for (int i = 1; i < argc; ++i) {
@@ -356,6 +357,8 @@ int main(int argc, char **argv)
             options.Stats = true;
         } else if (std::strcmp(argv[i], "--painter") == 0) {
             options.Painter = true;
+        } else if (std::strcmp(argv[i], "--row-scales") == 0) {
+            options.RowScales = true;
         } else if (std::strcmp(argv[i], "--alignments") == 0 && more) {
             options.Alignments = QString::fromLocal8Bit(argv[++i]);
         } else if (std::strcmp(argv[i], "--links") == 0 && more) {
