@@ -492,19 +492,20 @@ QHash<quint64, float> Identities(const TRecordIds &ids, const TClusterRun &clust
                   pairs = mmseqs.path(QStringLiteral("pairs")),
                   aligned = mmseqs.path(QStringLiteral("aligned")),
                   hits = mmseqs.path(QStringLiteral("hits.tsv"));
-    const QString quiet = QStringLiteral("-v"), errors = QStringLiteral("1");
+    const QString verbosity = QStringLiteral("-v"), errorsOnly = QStringLiteral("1");
     const QString step =
         QStringLiteral("Aligning %1 proteins with MMseqs2...").arg(clustered.Proteins.Count);
     const QString failed = QStringLiteral("MMseqs2 failed to align the proteins");
     for (const QStringList &arguments :
          {QStringList{QStringLiteral("createdb"), mmseqs.input(), db, QStringLiteral("--shuffle"),
-                      QStringLiteral("0"), quiet, errors},
+                      QStringLiteral("0"), verbosity, errorsOnly},
           QStringList{QStringLiteral("tsv2db"), mmseqs.path(QStringLiteral("pairs.tsv")), pairs,
-                      QStringLiteral("--output-dbtype"), QStringLiteral("7"), quiet, errors},
+                      QStringLiteral("--output-dbtype"), QStringLiteral("7"), verbosity,
+                      errorsOnly},
           QStringList{QStringLiteral("align"), db, db, pairs, aligned} + AlignArguments(thresholds),
           QStringList{QStringLiteral("convertalis"), db, db, aligned, hits,
                       QStringLiteral("--format-output"), QStringLiteral("query,target,pident"),
-                      QStringLiteral("--threads"), Threads(), quiet, errors}})
+                      QStringLiteral("--threads"), Threads(), verbosity, errorsOnly}})
         mmseqs.run(arguments, step, failed, progress);
     identities = ReadMmseqsHits(hits, clustered);
     entry.write(EntryLines(identities));
@@ -663,7 +664,7 @@ TProteinHomologs FindProteinHomologs(std::vector<tGene> &records, const TRecordI
         found.Identities = Identities(ids, clusters, thresholds, progress);
     } catch (const EHomologyError &) {
         // The clusters were read whole and checked: a load that fails only for the identities
-        // runs the search alone next time. A cancel caches nothing.
+        // aligns alone next time. A cancel caches nothing.
         clusters.cache();
         throw;
     }
