@@ -490,20 +490,20 @@ TCatalogue LoadCatalogue(const QStringList &paths, const THomologySource &source
         for (; r < fileEnds[f]; ++r)
             found.Genomes.insert(records[r].ChromosomeName,
                                  QFileInfo(paths[qsizetype(f)]).completeBaseName());
-    tVectorOfString groups;
-    std::vector<qint32> hitKeys;
+    TProteinHomologs homologs;
     if (computed) {
         ReadFastaBeside(paths, fileEnds, ids);
         TranslateCdsParts(ids);
         found.Source = QStringLiteral("MMseqs2");
-        groups = ClusterProteins(records, ids, source.Thresholds, progress);
-        found.Groups = qint64(groups.size());
+        homologs = FindProteinHomologs(records, ids, source.Thresholds, progress);
+        found.Groups = qint64(homologs.Groups.size());
     } else {
         found.Source = QFileInfo(source.Table).fileName();
-        groups = ApplyHomologyTable(records, ids, table, found, &hitKeys);
+        homologs.Groups = ApplyHomologyTable(records, ids, table, found, &homologs.HitKeys);
+        homologs.Identities = LinkIdentities(table);
     }
-    TCatalogue catalogue =
-        CatalogueFromRecords(std::move(records), std::move(groups), hitKeys, LinkIdentities(table));
+    TCatalogue catalogue = CatalogueFromRecords(std::move(records), std::move(homologs.Groups),
+                                                homologs.HitKeys, std::move(homologs.Identities));
     catalogue.FChromosomeAliases = std::move(aliases);
     if (report)
         *report = found;

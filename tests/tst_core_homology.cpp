@@ -3,6 +3,7 @@
 // groups while every record keeps its own name; and region alignments in their three formats,
 // matched to the chromosomes by name, alias or without the genome prefix, and filtered.
 #include "FakeMmseqs.h"
+#include "core/ChildProgram.h"
 #include "core/Homology.h"
 #include "core/ProteinClusters.h"
 #include "core/RecordFile.h"
@@ -87,6 +88,35 @@ QByteArray Blast(const QByteArray &a, const QByteArray &b, const QByteArray &res
 QStringList CacheEntries()
 {
     return QDir(HomologyCacheFolder()).entryList(QDir::Files | QDir::System);
+}
+
+// Two loci, alpha on a and beta and gamma on b: kPairClusters joins alpha and beta.
+const QByteArray kTwoLoci =
+    "LOCUS       a  900 bp    DNA\nFEATURES             Location/Qualifiers\n"
+    "     CDS             1..30\n                     /gene=\"alpha\"\n"
+    "                     /translation=\"MKTWLLA\"\n//\n"
+    "LOCUS       b  900 bp    DNA\nFEATURES             Location/Qualifiers\n"
+    "     CDS             1..30\n                     /gene=\"beta\"\n"
+    "                     /translation=\"MKTWLLV\"\n"
+    "     CDS             40..70\n                     /gene=\"gamma\"\n"
+    "                     /translation=\"MRRQ\"\n//\n";
+
+// kTwoLoci in folder loaded with homologs from the mmseqs on the PATH; the identity of the
+// link between alpha and beta, -1 for none.
+float AlphaBeta(const QString &folder, const THomologyProgress &progress = {})
+{
+    QFile file(folder + "/loci.gb");
+    if (!file.exists() && (!file.open(QIODevice::WriteOnly) || file.write(kTwoLoci) < 0))
+        qFatal("cannot write %s", qPrintable(file.fileName()));
+    file.close();
+    const TCatalogue c = LoadCatalogue({file.fileName()}, {kAutoHomology, {}}, nullptr, progress);
+    return c.FHitKeys.empty() ? -1 : LinkIdentity(c, c.FHitKeys[0][0], c.FHitKeys[1][0]);
+}
+
+// An alignment whose convertalis writes these hits.
+QByteArray Hits(const QByteArray &lines)
+{
+    return "[ \"$1\" != convertalis ] || printf '" + lines + "' > \"$5\"";
 }
 
 } // namespace
@@ -348,6 +378,92 @@ private slots:
         QCOMPARE(CacheEntries(), QStringList());
         PutFakeMmseqs(dir.path(), kPairClusters);
         QCOMPARE(ClusterThree(), kPair);
+    }
+
+    // The best hit of two joined genes is their link's identity, fractions or per cent; the
+    // second load takes it from the cache, with no MMseqs2 that aligns, unless the entry was
+    // altered.
+    void identities_data()
+    {
+        QTest::addColumn<QByteArray>("hits");
+        QTest::addColumn<float>("identity");
+        QTest::addColumn<bool>("altered");
+        QTest::newRow("per cent, the better way round")
+            << QByteArray("p0\\tp0\\t100.000\\np1\\tp0\\t85.0\\np0\\tp1\\t86.500\\n") << 86.5f
+            << false;
+        QTest::newRow("fractions, entry altered")
+            << QByteArray("p1\\tp1\\t1.000\\np0\\tp1\\t0.865\\n") << 86.5f << true;
+        QTest::newRow("no hit between the two") << QByteArray("p0\\tp0\\t100\\n") << -1.0f << false;
+    }
+    void identities()
+    {
+        QFETCH(QByteArray, hits);
+        QFETCH(float, identity);
+        QFETCH(bool, altered);
+        QTemporaryDir dir;
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.path()));
+        PutFakeMmseqs(dir.path(), kPairClusters, Hits(hits));
+        QCOMPARE(AlphaBeta(dir.path()), identity);
+        const QString entry = HomologyCacheFolder() + '/' + CacheEntries().filter("identities-")[0];
+        QFile file(entry);
+        if (!altered)
+            PutFakeMmseqs(dir.path(), kPairClusters, "exit 9");
+        else
+            QVERIFY(file.open(QIODevice::Append) && file.write("p0\tp1\t99\n") > 0);
+        file.close();
+        QStringList steps;
+        QCOMPARE(AlphaBeta(dir.path(), [&](const QString &s) { steps << s; }), identity);
+        QCOMPARE(steps.filter("Clusters of 3 proteins taken from").size(), 1);
+        QCOMPARE(steps.filter("Identities of 2 proteins taken from " + entry).size(),
+                 altered ? 0 : 1);
+        QCOMPARE(steps.filter(entry + " fails its check (its checksum does not match").size(),
+                 altered ? 1 : 0);
+    }
+
+    // An alignment cancelled, failing or whose table fails its check fails the load; the
+    // clusters, checked before it ran, are cached unless the load was cancelled.
+    void identitiesNotCached_data()
+    {
+        QTest::addColumn<QByteArray>("align");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("cancelled") << QByteArray("sleep 300") << "";
+        QTest::newRow("MMseqs2 fails") << QByteArray("echo 'out of disk' >&2; exit 3")
+                                       << "MMseqs2 failed to align the proteins: out of disk";
+        QTest::newRow("cut in a line")
+            << Hits("p0\\tp1\\t86")
+            << "MMseqs2's table of hits is cut short: its last line has no end";
+        QTest::newRow("a protein not aligned")
+            << Hits("p0\\tp2\\t86\\n")
+            << "MMseqs2's table of hits names an unknown protein at line 1";
+        QTest::newRow("identity out of range")
+            << Hits("p0\\tp1\\t186\\n")
+            << "MMseqs2's table of hits has an identity that is no number from 0 to 100 at line 1";
+    }
+    void identitiesNotCached()
+    {
+        QFETCH(QByteArray, align);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.path()));
+        PutFakeMmseqs(dir.path(), kPairClusters, align);
+        int aligning = 0; // the step, then the ticks while MMseqs2 runs
+        try {
+            AlphaBeta(dir.path(), [&](const QString &step) {
+                if (error.isEmpty() && step.startsWith("Aligning 2 proteins") && ++aligning == 3)
+                    throw ECancelled();
+            });
+            QFAIL("no error");
+        } catch (const ECancelled &) {
+            QVERIFY(error.isEmpty());
+        } catch (const EHomologyError &e) {
+            QCOMPARE(e.message(), error);
+        }
+        QCOMPARE(CacheEntries().filter("clusters-").size(), error.isEmpty() ? 0 : 1);
+        QCOMPARE(CacheEntries().filter("identities-"), QStringList());
+        PutFakeMmseqs(dir.path(), kPairClusters, Hits("p0\\tp1\\t86\\n"));
+        QStringList steps;
+        QCOMPARE(AlphaBeta(dir.path(), [&](const QString &s) { steps << s; }), 86.0f);
+        QCOMPARE(steps.filter("Clusters of 3 proteins taken from").size(), error.isEmpty() ? 0 : 1);
     }
 
     // Grouped genes are one gene in the lists and counts; the gene report shows the group and
