@@ -10,10 +10,13 @@
 // links, the genes between them along the row (whatever they link to), for aligned stretches
 // the bases between them. As MCScanX does, the look-back is bounded (at most kBlockLookBack
 // anchors, and never past the gap allowed on the upper row), so one pass costs O(n * window).
-// The chains are then taken best score first, each anchor in one block at most; a chain that
-// reaches an anchor an earlier block took ends there. Gene links and aligned stretches are
-// chained apart, each with its own gap; an aligned stretch joins only chains of its own
-// orientation, while a gene link joins a chain whichever way its two genes run.
+// The chains are then taken best score first, each anchor in one block at most. A chain that
+// runs into an anchor a block took in the same round waits, with the whole of its way, for the
+// next round, which chains the anchors left again (up to eight rounds), so that it goes round
+// that anchor rather than falling apart at it. Gene links and aligned stretches are chained
+// apart, each with its own gap; an aligned stretch joins only chains of its own orientation,
+// while a gene link joins a chain whichever way its two genes run, except that a chain whose
+// links mostly run its way does not end on one that runs the other way.
 #pragma once
 
 #include <QtGlobal>
