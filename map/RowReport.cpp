@@ -221,18 +221,21 @@ std::vector<TRowReportLine> RowReport(const TCatalogue &catalogue, const TChart 
     return lines;
 }
 
+QByteArray ReportField(QString name)
+{
+    for (QChar &c : name)
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            c = QLatin1Char(' ');
+    return name.toUtf8();
+}
+
 QByteArray RowReportText(const std::vector<TRowReportLine> &lines)
 {
     QByteArray text = "chromosome\trow\tinverted\toffset\trecords\tshared genes\tspearman\t"
                       "crossings\tribbons\tmean identity\n";
     for (const TRowReportLine &line : lines) {
-        QString name = line.Name;
-        // A tab or line break in a name would split its line.
-        for (QChar &c : name)
-            if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
-                c = QLatin1Char(' ');
         text +=
-            name.toUtf8() + '\t' + QByteArray::number(line.Row) + '\t' +
+            ReportField(line.Name) + '\t' + QByteArray::number(line.Row) + '\t' +
             (line.Inverted ? "yes" : "no") + '\t' + QByteArray::number(line.Offset) + '\t' +
             QByteArray::number(line.Records) + '\t' + QByteArray::number(line.SharedGenes) + '\t' +
             (std::isnan(line.Spearman) ? QByteArray() : QByteArray::number(line.Spearman, 'g', 6)) +

@@ -41,6 +41,9 @@ std::vector<TRowReportLine> RowReport(const TCatalogue &catalogue, const TChart 
                                       const std::vector<TRegionAlignment> &stretches = {});
 // The lines as tab-separated text, a heading line first.
 QByteArray RowReportText(const std::vector<TRowReportLine> &lines);
+// A name as one field of a tab-separated line, in UTF-8: a tab or line break in it, which would
+// split its line, becomes a space.
+QByteArray ReportField(QString name);
 // Pairs of segments, each given by its (upper, lower) ends, whose ends run in opposite order:
 // one is left of the other above and right of it below. Equal ends do not cross.
 tCrossings CountCrossings(std::vector<std::pair<double, double>> ends);

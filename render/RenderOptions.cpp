@@ -35,22 +35,24 @@ const TSwitch kSwitches[] = {
     {"no-axis", &TViewOptions::Axis, false},
 };
 
-const char *const kValued[] = {"size",         "palette",
-                               "chromosomes",  "genes",
-                               "inverse",      "align",
-                               "zoom",         "scale",
-                               "report",       "dpi",
-                               "order",        "genome-names",
-                               "title",        "scale-bar-length",
-                               "region",       "around",
-                               "flank",        "font",
-                               "font-size",    "name-font-size",
-                               "homology",     "min-identity",
-                               "max-evalue",   "groups",
-                               "labels",       "links",
-                               "ribbon-shape", "link-colours",
-                               "colours",      "colour-table",
-                               "alignments",   "min-length"};
+const char *const kValued[] = {"size",          "palette",
+                               "chromosomes",   "genes",
+                               "inverse",       "align",
+                               "zoom",          "scale",
+                               "report",        "dpi",
+                               "order",         "genome-names",
+                               "title",         "scale-bar-length",
+                               "region",        "around",
+                               "flank",         "font",
+                               "font-size",     "name-font-size",
+                               "homology",      "min-identity",
+                               "max-evalue",    "groups",
+                               "labels",        "links",
+                               "ribbon-shape",  "link-colours",
+                               "alignments",    "min-length",
+                               "blocks-report", "block-min",
+                               "block-gap",     "block-gap-length",
+                               "colours",       "colour-table"};
 const QLatin1String kScaleBar("--scale-bar");
 const QLatin1String kScaleBarLength("--scale-bar-length=");
 
@@ -205,6 +207,52 @@ std::pair<double, double> ParseZoom(const QString &text)
         Bad(QStringLiteral("Bad --zoom \"%1\": the span from FROM to TO is too large to draw")
                 .arg(text));
     return {from, to};
+}
+
+// A whole number the option takes, from least to most, or fallback when it is not given.
+qint64 WholeNumber(const QCommandLineParser &parser, const QString &option, qint64 least,
+                   qint64 most, const QString &what, qint64 fallback)
+{
+    if (!parser.isSet(option))
+        return fallback;
+    const QString text = parser.value(option);
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    if (!ok || value < least || value > most)
+        Bad(QStringLiteral("Bad --%1 \"%2\": give a whole number of %3 from %4 to %5")
+                .arg(option, text, what)
+                .arg(least)
+                .arg(most));
+    return value;
+}
+
+// --blocks-report and how its links chain: --block-gap, --block-gap-length, --block-min.
+void ReadBlockOptions(const QCommandLineParser &parser, TRenderOptions &o)
+{
+    const QString report = QStringLiteral("blocks-report");
+    o.BlocksReport = parser.value(report);
+    if (parser.isSet(report) && o.BlocksReport.isEmpty())
+        Bad(QStringLiteral("--blocks-report needs a file name, or - for standard output"));
+    for (const char *name : {"block-gap", "block-gap-length", "block-min"})
+        if (parser.isSet(QString::fromLatin1(name)) && o.BlocksReport.isEmpty())
+            Bad(QStringLiteral("--%1 goes with --blocks-report").arg(QLatin1String(name)));
+    o.Blocks.MaxGap = qint32(WholeNumber(parser, QStringLiteral("block-gap"), 0, kMaxBlockGap,
+                                         QStringLiteral("genes"), o.Blocks.MaxGap));
+    o.Blocks.MinAnchors = qint32(WholeNumber(parser, QStringLiteral("block-min"), 2, kMaxBlockMin,
+                                             QStringLiteral("links"), o.Blocks.MinAnchors));
+    const QString length = QStringLiteral("block-gap-length");
+    if (parser.isSet(length)) {
+        const QString text = parser.value(length);
+        const std::optional<double> bases =
+            text == QLatin1String("0") ? std::optional<double>(0) : ParseBaseLength(text);
+        if (!bases)
+            Bad(QStringLiteral("Bad --block-gap-length \"%1\": give a length such as 500bp or "
+                               "20kb")
+                    .arg(text));
+        if (o.Alignments.isEmpty())
+            Bad(QStringLiteral("--block-gap-length applies with --alignments only"));
+        o.Blocks.MaxGapLength = qint64(*bases);
+    }
 }
 } // namespace
 
@@ -402,6 +450,7 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
     o.Report = parser.value(QStringLiteral("report"));
     if (parser.isSet(QStringLiteral("report")) && o.Report.isEmpty())
         Bad(QStringLiteral("--report needs a file name, or - for standard output"));
+    ReadBlockOptions(parser, o);
 
     const QStringList files = parser.positionalArguments();
     if (files.size() < 2)
@@ -468,6 +517,7 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
     o.ReportPath = SystemName(o.Report, system);
     o.GroupsPath = SystemName(o.Groups, system);
     o.ColourTablePath = SystemName(o.ColourTable, system);
+    o.BlocksReportPath = SystemName(o.BlocksReport, system);
     return o;
 }
 
@@ -478,6 +528,8 @@ std::vector<TRunFile> TRenderOptions::Outputs() const
         files.push_back({TFileRole::Report, Report, ReportPath});
     if (!Groups.isEmpty())
         files.push_back({TFileRole::GroupTable, Groups, GroupsPath});
+    if (!BlocksReport.isEmpty())
+        files.push_back({TFileRole::BlockReport, BlocksReport, BlocksReportPath});
     return files;
 }
 
@@ -587,6 +639,20 @@ QString RenderHelpText()
         "                        genome prefix, or by GenBank accession\n"
         "  --min-length LENGTH   alignments: the least aligned length kept, as 500bp or 2kb\n"
         "                        (default 0)\n"
+        "  --blocks-report FILE  write the synteny blocks between the rows the links join,\n"
+        "                        one tab-separated line each (upper and lower chromosome,\n"
+        "                        upper start and end, lower start and end in the\n"
+        "                        chromosomes' own coordinates, links, orientation + or -\n"
+        "                        as drawn, mean identity), to FILE, or to standard output\n"
+        "                        for -. A block is a chain of links whose ends rise\n"
+        "                        together on both rows (+), or rise on one and fall on\n"
+        "                        the other (-)\n"
+        "  --block-gap N         blocks: the most genes between two links of a block on\n"
+        "                        either row (default 5)\n"
+        "  --block-gap-length LENGTH  blocks of region alignments: the most bases between\n"
+        "                        two aligned stretches of a block on either row, as 20kb\n"
+        "                        (default 20kb)\n"
+        "  --block-min N         blocks: the fewest links a block has, 2 at least (default 3)\n"
         "  --help                show this text\n"
         "  --version             show the version\n"
         "\n"

@@ -6,6 +6,7 @@
 #include "core/Homology.h"
 #include "core/RegionAlignments.h"
 #include "core/Regions.h"
+#include "core/SyntenyBlocks.h"
 #include "map/FigureExport.h"
 #include "map/ViewOptions.h"
 #include "render/RenderOutput.h"
@@ -31,6 +32,7 @@ struct TRenderOptions
     QByteArray ReportPath;
     QByteArray GroupsPath;
     QByteArray ColourTablePath;
+    QByteArray BlocksReportPath;
     // The picture's size, resolution, type faces and what stands around the map.
     TFigureOptions Figure;
     QStringList Order; // these chromosomes' rows first, in this order
@@ -53,6 +55,8 @@ struct TRenderOptions
     QString Groups;           // the gene, genome, group table's file; none when empty
     QStringList Alignments;   // region alignment files, read against the loaded map
     TAlignmentFilters AlignmentFilters;
+    QString BlocksReport; // the synteny blocks' file, "-" for standard output; none when empty
+    TBlockOptions Blocks; // how links chain into blocks
     bool Help = false;
     bool Version = false;
 

@@ -110,6 +110,8 @@ QString RoleText(TFileRole role)
         return QStringLiteral("report");
     case TFileRole::GroupTable:
         return QStringLiteral("group table");
+    case TFileRole::BlockReport:
+        return QStringLiteral("block report");
     }
     return {};
 }

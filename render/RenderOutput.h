@@ -1,4 +1,4 @@
-// The files a run writes (the picture, the report, the group table), opened before anything is
+// The files a run writes (the picture, the reports, the group table), opened before anything is
 // read and made visible together: a regular file (or one not there yet) is written to a
 // temporary file beside it and renamed into place once every output is whole; a device, a pipe
 // read by another program or the file standard output goes to is written in place, as renaming
@@ -76,7 +76,8 @@ enum class TFileRole
     ColourTable,   // --colour-table FILE
     Picture,
     Report,
-    GroupTable
+    GroupTable,
+    BlockReport
 };
 QString RoleText(TFileRole role);
 

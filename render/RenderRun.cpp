@@ -4,6 +4,7 @@
 #include "core/ChildProgram.h"
 #include "core/MapOperations.h"
 #include "core/Regions.h"
+#include "map/BlockReport.h"
 #include "map/FigureExport.h"
 #include "map/GraphExport.h"
 #include "map/GroupColours.h"
@@ -330,16 +331,23 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
                                   "are left out. A taller --size or a smaller --font-size shows "
                                   "them.\n"));
 
-    const char *step = "making the report";
+    const char *step = "making the reports";
     try {
         const QByteArray report =
             o.Report.isEmpty()
                 ? QByteArray()
                 : RowReportText(RowReport(catalogue, chart, session.FRegionAlignments));
+        const QByteArray blocks =
+            o.BlocksReport.isEmpty()
+                ? QByteArray()
+                : BlockReportText(BlockReport(
+                      chart, catalogue,
+                      SyntenyBlocksOf(chart, catalogue, session.FRegionAlignments, o.Blocks)));
         step = "drawing the picture";
         figure.Write(o.Output, outputs.Output(TFileRole::Picture)->Device());
         step = "writing the files";
         outputs.Write(TFileRole::Report, report);
+        outputs.Write(TFileRole::BlockReport, blocks);
         if (outputs.Output(TFileRole::GroupTable))
             outputs.Write(TFileRole::GroupTable, GroupsText(catalogue, session.FHomologyReport));
         outputs.Commit();

@@ -114,6 +114,8 @@ private slots:
     void alignOnFirstGeneOfList();
     void disentangleAddsNoCrossing_data();
     void disentangleAddsNoCrossing();
+    void blocksReport_data();
+    void blocksReport();
 };
 
 void TestRender::pictures_data()
@@ -307,6 +309,21 @@ void TestRender::errors_data()
     QTest::newRow("threshold without a source")
         << QStringList{"--min-identity", "40", kDemo, "OUT.png"} << 2
         << "--min-identity applies with --homology or --alignments only";
+    QTest::newRow("one link a block")
+        << QStringList{"--blocks-report", "-", "--block-min", "1", kDemo, "OUT.png"} << 2
+        << "Bad --block-min \"1\": give a whole number of links from 2 to 1000000";
+    QTest::newRow("gap of no number")
+        << QStringList{"--blocks-report", "-", "--block-gap", "5kb", kDemo, "OUT.png"} << 2
+        << "Bad --block-gap \"5kb\": give a whole number of genes from 0 to 1000";
+    QTest::newRow("block gap without the report")
+        << QStringList{"--block-gap", "3", kDemo, "OUT.png"} << 2
+        << "--block-gap goes with --blocks-report";
+    QTest::newRow("block gap length without alignments")
+        << QStringList{"--blocks-report", "-", "--block-gap-length", "5kb", kDemo, "OUT.png"} << 2
+        << "--block-gap-length applies with --alignments only";
+    QTest::newRow("both reports on standard output")
+        << QStringList{"--report", "-", "--blocks-report", "-", kDemo, "OUT.png"} << 2
+        << "The report and the block report would both go to standard output";
     QTest::newRow("length without alignments")
         << QStringList{"--min-length", "500", kDemo, "OUT.png"} << 2
         << "--min-length applies with --alignments only";
@@ -599,6 +616,44 @@ void TestRender::disentangleAddsNoCrossing()
              Report(Run(turned ? QStringList{"--disentangle"} + tail : tail).Out))
             total[turned] += row.value(7).toLongLong();
     QVERIFY2(total[1] <= total[0], qPrintable(QString::number(total[1])));
+}
+
+// The blocks of two rows on standard output, as --block-gap and --block-min chain them: g1 to
+// g3 run the same way on both rows, u1 of the lower row between g2 and g3, and g4 to g6 follow
+// turned round.
+void TestRender::blocksReport_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("blocks");
+    QTest::newRow("both") << QStringList{}
+                          << "A B 1 2800 101 3900 3 + |A B 3001 5800 4101 6900 3 - |";
+    QTest::newRow("no gap") << QStringList{"--block-gap", "0"} << "A B 3001 5800 4101 6900 3 - |";
+    QTest::newRow("four links") << QStringList{"--block-min", "4"} << "";
+}
+
+void TestRender::blocksReport()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, blocks);
+    QTemporaryDir dir;
+    QFile map(dir.filePath("m.txt"));
+    QVERIFY(map.open(QIODevice::WriteOnly));
+    map.write("A\t1\t800\t1\tg1\nA\t1001\t1800\t1\tg2\nA\t2001\t2800\t1\tg3\n"
+              "A\t3001\t3800\t1\tg4\nA\t4001\t4800\t1\tg5\nA\t5001\t5800\t1\tg6\n"
+              "B\t101\t900\t1\tg1\nB\t1101\t1900\t1\tg2\nB\t2101\t2900\t1\tu1\n"
+              "B\t3101\t3900\t1\tg3\nB\t4101\t4900\t-1\tg6\nB\t5101\t5900\t-1\tg5\n"
+              "B\t6101\t6900\t-1\tg4\n");
+    map.close();
+    const TRun run =
+        Run(options + QStringList{"--blocks-report", "-", map.fileName(), dir.filePath("m.svg")});
+    QVERIFY2(run.Status == 0, run.Err.constData());
+    const QByteArray heading = "upper\tlower\tupper start\tupper end\tlower start\tlower end\t"
+                               "anchors\torientation\tmean identity\n";
+    QVERIFY2(run.Out.startsWith(heading), run.Out.constData());
+    QCOMPARE(QString::fromUtf8(run.Out.mid(heading.size()))
+                 .replace(QLatin1Char('\t'), QLatin1Char(' '))
+                 .replace(QLatin1Char('\n'), QLatin1Char('|')),
+             blocks);
 }
 
 QTEST_MAIN(TestRender)
