@@ -6,6 +6,7 @@
 #include "chart/TCanvas.h"
 #include "chart/TChart.h"
 #include "core/Catalogue.h"
+#include "map/BlockReport.h"
 #include "map/Connectors.h"
 #include "map/RowScales.h"
 
@@ -261,6 +262,19 @@ void TRibbons::Find(const TChart &chart, const TCatalogue &catalogue,
     }
     std::stable_sort(m_ribbons.begin(), m_ribbons.end(), DrawnBefore);
     m_ribbons.shrink_to_fit();
+    m_blocksFound = false;
+    m_medianWidth.assign(std::size_t(chart.SeriesCount()), 0);
+    for (int s = 1; s < chart.SeriesCount(); ++s) {
+        const TArrowSeries &series = chart.Series(s);
+        std::vector<double> widths(std::size_t(series.Count()));
+        for (int i = 0; i < series.Count(); ++i)
+            widths[std::size_t(i)] = std::abs(series.EndX(i) - series.StartX(i));
+        if (widths.empty())
+            continue;
+        std::nth_element(widths.begin(), widths.begin() + std::ptrdiff_t(widths.size() / 2),
+                         widths.end());
+        m_medianWidth[std::size_t(s)] = widths[widths.size() / 2];
+    }
     m_lowest = m_highest = -1;
     for (const TRibbon &r : m_ribbons) {
         if (r.Identity < 0)
@@ -289,10 +303,94 @@ const std::vector<TRibbon> &TRibbons::Of(const TChart &chart, const TCatalogue &
     return m_ribbons;
 }
 
+const std::vector<TRibbon> &TRibbons::BlocksOf(const TChart &chart, const TCatalogue &catalogue,
+                                               const std::vector<TRegionAlignment> &stretches,
+                                               const TBlockOptions &options)
+{
+    Of(chart, catalogue, stretches);
+    const bool sameOptions = m_blockOptions.MaxGap == options.MaxGap &&
+                             m_blockOptions.MaxGapLength == options.MaxGapLength &&
+                             m_blockOptions.MinAnchors == options.MinAnchors;
+    if (m_blocksFound && sameOptions)
+        return m_blocks;
+    const std::vector<TSyntenyBlock> blocks = SyntenyBlocksOf(chart, catalogue, stretches, options);
+    std::vector<char> inBlock(m_ribbons.size(), 0);
+    std::vector<TSyntenyBlock> drawn;
+    for (const TSyntenyBlock &b : blocks) {
+        for (const qint32 a : b.Anchors)
+            if (a >= 0 && std::size_t(a) < inBlock.size())
+                inBlock[std::size_t(a)] = 1;
+        drawn.push_back(b);
+    }
+    m_blocks.clear();
+    for (std::size_t i = 0; i < m_ribbons.size(); ++i)
+        if (!inBlock[i])
+            m_blocks.push_back(m_ribbons[i]);
+    std::stable_sort(drawn.begin(), drawn.end(),
+                     [](const TSyntenyBlock &a, const TSyntenyBlock &b) {
+                         return a.UpperEnd - a.UpperStart > b.UpperEnd - b.UpperStart;
+                     });
+    for (const TSyntenyBlock &b : drawn)
+        m_blocks.push_back({b.Upper, b.Lower, b.UpperStart, b.UpperEnd,
+                            b.Inverted ? b.LowerEnd : b.LowerStart,
+                            b.Inverted ? b.LowerStart : b.LowerEnd, b.Identity});
+    m_blockOptions = options;
+    m_blocksFound = true;
+    return m_blocks;
+}
+
+bool TRibbons::AsBlocks(const TChart &chart, int upper, int lower, double scale) const
+{
+    constexpr double kNarrowest = 2; // device pixels
+    const double perValue = chart.Geometry().XScale * scale;
+    const auto narrow = [&](int row) {
+        return row >= 0 && std::size_t(row) < m_medianWidth.size() &&
+               m_medianWidth[std::size_t(row)] * perValue < kNarrowest;
+    };
+    return narrow(upper) || narrow(lower);
+}
+
 void TRibbons::Draw(const TChart &chart, TCanvas &canvas, const TCatalogue &catalogue,
                     const TViewOptions &view, const std::vector<TRegionAlignment> &stretches)
 {
-    const std::vector<TRibbon> &ribbons = Of(chart, catalogue, stretches);
+    const std::vector<TRibbon> *chosen = &Of(chart, catalogue, stretches);
+    const double scale = std::abs(canvas.Painter().deviceTransform().m11());
+    if (view.LinkStyle == TLinkStyle::Blocks) {
+        chosen = &BlocksOf(chart, catalogue, stretches, view.Blocks);
+    } else {
+        // Level of detail: the pairs of rows whose genes are too narrow to tell apart show
+        // their blocks, the others their ribbons.
+        std::vector<char> pairAsBlocks;
+        bool any = false, all = true;
+        const int n = chart.SeriesCount();
+        pairAsBlocks.assign(std::size_t(n) * std::size_t(n), 0);
+        for (const TRibbon &r : *chosen) {
+            char &b = pairAsBlocks[std::size_t(r.Upper) * std::size_t(n) + std::size_t(r.Lower)];
+            if (b == 0)
+                b = AsBlocks(chart, r.Upper, r.Lower, scale) ? 1 : 2;
+            any = any || b == 1;
+            all = all && b == 1;
+        }
+        if (all && any) {
+            chosen = &BlocksOf(chart, catalogue, stretches, view.Blocks);
+        } else if (any) {
+            const std::vector<TRibbon> &blocks = BlocksOf(chart, catalogue, stretches, view.Blocks);
+            const std::vector<TRibbon> &ribbons = Of(chart, catalogue, stretches);
+            const auto asBlocks = [&](const TRibbon &r) {
+                return pairAsBlocks[std::size_t(r.Upper) * std::size_t(n) + std::size_t(r.Lower)] ==
+                       1;
+            };
+            m_mixed.clear();
+            for (const TRibbon &r : ribbons)
+                if (!asBlocks(r))
+                    m_mixed.push_back(r);
+            for (const TRibbon &r : blocks)
+                if (asBlocks(r))
+                    m_mixed.push_back(r);
+            chosen = &m_mixed;
+        }
+    }
+    const std::vector<TRibbon> &ribbons = *chosen;
     bool writeLines = chart.SkipHiddenWork && chart.WriteLines && canvas.ExactPixels();
     if (writeLines) {
         if (!m_rasterAgrees)

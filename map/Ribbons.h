@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/RegionAlignments.h"
+#include "core/SyntenyBlocks.h"
 #include "map/ViewOptions.h"
 #include "util/ColorOps.h"
 
@@ -60,6 +61,15 @@ public:
                                    const std::vector<TRegionAlignment> &stretches);
     // The lowest and highest identity of the ribbons Of found, both -1 when none has one.
     std::pair<float, float> IdentityRange() const { return {m_lowest, m_highest}; }
+    // The same links with each synteny block as one ribbon (its first anchor to its last on
+    // both rows, its mean identity), the links outside blocks as they are: those, then the
+    // blocks longest first, so that a block within another stands over it.
+    const std::vector<TRibbon> &BlocksOf(const TChart &chart, const TCatalogue &catalogue,
+                                         const std::vector<TRegionAlignment> &stretches,
+                                         const TBlockOptions &options);
+    // Whether the links between rows upper and lower are drawn as blocks at this drawing with
+    // ribbons: where either row's genes (their median width) fall under two device pixels.
+    bool AsBlocks(const TChart &chart, int upper, int lower, double scale) const;
 
 private:
     void Find(const TChart &chart, const TCatalogue &catalogue,
@@ -69,6 +79,11 @@ private:
     std::size_t m_stretchCount = 0;
     std::vector<TRibbon> m_ribbons;
     float m_lowest = -1, m_highest = -1;
+    std::vector<double> m_medianWidth; // per row, its arrows' median width in axis values
+    bool m_blocksFound = false;        // m_blocks holds BlocksOf for what m_ribbons was found for
+    TBlockOptions m_blockOptions;
+    std::vector<TRibbon> m_blocks;
+    std::vector<TRibbon> m_mixed;       // scratch: ribbons and blocks of one drawing
     std::optional<bool> m_rasterAgrees; // whether lines may be written past the painter
 };
 

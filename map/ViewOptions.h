@@ -2,13 +2,16 @@
 // the map is built, laid out or drawn, and the in-place effect of each switch on the chart.
 #pragma once
 
+#include "core/SyntenyBlocks.h"
+
 class TChart;
 
 // How links between rows are drawn, once "&Connectors" is on.
 enum class TLinkStyle
 {
     Connectors, // black broken lines from label to label
-    Ribbons     // bands from arrow span to arrow span
+    Ribbons,    // bands from arrow span to arrow span, as blocks where genes are too narrow
+    Blocks      // each synteny block as one band, the links outside blocks as ribbons
 };
 enum class TRibbonShape
 {
@@ -38,6 +41,7 @@ struct TViewOptions
     bool ColourByGroup = false; // "Colour by group": each shared gene or group its own colour
     bool RowScales = false;     // "Row scales": each row's own coordinates under it
     bool Axis = true;           // the shared bottom axis
+    TBlockOptions Blocks;       // how links chain into synteny blocks
 };
 
 // Effects on all series, the template included, so that later rows inherit them.

@@ -146,7 +146,8 @@ void ReadLinkOptions(const QCommandLineParser &parser, TViewOptions &view)
 {
     const auto word = [](const char *w) { return QLatin1String(w); };
     view.LinkStyle = TLinkStyle(Choice(parser, QStringLiteral("links"),
-                                       {word("connectors"), word("ribbons")}, int(view.LinkStyle)));
+                                       {word("connectors"), word("ribbons"), word("blocks")},
+                                       int(view.LinkStyle)));
     view.RibbonShape =
         TRibbonShape(Choice(parser, QStringLiteral("ribbon-shape"),
                             {word("straight"), word("curved")}, int(view.RibbonShape)));
@@ -233,9 +234,12 @@ void ReadBlockOptions(const QCommandLineParser &parser, TRenderOptions &o)
     o.BlocksReport = parser.value(report);
     if (parser.isSet(report) && o.BlocksReport.isEmpty())
         Bad(QStringLiteral("--blocks-report needs a file name, or - for standard output"));
+    // Blocks chain for the report and for the ribbons drawn as blocks.
+    const bool chained = !o.BlocksReport.isEmpty() || o.View.LinkStyle != TLinkStyle::Connectors;
     for (const char *name : {"block-gap", "block-gap-length", "block-min"})
-        if (parser.isSet(QString::fromLatin1(name)) && o.BlocksReport.isEmpty())
-            Bad(QStringLiteral("--%1 goes with --blocks-report").arg(QLatin1String(name)));
+        if (parser.isSet(QString::fromLatin1(name)) && !chained)
+            Bad(QStringLiteral("--%1 goes with --blocks-report or --links ribbons or blocks")
+                    .arg(QLatin1String(name)));
     o.Blocks.MaxGap = qint32(WholeNumber(parser, QStringLiteral("block-gap"), 0, kMaxBlockGap,
                                          QStringLiteral("genes"), o.Blocks.MaxGap));
     o.Blocks.MinAnchors = qint32(WholeNumber(parser, QStringLiteral("block-min"), 2, kMaxBlockMin,
@@ -451,6 +455,7 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
     if (parser.isSet(QStringLiteral("report")) && o.Report.isEmpty())
         Bad(QStringLiteral("--report needs a file name, or - for standard output"));
     ReadBlockOptions(parser, o);
+    o.View.Blocks = o.Blocks;
 
     const QStringList files = parser.positionalArguments();
     if (files.size() < 2)
@@ -595,10 +600,13 @@ QString RenderHelpText()
         "                        colour (#rrggbb or a name such as teal)\n"
         "  --no-gene-names       View > Gene name off\n"
         "  --no-connectors       View > Connectors off: no links of any style\n"
-        "  --links connectors|ribbons  links drawn as connectors, or as ribbons from\n"
+        "  --links connectors|ribbons|blocks  links drawn as connectors, or as ribbons from\n"
         "                        arrow span to arrow span, red where both genes run the\n"
         "                        same way as drawn, blue where they run opposite ways,\n"
-        "                        lighter the lower the hits' identity (default connectors)\n"
+        "                        lighter the lower the hits' identity (default connectors);\n"
+        "                        blocks: each synteny block as one ribbon. Ribbons between\n"
+        "                        rows whose genes are under two pixels wide are drawn as\n"
+        "                        blocks too\n"
         "  --ribbon-shape straight|curved  the sides of the ribbons (default straight)\n"
         "  --link-colours identity|grey|black  ribbons red and blue by identity, one grey\n"
         "                        scale of identity, or black (default identity)\n"
