@@ -356,7 +356,6 @@ TRowOrderReport TMapSession::OrderRowsAuto()
     TRowOrder order = FewestCrossingsOrder(FCatalogue, Chart());
     OrderRows(order.Items);
     report.After = TotalConnectorCrossings(Chart());
-    report.Exact = order.Exact;
     report.Items = std::move(order.Items);
     return report;
 }

@@ -35,13 +35,23 @@ tCrossings PathCrossings(const TCrossingMatrix &matrix, const std::vector<qint32
 
 // Up to this many rows the order is the best of all orders.
 constexpr qint32 kExactOrderRows = 10;
-// An order of rows 0..Rows-1 with the least PathCrossings. Up to exactRows rows the best of all,
-// ties to the order that comes first (compared row by row); beyond, a search: the list order
-// and nearest-neighbour orders from spread starting rows, each improved by reversing stretches
-// (2-opt) and moving runs of one to three rows elsewhere, turned or not (or-opt), until no move
-// lowers the sum; the lowest found, ties as above.
+// An order of rows 0..Rows-1 with the least PathCrossings. Up to exactRows rows (at most 20) the
+// best of all, ties to the order that comes first (compared row by row); beyond, a search: the
+// list order and nearest-neighbour orders from spread starting rows, each improved by reversing
+// stretches (2-opt) and moving runs of rows elsewhere, turned or not (or-opt), until no move
+// lowers the sum, then the best kicked (a short stretch shuffled) and improved again; the
+// lowest found, ties as above. The same matrix always gives the same order.
 std::vector<qint32> LeastCrossingOrder(const TCrossingMatrix &matrix,
                                        qint32 exactRows = kExactOrderRows);
+
+// Past this many rows the command refuses (ERowOrderError): the matrix grows with the square of
+// the rows and the search with their cube.
+constexpr qint32 kMostOrderRows = 1000;
+class ERowOrderError : public Exception
+{
+public:
+    using Exception::Exception;
+};
 
 struct TRowOrder
 {
@@ -51,7 +61,8 @@ struct TRowOrder
     tCrossings Crossings = 0; // the sum over neighbouring rows in the new order
     bool Exact = false;       // the best of all orders (not the search's)
 };
-// The order of the chart's rows with the fewest crossings between neighbours.
+// The order of the chart's rows with the fewest crossings between neighbours; ERowOrderError
+// past kMostOrderRows rows.
 TRowOrder FewestCrossingsOrder(const TCatalogue &catalogue, const TChart &chart);
 
 // What "Order rows" did: the row report's total crossings before and after, and the new list.
@@ -59,7 +70,6 @@ struct TRowOrderReport
 {
     tCrossings Before = 0;
     tCrossings After = 0;
-    bool Exact = false;
     std::vector<qint32> Items; // the old item of each new one
     // "Order: crossings 1234 before, 56 after"
     QString Text() const;
