@@ -80,6 +80,29 @@ QStringList DefaultChoices(QFileDialog &dialog)
     return dialog.selectedFiles();
 }
 
+// All items go in as one insertion, then get their check boxes with the model quiet and one
+// change told for all: item by item, a million names took minutes.
+void FillList(QListWidget *list, const tVectorOfString &names)
+{
+    const QSignalBlocker blocker(list);
+    list->clear();
+    QStringList texts;
+    texts.reserve(qsizetype(names.size()));
+    for (const QByteArray &name : names)
+        texts.append(DisplayText(name));
+    list->addItems(texts);
+    {
+        const QSignalBlocker quiet(list->model());
+        for (int i = 0; i < list->count(); ++i) {
+            QListWidgetItem *item = list->item(i);
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+            item->setCheckState(Qt::Checked);
+        }
+    }
+    if (list->count() > 0)
+        emit list->model()->dataChanged(list->model()->index(0, 0),
+                                        list->model()->index(list->count() - 1, 0));
+}
 } // namespace
 
 TdlgOstrinel::TdlgOstrinel(THelpSystem *help, QWidget *parent)
@@ -130,6 +153,10 @@ TdlgOstrinel::TdlgOstrinel(THelpSystem *help, QWidget *parent)
     mnuFindHomologs = new QAction(QStringLiteral("Find &homologs"), this);
     mnuFindHomologs->setObjectName(QStringLiteral("mnuFindHomologs"));
     ui.mnuOperations->addAction(mnuFindHomologs);
+    // The rows in the order with the fewest crossings, beside Disentangle.
+    mnuOrderRows = new QAction(QStringLiteral("&Order rows"), this);
+    mnuOrderRows->setObjectName(QStringLiteral("mnuOrderRows"));
+    ui.mnuOperations->insertAction(mnuFindHomologs, mnuOrderRows);
     // Figures for print, an addition to the File menu.
     mnuExportFigure = new QAction(QStringLiteral("&Export figure..."), this);
     mnuExportFigure->setObjectName(QStringLiteral("mnuExportFigure"));
@@ -216,6 +243,7 @@ void TdlgOstrinel::ConnectHandlers()
     on(ui.mnuFrameGeneName, &TdlgOstrinel::mnuFrameGeneNameClick);
     on(ui.mnuFrameArrows, &TdlgOstrinel::mnuFrameArrowsClick);
     on(ui.mnuDisentangle, &TdlgOstrinel::mnuDisentangleClick);
+    on(mnuOrderRows, &TdlgOstrinel::mnuOrderRowsClick);
     on(mnuOpenHomology, &TdlgOstrinel::mnuOpenHomologyClick);
     on(mnuOpenAlignments, &TdlgOstrinel::mnuOpenAlignmentsClick);
     on(mnuFindHomologs, &TdlgOstrinel::mnuFindHomologsClick);
@@ -274,7 +302,7 @@ void TdlgOstrinel::SetHelpContexts()
     for (QAction *action :
          {ui.mnuOpen, ui.mnuSaveGraph, ui.mnuPrint, ui.mnuLegend, ui.mnuGeneName, ui.mnuLinkGenes,
           ui.mnuHideGenes, ui.mnuGrid, ui.mnuFirstLineNames, ui.mnuFrameGeneName, ui.mnuFrameArrows,
-          ui.mnuDisentangle, ui.Helpcontents1, ui.mnuCredits})
+          ui.mnuDisentangle, mnuOrderRows, ui.Helpcontents1, ui.mnuCredits})
         SetHelpContext(action, 400);
 }
 
@@ -447,30 +475,8 @@ int TdlgOstrinel::SelectFirstWhenNone(QListWidget *list)
 
 void TdlgOstrinel::FillLists()
 {
-    // All items go in as one insertion, then get their check boxes with the model quiet and
-    // one change told for all: item by item, a million names took minutes.
-    auto fill = [](QListWidget *list, const tVectorOfString &names) {
-        const QSignalBlocker blocker(list);
-        list->clear();
-        QStringList texts;
-        texts.reserve(qsizetype(names.size()));
-        for (const QByteArray &name : names)
-            texts.append(DisplayText(name));
-        list->addItems(texts);
-        {
-            const QSignalBlocker quiet(list->model());
-            for (int i = 0; i < list->count(); ++i) {
-                QListWidgetItem *item = list->item(i);
-                item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-                item->setCheckState(Qt::Checked);
-            }
-        }
-        if (list->count() > 0)
-            emit list->model()->dataChanged(list->model()->index(0, 0),
-                                            list->model()->index(list->count() - 1, 0));
-    };
-    fill(ui.cklChromosomes, m_session.FCatalogue.FChromosomeNames);
-    fill(ui.cklGenes, m_session.FCatalogue.FGeneNames);
+    FillList(ui.cklChromosomes, m_session.FCatalogue.FChromosomeNames);
+    FillList(ui.cklGenes, m_session.FCatalogue.FGeneNames);
 }
 
 // --- Creation and chart events -------------------------------------------------------------
@@ -852,6 +858,20 @@ void TdlgOstrinel::mnuFrameArrowsClick()
 void TdlgOstrinel::mnuDisentangleClick()
 {
     Guarded([&] { MapCommand([&] { m_session.Disentangle(); }); });
+}
+
+void TdlgOstrinel::mnuOrderRowsClick()
+{
+    Guarded([&] {
+        // The list shows the chromosomes in the session's order, whatever the outcome.
+        const auto relist = qScopeGuard([this] {
+            FillList(ui.cklChromosomes, m_session.FCatalogue.FChromosomeNames);
+            ShowSessionChecks();
+        });
+        TRowOrderReport report;
+        MapCommand([&] { report = m_session.OrderRowsAuto(); });
+        statusBar()->showMessage(report.Text());
+    });
 }
 
 void TdlgOstrinel::Helpcontents1Click()

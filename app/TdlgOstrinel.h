@@ -99,6 +99,7 @@ public:
     void mnuFrameGeneNameClick();
     void mnuFrameArrowsClick();
     void mnuDisentangleClick();
+    void mnuOrderRowsClick();
     void mnuOpenHomologyClick();
     void mnuOpenAlignmentsClick();
     void mnuFindHomologsClick();
@@ -160,6 +161,8 @@ private:
     // "File > Open homology table..." and "Operations > Find homologs".
     QAction *mnuOpenHomology = nullptr;
     QAction *mnuFindHomologs = nullptr;
+    // "Operations > Order rows".
+    QAction *mnuOrderRows = nullptr;
     // "File > Open alignments...".
     QAction *mnuOpenAlignments = nullptr;
     // "File > Export figure...".

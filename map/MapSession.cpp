@@ -320,13 +320,18 @@ void TMapSession::OrderRows(const std::vector<qint32> &first)
     TCatalogue before = FCatalogue;
     const std::vector<bool> checked = ChromosomeChecked;
     std::vector<TRegionAlignment> alignments = FRegionAlignments;
+    const qint32 clicked = FClickedChromosome;
     try {
         MapCommand([&] {
             const std::vector<qint32> order = ::OrderChromosomes(FCatalogue, first);
             FRegionAlignments = RematchAlignments(alignments, before, FCatalogue);
             std::vector<bool> moved(order.size());
-            for (std::size_t i = 0; i < order.size(); ++i)
+            for (std::size_t i = 0; i < order.size(); ++i) {
                 moved[i] = At(checked, order[i]);
+                // The clicked item follows its chromosome.
+                if (order[i] == clicked)
+                    FClickedChromosome = qint32(i);
+            }
             ChromosomeChecked = std::move(moved);
             m_shownChromosomes = ChromosomeChecked;
             RebuildCycle();
@@ -334,6 +339,7 @@ void TMapSession::OrderRows(const std::vector<qint32> &first)
     } catch (...) {
         FCatalogue = std::move(before);
         FRegionAlignments = std::move(alignments);
+        FClickedChromosome = clicked;
         ChromosomeChecked = checked;
         m_shownChromosomes = checked;
         try {
@@ -343,6 +349,18 @@ void TMapSession::OrderRows(const std::vector<qint32> &first)
         }
         throw;
     }
+}
+
+TRowOrderReport TMapSession::OrderRowsAuto()
+{
+    // The order is found on the rows as drawn, then taken as one command.
+    TRowOrderReport report;
+    report.Before = TotalConnectorCrossings(Chart());
+    TRowOrder order = FewestCrossingsOrder(FCatalogue, Chart());
+    OrderRows(order.Items);
+    report.After = TotalConnectorCrossings(Chart());
+    report.Items = std::move(order.Items);
+    return report;
 }
 
 void TMapSession::Disentangle()

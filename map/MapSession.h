@@ -12,6 +12,7 @@
 #include "map/LabelLayout.h"
 #include "map/MapBuilder.h"
 #include "map/Ribbons.h"
+#include "map/RowOrder.h"
 #include "map/ViewOptions.h"
 #include "util/ColorOps.h"
 
@@ -148,6 +149,10 @@ public:
     // The chromosomes of the list items first given first, in that order, the others after
     // them (see OrderChromosomes), then the rebuild cycle.
     void OrderRows(const std::vector<qint32> &first);
+    // "Operations > Order rows": the rows on the chart in the order with the fewest crossings
+    // between neighbours (FewestCrossingsOrder), each keeping its orientation, through OrderRows;
+    // the other items of the list keep their places.
+    TRowOrderReport OrderRowsAuto();
     // Disentangle links, then the rebuild cycle.
     void Disentangle();
     // Records which map item a click at pixel x on series hit (both fields change together, so a

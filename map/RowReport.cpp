@@ -33,18 +33,6 @@ tCrossings Inversions(std::vector<double> &lower, std::vector<double> &scratch, 
     return count;
 }
 
-// Every upper end joined to every lower end, both sorted.
-struct TProduct
-{
-    std::vector<double> Upper, Lower;
-};
-
-struct TRowLinks
-{
-    std::vector<std::pair<double, double>> Links;
-    std::vector<TProduct> Products;
-};
-
 // Pairs (x, y), x from a and y from b, with x < y; both sorted. A count of pairs of records
 // fits 64 bits; their products, the crossings, take tCrossings.
 qint64 PairsBelow(const std::vector<double> &a, const std::vector<double> &b)
@@ -92,8 +80,11 @@ tCrossings Times(qint64 a, qint64 b)
     return tCrossings(a) * tCrossings(b);
 }
 
-tCrossings Crossings(TRowLinks row)
+} // namespace
+
+tCrossings LinkCrossings(TRowLinks row)
 {
+    using TProduct = TRowLinks::TProduct;
     tCrossings count = 0;
     for (std::size_t g = 0; g < row.Products.size(); ++g) {
         const TProduct &a = row.Products[g];
@@ -109,6 +100,25 @@ tCrossings Crossings(TRowLinks row)
     }
     return count + CountCrossings(std::move(row.Links));
 }
+
+void TRowLinks::Join(std::span<const double> upper, std::span<const double> lower)
+{
+    const auto k = qint64(upper.size());
+    const auto m = qint64(lower.size());
+    // A name repeated on both rows links every pair: counted from its two lists instead.
+    if (k * m > 4 * (k + m)) {
+        TProduct product{{upper.begin(), upper.end()}, {lower.begin(), lower.end()}};
+        std::sort(product.Upper.begin(), product.Upper.end());
+        std::sort(product.Lower.begin(), product.Lower.end());
+        Products.push_back(std::move(product));
+        return;
+    }
+    for (const double u : upper)
+        for (const double l : lower)
+            Links.emplace_back(u, l);
+}
+
+namespace {
 
 // The genes a chromosome carries, each once, by ascending index: those Disentangle compares.
 std::vector<qint32> GenesOf(const TCatalogue &catalogue, qint32 chromosome)
@@ -152,28 +162,27 @@ std::vector<tCrossings> ConnectorCrossings(const TChart &chart)
             return;
         const TArrowSeries &up = chart.Series(upper);
         const TArrowSeries &down = chart.Series(lower);
-        TRowLinks &row = links[std::size_t(lower)];
-        // A name repeated on both rows links every pair: counted from its two lists instead.
-        if (qint64(k) * m > 4 * (qint64(k) + m)) {
-            TProduct product;
-            for (int i = 0; i < k; ++i)
-                product.Upper.push_back(up.StartX(p[i]));
-            for (int j = 0; j < m; ++j)
-                product.Lower.push_back(down.StartX(q[j]));
-            std::sort(product.Upper.begin(), product.Upper.end());
-            std::sort(product.Lower.begin(), product.Lower.end());
-            row.Products.push_back(std::move(product));
-            return;
-        }
+        std::vector<double> upperEnds(static_cast<std::size_t>(k));
+        std::vector<double> lowerEnds(static_cast<std::size_t>(m));
         for (int i = 0; i < k; ++i)
-            for (int j = 0; j < m; ++j)
-                row.Links.emplace_back(up.StartX(p[i]), down.StartX(q[j]));
+            upperEnds[std::size_t(i)] = up.StartX(p[i]);
+        for (int j = 0; j < m; ++j)
+            lowerEnds[std::size_t(j)] = down.StartX(q[j]);
+        links[std::size_t(lower)].Join(upperEnds, lowerEnds);
     });
 
     std::vector<tCrossings> crossings(links.size(), 0);
     for (std::size_t s = 0; s < links.size(); ++s)
-        crossings[s] = Crossings(std::move(links[s]));
+        crossings[s] = LinkCrossings(std::move(links[s]));
     return crossings;
+}
+
+tCrossings TotalConnectorCrossings(const TChart &chart)
+{
+    tCrossings total = 0;
+    for (const tCrossings count : ConnectorCrossings(chart))
+        total += count;
+    return total;
 }
 
 std::vector<TRowReportLine> RowReport(const TCatalogue &catalogue, const TChart &chart,

@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -47,6 +48,23 @@ QByteArray ReportField(QString name);
 // Pairs of segments, each given by its (upper, lower) ends, whose ends run in opposite order:
 // one is left of the other above and right of it below. Equal ends do not cross.
 tCrossings CountCrossings(std::vector<std::pair<double, double>> ends);
+// The links between an upper and a lower row by the map positions of their ends: single links,
+// and each name that joins many upper points to many lower ones kept as its two sorted lists.
+struct TRowLinks
+{
+    struct TProduct
+    {
+        std::vector<double> Upper, Lower;
+    };
+    std::vector<std::pair<double, double>> Links;
+    std::vector<TProduct> Products;
+    // Every one of upper joined to every one of lower, as the connectors of one name join them.
+    void Join(std::span<const double> upper, std::span<const double> lower);
+};
+// Pairs of the links that cross, a product's k x m links counted from its two lists.
+tCrossings LinkCrossings(TRowLinks links);
 // Per row series (index as on the chart), the crossings among the connectors from the row right
 // above, by the points' map positions; 0 for the template and the top row.
 std::vector<tCrossings> ConnectorCrossings(const TChart &chart);
+// Their sum over the rows: the report's total.
+tCrossings TotalConnectorCrossings(const TChart &chart);

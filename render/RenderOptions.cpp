@@ -329,7 +329,9 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
         if (o.Figure.Decor.Title.trimmed().isEmpty())
             Bad(QStringLiteral("--title needs a text"));
     }
-    if (parser.isSet(QStringLiteral("order"))) {
+    // "auto" as the whole value asks for the order; "auto," names a chromosome.
+    o.OrderAuto = parser.value(QStringLiteral("order")) == QLatin1String("auto");
+    if (parser.isSet(QStringLiteral("order")) && !o.OrderAuto) {
         o.Order = NameList(parser.values(QStringLiteral("order")));
         for (qsizetype i = 0; i < o.Order.size(); ++i)
             if (o.Order.indexOf(o.Order[i]) != i)
@@ -575,7 +577,11 @@ QString RenderHelpText()
         "                        1.5Mb (default auto)\n"
         "  --legend              under the rows, the colour of a gene shared by 1, 2, ...\n"
         "                        chromosomes\n"
-        "  --order A,B,...       these chromosomes' rows first, in this order\n"
+        "  --order A,B,...|auto  these chromosomes' rows first, in this order; auto: the\n"
+        "                        shown rows in the order with the fewest connector\n"
+        "                        crossings between neighbours, each keeping its\n"
+        "                        orientation (best of all orders up to 10 rows, searched\n"
+        "                        beyond), the crossings before and after on standard error\n"
         "  --font FAMILY         the font of the labels, names, title, scale bar and key\n"
         "  --font-size PT        the labels' type size; their levels keep in proportion\n"
         "  --name-font-size PT   the chromosome names' type size\n"
@@ -664,8 +670,8 @@ QString RenderHelpText()
         "  --help                show this text\n"
         "  --version             show the version\n"
         "\n"
-        "The commands run in this order: regions, order, checks, disentangle, reverse,\n"
-        "align, zoom.\n"
+        "The commands run in this order: regions, order, checks, order auto, disentangle,\n"
+        "reverse, align, zoom.\n"
         "Exit status: 0 done, 1 an input file cannot be read or drawn, 2 a bad option or\n"
         "output file. Nothing is written on failure; an existing file stays as it was.\n");
 }

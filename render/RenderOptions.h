@@ -35,7 +35,8 @@ struct TRenderOptions
     QByteArray BlocksReportPath;
     // The picture's size, resolution, type faces and what stands around the map.
     TFigureOptions Figure;
-    QStringList Order; // these chromosomes' rows first, in this order
+    QStringList Order;      // these chromosomes' rows first, in this order
+    bool OrderAuto = false; // the shown rows in the order with the fewest crossings
     TGenomeNames GenomeNames = TGenomeNames::Collisions;
     std::vector<TRegion> Regions; // only these parts of their chromosomes are shown
     QString Around;               // every row carrying this gene, around it; none when empty

@@ -295,6 +295,16 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
     try {
         if (o.Chromosomes || o.Genes)
             session.SetChecks(std::move(chromosomes), std::move(genes));
+        if (o.OrderAuto) {
+            const TRowOrderReport order = session.OrderRowsAuto();
+            Write(err, order.Text() + QLatin1Char('\n'));
+            // The rows to reverse follow their chromosomes to their new places.
+            std::vector<qint32> placeOf(order.Items.size());
+            for (std::size_t i = 0; i < order.Items.size(); ++i)
+                placeOf[std::size_t(order.Items[i])] = qint32(i);
+            for (qint32 &k : inverse)
+                k = placeOf[std::size_t(k)];
+        }
         if (o.Disentangle)
             session.Disentangle();
         for (qint32 k : inverse)

@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -129,6 +130,7 @@ private slots:
     void hideAndFirstLineRebuild();
     void grayPaletteRecolours();
     void disentangleFromMenu();
+    void orderRowsFromMenu();
     void homologyTableFromMenu();
     void findHomologsCancels();
 
@@ -216,6 +218,7 @@ void TestMainWindow::menuItems_data()
     row("mnuDisentangle", "&Disentangle links", "", false, false);
     row("mnuOpenHomology", "Open &homology table...", "", false, false);
     row("mnuFindHomologs", "Find &homologs", "", false, false);
+    row("mnuOrderRows", "&Order rows", "", false, false);
     row("Helpcontents1", "&Help contents...", "", false, false);
     row("mnuCredits", "&Credits...", "", false, false);
     row("popGetInfo", "Get &info...", "", false, false);
@@ -261,6 +264,8 @@ void TestMainWindow::menuOrder()
                           "&Hide unchecked genes", "G&rid", "&Names only on 1st line",
                           "&Frame gene names", "Frame &arrows", "-", "Ribbons", "C&urved ribbons",
                           "Ribbon &colours", "Row &scales"}));
+    QCOMPARE(captions(Window().findChild<QMenu *>("mnuOperations")),
+             (QStringList{"&Disentangle links", "&Order rows", "Find &homologs"}));
     QCOMPARE(captions(Window().findChild<QMenu *>("mnuHelp")),
              (QStringList{"&Help contents...", "-", "&Credits..."}));
     QCOMPARE(captions(Window().PopChromosomes()),
@@ -999,6 +1004,28 @@ void TestMainWindow::disentangleFromMenu()
     // The rebuild drew the turned rows left of x = 0.
     QVERIFY(RowOf(Chart(), 1)->StartX(0) < 0);
     QVERIFY(RowOf(Chart(), 0)->StartX(0) >= 0);
+}
+
+// Rows p0 to p3, each one swap of neighbours from the one before, listed p2, p0, p3, p1, p3
+// unchecked: the checked rows take one another's places, the first of the two best ways round.
+void TestMainWindow::orderRowsFromMenu()
+{
+    QByteArray text;
+    for (const char *row : {"p2 badce", "p0 abcde", "p3 badec", "p1 bacde"})
+        for (int k = 0; k < 5; ++k)
+            text += QByteArray(row, 2) + '\t' + QByteArray::number(100 * k + 1) + '\t' +
+                    QByteArray::number(100 * k + 50) + "\t1\t" + row[3 + k] + '\n';
+    Window().LoadFile(Fixture("chain.txt", text));
+    QListWidget *list = List("cklChromosomes");
+    list->item(2)->setCheckState(Qt::Unchecked);
+    Action("mnuOrderRows")->trigger();
+    QCOMPARE(QStringList({list->item(0)->text(), list->item(1)->text(), list->item(2)->text(),
+                          list->item(3)->text()}),
+             (QStringList{"p2", "p1", "p3", "p0"}));
+    QCOMPARE(list->item(2)->checkState(), Qt::Unchecked);
+    QCOMPARE(RowTitles(Chart()), (QStringList{"p2", "p1", "p0"}));
+    QCOMPARE(Window().statusBar()->currentMessage(),
+             QStringLiteral("Order: crossings 3 before, 2 after"));
 }
 
 // A homology table joins genes of different names into one gene of the list, shown in the title;

@@ -1,17 +1,23 @@
 // The windowless map session: a load replaces the catalogue and checks everything, a failed one
 // leaves the whole session as it was, and the rebuild cycle draws the connectors only in its
 // second paint, also drawing them again after a rebuild that failed; the region alignments
-// follow every load and reordering, and a failed command keeps them.
+// follow every load and reordering, and a failed command keeps them. "Order rows" against every
+// order of five rows, and past ten rows its search on chains whose best order is known and
+// against the best of all orders.
 #include "MapFixtures.h"
 #include "chart/ChartGeometry.h"
+#include "core/MapOperations.h"
 #include "map/MapSession.h"
+#include "map/RowOrder.h"
 
 #include <QImage>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <limits>
+#include <numeric>
 
 Q_DECLARE_METATYPE(std::vector<bool>)
 
@@ -26,6 +32,65 @@ const QByteArray kTwoRows = "A\t10\t100\t1\tg1\n"
 std::vector<QByteArray> Names(const tVectorOfString &names)
 {
     return std::vector<QByteArray>(names.begin(), names.end());
+}
+
+// Rows of genes "g<k>" in the given orders, 10 units apart, row r named "c<r>".
+TCatalogue RowsOfGenes(const std::vector<std::vector<int>> &orders)
+{
+    std::vector<tGene> records;
+    for (std::size_t r = 0; r < orders.size(); ++r)
+        for (std::size_t k = 0; k < orders[r].size(); ++k) {
+            const QByteArray c = "c" + QByteArray::number(qulonglong(r));
+            const QByteArray g = "g" + QByteArray::number(orders[r][k]);
+            records.push_back({c, 0, 0, qint32(k) * 10, qint32(k) * 10 + 5, 1, -1, g, {}});
+        }
+    return CatalogueFromRecords(std::move(records));
+}
+
+// Rows of three quarters as many records as genes, each of a random gene, a third turned round;
+// repeats: gene "genes" ten times more on each, whose links the counting takes as a product of
+// two lists; alike: every row the first.
+TCatalogue RandomMap(quint32 seed, int rows, int genes, bool repeats = false, bool alike = false)
+{
+    QRandomGenerator random(seed);
+    std::vector<std::vector<int>> orders(static_cast<std::size_t>(rows));
+    for (std::vector<int> &order : orders) {
+        for (int k = 0; k < genes * 3 / 4; ++k)
+            order.push_back(int(random.bounded(genes)));
+        order.insert(order.end(), repeats ? 10 : 0, genes);
+        std::shuffle(order.begin(), order.end(), random);
+        order = alike ? orders.front() : order;
+    }
+    TCatalogue catalogue = RowsOfGenes(orders);
+    for (ChromosomeView &view : catalogue.FChromosomes)
+        view.Inverted = !alike && random.bounded(3) == 0;
+    return catalogue;
+}
+
+// The catalogue's rows on a map chart.
+void Show(TChart &chart, const TCatalogue &catalogue)
+{
+    SetupMapChart(chart);
+    TMapFixture(catalogue).Rebuild(chart);
+}
+
+// A chain of rows, row r with the last gene of each of the first r blocks moved before its block:
+// rows p and q cross as often as the blocks between them are wide. Chain row r is list item
+// listed[r].
+std::vector<std::vector<int>> BlockChain(const std::vector<qint32> &listed, tCrossings &best)
+{
+    std::vector<int> order((listed.size() / 4 + 1) * 14);
+    std::iota(order.begin(), order.end(), 0);
+    std::vector<std::vector<int>> rows(listed.size());
+    for (std::size_t r = 0, start = 0; r < listed.size(); ++r) {
+        rows[std::size_t(listed[r])] = order;
+        const std::size_t width = 1 + r % 4;
+        best += r + 1 < listed.size() ? tCrossings(width) : 0;
+        std::rotate(order.begin() + qsizetype(start), order.begin() + qsizetype(start + width),
+                    order.begin() + qsizetype(start + width + 1));
+        start += width + 1;
+    }
+    return rows;
 }
 } // namespace
 
@@ -278,6 +343,113 @@ private slots:
             TArrowSeries::PlannedLeaderEnd(
                 chart.ValueToPixel(chart.BottomAxis, 100),
                 chart.Series(2).LabelAnchor(chart.Geometry(), chart.LabelHeight(chart.Series(2)))));
+    }
+
+    void everyOrderOfFiveRows_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        QTest::addColumn<bool>("repeats");
+        QTest::addColumn<bool>("alike");
+        QTest::addColumn<int>("hidden"); // the unchecked item, which keeps its place
+        for (quint32 seed = 1; seed <= 6; ++seed)
+            QTest::addRow("seed %u", seed) << seed << false << false << int(seed % 6);
+        QTest::newRow("repeated names") << 7u << true << false << 0;
+        QTest::newRow("rows alike: list order") << 9u << false << true << 2;
+    }
+    // The session's order is the first in list order of those with the fewest crossings the row
+    // report finds.
+    void everyOrderOfFiveRows()
+    {
+        QFETCH(quint32, seed);
+        QFETCH(bool, repeats);
+        QFETCH(bool, alike);
+        QFETCH(int, hidden);
+        const TCatalogue catalogue = RandomMap(seed, 6, 8, repeats, alike);
+        TChart chart;
+        SetupMapChart(chart);
+        std::vector<qint32> shown{0, 1, 2, 3, 4, 5};
+        shown.erase(shown.begin() + hidden);
+        std::vector<qint32> permutation = shown;
+        std::vector<qint32> bestItems;
+        tCrossings best = 0;
+        tCrossings listOrder = 0;
+        do {
+            std::vector<qint32> items{0, 1, 2, 3, 4, 5};
+            for (std::size_t k = 0; k < shown.size(); ++k)
+                items[std::size_t(shown[k])] = permutation[k];
+            TMapFixture map(catalogue);
+            OrderChromosomes(map.Catalogue, items);
+            for (std::size_t i = 0; i < items.size(); ++i)
+                map.ChromosomeChecked[i] = items[i] != hidden;
+            map.Rebuild(chart);
+            const tCrossings sum = TotalConnectorCrossings(chart);
+            if (bestItems.empty() || sum < best) {
+                best = sum;
+                bestItems = items;
+            }
+            if (permutation == shown)
+                listOrder = sum;
+        } while (std::next_permutation(permutation.begin(), permutation.end()));
+
+        TMapSession session;
+        session.Install(catalogue);
+        session.ChromosomeChecked[std::size_t(hidden)] = false;
+        session.Wire(chart);
+        QImage screen(320, 200, QImage::Format_RGB32);
+        QPainter painter(&screen);
+        session.SetRepaint([&] { chart.Draw(painter, screen.rect()); });
+        session.Redraw();
+        const TRowOrderReport report = session.OrderRowsAuto();
+        QCOMPARE(report.Items, bestItems);
+        QCOMPARE(CrossingsText(report.Before), CrossingsText(listOrder));
+        QCOMPARE(CrossingsText(report.After), CrossingsText(best));
+    }
+
+    void chainPastTenRows_data()
+    {
+        QTest::addColumn<int>("rows");
+        for (const int rows : {11, 16, 30, 60})
+            QTest::addRow("%d rows", rows) << rows;
+    }
+    // The chain is the one best order, its sum the widths of the blocks: the search must find it
+    // whatever the list order.
+    void chainPastTenRows()
+    {
+        QFETCH(int, rows);
+        std::vector<qint32> listed(static_cast<std::size_t>(rows));
+        std::iota(listed.begin(), listed.end(), 0);
+        QRandomGenerator random(static_cast<quint32>(rows));
+        std::shuffle(listed.begin(), listed.end(), random);
+        tCrossings best = 0;
+        const TCatalogue catalogue = RowsOfGenes(BlockChain(listed, best));
+        TChart chart;
+        Show(chart, catalogue);
+        const TRowOrder order = FewestCrossingsOrder(catalogue, chart);
+        QCOMPARE(CrossingsText(order.Crossings), CrossingsText(best));
+        // The chain read from the end listed first.
+        if (listed.back() < listed.front())
+            std::reverse(listed.begin(), listed.end());
+        QCOMPARE(order.Items, listed);
+    }
+
+    // On 12 to 14 rows of random genes the search finds a best order.
+    void searchAgainstBestOfAll()
+    {
+        for (int round = 0; round < 30; ++round) {
+            TChart chart;
+            Show(chart, RandomMap(quint32(round), 12 + round % 3, 40));
+            const TCrossingMatrix m = PairwiseCrossings(chart);
+            QCOMPARE(CrossingsText(PathCrossings(m, LeastCrossingOrder(m))),
+                     CrossingsText(PathCrossings(m, LeastCrossingOrder(m, m.Rows))));
+        }
+    }
+
+    // Past the rows it orders, the command refuses before any work.
+    void tooManyRows()
+    {
+        TChart chart;
+        Show(chart, RowsOfGenes(std::vector<std::vector<int>>(1001, {0})));
+        QVERIFY_THROWS_EXCEPTION(ERowOrderError, FewestCrossingsOrder(TCatalogue(), chart));
     }
 };
 

@@ -171,6 +171,7 @@ void TestHelp::programTopics_data()
                                         "Frame gene names",
                                         "Frame arrows",
                                         "Disentangle links",
+                                        "Order rows",
                                         "Help contents...",
                                         "Credits..."};
 }

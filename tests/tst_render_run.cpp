@@ -116,6 +116,8 @@ private slots:
     void disentangleAddsNoCrossing();
     void blocksReport_data();
     void blocksReport();
+    void orderAuto_data();
+    void orderAuto();
 };
 
 void TestRender::pictures_data()
@@ -256,7 +258,7 @@ void TestRender::errors_data()
                                   << "--scale";
     QTest::newRow("no output") << QStringList{kDemo} << 2 << "No output file";
     QTest::newRow("bad links") << QStringList{"--links", "bands", kDemo, "OUT.png"} << 2
-                               << "Bad --links \"bands\": give connectors or ribbons";
+                               << "Bad --links \"bands\": give connectors, ribbons or blocks";
     QTest::newRow("colour table without group colours")
         << QStringList{"--colour-table", "BAD", kDemo, "OUT.png"} << 2
         << "--colour-table needs a file name and --colours groups";
@@ -654,6 +656,57 @@ void TestRender::blocksReport()
                  .replace(QLatin1Char('\t'), QLatin1Char(' '))
                  .replace(QLatin1Char('\n'), QLatin1Char('|')),
              blocks);
+}
+
+// Rows p0 to p3 of five genes, each one swap of neighbours from the one before, listed p2, p0,
+// p3, p1: rows p and q cross |p - q| times.
+const QByteArray kChainRows = [] {
+    QByteArray text;
+    for (const char *row : {"p2 badce", "p0 abcde", "p3 badec", "p1 bacde"})
+        for (int k = 0; k < 5; ++k)
+            text += QByteArray(row, 2) + '\t' + QByteArray::number(100 * k + 1) + '\t' +
+                    QByteArray::number(100 * k + 50) + "\t1\t" + row[3 + k] + '\n';
+    return text;
+}();
+
+void TestRender::orderAuto_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("rows"); // name:inverted, top down
+    QTest::addColumn<QString>("line");
+    QTest::newRow("four rows") << QStringList{} << "p0:no p1:no p2:no p3:no"
+                               << "Order: crossings 7 before, 3 after";
+    // The unchecked row keeps its place; the first of the two best ways round starts with p2.
+    QTest::newRow("three checked")
+        << QStringList{"--chromosomes", "p2,p0,p1"} << "p2:no p1:no p0:no"
+        << "Order: crossings 3 before, 2 after";
+    QTest::newRow("then reversed") << QStringList{"--inverse", "p0"} << "p0:yes p1:no p2:no p3:no"
+                                   << "Order: crossings 7 before, 3 after";
+}
+
+// The crossings on standard error are the row report's totals before and after.
+void TestRender::orderAuto()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, rows);
+    QFETCH(QString, line);
+    QTemporaryDir dir;
+    QFile map(dir.filePath("chain.txt"));
+    QVERIFY(map.open(QIODevice::WriteOnly) && map.write(kChainRows) == kChainRows.size());
+    map.close();
+    const TRun run = Run(options + QStringList{"--order", "auto", "--report", "-", map.fileName(),
+                                               dir.filePath("m.png")});
+    QVERIFY2(run.Status == 0, run.Err.constData());
+    QVERIFY2(run.Err.contains(line.toUtf8() + '\n'), run.Err.constData());
+    QStringList shown;
+    qint64 total = 0;
+    for (const QStringList &row : Report(run.Out)) {
+        shown << row.value(0) + ':' + row.value(2);
+        total += row.value(7).toLongLong();
+    }
+    QCOMPARE(shown.join(' '), rows);
+    if (!options.contains("--inverse"))
+        QVERIFY2(line.endsWith(QStringLiteral(" %1 after").arg(total)), qPrintable(line));
 }
 
 QTEST_MAIN(TestRender)
