@@ -372,7 +372,9 @@ TViewOptions TdlgOstrinel::ViewOptions() const
     view.FirstLineNames = ui.mnuFirstLineNames->isChecked();
     view.FrameGeneName = ui.mnuFrameGeneName->isChecked();
     view.FrameArrows = ui.mnuFrameArrows->isChecked();
-    view.LinkStyle = mnuRibbons->isChecked() ? TLinkStyle::Ribbons : TLinkStyle::Connectors;
+    view.LinkStyle = mnuSyntenyBlocks->isChecked() ? TLinkStyle::Blocks
+                     : mnuRibbons->isChecked()     ? TLinkStyle::Ribbons
+                                                   : TLinkStyle::Connectors;
     view.ColourByGroup = mnuColourByGroup->isChecked();
     view.RowScales = mnuRowScales->isChecked();
     view.RibbonShape =
@@ -398,6 +400,9 @@ void TdlgOstrinel::AddRibbonItems()
     mnuRibbons->setStatusTip(
         QStringLiteral("Display the links as bands between the genes' arrows, red where both "
                        "run the same way, blue where they run opposite ways"));
+    mnuSyntenyBlocks = item("mnuSyntenyBlocks", QStringLiteral("S&ynteny blocks"));
+    mnuSyntenyBlocks->setStatusTip(
+        QStringLiteral("Display each run of collinear links as one ribbon"));
     mnuCurvedRibbons = item("mnuCurvedRibbons", QStringLiteral("C&urved ribbons"));
     auto *colours = new QMenu(QStringLiteral("Ribbon &colours"), this);
     colours->setObjectName(QStringLiteral("mnuRibbonColours"));
@@ -425,6 +430,7 @@ void TdlgOstrinel::AddRibbonItems()
     // After the menu's own items, which keep their order.
     ui.mnuView->addSeparator();
     ui.mnuView->addAction(mnuRibbons);
+    ui.mnuView->addAction(mnuSyntenyBlocks);
     ui.mnuView->addAction(mnuCurvedRibbons);
     ui.mnuView->addMenu(colours);
     mnuRowScales = item("mnuRowScales", QStringLiteral("Row &scales"));

@@ -170,6 +170,7 @@ private:
     // View: the links as ribbons, their sides curved, and what their colours say.
     QAction *mnuRibbons = nullptr;
     QAction *mnuCurvedRibbons = nullptr;
+    QAction *mnuSyntenyBlocks = nullptr;
     QAction *mnuRibbonsByIdentity = nullptr;
     QAction *mnuRibbonsGrey = nullptr;
     QAction *mnuRibbonsBlack = nullptr;

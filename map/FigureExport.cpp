@@ -222,7 +222,7 @@ TLabelLevels TFigureChart::LayOutFigure()
     m_chart.Invalidate();
     Repaint();
     const TFigureRows rows = FigureRows(
-        m_chart, m_session.View.LinkGenes && m_session.View.LinkStyle == TLinkStyle::Ribbons);
+        m_chart, m_session.View.LinkGenes && m_session.View.LinkStyle != TLinkStyle::Connectors);
     for (int s = 0; s < m_chart.SeriesCount(); ++s) {
         TArrowSeries &series = m_chart.Series(s);
         series.SetArrowWidth(rows.ArrowWidth);

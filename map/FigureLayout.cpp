@@ -403,7 +403,7 @@ TIdentityKey IdentityKeyOf(const std::vector<TRibbon> &ribbons, std::pair<float,
                            const TViewOptions &view)
 {
     TIdentityKey key;
-    if (view.LinkStyle != TLinkStyle::Ribbons || !view.LinkGenes ||
+    if (view.LinkStyle == TLinkStyle::Connectors || !view.LinkGenes ||
         view.LinkColours == TLinkColours::Black || range.first < 0)
         return key;
     key.Shown = true;

@@ -73,7 +73,7 @@ void TMapSession::BeforeDrawSeries(TChart &chart, TCanvas &canvas) const
 {
     if (!View.LinkGenes || FSkipConnectors)
         return;
-    if (View.LinkStyle == TLinkStyle::Ribbons) {
+    if (View.LinkStyle != TLinkStyle::Connectors) {
         Ribbons.Draw(chart, canvas, FCatalogue, View, FRegionAlignments);
         return;
     }

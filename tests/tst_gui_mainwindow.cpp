@@ -213,6 +213,7 @@ void TestMainWindow::menuItems_data()
     row("mnuColourByGroup", "Colour by &group", "", true, false);
     row("mnuRowScales", "Row &scales", "", true, false);
     row("mnuCurvedRibbons", "C&urved ribbons", "", true, false);
+    row("mnuSyntenyBlocks", "S&ynteny blocks", "", true, false);
     row("mnuRibbonsByIdentity", "&Red and blue by identity", "", true, true);
     row("mnuRibbonsBlack", "&Black", "", true, false);
     row("mnuDisentangle", "&Disentangle links", "", false, false);
@@ -262,8 +263,8 @@ void TestMainWindow::menuOrder()
     QCOMPARE(captions(Window().findChild<QMenu *>("mnuView")),
              (QStringList{"&Legend...", "&Palette", "-", "&Gene name", "&Connectors",
                           "&Hide unchecked genes", "G&rid", "&Names only on 1st line",
-                          "&Frame gene names", "Frame &arrows", "-", "Ribbons", "C&urved ribbons",
-                          "Ribbon &colours", "Row &scales"}));
+                          "&Frame gene names", "Frame &arrows", "-", "Ribbons", "S&ynteny blocks",
+                          "C&urved ribbons", "Ribbon &colours", "Row &scales"}));
     QCOMPARE(captions(Window().findChild<QMenu *>("mnuOperations")),
              (QStringList{"&Disentangle links", "&Order rows", "Find &homologs"}));
     QCOMPARE(captions(Window().findChild<QMenu *>("mnuHelp")),

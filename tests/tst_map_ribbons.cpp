@@ -43,6 +43,8 @@ private slots:
     void scaleTicks();
     void rowScales_data();
     void rowScales();
+    void blocks_data();
+    void blocks();
 };
 
 void TestMapRibbons::colours_data()
@@ -226,6 +228,54 @@ void TestMapRibbons::rowScales()
         for (int dy = 8; dy < 24; ++dy)
             inked += qRed(image.pixel(x, g.YPixel(row.StartY(0)) + dy)) < 128;
     QCOMPARE(inked > 0, inverted);
+}
+
+// Twenty genes 600 long, 400 apart, in the same order on both rows: as ribbons the gaps
+// between genes stay white under the upper row, as one block they fill; zoomed out until the
+// genes are under two pixels wide, ribbons turn into blocks of themselves.
+void TestMapRibbons::blocks_data()
+{
+    QTest::addColumn<int>("style");
+    QTest::addColumn<int>("genes");
+    QTest::addColumn<bool>("filled");
+    QTest::newRow("ribbons") << int(TLinkStyle::Ribbons) << 20 << false;
+    QTest::newRow("blocks") << int(TLinkStyle::Blocks) << 20 << true;
+    QTest::newRow("ribbons of narrow genes") << int(TLinkStyle::Ribbons) << 4000 << true;
+}
+
+void TestMapRibbons::blocks()
+{
+    QFETCH(int, style);
+    QFETCH(int, genes);
+    QFETCH(bool, filled);
+    QByteArray text;
+    for (const char *row : {"A", "B"})
+        for (int i = 0; i < genes; ++i)
+            text += QByteArray(row) + '\t' + QByteArray::number(1000 * i + 1) + '\t' +
+                    QByteArray::number(1000 * i + 600) + "\t1\tg" + QByteArray::number(i) + '\n';
+    TChart chart;
+    SetupMapChart(chart);
+    QImage image(900, 300, QImage::Format_RGB32);
+    TMapSession session;
+    session.Wire(chart);
+    session.SetRepaint([&] {
+        QPainter painter(&image);
+        chart.Draw(painter, image.rect());
+    });
+    chart.SetChartRect(image.rect());
+    session.View.LinkStyle = TLinkStyle(style);
+    session.View.GeneName = false;
+    session.Install(CatalogueFromRecords(ParseCoordinateText(text)));
+    ApplyGeneName(chart, false);
+    session.RebuildCycle();
+    QCOMPARE(session.Ribbons.AsBlocks(chart, 1, 2, 1), genes > 20);
+    const TChartGeometry &g = chart.Geometry();
+    const TArrowSeries &upper = chart.Series(1);
+    const int y = g.YPixel(upper.StartY(0)) + std::abs(upper.ArrowWidth()) / 2 + 4;
+    // Between genes 4 and 5 of a row of twenty; of a row of thousands, a pixel amid them all.
+    const int x = genes > 20 ? g.XPixel(genes * 500) : g.XPixel(4800);
+    const QRgb c = image.pixel(x, y);
+    QCOMPARE(qRed(c) > qBlue(c) + 40, filled);
 }
 
 QTEST_MAIN(TestMapRibbons)
