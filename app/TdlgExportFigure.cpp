@@ -81,6 +81,9 @@ TdlgExportFigure::TdlgExportFigure(QWidget *parent) : QDialog(parent)
     chScaleBar = new QCheckBox(QStringLiteral("Scale bar"), this);
     edScaleBar = new QLineEdit(QStringLiteral("auto"), this);
     chLegend = new QCheckBox(QStringLiteral("Legend"), this);
+    chLabelsFit = new QCheckBox(QStringLiteral("Only the gene names that fit"), this);
+    chRowScales = new QCheckBox(QStringLiteral("Row scales"), this);
+    chBlocks = new QCheckBox(QStringLiteral("Synteny blocks"), this);
     edTitle = new QLineEdit(this);
     lbPreview = new QLabel(this);
     lbPreview->setMinimumSize(360, 200);
@@ -101,6 +104,9 @@ TdlgExportFigure::TdlgExportFigure(QWidget *parent) : QDialog(parent)
     form->addRow(QString(), chItalic);
     form->addRow(QString(), scaleBar);
     form->addRow(QString(), chLegend);
+    form->addRow(QString(), chLabelsFit);
+    form->addRow(QString(), chRowScales);
+    form->addRow(QString(), chBlocks);
     form->addRow(QStringLiteral("Title:"), edTitle);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -127,7 +133,7 @@ TdlgExportFigure::TdlgExportFigure(QWidget *parent) : QDialog(parent)
         connect(field, &QDoubleSpinBox::valueChanged, this, changed);
     connect(edDpi, &QSpinBox::valueChanged, this, changed);
     connect(cbFont, &QComboBox::currentTextChanged, this, changed);
-    for (QCheckBox *box : {chItalic, chScaleBar, chLegend})
+    for (QCheckBox *box : {chItalic, chScaleBar, chLegend, chLabelsFit, chRowScales, chBlocks})
         connect(box, &QCheckBox::toggled, this, changed);
     for (QLineEdit *edit : {edScaleBar, edTitle})
         connect(edit, &QLineEdit::textChanged, this, changed);
@@ -160,6 +166,9 @@ void TdlgExportFigure::SetOptions(const TFigureOptions &options, TGraphFormat fo
                             ? BaseLengthText(options.Decor.ScaleBarLength).remove(QLatin1Char(' '))
                             : QStringLiteral("auto"));
     chLegend->setChecked(options.Decor.Legend);
+    chLabelsFit->setChecked(options.LabelsFit);
+    chRowScales->setChecked(options.RowScales);
+    chBlocks->setChecked(options.SyntenyBlocks);
     edTitle->setText(options.Decor.Title);
 }
 
@@ -178,6 +187,10 @@ TFigureOptions TdlgExportFigure::Options() const
     if (o.Decor.ScaleBar)
         o.Decor.ScaleBarLength = ScaleBarLengthOf(edScaleBar->text().trimmed());
     o.Decor.Legend = chLegend->isChecked();
+    // Unchecked, the figure decides: only a crowd of names is thinned out.
+    o.LabelsFit = o.LabelsChosen = chLabelsFit->isChecked();
+    o.RowScales = chRowScales->isChecked();
+    o.SyntenyBlocks = chBlocks->isChecked();
     // A title of spaces alone would take a band and show nothing.
     if (!edTitle->text().trimmed().isEmpty())
         o.Decor.Title = edTitle->text();

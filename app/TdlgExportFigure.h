@@ -53,6 +53,9 @@ private:
     QCheckBox *chScaleBar = nullptr;
     QLineEdit *edScaleBar = nullptr;
     QCheckBox *chLegend = nullptr;
+    QCheckBox *chLabelsFit = nullptr;
+    QCheckBox *chRowScales = nullptr;
+    QCheckBox *chBlocks = nullptr;
     QLineEdit *edTitle = nullptr;
     QLabel *lbPreview = nullptr;
     QTimer *m_previewTimer = nullptr;

@@ -123,7 +123,11 @@ void TFigureChart::SetView(const TViewOptions &view)
 
 void TFigureChart::ShowMapOf(const TMapSession &shown, const TChart &screen)
 {
-    SetView(shown.View);
+    TViewOptions view = shown.View;
+    view.RowScales = view.RowScales || m_options.RowScales;
+    if (m_options.SyntenyBlocks)
+        view.LinkStyle = TLinkStyle::Blocks;
+    SetView(view);
     m_session.FPalette = shown.FPalette;
     m_session.FColourTable = shown.FColourTable;
     m_session.GenomeNames = shown.GenomeNames;

@@ -47,6 +47,10 @@ struct TFigureOptions
     // Whether LabelsFit was chosen (--labels all or fit); when not, a laid out figure whose
     // labels mostly cover one another shows only those that fit (LabelsLeftOutForFit).
     bool LabelsChosen = false;
+    // What the figure dialog adds to the map the window shows: each row's own scale, and the
+    // links drawn as synteny blocks.
+    bool RowScales = false;
+    bool SyntenyBlocks = false;
 
     // Laid out as a figure (margins that cut no name or label); otherwise the window's picture.
     bool LaidOut() const { return Millimetres || Decor.Any(); }

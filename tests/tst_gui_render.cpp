@@ -140,6 +140,20 @@ void TestWindowEqualsBatch::sameFigure_data()
         << pdf << "pdf" << QStringList{"mnuGrayScale", "mnuDisentangle"} << QPointF()
         << QStringList{"--size", "180x100mm", "--font-size", "7",    "--name-font-size",
                        "8",      "--italic",  "--palette",   "gray", "--disentangle"};
+    TFigureOptions linked;
+    linked.Millimetres = QSizeF(180, 120);
+    linked.Decor.Legend = true;
+    linked.LabelsFit = linked.LabelsChosen = true;
+    linked.RowScales = true;
+    QTest::newRow("svg, ribbons, row scales, names that fit, group colours")
+        << linked << "svg" << QStringList{"mnuRibbons", "mnuColourByGroup"} << QPointF()
+        << QStringList{"--size",  "180x120mm", "--legend",     "--labels",  "fit",
+                       "--links", "ribbons",   "--row-scales", "--colours", "groups"};
+    TFigureOptions blocks;
+    blocks.Millimetres = QSizeF(180, 100);
+    blocks.SyntenyBlocks = true;
+    QTest::newRow("png, synteny blocks") << blocks << "png" << QStringList{} << QPointF()
+                                         << QStringList{"--size", "180x100mm", "--links", "blocks"};
 }
 
 void TestWindowEqualsBatch::sameFigure()
