@@ -213,6 +213,7 @@ TLabelLevels TFigureChart::LayOutFigure()
             m_session.Ribbons.Of(m_chart, m_session.FCatalogue, m_session.FRegionAlignments);
         m_options.Decor.IdentityKey =
             IdentityKeyOf(ribbons, m_session.Ribbons.IdentityRange(), m_session.View);
+        FitIdentityKey(m_options.Decor, m_options.Size.width());
     }
     if (m_options.Decor.LegendLines > 1 || m_options.Decor.IdentityKey.Shown) {
         m_figureChart = FigureChartRect(m_options.Size, m_options.Decor);

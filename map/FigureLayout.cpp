@@ -59,17 +59,60 @@ int ScaleBarBand(const TFigureDecor &decor)
     return decor.ScaleBar ? TextHeight(decor, 1) + decor.FontPixels + 6 : 0;
 }
 
+// The hues the identity bar shows, with their names (none for the one grey).
+std::vector<std::pair<QString, bool>> KeyHues(const TIdentityKey &key)
+{
+    std::vector<std::pair<QString, bool>> hues;
+    if (key.Colours == TLinkColours::Grey) {
+        hues.emplace_back(QString(), false);
+        return hues;
+    }
+    if (key.Direct)
+        hues.emplace_back(QStringLiteral("direct"), false);
+    if (key.Inverted)
+        hues.emplace_back(QStringLiteral("inverted"), true);
+    return hues;
+}
+
+QString Percent(float v)
+{
+    return QString::number(double(v), 'f', v < 10 ? 1 : 0);
+}
+
+constexpr int kKeySteps = 24;
+
+// How wide one hue's part of the bar is, its name included.
+int HueWidth(const QFontMetrics &metrics, const TIdentityKey &key, const QString &name)
+{
+    const int side = metrics.ascent();
+    const int width = kKeySteps * std::max(2, side / 2);
+    return (name.isEmpty() ? 0 : metrics.horizontalAdvance(name) + side / 2) +
+           metrics.horizontalAdvance(Percent(key.Lowest)) + 3 + width + 3 +
+           metrics.horizontalAdvance(Percent(key.Highest)) + 2 * side;
+}
+
 int LegendBand(const TFigureDecor &decor)
 {
     // The caption on one line, the swatches on the next ones; the identity bar's caption and
     // bar on two more.
-    const int identity = decor.IdentityKey.Shown ? 2 : 0;
+    const int identity = !decor.IdentityKey.Shown    ? 0
+                         : decor.IdentityKey.Stacked ? 1 + int(KeyHues(decor.IdentityKey).size())
+                                                     : 2;
     return decor.Legend ? (1 + std::max(1, decor.LegendLines) + identity) * TextHeight(decor, 1) +
                               decor.FontPixels
                         : 0;
 }
 
 } // namespace
+
+void FitIdentityKey(TFigureDecor &decor, int width)
+{
+    const QFontMetrics metrics(DecorFont(decor, 1, false));
+    int wide = decor.FontPixels / 2;
+    for (const auto &hue : KeyHues(decor.IdentityKey))
+        wide += HueWidth(metrics, decor.IdentityKey, hue.first);
+    decor.IdentityKey.Stacked = wide > width;
+}
 
 void DrawIdentityKey(QPainter &painter, const QFontMetrics &metrics, const TIdentityKey &key, int x,
                      int top, bool stacked)
@@ -80,17 +123,9 @@ void DrawIdentityKey(QPainter &painter, const QFontMetrics &metrics, const TIden
     painter.drawText(QPoint(x, baseline), QStringLiteral("Identity of the ribbons (%):"));
     int barBaseline = baseline + metrics.height();
     const int side = metrics.ascent();
-    const auto percent = [](float v) { return QString::number(double(v), 'f', v < 10 ? 1 : 0); };
-    std::vector<std::pair<QString, bool>> hues;
-    if (key.Colours == TLinkColours::Grey)
-        hues.emplace_back(QString(), false);
-    else {
-        if (key.Direct)
-            hues.emplace_back(QStringLiteral("direct"), false);
-        if (key.Inverted)
-            hues.emplace_back(QStringLiteral("inverted"), true);
-    }
-    constexpr int kSteps = 24;
+    const auto percent = [](float v) { return Percent(v); };
+    const std::vector<std::pair<QString, bool>> hues = KeyHues(key);
+    constexpr int kSteps = kKeySteps;
     const int stepWidth = std::max(2, side / 2);
     for (const auto &[name, inverted] : hues) {
         if (!name.isEmpty()) {
@@ -543,7 +578,7 @@ void DrawFigureDecor(QPainter &painter, const TChart &chart, const QRect &chartR
     if (decor.Legend && decor.IdentityKey.Shown) {
         const int keyLines = 1 + std::max(1, decor.LegendLines);
         DrawIdentityKey(painter, metrics, decor.IdentityKey, gap, y + keyLines * metrics.height(),
-                        false);
+                        decor.IdentityKey.Stacked);
     }
     painter.restore();
 }

@@ -72,6 +72,7 @@ struct TIdentityKey
     float Lowest = -1, Highest = -1;
     bool Direct = false, Inverted = false;
     TLinkColours Colours = TLinkColours::Identity;
+    bool Stacked = false; // each hue on a line of its own, where one line is too narrow
 };
 // The key the ribbons of the map ask for: shown with the legend while ribbons are drawn in
 // colours and some ribbon has an identity.
@@ -83,6 +84,9 @@ TIdentityKey IdentityKeyOf(const std::vector<TRibbon> &ribbons, std::pair<float,
 // middle, and the highest identity; stacked: each hue on a line of its own.
 void DrawIdentityKey(QPainter &painter, const QFontMetrics &metrics, const TIdentityKey &key, int x,
                      int top, bool stacked);
+
+// Stacks the decor's identity bar when its hues side by side are wider than width.
+void FitIdentityKey(struct TFigureDecor &decor, int width);
 
 // The identity bar stacked, on white, in that font: the window's legend shows it.
 QImage IdentityKeyImage(const TIdentityKey &key, const QFont &font, qreal devicePixelRatio);

@@ -56,8 +56,11 @@ void DrawScale(QPainter &painter, const TChartGeometry &g, const ChromosomeView 
         const int x = px(t);
         painter.drawLine(x, y, x, y + 3);
         const QString text = RowScaleText(t, step);
-        painter.drawText(QPoint(x - metrics.horizontalAdvance(text) / 2, y + 4 + metrics.ascent()),
-                         text);
+        const int left = x - metrics.horizontalAdvance(text) / 2;
+        // A text the chart's edges would cut is left out; its tick stays.
+        if (left < g.Rect.left() || left + metrics.horizontalAdvance(text) > g.Rect.right() + 1)
+            continue;
+        painter.drawText(QPoint(left, y + 4 + metrics.ascent()), text);
     }
 }
 } // namespace
