@@ -150,6 +150,9 @@ TdlgOstrinel::TdlgOstrinel(THelpSystem *help, QWidget *parent)
     mnuOpenAlignments = new QAction(QStringLiteral("Open &alignments..."), this);
     mnuOpenAlignments->setObjectName(QStringLiteral("mnuOpenAlignments"));
     ui.mnuFile->insertAction(ui.mnuSaveGraph, mnuOpenAlignments);
+    mnuOpenTree = new QAction(QStringLiteral("Open &tree..."), this);
+    mnuOpenTree->setObjectName(QStringLiteral("mnuOpenTree"));
+    ui.mnuFile->insertAction(ui.mnuSaveGraph, mnuOpenTree);
     mnuFindHomologs = new QAction(QStringLiteral("Find &homologs"), this);
     mnuFindHomologs->setObjectName(QStringLiteral("mnuFindHomologs"));
     ui.mnuOperations->addAction(mnuFindHomologs);
@@ -246,6 +249,7 @@ void TdlgOstrinel::ConnectHandlers()
     on(mnuOrderRows, &TdlgOstrinel::mnuOrderRowsClick);
     on(mnuOpenHomology, &TdlgOstrinel::mnuOpenHomologyClick);
     on(mnuOpenAlignments, &TdlgOstrinel::mnuOpenAlignmentsClick);
+    on(mnuOpenTree, &TdlgOstrinel::mnuOpenTreeClick);
     on(mnuFindHomologs, &TdlgOstrinel::mnuFindHomologsClick);
     on(mnuExportFigure, &TdlgOstrinel::mnuExportFigureClick);
     on(ui.Helpcontents1, &TdlgOstrinel::Helpcontents1Click);
@@ -687,6 +691,27 @@ void TdlgOstrinel::mnuOpenAlignmentsClick()
         const TBusyCursor::Scope busy(m_busy);
         m_session.SetAlignments(paths, m_session.FAlignmentFilters);
         ShowAlignmentReport();
+    });
+}
+
+void TdlgOstrinel::mnuOpenTreeClick()
+{
+    Guarded([&] {
+        QFileDialog dialog(this, QStringLiteral("Select tree"));
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setNameFilters({QStringLiteral("Newick tree (*.nwk *.newick *.tree *.tre *.txt)"),
+                               QStringLiteral("All files (*.*)")});
+        const QString path = m_fileChooser(dialog);
+        if (path.isEmpty())
+            return;
+        // The list shows the chromosomes in the session's order, whatever the outcome.
+        const auto relist = qScopeGuard([this] {
+            FillList(ui.cklChromosomes, m_session.FCatalogue.FChromosomeNames);
+            ShowSessionChecks();
+        });
+        MapCommand([&] { m_session.SetTree(path); });
+        statusBar()->showMessage(m_session.FTreeRows.Text());
     });
 }
 

@@ -102,6 +102,7 @@ public:
     void mnuOrderRowsClick();
     void mnuOpenHomologyClick();
     void mnuOpenAlignmentsClick();
+    void mnuOpenTreeClick();
     void mnuFindHomologsClick();
     void Helpcontents1Click();
     void mnuCreditsClick();
@@ -165,6 +166,7 @@ private:
     QAction *mnuOrderRows = nullptr;
     // "File > Open alignments...".
     QAction *mnuOpenAlignments = nullptr;
+    QAction *mnuOpenTree = nullptr;
     // "File > Export figure...".
     QAction *mnuExportFigure = nullptr;
     // View: the links as ribbons, their sides curved, and what their colours say.

@@ -1,6 +1,7 @@
 #include "map/FigureExport.h"
 
 #include "map/LabelFit.h"
+#include "map/TreeDrawing.h"
 
 #include "chart/ChartGeometry.h"
 
@@ -220,7 +221,9 @@ TLabelLevels TFigureChart::LayOutFigure()
         m_rect.setSize(m_figureChart.size());
         Repaint();
     }
-    m_chart.MarginLeft = FigureMarginLeft(m_chart, m_rect.width());
+    // A tree stands left of the names.
+    m_chart.MarginLeft =
+        FigureMarginLeft(m_chart, m_rect.width()) + (m_session.FTree ? kTreeMarginPercent : 0);
     m_chart.Invalidate();
     Repaint();
     m_chart.MarginRight = FigureMarginRight(m_chart, m_rect.width());

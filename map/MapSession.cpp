@@ -7,7 +7,9 @@
 #include "map/Connectors.h"
 #include "map/LabelLayout.h"
 #include "map/RowScales.h"
+#include "map/TreeDrawing.h"
 
+#include <QFileInfo>
 #include <QPainter>
 
 #include <utility>
@@ -57,6 +59,8 @@ void TMapSession::ChangeChart(TChart &chart, TCanvas *canvas) const
         m_names.Draw(chart, *canvas, FCatalogue, ChromosomeChecked);
     if (canvas && View.RowScales)
         DrawRowScales(chart, *canvas, FCatalogue);
+    if (canvas && FTree)
+        DrawTree(chart, *canvas, FCatalogue, *FTree, FTreeRows);
 }
 
 void TMapSession::SetLabelPlan(const TLabelLevels &levels, std::vector<std::vector<bool>> hidden)
@@ -311,6 +315,52 @@ void TMapSession::InverseChromosome(qint32 k)
         CheckMapCoordinates(FCatalogue);
         RebuildCycle();
     });
+}
+
+void TMapSession::SetTree(const QString &path)
+{
+    TNewickTree tree = ReadNewickFile(path);
+    // A chromosome's file: the genome prefix its name carries, else the one file loaded.
+    std::vector<QString> stems(FCatalogue.FChromosomeNames.size());
+    for (std::size_t c = 0; c < stems.size(); ++c) {
+        const QString name = DisplayText(FCatalogue.FChromosomeNames[c]);
+        const qsizetype colon = name.lastIndexOf(QLatin1Char(':'));
+        stems[c] = colon > 0             ? name.left(colon)
+                   : m_paths.size() == 1 ? QFileInfo(m_paths.first()).completeBaseName()
+                                         : QString();
+    }
+    TTreeRows rows = MatchTreeRows(tree, FCatalogue, stems);
+    std::vector<qint32> first;
+    std::vector<bool> placed(FCatalogue.FChromosomes.size(), false);
+    for (const std::vector<qint32> &leaf : rows.OfLeaf)
+        for (const qint32 c : leaf)
+            if (!placed[std::size_t(c)]) {
+                placed[std::size_t(c)] = true;
+                first.push_back(c);
+            }
+    // The leaves name chromosomes by their place in the list, which the ordering changes.
+    std::vector<QByteArray> names;
+    for (const std::vector<qint32> &leaf : rows.OfLeaf)
+        for (const qint32 c : leaf)
+            names.push_back(FCatalogue.FChromosomeNames[std::size_t(c)]);
+    std::optional<TNewickTree> previous = std::exchange(FTree, std::move(tree));
+    TTreeRows previousRows = std::exchange(FTreeRows, rows);
+    try {
+        OrderRows(first);
+    } catch (...) {
+        FTree = std::move(previous);
+        FTreeRows = std::move(previousRows);
+        throw;
+    }
+    // The same leaves, by the chromosomes' new places.
+    std::size_t k = 0;
+    for (std::vector<qint32> &leaf : FTreeRows.OfLeaf)
+        for (qint32 &c : leaf) {
+            const auto at = std::find(FCatalogue.FChromosomeNames.begin(),
+                                      FCatalogue.FChromosomeNames.end(), names[k++]);
+            c = qint32(at - FCatalogue.FChromosomeNames.begin());
+        }
+    Repaint();
 }
 
 void TMapSession::OrderRows(const std::vector<qint32> &first)

@@ -7,6 +7,7 @@
 
 #include "core/Catalogue.h"
 #include "core/Homology.h"
+#include "core/NewickTree.h"
 #include "core/RegionAlignments.h"
 #include "map/Connectors.h"
 #include "map/LabelLayout.h"
@@ -21,6 +22,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -60,6 +62,9 @@ public:
     TAlignmentFilters FAlignmentFilters;
     std::vector<TRegionAlignment> FRegionAlignments;
     TAlignmentReport FAlignmentReport;
+    // The tree beside the rows ("File > Open tree...", --tree), and which rows its leaves name.
+    std::optional<TNewickTree> FTree;
+    TTreeRows FTreeRows;
     // Which genes the connectors join, kept while the rows stay the same.
     mutable TConnectors Connectors;
     // The ribbons drawn in their place (View.LinkStyle), kept while the rows and the stretches
@@ -153,6 +158,10 @@ public:
     // between neighbours (FewestCrossingsOrder), each keeping its orientation, through OrderRows;
     // the other items of the list keep their places.
     TRowOrderReport OrderRowsAuto();
+    // Reads a Newick tree whose leaves name rows and orders the rows as its leaves (those no
+    // leaf names after them), then the rebuild cycle; the tree is drawn left of the names. A
+    // broken tree raises ETreeError and the map stays as it was.
+    void SetTree(const QString &path);
     // Disentangle links, then the rebuild cycle.
     void Disentangle();
     // Records which map item a click at pixel x on series hit (both fields change together, so a

@@ -52,7 +52,8 @@ const char *const kValued[] = {"size",          "palette",
                                "alignments",    "min-length",
                                "blocks-report", "block-min",
                                "block-gap",     "block-gap-length",
-                               "colours",       "colour-table"};
+                               "colours",       "colour-table",
+                               "tree"};
 const QLatin1String kScaleBar("--scale-bar");
 const QLatin1String kScaleBarLength("--scale-bar-length=");
 
@@ -385,6 +386,9 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
     o.View.ColourByGroup = Choice(parser, QStringLiteral("colours"),
                                   {QLatin1String("count"), QLatin1String("groups")}, 0) == 1;
     o.ColourTable = parser.value(QStringLiteral("colour-table"));
+    o.Tree = parser.value(QStringLiteral("tree"));
+    if (parser.isSet(QStringLiteral("tree")) && o.Tree.isEmpty())
+        Bad(QStringLiteral("--tree needs a Newick file"));
     if (parser.isSet(QStringLiteral("colour-table")) &&
         (o.ColourTable.isEmpty() || !o.View.ColourByGroup))
         Bad(QStringLiteral("--colour-table needs a file name and --colours groups"));
@@ -524,6 +528,7 @@ TRenderOptions ParseRenderArguments(const QStringList &arguments, const QList<QB
     o.ReportPath = SystemName(o.Report, system);
     o.GroupsPath = SystemName(o.Groups, system);
     o.ColourTablePath = SystemName(o.ColourTable, system);
+    o.TreePath = SystemName(o.Tree, system);
     o.BlocksReportPath = SystemName(o.BlocksReport, system);
     return o;
 }
@@ -555,6 +560,8 @@ std::vector<TRunFile> TRenderOptions::Reads() const
         files.push_back({TFileRole::AlignmentFile, Alignments[i], AlignmentPaths.value(i)});
     if (!ColourTable.isEmpty())
         files.push_back({TFileRole::ColourTable, ColourTable, ColourTablePath});
+    if (!Tree.isEmpty())
+        files.push_back({TFileRole::TreeFile, Tree, TreePath});
     return files;
 }
 
@@ -577,6 +584,9 @@ QString RenderHelpText()
         "                        1.5Mb (default auto)\n"
         "  --legend              under the rows, the colour of a gene shared by 1, 2, ...\n"
         "                        chromosomes\n"
+        "  --tree FILE           a Newick tree whose leaves name rows (a row's name, the name\n"
+        "                        without its genome prefix, or a file's stem): the rows in\n"
+        "                        its leaves' order, the tree drawn left of the names\n"
         "  --order A,B,...|auto  these chromosomes' rows first, in this order; auto: the\n"
         "                        shown rows in the order with the fewest connector\n"
         "                        crossings between neighbours, each keeping its\n"

@@ -32,6 +32,7 @@ struct TRenderOptions
     QByteArray ReportPath;
     QByteArray GroupsPath;
     QByteArray ColourTablePath;
+    QByteArray TreePath;
     QByteArray BlocksReportPath;
     // The picture's size, resolution, type faces and what stands around the map.
     TFigureOptions Figure;
@@ -44,6 +45,7 @@ struct TRenderOptions
     bool GeneRight = false;       // rows turned so that Around points right
     bool GrayPalette = false;
     QString ColourTable; // gene or group colours with --colours groups; none when empty
+    QString Tree;        // a Newick tree whose leaves name rows; none when empty
     TViewOptions View;
     std::optional<QStringList> Chromosomes; // the checked ones; all when not given
     std::optional<QStringList> Genes;       // the checked ones; all when not given

@@ -104,6 +104,8 @@ QString RoleText(TFileRole role)
         return QStringLiteral("alignment file");
     case TFileRole::ColourTable:
         return QStringLiteral("colour table");
+    case TFileRole::TreeFile:
+        return QStringLiteral("tree file");
     case TFileRole::Picture:
         return QStringLiteral("picture");
     case TFileRole::Report:

@@ -74,6 +74,7 @@ enum class TFileRole
     ProteinFile,   // beside an input, read by --homology auto
     AlignmentFile, // --alignments FILE
     ColourTable,   // --colour-table FILE
+    TreeFile,      // --tree FILE
     Picture,
     Report,
     GroupTable,

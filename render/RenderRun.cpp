@@ -264,6 +264,16 @@ void Render(const TRenderOptions &o, QIODevice &out, QIODevice &err)
             for (std::size_t i : ItemsNamed(listed, name))
                 first.push_back(qint32(i));
     }
+    // A tree orders the rows as its leaves; --order then puts its names first.
+    if (!o.Tree.isEmpty()) {
+        try {
+            session.SetTree(o.Tree);
+        } catch (const ETreeError &error) {
+            throw EBadInput(QStringLiteral("%1: %2").arg(o.Tree, error.message()));
+        }
+        if (!session.FTreeRows.Text().isEmpty())
+            Write(err, session.FTreeRows.Text() + QLatin1Char('\n'));
+    }
     // The row order comes first: the other names are looked up in the list it leaves.
     if (!first.empty()) {
         try {

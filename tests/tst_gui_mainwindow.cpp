@@ -219,6 +219,7 @@ void TestMainWindow::menuItems_data()
     row("mnuDisentangle", "&Disentangle links", "", false, false);
     row("mnuOpenHomology", "Open &homology table...", "", false, false);
     row("mnuFindHomologs", "Find &homologs", "", false, false);
+    row("mnuOpenTree", "Open &tree...", "", false, false);
     row("mnuOrderRows", "&Order rows", "", false, false);
     row("Helpcontents1", "&Help contents...", "", false, false);
     row("mnuCredits", "&Credits...", "", false, false);

@@ -262,6 +262,8 @@ void TestRender::errors_data()
     QTest::newRow("colour table without group colours")
         << QStringList{"--colour-table", "BAD", kDemo, "OUT.png"} << 2
         << "--colour-table needs a file name and --colours groups";
+    QTest::newRow("broken tree") << QStringList{"--tree", bad, kDemo, "OUT.png"} << 1
+                                 << "BAD: Error in the tree file at character";
     QTest::newRow("broken colour table")
         << QStringList{"--colours", "groups", "--colour-table", bad, kDemo, "OUT.png"} << 1
         << "Error in the colour table at line 1";
