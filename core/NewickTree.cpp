@@ -207,6 +207,10 @@ TTreeRows MatchTreeRows(const TNewickTree &tree, const TCatalogue &catalogue,
             named[std::size_t(c)] = true;
         if (found.empty())
             rows.UnmatchedLeaves << name;
+        std::vector<QByteArray> names;
+        for (const qint32 c : found)
+            names.push_back(catalogue.FChromosomeNames[std::size_t(c)]);
+        rows.NamesOfLeaf.push_back(std::move(names));
         rows.OfLeaf.push_back(std::move(found));
     }
     for (std::size_t c = 0; c < named.size(); ++c)

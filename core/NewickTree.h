@@ -42,6 +42,8 @@ TNewickTree ReadNewickFile(const QString &path);
 struct TTreeRows
 {
     std::vector<std::vector<qint32>> OfLeaf;
+    // The same chromosomes by name, which stay right when the list is reordered.
+    std::vector<std::vector<QByteArray>> NamesOfLeaf;
     QStringList UnmatchedLeaves;
     QStringList UnmatchedRows;
     // One line for the user; empty when every leaf and row is matched.

@@ -213,6 +213,13 @@ void TMapSession::Replace(TCatalogue loaded, QStringList paths, THomologySource 
         std::exchange(FRegionAlignments, std::move(alignments.Alignments));
     const TAlignmentReport previousAlignmentReport =
         std::exchange(FAlignmentReport, alignments.Report);
+    // A tree names the rows of the files it was read for.
+    std::optional<TNewickTree> previousTree;
+    TTreeRows previousTreeRows;
+    if (!keepChromosomes) {
+        previousTree = std::exchange(FTree, std::nullopt);
+        previousTreeRows = std::exchange(FTreeRows, {});
+    }
     try {
         if (!keepChromosomes)
             ChromosomeChecked.assign(FCatalogue.FChromosomeNames.size(), true);
@@ -226,6 +233,10 @@ void TMapSession::Replace(TCatalogue loaded, QStringList paths, THomologySource 
         m_paths = std::move(previousPaths);
         FRegionAlignments = std::move(previousAlignments);
         FAlignmentReport = previousAlignmentReport;
+        if (!keepChromosomes) {
+            FTree = std::move(previousTree);
+            FTreeRows = std::move(previousTreeRows);
+        }
         ChromosomeChecked = m_shownChromosomes.size() == FCatalogue.FChromosomeNames.size()
                                 ? m_shownChromosomes
                                 : previousChromosomes;
@@ -338,11 +349,6 @@ void TMapSession::SetTree(const QString &path)
                 placed[std::size_t(c)] = true;
                 first.push_back(c);
             }
-    // The leaves name chromosomes by their place in the list, which the ordering changes.
-    std::vector<QByteArray> names;
-    for (const std::vector<qint32> &leaf : rows.OfLeaf)
-        for (const qint32 c : leaf)
-            names.push_back(FCatalogue.FChromosomeNames[std::size_t(c)]);
     std::optional<TNewickTree> previous = std::exchange(FTree, std::move(tree));
     TTreeRows previousRows = std::exchange(FTreeRows, rows);
     try {
@@ -352,14 +358,6 @@ void TMapSession::SetTree(const QString &path)
         FTreeRows = std::move(previousRows);
         throw;
     }
-    // The same leaves, by the chromosomes' new places.
-    std::size_t k = 0;
-    for (std::vector<qint32> &leaf : FTreeRows.OfLeaf)
-        for (qint32 &c : leaf) {
-            const auto at = std::find(FCatalogue.FChromosomeNames.begin(),
-                                      FCatalogue.FChromosomeNames.end(), names[k++]);
-            c = qint32(at - FCatalogue.FChromosomeNames.begin());
-        }
     Repaint();
 }
 

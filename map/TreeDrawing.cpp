@@ -5,6 +5,7 @@
 #include "chart/TCanvas.h"
 #include "chart/TChart.h"
 
+#include <QHash>
 #include <QPainter>
 
 #include <algorithm>
@@ -65,15 +66,20 @@ void DrawTree(const TChart &chart, TCanvas &canvas, const TCatalogue &catalogue,
     const std::size_t n = tree.Nodes.size();
     std::vector<double> y(n, std::nan(""));
     const std::vector<qint32> leaves = tree.Leaves();
-    for (std::size_t k = 0; k < leaves.size() && k < rows.OfLeaf.size(); ++k) {
+    // By name: the list may have been reordered since the tree was read.
+    QHash<QByteArray, qint32> chromosomeOf;
+    for (std::size_t c = 0; c < catalogue.FChromosomeNames.size(); ++c)
+        chromosomeOf.insert(catalogue.FChromosomeNames[c], qint32(c));
+    for (std::size_t k = 0; k < leaves.size() && k < rows.NamesOfLeaf.size(); ++k) {
         double sum = 0;
         int count = 0;
-        for (const qint32 c : rows.OfLeaf[k])
-            if (std::size_t(c) < rowY.size() &&
-                rowY[std::size_t(c)] != std::numeric_limits<int>::min()) {
+        for (const QByteArray &name : rows.NamesOfLeaf[k]) {
+            const qint32 c = chromosomeOf.value(name, -1);
+            if (c >= 0 && rowY[std::size_t(c)] != std::numeric_limits<int>::min()) {
                 sum += rowY[std::size_t(c)];
                 ++count;
             }
+        }
         if (count > 0)
             y[std::size_t(leaves[k])] = sum / count;
     }
