@@ -22,6 +22,24 @@ int Darkness(TColor c)
     return 3 * 255 - RedOf(c) - GreenOf(c) - BlueOf(c);
 }
 
+// A map session wired to a chart that repaints into an image 300 pixels high.
+struct TDrawnMap
+{
+    TChart Chart;
+    QImage Image;
+    TMapSession Session;
+    explicit TDrawnMap(int width) : Image(width, 300, QImage::Format_RGB32)
+    {
+        SetupMapChart(Chart);
+        Session.Wire(Chart);
+        Session.SetRepaint([this] {
+            QPainter painter(&Image);
+            Chart.Draw(painter, Image.rect());
+        });
+        Chart.SetChartRect(Image.rect());
+    }
+};
+
 void Write(const QString &path, const QByteArray &text)
 {
     QFile file(path);
@@ -110,16 +128,10 @@ void TestMapRibbons::hues()
                "B\t1\t800\t-1\tb0\t\nB\t2001\t2800\t1\tb1\t\n");
     Write(hits, "a0\tb0\t40.0\t800\t0\t0\t1\t800\t1\t800\t1e-30\t300\n"
                 "a1\tb1\t95.0\t800\t0\t0\t1\t800\t1\t800\t1e-90\t900\n");
-    TChart chart;
-    SetupMapChart(chart);
-    QImage image(800, 300, QImage::Format_RGB32);
-    TMapSession session;
-    session.Wire(chart);
-    session.SetRepaint([&] {
-        QPainter painter(&image);
-        chart.Draw(painter, image.rect());
-    });
-    chart.SetChartRect(image.rect());
+    TDrawnMap drawn(800);
+    TChart &chart = drawn.Chart;
+    QImage &image = drawn.Image;
+    TMapSession &session = drawn.Session;
     session.View.LinkStyle = TLinkStyle::Ribbons;
     session.View.GeneName = false;
     if (!stretches)
@@ -196,16 +208,10 @@ void TestMapRibbons::rowScales()
 {
     QFETCH(bool, inverted);
     QFETCH(int, offset);
-    TChart chart;
-    SetupMapChart(chart);
-    QImage image(900, 300, QImage::Format_RGB32);
-    TMapSession session;
-    session.Wire(chart);
-    session.SetRepaint([&] {
-        QPainter painter(&image);
-        chart.Draw(painter, image.rect());
-    });
-    chart.SetChartRect(image.rect());
+    TDrawnMap drawn(900);
+    TChart &chart = drawn.Chart;
+    QImage &image = drawn.Image;
+    TMapSession &session = drawn.Session;
     session.View.RowScales = true;
     session.View.GeneName = false;
     session.Install(CatalogueFromRecords(ParseCoordinateText("A\t1\t4000\t1\ta\n")));
@@ -253,16 +259,10 @@ void TestMapRibbons::blocks()
         for (int i = 0; i < genes; ++i)
             text += QByteArray(row) + '\t' + QByteArray::number(1000 * i + 1) + '\t' +
                     QByteArray::number(1000 * i + 600) + "\t1\tg" + QByteArray::number(i) + '\n';
-    TChart chart;
-    SetupMapChart(chart);
-    QImage image(900, 300, QImage::Format_RGB32);
-    TMapSession session;
-    session.Wire(chart);
-    session.SetRepaint([&] {
-        QPainter painter(&image);
-        chart.Draw(painter, image.rect());
-    });
-    chart.SetChartRect(image.rect());
+    TDrawnMap drawn(900);
+    TChart &chart = drawn.Chart;
+    QImage &image = drawn.Image;
+    TMapSession &session = drawn.Session;
     session.View.LinkStyle = TLinkStyle(style);
     session.View.GeneName = false;
     session.Install(CatalogueFromRecords(ParseCoordinateText(text)));
