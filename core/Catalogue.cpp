@@ -399,10 +399,34 @@ qint32 FirstRecordOf(const TCatalogue &catalogue, qint32 c, qint32 g)
     return -1;
 }
 
+qint32 StretchShift(const ChromosomeView &view, qint64 c)
+{
+    const std::vector<tStretch> &stretches = view.Stretches;
+    if (stretches.empty())
+        return 0;
+    auto after = std::upper_bound(stretches.begin(), stretches.end(), c,
+                                  [](qint64 v, const tStretch &s) { return v < s.From; });
+    return after == stretches.begin() ? after->Shift : std::prev(after)->Shift;
+}
+
 qint32 MapCoordinate(const ChromosomeView &view, qint32 c)
 {
-    const qint32 shifted = CheckedAdd(c, view.Offset);
+    const qint32 drawn = view.Stretches.empty() ? c : CheckedAdd(c, StretchShift(view, c));
+    const qint32 shifted = CheckedAdd(drawn, view.Offset);
     return view.Inverted ? CheckedNeg(shifted) : shifted;
+}
+
+qint64 OwnCoordinate(const ChromosomeView &view, qint64 x)
+{
+    const qint64 drawn = (view.Inverted ? -x : x) - view.Offset;
+    const std::vector<tStretch> &stretches = view.Stretches;
+    if (stretches.empty())
+        return drawn;
+    // Stretches keep their order when drawn, so the drawn starts ascend too.
+    auto after = std::upper_bound(
+        stretches.begin(), stretches.end(), drawn,
+        [](qint64 v, const tStretch &s) { return v < qint64(s.From) + s.Shift; });
+    return drawn - (after == stretches.begin() ? after->Shift : std::prev(after)->Shift);
 }
 
 void CheckMapCoordinates(const TCatalogue &catalogue, const ChromosomeView &view)

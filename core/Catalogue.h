@@ -114,7 +114,14 @@ qint32 FirstRecordOf(const TCatalogue &catalogue, qint32 c, qint32 g);
 // when the chromosome is inverted (mirrored about 0 after the shift). Checked 32-bit arithmetic:
 // a result outside the range raises EIntOverflow. The map builder draws with this and nothing
 // else, so that a check made with it holds for the drawing.
+// The stretch's shift is added first (StretchShift), so the regions of a chromosome drawn side
+// by side move with the row as one.
 qint32 MapCoordinate(const ChromosomeView &view, qint32 c);
+// The shift of the stretch that holds coordinate c of the chromosome (0 without stretches).
+qint32 StretchShift(const ChromosomeView &view, qint64 c);
+// The chromosome's own coordinate drawn at map value x: MapCoordinate undone; a value in the
+// break between two stretches is read in the stretch before it.
+qint64 OwnCoordinate(const ChromosomeView &view, qint64 x);
 // Raises EIntOverflow when a Start or End of any record of the view's chromosome has no map
 // coordinate, ERangeError when the view names no chromosome.
 void CheckMapCoordinates(const TCatalogue &catalogue, const ChromosomeView &view);

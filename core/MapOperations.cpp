@@ -106,7 +106,10 @@ tVectorOfBoolean AlignOffsets(TCatalogue &catalogue, qint32 g)
         // Only a row's first record of the gene counts; later repeats are not looked at.
         const qint32 first = FirstRecordOf(catalogue, qint32(r), g);
         if (first >= 0) {
-            At(offsets, qint64(r)) = CheckedNeg(catalogue.FRecords[r][std::size_t(first)].Start);
+            // The gene's start drawn at 0, its stretch's shift included.
+            const qint32 start = catalogue.FRecords[r][std::size_t(first)].Start;
+            At(offsets, qint64(r)) = CheckedNeg(
+                CheckedAdd(start, StretchShift(catalogue.FChromosomes[r], start)));
             At(alignedRows, qint64(r)) = true;
         }
     }
@@ -147,6 +150,12 @@ qint32 RecordAtPosition(const TCatalogue &catalogue, qint32 chromosome, qint32 x
     if (view.Inverted)
         v = CheckedNeg(v);
     v = CheckedSub(v, view.Offset);
+    if (!view.Stretches.empty()) {
+        const qint64 own = OwnCoordinate(view, x);
+        if (own < std::numeric_limits<qint32>::min() || own > std::numeric_limits<qint32>::max())
+            throw EIntOverflow();
+        v = qint32(own);
+    }
 
     qint32 result = -1;
     for (std::size_t i = 0; i < row.size(); ++i) {

@@ -3,6 +3,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -85,6 +86,49 @@ void MarkFound(std::vector<TSpan> parts, const std::vector<TRegion> &regions,
         found[r] = count > 0 && reach[count - 1] >= regions[r].From;
     }
 }
+// The break between two stretches of a row, in bases: this share of the longest row's bases.
+constexpr double kBreakShare = 0.03;
+
+// Gives each chromosome of two or more regions apart its stretches: each region drawn right after
+// the one before it and a break, not where the file has it. The row's ends are its records'.
+void SqueezeRegions(TCatalogue &shown, const std::vector<TRegion> &regions,
+                    const QHash<QByteArray, std::vector<std::size_t>> &byChromosome)
+{
+    std::vector<std::vector<TSpan>> spans(shown.FChromosomes.size());
+    qint64 longest = 0;
+    for (std::size_t c = 0; c < shown.FChromosomes.size(); ++c) {
+        const ChromosomeView &view = shown.FChromosomes[c];
+        const auto ofChromosome = byChromosome.constFind(At(shown.FChromosomeNames, qint64(c)));
+        if (ofChromosome != byChromosome.cend())
+            spans[c] = MergedSpans(regions, *ofChromosome);
+        // Every region holds a record, so each stretch keeps a part of the row's extent.
+        qint64 bases = 0;
+        for (TSpan &span : spans[c]) {
+            span.From = std::max(span.From, qint64(view.MinCoord));
+            span.To = std::min(span.To, qint64(view.MaxCoord));
+            bases += span.To - span.From + 1;
+        }
+        longest = std::max(longest, spans[c].size() > 1 ? bases
+                                                        : qint64(view.MaxCoord) - view.MinCoord + 1);
+    }
+    const qint64 gap = std::max<qint64>(1, std::llround(double(longest) * kBreakShare));
+    for (std::size_t c = 0; c < shown.FChromosomes.size(); ++c) {
+        if (spans[c].size() < 2)
+            continue;
+        std::vector<tStretch> stretches;
+        qint64 shift = 0;
+        for (std::size_t i = 0; i < spans[c].size(); ++i) {
+            const TSpan &span = spans[c][i];
+            if (i > 0)
+                shift = spans[c][i - 1].To + shift + gap - span.From;
+            if (shift < std::numeric_limits<qint32>::min() ||
+                shift > std::numeric_limits<qint32>::max())
+                throw EIntOverflow();
+            stretches.push_back({qint32(span.From), qint32(span.To), qint32(shift)});
+        }
+        shown.FChromosomes[c].Stretches = std::move(stretches);
+    }
+}
 } // namespace
 
 TCatalogue CatalogueOfRegions(const TCatalogue &catalogue, const std::vector<TRegion> &regions)
@@ -123,6 +167,7 @@ TCatalogue CatalogueOfRegions(const TCatalogue &catalogue, const std::vector<TRe
     TCatalogue shown = CatalogueFromRecords(std::move(kept), catalogue.FGroupNames, keptKeys,
                                             catalogue.FLinkIdentities);
     shown.FChromosomeAliases = catalogue.FChromosomeAliases;
+    SqueezeRegions(shown, regions, byChromosome);
     return shown;
 }
 

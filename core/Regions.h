@@ -26,7 +26,9 @@ struct TRegion
 // A new catalogue of the records that overlap one of the regions, their chromosomes in the
 // catalogue's order, each cut to the part inside the regions (a record reaching over two regions
 // apart keeps a part in each, the later a repeat); the gene lists and counts are those of the
-// records kept. Linear in the records, the regions sorted once per chromosome. Raises
+// records kept. Two or more regions apart on one chromosome are drawn side by side, a break of
+// a few per cent of the longest row between them (ChromosomeView::Stretches); the records keep
+// the file's coordinates. Linear in the records, the regions sorted once per chromosome. Raises
 // ERegionError naming a region whose chromosome is not in the catalogue, or that holds no
 // record.
 TCatalogue CatalogueOfRegions(const TCatalogue &catalogue, const std::vector<TRegion> &regions);

@@ -67,10 +67,9 @@ struct TPairAnchors
 };
 
 // An axis value of a row back in its chromosome's coordinates: MapCoordinate undone.
-qint64 OwnCoordinate(const ChromosomeView &view, double value)
+qint64 CoordinateOf(const ChromosomeView &view, double value)
 {
-    const auto x = qint64(std::llround(value));
-    return (view.Inverted ? -x : x) - view.Offset;
+    return OwnCoordinate(view, qint64(std::llround(value)));
 }
 } // namespace
 
@@ -137,7 +136,7 @@ std::vector<TBlockReportLine> BlockReport(const TChart &chart, const TCatalogue 
         const qint32 c = chart.Series(row).Tag;
         const ChromosomeView &view = At(catalogue.FChromosomes, At(listIndex, c));
         name = DisplayText(At(catalogue.FChromosomeNames, c));
-        const qint64 a = OwnCoordinate(view, from), b = OwnCoordinate(view, to);
+        const qint64 a = CoordinateOf(view, from), b = CoordinateOf(view, to);
         start = std::min(a, b);
         end = std::max(a, b);
     };

@@ -57,6 +57,8 @@ void TMapSession::ChangeChart(TChart &chart, TCanvas *canvas) const
     // The labels stand where their rows' plans put them: only the names are left to draw.
     if (canvas)
         m_names.Draw(chart, *canvas, FCatalogue, ChromosomeChecked);
+    if (canvas)
+        DrawRowBreaks(chart, *canvas, FCatalogue);
     if (canvas && View.RowScales)
         DrawRowScales(chart, *canvas, FCatalogue);
     if (canvas && FTree)

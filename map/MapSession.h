@@ -102,7 +102,8 @@ public:
     }
 
     // --- Chart events -----------------------------------------------------------------------
-    // OnChangeChart: the chromosome names when drawing (canvas not null).
+    // OnChangeChart: the chromosome names, the rows' break marks, row scales and tree when
+    // drawing (canvas not null).
     void ChangeChart(TChart &chart, TCanvas *canvas) const;
     // OnBeforeDrawSeries: the connectors when linked and not skipped.
     void BeforeDrawSeries(TChart &chart, TCanvas &canvas) const;

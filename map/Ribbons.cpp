@@ -72,11 +72,12 @@ int EdgePixel(const TChartGeometry &g, double value, double other)
     return value >= other ? px + 1 : px;
 }
 
-// The part of an aligned pair of stretches that lies within what both rows hold (a row cut to
-// regions holds less than its file), each cut carried over to the other stretch in proportion,
-// so that a ribbon never reaches past its rows; nothing when no part is left.
-std::optional<TRegionAlignment> ClippedToRows(TRegionAlignment a, const ChromosomeView &va,
-                                              const ChromosomeView &vb)
+// The part of an aligned pair of stretches that lies within [lowA, highA] of its first row and
+// [lowB, highB] of its second (a row cut to regions holds less than its file), each cut carried
+// over to the other stretch in proportion, so that a ribbon never reaches past its rows; nothing
+// when no part is left.
+std::optional<TRegionAlignment> ClippedToRows(TRegionAlignment a, qint32 lowA, qint32 highA,
+                                              qint32 lowB, qint32 highB)
 {
     // Cuts [from, to] of one stretch to [low, high], moving the other's ends alike.
     const auto cut = [](qint32 &from, qint32 &to, qint32 low, qint32 high, qint32 &otherFrom,
@@ -96,12 +97,25 @@ std::optional<TRegionAlignment> ClippedToRows(TRegionAlignment a, const Chromoso
         otherTo = std::max(newFrom, newTo);
         return true;
     };
-    if (!cut(a.StartA, a.EndA, va.MinCoord, va.MaxCoord, a.StartB, a.EndB, a.Reverse) ||
-        !cut(a.StartB, a.EndB, vb.MinCoord, vb.MaxCoord, a.StartA, a.EndA, a.Reverse))
+    if (!cut(a.StartA, a.EndA, lowA, highA, a.StartB, a.EndB, a.Reverse) ||
+        !cut(a.StartB, a.EndB, lowB, highB, a.StartA, a.EndA, a.Reverse))
         return std::nullopt;
-    a.StartA = std::clamp(a.StartA, va.MinCoord, va.MaxCoord);
-    a.EndA = std::clamp(a.EndA, va.MinCoord, va.MaxCoord);
+    a.StartA = std::clamp(a.StartA, lowA, highA);
+    a.EndA = std::clamp(a.EndA, lowA, highA);
     return a;
+}
+
+// What a row holds: its records' extent, or the part of it each of its stretches holds.
+std::size_t HeldParts(const ChromosomeView &view)
+{
+    return std::max<std::size_t>(1, view.Stretches.size());
+}
+std::pair<qint32, qint32> HeldPart(const ChromosomeView &view, std::size_t i)
+{
+    if (view.Stretches.empty())
+        return {view.MinCoord, view.MaxCoord};
+    const tStretch &s = view.Stretches[i];
+    return {std::max(s.From, view.MinCoord), std::min(s.To, view.MaxCoord)};
 }
 
 // A straight ribbon's corners in pixels: its upper side on row Top, its lower side on Bottom.
@@ -246,19 +260,26 @@ void TRibbons::Find(const TChart &chart, const TCatalogue &catalogue,
             continue;
         const ChromosomeView &va = catalogue.FChromosomes[std::size_t(link.ChromosomeA)];
         const ChromosomeView &vb = catalogue.FChromosomes[std::size_t(link.ChromosomeB)];
-        std::optional<TRegionAlignment> shown = ClippedToRows(link, va, vb);
-        if (!shown)
-            continue;
-        const double a0 = double(MapCoordinate(va, shown->StartA));
-        const double a1 = double(MapCoordinate(va, shown->EndA));
-        double b0 = double(MapCoordinate(vb, shown->StartB));
-        double b1 = double(MapCoordinate(vb, shown->EndB));
-        if (link.Reverse)
-            std::swap(b0, b1);
-        if (ra < rb)
-            m_ribbons.push_back({ra, rb, a0, a1, b0, b1, link.Identity});
-        else
-            m_ribbons.push_back({rb, ra, b0, b1, a0, a1, link.Identity});
+        // On a row of stretches drawn apart, each stretch takes the part of the link it holds.
+        for (std::size_t i = 0; i < HeldParts(va); ++i)
+            for (std::size_t j = 0; j < HeldParts(vb); ++j) {
+                const auto [lowA, highA] = HeldPart(va, i);
+                const auto [lowB, highB] = HeldPart(vb, j);
+                std::optional<TRegionAlignment> shown =
+                    ClippedToRows(link, lowA, highA, lowB, highB);
+                if (!shown)
+                    continue;
+                const double a0 = double(MapCoordinate(va, shown->StartA));
+                const double a1 = double(MapCoordinate(va, shown->EndA));
+                double b0 = double(MapCoordinate(vb, shown->StartB));
+                double b1 = double(MapCoordinate(vb, shown->EndB));
+                if (link.Reverse)
+                    std::swap(b0, b1);
+                if (ra < rb)
+                    m_ribbons.push_back({ra, rb, a0, a1, b0, b1, link.Identity});
+                else
+                    m_ribbons.push_back({rb, ra, b0, b1, a0, a1, link.Identity});
+            }
     }
     std::stable_sort(m_ribbons.begin(), m_ribbons.end(), DrawnBefore);
     m_ribbons.shrink_to_fit();

@@ -1,6 +1,7 @@
 // Row scales: under each row a scale of its chromosome's own coordinates, ticks at 1, 2 or 5
 // times a power of ten labelled in bp, kb or Mb, running right to left on a reversed row and
-// moving with the row's offset; a reversed row's name marked as reversed.
+// moving with the row's offset; a reversed row's name marked as reversed. Also the break marks
+// between the stretches of a row drawn side by side, each stretch scaled in its own coordinates.
 #pragma once
 
 #include "core/Catalogue.h"
@@ -23,3 +24,7 @@ int RowScaleDepth(const TChart &chart);
 // Draws every row's scale under its arrows, over the part of its chromosome's records that the
 // plot shows, and "reversed" under the name of each reversed row.
 void DrawRowScales(const TChart &chart, TCanvas &canvas, const TCatalogue &catalogue);
+
+// Draws two slanted strokes across each row in the break between two of its stretches
+// (ChromosomeView::Stretches); nothing on a row drawn as one run.
+void DrawRowBreaks(const TChart &chart, TCanvas &canvas, const TCatalogue &catalogue);

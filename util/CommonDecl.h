@@ -32,6 +32,15 @@ struct tGene
     QByteArray Comment;
 };
 
+// One of several stretches of a chromosome drawn side by side (regions of one chromosome shown
+// without what lies between them): its coordinates From..To are drawn Shift further along.
+struct tStretch
+{
+    qint32 From = 0;
+    qint32 To = 0;
+    qint32 Shift = 0;
+};
+
 // The display state of one chromosome.
 struct ChromosomeView
 {
@@ -40,6 +49,10 @@ struct ChromosomeView
     qint32 Offset = 0;
     qint32 MinCoord = 0;
     qint32 MaxCoord = 0;
+    // Empty: the chromosome is drawn as one run. Else two or more, ascending and apart; a
+    // coordinate takes the shift of the last stretch that starts at or before it (the first's
+    // before them all).
+    std::vector<tStretch> Stretches{};
 };
 
 // The name gene records carry when the file gives none.
