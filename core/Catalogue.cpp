@@ -423,9 +423,9 @@ qint64 OwnCoordinate(const ChromosomeView &view, qint64 x)
     if (stretches.empty())
         return drawn;
     // Stretches keep their order when drawn, so the drawn starts ascend too.
-    auto after = std::upper_bound(
-        stretches.begin(), stretches.end(), drawn,
-        [](qint64 v, const tStretch &s) { return v < qint64(s.From) + s.Shift; });
+    auto after =
+        std::upper_bound(stretches.begin(), stretches.end(), drawn,
+                         [](qint64 v, const tStretch &s) { return v < qint64(s.From) + s.Shift; });
     return drawn - (after == stretches.begin() ? after->Shift : std::prev(after)->Shift);
 }
 

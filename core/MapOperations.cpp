@@ -108,8 +108,8 @@ tVectorOfBoolean AlignOffsets(TCatalogue &catalogue, qint32 g)
         if (first >= 0) {
             // The gene's start drawn at 0, its stretch's shift included.
             const qint32 start = catalogue.FRecords[r][std::size_t(first)].Start;
-            At(offsets, qint64(r)) = CheckedNeg(
-                CheckedAdd(start, StretchShift(catalogue.FChromosomes[r], start)));
+            At(offsets, qint64(r)) =
+                CheckedNeg(CheckedAdd(start, StretchShift(catalogue.FChromosomes[r], start)));
             At(alignedRows, qint64(r)) = true;
         }
     }

@@ -108,8 +108,8 @@ void SqueezeRegions(TCatalogue &shown, const std::vector<TRegion> &regions,
             span.To = std::min(span.To, qint64(view.MaxCoord));
             bases += span.To - span.From + 1;
         }
-        longest = std::max(longest, spans[c].size() > 1 ? bases
-                                                        : qint64(view.MaxCoord) - view.MinCoord + 1);
+        longest = std::max(longest,
+                           spans[c].size() > 1 ? bases : qint64(view.MaxCoord) - view.MinCoord + 1);
     }
     const qint64 gap = std::max<qint64>(1, std::llround(double(longest) * kBreakShare));
     for (std::size_t c = 0; c < shown.FChromosomes.size(); ++c) {

@@ -1,11 +1,13 @@
 #include "map/FigureExport.h"
 
 #include "map/LabelFit.h"
+#include "map/RowScales.h"
 #include "map/TreeDrawing.h"
 
 #include "chart/ChartGeometry.h"
 
 #include <QBuffer>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QRegularExpression>
 
@@ -15,6 +17,8 @@
 namespace {
 // Longer sides than this no raster picture is drawn with in reasonable time or memory.
 constexpr int kMaxRasterSide = 20000;
+// The figure's room under its last row's arrows and scale, above the plot's bottom edge.
+constexpr int kRowsFoot = 4;
 
 // The label font on the template every row copies, the names' on the chart.
 void ApplyFonts(const TFigureOptions &o, TChart &chart)
@@ -229,6 +233,9 @@ TLabelLevels TFigureChart::LayOutFigure()
     m_chart.MarginRight = FigureMarginRight(m_chart, m_rect.width());
     m_chart.Invalidate();
     Repaint();
+    // The rows fitted to the height first, with the map's arrows, so that their levels and
+    // arrows take the steps they will have.
+    FitRowsToHeight();
     const TFigureRows rows = FigureRows(
         m_chart, m_session.View.LinkGenes && m_session.View.LinkStyle != TLinkStyle::Connectors);
     for (int s = 0; s < m_chart.SeriesCount(); ++s) {
@@ -240,7 +247,29 @@ TLabelLevels TFigureChart::LayOutFigure()
     m_session.SetLabelPlan(rows.Levels, {});
     m_chart.Invalidate();
     Repaint();
+    // Closing up the band under the last row only widens the steps the rows were fitted to.
+    FitRowsToHeight();
     return rows.Levels;
+}
+
+void TFigureChart::FitRowsToHeight()
+{
+    const int arrows = std::abs(m_chart.Series(0).ArrowWidth());
+    const int below =
+        (arrows + 1) / 2 + (m_session.View.RowScales ? RowScaleDepth(m_chart) : 0) + kRowsFoot;
+    // Without labels the first row needs no more than its arrows and its name over it.
+    bool labels = false;
+    for (int s = 1; s < m_chart.SeriesCount(); ++s)
+        labels = labels || (m_chart.Series(s).Active && m_chart.Series(s).Marks.Visible &&
+                            m_chart.Series(s).Count() > 0);
+    QFont names = m_chart.CanvasFont;
+    names.setBold(true);
+    const int above =
+        labels ? 0 : std::max((arrows + 1) / 2, QFontMetrics(names).height()) + kRowsFoot;
+    const auto [low, high] = FigureRowsRange(m_chart, above, below);
+    m_chart.SetAxisRange(m_chart.LeftAxis, low, high);
+    m_chart.Invalidate();
+    Repaint();
 }
 
 TGraphOptions TFigureChart::GraphOptions() const

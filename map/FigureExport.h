@@ -113,6 +113,9 @@ private:
     void CheckScaleBar() const;
     // The margins, label levels and arrows of a figure; returns the levels.
     TLabelLevels LayOutFigure();
+    // The last row just over the plot's bottom edge, and without labels the first just under
+    // the top (FigureRowsRange), redrawn.
+    void FitRowsToHeight();
 
     TFigureOptions m_options;
     QRect m_figureChart; // where the chart stands in the figure

@@ -401,6 +401,26 @@ TFigureRows FigureRows(const TChart &chart, bool ribbons)
     return rows;
 }
 
+std::pair<double, double> FigureRowsRange(const TChart &chart, int above, int below)
+{
+    // The map stands its k rows at -1 .. -k on an axis from -(k + 1) to 0.
+    const double rows = chart.SeriesCount() - 1;
+    const TChartGeometry &g = chart.Geometry();
+    const double height = g.PlotBottom - g.PlotTop;
+    const std::pair<double, double> map{-(rows + 1), 0};
+    if (rows < 1 || below < 0 || above < 0 || !(height > above + below))
+        return map;
+    if (above == 0 || rows < 2) {
+        // From -(rows + f) to 0 a step is height / (rows + f), and f steps are below pixels.
+        return {-(rows + std::min(1.0, below * rows / (height - below))), 0};
+    }
+    // Both ends fixed in pixels: the rows share the rest.
+    const double step = (height - above - below) / (rows - 1);
+    if (step < height / (rows + 1))
+        return map;
+    return {-rows - below / step, -1 + above / step};
+}
+
 QImage IdentityKeyImage(const TIdentityKey &key, const QFont &font, qreal devicePixelRatio)
 {
     const QFontMetrics metrics(font);

@@ -133,6 +133,13 @@ struct TFigureRows
 // labels then keep their arrows to a third of the step.
 TFigureRows FigureRows(const TChart &chart, bool ribbons = false);
 
+// The left axis's range at which a figure's last row stands `below` pixels over the plot's
+// bottom edge (its arrows' lower half, its scale, a little room), instead of the map's whole
+// step under it, and its first row `above` pixels under the top edge (its arrows' upper half and
+// its name, for rows without labels; 0 keeps the step above it, where labels stand): the rows
+// then use the height. Never a closer step than the map's own, one step above and below.
+std::pair<double, double> FigureRowsRange(const TChart &chart, int above, int below);
+
 // The homology groups the key shows, in the gene list's order: each group's name as the list
 // gives it and the colour of its arrows. None without a homology source.
 struct TLegendGroup

@@ -196,8 +196,9 @@ void DrawRowBreaks(const TChart &chart, TCanvas &canvas, const TCatalogue &catal
         for (std::size_t i = 1; i < view.Stretches.size(); ++i) {
             // The middle of the break: after the last base of one stretch, before the next.
             const tStretch &before = view.Stretches[i - 1], &after = view.Stretches[i];
-            const double middle = (double(before.To) + before.Shift + double(after.From) +
-                                   after.Shift) / 2 + view.Offset;
+            const double middle =
+                (double(before.To) + before.Shift + double(after.From) + after.Shift) / 2 +
+                view.Offset;
             const int x = g.XPixel(view.Inverted ? -middle : middle);
             for (const int side : {-kBreakApart, kBreakApart})
                 painter->drawLine(x + side - half / 2, y + half, x + side + half / 2, y - half);

@@ -2,6 +2,8 @@
 // which turn from one hue to the other when a row is reversed.
 #include "chart/ChartGeometry.h"
 #include "chart/TChart.h"
+#include "core/CoordinateReader.h"
+#include "core/Regions.h"
 #include "map/MapSession.h"
 #include "map/Ribbons.h"
 #include "map/RowReport.h"
@@ -61,6 +63,8 @@ private slots:
     void scaleTicks();
     void rowScales_data();
     void rowScales();
+    void regionsSideBySide_data();
+    void regionsSideBySide();
     void blocks_data();
     void blocks();
 };
@@ -239,6 +243,75 @@ void TestMapRibbons::rowScales()
 // Twenty genes 600 long, 400 apart, in the same order on both rows: as ribbons the gaps
 // between genes stay white under the upper row, as one block they fill; zoomed out until the
 // genes are under two pixels wide, ribbons turn into blocks of themselves.
+// Two regions of one row drawn side by side: the second right after the first and a break of
+// 3 per cent of the longest row (10,000 bases: 300), a break mark in it, the row scale's tick of
+// the second's own 102000, an alignment's ribbon on the gene it aligns. One region draws the
+// file's gap, no mark and no such tick (its step is 20 kb).
+void TestMapRibbons::regionsSideBySide_data()
+{
+    QTest::addColumn<QStringList>("regions");
+    QTest::addColumn<bool>("inverted");
+    QTest::addColumn<double>("gap"); // from A2's end to A3's start, as drawn
+    const QStringList two{"A:1-5000", "A:100001-105000"};
+    QTest::newRow("two regions") << two << false << 300.0;
+    QTest::newRow("two regions, reversed") << two << true << -300.0;
+    QTest::newRow("one region") << QStringList{"A:1-105000"} << false << 95001.0;
+}
+
+void TestMapRibbons::regionsSideBySide()
+{
+    QFETCH(QStringList, regions);
+    QFETCH(bool, inverted);
+    QFETCH(double, gap);
+    TDrawnMap drawn(900);
+    TMapSession &session = drawn.Session;
+    session.View.RowScales = true;
+    session.View.GeneName = false;
+    session.View.LinkStyle = TLinkStyle::Ribbons;
+    std::vector<TRegion> given{{"B", 1, 3000}};
+    for (const QString &r : regions)
+        given.push_back({r.section(':', 0, 0).toUtf8(),
+                         r.section(':', 1).section('-', 0, 0).toInt(), r.section('-', 1).toInt()});
+    session.Install(CatalogueOfRegions(CatalogueFromRecords(ParseCoordinateText(
+                                           "A\t1\t1000\t1\ta1\nA\t4001\t5000\t1\ta2\n"
+                                           "A\t100001\t101000\t1\ta3\nA\t104001\t105000\t1\ta4\n"
+                                           "B\t1\t1000\t1\ta3\nB\t2001\t3000\t1\tb\n")),
+                                       given));
+    const ChromosomeView &view = session.FCatalogue.FChromosomes[0];
+    session.FCatalogue.FChromosomes[0].Inverted = inverted;
+    session.FRegionAlignments = {{0, 1, 100001, 101000, 1, 1000, false, 90}};
+    session.RebuildCycle();
+    const TArrowSeries &row = drawn.Chart.Series(1);
+    const auto at = [&](const char *name) {
+        for (int p = 0; p < row.Count(); ++p)
+            if (row.Label(p) == name)
+                return p;
+        return -1;
+    };
+    const int a2 = at("A2"), a3 = at("A3");
+    QCOMPARE(row.StartX(a3) - row.EndX(a2), gap);
+    QCOMPARE(OwnCoordinate(view, qint64(row.StartX(a3))), 100001); // the file's own coordinates
+    const TChartGeometry &g = drawn.Chart.Geometry();
+    const int y = g.YPixel(row.StartY(0));
+    const auto dark = [&](int x, int y) { return qRed(drawn.Image.pixel(x, y)) < 100; };
+    const int middle = g.XPixel((row.EndX(a2) + row.StartX(a3)) / 2);
+    int mark = 0;
+    for (int x = middle - 8; x <= middle + 8; ++x)
+        for (int dy = -8; dy <= 8; ++dy)
+            mark += dark(x, y + dy);
+    const bool apart = regions.size() > 1;
+    QCOMPARE(mark > 0, apart);
+    const int scale = y + (std::abs(row.ArrowWidth()) + 1) / 2 + 3;
+    QCOMPARE(dark(g.XPixel(MapCoordinate(view, 102000)), scale + 2), apart);
+    const std::vector<TRibbon> &ribbons =
+        session.Ribbons.Of(drawn.Chart, session.FCatalogue, session.FRegionAlignments);
+    const auto hit = std::find_if(ribbons.begin(), ribbons.end(),
+                                  [](const TRibbon &r) { return r.Identity == 90; });
+    QVERIFY(hit != ribbons.end());
+    QCOMPARE(hit->Upper0, row.StartX(a3));
+    QCOMPARE(hit->Upper1, row.EndX(a3));
+}
+
 void TestMapRibbons::blocks_data()
 {
     QTest::addColumn<int>("style");

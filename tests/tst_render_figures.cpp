@@ -3,6 +3,9 @@
 // errors. Sizes are read back by outside readers (pdfinfo) or from the file itself.
 #include "MetafileReaders.h"
 #include "RenderCall.h"
+#include "chart/ChartGeometry.h"
+#include "map/FigureExport.h"
+#include "map/RowScales.h"
 #include "render/RenderRun.h"
 
 #include <QBuffer>
@@ -116,6 +119,8 @@ private slots:
     void labelsFit();
     void regions_data();
     void regions();
+    void lastRowAtAxis_data();
+    void lastRowAtAxis();
     void errors_data();
     void errors();
     void ribbonsInEveryType_data();
@@ -405,6 +410,54 @@ void TestFigures::regions()
             shown << QString::fromUtf8(fields[0] + ' ' + fields[2] + ' ' + fields[4]);
     }
     QCOMPARE(shown, rows);
+}
+
+// A figure's last row, with its scale, stands just over the plot's bottom edge, where the map
+// leaves a whole step of rows under it.
+void TestFigures::lastRowAtAxis_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<bool>("scales");
+    QTest::addColumn<int>("height"); // mm
+    QTest::newRow("two rows") << 2 << false << 100;
+    QTest::newRow("four rows, scales") << 4 << true << 120;
+    QTest::newRow("one row, scale") << 1 << true << 50;
+}
+
+void TestFigures::lastRowAtAxis()
+{
+    QFETCH(int, rows);
+    QFETCH(bool, scales);
+    QFETCH(int, height);
+    QTemporaryDir dir;
+    QFile file(dir.filePath("rows.txt"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    for (int r = 0; r < rows; ++r)
+        for (int i = 0; i < 5; ++i)
+            file.write(QString("R%1\t%2\t%3\t1\tg%4\n")
+                           .arg(r)
+                           .arg(i * 2000 + 1)
+                           .arg(i * 2000 + 1500)
+                           .arg(i)
+                           .toUtf8());
+    file.close();
+    TFigureOptions options;
+    options.Millimetres = QSizeF(180, height);
+    options.Size = TFigureSize{180, double(height), TLengthUnit::Mm}.Pixels();
+    TFigureChart figure(options);
+    TViewOptions view = figure.Session().View;
+    view.RowScales = scales;
+    figure.SetView(view);
+    figure.Session().Open({file.fileName()});
+    figure.LayOut();
+    const TChart &chart = figure.Chart();
+    const TChartGeometry &g = chart.Geometry();
+    const TArrowSeries &last = chart.Series(rows);
+    const int bottom = g.YPixel(last.StartY(0)) + (std::abs(last.ArrowWidth()) + 1) / 2 +
+                       (scales ? RowScaleDepth(chart) : 0);
+    QVERIFY2(
+        bottom <= g.PlotBottom && g.PlotBottom - bottom <= 6,
+        qPrintable(QString("last row ends at %1, the plot at %2").arg(bottom).arg(g.PlotBottom)));
 }
 
 void TestFigures::errors_data()
