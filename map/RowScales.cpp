@@ -186,7 +186,7 @@ void DrawRowBreaks(const TChart &chart, TCanvas &canvas, const TCatalogue &catal
         // As tall as the arrows and a little more, but short beside tall arrows.
         const int half = std::min(kBreakHalf, (std::abs(series.ArrowWidth()) + 1) / 2 + 2);
         if (chart.SkipHiddenWork && area.isValid() &&
-            (y + half < area.top() || y - half > area.bottom()))
+            (y + half + 2 < area.top() || y - half - 2 > area.bottom()))
             continue;
         if (!painter) {
             painter = &canvas.Painter();
