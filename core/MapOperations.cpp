@@ -145,17 +145,11 @@ qint32 RecordAtPosition(const TCatalogue &catalogue, qint32 chromosome, qint32 x
 {
     const ChromosomeView &view = At(catalogue.FChromosomes, chromosome);
     const std::vector<tGene> &row = At(catalogue.FRecords, chromosome);
-    // Undo the drawing's mapping (c + Offset, negated when inverted) to get a file coordinate.
-    qint32 v = x;
-    if (view.Inverted)
-        v = CheckedNeg(v);
-    v = CheckedSub(v, view.Offset);
-    if (!view.Stretches.empty()) {
-        const qint64 own = OwnCoordinate(view, x);
-        if (own < std::numeric_limits<qint32>::min() || own > std::numeric_limits<qint32>::max())
-            throw EIntOverflow();
-        v = qint32(own);
-    }
+    // Undo the drawing's mapping to get a file coordinate, which 32 bits must hold.
+    const qint64 own = OwnCoordinate(view, x);
+    if (own < std::numeric_limits<qint32>::min() || own > std::numeric_limits<qint32>::max())
+        throw EIntOverflow();
+    const auto v = qint32(own);
 
     qint32 result = -1;
     for (std::size_t i = 0; i < row.size(); ++i) {

@@ -86,6 +86,7 @@ void MarkFound(std::vector<TSpan> parts, const std::vector<TRegion> &regions,
         found[r] = count > 0 && reach[count - 1] >= regions[r].From;
     }
 }
+
 // The break between two stretches of a row, in bases: this share of the longest row's bases.
 constexpr double kBreakShare = 0.03;
 

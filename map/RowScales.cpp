@@ -52,11 +52,11 @@ struct TTextSpan
     int Left, Right;
 };
 
-// One run of the scale: the coordinates from..to of a stretch drawn with that shift. Texts that
-// would overlap one of an earlier run's are left out; the texts of this run are added to them.
+// One run of the scale: the coordinates from..to of a stretch drawn with that shift. With texts,
+// those that would overlap one of an earlier run's are left out, and this run's are added.
 void DrawScaleRun(QPainter &painter, const TChartGeometry &g, const ChromosomeView &view,
                   double from, double to, double shift, int y, const QFontMetrics &metrics,
-                  std::vector<TTextSpan> &texts)
+                  std::vector<TTextSpan> *texts)
 {
     // The part of the run the plot shows.
     const double a = Coordinate(view, g.XValue(int(g.PlotLeft)), shift);
@@ -68,7 +68,7 @@ void DrawScaleRun(QPainter &painter, const TChartGeometry &g, const ChromosomeVi
     const auto px = [&](double c) { return g.XPixel(AxisValue(view, c, shift)); };
     painter.drawLine(px(low), y, px(high), y);
     const double step = RowScaleStep(g.XScale, kTickGap);
-    const std::size_t earlier = texts.size();
+    const std::size_t earlier = texts ? texts->size() : 0;
     for (double t = std::ceil(low / step) * step; t <= high; t += step) {
         const int x = px(t);
         painter.drawLine(x, y, x, y + 3);
@@ -81,25 +81,26 @@ void DrawScaleRun(QPainter &painter, const TChartGeometry &g, const ChromosomeVi
         const auto clash = [&](const TTextSpan &o) {
             return left < o.Right + kTextGap && o.Left < right + kTextGap;
         };
-        if (std::any_of(texts.begin(), texts.begin() + std::ptrdiff_t(earlier), clash))
+        if (texts && std::any_of(texts->begin(), texts->begin() + std::ptrdiff_t(earlier), clash))
             continue;
         painter.drawText(QPoint(left, y + 4 + metrics.ascent()), text);
-        texts.push_back({left, right});
+        if (texts)
+            texts->push_back({left, right});
     }
 }
 
 void DrawScale(QPainter &painter, const TChartGeometry &g, const ChromosomeView &view, int y,
                const QFontMetrics &metrics)
 {
-    std::vector<TTextSpan> texts;
     if (view.Stretches.empty()) {
-        DrawScaleRun(painter, g, view, view.MinCoord, view.MaxCoord, 0, y, metrics, texts);
+        DrawScaleRun(painter, g, view, view.MinCoord, view.MaxCoord, 0, y, metrics, nullptr);
         return;
     }
     // Each stretch its own coordinates, over what the row's records reach of it.
+    std::vector<TTextSpan> texts;
     for (const tStretch &s : view.Stretches)
         DrawScaleRun(painter, g, view, std::max(s.From, view.MinCoord),
-                     std::min(s.To, view.MaxCoord), s.Shift, y, metrics, texts);
+                     std::min(s.To, view.MaxCoord), s.Shift, y, metrics, &texts);
 }
 
 } // namespace
