@@ -50,6 +50,9 @@ void TMapSession::Step(CycleStep step) const
 {
     if (m_observer)
         m_observer(step);
+    // A cancel is taken once, so that the rollback's own cycle runs to its end.
+    if (step != CycleStep::PaintedWithConnectors && m_cancelLoad.exchange(false))
+        throw ECancelled();
 }
 
 void TMapSession::ChangeChart(TChart &chart, TCanvas *canvas) const
