@@ -196,13 +196,14 @@ void TChartWidget::StartFrame()
 void TChartWidget::ChangeView(std::function<void(TChart &)> change,
                               std::optional<std::pair<double, double>> range)
 {
+    // Until its own frame is ready, the view is shown from the last frame.
+    m_previewRange = range;
     if (!m_drawing) {
         change(m_chart);
         return;
     }
-    // A newer view replaces the frame under way; it is shown at once from the last frame.
+    // A newer view replaces the frame under way.
     m_pending.push_back(std::move(change));
-    m_previewRange = range;
     m_previewKnown = m_previewKnown && range.has_value();
     m_thread.Cancel();
     update();
