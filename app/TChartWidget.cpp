@@ -71,10 +71,27 @@ void TChartWidget::Settle()
 {
     if (!m_drawing)
         return;
-    m_thread.Cancel();
+    if (!m_jobDone)
+        m_thread.Cancel();
     m_thread.Wait();
+    Finish();
+}
+
+void TChartWidget::Finish()
+{
     m_drawing = false;
     TakeResult();
+    if (const std::function<void()> done = std::exchange(m_jobDone, nullptr))
+        done();
+}
+
+void TChartWidget::RunJob(std::function<void()> job, std::function<void()> done)
+{
+    Settle();
+    if (m_lent || !m_thread.Start(std::move(job)))
+        return;
+    m_drawing = true;
+    m_jobDone = std::move(done);
 }
 
 void TChartWidget::RepaintNow()
@@ -165,8 +182,7 @@ void TChartWidget::OnThreadFinished()
 {
     if (m_lent || m_thread.Busy())
         return;
-    m_drawing = false;
-    TakeResult();
+    Finish();
     ApplyPending();
     update();
 }

@@ -36,6 +36,10 @@ public:
     // this thread keeps answering: returns when work has ended, raising what it raised.
     // Presses, drags and the wheel on the chart do nothing meanwhile.
     void RunOffThread(const std::function<void()> &work);
+    // Runs job on the map's thread once the chart is free (a frame being drawn is cancelled),
+    // then done on this thread. The job reads the map and writes only its own results, which
+    // done may read.
+    void RunJob(std::function<void()> job, std::function<void()> done);
     // True while RunOffThread runs.
     bool Lent() const { return m_lent; }
     // Blocks until the exact frame of the current view is shown (tests, pictures of the screen).
@@ -86,8 +90,10 @@ private:
     void TakeResult();
     // The map's thread stopped: its frame shown, the view changes applied, the next frame asked.
     void OnThreadFinished();
-    // Cancels a frame being drawn and waits for it (GUI thread).
+    // Cancels a frame being drawn and waits for it, or for a job (GUI thread).
     void Settle();
+    // A job or frame ended: its frame taken, its done called.
+    void Finish();
     // Starts drawing the exact frame when the chart is free and the frame shown is stale.
     void StartFrame();
     // A change of the view: made now when the chart is free, else queued for when it is, with
@@ -116,6 +122,7 @@ private:
     bool m_lent = false;    // RunOffThread runs
     bool m_drawing = false; // a frame job runs
     bool m_applying = false;
+    std::function<void()> m_jobDone; // of the RunJob job under way
     std::vector<std::function<void(TChart &)>> m_pending;
     std::optional<std::pair<double, double>> m_previewRange; // the range m_pending leads to
     bool m_previewKnown = true;

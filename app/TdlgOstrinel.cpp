@@ -872,8 +872,19 @@ void TdlgOstrinel::mnuExportFigureClick()
     Guarded([&] {
         TdlgExportFigure dialog(this);
         dialog.SetOptions(m_lastFigure, m_lastFigureFormat);
-        dialog.SetPreviewer([this](const TFigureOptions &options, const QSize &box) {
-            return FigurePreview(m_session, Chart(), options, box);
+        dialog.SetPreviewer([this](const TFigureOptions &options, const QSize &box,
+                                   TdlgExportFigure::TPreviewShown shown) {
+            // Drawn on the map's thread, which reads the map; the result is the job's own.
+            auto result = std::make_shared<std::pair<QImage, QString>>();
+            ui.chChrMap->RunJob(
+                [this, options, box, result] {
+                    try {
+                        result->first = FigurePreview(m_session, Chart(), options, box);
+                    } catch (const std::exception &error) {
+                        result->second = QString::fromUtf8(error.what());
+                    }
+                },
+                [result, shown] { shown(result->first, result->second); });
         });
         if (!m_figureDialogRunner(dialog))
             return;

@@ -138,9 +138,8 @@ int main(int argc, char **argv)
         bench::EnsureWorkload(only == "W1" ? bench::Workload::W1 : bench::Workload::W2);
 
     TdlgOstrinel window(nullptr);
-    window.SetErrorReporter([](const QString &text) {
-        std::fprintf(stderr, "error: %s\n", qPrintable(text));
-    });
+    window.SetErrorReporter(
+        [](const QString &text) { std::fprintf(stderr, "error: %s\n", qPrintable(text)); });
     TChartWidget &chart = *window.ChartWidget();
     window.show();
     QApplication::processEvents();

@@ -179,6 +179,7 @@ void TestWindowEqualsBatch::sameFigure()
     window.SetFigureDialogRunner([&](TdlgExportFigure &dialog) {
         dialog.SetOptions(figure, GraphFormatOf("f." + extension));
         dialog.UpdatePreview();
+        (void)QTest::qWaitFor([&] { return !dialog.PreviewPending(); });
         preview = dialog.PreviewImage();
         dialog.accept();
         return dialog.result() == QDialog::Accepted;
