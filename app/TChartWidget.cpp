@@ -214,14 +214,15 @@ void TChartWidget::ChangeView(std::function<void(TChart &)> change,
 {
     // Until its own frame is ready, the view is shown from the last frame.
     m_previewRange = range;
-    if (!m_drawing) {
+    if (ChartFree()) {
         change(m_chart);
         return;
     }
-    // A newer view replaces the frame under way.
+    // A newer view replaces the frame under way; a command's frames are its own.
     m_pending.push_back(std::move(change));
     m_previewKnown = m_previewKnown && range.has_value();
-    m_thread.Cancel();
+    if (!m_lent)
+        m_thread.Cancel();
     update();
 }
 
@@ -240,7 +241,7 @@ void TChartWidget::ApplyPending()
 
 std::pair<double, double> TChartWidget::Range() const
 {
-    if (!m_drawing)
+    if (ChartFree())
         return m_chart.BottomAxisRange();
     if (m_previewRange)
         return *m_previewRange;
@@ -249,7 +250,7 @@ std::pair<double, double> TChartWidget::Range() const
 
 double TChartWidget::ValueAt(int x) const
 {
-    if (!m_drawing)
+    if (ChartFree())
         return m_chart.PixelToValue(m_chart.Series(0), x);
     const auto [lo, hi] = Range();
     const double scale = m_frameView.XScale * (m_frameView.Hi - m_frameView.Lo) / (hi - lo);
@@ -258,7 +259,7 @@ double TChartWidget::ValueAt(int x) const
 
 bool TChartWidget::HasPoints() const
 {
-    return m_drawing ? m_frameView.HasPoints : ChartHasPoints(m_chart);
+    return ChartFree() ? ChartHasPoints(m_chart) : m_frameView.HasPoints;
 }
 
 bool TChartWidget::FrameExact() const
@@ -447,7 +448,7 @@ void TChartWidget::wheelEvent(QWheelEvent *event)
         return;
     }
     event->accept();
-    if (!m_drawing)
+    if (ChartFree())
         m_chart.SetChartRect(rect());
     const auto [lo, hi] = Range();
     const QPoint angle = event->angleDelta();

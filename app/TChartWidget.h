@@ -105,6 +105,8 @@ private:
     std::pair<double, double> Range() const;
     bool HasPoints() const;
     void MarkStale();
+    // No job holds the chart: the GUI thread may read and change it.
+    bool ChartFree() const { return !m_drawing && !m_lent; }
 
     TChart m_chart;
     enum class Drag
