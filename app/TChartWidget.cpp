@@ -40,7 +40,6 @@ TChartWidget::TChartWidget(QWidget *parent) : QWidget(parent)
         m_stale = true;
         QMetaObject::invokeMethod(this, "update", Qt::QueuedConnection);
     };
-    m_chart.CancelFlag = &m_thread.CancelFlag();
     connect(&m_thread, &TMapThread::Finished, this, &TChartWidget::OnThreadFinished);
 }
 
@@ -201,7 +200,10 @@ void TChartWidget::StartFrame()
     m_jobRect = rect();
     m_jobRatio = ratio;
     m_drawing = m_thread.Start([this] {
+        // Only a frame for the screen gives way to a newer view; a command's draws run through.
+        m_chart.CancelFlag = &m_thread.CancelFlag();
         TFrame frame = DrawFrame(m_jobRect, m_jobRatio);
+        m_chart.CancelFlag = nullptr;
         const std::lock_guard hold(m_resultLock);
         m_result = std::move(frame);
     });

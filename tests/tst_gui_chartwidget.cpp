@@ -1,4 +1,5 @@
-// The chart on screen: presses reach the click handler with the hit series and point, a claimed
+// The chart on screen: a frame being drawn leaves the wheel answering, the last frame moved;
+// presses reach the click handler with the hit series and point, a claimed
 // press starts nothing, dragging zooms, restores and scrolls the bottom axis, a double click is
 // signalled and a resize is raised; the wheel scrolls, and with Ctrl zooms about the pointer.
 #include "app/TChartWidget.h"
@@ -7,7 +8,9 @@
 #include <QWheelEvent>
 #include <QtTest>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 namespace {
 // A widget with one row from 0 to 1000 and the template made inactive, shown and drawn once.
@@ -57,6 +60,7 @@ private slots:
     void zoomAndRestore();
     void claimedPressStartsNothing();
     void rightDragScrolls();
+    void previewWhileDrawing();
     void wheel_data();
     void wheel();
     void doubleClick();
@@ -220,6 +224,51 @@ void TestChartWidget::resizeRaised()
     shown.Widget.resize(700, 350);
     QCOMPARE(resized, 1);
     QCOMPARE(seen, QRect(0, 0, 700, 350));
+}
+
+// A frame held on the map's thread: the wheel still answers at once, the last frame shown moved
+// by the scroll, and the exact frame of the new range, as the plain drawing gives it, follows.
+void TestChartWidget::previewWhileDrawing()
+{
+    TShownChart shown;
+    const QPoint a = shown.PointOf(0, -1), b = shown.PointOf(100, -1), c = shown.PointOf(800, -1);
+    std::atomic<bool> hold{true}, held{false};
+    // A failed check must not leave the map's thread held.
+    const auto release = qScopeGuard([&] { hold = false; });
+    shown.Chart().OnBeforeDrawSeries = [&](TChart &, TCanvas &) {
+        held = true;
+        while (hold)
+            std::this_thread::yield();
+    };
+    shown.Chart().ZoomTo(0, 1000);
+    shown.Widget.update();
+    QTRY_VERIFY(held);
+    const QImage old = shown.Widget.grab().toImage();
+    const QPointF at(a);
+    QWheelEvent away(at, at, {}, QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                     false);
+    QCoreApplication::sendEvent(&shown.Widget, &away);
+    const QImage preview = shown.Widget.grab().toImage();
+    QVERIFY(!shown.Widget.FrameExact());
+    // A tenth of the range to the left: what showed at x shows at x + (b - a).
+    const int dx = b.x() - a.x(), y = a.y();
+    QVERIFY(dx > 0);
+    int same = 0;
+    for (int x = a.x(); x < c.x(); ++x)
+        same += preview.pixel(x + dx, y) == old.pixel(x, y);
+    QCOMPARE(same, c.x() - a.x());
+    QVERIFY(preview != old);
+    hold = false;
+    shown.Widget.WaitForFrame();
+    QVERIFY(shown.Widget.FrameExact());
+    TChart &chart = shown.Chart();
+    QCOMPARE(chart.BottomAxisMinimum(), -100.0);
+    QImage plain(shown.Widget.size(), QImage::Format_RGB32);
+    {
+        QPainter painter(&plain);
+        chart.Draw(painter, shown.Widget.rect());
+    }
+    QCOMPARE(shown.Widget.grab().toImage().convertToFormat(QImage::Format_RGB32), plain);
 }
 
 QTEST_MAIN(TestChartWidget)
