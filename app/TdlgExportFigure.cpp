@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QPointer>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -217,12 +218,22 @@ void TdlgExportFigure::UpdatePreview()
     m_previewTimer->stop();
     if (!m_previewer)
         return;
+    const QPointer<TdlgExportFigure> alive(this);
+    const auto shown = [alive](const QImage &image, const QString &error) {
+        if (!alive)
+            return;
+        --alive->m_previewsPending;
+        alive->m_preview = image;
+        if (error.isEmpty())
+            alive->lbPreview->setPixmap(QPixmap::fromImage(image));
+        else
+            alive->lbPreview->setText(error);
+    };
+    ++m_previewsPending;
     try {
-        m_preview = m_previewer(Options(), lbPreview->contentsRect().size());
-        lbPreview->setPixmap(QPixmap::fromImage(m_preview));
+        m_previewer(Options(), lbPreview->contentsRect().size(), shown);
     } catch (const std::exception &error) {
         // Called from the timer too, where nothing above would catch it.
-        m_preview = QImage();
-        lbPreview->setText(QString::fromUtf8(error.what()));
+        shown(QImage(), QString::fromUtf8(error.what()));
     }
 }

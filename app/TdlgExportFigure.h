@@ -22,8 +22,12 @@ class TdlgExportFigure : public QDialog
 {
     Q_OBJECT
 public:
-    // Draws the figure of the options into an image that fits box.
-    using TPreviewer = std::function<QImage(const TFigureOptions &options, const QSize &box)>;
+    // Called with what a preview drawing gave: the image, or the error's text.
+    using TPreviewShown = std::function<void(const QImage &image, const QString &error)>;
+    // Starts drawing the figure of the options into an image that fits box, on a thread of its
+    // own; shown is then called on the GUI thread.
+    using TPreviewer =
+        std::function<void(const TFigureOptions &options, const QSize &box, TPreviewShown shown)>;
 
     explicit TdlgExportFigure(QWidget *parent = nullptr);
 
@@ -37,9 +41,12 @@ public:
     QString Extension() const;
     // The size as a command line gives it, as "180x100mm".
     QString SizeText() const;
-    // Draws the preview of what the fields say now (the fields' changes draw it shortly after).
+    // Starts the preview of what the fields say now (the fields' changes start it shortly after);
+    // the last one shows while it is drawn.
     void UpdatePreview();
     const QImage &PreviewImage() const { return m_preview; }
+    // True from UpdatePreview until its image (or error) is shown.
+    bool PreviewPending() const { return m_previewsPending > 0; }
 
 private:
     QComboBox *cbFormat = nullptr;
@@ -61,4 +68,5 @@ private:
     QTimer *m_previewTimer = nullptr;
     TPreviewer m_previewer;
     QImage m_preview;
+    int m_previewsPending = 0;
 };

@@ -14,22 +14,29 @@
 #include "platform/Systeme.h"
 
 #include <QActionGroup>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
+#include <QThread>
+#include <QTimer>
 
 #include <new>
 #include <utility>
@@ -173,7 +180,14 @@ TdlgOstrinel::TdlgOstrinel(THelpSystem *help, QWidget *parent)
     SetHelpContexts();
     m_session.SetChart(Chart());
     m_session.SetRepaint([this] { ui.chChrMap->RepaintNow(); });
-    m_session.SetCycleObserver([this](TMapSession::CycleStep) { m_busy.Tick(); });
+    // The cursor is the GUI thread's; a command off it ticks through its own timer.
+    m_session.SetCycleObserver([this](TMapSession::CycleStep) {
+        if (QThread::currentThread() == thread())
+            m_busy.Tick();
+    });
+    connect(ui.chChrMap, &TChartWidget::drawFailed, this,
+            [this](std::exception_ptr error) { Guarded([&] { std::rethrow_exception(error); }); });
+    BuildProgressLine();
     FormCreate();
 }
 
@@ -312,7 +326,14 @@ void TdlgOstrinel::SetHelpContexts()
 
 template <typename Command> void TdlgOstrinel::Guarded(Command &&command)
 {
+    if (ui.chChrMap->Lent()) {
+        // One command at a time: the map belongs to the one running.
+        statusBar()->showMessage(QStringLiteral("Busy: the last command is still running"), 3000);
+        return;
+    }
     try {
+        // The chart comes back from a frame being drawn before anything reads or changes it.
+        Chart();
         m_session.View = ViewOptions();
         command();
     } catch (const ECancelled &) {
@@ -334,12 +355,85 @@ template <typename Command> void TdlgOstrinel::MapCommand(Command &&command)
         // The lists are where the user checks; the session rebuilds from what they show.
         m_session.ChromosomeChecked = CheckStates(ui.cklChromosomes);
         m_session.GeneChecked = CheckStates(ui.cklGenes);
-        command();
+        OffThread(command);
     } catch (...) {
         ShowSessionChecks();
         throw;
     }
     ShowSessionChecks();
+}
+
+template <typename Work> void TdlgOstrinel::OffThread(Work &&work)
+{
+    m_session.ResetCancel();
+    QTimer later;
+    later.setSingleShot(true);
+    connect(&later, &QTimer::timeout, this, [this] { ShowProgressLine(true); });
+    later.start(kProgressDelayMs);
+    QTimer ticks;
+    connect(&ticks, &QTimer::timeout, this, [this] { m_busy.Tick(); });
+    ticks.start(TBusyCursor::kDelayMs / 4);
+    const auto hide = qScopeGuard([this] {
+        ShowProgressLine(false);
+        m_session.ResetCancel();
+    });
+    ui.chChrMap->RunOffThread(std::function<void()>(work));
+}
+
+void TdlgOstrinel::BuildProgressLine()
+{
+    m_progressLine = new QWidget(this);
+    auto *layout = new QHBoxLayout(m_progressLine);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_progressText = new QLabel(QStringLiteral("Working..."), m_progressLine);
+    auto *cancel = new QPushButton(QStringLiteral("Cancel"), m_progressLine);
+    cancel->setObjectName(QStringLiteral("progressCancel"));
+    layout->addWidget(m_progressText);
+    layout->addWidget(cancel);
+    m_progressLine->hide();
+    connect(cancel, &QPushButton::clicked, this, [this] { CancelCommand(); });
+    m_progressEsc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    m_progressEsc->setEnabled(false);
+    connect(m_progressEsc, &QShortcut::activated, this, [this] { CancelCommand(); });
+}
+
+void TdlgOstrinel::ShowProgressLine(bool shown)
+{
+    if (shown == !m_progressLine->isHidden())
+        return;
+    if (shown) {
+        // The status line appears for the wait and goes again when the window had none.
+        m_hadStatusLine = findChild<QStatusBar *>() != nullptr && statusBar()->isVisible();
+        m_progressText->setText(QStringLiteral("Working..."));
+        statusBar()->addPermanentWidget(m_progressLine);
+        statusBar()->show();
+        m_progressLine->show();
+    } else {
+        statusBar()->removeWidget(m_progressLine);
+        m_progressLine->hide();
+        if (!m_hadStatusLine)
+            statusBar()->hide();
+    }
+    m_progressEsc->setEnabled(shown);
+}
+
+void TdlgOstrinel::CancelCommand()
+{
+    if (!ui.chChrMap->Lent())
+        return;
+    m_session.CancelLoad();
+    m_progressText->setText(QStringLiteral("Cancelling..."));
+}
+
+void TdlgOstrinel::closeEvent(QCloseEvent *event)
+{
+    // The command running owns the map; the window closes once it has ended.
+    if (ui.chChrMap->Lent()) {
+        event->ignore();
+        statusBar()->showMessage(QStringLiteral("Busy: the last command is still running"), 3000);
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void TdlgOstrinel::ShowSessionChecks()
@@ -509,12 +603,21 @@ void TdlgOstrinel::FormCreate()
 
 void TdlgOstrinel::OnChangeChart(TCanvas *canvas)
 {
+    // Off the GUI thread the drawing's owner hears of an error and reports it.
+    if (QThread::currentThread() != thread()) {
+        m_session.ChangeChart(Chart(), canvas);
+        return;
+    }
     m_busy.Tick();
     Guarded([&] { m_session.ChangeChart(Chart(), canvas); });
 }
 
 void TdlgOstrinel::OnBeforeDrawSeries(TCanvas &canvas)
 {
+    if (QThread::currentThread() != thread()) {
+        m_session.BeforeDrawSeries(Chart(), canvas);
+        return;
+    }
     m_busy.Tick();
     Guarded([&] { m_session.BeforeDrawSeries(Chart(), canvas); });
 }
@@ -591,9 +694,9 @@ void TdlgOstrinel::OpenAndShow(const QStringList &paths)
     // were; only a new catalogue refills them.
     const TBusyCursor::Scope busy(m_busy);
     if (m_session.FHomology.IsSet())
-        WithHomologyProgress([&] { m_session.Open(paths); });
+        WithHomologyProgress([&] { OffThread([&] { m_session.Open(paths); }); });
     else
-        m_session.Open(paths);
+        OffThread([&] { m_session.Open(paths); });
     FillLists();
     ShowSessionChecks();
     ShowTitle();
@@ -639,21 +742,41 @@ template <typename Load> void TdlgOstrinel::WithHomologyProgress(Load &&load)
     progress.setMinimumDuration(0);
     progress.reset();
     connect(&progress, &QProgressDialog::canceled, this, [this] { m_session.CancelLoad(); });
-    m_session.HomologyProgress = [&progress](const QString &step) {
-        progress.setLabelText(step);
-        if (!progress.isVisible() && !progress.wasCanceled())
-            progress.show();
-        QCoreApplication::processEvents();
+    // The steps come from the map's thread: the box shows the last one on the GUI thread.
+    m_homologyBox = &progress;
+    m_session.HomologyProgress = [this](const QString &step) {
+        {
+            const std::lock_guard hold(m_stepLock);
+            m_step = step;
+        }
+        QMetaObject::invokeMethod(this, "ShowHomologyStep", Qt::QueuedConnection);
     };
-    const auto done = qScopeGuard([this] { m_session.HomologyProgress = nullptr; });
+    const auto done = qScopeGuard([this] {
+        m_session.HomologyProgress = nullptr;
+        m_homologyBox = nullptr;
+    });
     load();
+}
+
+void TdlgOstrinel::ShowHomologyStep()
+{
+    QString step;
+    {
+        const std::lock_guard hold(m_stepLock);
+        step = m_step;
+    }
+    if (!m_homologyBox)
+        return;
+    m_homologyBox->setLabelText(step);
+    if (!m_homologyBox->isVisible() && !m_homologyBox->wasCanceled())
+        m_homologyBox->show();
 }
 
 void TdlgOstrinel::SetHomologySource(const THomologySource &source)
 {
     Guarded([&] {
         const TBusyCursor::Scope busy(m_busy);
-        WithHomologyProgress([&] { m_session.SetHomology(source); });
+        WithHomologyProgress([&] { OffThread([&] { m_session.SetHomology(source); }); });
         FillLists();
         ShowSessionChecks();
         ShowTitle();
@@ -689,7 +812,7 @@ void TdlgOstrinel::mnuOpenAlignmentsClick()
         if (paths.isEmpty())
             return;
         const TBusyCursor::Scope busy(m_busy);
-        m_session.SetAlignments(paths, m_session.FAlignmentFilters);
+        OffThread([&] { m_session.SetAlignments(paths, m_session.FAlignmentFilters); });
         ShowAlignmentReport();
     });
 }
@@ -749,8 +872,19 @@ void TdlgOstrinel::mnuExportFigureClick()
     Guarded([&] {
         TdlgExportFigure dialog(this);
         dialog.SetOptions(m_lastFigure, m_lastFigureFormat);
-        dialog.SetPreviewer([this](const TFigureOptions &options, const QSize &box) {
-            return FigurePreview(m_session, Chart(), options, box);
+        dialog.SetPreviewer([this](const TFigureOptions &options, const QSize &box,
+                                   TdlgExportFigure::TPreviewShown shown) {
+            // Drawn on the map's thread, which reads the map; the result is the job's own.
+            auto result = std::make_shared<std::pair<QImage, QString>>();
+            ui.chChrMap->RunJob(
+                [this, options, box, result] {
+                    try {
+                        result->first = FigurePreview(m_session, Chart(), options, box);
+                    } catch (const std::exception &error) {
+                        result->second = QString::fromUtf8(error.what());
+                    }
+                },
+                [result, shown] { shown(result->first, result->second); });
         });
         if (!m_figureDialogRunner(dialog))
             return;
@@ -847,7 +981,7 @@ void TdlgOstrinel::mnuGeneNameClick()
 
 void TdlgOstrinel::mnuLinkGenesClick()
 {
-    Guarded([&] { ui.chChrMap->RepaintNow(); });
+    Guarded([&] { ui.chChrMap->update(); });
 }
 
 void TdlgOstrinel::mnuHideGenesClick()

@@ -15,9 +15,13 @@
 #include <QMainWindow>
 
 #include <functional>
+#include <mutex>
 #include <vector>
 
 class QFileDialog;
+class QLabel;
+class QProgressDialog;
+class QShortcut;
 class QListWidget;
 class QListWidgetItem;
 class QMenu;
@@ -124,6 +128,11 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private slots:
+    // The homology source's last step, in the progress box.
+    void ShowHomologyStep();
 
 private:
     // Runs one command with the View switches as the menu shows them; an error ends it in the
@@ -133,6 +142,12 @@ private:
     // lists show the session's states afterwards.
     template <typename Command> void MapCommand(Command &&command);
     void ShowSessionChecks();
+    // Runs work (a session command) on the map's thread while the window answers: the wait
+    // cursor, and past kProgressDelayMs a progress line with Cancel (Esc) on the status line.
+    template <typename Work> void OffThread(Work &&work);
+    void BuildProgressLine();
+    void ShowProgressLine(bool shown);
+    void CancelCommand();
     // Runs a load, the homology source's steps (MMseqs2's) shown in a progress box.
     template <typename Load> void WithHomologyProgress(Load &&load);
     // Loads the files again with a homology source, its steps shown in a progress box.
@@ -182,6 +197,15 @@ private:
     QAction *mnuRowScales = nullptr;
 
     TMapSession m_session;
+    // The progress line of a command off the GUI thread, and the homology box while it shows.
+    static constexpr int kProgressDelayMs = 500;
+    QWidget *m_progressLine = nullptr;
+    QLabel *m_progressText = nullptr;
+    QShortcut *m_progressEsc = nullptr;
+    bool m_hadStatusLine = false;
+    QProgressDialog *m_homologyBox = nullptr;
+    std::mutex m_stepLock; // m_step is written on the map's thread
+    QString m_step;
     TBusyCursor m_busy;
 
     THelpSystem *m_help = nullptr;

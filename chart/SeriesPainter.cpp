@@ -59,7 +59,8 @@ qint32 PenKey(const TChartPen &p)
 
 quint64 NextCacheGeneration()
 {
-    static quint64 counter = 0;
+    // Charts drawn on two threads take generations from the one counter.
+    static std::atomic<quint64> counter{0};
     return ++counter;
 }
 
@@ -1172,13 +1173,16 @@ void TSeriesPainter::Prepare(QPainter &painter, const TChartGeometry &g,
 
 void TSeriesPainter::DrawPrepared(QPainter &painter, const TChartGeometry &g,
                                   const std::vector<TArrowSeries *> &series,
-                                  const std::function<void(std::size_t, bool)> &group)
+                                  const std::function<void(std::size_t, bool)> &group,
+                                  const std::atomic<bool> *cancel)
 {
     const QRect &plot = m_plot;
     const bool exact = m_exact;
     const std::vector<std::size_t> &labelIndex = m_labelIndex;
     painter.setRenderHint(QPainter::Antialiasing, false);
     for (std::size_t k = 0; k < series.size(); ++k) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            break;
         if (group)
             group(k, true);
         // Arrows stay inside the plot; labels go where their placement puts them.

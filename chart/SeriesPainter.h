@@ -21,6 +21,7 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -133,9 +134,11 @@ public:
                  const std::vector<TArrowSeries *> &series, bool skipHidden, bool ownView);
     // Off: leaders and boxes go through the painter even where the writer's check passes.
     void SetWriteLines(bool on) { m_writeLines = on; }
+    // Stops before the next row once cancel is set.
     void DrawPrepared(QPainter &painter, const TChartGeometry &g,
                       const std::vector<TArrowSeries *> &series,
-                      const std::function<void(std::size_t, bool)> &group);
+                      const std::function<void(std::size_t, bool)> &group,
+                      const std::atomic<bool> *cancel = nullptr);
     // After Prepare on exact pixels or a scaled image: the device pixels the opaque label boxes
     // will paint over; null otherwise.
     const TPixelMask *PaintedOver() const { return m_occlude ? &m_paintedOver : nullptr; }

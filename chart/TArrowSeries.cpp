@@ -4,6 +4,7 @@
 #include "util/CommonDecl.h"
 
 #include <algorithm>
+#include <atomic>
 #include <utility>
 
 namespace {
@@ -11,7 +12,7 @@ namespace {
 // many points, must not look unchanged to the chart's geometry cache.
 quint64 NextRevision()
 {
-    static quint64 counter = 0;
+    static std::atomic<quint64> counter{0};
     return ++counter;
 }
 } // namespace

@@ -49,6 +49,7 @@ struct TChart::Impl
 
     bool MouseCancelled = false;
     bool Zoomed = false;
+    bool LastDrawCancelled = false;
 
     TSeriesPainter Painter;
     // Texts the handlers measured, per font.
@@ -292,6 +293,7 @@ void TChart::Draw(QPainter &painter, const QRect &rect)
         BottomAxis.Maximum = g.BottomMax;
     }
     d->LastDrawnBottomMinimum = g.BottomMin;
+    d->LastDrawCancelled = false;
 
     TDrawingScope scope(painter, d->Drawing, g);
     painter.setClipRect(rect, painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
@@ -326,13 +328,21 @@ void TChart::Draw(QPainter &painter, const QRect &rect)
     canvas.SetPaintedOverLater(nullptr);
     if (!prepareFirst)
         d->Painter.Prepare(painter, g, active, SkipHiddenWork, ownView);
+    if (DrawCancelled()) {
+        d->LastDrawCancelled = true;
+        return;
+    }
 
     std::function<void(std::size_t, bool)> group;
     if (OnSeriesGroup)
         group = [&](std::size_t k, bool begin) {
             OnSeriesGroup(*this, painter, *active[k], begin);
         };
-    d->Painter.DrawPrepared(painter, g, active, group);
+    d->Painter.DrawPrepared(painter, g, active, group, CancelFlag);
+    if (DrawCancelled()) {
+        d->LastDrawCancelled = true;
+        return;
+    }
     DrawAxesInFront(painter, g, BottomAxis);
 
     if (OnAfterDraw) {
@@ -340,6 +350,11 @@ void TChart::Draw(QPainter &painter, const QRect &rect)
         ResetCanvasState(painter, CanvasFont);
         OnAfterDraw(*this, &canvas);
     }
+}
+
+bool TChart::LastDrawCancelled() const
+{
+    return d->LastDrawCancelled;
 }
 
 const TChartDrawStats &TChart::LastDrawStats() const

@@ -9,6 +9,7 @@
 #include <QFont>
 #include <QRect>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -89,6 +90,11 @@ public:
     // One drawing over rect, raising OnBeforeDrawSeries and OnAfterDraw. Every label stands
     // where its row's plan puts it in this view, so one drawing is the whole frame.
     void Draw(QPainter &painter, const QRect &rect);
+    // A drawing made for a frame that a newer one replaces stops at its next row once the flag
+    // is set: the picture is then unfinished, and LastDrawCancelled says so. Null: never stops.
+    const std::atomic<bool> *CancelFlag = nullptr;
+    bool DrawCancelled() const { return CancelFlag && CancelFlag->load(std::memory_order_relaxed); }
+    bool LastDrawCancelled() const;
 
     const TChartDrawStats &LastDrawStats() const;
     // The height every label box of the series gets when drawn (its marks font measured once),

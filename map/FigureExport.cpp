@@ -325,7 +325,16 @@ void ExportFigure(const TMapSession &shown, const TChart &screen, const TFigureO
 QImage FigurePreview(const TMapSession &shown, const TChart &screen, const TFigureOptions &options,
                      const QSize &box)
 {
-    TFigureChart figure(options);
+    // A figure sized in mm is drawn at the resolution that fits the box: the same figure, with
+    // no more pixels than the preview shows.
+    TFigureOptions fitted = options;
+    if (options.Millimetres && options.Dpi > 0 && !box.isEmpty()) {
+        const QSizeF pixels = *options.Millimetres * (options.Dpi / 25.4);
+        const double fit = std::min(box.width() / pixels.width(), box.height() / pixels.height());
+        if (fit < 1)
+            fitted.Dpi = options.Dpi * fit;
+    }
+    TFigureChart figure(fitted);
     figure.ShowMapOf(shown, screen);
     const QImage image = figure.Image();
     if (image.isNull() || box.isEmpty())

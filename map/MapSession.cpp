@@ -50,6 +50,9 @@ void TMapSession::Step(CycleStep step) const
 {
     if (m_observer)
         m_observer(step);
+    // A cancel is taken once, so that the rollback's own cycle runs to its end.
+    if (step != CycleStep::PaintedWithConnectors && m_cancelLoad.exchange(false))
+        throw ECancelled();
 }
 
 void TMapSession::ChangeChart(TChart &chart, TCanvas *canvas) const
@@ -258,16 +261,20 @@ template <typename Command> void TMapSession::MapCommand(Command &&command)
 {
     const std::vector<ChromosomeView> views = FCatalogue.FChromosomes;
     const quint64 rebuilds = m_rebuilds;
+    // What the map showed before: a rebuild inside the command makes its own states the shown
+    // ones, and a step after it may still fail or be cancelled.
+    const std::vector<bool> shownChromosomes = m_shownChromosomes;
+    const std::vector<bool> shownGenes = m_shownGenes;
     try {
         command();
     } catch (...) {
         FSkipConnectors = false;
         FCatalogue.FChromosomes = views;
         // Back to the states the map showed; lists of another size belong to no map yet.
-        if (m_shownChromosomes.size() == ChromosomeChecked.size())
-            ChromosomeChecked = m_shownChromosomes;
-        if (m_shownGenes.size() == GeneChecked.size())
-            GeneChecked = m_shownGenes;
+        if (shownChromosomes.size() == ChromosomeChecked.size())
+            ChromosomeChecked = shownChromosomes;
+        if (shownGenes.size() == GeneChecked.size())
+            GeneChecked = shownGenes;
         if (m_rebuilds != rebuilds) {
             // The state before the command was drawn once, so it draws again; should it not,
             // the first error is still the one to report.

@@ -21,6 +21,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <utility>
@@ -131,9 +132,12 @@ public:
     // stay whole.
     void SetAlignments(const QStringList &paths, const TAlignmentFilters &filters);
     const QStringList &Paths() const { return m_paths; }
-    // Asks the load now running to stop at its next step (the progress box's Cancel): MMseqs2 is
-    // ended, nothing cached, the load raises ECancelled and the session stays as it was.
+    // Asks the load or command now running to stop at its next step (the progress box's Cancel,
+    // called from any thread): MMseqs2 is ended, nothing cached, the command raises ECancelled
+    // and the session stays as it was, its map rebuilt when the command had rebuilt it already.
     void CancelLoad() { m_cancelLoad = true; }
+    // Forgets a cancel that came after the command it was meant for had ended.
+    void ResetCancel() { m_cancelLoad = false; }
 
     // --- Map commands -----------------------------------------------------------------------
     // Each is all-or-nothing: when it fails, the chromosomes' view state and both check lists go
@@ -217,7 +221,7 @@ private:
 
     TChart *m_chart = nullptr;
     QStringList m_paths;
-    bool m_cancelLoad = false;
+    mutable std::atomic<bool> m_cancelLoad{false};
     std::function<void()> m_repaint;
     std::function<void(CycleStep)> m_observer;
     std::vector<bool> m_shownChromosomes;

@@ -170,6 +170,35 @@ ostrinel_test_sanitized() {
     )
 }
 
+# The window draws and rebuilds on a thread of its own: its tests and the session's run under
+# ThreadSanitizer, any report failing the run. Qt itself is not instrumented; the suppressions
+# name only its libraries.
+ostrinel_tsan_tests=(tst_gui_chartwidget tst_gui_mainwindow tst_gui_hostile tst_map_session)
+
+# ostrinel_build_tsan DIR
+ostrinel_build_tsan() {
+    local dir=$1
+    if [ ! -f "$dir/build.ninja" ]; then
+        CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g -DNDEBUG" -DOSTRINEL_TSAN=ON || return 1
+    fi
+    cmake --build "$dir" --parallel "$(nproc)" --target "${ostrinel_tsan_tests[@]}" || return 1
+}
+
+# ostrinel_test_tsan DIR
+ostrinel_test_tsan() {
+    local dir=$1
+    (
+        export TSAN_OPTIONS="halt_on_error=1:suppressions=$PWD/tests/sanitizer/tsan.supp"
+        export QT_QPA_PLATFORM=offscreen
+        local start=$SECONDS
+        local regex
+        regex="^($(IFS='|'; echo "${ostrinel_tsan_tests[*]}"))\$"
+        ctest --test-dir "$dir" --output-on-failure -R "$regex" || exit 1
+        echo "ThreadSanitizer suite: $((SECONDS - start)) s"
+    )
+}
+
 # ostrinel_fuzz DIR SECONDS: runs the coordinate file fuzzer for a bounded time on a scratch
 # copy of the seed corpus (the corpus in the tree stays as committed). A crash, a sanitizer
 # report, an input taking over 10 s or a process over 2 GB is a finding: the input is kept in

@@ -1,4 +1,5 @@
-// The chart on screen: presses reach the click handler with the hit series and point, a claimed
+// The chart on screen: a frame being drawn leaves the wheel answering, the last frame moved;
+// presses reach the click handler with the hit series and point, a claimed
 // press starts nothing, dragging zooms, restores and scrolls the bottom axis, a double click is
 // signalled and a resize is raised; the wheel scrolls, and with Ctrl zooms about the pointer.
 #include "app/TChartWidget.h"
@@ -7,7 +8,9 @@
 #include <QWheelEvent>
 #include <QtTest>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 namespace {
 // A widget with one row from 0 to 1000 and the template made inactive, shown and drawn once.
@@ -57,6 +60,7 @@ private slots:
     void zoomAndRestore();
     void claimedPressStartsNothing();
     void rightDragScrolls();
+    void previewWhileDrawing();
     void wheel_data();
     void wheel();
     void doubleClick();
@@ -108,51 +112,48 @@ void TestChartWidget::clickReachesHandler()
 void TestChartWidget::zoomAndRestore()
 {
     TShownChart shown;
-    TChart &chart = shown.Chart();
-    QCOMPARE(chart.BottomAxisMinimum(), 0.0);
+    QCOMPARE(shown.Chart().BottomAxisMinimum(), 0.0);
     const QPoint from = shown.PointOf(200, -0.5);
     const QPoint to = shown.PointOf(400, -1.5);
-    const double lo = chart.PixelToValue(chart.Series(1), from.x());
-    const double hi = chart.PixelToValue(chart.Series(1), to.x());
+    const double lo = shown.Chart().PixelToValue(shown.Chart().Series(1), from.x());
+    const double hi = shown.Chart().PixelToValue(shown.Chart().Series(1), to.x());
     shown.Drag(Qt::LeftButton, from, to);
-    QVERIFY(chart.Zoomed());
-    QCOMPARE(chart.BottomAxisMinimum(), lo);
-    QCOMPARE(chart.BottomAxis.Maximum, hi);
+    QVERIFY(shown.Chart().Zoomed());
+    QCOMPARE(shown.Chart().BottomAxisMinimum(), lo);
+    QCOMPARE(shown.Chart().BottomAxis.Maximum, hi);
 
     // Up and to the left: the automatic range again.
     shown.Drag(Qt::LeftButton, shown.PointOf(400, -1.5), shown.PointOf(200, -0.5));
-    QVERIFY(!chart.Zoomed());
-    QCOMPARE(chart.BottomAxisMinimum(), 0.0);
-    QCOMPARE(chart.BottomAxis.Maximum, 1000.0);
+    QVERIFY(!shown.Chart().Zoomed());
+    QCOMPARE(shown.Chart().BottomAxisMinimum(), 0.0);
+    QCOMPARE(shown.Chart().BottomAxis.Maximum, 1000.0);
 }
 
 void TestChartWidget::claimedPressStartsNothing()
 {
     TShownChart shown;
-    TChart &chart = shown.Chart();
-    chart.OnClickSeries = [](TChart &c, TArrowSeries &, int, Qt::MouseButton, Qt::KeyboardModifiers,
-                             int, int) { c.CancelMouse(); };
+    shown.Chart().OnClickSeries = [](TChart &c, TArrowSeries &, int, Qt::MouseButton,
+                                     Qt::KeyboardModifiers, int, int) { c.CancelMouse(); };
     shown.Drag(Qt::LeftButton, shown.PointOf(0, -1), shown.PointOf(300, -1.8));
-    QVERIFY(!chart.Zoomed());
-    QCOMPARE(chart.BottomAxisMinimum(), 0.0);
+    QVERIFY(!shown.Chart().Zoomed());
+    QCOMPARE(shown.Chart().BottomAxisMinimum(), 0.0);
     // A press beside the genes is not claimed and zooms.
     shown.Drag(Qt::LeftButton, shown.PointOf(200, -0.3), shown.PointOf(300, -1.8));
-    QVERIFY(chart.Zoomed());
+    QVERIFY(shown.Chart().Zoomed());
 }
 
 void TestChartWidget::rightDragScrolls()
 {
     TShownChart shown;
-    TChart &chart = shown.Chart();
     const QPoint from = shown.PointOf(300, -0.5);
     const QPoint to = from + QPoint(100, 0);
-    const double shift =
-        chart.PixelToValue(chart.Series(1), to.x()) - chart.PixelToValue(chart.Series(1), from.x());
+    const double shift = shown.Chart().PixelToValue(shown.Chart().Series(1), to.x()) -
+                         shown.Chart().PixelToValue(shown.Chart().Series(1), from.x());
     shown.Drag(Qt::RightButton, from, to);
-    QVERIFY(chart.Zoomed());
+    QVERIFY(shown.Chart().Zoomed());
     // The plot follows the mouse to the right: the range moves left.
-    QVERIFY(std::abs(chart.BottomAxisMinimum() + shift) < 1e-6);
-    QVERIFY(std::abs(chart.BottomAxis.Maximum - (1000 - shift)) < 1e-6);
+    QVERIFY(std::abs(shown.Chart().BottomAxisMinimum() + shift) < 1e-6);
+    QVERIFY(std::abs(shown.Chart().BottomAxis.Maximum - (1000 - shift)) < 1e-6);
 }
 
 void TestChartWidget::wheel_data()
@@ -179,21 +180,22 @@ void TestChartWidget::wheel()
     QFETCH(double, shift);
     QFETCH(double, width);
     TShownChart shown;
-    TChart &chart = shown.Chart();
     const QPoint at = shown.PointOf(300, -0.5);
-    const double pointed = chart.PixelToValue(chart.Series(1), at.x());
-    shift += chart.PixelToValue(chart.Series(1), at.x() - pixels.x()) - pointed; // the fingers
+    const double pointed = shown.Chart().PixelToValue(shown.Chart().Series(1), at.x());
+    shift += shown.Chart().PixelToValue(shown.Chart().Series(1), at.x() - pixels.x()) -
+             pointed; // the fingers
     QWheelEvent event(at, at, pixels, angle, Qt::NoButton,
                       qIsNaN(shift) ? Qt::ControlModifier : Qt::NoModifier, Qt::NoScrollPhase,
                       false);
     QCoreApplication::sendEvent(&shown.Widget, &event);
-    const auto [lo, hi] = chart.BottomAxisRange();
+    const auto [lo, hi] = shown.Chart().BottomAxisRange();
     QVERIFY(std::abs(hi - lo - width) < 1e-6);
-    QVERIFY(qIsNaN(shift) ? std::abs(chart.ValueToPixel(chart.BottomAxis, pointed) - at.x()) <= 1
+    QVERIFY(qIsNaN(shift) ? std::abs(shown.Chart().ValueToPixel(shown.Chart().BottomAxis, pointed) -
+                                     at.x()) <= 1
                           : std::abs(lo - shift) < 1e-6);
     // Undone by the drag up and to the left, as a dragged zoom is.
     shown.Drag(Qt::LeftButton, shown.PointOf(400, -1.5), shown.PointOf(200, -0.5));
-    QCOMPARE(chart.BottomAxisRange(), std::make_pair(0.0, 1000.0));
+    QCOMPARE(shown.Chart().BottomAxisRange(), std::make_pair(0.0, 1000.0));
 }
 
 // Only the left button's double click saves; for the others it is one more press.
@@ -222,6 +224,51 @@ void TestChartWidget::resizeRaised()
     shown.Widget.resize(700, 350);
     QCOMPARE(resized, 1);
     QCOMPARE(seen, QRect(0, 0, 700, 350));
+}
+
+// A frame held on the map's thread: the wheel still answers at once, the last frame shown moved
+// by the scroll, and the exact frame of the new range, as the plain drawing gives it, follows.
+void TestChartWidget::previewWhileDrawing()
+{
+    TShownChart shown;
+    const QPoint a = shown.PointOf(0, -1), b = shown.PointOf(100, -1), c = shown.PointOf(800, -1);
+    std::atomic<bool> hold{true}, held{false};
+    // A failed check must not leave the map's thread held.
+    const auto release = qScopeGuard([&] { hold = false; });
+    shown.Chart().OnBeforeDrawSeries = [&](TChart &, TCanvas &) {
+        held = true;
+        while (hold)
+            std::this_thread::yield();
+    };
+    shown.Chart().ZoomTo(0, 1000);
+    shown.Widget.update();
+    QTRY_VERIFY(held);
+    const QImage old = shown.Widget.grab().toImage();
+    const QPointF at(a);
+    QWheelEvent away(at, at, {}, QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                     false);
+    QCoreApplication::sendEvent(&shown.Widget, &away);
+    const QImage preview = shown.Widget.grab().toImage();
+    QVERIFY(!shown.Widget.FrameExact());
+    // A tenth of the range to the left: what showed at x shows at x + (b - a).
+    const int dx = b.x() - a.x(), y = a.y();
+    QVERIFY(dx > 0);
+    int same = 0;
+    for (int x = a.x(); x < c.x(); ++x)
+        same += preview.pixel(x + dx, y) == old.pixel(x, y);
+    QCOMPARE(same, c.x() - a.x());
+    QVERIFY(preview != old);
+    hold = false;
+    shown.Widget.WaitForFrame();
+    QVERIFY(shown.Widget.FrameExact());
+    TChart &chart = shown.Chart();
+    QCOMPARE(chart.BottomAxisMinimum(), -100.0);
+    QImage plain(shown.Widget.size(), QImage::Format_RGB32);
+    {
+        QPainter painter(&plain);
+        chart.Draw(painter, shown.Widget.rect());
+    }
+    QCOMPARE(shown.Widget.grab().toImage().convertToFormat(QImage::Format_RGB32), plain);
 }
 
 QTEST_MAIN(TestChartWidget)

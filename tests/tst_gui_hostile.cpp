@@ -2,6 +2,7 @@
 // fails shows one clear message and leaves the catalogue, the view state, both check lists and
 // the rows on the map as they were; huge labels, a hundred thousand chromosomes and one gene on
 // every chromosome load, draw and disentangle.
+#include "ChartShot.h"
 #include "app/TChartWidget.h"
 #include "app/TdlgOstrinel.h"
 #include "chart/TChart.h"
@@ -317,7 +318,7 @@ void TestHostileWindow::alignThatOverflowsKeepsEverything()
     Load(kAlignOverflows);
     QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join('\n')));
     const TShown before = Shown();
-    const QImage picture = Window().ChartWidget()->grab().toImage();
+    const QImage picture = ChartShot(Window().ChartWidget());
     RightPress(0, 5e8);
     QCOMPARE(Window().ClickedRecord(), 0);
     QVERIFY(Action("popAlign")->isEnabled());
@@ -325,7 +326,7 @@ void TestHostileWindow::alignThatOverflowsKeepsEverything()
     QCOMPARE(m_errors, QStringList{QStringLiteral("Integer overflow.")});
     CompareShown(before, false);
     // The same picture, connectors included: the failed command does not leave them switched off.
-    QCOMPARE(Window().ChartWidget()->grab().toImage(), picture);
+    QCOMPARE(ChartShot(Window().ChartWidget()), picture);
 }
 
 // Mirroring a row that stands at -2147483648 overflows, in Inverse and in Disentangle alike;
@@ -387,7 +388,7 @@ void TestHostileWindow::hugeLabels()
     QCOMPARE(Chart().Series(2).Title, chromosome);
     QCOMPARE(Chart().Series(2).Label(0), gene.toUpper());
     // Drawn on screen and into a picture, and again after a rebuild with the names moved.
-    const QImage picture = Window().ChartWidget()->grab().toImage();
+    const QImage picture = ChartShot(Window().ChartWidget());
     QVERIFY(!picture.isNull());
     Action("mnuFirstLineNames")->trigger();
     Action("mnuHideGenes")->trigger();

@@ -1,6 +1,7 @@
 // The main window driven as a user drives it: menus and shortcuts, loading through the open
 // command with the dialog bypassed, the check lists, the error box, the report windows, the map
 // item selection and the alignment, all on the real catalogue, map builder and chart.
+#include "ChartShot.h"
 #include "FakeMmseqs.h"
 #include "app/BusyCursor.h"
 #include "app/TChartWidget.h"
@@ -788,14 +789,14 @@ void TestMainWindow::itemReportWindow()
 void TestMainWindow::inverseTwiceRestores()
 {
     Window().LoadFile(Fixture("three.txt", kThreeRows));
-    const QImage before = Window().ChartWidget()->grab().toImage();
+    const QImage before = ChartShot(Window().ChartWidget());
     List("cklChromosomes")->setCurrentRow(1);
     Action("popInverseChromosome")->trigger();
     QVERIFY(Window().Catalogue().FChromosomes[1].Inverted);
     QVERIFY(RowOf(Chart(), 1)->StartX(0) < 0);
     Action("popInverseChromosome")->trigger();
     QVERIFY(!Window().Catalogue().FChromosomes[1].Inverted);
-    QCOMPARE(Window().ChartWidget()->grab().toImage(), before);
+    QCOMPARE(ChartShot(Window().ChartWidget()), before);
 
     // No selection: nothing turns, the map is still redrawn.
     List("cklChromosomes")->clearSelection();
@@ -932,7 +933,7 @@ void TestMainWindow::ribbonsDrawn()
 {
     Window().LoadFile(Fixture("three.txt", kThreeRows));
     const auto coloured = [&] {
-        const QImage shot = Window().ChartWidget()->grab().toImage();
+        const QImage shot = ChartShot(Window().ChartWidget());
         qint64 n = 0;
         for (int y = 0; y < shot.height(); ++y)
             for (int x = 0; x < shot.width(); ++x) {

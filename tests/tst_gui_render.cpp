@@ -1,6 +1,7 @@
 // The batch renderer draws the window's picture: the same file, size and switches give the same
 // .bmp, byte for byte, whether saved from the window or written by ostrinel-render; and the same
 // figure, whether exported from the window or made by ostrinel-render with the same options.
+#include "ChartShot.h"
 #include "RenderCall.h"
 #include "app/TChartWidget.h"
 #include "app/TdlgExportFigure.h"
@@ -178,6 +179,7 @@ void TestWindowEqualsBatch::sameFigure()
     window.SetFigureDialogRunner([&](TdlgExportFigure &dialog) {
         dialog.SetOptions(figure, GraphFormatOf("f." + extension));
         dialog.UpdatePreview();
+        (void)QTest::qWaitFor([&] { return !dialog.PreviewPending(); });
         preview = dialog.PreviewImage();
         dialog.accept();
         return dialog.result() == QDialog::Accepted;
@@ -236,7 +238,7 @@ void TestWindowEqualsBatch::refusedFigure()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     window.LoadFile(input);
-    const QImage before = window.ChartWidget()->grab().toImage();
+    const QImage before = ChartShot(window.ChartWidget());
     window.findChild<QAction *>("mnuExportFigure")->trigger();
 
     // The renderer's own message, in a box; no file, and the map as it was.
@@ -246,7 +248,7 @@ void TestWindowEqualsBatch::refusedFigure()
     QCOMPARE(errors.size(), 1);
     QVERIFY2(err.contains(errors.first().chopped(1).toUtf8()), qPrintable(errors.first()));
     QVERIFY(!QFile::exists(dir.filePath(file)));
-    QCOMPARE(window.ChartWidget()->grab().toImage(), before);
+    QCOMPARE(ChartShot(window.ChartWidget()), before);
 }
 
 QTEST_MAIN(TestWindowEqualsBatch)

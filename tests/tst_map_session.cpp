@@ -6,6 +6,7 @@
 // against the best of all orders.
 #include "MapFixtures.h"
 #include "chart/ChartGeometry.h"
+#include "core/ChildProgram.h"
 #include "core/MapOperations.h"
 #include "map/MapSession.h"
 #include "map/RowOrder.h"
@@ -260,6 +261,55 @@ private slots:
                      QStringLiteral(" %1>%2").arg(a.ChromosomeA).arg(a.ChromosomeB),
                  expected);
         QCOMPARE(session.FAlignmentReport.Kept, qint64(1));
+    }
+
+    void cancelledCommandLeavesTheMap_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("step");
+        QTest::newRow("checks, once rebuilt") << "checks" << 0;
+        QTest::newRow("checks, once painted") << "checks" << 1;
+        QTest::newRow("reverse") << "reverse" << 0;
+        QTest::newRow("disentangle") << "disentangle" << 1;
+    }
+    // Cancel (from the window's progress line) stops a command at its next step: the map goes
+    // back to what it showed, and the cycle that draws it again runs to its end.
+    void cancelledCommandLeavesTheMap()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, step);
+        TMapSession session;
+        TChart chart;
+        SetupMapChart(chart);
+        session.Wire(chart);
+        QImage screen(kRect.size(), QImage::Format_RGB32);
+        QPainter painter(&screen);
+        session.SetRepaint([&] { chart.Draw(painter, kRect); });
+        session.Open({Write(QStringLiteral("rows.txt"), kTwoRows)});
+        const std::vector<bool> checks = session.ChromosomeChecked;
+        const bool inverted = session.FCatalogue.FChromosomes[0].Inverted;
+        int steps = 0;
+        session.SetCycleObserver([&](TMapSession::CycleStep) {
+            if (steps++ == step)
+                session.CancelLoad();
+        });
+        std::vector<bool> fewer = checks;
+        fewer[1] = false;
+        QVERIFY_THROWS_EXCEPTION(ECancelled, [&] {
+            if (command == "checks")
+                session.SetChecks(fewer, session.GeneChecked);
+            else if (command == "reverse")
+                session.InverseChromosome(0);
+            else
+                session.Disentangle();
+        }());
+        QCOMPARE(session.ChromosomeChecked, checks);
+        QCOMPARE(session.ShownChromosomes(), checks);
+        QCOMPARE(session.FCatalogue.FChromosomes[0].Inverted, inverted);
+        QCOMPARE(chart.SeriesCount() - 1, 2);
+        QVERIFY(!session.FSkipConnectors);
+        // The rollback drew the map again: its own steps came after the cancelled one.
+        QVERIFY(steps > step + 1);
     }
 
     void connectorsInSecondPaint_data()
