@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QResizeEvent>
 #include <QWheelEvent>
 
@@ -328,20 +329,37 @@ void TChartWidget::paintEvent(QPaintEvent * /*event*/)
     const QSizeF shown = QSizeF(m_frame.size()) / m_frame.devicePixelRatio();
     if (shown.width() < width() || shown.height() < height())
         painter.fillRect(rect(), back);
-    painter.drawImage(QPoint(0, 0), m_frame);
     const TFrameView &v = m_frameView;
-    if (m_previewRange && m_previewKnown && m_previewRange->second > m_previewRange->first &&
-        v.Hi > v.Lo) {
-        // The last frame's plot moved and scaled to the range asked for, until its own frame.
+    if (!m_previewRange || !m_previewKnown || !(m_previewRange->second > m_previewRange->first) ||
+        !(v.Hi > v.Lo)) {
+        painter.drawImage(QPoint(0, 0), m_frame);
+    } else {
+        // The last frame's plot moved and scaled to the range asked for, until its own frame;
+        // each pixel is drawn once, and a scroll is a plain copy at a whole device pixel.
         const auto [a, b] = *m_previewRange;
         const double s = (v.Hi - v.Lo) / (b - a);
-        const double t = v.AxisLeft + (v.Lo - a) * v.XScale * s - v.AxisLeft * s;
+        const qreal ratio = m_frame.devicePixelRatio();
+        double t = v.AxisLeft + (v.Lo - a) * v.XScale * s - v.AxisLeft * s;
+        const bool scroll = std::abs(s - 1) < 1e-9;
+        if (scroll)
+            t = std::round(t * ratio) / ratio;
         const QRectF plot(v.PlotLeft, 0, v.PlotRight - v.PlotLeft, height());
         painter.save();
-        painter.setClipRect(plot);
-        painter.fillRect(plot, back);
-        painter.setTransform(QTransform(s, 0, 0, 1, t, 0));
+        painter.setClipRegion(QRegion(rect()).subtracted(plot.toAlignedRect()));
         painter.drawImage(QPoint(0, 0), m_frame);
+        painter.setClipRect(plot);
+        // Only the part of the plot the moved frame leaves bare is cleared.
+        const double from = s * v.PlotLeft + t, to = s * v.PlotRight + t;
+        if (from > v.PlotLeft)
+            painter.fillRect(QRectF(v.PlotLeft, 0, from - v.PlotLeft, height()), back);
+        if (to < v.PlotRight)
+            painter.fillRect(QRectF(to, 0, v.PlotRight - to, height()), back);
+        if (scroll) {
+            painter.drawImage(QPointF(t, 0), m_frame);
+        } else {
+            painter.setTransform(QTransform(s, 0, 0, 1, t, 0));
+            painter.drawImage(QPoint(0, 0), m_frame);
+        }
         painter.restore();
     }
     if (m_drag == Drag::Zoom && m_lastPos != m_pressPos) {
