@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
 
 namespace {
@@ -184,7 +185,143 @@ private:
     QRect m_area;
     std::vector<std::pair<double, double>> m_rows;
 };
+
+// Per row (series index): the pixel rows of its arrows' bottom edge (under the row's own scale,
+// when the scales are drawn) and top edge, where its ribbons end.
+struct TRowEdges
+{
+    std::vector<int> Bottom, Top;
+};
+
+TRowEdges RowEdgesOf(const TChart &chart, const TViewOptions &view)
+{
+    const TChartGeometry &g = chart.Geometry();
+    const int n = chart.SeriesCount();
+    TRowEdges rows{std::vector<int>(std::size_t(n), 0), std::vector<int>(std::size_t(n), 0)};
+    const int scaleDepth = view.RowScales ? RowScaleDepth(chart) : 0;
+    for (int s = 1; s < n; ++s) {
+        const TArrowSeries &series = chart.Series(s);
+        if (series.Count() == 0)
+            continue;
+        const int y = g.YPixel(series.StartY(0));
+        const int half = (std::abs(series.ArrowWidth()) + 1) / 2;
+        rows.Bottom[std::size_t(s)] = y + half + scaleDepth;
+        rows.Top[std::size_t(s)] = y - half + 1;
+    }
+    return rows;
+}
+
+// A ribbon's reach along the axis: from the lowest to the highest of its four ends.
+std::pair<double, double> Reach(const TRibbon &r)
+{
+    return {std::min({r.Upper0, r.Upper1, r.Lower0, r.Lower1}),
+            std::max({r.Upper0, r.Upper1, r.Lower0, r.Lower1})};
+}
+
+bool FiniteEnds(const TRibbon &r)
+{
+    return std::isfinite(r.Upper0) && std::isfinite(r.Upper1) && std::isfinite(r.Lower0) &&
+           std::isfinite(r.Lower1);
+}
+
+void DrawSequence(const TChart &chart, TCanvas &canvas, const std::vector<const TRibbon *> &ribbons,
+                  const TRowEdges &rows, const TViewOptions &view, std::pair<float, float> range,
+                  bool writeLines);
 } // namespace
+
+void TRibbonIndex::Clear()
+{
+    m_built = false;
+    m_pairs.clear();
+    m_classes.clear();
+    m_entries.clear();
+}
+
+void TRibbonIndex::Build(const std::vector<TRibbon> &ribbons)
+{
+    Clear();
+    // Class 0 holds reaches of no length, 1 to 125 those of 2^(class - 64) up to twice that
+    // (the few shorter or longer ones at the ends), 127 those whose ends are not all finite.
+    constexpr int kEverywhere = 127;
+    struct TFiled
+    {
+        double Low, High;
+        quint32 Index, Pair;
+        int Class;
+    };
+    std::vector<TFiled> filed;
+    filed.reserve(ribbons.size());
+    QHash<quint64, quint32> pairOf;
+    quint64 lastKey = ~quint64(0);
+    quint32 lastPair = 0;
+    for (std::size_t i = 0; i < ribbons.size(); ++i) {
+        const TRibbon &r = ribbons[i];
+        const quint64 key = quint64(quint32(r.Upper)) << 32 | quint32(r.Lower);
+        if (key != lastKey) {
+            const auto found = pairOf.constFind(key);
+            if (found != pairOf.constEnd()) {
+                lastPair = *found;
+            } else {
+                lastPair = quint32(m_pairs.size());
+                pairOf.insert(key, lastPair);
+                m_pairs.push_back({r.Upper, r.Lower, 0, 0});
+            }
+            lastKey = key;
+        }
+        const auto [low, high] = Reach(r);
+        int c = kEverywhere;
+        if (FiniteEnds(r))
+            c = high > low ? std::clamp(std::ilogb(high - low), -63, 61) + 64 : 0;
+        filed.push_back({low, high, quint32(i), lastPair, c});
+    }
+    std::sort(filed.begin(), filed.end(), [](const TFiled &a, const TFiled &b) {
+        if (a.Pair != b.Pair)
+            return a.Pair < b.Pair;
+        if (a.Class != b.Class)
+            return a.Class < b.Class;
+        return a.Low < b.Low || (a.Low == b.Low && a.Index < b.Index);
+    });
+    m_entries.reserve(filed.size());
+    for (std::size_t i = 0; i < filed.size(); ++i) {
+        const TFiled &f = filed[i];
+        const bool newClass =
+            i == 0 || f.Pair != filed[i - 1].Pair || f.Class != filed[i - 1].Class;
+        if (newClass) {
+            if (i == 0 || f.Pair != filed[i - 1].Pair)
+                m_pairs[f.Pair].FirstClass = quint32(m_classes.size());
+            m_classes.push_back({0, quint32(i), quint32(i), f.Class == kEverywhere});
+        }
+        TClass &c = m_classes.back();
+        c.Longest = std::max(c.Longest, f.High - f.Low);
+        c.End = quint32(i + 1);
+        m_pairs[f.Pair].EndClass = quint32(m_classes.size());
+        m_entries.push_back({f.Low, f.High, f.Index});
+    }
+    m_built = true;
+}
+
+void TRibbonIndex::Reaching(std::size_t pair, double low, double high,
+                            std::vector<quint32> &into) const
+{
+    const TPair &p = m_pairs[pair];
+    for (quint32 k = p.FirstClass; k < p.EndClass; ++k) {
+        const TClass &c = m_classes[k];
+        const TEntry *begin = m_entries.data() + c.Begin, *end = m_entries.data() + c.End;
+        if (c.Everywhere) {
+            for (const TEntry *e = begin; e != end; ++e)
+                into.push_back(e->Index);
+            continue;
+        }
+        // A reach of this class that starts further left than its longest ends before low.
+        const TEntry *from = std::lower_bound(begin, end, low - c.Longest,
+                                              [](const TEntry &e, double v) { return e.Low < v; });
+        const TEntry *to =
+            std::upper_bound(from, end, high, [](double v, const TEntry &e) { return v < e.Low; });
+        for (const TEntry *e = from; e != to; ++e)
+            if (e->High >= low)
+                into.push_back(e->Index);
+    }
+}
 
 TColor RibbonColour(TLinkColours colours, float identity, bool inverted, float lowest,
                     float highest)
@@ -262,7 +399,9 @@ void TRibbons::Find(const TChart &chart, const TCatalogue &catalogue,
     }
     std::stable_sort(m_ribbons.begin(), m_ribbons.end(), DrawnBefore);
     m_ribbons.shrink_to_fit();
+    m_ribbonIndex.Clear();
     m_blocksFound = false;
+    m_blockIndex.Clear();
     m_medianWidth.assign(std::size_t(chart.SeriesCount()), 0);
     for (int s = 1; s < chart.SeriesCount(); ++s) {
         const TArrowSeries &series = chart.Series(s);
@@ -323,6 +462,7 @@ const std::vector<TRibbon> &TRibbons::BlocksOf(const TChart &chart, const TCatal
         drawn.push_back(b);
     }
     m_blocks.clear();
+    m_blockIndex.Clear();
     for (std::size_t i = 0; i < m_ribbons.size(); ++i)
         if (!inBlock[i])
             m_blocks.push_back(m_ribbons[i]);
@@ -353,55 +493,116 @@ bool TRibbons::AsBlocks(const TChart &chart, int upper, int lower, double scale)
 void TRibbons::Draw(const TChart &chart, TCanvas &canvas, const TCatalogue &catalogue,
                     const TViewOptions &view, const std::vector<TRegionAlignment> &stretches)
 {
-    const std::vector<TRibbon> *chosen = &Of(chart, catalogue, stretches);
+    Of(chart, catalogue, stretches);
+    if (!m_ribbonIndex.Built())
+        m_ribbonIndex.Build(m_ribbons);
     const double scale = std::abs(canvas.Painter().deviceTransform().m11());
-    if (view.LinkStyle == TLinkStyle::Blocks) {
-        chosen = &BlocksOf(chart, catalogue, stretches, view.Blocks);
-    } else {
-        // Level of detail: the pairs of rows whose genes are too narrow to tell apart show
-        // their blocks, the others their ribbons.
-        std::vector<char> pairAsBlocks;
-        bool any = false, all = true;
-        const int n = chart.SeriesCount();
-        pairAsBlocks.assign(std::size_t(n) * std::size_t(n), 0);
-        for (const TRibbon &r : *chosen) {
-            char &b = pairAsBlocks[std::size_t(r.Upper) * std::size_t(n) + std::size_t(r.Lower)];
-            if (b == 0)
-                b = AsBlocks(chart, r.Upper, r.Lower, scale) ? 1 : 2;
-            any = any || b == 1;
-            all = all && b == 1;
+    // Level of detail: the pairs of rows whose genes are too narrow to tell apart show their
+    // blocks, the others their ribbons; the ribbons first, then the blocks.
+    bool any = view.LinkStyle == TLinkStyle::Blocks, all = true;
+    if (!any)
+        for (const TRibbonIndex::TPair &p : m_ribbonIndex.Pairs()) {
+            const bool asBlocks = AsBlocks(chart, p.Upper, p.Lower, scale);
+            any = any || asBlocks;
+            all = all && asBlocks;
         }
-        if (all && any) {
-            chosen = &BlocksOf(chart, catalogue, stretches, view.Blocks);
-        } else if (any) {
-            const std::vector<TRibbon> &blocks = BlocksOf(chart, catalogue, stretches, view.Blocks);
-            const std::vector<TRibbon> &ribbons = Of(chart, catalogue, stretches);
-            const auto asBlocks = [&](const TRibbon &r) {
-                return pairAsBlocks[std::size_t(r.Upper) * std::size_t(n) + std::size_t(r.Lower)] ==
-                       1;
-            };
-            m_mixed.clear();
-            for (const TRibbon &r : ribbons)
-                if (!asBlocks(r))
-                    m_mixed.push_back(r);
-            for (const TRibbon &r : blocks)
-                if (asBlocks(r))
-                    m_mixed.push_back(r);
-            chosen = &m_mixed;
+    struct TList
+    {
+        const std::vector<TRibbon> *Ribbons;
+        TRibbonIndex *Index;
+        bool Blocks;
+    };
+    std::vector<TList> lists;
+    if (any && all) {
+        lists.push_back({&BlocksOf(chart, catalogue, stretches, view.Blocks), &m_blockIndex, true});
+    } else if (any) {
+        lists.push_back({&m_ribbons, &m_ribbonIndex, false});
+        lists.push_back({&BlocksOf(chart, catalogue, stretches, view.Blocks), &m_blockIndex, true});
+    } else {
+        lists.push_back({&m_ribbons, &m_ribbonIndex, false});
+    }
+    const bool mixed = lists.size() > 1;
+    const auto wanted = [&](const TList &list, qint32 upper, qint32 lower) {
+        return !mixed || AsBlocks(chart, upper, lower, scale) == list.Blocks;
+    };
+
+    const bool skip = chart.SkipHiddenWork;
+    const QRect area = canvas.VisibleArea();
+    if (skip && !area.isValid())
+        return;
+    const TRowEdges rows = RowEdgesOf(chart, view);
+    // The axis values a ribbon must reach to touch the area's pixels, with two pixels to spare
+    // each way for the rounding of its edges.
+    const TChartGeometry &g = chart.Geometry();
+    double low = -std::numeric_limits<double>::infinity(), high = -low;
+    if (g.XScale != 0) {
+        const double a = g.XValue(area.left() - 2), b = g.XValue(area.right() + 3);
+        if (std::isfinite(a) && std::isfinite(b)) {
+            low = std::min(a, b);
+            high = std::max(a, b);
         }
     }
-    const std::vector<TRibbon> &ribbons = *chosen;
-    bool writeLines = chart.SkipHiddenWork && chart.WriteLines && canvas.ExactPixels();
+    std::vector<const TRibbon *> drawn;
+    std::vector<quint32> found;
+    for (const TList &list : lists) {
+        const std::vector<TRibbon> &ribbons = *list.Ribbons;
+        if (!skip) {
+            for (const TRibbon &r : ribbons)
+                if (wanted(list, r.Upper, r.Lower))
+                    drawn.push_back(&r);
+            continue;
+        }
+        if (!list.Index->Built())
+            list.Index->Build(ribbons);
+        found.clear();
+        const std::vector<TRibbonIndex::TPair> &pairs = list.Index->Pairs();
+        for (std::size_t p = 0; p < pairs.size(); ++p) {
+            const TRibbonIndex::TPair &pair = pairs[p];
+            // Ribbons run from the upper row's bottom edge to the lower row's top edge.
+            if (!wanted(list, pair.Upper, pair.Lower) ||
+                rows.Top[std::size_t(pair.Lower)] < area.top() ||
+                rows.Bottom[std::size_t(pair.Upper)] > area.bottom() + 1)
+                continue;
+            list.Index->Reaching(p, low, high, found);
+        }
+        // Back into the list's order, which is the order of drawing: sorted when few, else
+        // marked and read through.
+        if (found.size() * 16 < ribbons.size()) {
+            std::sort(found.begin(), found.end());
+            for (const quint32 i : found)
+                drawn.push_back(&ribbons[i]);
+        } else {
+            std::vector<char> shows(ribbons.size(), 0);
+            for (const quint32 i : found)
+                shows[i] = 1;
+            for (std::size_t i = 0; i < ribbons.size(); ++i)
+                if (shows[i])
+                    drawn.push_back(&ribbons[i]);
+        }
+    }
+    bool writeLines = skip && chart.WriteLines && canvas.ExactPixels();
     if (writeLines) {
         if (!m_rasterAgrees)
             m_rasterAgrees = LineRasterAgreesWithPainter();
         writeLines = *m_rasterAgrees;
     }
-    DrawRibbons(chart, canvas, ribbons, view, IdentityRange(), writeLines);
+    DrawSequence(chart, canvas, drawn, rows, view, IdentityRange(), writeLines);
 }
 
 void DrawRibbons(const TChart &chart, TCanvas &canvas, const std::vector<TRibbon> &ribbons,
                  const TViewOptions &view, std::pair<float, float> range, bool writeLines)
+{
+    std::vector<const TRibbon *> all;
+    all.reserve(ribbons.size());
+    for (const TRibbon &r : ribbons)
+        all.push_back(&r);
+    DrawSequence(chart, canvas, all, RowEdgesOf(chart, view), view, range, writeLines);
+}
+
+namespace {
+void DrawSequence(const TChart &chart, TCanvas &canvas, const std::vector<const TRibbon *> &ribbons,
+                  const TRowEdges &rows, const TViewOptions &view, std::pair<float, float> range,
+                  bool writeLines)
 {
     if (ribbons.empty())
         return;
@@ -410,25 +611,11 @@ void DrawRibbons(const TChart &chart, TCanvas &canvas, const std::vector<TRibbon
     const bool skip = chart.SkipHiddenWork;
     if (skip && !area.isValid())
         return;
-    // Per row: the pixel rows of its arrows' bottom and top edges.
-    const int n = chart.SeriesCount();
-    std::vector<int> bottom(std::size_t(n), 0), top(std::size_t(n), 0);
-    // Under the rows' own scales, when they are drawn.
-    const int scaleDepth = view.RowScales ? RowScaleDepth(chart) : 0;
-    for (int s = 1; s < n; ++s) {
-        const TArrowSeries &series = chart.Series(s);
-        if (series.Count() == 0)
-            continue;
-        const int y = g.YPixel(series.StartY(0));
-        const int half = (std::abs(series.ArrowWidth()) + 1) / 2;
-        bottom[std::size_t(s)] = y + half + scaleDepth;
-        top[std::size_t(s)] = y - half + 1;
-    }
     const bool curved = view.RibbonShape == TRibbonShape::Curved;
     const auto quadOf = [&](const TRibbon &r) {
-        return TQuad{EdgePixel(g, r.Upper0, r.Upper1), EdgePixel(g, r.Upper1, r.Upper0),
-                     EdgePixel(g, r.Lower0, r.Lower1), EdgePixel(g, r.Lower1, r.Lower0),
-                     bottom[std::size_t(r.Upper)],     top[std::size_t(r.Lower)]};
+        return TQuad{EdgePixel(g, r.Upper0, r.Upper1),  EdgePixel(g, r.Upper1, r.Upper0),
+                     EdgePixel(g, r.Lower0, r.Lower1),  EdgePixel(g, r.Lower1, r.Lower0),
+                     rows.Bottom[std::size_t(r.Upper)], rows.Top[std::size_t(r.Lower)]};
     };
     const double scale = std::abs(canvas.Painter().deviceTransform().m11());
     // Straight ribbons under later ones are left out (curved sides are not followed).
@@ -437,7 +624,7 @@ void DrawRibbons(const TChart &chart, TCanvas &canvas, const std::vector<TRibbon
         hidden.assign(ribbons.size(), 0);
         TCoverage coverage(area);
         for (std::size_t i = ribbons.size(); i-- > 0;) {
-            const TQuad q = quadOf(ribbons[i]);
+            const TQuad q = quadOf(*ribbons[i]);
             if (q.Bottom - q.Top < 4)
                 continue; // too short to follow
             if (coverage.Covered(q))
@@ -461,7 +648,7 @@ void DrawRibbons(const TChart &chart, TCanvas &canvas, const std::vector<TRibbon
     for (std::size_t i = 0; i < ribbons.size(); ++i) {
         if (!hidden.empty() && hidden[i])
             continue;
-        const TRibbon &r = ribbons[i];
+        const TRibbon &r = *ribbons[i];
         const TQuad q = quadOf(r);
         const int yu = q.Top, yl = q.Bottom;
         const int u0 = q.U0, u1 = q.U1, l0 = q.L0, l1 = q.L1;
@@ -518,6 +705,7 @@ void DrawRibbons(const TChart &chart, TCanvas &canvas, const std::vector<TRibbon
     }
     painter.restore();
 }
+} // namespace
 
 std::vector<TRibbonRowSums> RibbonRowSums(const TChart &chart, const std::vector<TRibbon> &ribbons)
 {
