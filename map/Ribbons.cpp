@@ -128,6 +128,40 @@ struct TQuad
         const double a = U0 + (L0 - U0) * t, b = U1 + (L1 - U1) * t;
         return {std::min(a, b), std::max(a, b)};
     }
+    // The pixel rows from first to last outside which what the sides enclose lies wholly
+    // beside [left, right]: zoomed in, a ribbon whose ends lie far off on both sides crosses
+    // the area within a few rows. Between Top and Bottom (a row's span joins the heights of
+    // its two edges); widened by a row each way for the rounding.
+    std::pair<int, int> RowsMeeting(double left, double right) const
+    {
+        // Over t in [0, 1], each side's part at or right of left, and at or left of right.
+        const auto part = [](double from, double to, double c, bool above) {
+            if (from == to)
+                return (above ? from >= c : from <= c) ? std::pair(0.0, 1.0) : std::pair(1.0, 0.0);
+            const double t = (c - from) / (to - from);
+            const bool rising = (to > from) == above;
+            return rising ? std::pair(std::max(0.0, t), 1.0) : std::pair(0.0, std::min(1.0, t));
+        };
+        const std::pair<double, double> parts[2][2] = {
+            {part(U0, L0, left, true), part(U1, L1, left, true)},
+            {part(U0, L0, right, false), part(U1, L1, right, false)}};
+        double first = 2, last = -1;
+        for (const auto &a : parts[0])
+            for (const auto &b : parts[1]) {
+                const double from = std::max(a.first, b.first), to = std::min(a.second, b.second);
+                if (from <= to) {
+                    first = std::min(first, from);
+                    last = std::max(last, to);
+                }
+            }
+        if (first > last)
+            return {0, -1};
+        const double height = Bottom - Top;
+        return {first <= 0 ? std::numeric_limits<int>::min()
+                           : int(std::floor(Top + first * height)) - 2,
+                last >= 1 ? std::numeric_limits<int>::max()
+                          : int(std::ceil(Top + last * height)) + 1};
+    }
 };
 
 // Which straight ribbons show: a ribbon whose every pixel later ribbons paint over changes no
@@ -147,8 +181,9 @@ public:
     {
         constexpr double kMargin = 1.5;
         const double left = m_area.left(), right = m_area.right() + 1;
-        for (int y = std::max(q.Top - 2, m_area.top());
-             y <= std::min(q.Bottom + 2, m_area.bottom()); ++y) {
+        const auto [first, last] = q.RowsMeeting(left - kMargin - 1, right + kMargin + 1);
+        for (int y = std::max({q.Top - 2, m_area.top(), first});
+             y <= std::min({q.Bottom + 2, m_area.bottom(), last}); ++y) {
             const auto [a0, b0] = q.Span(y);
             const auto [a1, b1] = q.Span(y + 1);
             const double from = std::max(std::min(a0, a1) - kMargin, left);
@@ -164,11 +199,16 @@ public:
     void Claim(const TQuad &q)
     {
         constexpr double kMargin = 1.5;
-        for (int y = std::max(q.Top + 1, m_area.top());
-             y <= std::min(q.Bottom - 2, m_area.bottom()); ++y) {
+        // Only what lies over the area is asked about: a claim is cut to it, with room for the
+        // margins, so that one beside it never takes the place of one over it.
+        const double left = m_area.left() - 2 * kMargin, right = m_area.right() + 1 + 2 * kMargin;
+        const auto [first, last] = q.RowsMeeting(left, right);
+        for (int y = std::max({q.Top + 1, m_area.top(), first});
+             y <= std::min({q.Bottom - 2, m_area.bottom(), last}); ++y) {
             const auto [a0, b0] = q.Span(y);
             const auto [a1, b1] = q.Span(y + 1);
-            const double from = std::max(a0, a1) + kMargin, to = std::min(b0, b1) - kMargin;
+            const double from = std::max({a0, a1, left}) + kMargin;
+            const double to = std::min({b0, b1, right}) - kMargin;
             if (from >= to)
                 continue;
             auto &held = m_rows[std::size_t(y - m_area.top())];
