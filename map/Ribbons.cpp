@@ -209,19 +209,60 @@ public:
             const auto [a1, b1] = q.Span(y + 1);
             const double from = std::max({a0, a1, left}) + kMargin;
             const double to = std::min({b0, b1, right}) - kMargin;
-            if (from >= to)
+            if (from < to)
+                Take(y, from, to);
+        }
+    }
+    // The same for a line whose pixels are known (TLineRaster::LineRuns): covered when every
+    // pixel lies inside what is claimed on its row; it claims its pixels.
+    bool Covered(const std::vector<TLineRaster::TRun> &runs) const
+    {
+        for (const TLineRaster::TRun &run : runs) {
+            if (!run.Column) {
+                if (!Holds(run.Cross, run.From, run.To + 1))
+                    return false;
                 continue;
-            auto &held = m_rows[std::size_t(y - m_area.top())];
-            if (held.first > held.second || from > held.second || to < held.first) {
-                if (to - from > held.second - held.first)
-                    held = {from, to};
-            } else {
-                held = {std::min(held.first, from), std::max(held.second, to)};
             }
+            for (int y = run.From; y <= run.To; ++y)
+                if (!Holds(y, run.Cross, run.Cross + 1))
+                    return false;
+        }
+        return true;
+    }
+    void Claim(const std::vector<TLineRaster::TRun> &runs)
+    {
+        for (const TLineRaster::TRun &run : runs) {
+            if (!run.Column) {
+                if (run.Cross >= m_area.top() && run.Cross <= m_area.bottom())
+                    Take(run.Cross, run.From, run.To + 1);
+                continue;
+            }
+            for (int y = std::max(run.From, m_area.top()); y <= std::min(run.To, m_area.bottom());
+                 ++y)
+                Take(y, run.Cross, run.Cross + 1);
         }
     }
 
 private:
+    bool Holds(int y, double from, double to) const
+    {
+        if (y < m_area.top() || y > m_area.bottom())
+            return false;
+        const auto &held = m_rows[std::size_t(y - m_area.top())];
+        return from >= held.first && to <= held.second;
+    }
+    // Row y's stretch takes [from, to] in: joined when they meet, else the longer kept.
+    void Take(int y, double from, double to)
+    {
+        auto &held = m_rows[std::size_t(y - m_area.top())];
+        if (held.first > held.second || from > held.second || to < held.first) {
+            if (to - from > held.second - held.first)
+                held = {from, to};
+        } else {
+            held = {std::min(held.first, from), std::max(held.second, to)};
+        }
+    }
+
     QRect m_area;
     std::vector<std::pair<double, double>> m_rows;
 };
@@ -658,26 +699,55 @@ void DrawSequence(const TChart &chart, TCanvas &canvas, const std::vector<const 
                      rows.Bottom[std::size_t(r.Upper)], rows.Top[std::size_t(r.Lower)]};
     };
     const double scale = std::abs(canvas.Painter().deviceTransform().m11());
-    // Straight ribbons under later ones are left out (curved sides are not followed).
-    std::vector<char> hidden;
-    if (skip && !curved) {
-        hidden.assign(ribbons.size(), 0);
-        TCoverage coverage(area);
-        for (std::size_t i = ribbons.size(); i-- > 0;) {
-            const TQuad q = quadOf(*ribbons[i]);
-            if (q.Bottom - q.Top < 4)
-                continue; // too short to follow
-            if (coverage.Covered(q))
-                hidden[i] = 1;
-            else if (!q.Thin(scale)) // a line paints too little to claim
-                coverage.Claim(q);
-        }
-    }
     QPainter &painter = canvas.Painter();
     painter.save();
     std::optional<TLineRaster> raster;
     if (writeLines && !curved)
         raster.emplace(painter, false);
+    // Straight ribbons under later ones are left out (curved sides are not followed).
+    std::vector<char> hidden;
+    if (skip && !curved) {
+        hidden.assign(ribbons.size(), 0);
+        TCoverage coverage(area);
+        // Where lines are written here, a thin ribbon's pixels are known before it is drawn:
+        // zoomed in, the thousands that cross the area level between two rows lie under the
+        // last few.
+        const bool linesKnown =
+            raster && raster->Available() && raster->UsePen(QPen(QColor(Qt::black), 0));
+        // Finding a line's pixels costs about as much as writing them: where few of a batch
+        // of lines turn out hidden (the whole map, lines short and apart), the next lines are
+        // left to the ribbons' own test for a while.
+        constexpr int kBatch = 512, kPause = 4096;
+        int tried = 0, found = 0, paused = 0;
+        std::vector<TLineRaster::TRun> runs;
+        for (std::size_t i = ribbons.size(); i-- > 0;) {
+            const TQuad q = quadOf(*ribbons[i]);
+            const bool thin = q.Thin(scale);
+            if (thin && linesKnown && paused > 0) {
+                --paused;
+            } else if (thin && linesKnown &&
+                       raster->LineRuns(QPoint((q.U0 + q.U1) / 2, q.Top),
+                                        QPoint((q.L0 + q.L1) / 2, q.Bottom), runs)) {
+                const bool covered = coverage.Covered(runs);
+                if (covered)
+                    hidden[i] = 1;
+                else
+                    coverage.Claim(runs);
+                found += covered;
+                if (++tried == kBatch) {
+                    paused = found * 8 < tried ? kPause : 0;
+                    tried = found = 0;
+                }
+                continue;
+            }
+            if (q.Bottom - q.Top < 4)
+                continue; // too short to follow
+            if (coverage.Covered(q))
+                hidden[i] = 1;
+            else if (!thin) // a line paints too little to claim
+                coverage.Claim(q);
+        }
+    }
     bool rasterPen = false;
     TColor current = ~TColor(0);
     bool currentThin = false;
