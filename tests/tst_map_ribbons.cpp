@@ -9,10 +9,14 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+#include <limits>
 #include <memory>
+#include <vector>
 
 Q_DECLARE_METATYPE(TLinkColours)
 
@@ -63,6 +67,8 @@ private slots:
     void rowScales();
     void blocks_data();
     void blocks();
+    void indexFindsReaching_data();
+    void indexFindsReaching();
 };
 
 void TestMapRibbons::colours_data()
@@ -276,6 +282,54 @@ void TestMapRibbons::blocks()
     const int x = genes > 20 ? g.XPixel(genes * 500) : g.XPixel(4800);
     const QRgb c = image.pixel(x, y);
     QCOMPARE(qRed(c) > qBlue(c) + 40, filled);
+}
+
+void TestMapRibbons::indexFindsReaching_data()
+{
+    QTest::addColumn<double>("longest"); // the longest span of an end
+    QTest::addColumn<double>("apart");   // how far the two ends may lie apart
+    QTest::addColumn<double>("width");   // of the range asked for
+    QTest::newRow("short, near") << 50.0 << 100.0 << 300.0;
+    QTest::newRow("far apart, across a narrow range") << 20.0 << 1e6 << 10.0;
+    QTest::newRow("mixed lengths, a point asked") << 1e5 << 1e5 << 0.0;
+}
+
+// The index gives every ribbon whose reach meets the range asked for, each once, and no other;
+// an end that is not a number is always given.
+void TestMapRibbons::indexFindsReaching()
+{
+    QFETCH(double, longest);
+    QFETCH(double, apart);
+    QFETCH(double, width);
+    QRandomGenerator random(quint32(longest + apart));
+    const auto within = [&](double span) { return random.bounded(span); };
+    std::vector<TRibbon> ribbons;
+    for (int i = 0; i < 3000; ++i) {
+        const double u = within(1e6), l = u + within(2 * apart) - apart;
+        const double lu = within(longest) * (i % 7 ? 1 : 1e-3), ll = within(longest);
+        const qint32 upper = qint32(random.bounded(3));
+        ribbons.push_back(
+            {upper, upper + 1 + qint32(random.bounded(2)), u + lu, u, l, l + ll, float(i % 5)});
+    }
+    ribbons[17].Lower1 = std::numeric_limits<double>::quiet_NaN();
+    TRibbonIndex index;
+    index.Build(ribbons);
+    for (int k = 0; k < 40; ++k) {
+        const double low = within(1e6), high = low + width;
+        std::vector<quint32> found;
+        for (std::size_t p = 0; p < index.Pairs().size(); ++p)
+            index.Reaching(p, low, high, found);
+        std::sort(found.begin(), found.end());
+        std::vector<quint32> expected;
+        for (std::size_t i = 0; i < ribbons.size(); ++i) {
+            const TRibbon &r = ribbons[i];
+            const double ends[] = {r.Upper0, r.Upper1, r.Lower0, r.Lower1};
+            if (i == 17 || (*std::max_element(ends, ends + 4) >= low &&
+                            *std::min_element(ends, ends + 4) <= high))
+                expected.push_back(quint32(i));
+        }
+        QCOMPARE(found, expected);
+    }
 }
 
 QTEST_MAIN(TestMapRibbons)
