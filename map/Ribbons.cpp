@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygon>
+#include <QSet>
 
 #include <algorithm>
 #include <cmath>
@@ -313,9 +314,28 @@ void DrawSequence(const TChart &chart, TCanvas &canvas, const std::vector<const 
 void TRibbonIndex::Clear()
 {
     m_built = false;
+    m_reach.reset();
     m_pairs.clear();
     m_classes.clear();
     m_entries.clear();
+}
+
+bool TRibbonIndex::AllWithin(const std::vector<TRibbon> &ribbons, double low, double high)
+{
+    if (!m_reach) {
+        double lowest = std::numeric_limits<double>::infinity(), highest = -lowest;
+        for (const TRibbon &r : ribbons) {
+            if (!FiniteEnds(r)) {
+                lowest = highest = std::numeric_limits<double>::quiet_NaN();
+                break;
+            }
+            const auto [a, b] = Reach(r);
+            lowest = std::min(lowest, a);
+            highest = std::max(highest, b);
+        }
+        m_reach = std::pair(lowest, highest);
+    }
+    return m_reach->first >= low && m_reach->second <= high; // false for NaN
 }
 
 void TRibbonIndex::Build(const std::vector<TRibbon> &ribbons)
@@ -480,6 +500,16 @@ void TRibbons::Find(const TChart &chart, const TCatalogue &catalogue,
     }
     std::stable_sort(m_ribbons.begin(), m_ribbons.end(), DrawnBefore);
     m_ribbons.shrink_to_fit();
+    m_pairs.clear();
+    QSet<quint64> pairs;
+    for (const TRibbon &r : m_ribbons) {
+        const quint64 key = quint64(quint32(r.Upper)) << 32 | quint32(r.Lower);
+        if ((m_pairs.empty() || m_pairs.back() != std::pair(r.Upper, r.Lower)) &&
+            !pairs.contains(key)) {
+            pairs.insert(key);
+            m_pairs.emplace_back(r.Upper, r.Lower);
+        }
+    }
     m_ribbonIndex.Clear();
     m_blocksFound = false;
     m_blockIndex.Clear();
@@ -575,15 +605,13 @@ void TRibbons::Draw(const TChart &chart, TCanvas &canvas, const TCatalogue &cata
                     const TViewOptions &view, const std::vector<TRegionAlignment> &stretches)
 {
     Of(chart, catalogue, stretches);
-    if (!m_ribbonIndex.Built())
-        m_ribbonIndex.Build(m_ribbons);
     const double scale = std::abs(canvas.Painter().deviceTransform().m11());
     // Level of detail: the pairs of rows whose genes are too narrow to tell apart show their
     // blocks, the others their ribbons; the ribbons first, then the blocks.
     bool any = view.LinkStyle == TLinkStyle::Blocks, all = true;
     if (!any)
-        for (const TRibbonIndex::TPair &p : m_ribbonIndex.Pairs()) {
-            const bool asBlocks = AsBlocks(chart, p.Upper, p.Lower, scale);
+        for (const auto &[upper, lower] : m_pairs) {
+            const bool asBlocks = AsBlocks(chart, upper, lower, scale);
             any = any || asBlocks;
             all = all && asBlocks;
         }
@@ -627,7 +655,8 @@ void TRibbons::Draw(const TChart &chart, TCanvas &canvas, const TCatalogue &cata
     std::vector<quint32> found;
     for (const TList &list : lists) {
         const std::vector<TRibbon> &ribbons = *list.Ribbons;
-        if (!skip) {
+        // The whole map shown: every ribbon of the wanted pairs, no index made for it.
+        if (!skip || list.Index->AllWithin(ribbons, low, high)) {
             for (const TRibbon &r : ribbons)
                 if (wanted(list, r.Upper, r.Lower))
                     drawn.push_back(&r);
@@ -753,8 +782,8 @@ void DrawSequence(const TChart &chart, TCanvas &canvas, const std::vector<const 
     bool currentThin = false;
     QColor colour;
     // Ribbons at genome scale fall on a few pixels each: one drawn over the last one with the
-    // same corners and colour changes no pixel.
-    int last[5] = {0, 0, 0, 0, -1};
+    // same corners, rows and colour changes no pixel.
+    int last[7] = {0, 0, 0, 0, 0, 0, -1};
     for (std::size_t i = 0; i < ribbons.size(); ++i) {
         if (!hidden.empty() && hidden[i])
             continue;
@@ -770,10 +799,11 @@ void DrawSequence(const TChart &chart, TCanvas &canvas, const std::vector<const 
         }
         const TColor c =
             RibbonColour(view.LinkColours, r.Identity, r.Inverted(), range.first, range.second);
-        const int corners[5] = {u0, u1, l0, l1, int(c)};
-        if (std::equal(corners, corners + 5, last))
+        // The rows too: a gene joined to two rows below can end on the same columns of both.
+        const int corners[7] = {u0, u1, l0, l1, yu, yl, int(c)};
+        if (std::equal(corners, corners + 7, last))
             continue;
-        std::copy(corners, corners + 5, last);
+        std::copy(corners, corners + 7, last);
         const bool thin = q.Thin(scale);
         if (c != current || thin != currentThin) {
             current = c;

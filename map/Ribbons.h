@@ -62,6 +62,10 @@ public:
     void Build(const std::vector<TRibbon> &ribbons);
     void Clear();
     bool Built() const { return m_built; }
+    // Whether every ribbon of the list (the one Build takes) reaches only within [low, high],
+    // ends not finite never: then a drawing takes them all and needs no index. The reach of
+    // the whole list is found at the first asking after Clear.
+    bool AllWithin(const std::vector<TRibbon> &ribbons, double low, double high);
     const std::vector<TPair> &Pairs() const { return m_pairs; }
     // Adds to into the places in the list of pair's ribbons whose reach meets [low, high], in
     // no order; a ribbon with an end that is not a finite value is always added.
@@ -80,6 +84,7 @@ private:
         quint32 Index = 0;
     };
     bool m_built = false;
+    std::optional<std::pair<double, double>> m_reach; // of the whole list, NaN when not finite
     std::vector<TPair> m_pairs;
     std::vector<TClass> m_classes;
     std::vector<TEntry> m_entries;
@@ -121,7 +126,8 @@ private:
     bool m_blocksFound = false;        // m_blocks holds BlocksOf for what m_ribbons was found for
     TBlockOptions m_blockOptions;
     std::vector<TRibbon> m_blocks;
-    TRibbonIndex m_ribbonIndex;         // of m_ribbons, made again after Find
+    std::vector<std::pair<qint32, qint32>> m_pairs; // the pairs of rows m_ribbons joins
+    TRibbonIndex m_ribbonIndex;                     // of m_ribbons, made again after Find
     TRibbonIndex m_blockIndex;          // of m_blocks, made again after BlocksOf finds them
     std::optional<bool> m_rasterAgrees; // whether lines may be written past the painter
 };
