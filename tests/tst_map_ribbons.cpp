@@ -69,6 +69,8 @@ private slots:
     void blocks();
     void indexFindsReaching_data();
     void indexFindsReaching();
+    void sameColumnsEveryBand_data();
+    void sameColumnsEveryBand();
 };
 
 void TestMapRibbons::colours_data()
@@ -329,6 +331,36 @@ void TestMapRibbons::indexFindsReaching()
                 expected.push_back(quint32(i));
         }
         QCOMPARE(found, expected);
+    }
+}
+
+void TestMapRibbons::sameColumnsEveryBand_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::newRow("two rows") << 2;
+    QTest::newRow("four rows") << 4;
+}
+
+// Rows that hold the same gene at the same place: every band between them shows its ribbon,
+// though each has the corners and colour of the one above it.
+void TestMapRibbons::sameColumnsEveryBand()
+{
+    QFETCH(int, rows);
+    QByteArray text;
+    for (int row = 0; row < rows; ++row)
+        text += "chr" + QByteArray::number(row) + "\t1\t5000\t1\tg\n";
+    TDrawnMap drawn(400);
+    drawn.Session.View.LinkStyle = TLinkStyle::Ribbons;
+    drawn.Session.Install(CatalogueFromRecords(ParseCoordinateText(text)));
+    drawn.Session.RebuildCycle();
+    const TChartGeometry &g = drawn.Chart.Geometry();
+    QCOMPARE(drawn.Chart.SeriesCount(), rows + 1);
+    for (int s = 1; s < rows; ++s) {
+        const TArrowSeries &upper = drawn.Chart.Series(s), &lower = drawn.Chart.Series(s + 1);
+        const int y = (g.YPixel(upper.StartY(0)) + g.YPixel(lower.StartY(0))) / 2;
+        const QRgb c = drawn.Image.pixel(g.XPixel(1000), y); // beside the gene's label
+        QVERIFY2(qRed(c) > qGreen(c) + 40 && qRed(c) > qBlue(c) + 40,
+                 qPrintable(QStringLiteral("band %1").arg(s)));
     }
 }
 
