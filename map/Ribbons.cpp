@@ -743,9 +743,9 @@ void DrawSequence(const TChart &chart, TCanvas &canvas, const std::vector<const 
         // last few.
         const bool linesKnown =
             raster && raster->Available() && raster->UsePen(QPen(QColor(Qt::black), 0));
-        // Finding a line's pixels costs about as much as writing them: where few of a batch
-        // of lines turn out hidden (the whole map, lines short and apart), the next lines are
-        // left to the ribbons' own test for a while.
+        // Finding a line's pixels costs about as much as writing them: where less than half of
+        // a batch of lines turns out hidden (the whole map, lines short and apart, or steep
+        // between rows far apart), the next lines are left to the ribbons' own test a while.
         constexpr int kBatch = 512, kPause = 4096;
         int tried = 0, found = 0, paused = 0;
         std::vector<TLineRaster::TRun> runs;
@@ -764,7 +764,7 @@ void DrawSequence(const TChart &chart, TCanvas &canvas, const std::vector<const 
                     coverage.Claim(runs);
                 found += covered;
                 if (++tried == kBatch) {
-                    paused = found * 8 < tried ? kPause : 0;
+                    paused = found * 2 < tried ? kPause : 0;
                     tried = found = 0;
                 }
                 continue;
