@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 namespace {
 const QRect kRect(0, 0, 900, 420);
