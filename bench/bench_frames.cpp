@@ -10,7 +10,7 @@
 //
 //   bench_frames [W1|W2|MANY] [--frames N] [--no-check] [--level whole|10|100|1000]
 //                [--scrolls N] [--stats] [--dpr 1|1.5|2] [--painter]
-//                [--links connectors|ribbons] [--alignments FILE] [--row-scales]
+//                [--links connectors|ribbons|blocks] [--alignments FILE] [--row-scales]
 //
 // --dpr draws as a screen of that device pixel ratio shows the window: an image of ratio times
 // as many pixels each way, the chart in its own (logical) pixels; the plain drawing compared
@@ -19,8 +19,8 @@
 // frames of dragging after each zoom: with many frames of one level, a profiler sees frames only.
 // --stats prints after each frame how many arrows, label parts and leaders it drew.
 // --painter draws lines and boxes through the painter, as where the line writer's check fails.
-// --links ribbons draws the links as ribbons instead of connectors; --alignments adds the
-// region alignments of FILE to them.
+// --links ribbons draws the links as ribbons instead of connectors, --links blocks as synteny
+// blocks; --alignments adds the region alignments of FILE to them.
 // MANY is a file of 100,000 chromosomes of one record each. The exit status is 1 when a frame
 // differs from its plain drawing.
 #include "Workloads.h"
@@ -240,7 +240,7 @@ struct TOptions
     bool Stats = false;
     double Dpr = 1;
     bool Painter = false;
-    bool Ribbons = false;
+    TLinkStyle Links = TLinkStyle::Connectors;
     bool RowScales = false;
     QString Alignments; // region alignments drawn as ribbons
 };
@@ -250,8 +250,7 @@ bool Run(const char *name, const QString &path, const TTargets &targets, const T
     const bool check = options.Check;
     const int memoryFrames = options.MemoryFrames;
     TMapSession session;
-    if (options.Ribbons)
-        session.View.LinkStyle = TLinkStyle::Ribbons;
+    session.View.LinkStyle = options.Links;
     session.View.RowScales = options.RowScales;
     if (!options.Alignments.isEmpty())
         session.FAlignmentPaths = {options.Alignments};
@@ -345,7 +344,7 @@ int main(int argc, char **argv)
     const auto usage = [] {
         std::fprintf(stderr, "usage: bench_frames [W1|W2|MANY] [--frames N] [--no-check] "
                              "[--level whole|10|100|1000] [--scrolls N] [--stats] "
-                             "[--dpr 1|1.5|2] [--painter] [--links connectors|ribbons] "
+                             "[--dpr 1|1.5|2] [--painter] [--links connectors|ribbons|blocks] "
                              "[--alignments FILE] [--row-scales]\n");
         return 2;
     };
@@ -363,9 +362,14 @@ int main(int argc, char **argv)
             options.Alignments = QString::fromLocal8Bit(argv[++i]);
         } else if (std::strcmp(argv[i], "--links") == 0 && more) {
             const std::string links = argv[++i];
-            if (links != "ribbons" && links != "connectors")
+            if (links == "connectors")
+                options.Links = TLinkStyle::Connectors;
+            else if (links == "ribbons")
+                options.Links = TLinkStyle::Ribbons;
+            else if (links == "blocks")
+                options.Links = TLinkStyle::Blocks;
+            else
                 return usage();
-            options.Ribbons = links == "ribbons";
         } else if (std::strcmp(argv[i], "--frames") == 0 && more) {
             options.MemoryFrames = std::max(0, std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--scrolls") == 0 && more) {

@@ -373,6 +373,24 @@ void TLineRaster::Line(const QPoint &p, const QPoint &q)
            m_caps ? kCapBegin | kCapEnd : 0, trace);
 }
 
+bool TLineRaster::LineRuns(const QPoint &p, const QPoint &q, std::vector<TRun> &into)
+{
+    into.clear();
+    if (!m_dashes.empty())
+        return false;
+    m_runs = &into;
+    Line(p, q);
+    m_runs = nullptr;
+    for (TRun &run : into) {
+        const int cross = run.Column ? m_offset.x() : m_offset.y();
+        const int along = run.Column ? m_offset.y() : m_offset.x();
+        run.Cross -= cross;
+        run.From -= along;
+        run.To -= along;
+    }
+    return true;
+}
+
 bool TLineRaster::FillRect(const QRect &r, const QColor &color)
 {
     Q_ASSERT(!m_remember);
@@ -393,7 +411,11 @@ bool TLineRaster::FillRect(const QRect &r, const QColor &color)
 
 void TLineRaster::Plot(int x, int y)
 {
-    if (m_clip.contains(x, y))
+    if (!m_clip.contains(x, y))
+        return;
+    if (m_runs)
+        m_runs->push_back({y, x, x, false});
+    else
         reinterpret_cast<quint32 *>(m_pixels + y * m_stride)[x] = m_color;
 }
 
@@ -610,6 +632,10 @@ bool Known(std::pair<int, int> &known, int lo, int hi)
 
 Q_ALWAYS_INLINE void TLineRaster::FillRow(int y, int lo, int hi)
 {
+    if (m_runs) [[unlikely]] {
+        m_runs->push_back({y, lo, hi, false});
+        return;
+    }
     auto *row = reinterpret_cast<quint32 *>(m_pixels + y * m_stride);
     if (!m_remember) {
         FillPixels(row + lo, hi - lo + 1, m_color);
@@ -653,6 +679,10 @@ Q_ALWAYS_INLINE void TLineRaster::FillRow(int y, int lo, int hi)
 
 Q_ALWAYS_INLINE void TLineRaster::FillColumn(int x, int lo, int hi)
 {
+    if (m_runs) [[unlikely]] {
+        m_runs->push_back({x, lo, hi, true});
+        return;
+    }
     if (m_remember && Known(m_knownColumns[std::size_t(x)], lo, hi))
         return;
     uchar *p = m_pixels + lo * m_stride + x * qsizetype(sizeof(quint32));

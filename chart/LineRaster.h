@@ -36,6 +36,17 @@ public:
     bool Polyline(const QPoint *points, int count);
     // Draws as painter.drawLine(p, q) would.
     void Line(const QPoint &p, const QPoint &q);
+    // A run of pixels a line writes (logical): along row Cross from From to To, or down
+    // column Cross when Column.
+    struct TRun
+    {
+        int Cross, From, To;
+        bool Column;
+    };
+    // The pixels Line(p, q) would write with the pen taken, as runs into into (cleared first),
+    // writing none: so that a line under later ones can be told before it is drawn. False
+    // for a dashed pen.
+    bool LineRuns(const QPoint &p, const QPoint &q, std::vector<TRun> &into);
     // Whether an upright stroke on column x (logical) is cut away whole by the engine.
     bool ColumnCutAway(int x) const
     {
@@ -102,6 +113,7 @@ private:
     void FillRow(int y, int lo, int hi);
     void FillColumn(int x, int lo, int hi);
 
+    std::vector<TRun> *m_runs = nullptr; // where LineRuns takes the runs instead of writing
     uchar *m_pixels = nullptr;
     qsizetype m_stride = 0;
     QPoint m_offset; // logical to device

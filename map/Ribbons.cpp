@@ -14,9 +14,11 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygon>
+#include <QSet>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
 
 namespace {
@@ -141,6 +143,40 @@ struct TQuad
         const double a = U0 + (L0 - U0) * t, b = U1 + (L1 - U1) * t;
         return {std::min(a, b), std::max(a, b)};
     }
+    // The pixel rows from first to last outside which what the sides enclose lies wholly
+    // beside [left, right]: zoomed in, a ribbon whose ends lie far off on both sides crosses
+    // the area within a few rows. Between Top and Bottom (a row's span joins the heights of
+    // its two edges); widened by a row each way for the rounding.
+    std::pair<int, int> RowsMeeting(double left, double right) const
+    {
+        // Over t in [0, 1], each side's part at or right of left, and at or left of right.
+        const auto part = [](double from, double to, double c, bool above) {
+            if (from == to)
+                return (above ? from >= c : from <= c) ? std::pair(0.0, 1.0) : std::pair(1.0, 0.0);
+            const double t = (c - from) / (to - from);
+            const bool rising = (to > from) == above;
+            return rising ? std::pair(std::max(0.0, t), 1.0) : std::pair(0.0, std::min(1.0, t));
+        };
+        const std::pair<double, double> parts[2][2] = {
+            {part(U0, L0, left, true), part(U1, L1, left, true)},
+            {part(U0, L0, right, false), part(U1, L1, right, false)}};
+        double first = 2, last = -1;
+        for (const auto &a : parts[0])
+            for (const auto &b : parts[1]) {
+                const double from = std::max(a.first, b.first), to = std::min(a.second, b.second);
+                if (from <= to) {
+                    first = std::min(first, from);
+                    last = std::max(last, to);
+                }
+            }
+        if (first > last)
+            return {0, -1};
+        const double height = Bottom - Top;
+        return {first <= 0 ? std::numeric_limits<int>::min()
+                           : int(std::floor(Top + first * height)) - 2,
+                last >= 1 ? std::numeric_limits<int>::max()
+                          : int(std::ceil(Top + last * height)) + 1};
+    }
 };
 
 // Which straight ribbons show: a ribbon whose every pixel later ribbons paint over changes no
@@ -160,8 +196,9 @@ public:
     {
         constexpr double kMargin = 1.5;
         const double left = m_area.left(), right = m_area.right() + 1;
-        for (int y = std::max(q.Top - 2, m_area.top());
-             y <= std::min(q.Bottom + 2, m_area.bottom()); ++y) {
+        const auto [first, last] = q.RowsMeeting(left - kMargin - 1, right + kMargin + 1);
+        for (int y = std::max({q.Top - 2, m_area.top(), first});
+             y <= std::min({q.Bottom + 2, m_area.bottom(), last}); ++y) {
             const auto [a0, b0] = q.Span(y);
             const auto [a1, b1] = q.Span(y + 1);
             const double from = std::max(std::min(a0, a1) - kMargin, left);
@@ -177,28 +214,229 @@ public:
     void Claim(const TQuad &q)
     {
         constexpr double kMargin = 1.5;
-        for (int y = std::max(q.Top + 1, m_area.top());
-             y <= std::min(q.Bottom - 2, m_area.bottom()); ++y) {
+        // Only what lies over the area is asked about: a claim is cut to it, with room for the
+        // margins, so that one beside it never takes the place of one over it.
+        const double left = m_area.left() - 2 * kMargin, right = m_area.right() + 1 + 2 * kMargin;
+        const auto [first, last] = q.RowsMeeting(left, right);
+        for (int y = std::max({q.Top + 1, m_area.top(), first});
+             y <= std::min({q.Bottom - 2, m_area.bottom(), last}); ++y) {
             const auto [a0, b0] = q.Span(y);
             const auto [a1, b1] = q.Span(y + 1);
-            const double from = std::max(a0, a1) + kMargin, to = std::min(b0, b1) - kMargin;
-            if (from >= to)
+            const double from = std::max({a0, a1, left}) + kMargin;
+            const double to = std::min({b0, b1, right}) - kMargin;
+            if (from < to)
+                Take(y, from, to);
+        }
+    }
+    // The same for a line whose pixels are known (TLineRaster::LineRuns): covered when every
+    // pixel lies inside what is claimed on its row; it claims its pixels.
+    bool Covered(const std::vector<TLineRaster::TRun> &runs) const
+    {
+        for (const TLineRaster::TRun &run : runs) {
+            if (!run.Column) {
+                if (!Holds(run.Cross, run.From, run.To + 1))
+                    return false;
                 continue;
-            auto &held = m_rows[std::size_t(y - m_area.top())];
-            if (held.first > held.second || from > held.second || to < held.first) {
-                if (to - from > held.second - held.first)
-                    held = {from, to};
-            } else {
-                held = {std::min(held.first, from), std::max(held.second, to)};
             }
+            for (int y = run.From; y <= run.To; ++y)
+                if (!Holds(y, run.Cross, run.Cross + 1))
+                    return false;
+        }
+        return true;
+    }
+    void Claim(const std::vector<TLineRaster::TRun> &runs)
+    {
+        for (const TLineRaster::TRun &run : runs) {
+            if (!run.Column) {
+                if (run.Cross >= m_area.top() && run.Cross <= m_area.bottom())
+                    Take(run.Cross, run.From, run.To + 1);
+                continue;
+            }
+            for (int y = std::max(run.From, m_area.top()); y <= std::min(run.To, m_area.bottom());
+                 ++y)
+                Take(y, run.Cross, run.Cross + 1);
         }
     }
 
 private:
+    bool Holds(int y, double from, double to) const
+    {
+        if (y < m_area.top() || y > m_area.bottom())
+            return false;
+        const auto &held = m_rows[std::size_t(y - m_area.top())];
+        return from >= held.first && to <= held.second;
+    }
+    // Row y's stretch takes [from, to] in: joined when they meet, else the longer kept.
+    void Take(int y, double from, double to)
+    {
+        auto &held = m_rows[std::size_t(y - m_area.top())];
+        if (held.first > held.second || from > held.second || to < held.first) {
+            if (to - from > held.second - held.first)
+                held = {from, to};
+        } else {
+            held = {std::min(held.first, from), std::max(held.second, to)};
+        }
+    }
+
     QRect m_area;
     std::vector<std::pair<double, double>> m_rows;
 };
+
+// Per row (series index): the pixel rows of its arrows' bottom edge (under the row's own scale,
+// when the scales are drawn) and top edge, where its ribbons end.
+struct TRowEdges
+{
+    std::vector<int> Bottom, Top;
+};
+
+TRowEdges RowEdgesOf(const TChart &chart, const TViewOptions &view)
+{
+    const TChartGeometry &g = chart.Geometry();
+    const int n = chart.SeriesCount();
+    TRowEdges rows{std::vector<int>(std::size_t(n), 0), std::vector<int>(std::size_t(n), 0)};
+    const int scaleDepth = view.RowScales ? RowScaleDepth(chart) : 0;
+    for (int s = 1; s < n; ++s) {
+        const TArrowSeries &series = chart.Series(s);
+        if (series.Count() == 0)
+            continue;
+        const int y = g.YPixel(series.StartY(0));
+        const int half = (std::abs(series.ArrowWidth()) + 1) / 2;
+        rows.Bottom[std::size_t(s)] = y + half + scaleDepth;
+        rows.Top[std::size_t(s)] = y - half + 1;
+    }
+    return rows;
+}
+
+// A ribbon's reach along the axis: from the lowest to the highest of its four ends.
+std::pair<double, double> Reach(const TRibbon &r)
+{
+    return {std::min({r.Upper0, r.Upper1, r.Lower0, r.Lower1}),
+            std::max({r.Upper0, r.Upper1, r.Lower0, r.Lower1})};
+}
+
+bool FiniteEnds(const TRibbon &r)
+{
+    return std::isfinite(r.Upper0) && std::isfinite(r.Upper1) && std::isfinite(r.Lower0) &&
+           std::isfinite(r.Lower1);
+}
+
+void DrawSequence(const TChart &chart, TCanvas &canvas, const std::vector<const TRibbon *> &ribbons,
+                  const TRowEdges &rows, const TViewOptions &view, std::pair<float, float> range,
+                  bool writeLines);
 } // namespace
+
+void TRibbonIndex::Clear()
+{
+    m_built = false;
+    m_reach.reset();
+    m_pairs.clear();
+    m_classes.clear();
+    m_entries.clear();
+}
+
+bool TRibbonIndex::AllWithin(const std::vector<TRibbon> &ribbons, double low, double high)
+{
+    if (!m_reach) {
+        double lowest = std::numeric_limits<double>::infinity(), highest = -lowest;
+        for (const TRibbon &r : ribbons) {
+            if (!FiniteEnds(r)) {
+                lowest = highest = std::numeric_limits<double>::quiet_NaN();
+                break;
+            }
+            const auto [a, b] = Reach(r);
+            lowest = std::min(lowest, a);
+            highest = std::max(highest, b);
+        }
+        m_reach = std::pair(lowest, highest);
+    }
+    return m_reach->first >= low && m_reach->second <= high; // false for NaN
+}
+
+void TRibbonIndex::Build(const std::vector<TRibbon> &ribbons)
+{
+    Clear();
+    // Class 0 holds reaches of no length, 1 to 125 those of 2^(class - 64) up to twice that
+    // (the few shorter or longer ones at the ends), 127 those whose ends are not all finite.
+    constexpr int kEverywhere = 127;
+    struct TFiled
+    {
+        double Low, High;
+        quint32 Index, Pair;
+        int Class;
+    };
+    std::vector<TFiled> filed;
+    filed.reserve(ribbons.size());
+    QHash<quint64, quint32> pairOf;
+    quint64 lastKey = ~quint64(0);
+    quint32 lastPair = 0;
+    for (std::size_t i = 0; i < ribbons.size(); ++i) {
+        const TRibbon &r = ribbons[i];
+        const quint64 key = quint64(quint32(r.Upper)) << 32 | quint32(r.Lower);
+        if (key != lastKey) {
+            const auto found = pairOf.constFind(key);
+            if (found != pairOf.constEnd()) {
+                lastPair = *found;
+            } else {
+                lastPair = quint32(m_pairs.size());
+                pairOf.insert(key, lastPair);
+                m_pairs.push_back({r.Upper, r.Lower, 0, 0});
+            }
+            lastKey = key;
+        }
+        const auto [low, high] = Reach(r);
+        int c = kEverywhere;
+        if (FiniteEnds(r))
+            c = high > low ? std::clamp(std::ilogb(high - low), -63, 61) + 64 : 0;
+        filed.push_back({low, high, quint32(i), lastPair, c});
+    }
+    std::sort(filed.begin(), filed.end(), [](const TFiled &a, const TFiled &b) {
+        if (a.Pair != b.Pair)
+            return a.Pair < b.Pair;
+        if (a.Class != b.Class)
+            return a.Class < b.Class;
+        return a.Low < b.Low || (a.Low == b.Low && a.Index < b.Index);
+    });
+    m_entries.reserve(filed.size());
+    for (std::size_t i = 0; i < filed.size(); ++i) {
+        const TFiled &f = filed[i];
+        const bool newClass =
+            i == 0 || f.Pair != filed[i - 1].Pair || f.Class != filed[i - 1].Class;
+        if (newClass) {
+            if (i == 0 || f.Pair != filed[i - 1].Pair)
+                m_pairs[f.Pair].FirstClass = quint32(m_classes.size());
+            m_classes.push_back({0, quint32(i), quint32(i), f.Class == kEverywhere});
+        }
+        TClass &c = m_classes.back();
+        c.Longest = std::max(c.Longest, f.High - f.Low);
+        c.End = quint32(i + 1);
+        m_pairs[f.Pair].EndClass = quint32(m_classes.size());
+        m_entries.push_back({f.Low, f.High, f.Index});
+    }
+    m_built = true;
+}
+
+void TRibbonIndex::Reaching(std::size_t pair, double low, double high,
+                            std::vector<quint32> &into) const
+{
+    const TPair &p = m_pairs[pair];
+    for (quint32 k = p.FirstClass; k < p.EndClass; ++k) {
+        const TClass &c = m_classes[k];
+        const TEntry *begin = m_entries.data() + c.Begin, *end = m_entries.data() + c.End;
+        if (c.Everywhere) {
+            for (const TEntry *e = begin; e != end; ++e)
+                into.push_back(e->Index);
+            continue;
+        }
+        // A reach of this class that starts further left than its longest ends before low.
+        const TEntry *from = std::lower_bound(begin, end, low - c.Longest,
+                                              [](const TEntry &e, double v) { return e.Low < v; });
+        const TEntry *to =
+            std::upper_bound(from, end, high, [](double v, const TEntry &e) { return v < e.Low; });
+        for (const TEntry *e = from; e != to; ++e)
+            if (e->High >= low)
+                into.push_back(e->Index);
+    }
+}
 
 TColor RibbonColour(TLinkColours colours, float identity, bool inverted, float lowest,
                     float highest)
@@ -283,7 +521,19 @@ void TRibbons::Find(const TChart &chart, const TCatalogue &catalogue,
     }
     std::stable_sort(m_ribbons.begin(), m_ribbons.end(), DrawnBefore);
     m_ribbons.shrink_to_fit();
+    m_pairs.clear();
+    QSet<quint64> pairs;
+    for (const TRibbon &r : m_ribbons) {
+        const quint64 key = quint64(quint32(r.Upper)) << 32 | quint32(r.Lower);
+        if ((m_pairs.empty() || m_pairs.back() != std::pair(r.Upper, r.Lower)) &&
+            !pairs.contains(key)) {
+            pairs.insert(key);
+            m_pairs.emplace_back(r.Upper, r.Lower);
+        }
+    }
+    m_ribbonIndex.Clear();
     m_blocksFound = false;
+    m_blockIndex.Clear();
     m_medianWidth.assign(std::size_t(chart.SeriesCount()), 0);
     for (int s = 1; s < chart.SeriesCount(); ++s) {
         const TArrowSeries &series = chart.Series(s);
@@ -344,6 +594,7 @@ const std::vector<TRibbon> &TRibbons::BlocksOf(const TChart &chart, const TCatal
         drawn.push_back(b);
     }
     m_blocks.clear();
+    m_blockIndex.Clear();
     for (std::size_t i = 0; i < m_ribbons.size(); ++i)
         if (!inBlock[i])
             m_blocks.push_back(m_ribbons[i]);
@@ -374,55 +625,115 @@ bool TRibbons::AsBlocks(const TChart &chart, int upper, int lower, double scale)
 void TRibbons::Draw(const TChart &chart, TCanvas &canvas, const TCatalogue &catalogue,
                     const TViewOptions &view, const std::vector<TRegionAlignment> &stretches)
 {
-    const std::vector<TRibbon> *chosen = &Of(chart, catalogue, stretches);
+    Of(chart, catalogue, stretches);
     const double scale = std::abs(canvas.Painter().deviceTransform().m11());
-    if (view.LinkStyle == TLinkStyle::Blocks) {
-        chosen = &BlocksOf(chart, catalogue, stretches, view.Blocks);
-    } else {
-        // Level of detail: the pairs of rows whose genes are too narrow to tell apart show
-        // their blocks, the others their ribbons.
-        std::vector<char> pairAsBlocks;
-        bool any = false, all = true;
-        const int n = chart.SeriesCount();
-        pairAsBlocks.assign(std::size_t(n) * std::size_t(n), 0);
-        for (const TRibbon &r : *chosen) {
-            char &b = pairAsBlocks[std::size_t(r.Upper) * std::size_t(n) + std::size_t(r.Lower)];
-            if (b == 0)
-                b = AsBlocks(chart, r.Upper, r.Lower, scale) ? 1 : 2;
-            any = any || b == 1;
-            all = all && b == 1;
+    // Level of detail: the pairs of rows whose genes are too narrow to tell apart show their
+    // blocks, the others their ribbons; the ribbons first, then the blocks.
+    bool any = view.LinkStyle == TLinkStyle::Blocks, all = true;
+    if (!any)
+        for (const auto &[upper, lower] : m_pairs) {
+            const bool asBlocks = AsBlocks(chart, upper, lower, scale);
+            any = any || asBlocks;
+            all = all && asBlocks;
         }
-        if (all && any) {
-            chosen = &BlocksOf(chart, catalogue, stretches, view.Blocks);
-        } else if (any) {
-            const std::vector<TRibbon> &blocks = BlocksOf(chart, catalogue, stretches, view.Blocks);
-            const std::vector<TRibbon> &ribbons = Of(chart, catalogue, stretches);
-            const auto asBlocks = [&](const TRibbon &r) {
-                return pairAsBlocks[std::size_t(r.Upper) * std::size_t(n) + std::size_t(r.Lower)] ==
-                       1;
-            };
-            m_mixed.clear();
-            for (const TRibbon &r : ribbons)
-                if (!asBlocks(r))
-                    m_mixed.push_back(r);
-            for (const TRibbon &r : blocks)
-                if (asBlocks(r))
-                    m_mixed.push_back(r);
-            chosen = &m_mixed;
+    struct TList
+    {
+        const std::vector<TRibbon> *Ribbons;
+        TRibbonIndex *Index;
+        bool Blocks;
+    };
+    std::vector<TList> lists;
+    if (any && all) {
+        lists.push_back({&BlocksOf(chart, catalogue, stretches, view.Blocks), &m_blockIndex, true});
+    } else if (any) {
+        lists.push_back({&m_ribbons, &m_ribbonIndex, false});
+        lists.push_back({&BlocksOf(chart, catalogue, stretches, view.Blocks), &m_blockIndex, true});
+    } else {
+        lists.push_back({&m_ribbons, &m_ribbonIndex, false});
+    }
+    const bool mixed = lists.size() > 1;
+    const auto wanted = [&](const TList &list, qint32 upper, qint32 lower) {
+        return !mixed || AsBlocks(chart, upper, lower, scale) == list.Blocks;
+    };
+
+    const bool skip = chart.SkipHiddenWork;
+    const QRect area = canvas.VisibleArea();
+    if (skip && !area.isValid())
+        return;
+    const TRowEdges rows = RowEdgesOf(chart, view);
+    // The axis values a ribbon must reach to touch the area's pixels, with two pixels to spare
+    // each way for the rounding of its edges.
+    const TChartGeometry &g = chart.Geometry();
+    double low = -std::numeric_limits<double>::infinity(), high = -low;
+    if (g.XScale != 0) {
+        const double a = g.XValue(area.left() - 2), b = g.XValue(area.right() + 3);
+        if (std::isfinite(a) && std::isfinite(b)) {
+            low = std::min(a, b);
+            high = std::max(a, b);
         }
     }
-    const std::vector<TRibbon> &ribbons = *chosen;
-    bool writeLines = chart.SkipHiddenWork && chart.WriteLines && canvas.ExactPixels();
+    std::vector<const TRibbon *> drawn;
+    std::vector<quint32> found;
+    for (const TList &list : lists) {
+        const std::vector<TRibbon> &ribbons = *list.Ribbons;
+        // The whole map shown: every ribbon of the wanted pairs, no index made for it.
+        if (!skip || list.Index->AllWithin(ribbons, low, high)) {
+            for (const TRibbon &r : ribbons)
+                if (wanted(list, r.Upper, r.Lower))
+                    drawn.push_back(&r);
+            continue;
+        }
+        if (!list.Index->Built())
+            list.Index->Build(ribbons);
+        found.clear();
+        const std::vector<TRibbonIndex::TPair> &pairs = list.Index->Pairs();
+        for (std::size_t p = 0; p < pairs.size(); ++p) {
+            const TRibbonIndex::TPair &pair = pairs[p];
+            // Ribbons run from the upper row's bottom edge to the lower row's top edge.
+            if (!wanted(list, pair.Upper, pair.Lower) ||
+                rows.Top[std::size_t(pair.Lower)] < area.top() ||
+                rows.Bottom[std::size_t(pair.Upper)] > area.bottom() + 1)
+                continue;
+            list.Index->Reaching(p, low, high, found);
+        }
+        // Back into the list's order, which is the order of drawing: sorted when few, else
+        // marked and read through.
+        if (found.size() * 16 < ribbons.size()) {
+            std::sort(found.begin(), found.end());
+            for (const quint32 i : found)
+                drawn.push_back(&ribbons[i]);
+        } else {
+            std::vector<char> shows(ribbons.size(), 0);
+            for (const quint32 i : found)
+                shows[i] = 1;
+            for (std::size_t i = 0; i < ribbons.size(); ++i)
+                if (shows[i])
+                    drawn.push_back(&ribbons[i]);
+        }
+    }
+    bool writeLines = skip && chart.WriteLines && canvas.ExactPixels();
     if (writeLines) {
         if (!m_rasterAgrees)
             m_rasterAgrees = LineRasterAgreesWithPainter();
         writeLines = *m_rasterAgrees;
     }
-    DrawRibbons(chart, canvas, ribbons, view, IdentityRange(), writeLines);
+    DrawSequence(chart, canvas, drawn, rows, view, IdentityRange(), writeLines);
 }
 
 void DrawRibbons(const TChart &chart, TCanvas &canvas, const std::vector<TRibbon> &ribbons,
                  const TViewOptions &view, std::pair<float, float> range, bool writeLines)
+{
+    std::vector<const TRibbon *> all;
+    all.reserve(ribbons.size());
+    for (const TRibbon &r : ribbons)
+        all.push_back(&r);
+    DrawSequence(chart, canvas, all, RowEdgesOf(chart, view), view, range, writeLines);
+}
+
+namespace {
+void DrawSequence(const TChart &chart, TCanvas &canvas, const std::vector<const TRibbon *> &ribbons,
+                  const TRowEdges &rows, const TViewOptions &view, std::pair<float, float> range,
+                  bool writeLines)
 {
     if (ribbons.empty())
         return;
@@ -431,58 +742,73 @@ void DrawRibbons(const TChart &chart, TCanvas &canvas, const std::vector<TRibbon
     const bool skip = chart.SkipHiddenWork;
     if (skip && !area.isValid())
         return;
-    // Per row: the pixel rows of its arrows' bottom and top edges.
-    const int n = chart.SeriesCount();
-    std::vector<int> bottom(std::size_t(n), 0), top(std::size_t(n), 0);
-    // Under the rows' own scales, when they are drawn.
-    const int scaleDepth = view.RowScales ? RowScaleDepth(chart) : 0;
-    for (int s = 1; s < n; ++s) {
-        const TArrowSeries &series = chart.Series(s);
-        if (series.Count() == 0)
-            continue;
-        const int y = g.YPixel(series.StartY(0));
-        const int half = (std::abs(series.ArrowWidth()) + 1) / 2;
-        bottom[std::size_t(s)] = y + half + scaleDepth;
-        top[std::size_t(s)] = y - half + 1;
-    }
     const bool curved = view.RibbonShape == TRibbonShape::Curved;
     const auto quadOf = [&](const TRibbon &r) {
-        return TQuad{EdgePixel(g, r.Upper0, r.Upper1), EdgePixel(g, r.Upper1, r.Upper0),
-                     EdgePixel(g, r.Lower0, r.Lower1), EdgePixel(g, r.Lower1, r.Lower0),
-                     bottom[std::size_t(r.Upper)],     top[std::size_t(r.Lower)]};
+        return TQuad{EdgePixel(g, r.Upper0, r.Upper1),  EdgePixel(g, r.Upper1, r.Upper0),
+                     EdgePixel(g, r.Lower0, r.Lower1),  EdgePixel(g, r.Lower1, r.Lower0),
+                     rows.Bottom[std::size_t(r.Upper)], rows.Top[std::size_t(r.Lower)]};
     };
     const double scale = std::abs(canvas.Painter().deviceTransform().m11());
-    // Straight ribbons under later ones are left out (curved sides are not followed).
-    std::vector<char> hidden;
-    if (skip && !curved) {
-        hidden.assign(ribbons.size(), 0);
-        TCoverage coverage(area);
-        for (std::size_t i = ribbons.size(); i-- > 0;) {
-            const TQuad q = quadOf(ribbons[i]);
-            if (q.Bottom - q.Top < 4)
-                continue; // too short to follow
-            if (coverage.Covered(q))
-                hidden[i] = 1;
-            else if (!q.Thin(scale)) // a line paints too little to claim
-                coverage.Claim(q);
-        }
-    }
     QPainter &painter = canvas.Painter();
     painter.save();
     std::optional<TLineRaster> raster;
     if (writeLines && !curved)
         raster.emplace(painter, false);
+    // Straight ribbons under later ones are left out (curved sides are not followed).
+    std::vector<char> hidden;
+    if (skip && !curved) {
+        hidden.assign(ribbons.size(), 0);
+        TCoverage coverage(area);
+        // Where lines are written here, a thin ribbon's pixels are known before it is drawn:
+        // zoomed in, the thousands that cross the area level between two rows lie under the
+        // last few.
+        const bool linesKnown =
+            raster && raster->Available() && raster->UsePen(QPen(QColor(Qt::black), 0));
+        // Finding a line's pixels costs about as much as writing them: where less than half of
+        // a batch of lines turns out hidden (the whole map, lines short and apart, or steep
+        // between rows far apart), the next lines are left to the ribbons' own test a while.
+        constexpr int kBatch = 512, kPause = 4096;
+        int tried = 0, found = 0, paused = 0;
+        std::vector<TLineRaster::TRun> runs;
+        for (std::size_t i = ribbons.size(); i-- > 0;) {
+            const TQuad q = quadOf(*ribbons[i]);
+            const bool thin = q.Thin(scale);
+            if (thin && linesKnown && paused > 0) {
+                --paused;
+            } else if (thin && linesKnown &&
+                       raster->LineRuns(QPoint((q.U0 + q.U1) / 2, q.Top),
+                                        QPoint((q.L0 + q.L1) / 2, q.Bottom), runs)) {
+                const bool covered = coverage.Covered(runs);
+                if (covered)
+                    hidden[i] = 1;
+                else
+                    coverage.Claim(runs);
+                found += covered;
+                if (++tried == kBatch) {
+                    paused = found * 2 < tried ? kPause : 0;
+                    tried = found = 0;
+                }
+                continue;
+            }
+            if (q.Bottom - q.Top < 4)
+                continue; // too short to follow
+            if (coverage.Covered(q))
+                hidden[i] = 1;
+            else if (!thin) // a line paints too little to claim
+                coverage.Claim(q);
+        }
+    }
     bool rasterPen = false;
     TColor current = ~TColor(0);
     bool currentThin = false;
     QColor colour;
     // Ribbons at genome scale fall on a few pixels each: one drawn over the last one with the
-    // same corners and colour changes no pixel.
-    int last[5] = {0, 0, 0, 0, -1};
+    // same corners, rows and colour changes no pixel.
+    int last[7] = {0, 0, 0, 0, 0, 0, -1};
     for (std::size_t i = 0; i < ribbons.size(); ++i) {
         if (!hidden.empty() && hidden[i])
             continue;
-        const TRibbon &r = ribbons[i];
+        const TRibbon &r = *ribbons[i];
         const TQuad q = quadOf(r);
         const int yu = q.Top, yl = q.Bottom;
         const int u0 = q.U0, u1 = q.U1, l0 = q.L0, l1 = q.L1;
@@ -494,10 +820,11 @@ void DrawRibbons(const TChart &chart, TCanvas &canvas, const std::vector<TRibbon
         }
         const TColor c =
             RibbonColour(view.LinkColours, r.Identity, r.Inverted(), range.first, range.second);
-        const int corners[5] = {u0, u1, l0, l1, int(c)};
-        if (std::equal(corners, corners + 5, last))
+        // The rows too: a gene joined to two rows below can end on the same columns of both.
+        const int corners[7] = {u0, u1, l0, l1, yu, yl, int(c)};
+        if (std::equal(corners, corners + 7, last))
             continue;
-        std::copy(corners, corners + 5, last);
+        std::copy(corners, corners + 7, last);
         const bool thin = q.Thin(scale);
         if (c != current || thin != currentThin) {
             current = c;
@@ -539,6 +866,7 @@ void DrawRibbons(const TChart &chart, TCanvas &canvas, const std::vector<TRibbon
     }
     painter.restore();
 }
+} // namespace
 
 std::vector<TRibbonRowSums> RibbonRowSums(const TChart &chart, const std::vector<TRibbon> &ribbons)
 {

@@ -47,9 +47,52 @@ struct TRibbonRowSums
     double IdentitySum = 0;
 };
 
+// A list of ribbons filed per pair of rows, and within a pair by the length of their reach
+// along the axis (from the lowest to the highest of their four ends; lengths within a factor
+// of two share a class) and its low end, so that a drawing finds the ribbons that can reach its
+// x range by binary search, however few of them show.
+class TRibbonIndex
+{
+public:
+    struct TPair
+    {
+        qint32 Upper = 0, Lower = 0;
+        quint32 FirstClass = 0, EndClass = 0;
+    };
+    void Build(const std::vector<TRibbon> &ribbons);
+    void Clear();
+    bool Built() const { return m_built; }
+    // Whether every ribbon of the list (the one Build takes) reaches only within [low, high],
+    // ends not finite never: then a drawing takes them all and needs no index. The reach of
+    // the whole list is found at the first asking after Clear.
+    bool AllWithin(const std::vector<TRibbon> &ribbons, double low, double high);
+    const std::vector<TPair> &Pairs() const { return m_pairs; }
+    // Adds to into the places in the list of pair's ribbons whose reach meets [low, high], in
+    // no order; a ribbon with an end that is not a finite value is always added.
+    void Reaching(std::size_t pair, double low, double high, std::vector<quint32> &into) const;
+
+private:
+    struct TClass
+    {
+        double Longest = 0;
+        quint32 Begin = 0, End = 0;
+        bool Everywhere = false; // ends that are not finite values
+    };
+    struct TEntry
+    {
+        double Low = 0, High = 0;
+        quint32 Index = 0;
+    };
+    bool m_built = false;
+    std::optional<std::pair<double, double>> m_reach; // of the whole list, NaN when not finite
+    std::vector<TPair> m_pairs;
+    std::vector<TClass> m_classes;
+    std::vector<TEntry> m_entries;
+};
+
 // The ribbons of one map, found again when a row or the stretches change, and drawn on every
 // drawing over the area the canvas lets through. Draws into the canvas only: nothing it finds
-// while drawing is kept.
+// while drawing is kept beyond the index of each list, made at the first drawing after the list.
 class TRibbons
 {
 public:
@@ -83,7 +126,9 @@ private:
     bool m_blocksFound = false;        // m_blocks holds BlocksOf for what m_ribbons was found for
     TBlockOptions m_blockOptions;
     std::vector<TRibbon> m_blocks;
-    std::vector<TRibbon> m_mixed;       // scratch: ribbons and blocks of one drawing
+    std::vector<std::pair<qint32, qint32>> m_pairs; // the pairs of rows m_ribbons joins
+    TRibbonIndex m_ribbonIndex;                     // of m_ribbons, made again after Find
+    TRibbonIndex m_blockIndex;          // of m_blocks, made again after BlocksOf finds them
     std::optional<bool> m_rasterAgrees; // whether lines may be written past the painter
 };
 

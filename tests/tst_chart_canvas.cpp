@@ -40,6 +40,8 @@ private slots:
     void linesInPen();
     void linesWrittenAsPainterDraws_data();
     void linesWrittenAsPainterDraws();
+    void lineRunsArePixelsDrawn_data();
+    void lineRunsArePixelsDrawn();
     void memoPutsBackOnlyOverSamePixels_data();
     void memoPutsBackOnlyOverSamePixels();
     void maskAnswersAsEveryPixel_data();
@@ -233,6 +235,60 @@ void TestChartCanvas::linesWrittenAsPainterDraws()
         }
     }
     QVERIFY(later.isEmpty() || hidden > 300);
+}
+
+void TestChartCanvas::lineRunsArePixelsDrawn_data()
+{
+    QTest::addColumn<int>("reach"); // how far outside the surface the ends may lie
+    QTest::addColumn<QPoint>("shift");
+    QTest::addColumn<QRect>("clip"); // empty: none
+    QTest::addColumn<bool>("dashed");
+    QTest::newRow("inside") << 0 << QPoint() << QRect() << false;
+    QTest::newRow("shifted, clipped") << 80 << QPoint(5, -3) << QRect(12, 9, 110, 60) << false;
+    QTest::newRow("far past the surface") << 2000000 << QPoint(-2, 4) << QRect() << false;
+    QTest::newRow("dashed: not told") << 20 << QPoint() << QRect() << true;
+}
+
+// The runs a line is told to write are the pixels the engine draws for it, one by one.
+void TestChartCanvas::lineRunsArePixelsDrawn()
+{
+    QFETCH(int, reach);
+    QFETCH(QPoint, shift);
+    QFETCH(QRect, clip);
+    QFETCH(bool, dashed);
+    QImage engine(160, 90, QImage::Format_RGB32), own(engine.size(), QImage::Format_RGB32);
+    const QPen pen(Qt::red, 0, dashed ? Qt::DashLine : Qt::SolidLine);
+    const auto setUp = [&](QPainter &painter) {
+        painter.setPen(pen);
+        painter.translate(shift);
+        painter.setClipRect(clip, clip.isEmpty() ? Qt::NoClip : Qt::ReplaceClip);
+    };
+    QPainter po(&own);
+    setUp(po);
+    TLineRaster raster(po, false);
+    QVERIFY(raster.Available() && raster.UsePen(pen));
+    QRandomGenerator random(quint32(reach + 11));
+    const auto at = [&](int span) { return -reach + int(random.bounded(2 * reach + span)); };
+    std::vector<TLineRaster::TRun> runs;
+    for (int i = 0; i < 2000; ++i) {
+        const QPoint p(at(engine.width()), at(engine.height()));
+        const QPoint q = i % 3 ? QPoint(at(engine.width()), at(engine.height())) : p;
+        QCOMPARE(raster.LineRuns(p, q, runs), !dashed);
+        if (dashed)
+            return;
+        engine.fill(Qt::white);
+        QPainter pe(&engine);
+        setUp(pe);
+        pe.drawLine(p, q);
+        pe.end();
+        QImage told(engine.size(), QImage::Format_RGB32);
+        told.fill(Qt::white);
+        for (const TLineRaster::TRun &run : runs)
+            for (int k = run.From; k <= run.To; ++k)
+                told.setPixel((run.Column ? QPoint(run.Cross, k) : QPoint(k, run.Cross)) + shift,
+                              qRgb(255, 0, 0));
+        QVERIFY2(told == engine, qPrintable(QStringLiteral("line %1").arg(i)));
+    }
 }
 
 void TestChartCanvas::memoPutsBackOnlyOverSamePixels_data()

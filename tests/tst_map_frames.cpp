@@ -4,6 +4,7 @@
 #include "ImageChecks.h"
 #include "chart/TChart.h"
 #include "core/Catalogue.h"
+#include "core/RegionAlignments.h"
 #include "map/MapSession.h"
 #include "map/ViewOptions.h"
 
@@ -11,6 +12,7 @@
 #include <QPainter>
 #include <QtTest>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -38,6 +40,23 @@ QByteArray MapText(bool many, int names)
         }
     return text;
 }
+
+// Aligned stretches between rows one and two apart, with identities, short and long, and two
+// whose ends lie beyond opposite sides of a zoomed view, so that only their middles cross it.
+std::vector<TRegionAlignment> Stretches()
+{
+    std::vector<TRegionAlignment> links;
+    for (int i = 0; i < 120; ++i) {
+        const qint32 a = i % 7, b = std::min(7, a + 1 + i % 2);
+        const qint32 start = (i * 7919) % 240000 + 1, other = (i * 3571) % 240000 + 1;
+        const qint32 length = i % 10 ? 300 + i * 40 : 90000;
+        links.push_back({a, b, start, start + length, other, other + length, i % 3 == 0,
+                         i % 11 ? float(20 + i % 70) : -1.0f});
+    }
+    links.push_back({2, 3, 1000, 3000, 240000, 242000, false, 95});
+    links.push_back({4, 5, 240000, 242000, 1000, 3000, true, 55});
+    return links;
+}
 } // namespace
 
 class TestMapFrames : public QObject
@@ -54,7 +73,7 @@ void TestMapFrames::culledEqualsPlain_data()
     QTest::addColumn<int>("names");
     QTest::addColumn<double>("fraction"); // of the whole map shown
     QTest::addColumn<int>("scrolls");
-    QTest::addColumn<QString>("view");
+    QTest::addColumn<QString>("viewText"); // the View switches, by word
     QTest::addColumn<double>("dpr");
     const QList<std::tuple<const char *, bool, int, double, int, const char *>> rows{
         {"whole map", false, 250, 1.0, 0, ""},
@@ -66,6 +85,11 @@ void TestMapFrames::culledEqualsPlain_data()
         {"hundredth, no connectors", false, 250, 0.01, 2, "links"},
         {"whole map, ribbons", false, 250, 1.0, 0, "ribbons"},
         {"tenth, ribbons", false, 250, 0.1, 3, "ribbons"},
+        {"hundredth, ribbons", false, 250, 0.01, 3, "ribbons"},
+        {"thousandth, ribbons", false, 250, 0.001, 2, "ribbons"},
+        {"hundredth, ribbons and stretches", false, 250, 0.01, 3, "ribbons stretches"},
+        {"thousandth, curved ribbons and stretches", false, 250, 0.001, 2, "curved stretches"},
+        {"tenth, synteny blocks and stretches", false, 250, 0.1, 2, "blocks stretches"},
         {"names five times a row, tenth, curved ribbons", false, 50, 0.1, 2, "curved"},
         // Every end shared by several lines, which fill the rows between.
         {"names five times a row, whole", false, 50, 1.0, 0, ""},
@@ -76,10 +100,11 @@ void TestMapFrames::culledEqualsPlain_data()
         {"whole map, lines by the painter", false, 250, 1.0, 0, "painter"},
         {"hundredth, lines by the painter", false, 250, 0.01, 2, "painter"},
         {"names five times a row, tenth, lines by the painter", false, 50, 0.1, 2, "painter"},
+        {"hundredth, ribbons by the painter", false, 250, 0.01, 2, "ribbons stretches painter"},
     };
     for (const double dpr : {1.0, 1.5, 2.0})
         for (const auto &[name, many, names, fraction, scrolls, view] : rows)
-            if (dpr == 1 || std::strcmp(view, "painter") != 0) // scaled, nothing is written
+            if (dpr == 1 || !std::strstr(view, "painter")) // scaled, nothing is written
                 QTest::addRow("%s, ratio %g", name, dpr)
                     << many << names << fraction << scrolls << QString::fromLatin1(view) << dpr;
 }
@@ -90,7 +115,8 @@ void TestMapFrames::culledEqualsPlain()
     QFETCH(int, names);
     QFETCH(double, fraction);
     QFETCH(int, scrolls);
-    QFETCH(QString, view);
+    QFETCH(QString, viewText);
+    const QStringList view = viewText.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     QFETCH(double, dpr);
     // The window's frame on a screen of that ratio: the chart draws in its own pixels.
     const auto newFrame = [dpr] {
@@ -101,11 +127,15 @@ void TestMapFrames::culledEqualsPlain()
 
     TMapSession session;
     session.Install(CatalogueFromRecords(ParseCoordinateText(MapText(many, names))));
-    session.View.LinkGenes = view != QLatin1String("links");
-    if (view == QLatin1String("ribbons") || view == QLatin1String("curved"))
+    session.View.LinkGenes = !view.contains(QLatin1String("links"));
+    if (view.contains(QLatin1String("ribbons")) || view.contains(QLatin1String("curved")))
         session.View.LinkStyle = TLinkStyle::Ribbons;
-    if (view == QLatin1String("curved"))
+    if (view.contains(QLatin1String("curved")))
         session.View.RibbonShape = TRibbonShape::Curved;
+    if (view.contains(QLatin1String("blocks")))
+        session.View.LinkStyle = TLinkStyle::Blocks;
+    if (view.contains(QLatin1String("stretches")))
+        session.FRegionAlignments = Stretches();
     TChart chart;
     SetupMapChart(chart);
     session.Wire(chart);
@@ -114,10 +144,10 @@ void TestMapFrames::culledEqualsPlain()
     QImage screen = newFrame();
     QPainter painter(&screen);
     session.RebuildCycle(chart, painter, kRect);
-    if (view == QLatin1String("names"))
+    if (view.contains(QLatin1String("names")))
         ApplyGeneName(chart, false);
-    chart.WriteLines = view != QLatin1String("painter");
-    if (view == QLatin1String("frames")) {
+    chart.WriteLines = !view.contains(QLatin1String("painter"));
+    if (view.contains(QLatin1String("frames"))) {
         ApplyFrameArrows(chart, true);
         ApplyGrid(chart, true);
     }

@@ -68,6 +68,8 @@ private slots:
     void regionsSideBySide();
     void blocks_data();
     void blocks();
+    void sameColumnsEveryBand_data();
+    void sameColumnsEveryBand();
 };
 
 void TestMapRibbons::colours_data()
@@ -336,6 +338,35 @@ void TestMapRibbons::blocks()
     const int x = genes > 20 ? g.XPixel(genes * 500) : g.XPixel(4800);
     const QRgb c = image.pixel(x, y);
     QCOMPARE(qRed(c) > qBlue(c) + 40, filled);
+}
+
+void TestMapRibbons::sameColumnsEveryBand_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::newRow("two rows") << 2;
+    QTest::newRow("four rows") << 4;
+}
+
+// Rows holding the same gene at the same place: every band shows its ribbon, though each has
+// the corners and colour of the one above it.
+void TestMapRibbons::sameColumnsEveryBand()
+{
+    QFETCH(int, rows);
+    QByteArray text;
+    for (int row = 0; row < rows; ++row)
+        text += "chr" + QByteArray::number(row) + "\t1\t5000\t1\tg\n";
+    TDrawnMap drawn(400);
+    drawn.Session.View.LinkStyle = TLinkStyle::Ribbons;
+    drawn.Session.Install(CatalogueFromRecords(ParseCoordinateText(text)));
+    drawn.Session.RebuildCycle();
+    const TChartGeometry &g = drawn.Chart.Geometry();
+    for (int s = 1; s < rows; ++s) {
+        const int y = (g.YPixel(drawn.Chart.Series(s).StartY(0)) +
+                       g.YPixel(drawn.Chart.Series(s + 1).StartY(0))) /
+                      2;
+        const QRgb c = drawn.Image.pixel(g.XPixel(1000), y); // beside the gene's label
+        QVERIFY2(qRed(c) > qGreen(c) + 40, qPrintable(QStringLiteral("band %1").arg(s)));
+    }
 }
 
 QTEST_MAIN(TestMapRibbons)
