@@ -95,6 +95,21 @@ std::vector<std::vector<int>> BlockChain(const std::vector<qint32> &listed, tCro
 }
 } // namespace
 
+// A session wired to a chart that repaints into a picture, as a program without a window has.
+struct TDrawnSession
+{
+    TMapSession Session;
+    TChart Chart;
+    QImage Screen{kRect.size(), QImage::Format_RGB32};
+    QPainter Painter{&Screen};
+    TDrawnSession()
+    {
+        SetupMapChart(Chart);
+        Session.Wire(Chart);
+        Session.SetRepaint([this] { Chart.Draw(Painter, kRect); });
+    }
+};
+
 class TestMapSession : public QObject
 {
     Q_OBJECT
@@ -228,13 +243,8 @@ private slots:
     {
         QFETCH(QString, command);
         QFETCH(QString, expected);
-        TMapSession session;
-        TChart chart;
-        SetupMapChart(chart);
-        session.Wire(chart);
-        QImage screen(kRect.size(), QImage::Format_RGB32);
-        QPainter painter(&screen);
-        session.SetRepaint([&] { chart.Draw(painter, kRect); });
+        TDrawnSession drawn;
+        TMapSession &session = drawn.Session;
         session.Open({Write(QStringLiteral("rows.txt"), kTwoRows)});
         const QString hits =
             Write(QStringLiteral("hits.tsv"), "A\tB\t90\t50\t0\t0\t10\t59\t50\t99\t0\t9\n");
@@ -278,13 +288,9 @@ private slots:
     {
         QFETCH(QString, command);
         QFETCH(int, step);
-        TMapSession session;
-        TChart chart;
-        SetupMapChart(chart);
-        session.Wire(chart);
-        QImage screen(kRect.size(), QImage::Format_RGB32);
-        QPainter painter(&screen);
-        session.SetRepaint([&] { chart.Draw(painter, kRect); });
+        TDrawnSession drawn;
+        TMapSession &session = drawn.Session;
+        TChart &chart = drawn.Chart;
         session.Open({Write(QStringLiteral("rows.txt"), kTwoRows)});
         const std::vector<bool> checks = session.ChromosomeChecked;
         const bool inverted = session.FCatalogue.FChromosomes[0].Inverted;
